@@ -1,0 +1,15 @@
+// The part of a valuation request that comes from the settings.
+#pragma once
+
+#include "engine/records.h"
+#include "input/settings.h"
+
+inline ValuationRequest requestFromSettings(const RunSettings& settings) {
+  ValuationRequest request;
+  request.riskFreeRate = settings.riskFreeRate;
+  request.trajectories = settings.trajectories;
+  request.stepFraction = settings.stepFraction;
+  for (int k = 0; k < 4; ++k) request.shiftFactor[k] = settings.shiftFactor[k];
+  request.withProbabilities = settings.withProbabilities;
+  return request;
+}

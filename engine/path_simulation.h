@@ -1,0 +1,36 @@
+// The trajectory loop: five paths moved by one shared draw per step, held in the daily band,
+// with payoffs collected at the last step and one day before it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "engine/draw_table.h"
+#include "engine/records.h"
+
+constexpr int kStepsPerDay = 270;
+constexpr double kUpperBand = 1.07;
+constexpr double kLowerBand = 0.9345794392523364;
+
+struct SimulationSetup {
+  double start[kPathCount];      // path order
+  double strike;
+  double growth;                 // per-step factor of the shifted paths' rate term
+  std::int32_t days;
+  std::int32_t trajectories;
+  const DrawTable* draws;
+  std::FILE* terminalRows;       // one line of terminal prices per trajectory, or nullptr
+};
+
+struct SimulationSums {
+  double call[kPathCount];
+  double put[kPathCount];
+  double dayBeforeCall[kPathCount];
+  double dayBeforePut[kPathCount];
+  double sumPrices;   // base path's terminal prices
+  double sumSquares;
+};
+
+// Runs the trajectories one after another from the process-wide generator, and leaves the
+// generator where the last step left it. The sums must start at zero.
+void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums);

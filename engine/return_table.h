@@ -1,0 +1,41 @@
+// The empirical return distribution of "dist.csv" (one "return,weight" row per line, no
+// header) and the draw of one return from it: a whole-number draw u from 0 to the total
+// weight is looked up in the running sums of the weights, with linear interpolation between
+// rows, so a row's cumulative weight is the point at which its return is reached exactly.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kTableCapacity = 5000;
+constexpr const char* kDistributionFileName = "dist.csv";
+// The double nearest 1/32767, which scales a generator output to the unit interval.
+constexpr double kDrawScale = 0.00003051850947599719;
+
+struct ReturnTable {
+  double returns[kTableCapacity];
+  double weights[kTableCapacity];
+  double cumulative[kTableCapacity];
+  std::int32_t rowCount;
+  double totalWeight;
+};
+
+// Fills the table from the distribution file, or stops the program when the file cannot be
+// opened, holds no data row or more than kTableCapacity rows, or when the total weight is not
+// finite or outside the 32-bit range.
+void loadReturnTable(ReturnTable& table, const char* path = kDistributionFileName);
+
+// One generator output scaled to a whole number from lo to hi.
+std::int32_t drawFromOutput(int r, std::int32_t lo, std::int32_t hi);
+// Takes one number from the generator.
+std::int32_t uniformDraw(std::int32_t lo, std::int32_t hi);
+
+// Index just before the first cumulative weight of 0.0 from index 1 on; 0 when the first
+// cumulative weight is 0.0.
+std::int32_t tableLastIndex(const double* cumulative);
+
+// The return for draw u, by a linear scan from the first row.
+double sampleReturn(const ReturnTable& table, double u);
+
+// The return for draw u once the scan has found `found` (-1 for no match); `last` is the
+// table's last index. Shared with the per-draw table so that both give the same bits.
+double returnForMatch(const ReturnTable& table, std::int32_t found, std::int32_t last, double u);

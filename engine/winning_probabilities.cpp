@@ -1,0 +1,51 @@
+#include "engine/winning_probabilities.h"
+
+#include <cstdio>
+#include <string>
+
+#include "input/fields.h"
+#include "input/input_stream.h"
+#include "input/line_reader.h"
+#include "input/number_text.h"
+#include "input/output_file.h"
+#include "input/stop.h"
+
+void appendTerminalRow(std::FILE* stream, const double* prices) {
+  char text[kPathCount * (kNumberTextCapacity + 1)];
+  int n = 0;
+  for (int p = 0; p < kPathCount; ++p) {
+    if (p > 0) text[n++] = ',';
+    n += formatDouble(prices[p], text + n);
+  }
+  writeLine(stream, std::string_view(text, static_cast<std::size_t>(n)));
+}
+
+void computeWinningProbabilities(const ValuationRequest& request, ValuationResult& result) {
+  InputStream stream;
+  openForReading(stream, kTemporaryFileName);
+  if (!isOpen(stream)) stopProgram(std::string("Error opening file: ") + kTemporaryFileName);
+
+  double callThreshold[kPathCount];
+  double putThreshold[kPathCount];
+  for (int p = 0; p < kPathCount; ++p) {
+    callThreshold[p] = request.strike + callValueOfPath(result, p);
+    putThreshold[p] = request.strike - putValueOfPath(result, p);
+  }
+  double callCount[kPathCount] = {};
+  double putCount[kPathCount] = {};
+  LineBuffer line{};
+  forEachLine(stream, line, [&](const LineBuffer& text) {
+    for (int p = 0; p < kPathCount; ++p) {
+      const double v = fieldByComma(text, p + 1);
+      if (v > callThreshold[p]) callCount[p] += 1.0;
+      if (v < putThreshold[p]) putCount[p] += 1.0;
+    }
+  });
+  const double q = 1.0 / static_cast<double>(request.trajectories);
+  for (int p = 0; p < kPathCount; ++p) {
+    result.probCall[p] = q * callCount[p];
+    result.probPut[p] = q * putCount[p];
+  }
+  closeStream(stream);
+  std::remove(kTemporaryFileName);
+}

@@ -1,0 +1,32 @@
+// Reading a text file the way every reader of this program does: byte by byte, with the
+// text-mode translation done here (CR LF reads as one newline, a lone CR is an ordinary byte,
+// the first 0x1A byte ends the file) and with the two sticky flags the readers look at.
+#pragma once
+
+#include <cstddef>
+
+struct InputStream {
+  InputStream() = default;
+  InputStream(const InputStream&) = delete;
+  InputStream& operator=(const InputStream&) = delete;
+  ~InputStream();
+
+  int fd = -1;
+  bool endOfFile = false;  // set by the read that reaches the end of the file
+  bool failure = false;    // set by a read that stores nothing at the end, and after any flag
+  bool rawEnded = false;   // the file has nothing more (end, 0x1A or a failing read)
+  std::size_t pos = 0;
+  std::size_t len = 0;
+  unsigned char buffer[16384];
+};
+
+// Opens an existing regular file read-only. A file that is missing, unreadable or a
+// directory leaves the stream not open, with its failure flag set.
+void openForReading(InputStream& stream, const char* path);
+bool isOpen(const InputStream& stream);
+void closeStream(InputStream& stream);
+
+// The next character after text-mode translation, or -1 at the end of the file.
+int peekChar(InputStream& stream);
+// Consumes the character that peekChar returned.
+void takeChar(InputStream& stream);
