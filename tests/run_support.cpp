@@ -36,6 +36,16 @@ bool TempDir::exists(const std::string& name) const {
   return std::filesystem::exists(file(name));
 }
 
+ScopedWorkingDirectory::ScopedWorkingDirectory(const TempDir& dir)
+    : previous_(std::filesystem::current_path().string()) {
+  std::filesystem::current_path(dir.path());
+}
+
+ScopedWorkingDirectory::~ScopedWorkingDirectory() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
+}
+
 std::optional<std::string> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;

@@ -24,6 +24,19 @@ class TempDir {
   std::string path_;
 };
 
+// Makes `dir` the working directory for the life of the object (the engine reads and writes
+// its files there), and goes back afterwards.
+class ScopedWorkingDirectory {
+ public:
+  explicit ScopedWorkingDirectory(const TempDir& dir);
+  ~ScopedWorkingDirectory();
+  ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
+  ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
+
+ private:
+  std::string previous_;
+};
+
 struct RunOutcome {
   std::string out;  // standard output, byte for byte
   int status = -1;  // exit status, or -1 when the process did not exit normally

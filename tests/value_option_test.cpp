@@ -1,0 +1,198 @@
+// Whole valuations on distributions whose paths can be followed by hand.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/value_option.h"
+#include "engine/winning_probabilities.h"
+#include "input/random_generator.h"
+#include "input/settings.h"
+#include "run_support.h"
+
+namespace {
+
+constexpr double kE = 2.718281828459;
+
+ValuationRequest requestOf(double spot, double strike, std::int32_t days, std::int32_t n,
+                           double rate = 0.0) {
+  ValuationRequest r;
+  r.spot = spot;
+  r.strike = strike;
+  r.riskFreeRate = rate;
+  r.days = days;
+  r.trajectories = n;
+  r.stepFraction = kOneOverStepsPerDay;
+  r.shiftFactor[0] = 1.02;
+  r.shiftFactor[1] = 0.98;
+  r.shiftFactor[2] = 1.01;
+  r.shiftFactor[3] = 0.99;
+  return r;
+}
+
+class ValueOptionTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  ScopedWorkingDirectory here{dir};
+};
+
+TEST_F(ValueOptionTest, ConstantRiseIsCappedAtTheDailyBand) {
+  // One row: every step returns 0.001, so each path rises until the band holds it at 1.07
+  // times its anchor; the anchor moves once a day.
+  dir.write("dist.csv", "0.001,5\n");
+  const ValuationRequest request = requestOf(100, 95, 2, 4);
+  ValuationResult result{};
+  valueOption(request, result);
+
+  const double terminal = 100.0 * 1.07 * 1.07;
+  const double dayBefore = 100.0 * 1.07;
+  // Four trajectories add the same payoff in turn; with a rate of 0 nothing is discounted.
+  auto fourTimes = [](double x) { return ((x + x) + x) + x; };
+  EXPECT_EQ(result.callValue, 0.25 * 1.0 * fourTimes(terminal - 95));
+  EXPECT_EQ(result.putValue, 0.0);
+  EXPECT_EQ(result.thetaCall[kBasePath],
+            result.callValue - 0.25 * 1.0 * fourTimes(dayBefore - 95));
+  // Every trajectory ends at the same price: no spread.
+  EXPECT_EQ(result.stdevS, 0.0);
+  // Shifted path 1 starts at 102.
+  const double shifted = 102.0 * 1.07 * 1.07;
+  EXPECT_NEAR(result.shiftCall[0], shifted - 95, 1e-12);
+  EXPECT_NEAR(result.thetaCall[0], (shifted - 95) - (102.0 * 1.07 - 95), 1e-12);
+}
+
+TEST_F(ValueOptionTest, ProbabilitiesOffLeaveTheirPositionsAndAnEmptyFile) {
+  dir.write("dist.csv", "-0.004,1\n0,2\n0.004,1\n");
+  ValuationResult result;
+  for (int i = 0; i < 5; ++i) result.probCall[i] = result.probPut[i] = -7.5;
+  valueOption(requestOf(100, 100, 1, 10), result);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(result.probCall[i], -7.5);
+    EXPECT_EQ(result.probPut[i], -7.5);
+  }
+  ASSERT_TRUE(dir.exists("VelmarTemp.txt"));
+  EXPECT_EQ(dir.read("VelmarTemp.txt"), "");
+}
+
+TEST_F(ValueOptionTest, ProbabilitiesOnAreSharesOfTrajectoriesAndTheFileIsRemoved) {
+  dir.write("dist.csv", "-0.004,1\n-0.001,3\n0.001,3\n0.004,1\n");
+  ValuationRequest request = requestOf(100, 100, 2, 40, 0.05);
+  request.withProbabilities = true;
+  ValuationResult result{};
+  valueOption(request, result);
+  EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
+  for (int i = 0; i < 5; ++i) {
+    for (double p : {result.probCall[i], result.probPut[i]}) {
+      EXPECT_GE(p, 0.0);
+      EXPECT_LE(p, 1.0);
+      const double count = p * 40;
+      EXPECT_NEAR(count, std::round(count), 1e-9);  // a multiple of 1/40
+    }
+  }
+}
+
+TEST_F(ValueOptionTest, OneDayHasThetasEqualToValues) {
+  dir.write("dist.csv", "-0.004,1\n0,2\n0.004,1\n");
+  ValuationResult result{};
+  valueOption(requestOf(100, 100, 1, 25, 0.05), result);
+  for (int p = 0; p < kPathCount; ++p) {
+    EXPECT_EQ(result.thetaCall[p], callValueOfPath(result, p));
+    EXPECT_EQ(result.thetaPut[p], putValueOfPath(result, p));
+  }
+}
+
+TEST_F(ValueOptionTest, SameSeedSameResultsAndTheGeneratorRunsOn) {
+  dir.write("dist.csv", "-0.004,1\n-0.001,3\n0.001,3\n0.004,1\n");
+  const ValuationRequest request = requestOf(100, 100, 2, 7, 0.05);
+  ValuationResult first{}, second{}, third{};
+  setRandomState(12345);
+  valueOption(request, first);
+  const std::uint32_t after = randomState();
+  setRandomState(12345);
+  valueOption(request, second);
+  EXPECT_EQ(std::memcmp(&first, &second, sizeof first), 0);
+  // Every step draws exactly one number.
+  std::uint32_t expected = 12345;
+  for (int i = 0; i < 7 * 2 * 270; ++i) expected = advanceRandomState(expected);
+  EXPECT_EQ(after, expected);
+  valueOption(request, third);
+  EXPECT_NE(std::memcmp(&first, &third, sizeof first), 0);
+}
+
+TEST_F(ValueOptionTest, NoTrajectories) {
+  dir.write("dist.csv", "0.001,5\n");
+  ValuationResult zero{};
+  valueOption(requestOf(100, 95, 2, 0), zero);
+  EXPECT_TRUE(std::isnan(zero.callValue));
+  EXPECT_TRUE(std::isnan(zero.stdevS));
+  EXPECT_TRUE(std::isnan(zero.thetaPut[4]));
+
+  ValuationResult negative{};
+  valueOption(requestOf(100, 95, 2, -3), negative);
+  EXPECT_EQ(negative.callValue, 0.0);
+  EXPECT_TRUE(std::signbit(negative.callValue));
+  EXPECT_EQ(negative.stdevS, 0.0);
+}
+
+TEST_F(ValueOptionTest, DaysBelowOneRunNoStep) {
+  // No step: terminal prices are the starts; the discount exponent is positive.
+  dir.write("dist.csv", "0.001,5\n");
+  for (std::int32_t days : {0, -1, INT32_MIN}) {
+    setRandomState(99);
+    ValuationResult result{};
+    valueOption(requestOf(100, 95, days, 2, 0.05), result);
+    EXPECT_EQ(randomState(), 99u) << days;
+    const double d = std::pow(kE, -(static_cast<double>(days) * 0.05 * kOneOverStepsPerDay));
+    EXPECT_EQ(result.callValue, 0.5 * d * (5.0 + 5.0)) << days;
+  }
+}
+
+TEST(WinningProbabilities, JudgedOnTheSixDigitText) {
+  TempDir dir;
+  ScopedWorkingDirectory here(dir);
+  ValuationRequest request = requestOf(100, 100, 1, 4);
+  ValuationResult result{};
+  result.callValue = 1.0;  // base path call threshold 101
+  result.putValue = 1.0;   // base path put threshold 99
+  for (int k = 0; k < 4; ++k) result.shiftCall[k] = result.shiftPut[k] = 1.0;
+
+  std::FILE* file = std::fopen("VelmarTemp.txt", "w");
+  ASSERT_NE(file, nullptr);
+  // Exactly at the thresholds: no win. Beyond them only past the sixth digit: written as the
+  // threshold, so no win either. Past them in the sixth digit: a win.
+  const double rows[4][5] = {{101, 99, 101, 99, 101},
+                             {101.0000004, 98.9999996, 101.0000004, 98.9999996, 0},
+                             {101.001, 98.999, 101.001, 98.999, 101.001},
+                             {150, 50, 50, 150, 99}};
+  for (const auto& row : rows) appendTerminalRow(file, row);
+  std::fclose(file);
+  EXPECT_EQ(dir.read("VelmarTemp.txt"),
+            "101,99,101,99,101\n101,99,101,99,0\n101.001,98.999,101.001,98.999,101.001\n"
+            "150,50,50,150,99\n");
+
+  computeWinningProbabilities(request, result);
+  EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
+  // Column by column: calls win on 101.001 and 150; puts on 98.999, 50 and 0.
+  EXPECT_EQ(result.probCall[0], 0.25 * 2);
+  EXPECT_EQ(result.probPut[0], 0.0);
+  EXPECT_EQ(result.probCall[1], 0.25 * 0);
+  EXPECT_EQ(result.probPut[1], 0.25 * 2);
+  EXPECT_EQ(result.probCall[2], 0.25 * 1);
+  EXPECT_EQ(result.probPut[2], 0.25 * 1);
+  EXPECT_EQ(result.probCall[3], 0.25 * 1);
+  EXPECT_EQ(result.probPut[3], 0.25 * 1);
+  EXPECT_EQ(result.probCall[4], 0.25 * 1);
+  EXPECT_EQ(result.probPut[4], 0.25 * 1);
+}
+
+TEST(WinningProbabilities, DividesByTrajectoriesNotByLinesRead) {
+  TempDir dir;
+  ScopedWorkingDirectory here(dir);
+  dir.write("VelmarTemp.txt", "200,200,200,200,200\n\n");
+  ValuationRequest request = requestOf(100, 100, 1, 8);
+  ValuationResult result{};
+  computeWinningProbabilities(request, result);
+  EXPECT_EQ(result.probCall[2], 0.125);
+  EXPECT_EQ(result.probPut[2], 0.0);
+}
+
+}  // namespace
