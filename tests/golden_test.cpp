@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 #include "run_support.h"
 
@@ -12,8 +11,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The sign of a NaN is the hardware's business: "-nan" and "nan" count as the same text.
 std::string withoutNanSign(std::string text) {
-  return std::regex_replace(text, std::regex("-nan"), "nan");
+  for (std::size_t at = text.find("-nan"); at != std::string::npos; at = text.find("-nan", at)) {
+    text.erase(at, 1);
+  }
+  return text;
 }
 
 class GoldenCase : public ::testing::TestWithParam<std::string> {};
