@@ -1,0 +1,39 @@
+// The inner loop of the lockstep engine, once per instruction set. Each kernel carries one
+// block of trajectories, one per lane, through every step of the valuation and hands back
+// the lanes' prices at the day before the last and at the end; the driver in
+// lockstep_simulation.cpp adds them up in trajectory order.
+//
+// The AVX2 and AVX-512 kernels live in files compiled for those instruction sets. They must
+// not use inline functions or templates shared with the rest of the program (the linker could
+// keep their wide copies for everyone), so everything they need comes in through these
+// plain records.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/records.h"
+
+constexpr int kMaxLockstepLanes = 16;
+
+struct LockstepJob {
+  const double* returnFor;  // the return for each generator output (32768 entries)
+  double start[kPathCount];
+  double growth;
+  std::int32_t days;  // at least 1
+};
+
+struct LockstepBlock {
+  std::uint32_t laneState[kMaxLockstepLanes];  // in: generator state at the lane's first step
+  double dayBefore[kPathCount][kMaxLockstepLanes];  // out, when days >= 2: prices one day before the end
+  double terminal[kPathCount][kMaxLockstepLanes];   // out: prices after the last step
+};
+
+constexpr int kScalarLanes = 4;
+constexpr int kAvx2Lanes = 8;
+constexpr int kAvx512Lanes = 16;
+
+void runLockstepBlockScalar(const LockstepJob& job, LockstepBlock& block);
+#if defined(EMPRICER_X86_KERNELS)
+void runLockstepBlockAvx2(const LockstepJob& job, LockstepBlock& block);
+void runLockstepBlockAvx512(const LockstepJob& job, LockstepBlock& block);
+#endif
