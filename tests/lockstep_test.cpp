@@ -1,0 +1,436 @@
+// The lockstep trajectory loop against the one-at-a-time loop: for every lockstep path this
+// processor can run, whole outcomes must agree bit for bit (every sum, the bytes of the
+// terminal rows, the generator state left behind). Also the generator's jump-ahead, and the
+// generator state that a whole valuation leaves behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/draw_table.h"
+#include "engine/lockstep_simulation.h"
+#include "engine/path_simulation.h"
+#include "engine/random_jump.h"
+#include "engine/return_table.h"
+#include "engine/value_option.h"
+#include "input/random_generator.h"
+#include "run_support.h"
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+std::uint32_t stepState(std::uint32_t state, std::uint64_t n) {
+  for (std::uint64_t i = 0; i < n; ++i) state = advanceRandomState(state);
+  return state;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Jump-ahead
+
+TEST(RandomJumpTest, MatchesSteppingDrawByDraw) {
+  std::mt19937_64 rng(7);
+  std::vector<std::uint64_t> counts = {0, 1, 2, 3, 269, 270, 271, 540, 4320, 65536, 65537};
+  for (int i = 0; i < 20; ++i) counts.push_back(rng() % 300000);
+  for (std::uint32_t start : {0u, 1u, 0xFFFFFFFFu, 123456789u}) {
+    for (std::uint64_t n : counts) {
+      EXPECT_EQ(applyJump(randomJump(n), start), stepState(start, n)) << "start " << start << " n " << n;
+    }
+  }
+}
+
+TEST(RandomJumpTest, FromStateOneGivesTheGeneratorsFirstOutputs) {
+  EXPECT_EQ(randomOutput(applyJump(randomJump(1), 1u)), 41);
+  EXPECT_EQ(randomOutput(applyJump(randomJump(2), 1u)), 18467);
+  EXPECT_EQ(randomOutput(applyJump(randomJump(3), 1u)), 6334);
+}
+
+TEST(RandomJumpTest, ComposingJumpsAddsTheirCounts) {
+  std::mt19937_64 rng(11);
+  for (int i = 0; i < 50; ++i) {
+    const std::uint64_t a = rng() % 1000000;
+    const std::uint64_t b = rng() % 1000000;
+    const std::uint32_t s = static_cast<std::uint32_t>(rng());
+    EXPECT_EQ(applyJump(composeJumps(randomJump(a), randomJump(b)), s), applyJump(randomJump(a + b), s));
+    EXPECT_EQ(applyJump(randomJump(b), applyJump(randomJump(a), s)), applyJump(randomJump(a + b), s));
+  }
+}
+
+// Step counts past 2^32 (trajectories x 270 x days can exceed it) are taken modulo 2^32; that
+// is right only because the generator's period is exactly 2^32.
+TEST(RandomJumpTest, PeriodIsTwoToThe32) {
+  const RandomJump half = randomJump(std::uint64_t{1} << 31);
+  const RandomJump full = composeJumps(half, half);
+  EXPECT_EQ(full.multiplier, 1u);
+  EXPECT_EQ(full.increment, 0u);
+  EXPECT_NE(applyJump(half, 5u), 5u);
+  EXPECT_EQ(applyJump(randomJump((std::uint64_t{3} << 32) + 5), 77u), stepState(77u, 5));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lockstep against one-at-a-time
+
+struct Outcome {
+  SimulationSums sums;
+  std::string rows;
+  std::uint32_t state;
+};
+
+std::string readAll(std::FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string text;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  return text;
+}
+
+template <typename Simulate>
+Outcome runFrom(SimulationSetup setup, bool withRows, std::uint32_t startState, Simulate simulate) {
+  Outcome outcome{};
+  std::FILE* rows = withRows ? std::tmpfile() : nullptr;
+  if (withRows) {
+    EXPECT_NE(rows, nullptr);
+  }
+  setup.terminalRows = rows;
+  setRandomState(startState);
+  simulate(setup, outcome.sums);
+  outcome.state = randomState();
+  if (rows != nullptr) {
+    outcome.rows = readAll(rows);
+    std::fclose(rows);
+  }
+  return outcome;
+}
+
+std::string describe(const SimulationSetup& s) {
+  std::ostringstream text;
+  text.precision(17);
+  text << "trajectories " << s.trajectories << ", days " << s.days << ", growth " << s.growth
+       << ", strike " << s.strike << ", starts";
+  for (double v : s.start) text << ' ' << v;
+  return text.str();
+}
+
+void expectSameAsOneByOne(const SimulationSetup& setup, bool withRows, std::uint32_t startState,
+                          LockstepPath path, const std::string& what) {
+  SCOPED_TRACE(what + " | " + describe(setup) + (withRows ? ", rows on" : ", rows off") +
+               ", start state " + std::to_string(startState));
+  const Outcome expected = runFrom(setup, withRows, startState, simulateOneByOne);
+  const Outcome actual =
+      runFrom(setup, withRows, startState, [path](const SimulationSetup& s, SimulationSums& sums) {
+        simulateLockstep(s, sums, path);
+      });
+  EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(SimulationSums)), 0)
+      << "sums differ: call[2] " << expected.sums.call[kBasePath] << " vs "
+      << actual.sums.call[kBasePath] << ", sumSquares " << expected.sums.sumSquares << " vs "
+      << actual.sums.sumSquares;
+  EXPECT_EQ(expected.rows, actual.rows);
+  EXPECT_EQ(expected.state, actual.state);
+}
+
+// A return table as the loader leaves it: running sums, zero fill after the loaded rows.
+struct TableRows {
+  std::vector<double> returns;
+  std::vector<double> weights;
+};
+
+std::unique_ptr<DrawTable> drawTableOf(const TableRows& rows) {
+  auto table = std::make_unique<ReturnTable>();
+  std::memset(table.get(), 0, sizeof(ReturnTable));
+  const int n = static_cast<int>(rows.returns.size());
+  for (int i = 0; i < n; ++i) {
+    table->returns[i] = rows.returns[i];
+    table->weights[i] = rows.weights[i];
+    table->cumulative[i] = i == 0 ? rows.weights[i] : rows.weights[i] + table->cumulative[i - 1];
+  }
+  table->rowCount = n;
+  table->totalWeight = table->cumulative[n - 1];
+  auto draws = std::make_unique<DrawTable>();
+  buildDrawTable(*table, static_cast<std::int32_t>(table->totalWeight), *draws);
+  return draws;
+}
+
+TableRows bellRows(int n, double spread) {
+  TableRows rows;
+  for (int i = 0; i < n; ++i) {
+    const double x = n == 1 ? 0.0 : -1.0 + 2.0 * i / (n - 1);
+    rows.returns.push_back(spread * x);
+    rows.weights.push_back(std::floor(100.0 * std::exp(-4.5 * x * x)) + 1.0);
+  }
+  return rows;
+}
+
+// Tables with the sampler's odd cases and returns wide enough to drive paths into the band.
+TableRows randomRows(std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const int kind = static_cast<int>(rng() % 9);
+  const int n = kind == 0 ? 1 : 2 + static_cast<int>(rng() % 60);
+  const double spread = std::vector<double>{0.004, 0.03, 0.08, 0.5}[rng() % 4];
+  TableRows rows;
+  for (int i = 0; i < n; ++i) {
+    rows.returns.push_back(spread * (2.0 * unit(rng) - 1.0));
+    rows.weights.push_back(static_cast<double>(1 + rng() % 40));
+  }
+  switch (kind) {
+    case 1:  // first weight 0
+      rows.weights[0] = 0.0;
+      break;
+    case 2:  // zero weights in the middle
+      for (int i = 1; i < n; ++i) {
+        if (rng() % 3 == 0) rows.weights[i] = 0.0;
+      }
+      break;
+    case 3:  // negative weights: running sums that fall
+      for (int i = 0; i < n; ++i) {
+        if (rng() % 4 == 0) rows.weights[i] = -static_cast<double>(rng() % 30);
+      }
+      break;
+    case 4:  // total weight below 1: every draw is 0
+      for (double& w : rows.weights) w = 0.9 / n;
+      break;
+    case 5:  // fractional weights
+      for (double& w : rows.weights) w = 5.0 * unit(rng);
+      break;
+    case 6:  // returns sorted, as a user's table would be
+      std::sort(rows.returns.begin(), rows.returns.end());
+      break;
+    case 7:  // extreme returns: prices through zero, infinities and NaNs from the lookup
+      rows.returns[rng() % n] = -3.0;
+      rows.returns[rng() % n] = 1e308;
+      rows.returns[rng() % n] = -1e308;
+      rows.returns[rng() % n] = kInf;
+      break;
+    default:
+      break;
+  }
+  return rows;
+}
+
+double pick(std::mt19937_64& rng, const std::vector<double>& values) {
+  return values[rng() % values.size()];
+}
+
+class LockstepPathTest : public ::testing::TestWithParam<LockstepPath> {
+ protected:
+  void SetUp() override {
+    if (!lockstepPathAvailable(GetParam())) {
+      GTEST_SKIP() << lockstepPathName(GetParam()) << " is not available on this processor";
+    }
+  }
+  int lanes() const { return lockstepLaneCount(GetParam()); }
+};
+
+SimulationSetup plainSetup(const DrawTable& draws) {
+  SimulationSetup setup{};
+  const double shift[kPathCount] = {1.02, 0.98, 1.0, 1.01, 0.99};
+  for (int p = 0; p < kPathCount; ++p) setup.start[p] = 100.0 * shift[p];
+  setup.strike = 100.0;
+  setup.growth = 0.05 * (1.0 / 270.0 / 365.0) * 0.01 + 1.0;
+  setup.days = 2;
+  setup.trajectories = 10;
+  setup.draws = &draws;
+  return setup;
+}
+
+TEST_P(LockstepPathTest, TrajectoryCountsAroundTheLaneWidth) {
+  const auto draws = drawTableOf(bellRows(41, 0.02));
+  const int l = lanes();
+  for (std::int32_t trajectories :
+       {0, 1, 2, -1, -1000, std::numeric_limits<std::int32_t>::min(), l - 1, l, l + 1, 2 * l + 3, 3 * l - 1}) {
+    for (std::int32_t days : {1, 2, 3}) {
+      SimulationSetup setup = plainSetup(*draws);
+      setup.trajectories = trajectories;
+      setup.days = days;
+      expectSameAsOneByOne(setup, true, 0xDEADBEEFu, GetParam(), "lane-width counts");
+    }
+  }
+}
+
+TEST_P(LockstepPathTest, DaysBelowOneTakeNoDraws) {
+  const auto draws = drawTableOf(bellRows(41, 0.004));
+  for (std::int32_t days : {0, -1, -270, std::numeric_limits<std::int32_t>::min()}) {
+    SimulationSetup setup = plainSetup(*draws);
+    setup.days = days;
+    setup.trajectories = lanes() + 3;
+    expectSameAsOneByOne(setup, true, 99u, GetParam(), "days below one");
+    SimulationSums sums{};
+    setRandomState(99u);
+    simulateLockstep(setup, sums, GetParam());
+    EXPECT_EQ(randomState(), 99u);
+    EXPECT_EQ(sums.sumPrices, 100.0 * setup.trajectories);  // every trajectory ends at its start
+  }
+}
+
+// One row of return 0, no rate and shift factors of 1.0: every path of every trajectory ends
+// exactly at the strike, which adds 0.0 to the put sums and nothing to the call sums.
+TEST_P(LockstepPathTest, PricesThatEndExactlyAtTheStrike) {
+  const auto draws = drawTableOf({{0.0}, {1.0}});
+  SimulationSetup setup = plainSetup(*draws);
+  for (double& s : setup.start) s = 100.0;
+  setup.growth = 0.0 * (1.0 / 270.0) * 0.01 + 1.0;
+  setup.trajectories = 2 * lanes() + 1;
+  setup.days = 3;
+  expectSameAsOneByOne(setup, true, 5u, GetParam(), "prices at the strike");
+
+  SimulationSums sums{};
+  simulateLockstep(setup, sums, GetParam());
+  for (int p = 0; p < kPathCount; ++p) {
+    EXPECT_EQ(sums.call[p], 0.0);
+    EXPECT_EQ(sums.put[p], 0.0);
+    EXPECT_FALSE(std::signbit(sums.put[p]));
+    EXPECT_EQ(sums.dayBeforePut[p], 0.0);
+  }
+  EXPECT_EQ(sums.sumPrices, 100.0 * setup.trajectories);
+}
+
+// A one-row table whose return pushes every path through the top of the band each day, and
+// one that pulls it through the bottom: the caps fire on most steps.
+TEST_P(LockstepPathTest, BandCapsEveryDay) {
+  for (double r : {0.01, -0.01, 0.07, -0.0654205607476635}) {
+    const auto draws = drawTableOf({{r}, {3.0}});
+    SimulationSetup setup = plainSetup(*draws);
+    setup.trajectories = lanes() + 2;
+    setup.days = 4;
+    expectSameAsOneByOne(setup, true, 1234u, GetParam(), "band caps, return " + std::to_string(r));
+  }
+}
+
+TEST_P(LockstepPathTest, OddStartsAndGrowth) {
+  std::mt19937_64 rng(3);
+  const auto draws = drawTableOf(bellRows(101, 0.05));
+  const std::vector<double> spots = {100.0, 0.0, -0.0, -50.0, 1e-310, 1e300, kInf};
+  const std::vector<double> shifts = {1.0, -1.0, 0.5, 1e6, 1e308, 0.98, 0.0};
+  const double stepFraction = (1.0 / 270.0) / 365.0;
+  const std::vector<double> growths = {
+      0.0 * stepFraction * 0.01 + 1.0,   -0.05 * stepFraction * 0.01 + 1.0,
+      -300.0 * stepFraction * 0.01 + 1.0, 5000.0 * stepFraction * 0.01 + 1.0,
+      0.05 * kInf * 0.01 + 1.0,           0.0 * kInf * 0.01 + 1.0 /* NaN */};
+  for (double spot : spots) {
+    for (double growth : growths) {
+      SimulationSetup setup = plainSetup(*draws);
+      setup.start[kBasePath] = spot;
+      for (int k = 0; k < 4; ++k) setup.start[kShiftedPathIndex[k]] = spot * pick(rng, shifts);
+      setup.growth = growth;
+      setup.strike = pick(rng, {spot, 100.0, 0.0, -10.0});
+      setup.trajectories = 1 + static_cast<std::int32_t>(rng() % (2 * lanes()));
+      setup.days = 1 + static_cast<std::int32_t>(rng() % 3);
+      expectSameAsOneByOne(setup, rng() % 2 == 0, static_cast<std::uint32_t>(rng()), GetParam(),
+                           "odd starts and growth");
+    }
+  }
+}
+
+TEST_P(LockstepPathTest, RandomSetups) {
+  std::mt19937_64 rng(20240601);
+  const double stepFraction = (1.0 / 270.0) / 365.0;
+  for (int i = 0; i < 150; ++i) {
+    const TableRows rows = randomRows(rng);
+    const auto draws = drawTableOf(rows);
+    SimulationSetup setup{};
+    const double spot = pick(rng, {100.0, 80.0, 1.0, 0.0, -20.0, 1e200});
+    setup.start[kBasePath] = spot;
+    for (int k = 0; k < 4; ++k) {
+      setup.start[kShiftedPathIndex[k]] = spot * pick(rng, {1.0, 1.02, 0.98, -1.0, 0.0, 1e100});
+    }
+    setup.strike = pick(rng, {spot, spot * 1.05, spot * 0.95, 0.0});
+    const double rate = pick(rng, {0.0, 0.05, -0.05, -2.0, 40.0});
+    setup.growth = rate * stepFraction * 0.01 + 1.0;
+    setup.days = static_cast<std::int32_t>(rng() % 7) - 1;  // -1 .. 5
+    setup.trajectories = static_cast<std::int32_t>(rng() % 45) - 2;  // -2 .. 42
+    setup.draws = draws.get();
+    expectSameAsOneByOne(setup, rng() % 3 != 0, static_cast<std::uint32_t>(rng()), GetParam(),
+                         "random setup " + std::to_string(i));
+  }
+}
+
+// Two valuations in a row: the second starts where the first left the generator.
+TEST_P(LockstepPathTest, ConsecutiveRunsDrawOnFromTheSameState) {
+  const auto draws = drawTableOf(bellRows(41, 0.01));
+  SimulationSetup first = plainSetup(*draws);
+  first.trajectories = lanes() + 5;
+  first.days = 2;
+  SimulationSetup second = plainSetup(*draws);
+  second.trajectories = 3;
+  second.days = 5;
+
+  setRandomState(42u);
+  SimulationSums expectedFirst{}, expectedSecond{};
+  simulateOneByOne(first, expectedFirst);
+  simulateOneByOne(second, expectedSecond);
+  const std::uint32_t expectedState = randomState();
+
+  setRandomState(42u);
+  SimulationSums actualFirst{}, actualSecond{};
+  simulateLockstep(first, actualFirst, GetParam());
+  simulateLockstep(second, actualSecond, GetParam());
+  EXPECT_EQ(std::memcmp(&expectedFirst, &actualFirst, sizeof(SimulationSums)), 0);
+  EXPECT_EQ(std::memcmp(&expectedSecond, &actualSecond, sizeof(SimulationSums)), 0);
+  EXPECT_EQ(randomState(), expectedState);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, LockstepPathTest,
+                         ::testing::Values(LockstepPath::Scalar, LockstepPath::Avx2, LockstepPath::Avx512),
+                         [](const ::testing::TestParamInfo<LockstepPath>& info) {
+                           return std::string(lockstepPathName(info.param));
+                         });
+
+TEST(LockstepTest, DefaultPathIsTheWidestAvailable) {
+  const LockstepPath best = bestLockstepPath();
+  EXPECT_TRUE(lockstepPathAvailable(best));
+  for (LockstepPath path : {LockstepPath::Avx2, LockstepPath::Avx512}) {
+    if (lockstepPathAvailable(path)) {
+      EXPECT_GE(lockstepLaneCount(best), lockstepLaneCount(path));
+    }
+  }
+  const auto draws = drawTableOf(bellRows(41, 0.02));
+  SimulationSetup setup = plainSetup(*draws);
+  setup.trajectories = 37;
+  const Outcome expected = runFrom(setup, true, 8u, simulateOneByOne);
+  const Outcome actual = runFrom(setup, true, 8u, [](const SimulationSetup& s, SimulationSums& sums) {
+    simulateLockstep(s, sums);
+  });
+  EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(SimulationSums)), 0);
+  EXPECT_EQ(expected.rows, actual.rows);
+  EXPECT_EQ(expected.state, actual.state);
+}
+
+// A whole valuation takes exactly trajectories x days x 270 draws, so the next batch row
+// draws what it would have drawn after the one-at-a-time loop.
+TEST(LockstepTest, ValuationLeavesTheGeneratorAfterAllItsDraws) {
+  TempDir dir;
+  dir.write("dist.csv", "-0.004,1\n-0.002,10\n0,10\n0.002,10\n0.004,10\n");
+  ScopedWorkingDirectory inDir(dir);
+  for (bool withProbabilities : {false, true}) {
+    ValuationRequest request;
+    request.spot = 100.0;
+    request.strike = 100.0;
+    request.riskFreeRate = 0.05;
+    request.days = 3;
+    request.trajectories = 21;
+    request.stepFraction = (1.0 / 270.0) / 365.0;
+    request.shiftFactor[0] = 1.02;
+    request.shiftFactor[1] = 0.98;
+    request.shiftFactor[2] = 1.01;
+    request.shiftFactor[3] = 0.99;
+    request.withProbabilities = withProbabilities;
+    ValuationResult result{};
+    setRandomState(2024u);
+    valueOption(request, result);
+    EXPECT_EQ(randomState(), stepState(2024u, 21u * 3u * 270u));
+    EXPECT_GT(result.callValue, 0.0);
+    EXPECT_GT(result.putValue, 0.0);
+  }
+}
+
+}  // namespace
