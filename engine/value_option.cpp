@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/draw_table.h"
+#include "engine/lockstep_simulation.h"
 #include "engine/path_simulation.h"
 #include "engine/return_table.h"
 #include "engine/winning_probabilities.h"
@@ -46,7 +47,7 @@ void valueOption(const ValuationRequest& request, ValuationResult& result) {
       buildDrawTable(*table, static_cast<std::int32_t>(table->totalWeight), *draws);
     }
     setup.draws = draws.get();
-    simulateOneByOne(setup, sums);
+    simulateLockstep(setup, sums);
   }
 
   const double days = static_cast<double>(request.days);

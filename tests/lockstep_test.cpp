@@ -25,6 +25,9 @@
 #include "input/random_generator.h"
 #include "run_support.h"
 
+// Test names and failure messages name the path.
+void PrintTo(LockstepPath path, std::ostream* os) { *os << lockstepPathName(path); }
+
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
