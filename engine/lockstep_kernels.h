@@ -23,9 +23,12 @@ struct LockstepJob {
 };
 
 struct LockstepBlock {
-  std::uint32_t laneState[kMaxLockstepLanes];  // in: generator state at the lane's first step
-  double dayBefore[kPathCount][kMaxLockstepLanes];  // out, when days >= 2: prices one day before the end
-  double terminal[kPathCount][kMaxLockstepLanes];   // out: prices after the last step
+  // In: the generator state before the lane's first step.
+  std::uint32_t laneState[kMaxLockstepLanes];
+  // Out, when days >= 2: the prices one day before the end.
+  double dayBefore[kPathCount][kMaxLockstepLanes];
+  // Out: the prices after the last step.
+  double terminal[kPathCount][kMaxLockstepLanes];
 };
 
 constexpr int kScalarLanes = 4;

@@ -57,7 +57,9 @@ void runLockstepBlockScalar(const LockstepJob& job, LockstepBlock& block) {
         }
       }
       bool outside = false;
-      for (int l = 0; l < kLanes; ++l) outside |= (highest[l] > kUpperBand) | (lowest[l] < kLowerBand);
+      for (int l = 0; l < kLanes; ++l) {
+        outside |= (highest[l] > kUpperBand) | (lowest[l] < kLowerBand);
+      }
       if (outside) {
         for (int p = 0; p < kPathCount; ++p) {
           for (int l = 0; l < kLanes; ++l) {

@@ -142,5 +142,6 @@ void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums, Lockst
     for (int l = 0; l < lanes; ++l) block.laneState[l] = applyJump(oneBlock, block.laneState[l]);
   }
 
-  setRandomState(applyJump(randomJump(static_cast<std::uint64_t>(trajectories) * steps), firstState));
+  const std::uint64_t draws = static_cast<std::uint64_t>(trajectories) * steps;
+  setRandomState(applyJump(randomJump(draws), firstState));
 }

@@ -46,7 +46,8 @@ TEST(RandomJumpTest, MatchesSteppingDrawByDraw) {
   for (int i = 0; i < 20; ++i) counts.push_back(rng() % 300000);
   for (std::uint32_t start : {0u, 1u, 0xFFFFFFFFu, 123456789u}) {
     for (std::uint64_t n : counts) {
-      EXPECT_EQ(applyJump(randomJump(n), start), stepState(start, n)) << "start " << start << " n " << n;
+      EXPECT_EQ(applyJump(randomJump(n), start), stepState(start, n))
+          << "start " << start << " n " << n;
     }
   }
 }
@@ -63,8 +64,9 @@ TEST(RandomJumpTest, ComposingJumpsAddsTheirCounts) {
     const std::uint64_t a = rng() % 1000000;
     const std::uint64_t b = rng() % 1000000;
     const std::uint32_t s = static_cast<std::uint32_t>(rng());
-    EXPECT_EQ(applyJump(composeJumps(randomJump(a), randomJump(b)), s), applyJump(randomJump(a + b), s));
-    EXPECT_EQ(applyJump(randomJump(b), applyJump(randomJump(a), s)), applyJump(randomJump(a + b), s));
+    const std::uint32_t expected = applyJump(randomJump(a + b), s);
+    EXPECT_EQ(applyJump(composeJumps(randomJump(a), randomJump(b)), s), expected);
+    EXPECT_EQ(applyJump(randomJump(b), applyJump(randomJump(a), s)), expected);
   }
 }
 
@@ -249,8 +251,9 @@ SimulationSetup plainSetup(const DrawTable& draws) {
 TEST_P(LockstepPathTest, TrajectoryCountsAroundTheLaneWidth) {
   const auto draws = drawTableOf(bellRows(41, 0.02));
   const int l = lanes();
+  const std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
   for (std::int32_t trajectories :
-       {0, 1, 2, -1, -1000, std::numeric_limits<std::int32_t>::min(), l - 1, l, l + 1, 2 * l + 3, 3 * l - 1}) {
+       {0, 1, 2, -1, -1000, lowest, l - 1, l, l + 1, 2 * l + 3, 3 * l - 1}) {
     for (std::int32_t days : {1, 2, 3}) {
       SimulationSetup setup = plainSetup(*draws);
       setup.trajectories = trajectories;
@@ -383,7 +386,8 @@ TEST_P(LockstepPathTest, ConsecutiveRunsDrawOnFromTheSameState) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, LockstepPathTest,
-                         ::testing::Values(LockstepPath::Scalar, LockstepPath::Avx2, LockstepPath::Avx512),
+                         ::testing::Values(LockstepPath::Scalar, LockstepPath::Avx2,
+                                           LockstepPath::Avx512),
                          [](const ::testing::TestParamInfo<LockstepPath>& info) {
                            return std::string(lockstepPathName(info.param));
                          });
@@ -400,9 +404,10 @@ TEST(LockstepTest, DefaultPathIsTheWidestAvailable) {
   SimulationSetup setup = plainSetup(*draws);
   setup.trajectories = 37;
   const Outcome expected = runFrom(setup, true, 8u, simulateOneByOne);
-  const Outcome actual = runFrom(setup, true, 8u, [](const SimulationSetup& s, SimulationSums& sums) {
-    simulateLockstep(s, sums);
-  });
+  auto defaultPath = [](const SimulationSetup& s, SimulationSums& sums) {
+    simulateLockstep(s, sums);  // as valueOption calls it
+  };
+  const Outcome actual = runFrom(setup, true, 8u, defaultPath);
   EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(SimulationSums)), 0);
   EXPECT_EQ(expected.rows, actual.rows);
   EXPECT_EQ(expected.state, actual.state);
