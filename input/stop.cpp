@@ -7,6 +7,8 @@
 
 namespace {
 
+StopHandler stopHandler = nullptr;
+
 void waitForKeyPress() {
   termios saved;
   if (::tcgetattr(STDIN_FILENO, &saved) != 0) return;
@@ -42,8 +44,11 @@ void stopProgram(std::string_view message) {
   std::fwrite(message.data(), 1, message.size(), stdout);
   std::fflush(stdout);
   pauseForKey();
+  if (stopHandler != nullptr) stopHandler(1);
   std::exit(1);
 }
+
+void setStopHandler(StopHandler handler) { stopHandler = handler; }
 
 void requireOpen(const InputStream& stream, std::string_view fileName) {
   if (!isOpen(stream)) stopOnOpenFailure(fileName);
