@@ -1,0 +1,71 @@
+// The field extractors and the number conversion. The conversion must read the same prefix
+// as the C library's strtod (with d and D as exponent letters, and without strtod's
+// hexadecimal, inf and nan forms) and give the same bits. A field must be the text between
+// its delimiters up to the line's first 0, whatever the buffer holds after that 0.
+//
+// Input: byte 0 chooses the field number, byte 1 where the line's 0 goes; the rest fills the
+// 100-byte line buffer (the bytes after the 0 stand for an earlier, longer line) and, whole,
+// is the text for the conversion.
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "fuzz/harness.h"
+#include "fuzz/reference.h"
+#include "input/fields.h"
+#include "input/line_reader.h"
+#include "input/number_conversion.h"
+
+namespace {
+
+std::int32_t fieldNumber(unsigned char b) {
+  switch (b) {
+    case 0xff: return INT32_MAX;
+    case 0xfe: return INT32_MIN;
+    case 0xfd: return INT32_MAX - 1;
+    default: return static_cast<std::int32_t>(b % 48) - 2;  // -2 .. 45
+  }
+}
+
+std::string bits(double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%a", v);
+  return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  const std::int32_t n = fieldNumber(data[0]);
+  const std::string rest(reinterpret_cast<const char*>(data) + 2, size - 2);
+
+  // The conversion over the whole text (up to its first 0).
+  {
+    std::size_t wantLength = 0;
+    const double want = reference::convert(rest, &wantLength);
+    const std::string text = rest.substr(0, rest.find('\0'));
+    const double got = convertNumber(text.c_str());
+    FUZZ_CHECK(reference::sameBits(got, want),
+               harness::printable(text) + " got " + bits(got) + " want " + bits(want));
+    FUZZ_CHECK(numberPrefixLength(text.c_str()) == wantLength, harness::printable(text));
+  }
+
+  // The fields of a line buffer.
+  LineBuffer line;
+  line.fill(0);
+  std::memcpy(line.data(), rest.data(), std::min<std::size_t>(rest.size(), kLineBufferSize));
+  line[data[1] % kLineBufferSize] = 0;
+  const std::string_view view(line.data(), kLineBufferSize);
+  const double comma = fieldByComma(line, n);
+  const double space = fieldBySpace(line, n);
+  const double wantComma = reference::field(view, ',', n);
+  const double wantSpace = reference::field(view, ' ', n);
+  FUZZ_CHECK(reference::sameBits(comma, wantComma),
+             "comma field " + std::to_string(n) + " of " + harness::printable(view) + " got " +
+                 bits(comma) + " want " + bits(wantComma));
+  FUZZ_CHECK(reference::sameBits(space, wantSpace),
+             "space field " + std::to_string(n) + " of " + harness::printable(view) + " got " +
+                 bits(space) + " want " + bits(wantSpace));
+  return 0;
+}
