@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -451,41 +452,59 @@ TEST(BadInput, BatchRowsWithDaysOutOfRangeAreSkipped) {
   EXPECT_EQ(dir.read("Batch_Result.csv"), kResultHeader + kFlatRowResults);
 }
 
+// True when `text` is `unit` repeated, cut after one of its lines.
+bool isRepeatedLines(const std::string& text, const std::string& unit) {
+  if (text.empty()) return true;
+  if (text.back() != '\n') return false;
+  std::string whole;
+  while (whole.size() < text.size()) whole += unit;
+  return whole.compare(0, text.size(), text) == 0;
+}
+
 TEST(BadInput, BatchCutOffKeepsTheFinishedRows) {
-  // The distribution comes through a named pipe, which every row opens afresh: the second
-  // row's open is where the batch is cut off, after the first row's lines are written.
+  // A long batch of identical rows, killed as soon as its first row has reached the result
+  // file: every line written so far is there and whole.
   TempDir dir;
-  dir.write("Setup.txt", setup("2"));
-  dir.write("batch.csv", "h\n100,95,1\n100,95,1\n100,95,1\n");
-  const std::string pipe = dir.file("dist.csv");
-  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  dir.write("Setup.txt", setup("2", 1000));
+  dir.write("dist.csv", "0,1\n");
+  dir.write("batch.csv", "S0,K,Days\n" + repeated("100,95,10\n", 5000));
   const std::string outPath = dir.path() + ".cut-stdout";
   const pid_t child = start(dir, outPath, false);
-
-  // Row 1 reads the distribution once the program has opened the pipe for reading.
-  int fd = -1;
-  while ((fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && errno == ENXIO) {
+  auto finishedLines = [&] {
+    const std::string text = dir.read("Batch_Result.csv");
+    return std::count(text.begin(), text.end(), '\n');
+  };
+  bool ended = false;
+  while (!ended && finishedLines() < 6) {
     int status = 0;
-    ASSERT_NE(::waitpid(child, &status, WNOHANG), child) << "ended before reading";
+    ended = ::waitpid(child, &status, WNOHANG) == child;
     ::usleep(1000);
   }
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::write(fd, "0,1\n", 4), 4);
-  ::close(fd);
-  // Once row 1's five lines are written, row 2 waits for the pipe, which no one opens again:
-  // that is where the batch is cut off.
-  while (splitLines(dir.read("Batch_Result.csv")).size() < 6) {
-    int status = 0;
-    ASSERT_NE(::waitpid(child, &status, WNOHANG), child) << "ended before row 2";
-    ::usleep(1000);
-  }
+  ASSERT_FALSE(ended) << "the batch ended before it was cut off";
   ::kill(child, SIGKILL);
   int waitStatus = 0;
   ::waitpid(child, &waitStatus, 0);
-
   EXPECT_TRUE(WIFSIGNALED(waitStatus));
-  EXPECT_EQ(dir.read("Batch_Result.csv"), kResultHeader + kFlatRowResults);
-  EXPECT_EQ(readFile(outPath).value_or(""), banner() + "OUTPUTS: \n" + kFlatRowConsole);
+
+  // Ten days without a move: thetas are 0.
+  const std::string rowResults =
+      "102,95,7,0,0,0,0\n98,95,3,0,0,0,0\n100,95,5,0,0,0,0\n101,95,6,0,0,0,0\n99,95,4,0,0,0,0\n";
+  const std::string results = dir.read("Batch_Result.csv");
+  ASSERT_GE(results.size(), kResultHeader.size() + rowResults.size());
+  EXPECT_EQ(results.substr(0, kResultHeader.size() + rowResults.size()),
+            kResultHeader + rowResults);
+  EXPECT_TRUE(isRepeatedLines(results.substr(kResultHeader.size()), rowResults)) << results;
+
+  const std::string rowConsole =
+      "S0=102, K=95, Call=7, Put=0, Theta=0/0\nS0=98, K=95, Call=3, Put=0, Theta=0/0\n"
+      "S0=100, K=95, Call=5, Put=0, Theta=0/0, and Stdev(S)=0\n"
+      "S0=101, K=95, Call=6, Put=0, Theta=0/0\nS0=99, K=95, Call=4, Put=0, Theta=0/0\n"
+      "Elapse time: 0 seconds.\n" + kDashes;
+  const std::string head = banner(1000) + "OUTPUTS: \n";
+  const std::string out = readFile(outPath).value_or("");
+  ASSERT_GE(out.size(), head.size() + rowConsole.size());
+  EXPECT_EQ(out.substr(0, head.size() + rowConsole.size()), head + rowConsole);
+  EXPECT_TRUE(isRepeatedLines(out.substr(head.size()), rowConsole)) << out;
   std::remove(outPath.c_str());
 }
 
