@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <string_view>
@@ -48,8 +49,8 @@ inline std::string printable(std::string_view text) {
   return out;
 }
 
-// Once per process: a fresh directory under $TMPDIR (or /tmp) becomes the working directory,
-// standard input reads nothing, and a stop throws Stopped.
+// Once per process: a fresh directory under $TMPDIR (or /tmp) becomes the working directory
+// (removed at exit), standard input reads nothing, and a stop throws Stopped.
 inline void setUpProcess() {
   static bool done = false;
   if (done) return;
@@ -60,6 +61,12 @@ inline void setUpProcess() {
   if (::mkdtemp(pattern.data()) == nullptr || ::chdir(pattern.c_str()) != 0) {
     fail("cannot make the working directory", pattern);
   }
+  static std::string workDir;
+  workDir = pattern;
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(workDir, ignored);
+  });
   const int devNull = ::open("/dev/null", O_RDONLY);
   if (devNull >= 0) {
     ::dup2(devNull, STDIN_FILENO);
