@@ -20,17 +20,6 @@ BlockKernel kernelFor(LockstepPath path) {
   return runLockstepBlockScalar;
 }
 
-// Payoffs of one trajectory's prices, in path order.
-void collectPayoffs(const double* price, double strike, double* call, double* put) {
-  for (int p = 0; p < kPathCount; ++p) {
-    if (price[p] > strike) {
-      call[p] += price[p] - strike;
-    } else {
-      put[p] += strike - price[p];
-    }
-  }
-}
-
 // One trajectory's terminal prices: row, payoffs, and the base path's moments.
 void collectTerminal(const SimulationSetup& setup, const double* price, SimulationSums& sums) {
   if (setup.terminalRows != nullptr) appendTerminalRow(setup.terminalRows, price);

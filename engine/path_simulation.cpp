@@ -3,35 +3,36 @@
 #include "engine/winning_probabilities.h"
 #include "input/random_generator.h"
 
+void collectPayoffs(const double* price, double strike, double* call, double* put) {
+  for (int p = 0; p < kPathCount; ++p) {
+    if (price[p] > strike) {
+      call[p] += price[p] - strike;
+    } else {
+      put[p] += strike - price[p];
+    }
+  }
+}
+
 void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums) {
-  const std::int64_t steps = static_cast<std::int64_t>(setup.days) * kStepsPerDay;
-  const std::int64_t dayBeforeStep = steps - kStepsPerDay;
   const double* returnFor = setup.draws->returnFor;
   const double growth = setup.growth;
-  const double strike = setup.strike;
   std::uint32_t state = randomState();
 
   for (std::int32_t t = 0; t < setup.trajectories; ++t) {
     double price[kPathCount];
-    double anchor[kPathCount];
-    double inverse[kPathCount];
-    for (int p = 0; p < kPathCount; ++p) {
-      price[p] = anchor[p] = setup.start[p];
-      inverse[p] = 1.0 / anchor[p];
-    }
-    std::int64_t j = 0;
+    for (int p = 0; p < kPathCount; ++p) price[p] = setup.start[p];
     for (std::int32_t day = 0; day < setup.days; ++day) {
-      // The day's prices live in locals that nothing else sees, so that they stay in
-      // registers through the 270 steps.
+      // The band of the day, from its anchor: the price at the day's start. The day's prices
+      // live in locals that nothing else sees, so that they stay in registers.
       double now[kPathCount];
-      double inv[kPathCount];
+      double inverse[kPathCount];
       double high[kPathCount];
       double low[kPathCount];
       for (int p = 0; p < kPathCount; ++p) {
         now[p] = price[p];
-        inv[p] = inverse[p];
-        high[p] = anchor[p] * kUpperBand;
-        low[p] = anchor[p] * kLowerBand;
+        inverse[p] = 1.0 / price[p];
+        high[p] = price[p] * kUpperBand;
+        low[p] = price[p] * kLowerBand;
       }
       for (int s = 0; s < kStepsPerDay; ++s) {
         state = advanceRandomState(state);
@@ -41,35 +42,19 @@ void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums) {
 #pragma GCC unroll 5
         for (int p = 0; p < kPathCount; ++p) {
           double x = now[p] * (p == kBasePath ? baseFactor : shiftedFactor);
-          if (inv[p] * x > kUpperBand) x = high[p];
-          if (inv[p] * x < kLowerBand) x = low[p];
+          if (inverse[p] * x > kUpperBand) x = high[p];
+          if (inverse[p] * x < kLowerBand) x = low[p];
           now[p] = x;
         }
       }
       for (int p = 0; p < kPathCount; ++p) price[p] = now[p];
-      j += kStepsPerDay;
-      for (int p = 0; p < kPathCount; ++p) {
-        anchor[p] = price[p];
-        inverse[p] = 1.0 / anchor[p];
-      }
-      if (j == dayBeforeStep) {
-        for (int p = 0; p < kPathCount; ++p) {
-          if (price[p] > strike) {
-            sums.dayBeforeCall[p] += price[p] - strike;
-          } else {
-            sums.dayBeforePut[p] += strike - price[p];
-          }
-        }
+      // The step one day before the last.
+      if (day == setup.days - 2) {
+        collectPayoffs(price, setup.strike, sums.dayBeforeCall, sums.dayBeforePut);
       }
     }
     if (setup.terminalRows != nullptr) appendTerminalRow(setup.terminalRows, price);
-    for (int p = 0; p < kPathCount; ++p) {
-      if (price[p] > strike) {
-        sums.call[p] += price[p] - strike;
-      } else {
-        sums.put[p] += strike - price[p];
-      }
-    }
+    collectPayoffs(price, setup.strike, sums.call, sums.put);
     sums.sumPrices += price[kBasePath];
     sums.sumSquares += price[kBasePath] * price[kBasePath];
   }

@@ -31,6 +31,10 @@ struct SimulationSums {
   double sumSquares;
 };
 
+// Adds each path's payoff against the strike: price - strike to its call sum when the price
+// is above the strike, otherwise strike - price to its put sum.
+void collectPayoffs(const double* price, double strike, double* call, double* put);
+
 // Runs the trajectories one after another from the process-wide generator, and leaves the
 // generator where the last step left it. The sums must start at zero.
 void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums);
