@@ -21,9 +21,8 @@ constexpr const char* kResultFileName = "Batch_Result.csv";
 void writeConsoleRows(const ValuationRequest& request, const ValuationResult& result) {
   for (int p = 0; p < kPathCount; ++p) {
     const bool base = p == kBasePath;
-    const int k = base ? -1 : (p < kBasePath ? p : p - 1);
     std::string line = "S0=";
-    appendNumber(line, base ? request.spot : request.spot * request.shiftFactor[k]);
+    appendNumber(line, startPriceOfPath(request, p));
     line += ", K=";
     appendNumber(line, request.strike);
     line += ", Call=";
@@ -45,10 +44,8 @@ void writeConsoleRows(const ValuationRequest& request, const ValuationResult& re
 void writeResultRows(std::FILE* out, const ValuationRequest& request,
                      const ValuationResult& result) {
   for (int p = 0; p < kPathCount; ++p) {
-    const bool base = p == kBasePath;
-    const int k = base ? -1 : (p < kBasePath ? p : p - 1);
     std::string line;
-    appendNumber(line, base ? request.spot : request.spot * request.shiftFactor[k]);
+    appendNumber(line, startPriceOfPath(request, p));
     line += ',';
     appendNumber(line, request.strike);
     line += ',';

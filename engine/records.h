@@ -33,10 +33,19 @@ struct ValuationResult {
 };
 static_assert(sizeof(ValuationResult) == 31 * sizeof(double));
 
+// Index into the four-wide shift groups of the shifted path at path-order index p (p != 2).
+inline int shiftIndexOfPath(int p) { return p < kBasePath ? p : p - 1; }
+
+// The start price of the path at path-order index p: the spot for the base path, the spot
+// times the path's shift factor for the others.
+inline double startPriceOfPath(const ValuationRequest& r, int p) {
+  return p == kBasePath ? r.spot : r.spot * r.shiftFactor[shiftIndexOfPath(p)];
+}
+
 // The call (or put) value of the path at path-order index p.
 inline double callValueOfPath(const ValuationResult& r, int p) {
-  return p == kBasePath ? r.callValue : r.shiftCall[p < kBasePath ? p : p - 1];
+  return p == kBasePath ? r.callValue : r.shiftCall[shiftIndexOfPath(p)];
 }
 inline double putValueOfPath(const ValuationResult& r, int p) {
-  return p == kBasePath ? r.putValue : r.shiftPut[p < kBasePath ? p : p - 1];
+  return p == kBasePath ? r.putValue : r.shiftPut[shiftIndexOfPath(p)];
 }

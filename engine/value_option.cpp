@@ -31,11 +31,7 @@ void valueOption(const ValuationRequest& request, ValuationResult& result) {
   SimulationSums sums{};
   if (request.trajectories >= 1) {
     SimulationSetup setup{};
-    setup.start[0] = request.spot * request.shiftFactor[0];
-    setup.start[1] = request.spot * request.shiftFactor[1];
-    setup.start[2] = request.spot;
-    setup.start[3] = request.spot * request.shiftFactor[2];
-    setup.start[4] = request.spot * request.shiftFactor[3];
+    for (int p = 0; p < kPathCount; ++p) setup.start[p] = startPriceOfPath(request, p);
     setup.strike = request.strike;
     setup.growth = request.riskFreeRate * request.stepFraction * kRateScale + 1.0;
     setup.days = request.days;
