@@ -46,12 +46,6 @@ Expected model(const std::string& bytes) {
   return e;
 }
 
-std::string hex(double v) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%a", v);
-  return text;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -74,13 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Leftovers of an earlier load must not matter.
   std::memset(table.get(), 0x7f, sizeof *table);
   output.reset();
-  bool stopped = false;
-  try {
-    loadReturnTable(*table);
-  } catch (const harness::Stopped& stop) {
-    stopped = true;
-    FUZZ_CHECK(stop.status == 1, "");
-  }
+  const bool stopped = harness::stopsProgram([&] { loadReturnTable(*table); });
   const std::string out = output.text();
   if (!want.stop.empty()) {
     FUZZ_CHECK(stopped, "loaded, but should stop with " + want.stop);
@@ -126,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(reference::sameBits(draws->returnFor[r], previousReturn),
                "output " + std::to_string(r) + " draw " + std::to_string(u) + ": table " +
-                   hex(draws->returnFor[r]) + " scan " + hex(previousReturn));
+                   harness::hexText(draws->returnFor[r]) + " scan " +
+                   harness::hexText(previousReturn));
   }
   return 0;
 }

@@ -27,12 +27,6 @@ std::int32_t fieldNumber(unsigned char b) {
   }
 }
 
-std::string bits(double v) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%a", v);
-  return text;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -47,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text = rest.substr(0, rest.find('\0'));
     const double got = convertNumber(text.c_str());
     FUZZ_CHECK(reference::sameBits(got, want),
-               harness::printable(text) + " got " + bits(got) + " want " + bits(want));
+               harness::printable(text) + " got " + harness::hexText(got) + " want " +
+                   harness::hexText(want));
     FUZZ_CHECK(numberPrefixLength(text.c_str()) == wantLength, harness::printable(text));
   }
 
@@ -63,9 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const double wantSpace = reference::field(view, ' ', n);
   FUZZ_CHECK(reference::sameBits(comma, wantComma),
              "comma field " + std::to_string(n) + " of " + harness::printable(view) + " got " +
-                 bits(comma) + " want " + bits(wantComma));
+                 harness::hexText(comma) + " want " + harness::hexText(wantComma));
   FUZZ_CHECK(reference::sameBits(space, wantSpace),
              "space field " + std::to_string(n) + " of " + harness::printable(view) + " got " +
-                 bits(space) + " want " + bits(wantSpace));
+                 harness::hexText(space) + " want " + harness::hexText(wantSpace));
   return 0;
 }

@@ -35,6 +35,25 @@ struct Stopped {
     if (!(cond)) ::harness::fail(#cond, (detail));        \
   } while (0)
 
+// The exact bits of a double, for failure messages.
+inline std::string hexText(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%a", value);
+  return text;
+}
+
+// Runs `body`; true when it stopped the program, which every stop does with exit status 1.
+template <typename Body>
+bool stopsProgram(Body&& body) {
+  try {
+    body();
+  } catch (const Stopped& stop) {
+    FUZZ_CHECK(stop.status == 1, "");
+    return true;
+  }
+  return false;
+}
+
 inline std::string printable(std::string_view text) {
   std::string out;
   for (unsigned char c : text) {

@@ -34,16 +34,14 @@ void check(double value) {
   out[n] = 0;
   const std::string got(out, static_cast<std::size_t>(n));
   const std::string want = libraryText(value);
-  char hex[64];
-  std::snprintf(hex, sizeof hex, "%a", value);
-  FUZZ_CHECK(got == want, std::string(hex) + " got " + got + " want " + want);
+  FUZZ_CHECK(got == want, harness::hexText(value) + " got " + got + " want " + want);
   if (!std::isfinite(value)) return;
   char rounded[64];
   std::snprintf(rounded, sizeof rounded, "%.5e", value);
   const double back = std::strtod(out, nullptr);
   const double six = std::strtod(rounded, nullptr);
   FUZZ_CHECK(std::memcmp(&back, &six, sizeof back) == 0,
-             std::string(hex) + " reads back as " + got + " not " + rounded);
+             harness::hexText(value) + " reads back as " + got + " not " + rounded);
   std::string appended = "x";
   appendNumber(appended, value);
   FUZZ_CHECK(appended == "x" + got, appended);

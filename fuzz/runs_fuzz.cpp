@@ -95,9 +95,7 @@ struct Plan {
 Plan plan(const std::string& typed, harness::CapturedOutput& output) {
   Plan p;
   output.reset();
-  try {
-    loadSettings(p.settings);
-  } catch (const harness::Stopped&) {
+  if (harness::stopsProgram([&] { loadSettings(p.settings); })) {
     return p;  // the run stops at the same place, at once
   }
   p.loaded = true;
@@ -167,14 +165,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   console.in = in;
   SteppingClock clock(1700000000, static_cast<std::int64_t>(size % 3) * 100);
   output.reset();
-  bool stopped = false;
   tracking = true;
-  try {
-    FUZZ_CHECK(runProgram(clock, console) == 0, "");
-  } catch (const harness::Stopped& stop) {
-    stopped = true;
-    FUZZ_CHECK(stop.status == 1, "");
-  }
+  const bool stopped =
+      harness::stopsProgram([&] { FUZZ_CHECK(runProgram(clock, console) == 0, ""); });
   tracking = false;
   for (std::FILE* f : std::set<std::FILE*>(tracked)) __wrap_fclose(f);
   std::fclose(in);

@@ -64,13 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   output.reset();
   RunSettings got;
   got.runMode = 7.0;  // must be reset by the loader
-  bool stopped = false;
-  try {
-    loadSettings(got);
-  } catch (const harness::Stopped& stop) {
-    stopped = true;
-    FUZZ_CHECK(stop.status == 1, "");
-  }
+  const bool stopped = harness::stopsProgram([&] { loadSettings(got); });
   const std::string out = output.text();
   if (!want.stop.empty()) {
     FUZZ_CHECK(stopped, "loaded, but should stop with " + want.stop);
