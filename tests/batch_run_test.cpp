@@ -23,6 +23,15 @@ std::vector<std::string> split(const std::string& line, char delimiter) {
   }
 }
 
+// Writes the three input files into `dir` and runs the program there with a still clock.
+RunOutcome runBatchIn(const TempDir& dir, const std::string& setup, const std::string& dist,
+                      const std::string& batch) {
+  dir.write("Setup.txt", setup);
+  dir.write("dist.csv", dist);
+  dir.write("batch.csv", batch);
+  return runIn(dir, "", kStillClock);
+}
+
 // The console lines between "OUTPUTS: " and the empty line before the total.
 std::vector<std::string> rowLines(const std::string& out) {
   const auto lines = splitLines(out);
@@ -35,10 +44,8 @@ std::vector<std::string> rowLines(const std::string& out) {
 TEST(BatchRun, WritesFiveLinesPerRowInPathOrder) {
   for (bool probabilities : {true, false}) {
     TempDir dir;
-    dir.write("Setup.txt", setupText("2", 20, probabilities));
-    dir.write("dist.csv", kBell);
-    dir.write("batch.csv", "S0,K,Days\n100,95,1\n80,80,2\n120.5,130,3\n");
-    const RunOutcome run = runIn(dir, "", kStillClock);
+    const RunOutcome run = runBatchIn(dir, setupText("2", 20, probabilities), kBell,
+                                      "S0,K,Days\n100,95,1\n80,80,2\n120.5,130,3\n");
     ASSERT_EQ(run.status, 0) << run.out;
 
     const auto result = splitLines(dir.read("Batch_Result.csv"));
@@ -84,10 +91,8 @@ TEST(BatchRun, ValuesKnownExactlyFromAOneRowDistribution) {
   // Every step returns 0.001, so each day ends at exactly 1.07 times the day before. With a
   // rate of 0 nothing is discounted and the shifted paths move like the base path.
   TempDir dir;
-  dir.write("Setup.txt", setupText("2", 1, false, "0"));
-  dir.write("dist.csv", "0.001,5\n");
-  dir.write("batch.csv", "header\n100,95,30.9,a fourth field\n");
-  const RunOutcome run = runIn(dir, "", kStillClock);
+  const RunOutcome run = runBatchIn(dir, setupText("2", 1, false, "0"), "0.001,5\n",
+                                    "header\n100,95,30.9,a fourth field\n");
   ASSERT_EQ(run.status, 0);
   double terminal = 100.0;
   double dayBefore = 0.0;
@@ -99,17 +104,14 @@ TEST(BatchRun, ValuesKnownExactlyFromAOneRowDistribution) {
   ASSERT_EQ(console.size(), 7u);
   const std::string call = g6(terminal - 95);
   const std::string theta = g6((terminal - 95) - (dayBefore - 95));
-  EXPECT_EQ(console[2], "S0=100, K=95, Call=" + call + ", Put=0, Theta=" + theta +
-                            "/0, and Stdev(S)=-nan");
+  EXPECT_EQ(console[2],
+            "S0=100, K=95, Call=" + call + ", Put=0, Theta=" + theta + "/0, and Stdev(S)=-nan");
 }
 
 TEST(BatchRun, HeaderOnlyAndEmptyInputs) {
   for (const char* batch : {"", "S0,K,Days\n", "S0,K,Days"}) {
     TempDir dir;
-    dir.write("Setup.txt", setupText("2", 5, false));
-    dir.write("dist.csv", kBell);
-    dir.write("batch.csv", batch);
-    const RunOutcome run = runIn(dir, "", kStillClock);
+    const RunOutcome run = runBatchIn(dir, setupText("2", 5, false), kBell, batch);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(dir.read("Batch_Result.csv"), "S0,K,Call,Put,Stdev,ThetaC,ThetaP\n");
     EXPECT_EQ(run.out,
@@ -120,10 +122,8 @@ TEST(BatchRun, HeaderOnlyAndEmptyInputs) {
 
 TEST(BatchRun, BlankLinesSkippedAndBlankTextValued) {
   TempDir dir;
-  dir.write("Setup.txt", setupText("2", 3, false));
-  dir.write("dist.csv", kBell);
-  dir.write("batch.csv", "h\n\n100,95,1\n\n\n   \n100\n");
-  const RunOutcome run = runIn(dir, "", kStillClock);
+  const RunOutcome run =
+      runBatchIn(dir, setupText("2", 3, false), kBell, "h\n\n100,95,1\n\n\n   \n100\n");
   ASSERT_EQ(run.status, 0);
   const auto console = rowLines(run.out);
   ASSERT_EQ(console.size(), 21u);
@@ -155,11 +155,11 @@ TEST(BatchRun, CrLfInputsGiveTheSameRun) {
       for (const char* l : ls) text += std::string(l) + eol;
       return text;
     };
-    dir.write("Setup.txt", lines({"1 RunMode 2", "2 N 30", "3 R 0.05", "4 S 1",
-                                  "5 Shifts 1.02 0.98 1.01 0.99", "7 P 1"}));
-    dir.write("dist.csv", lines({"-0.004,1", "-0.002,4", "0,6", "0.002,4", "0.004,1"}));
-    dir.write("batch.csv", lines({"S0,K,Days", "100,95,1", "90,95,2"}));
-    const RunOutcome run = runIn(dir, "", kStillClock);
+    const RunOutcome run = runBatchIn(dir,
+                                      lines({"1 RunMode 2", "2 N 30", "3 R 0.05", "4 S 1",
+                                             "5 Shifts 1.02 0.98 1.01 0.99", "7 P 1"}),
+                                      lines({"-0.004,1", "-0.002,4", "0,6", "0.002,4", "0.004,1"}),
+                                      lines({"S0,K,Days", "100,95,1", "90,95,2"}));
     return std::make_pair(run.out, dir.read("Batch_Result.csv"));
   };
   const auto lf = runWith("\n");
@@ -183,10 +183,8 @@ TEST(BatchRun, MissingInputLeavesEarlierResultsAlone) {
 
 TEST(BatchRun, RowWithDaysOutOfRangeIsSkipped) {
   TempDir dir;
-  dir.write("Setup.txt", setupText("2", 3, false));
-  dir.write("dist.csv", kBell);
-  dir.write("batch.csv", "h\n100,95,3e9\n100,95,1\n100,95,-1e300\n");
-  const RunOutcome run = runIn(dir, "", kStillClock);
+  const RunOutcome run =
+      runBatchIn(dir, setupText("2", 3, false), kBell, "h\n100,95,3e9\n100,95,1\n100,95,-1e300\n");
   ASSERT_EQ(run.status, 0);
   const auto console = rowLines(run.out);
   ASSERT_EQ(console.size(), 9u);
@@ -198,10 +196,7 @@ TEST(BatchRun, RowWithDaysOutOfRangeIsSkipped) {
 TEST(BatchRun, RunsOnFromRowToRow) {
   // Two identical rows draw different numbers, so their values differ.
   TempDir dir;
-  dir.write("Setup.txt", setupText("2", 50, false));
-  dir.write("dist.csv", kBell);
-  dir.write("batch.csv", "h\n100,100,1\n100,100,1\n");
-  runIn(dir, "", kStillClock);
+  runBatchIn(dir, setupText("2", 50, false), kBell, "h\n100,100,1\n100,100,1\n");
   const auto result = splitLines(dir.read("Batch_Result.csv"));
   ASSERT_EQ(result.size(), 11u);
   EXPECT_NE(result[3], result[8]);
