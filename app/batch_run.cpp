@@ -2,21 +2,18 @@
 #include <string>
 
 #include "app/elapsed_time.h"
+#include "app/file_names.h"
 #include "app/request_from_settings.h"
 #include "app/runs.h"
 #include "engine/value_option.h"
-#include "input/fields.h"
-#include "input/input_stream.h"
-#include "input/int_conversion.h"
-#include "input/line_reader.h"
-#include "input/number_text.h"
-#include "input/output_file.h"
-#include "input/stop.h"
+#include "text/fields.h"
+#include "text/input_stream.h"
+#include "text/int_conversion.h"
+#include "text/line_reader.h"
+#include "text/number_text.h"
+#include "text/output_file.h"
 
 namespace {
-
-constexpr const char* kBatchFileName = "batch.csv";
-constexpr const char* kResultFileName = "Batch_Result.csv";
 
 void writeConsoleRows(const ValuationRequest& request, const ValuationResult& result) {
   for (int p = 0; p < kPathCount; ++p) {
@@ -70,29 +67,35 @@ void writeResultRows(std::FILE* out, const ValuationRequest& request,
 
 }  // namespace
 
-void runBatch(const RunSettings& settings, std::int64_t startTime, Clock& clock) {
+Status runBatch(const RunSettings& settings, std::int64_t startTime, Clock& clock,
+                RandomGenerator& generator) {
   // The input is checked before the result file is touched, so that a missing input does not
   // wipe the results of an earlier run.
   InputStream batch;
   openForReading(batch, kBatchFileName);
-  requireOpen(batch, kBatchFileName);
+  if (!isOpen(batch)) return openFailure(kBatchFileName);
   std::FILE* results = openForWriting(kResultFileName);
-  requireOpen(results, kResultFileName);
+  if (results == nullptr) return openFailure(kResultFileName);
 
   writeLine(results, settings.withProbabilities
                          ? "S0,K,Call,Put,Stdev,Prob(WLC),Prob(WLP),ThetaC,ThetaP"
                          : "S0,K,Call,Put,Stdev,ThetaC,ThetaP");
   writeLine(stdout, "OUTPUTS: ");
 
+  const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
+  Status status;
   LineBuffer line{};
   readLine(batch, line);  // the header, whatever it holds
-  forEachLine(batch, line, [&](const LineBuffer& row) {
+  while (!batch.endOfFile) {
+    readLine(batch, line);
+    if (isEmptyLine(line)) continue;
+    const LineBuffer& row = line;
     const double spot = fieldByComma(row, 1);
     const double strike = fieldByComma(row, 2);
     const auto days = truncateToInt32(fieldByComma(row, 3));
     if (!days) {
       writeLine(stdout, "Skipped row: days out of range");
-      return;
+      continue;
     }
     const std::int64_t rowStartTime = clock.now();
     ValuationRequest request = requestFromSettings(settings);
@@ -100,16 +103,19 @@ void runBatch(const RunSettings& settings, std::int64_t startTime, Clock& clock)
     request.strike = strike;
     request.days = *days;
     ValuationResult result{};
-    valueOption(request, result);
+    status = valueOption(request, result, generator, files);
+    if (!status.ok()) break;
 
     writeConsoleRows(request, result);
     writeElapsedLine(clock, "Elapse time: ", rowStartTime);
     writeLine(stdout, "----------------------------------------");
     writeResultRows(results, request, result);
-  });
-
-  writeLine(stdout, "");
-  writeElapsedLine(clock, "Total elapse time: ", startTime);
+  }
+  if (status.ok()) {
+    writeLine(stdout, "");
+    writeElapsedLine(clock, "Total elapse time: ", startTime);
+  }
   closeStream(batch);
   std::fclose(results);
+  return status;
 }

@@ -1,6 +1,6 @@
 #include "app/console_input.h"
 
-#include "input/number_conversion.h"
+#include "text/number_conversion.h"
 
 namespace {
 

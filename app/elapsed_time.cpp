@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "input/number_text.h"
-#include "input/output_file.h"
+#include "text/number_text.h"
+#include "text/output_file.h"
 
 namespace {
 

@@ -1,11 +1,12 @@
 #include <string>
 
 #include "app/elapsed_time.h"
+#include "app/file_names.h"
 #include "app/request_from_settings.h"
 #include "app/runs.h"
 #include "engine/value_option.h"
-#include "input/number_text.h"
-#include "input/output_file.h"
+#include "text/number_text.h"
+#include "text/output_file.h"
 
 namespace {
 
@@ -72,8 +73,8 @@ void writeReport(const ValuationRequest& request, const ValuationResult& result)
 
 }  // namespace
 
-void runManual(const RunSettings& settings, std::int64_t startTime, Clock& clock,
-               ConsoleInput& console) {
+Status runManual(const RunSettings& settings, std::int64_t startTime, Clock& clock,
+                 ConsoleInput& console, RandomGenerator& generator) {
   writeLine(stdout, "INPUTS:");
   // Defined values for answers that cannot be read.
   double spot = 0.0;
@@ -91,8 +92,10 @@ void runManual(const RunSettings& settings, std::int64_t startTime, Clock& clock
   request.strike = strike;
   request.days = days;
   ValuationResult result{};
-  valueOption(request, result);
+  const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
+  if (Status valued = valueOption(request, result, generator, files); !valued.ok()) return valued;
 
   writeReport(request, result);
   writeElapsedLine(clock, "Elapse time: ", startTime);
+  return {};
 }

@@ -1,17 +1,20 @@
 #include <string>
 
+#include "app/file_names.h"
 #include "app/runs.h"
-#include "input/int_conversion.h"
-#include "input/number_text.h"
-#include "input/output_file.h"
-#include "input/random_generator.h"
-#include "input/stop.h"
+#include "app/stop.h"
+#include "engine/random_generator.h"
+#include "text/int_conversion.h"
+#include "text/number_text.h"
+#include "text/output_file.h"
 
 int runProgram(Clock& clock, ConsoleInput& console) {
+  RandomGenerator generator;
   // The generator takes the low 32 bits of the time in seconds.
-  seedRandom(static_cast<std::uint32_t>(clock.now()));
-  RunSettings settings;
-  loadSettings(settings);
+  seedRandom(generator, static_cast<std::uint32_t>(clock.now()));
+  Outcome<RunSettings> loaded = loadSettings(kSettingsFileName);
+  if (!loaded.ok()) return stopWith(loaded.message());
+  RunSettings& settings = loaded.value();
   const std::int64_t startTime = clock.now();
 
   writeLine(stdout, "PARAMETERS:");
@@ -30,11 +33,13 @@ int runProgram(Clock& clock, ConsoleInput& console) {
   }
   // A run mode outside the 32-bit range selects nothing, like any value but 1 and 2.
   const auto mode = truncateToInt32(settings.runMode);
+  Status run;
   if (mode == 1) {
-    runManual(settings, startTime, clock, console);
+    run = runManual(settings, startTime, clock, console, generator);
   } else if (mode == 2) {
-    runBatch(settings, startTime, clock);
+    run = runBatch(settings, startTime, clock, generator);
   }
+  if (!run.ok()) return stopWith(run.message());
 
   writeLine(stdout, "");
   if (settings.pauseAtEnd) pauseForKey();

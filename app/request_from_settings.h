@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/records.h"
-#include "input/settings.h"
+#include "app/settings.h"
 
 inline ValuationRequest requestFromSettings(const RunSettings& settings) {
   ValuationRequest request;

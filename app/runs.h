@@ -5,15 +5,20 @@
 
 #include "app/clock.h"
 #include "app/console_input.h"
-#include "input/settings.h"
+#include "app/settings.h"
+#include "engine/outcome.h"
+#include "engine/random_generator.h"
 
 // Asks for the underlying price, the strike and the days, values them, writes the report.
-void runManual(const RunSettings& settings, std::int64_t startTime, Clock& clock,
-               ConsoleInput& console);
+// Fails with the message the program stops with.
+Status runManual(const RunSettings& settings, std::int64_t startTime, Clock& clock,
+                 ConsoleInput& console, RandomGenerator& generator);
 
-// Values every row of "batch.csv" into "Batch_Result.csv" with a console echo per row.
-void runBatch(const RunSettings& settings, std::int64_t startTime, Clock& clock);
+// Values every row of "batch.csv" into "Batch_Result.csv" with a console echo per row. Fails
+// with the message the program stops with; the rows before a failure stay written.
+Status runBatch(const RunSettings& settings, std::int64_t startTime, Clock& clock,
+                RandomGenerator& generator);
 
 // The whole program: seed, settings, banner, run mode, run, closing line, optional pause.
-// Returns the exit status of a normal end; an early stop exits from where it happens.
+// Returns the exit status: 0 after a normal end, kStoppedStatus after the stop step.
 int runProgram(Clock& clock, ConsoleInput& console);

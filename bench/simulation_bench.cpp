@@ -14,7 +14,7 @@
 #include "engine/lockstep_simulation.h"
 #include "engine/path_simulation.h"
 #include "engine/return_table.h"
-#include "input/random_generator.h"
+#include "engine/random_generator.h"
 
 namespace {
 
@@ -58,10 +58,11 @@ template <typename Simulate>
 void runSimulation(benchmark::State& state, int rows, Simulate simulate) {
   const auto draws = bellDrawTable(rows);
   const SimulationSetup setup = benchSetup(*draws);
-  seedRandom(12345u);
+  RandomGenerator generator;
+  seedRandom(generator, 12345u);
   for (auto _ : state) {
     SimulationSums sums{};
-    simulate(setup, sums);
+    simulate(setup, sums, generator);
     benchmark::DoNotOptimize(sums);
   }
   // Time per iteration divided by steps per iteration, in nanoseconds.
@@ -80,9 +81,11 @@ void registerAll() {
       const std::string name =
           std::string("Lockstep/") + lockstepPathName(path) + "/rows:" + std::to_string(rows);
       benchmark::RegisterBenchmark(name.c_str(), [rows, path](benchmark::State& state) {
-        runSimulation(state, rows, [path](const SimulationSetup& setup, SimulationSums& sums) {
-          simulateLockstep(setup, sums, path);
-        });
+        runSimulation(state, rows,
+                      [path](const SimulationSetup& setup, SimulationSums& sums,
+                             RandomGenerator& generator) {
+                        simulateLockstep(setup, sums, generator, path);
+                      });
       });
     }
   }

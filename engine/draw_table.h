@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
+#include "engine/random_generator.h"
 #include "engine/return_table.h"
 
-constexpr int kGeneratorOutputs = 32768;
 
 struct DrawTable {
   double returnFor[kGeneratorOutputs];

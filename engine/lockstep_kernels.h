@@ -3,15 +3,15 @@
 // the lanes' prices at the day before the last and at the end; the driver in
 // lockstep_simulation.cpp adds them up in trajectory order.
 //
-// The AVX2 and AVX-512 kernels live in files compiled for those instruction sets. They must
-// not use inline functions or templates shared with the rest of the program (the linker could
-// keep their wide copies for everyone), so everything they need comes in through these
-// plain records.
+// The AVX2 and AVX-512 kernels live in files compiled for those instruction sets. Their code
+// is lockstep_kernel_body.h, included by each into an anonymous namespace; this header gives
+// them only constants and plain records, so that no function they compile can be shared with
+// (and picked by the linker for) the rest of the program.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/records.h"
+#include "engine/constants.h"
 
 constexpr int kMaxLockstepLanes = 16;
 

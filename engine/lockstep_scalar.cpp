@@ -3,7 +3,7 @@
 #include "engine/lockstep_kernels.h"
 
 #include "engine/path_simulation.h"
-#include "input/random_generator.h"
+#include "engine/random_generator.h"
 
 void runLockstepBlockScalar(const LockstepJob& job, LockstepBlock& block) {
   constexpr int kLanes = kScalarLanes;

@@ -5,7 +5,7 @@
 #include "engine/lockstep_kernels.h"
 #include "engine/random_jump.h"
 #include "engine/winning_probabilities.h"
-#include "input/random_generator.h"
+#include "engine/random_generator.h"
 
 namespace {
 
@@ -48,12 +48,9 @@ bool lockstepPathAvailable(LockstepPath path) {
 }
 
 LockstepPath bestLockstepPath() {
-  static const LockstepPath best = [] {
-    if (lockstepPathAvailable(LockstepPath::Avx512)) return LockstepPath::Avx512;
-    if (lockstepPathAvailable(LockstepPath::Avx2)) return LockstepPath::Avx2;
-    return LockstepPath::Scalar;
-  }();
-  return best;
+  if (lockstepPathAvailable(LockstepPath::Avx512)) return LockstepPath::Avx512;
+  if (lockstepPathAvailable(LockstepPath::Avx2)) return LockstepPath::Avx2;
+  return LockstepPath::Scalar;
 }
 
 int lockstepLaneCount(LockstepPath path) {
@@ -78,11 +75,13 @@ const char* lockstepPathName(LockstepPath path) {
   }
 }
 
-void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums) {
-  simulateLockstep(setup, sums, bestLockstepPath());
+void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums,
+                      RandomGenerator& generator) {
+  simulateLockstep(setup, sums, generator, bestLockstepPath());
 }
 
-void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums, LockstepPath path) {
+void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums,
+                      RandomGenerator& generator, LockstepPath path) {
   if (setup.trajectories <= 0) return;
   const std::int64_t trajectories = setup.trajectories;
 
@@ -99,7 +98,7 @@ void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums, Lockst
   const std::uint64_t steps = static_cast<std::uint64_t>(setup.days) * kStepsPerDay;
   const RandomJump oneTrajectory = randomJump(steps);
   const RandomJump oneBlock = randomJump(steps * static_cast<std::uint64_t>(lanes));
-  const std::uint32_t firstState = randomState();
+  const std::uint32_t firstState = generator.state;
 
   LockstepJob job{};
   job.returnFor = setup.draws->returnFor;
@@ -132,5 +131,5 @@ void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums, Lockst
   }
 
   const std::uint64_t draws = static_cast<std::uint64_t>(trajectories) * steps;
-  setRandomState(applyJump(randomJump(draws), firstState));
+  generator.state = applyJump(randomJump(draws), firstState);
 }

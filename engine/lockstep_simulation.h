@@ -23,6 +23,8 @@ const char* lockstepPathName(LockstepPath path);
 
 // Same contract as simulateOneByOne: the sums must start at zero; the generator is left where
 // the last step of the last trajectory leaves it.
-void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums);
+void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums,
+                      RandomGenerator& generator);
 // The same on a chosen path; a path that is not available runs as Scalar.
-void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums, LockstepPath path);
+void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums,
+                      RandomGenerator& generator, LockstepPath path);

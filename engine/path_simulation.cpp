@@ -1,7 +1,7 @@
 #include "engine/path_simulation.h"
 
 #include "engine/winning_probabilities.h"
-#include "input/random_generator.h"
+#include "engine/random_generator.h"
 
 void collectPayoffs(const double* price, double strike, double* call, double* put) {
   for (int p = 0; p < kPathCount; ++p) {
@@ -13,10 +13,11 @@ void collectPayoffs(const double* price, double strike, double* call, double* pu
   }
 }
 
-void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums) {
+void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums,
+                      RandomGenerator& generator) {
   const double* returnFor = setup.draws->returnFor;
   const double growth = setup.growth;
-  std::uint32_t state = randomState();
+  std::uint32_t state = generator.state;
 
   for (std::int32_t t = 0; t < setup.trajectories; ++t) {
     double price[kPathCount];
@@ -58,5 +59,5 @@ void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums) {
     sums.sumPrices += price[kBasePath];
     sums.sumSquares += price[kBasePath] * price[kBasePath];
   }
-  setRandomState(state);
+  generator.state = state;
 }

@@ -6,11 +6,8 @@
 #include <cstdio>
 
 #include "engine/draw_table.h"
+#include "engine/random_generator.h"
 #include "engine/records.h"
-
-constexpr int kStepsPerDay = 270;
-constexpr double kUpperBand = 1.07;
-constexpr double kLowerBand = 0.9345794392523364;
 
 struct SimulationSetup {
   double start[kPathCount];      // path order
@@ -35,6 +32,7 @@ struct SimulationSums {
 // is above the strike, otherwise strike - price to its put sum.
 void collectPayoffs(const double* price, double strike, double* call, double* put);
 
-// Runs the trajectories one after another from the process-wide generator, and leaves the
-// generator where the last step left it. The sums must start at zero.
-void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums);
+// Runs the trajectories one after another, drawing from `generator`, and leaves the generator
+// where the last step left it. The sums must start at zero.
+void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums,
+                      RandomGenerator& generator);

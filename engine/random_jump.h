@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "input/random_generator.h"
+#include "engine/random_generator.h"
 
 struct RandomJump {
   std::uint32_t multiplier = 1;  // A_n

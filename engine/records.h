@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-constexpr int kPathCount = 5;
-constexpr int kBasePath = 2;
+#include "engine/constants.h"
+
 // Path-order index of shifted path k (k = 1..4), by k - 1.
 constexpr int kShiftedPathIndex[4] = {0, 1, 3, 4};
 

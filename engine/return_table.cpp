@@ -2,40 +2,48 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
-#include "input/fields.h"
-#include "input/int_conversion.h"
-#include "input/input_stream.h"
-#include "input/line_reader.h"
-#include "input/random_generator.h"
-#include "input/stop.h"
+#include "text/fields.h"
+#include "text/int_conversion.h"
+#include "text/input_stream.h"
+#include "text/line_reader.h"
 
-void loadReturnTable(ReturnTable& table, const char* path) {
+Status loadReturnTable(ReturnTable& table, const char* path) {
   std::memset(table.returns, 0, sizeof table.returns);
   std::memset(table.weights, 0, sizeof table.weights);
   std::memset(table.cumulative, 0, sizeof table.cumulative);
 
   InputStream stream;
   openForReading(stream, path);
-  requireOpen(stream, path);
+  if (!isOpen(stream)) return openFailure(path);
 
+  const std::string inFile = std::string("Error in ") + path + ": ";
   std::int32_t i = 0;
+  bool tooMany = false;
   LineBuffer line{};
-  forEachLine(stream, line, [&](const LineBuffer& text) {
-    if (i == kTableCapacity) stopProgram("Error in dist.csv: more than 5000 rows");
-    table.returns[i] = fieldByComma(text, 1);
-    table.weights[i] = fieldByComma(text, 2);
+  while (!stream.endOfFile) {
+    readLine(stream, line);
+    if (isEmptyLine(line)) continue;
+    if (i == kTableCapacity) {
+      tooMany = true;
+      break;
+    }
+    table.returns[i] = fieldByComma(line, 1);
+    table.weights[i] = fieldByComma(line, 2);
     table.cumulative[i] = i == 0 ? table.weights[i] : table.weights[i] + table.cumulative[i - 1];
     ++i;
-  });
+  }
   closeStream(stream);
 
-  if (i == 0) stopProgram("Error in dist.csv: no data rows");
+  if (tooMany) return Failure{inFile + "more than 5000 rows"};
+  if (i == 0) return Failure{inFile + "no data rows"};
   table.rowCount = i;
   table.totalWeight = table.cumulative[i - 1];
   if (!std::isfinite(table.totalWeight) || !truncateToInt32(table.totalWeight)) {
-    stopProgram("Error in dist.csv: total weight out of range");
+    return Failure{inFile + "total weight out of range"};
   }
+  return {};
 }
 
 std::int32_t drawFromOutput(int r, std::int32_t lo, std::int32_t hi) {
@@ -44,8 +52,8 @@ std::int32_t drawFromOutput(int r, std::int32_t lo, std::int32_t hi) {
   return truncateSaturated(x);
 }
 
-std::int32_t uniformDraw(std::int32_t lo, std::int32_t hi) {
-  return drawFromOutput(nextRandom(), lo, hi);
+std::int32_t uniformDraw(RandomGenerator& generator, std::int32_t lo, std::int32_t hi) {
+  return drawFromOutput(nextRandom(generator), lo, hi);
 }
 
 std::int32_t tableLastIndex(const double* cumulative) {

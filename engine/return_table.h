@@ -6,10 +6,12 @@
 
 #include <cstdint>
 
+#include "engine/outcome.h"
+#include "engine/random_generator.h"
+
 constexpr int kTableCapacity = 5000;
-constexpr const char* kDistributionFileName = "dist.csv";
 // The double nearest 1/32767, which scales a generator output to the unit interval.
-constexpr double kDrawScale = 0.00003051850947599719;
+constexpr double kDrawScale = 1.0 / 32767;
 
 struct ReturnTable {
   double returns[kTableCapacity];
@@ -19,15 +21,15 @@ struct ReturnTable {
   double totalWeight;
 };
 
-// Fills the table from the distribution file, or stops the program when the file cannot be
-// opened, holds no data row or more than kTableCapacity rows, or when the total weight is not
-// finite or outside the 32-bit range.
-void loadReturnTable(ReturnTable& table, const char* path = kDistributionFileName);
+// Fills the table from the distribution file at `path`. Fails, with the message the program
+// stops with, when the file cannot be opened, holds no data row or more than kTableCapacity
+// rows, or when the total weight is not finite or outside the 32-bit range.
+Status loadReturnTable(ReturnTable& table, const char* path);
 
 // One generator output scaled to a whole number from lo to hi.
 std::int32_t drawFromOutput(int r, std::int32_t lo, std::int32_t hi);
 // Takes one number from the generator.
-std::int32_t uniformDraw(std::int32_t lo, std::int32_t hi);
+std::int32_t uniformDraw(RandomGenerator& generator, std::int32_t lo, std::int32_t hi);
 
 // Index just before the first cumulative weight of 0.0 from index 1 on; 0 when the first
 // cumulative weight is 0.0.

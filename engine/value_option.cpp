@@ -2,37 +2,41 @@
 
 #include <cmath>
 #include <memory>
-#include <string>
 
 #include "engine/draw_table.h"
 #include "engine/lockstep_simulation.h"
 #include "engine/path_simulation.h"
 #include "engine/return_table.h"
 #include "engine/winning_probabilities.h"
-#include "input/output_file.h"
-#include "input/stop.h"
+#include "text/output_file.h"
 
 namespace {
 
+// The rate enters the shifted paths' growth per step scaled by 0.01, and the discount without
+// it. The two are not meant to agree; "fixing" either changes every shifted value.
 constexpr double kRateScale = 0.01;
+// The base of the discount power is this truncated literal, not e: std::exp(x) and
+// std::pow(2.718281828459, x) differ in the last bits, and the results with them.
 constexpr double kDiscountBase = 2.718281828459;
 
 }  // namespace
 
-void valueOption(const ValuationRequest& request, ValuationResult& result) {
+Status valueOption(const ValuationRequest& request, ValuationResult& result,
+                   RandomGenerator& generator, const ValuationFiles& files) {
   auto table = std::make_unique<ReturnTable>();
-  loadReturnTable(*table);
+  if (Status loaded = loadReturnTable(*table, files.distribution); !loaded.ok()) return loaded;
 
-  std::FILE* temporary = openForWriting(kTemporaryFileName);
-  if (temporary == nullptr && request.withProbabilities) {
-    stopProgram(std::string("Error opening file: ") + kTemporaryFileName);
-  }
+  // The temporary file is created (or emptied) in every valuation, with the probabilities off
+  // too: an empty file is left behind then, which users' scripts may look for.
+  std::FILE* temporary = openForWriting(files.temporary);
+  if (temporary == nullptr && request.withProbabilities) return openFailure(files.temporary);
 
   SimulationSums sums{};
   if (request.trajectories >= 1) {
     SimulationSetup setup{};
     for (int p = 0; p < kPathCount; ++p) setup.start[p] = startPriceOfPath(request, p);
     setup.strike = request.strike;
+    // (rate x stepFraction) x 0.01 + 1, in this order.
     setup.growth = request.riskFreeRate * request.stepFraction * kRateScale + 1.0;
     setup.days = request.days;
     setup.trajectories = request.trajectories;
@@ -43,7 +47,7 @@ void valueOption(const ValuationRequest& request, ValuationResult& result) {
       buildDrawTable(*table, static_cast<std::int32_t>(table->totalWeight), *draws);
     }
     setup.draws = draws.get();
-    simulateLockstep(setup, sums);
+    simulateLockstep(setup, sums, generator);
   }
 
   const double days = static_cast<double>(request.days);
@@ -57,6 +61,8 @@ void valueOption(const ValuationRequest& request, ValuationResult& result) {
     result.shiftCall[k] = q * d * sums.call[kShiftedPathIndex[k]];
     result.shiftPut[k] = q * d * sums.put[kShiftedPathIndex[k]];
   }
+  // The discount factor multiplies the variance inside the root, not the spread outside it:
+  // the reported spread is sqrt(d) times the plain one, and must stay so.
   result.stdevS = std::pow(
       (n * sums.sumSquares - sums.sumPrices * sums.sumPrices) / n / (n - 1.0) * d, 0.5);
 
@@ -69,5 +75,6 @@ void valueOption(const ValuationRequest& request, ValuationResult& result) {
   }
 
   if (temporary != nullptr) std::fclose(temporary);
-  if (request.withProbabilities) computeWinningProbabilities(request, result);
+  if (request.withProbabilities) return computeWinningProbabilities(request, result, files.temporary);
+  return {};
 }

@@ -3,12 +3,11 @@
 #include <cstdio>
 #include <string>
 
-#include "input/fields.h"
-#include "input/input_stream.h"
-#include "input/line_reader.h"
-#include "input/number_text.h"
-#include "input/output_file.h"
-#include "input/stop.h"
+#include "text/fields.h"
+#include "text/input_stream.h"
+#include "text/line_reader.h"
+#include "text/number_text.h"
+#include "text/output_file.h"
 
 void appendTerminalRow(std::FILE* stream, const double* prices) {
   char text[kPathCount * (kNumberTextCapacity + 1)];
@@ -20,10 +19,11 @@ void appendTerminalRow(std::FILE* stream, const double* prices) {
   writeLine(stream, std::string_view(text, static_cast<std::size_t>(n)));
 }
 
-void computeWinningProbabilities(const ValuationRequest& request, ValuationResult& result) {
+Status computeWinningProbabilities(const ValuationRequest& request, ValuationResult& result,
+                                   const char* path) {
   InputStream stream;
-  openForReading(stream, kTemporaryFileName);
-  if (!isOpen(stream)) stopProgram(std::string("Error opening file: ") + kTemporaryFileName);
+  openForReading(stream, path);
+  if (!isOpen(stream)) return openFailure(path);
 
   double callThreshold[kPathCount];
   double putThreshold[kPathCount];
@@ -47,5 +47,6 @@ void computeWinningProbabilities(const ValuationRequest& request, ValuationResul
     result.probPut[p] = q * putCount[p];
   }
   closeStream(stream);
-  std::remove(kTemporaryFileName);
+  std::remove(path);
+  return {};
 }

@@ -1,5 +1,5 @@
 // Whole runs of the real executable on faulty and hostile inputs: missing files, directories
-// in their place, empty files, binary garbage, NUL and 0x1A bytes, very long lines, too many
+// in their place, empty files, binary garbage, 0 and 0x1A bytes, very long lines, too many
 // or no distribution rows, total weights out of range, an unwritable result file, a batch cut
 // off part way, and standard input that ends or is closed. Each case checks the exact console
 // text, the exit status and the files left behind.
@@ -8,17 +8,11 @@
 // stays where it starts and every value is known exactly.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <string>
-#include <utility>
 
 #include "run_support.h"
 
@@ -27,23 +21,10 @@ using namespace std::string_literals;
 
 namespace {
 
-const std::pair<std::int64_t, std::int64_t> kStillClock{1700000000, 0};
-const std::string kPause = "Press any key to continue . . . \n";
+const std::string kBanner = bannerText("0", 2);
 const std::string kPrompts = "INPUTS:\nUnderlying Price: Strike Price: Time to Maturity (days): ";
 const std::string kResultHeader = "S0,K,Call,Put,Stdev,ThetaC,ThetaP\n";
 const std::string kDashes = "----------------------------------------\n";
-
-std::string setup(const std::string& runMode, int trajectories = 2, bool probabilities = false,
-                  bool pause = false) {
-  return "1 RunMode " + runMode + "\n2 Trajectories " + std::to_string(trajectories) +
-         "\n3 RiskFreeRate 0\n4 StepScale 1\n5 Shifts 1.02 0.98 1.01 0.99\n6 PauseAtEnd " +
-         (pause ? "1" : "0") + "\n7 WinningProb " + (probabilities ? "1" : "0") + "\n";
-}
-
-std::string banner(int trajectories = 2) {
-  return "PARAMETERS:\nRisk Free Rate:       0\nNum of Trajectories:  " +
-         std::to_string(trajectories) + "\n\n";
-}
 
 // The manual report for spot 100 and strike 95 when no price moves and theta equals value
 // (at most one day), without probabilities.
@@ -68,9 +49,19 @@ const std::string kFlatRowConsole =
 const std::string kFlatRowResults =
     "102,95,7,0,0,7,0\n98,95,3,0,0,3,0\n100,95,5,0,0,5,0\n101,95,6,0,0,6,0\n99,95,4,0,0,4,0\n";
 
+// The row "100,95,days" for two days or more: nothing moves from the day before, so the
+// thetas are 0.
+const std::string kStillRowConsole =
+    "S0=102, K=95, Call=7, Put=0, Theta=0/0\nS0=98, K=95, Call=3, Put=0, Theta=0/0\n"
+    "S0=100, K=95, Call=5, Put=0, Theta=0/0, and Stdev(S)=0\n"
+    "S0=101, K=95, Call=6, Put=0, Theta=0/0\nS0=99, K=95, Call=4, Put=0, Theta=0/0\n"
+    "Elapse time: 0 seconds.\n" + kDashes;
+const std::string kStillRowResults =
+    "102,95,7,0,0,0,0\n98,95,3,0,0,0,0\n100,95,5,0,0,0,0\n101,95,6,0,0,0,0\n99,95,4,0,0,0,0\n";
+
 // A batch that ended normally after `rows` of console text.
 std::string batchConsole(const std::string& rows) {
-  return banner() + "OUTPUTS: \n" + rows + "\nTotal elapse time: 0 seconds.\n\n";
+  return kBanner + "OUTPUTS: \n" + rows + "\nTotal elapse time: 0 seconds.\n\n";
 }
 
 std::string repeated(const std::string& piece, int times) {
@@ -97,42 +88,6 @@ std::string garbageWithoutDigits(std::size_t length) {
   return text + "\n";
 }
 
-// Starts the program with the still clock in `dir`, standard output to `outPath`, and standard
-// input empty or, with `closeInput`, closed altogether.
-pid_t start(const TempDir& dir, const std::string& outPath, bool closeInput) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const int outFd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (outFd < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
-    ::dup2(outFd, 1);
-    ::close(outFd);
-    if (closeInput) {
-      ::close(0);
-    } else {
-      const int inFd = ::open("/dev/null", O_RDONLY);
-      ::dup2(inFd, 0);
-      ::close(inFd);
-    }
-    const std::string startSeconds = std::to_string(kStillClock.first);
-    ::execl(EMPRICER_CLOCKED_BINARY, EMPRICER_CLOCKED_BINARY, startSeconds.c_str(), "0",
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  return child;
-}
-
-RunOutcome runWithInputClosed(const TempDir& dir) {
-  const std::string outPath = dir.path() + ".closed-stdout";
-  const pid_t child = start(dir, outPath, true);
-  int waitStatus = 0;
-  ::waitpid(child, &waitStatus, 0);
-  RunOutcome outcome;
-  outcome.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-  outcome.out = readFile(outPath).value_or("");
-  std::remove(outPath.c_str());
-  return outcome;
-}
-
 TEST(BadInput, MissingSettingsOrDistributionStops) {
   for (bool asDirectory : {false, true}) {
     SCOPED_TRACE(asDirectory ? "directory in its place" : "missing");
@@ -141,8 +96,9 @@ TEST(BadInput, MissingSettingsOrDistributionStops) {
       dir.write("dist.csv", "0,1\n");
       dir.write("batch.csv", "h\n100,95,1\n");
       if (asDirectory) fs::create_directory(dir.file("Setup.txt"));
-      const RunOutcome run = runIn(dir, "1 100 95 1\n", kStillClock);
-      EXPECT_EQ(run.out, "Error opening file: Setup.txt" + kPause);
+      const RunOutcome run = runIn(dir, {.input = "1 100 95 1\n", .clock = kStillClock});
+      EXPECT_EQ(run.out, "Error opening file: Setup.txt" + kPauseLine);
+      EXPECT_EQ(run.err, "") << "a stop writes to standard output only";
       EXPECT_EQ(run.status, 1);
       EXPECT_FALSE(dir.exists("Batch_Result.csv"));
       EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
@@ -151,21 +107,21 @@ TEST(BadInput, MissingSettingsOrDistributionStops) {
       // Manual: the prompts are answered, then the valuation finds no distribution. The
       // distribution is read before the temporary file is made, so none is left.
       TempDir dir;
-      dir.write("Setup.txt", setup("1", 2, true));
+      dir.write("Setup.txt", setupText({.runMode = "1", .probabilities = true}));
       if (asDirectory) fs::create_directory(dir.file("dist.csv"));
-      const RunOutcome run = runIn(dir, "100 95 1\n", kStillClock);
-      EXPECT_EQ(run.out, banner() + kPrompts + "Error opening file: dist.csv" + kPause);
+      const RunOutcome run = runIn(dir, {.input = "100 95 1\n", .clock = kStillClock});
+      EXPECT_EQ(run.out, kBanner + kPrompts + "Error opening file: dist.csv" + kPauseLine);
       EXPECT_EQ(run.status, 1);
       EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
     }
     {
       // Batch: the result file already has its header when the first row stops.
       TempDir dir;
-      dir.write("Setup.txt", setup("2"));
+      dir.write("Setup.txt", setupText({.runMode = "2"}));
       dir.write("batch.csv", "h\n100,95,1\n");
       if (asDirectory) fs::create_directory(dir.file("dist.csv"));
-      const RunOutcome run = runIn(dir, "", kStillClock);
-      EXPECT_EQ(run.out, banner() + "OUTPUTS: \nError opening file: dist.csv" + kPause);
+      const RunOutcome run = runIn(dir, {.clock = kStillClock});
+      EXPECT_EQ(run.out, kBanner + "OUTPUTS: \nError opening file: dist.csv" + kPauseLine);
       EXPECT_EQ(run.status, 1);
       EXPECT_EQ(dir.read("Batch_Result.csv"), kResultHeader);
     }
@@ -178,12 +134,12 @@ TEST(BadInput, MissingBatchInputLeavesResultsAlone) {
       SCOPED_TRACE(std::string(asDirectory ? "directory" : "missing") +
                    (earlierResults ? ", earlier results" : ""));
       TempDir dir;
-      dir.write("Setup.txt", setup("2"));
+      dir.write("Setup.txt", setupText({.runMode = "2"}));
       dir.write("dist.csv", "0,1\n");
       if (asDirectory) fs::create_directory(dir.file("batch.csv"));
       if (earlierResults) dir.write("Batch_Result.csv", "S0,K\n1,2\n");
-      const RunOutcome run = runIn(dir, "", kStillClock);
-      EXPECT_EQ(run.out, banner() + "Error opening file: batch.csv" + kPause);
+      const RunOutcome run = runIn(dir, {.clock = kStillClock});
+      EXPECT_EQ(run.out, kBanner + "Error opening file: batch.csv" + kPauseLine);
       EXPECT_EQ(run.status, 1);
       if (earlierResults) {
         EXPECT_EQ(dir.read("Batch_Result.csv"), "S0,K\n1,2\n");
@@ -197,12 +153,12 @@ TEST(BadInput, MissingBatchInputLeavesResultsAlone) {
 TEST(BadInput, ResultFileThatCannotBeWrittenStops) {
   // Run as root, permissions do not stop a write; a directory of that name does.
   TempDir dir;
-  dir.write("Setup.txt", setup("2"));
+  dir.write("Setup.txt", setupText({.runMode = "2"}));
   dir.write("dist.csv", "0,1\n");
   dir.write("batch.csv", "h\n100,95,1\n");
   fs::create_directory(dir.file("Batch_Result.csv"));
-  const RunOutcome run = runIn(dir, "", kStillClock);
-  EXPECT_EQ(run.out, banner() + "Error opening file: Batch_Result.csv" + kPause);
+  const RunOutcome run = runIn(dir, {.clock = kStillClock});
+  EXPECT_EQ(run.out, kBanner + "Error opening file: Batch_Result.csv" + kPauseLine);
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(fs::is_directory(dir.file("Batch_Result.csv")));
   EXPECT_TRUE(fs::is_empty(dir.file("Batch_Result.csv")));
@@ -215,62 +171,30 @@ TEST(BadInput, TemporaryFileThatCannotBeMade) {
   for (bool probabilities : {true, false}) {
     SCOPED_TRACE(probabilities ? "probabilities on" : "probabilities off");
     TempDir dir;
-    dir.write("Setup.txt", setup("1", 2, probabilities));
+    dir.write("Setup.txt", setupText({.runMode = "1", .probabilities = probabilities}));
     dir.write("dist.csv", "0,1\n");
     fs::create_directory(dir.file("VelmarTemp.txt"));
-    const RunOutcome run = runIn(dir, "100 95 1\n", kStillClock);
+    const RunOutcome run = runIn(dir, {.input = "100 95 1\n", .clock = kStillClock});
     if (probabilities) {
-      EXPECT_EQ(run.out, banner() + kPrompts + "Error opening file: VelmarTemp.txt" + kPause);
+      EXPECT_EQ(run.out, kBanner + kPrompts + "Error opening file: VelmarTemp.txt" + kPauseLine);
       EXPECT_EQ(run.status, 1);
     } else {
-      EXPECT_EQ(run.out, banner() + kPrompts + kFlatReport + "\n");
+      EXPECT_EQ(run.out, kBanner + kPrompts + kFlatReport + "\n");
       EXPECT_EQ(run.status, 0);
     }
     EXPECT_TRUE(fs::is_directory(dir.file("VelmarTemp.txt")));
   }
 }
 
-TEST(BadInput, EmptyFiles) {
-  {
-    TempDir dir;
-    dir.write("Setup.txt", "");
-    const RunOutcome run = runIn(dir, "", kStillClock);
-    EXPECT_EQ(run.out, "Error in Setup.txt: no line for key 2" + kPause);
-    EXPECT_EQ(run.status, 1);
-  }
-  {
-    TempDir dir;
-    dir.write("Setup.txt", setup("2"));
-    dir.write("dist.csv", "");
-    dir.write("batch.csv", "h\n100,95,1\n");
-    const RunOutcome run = runIn(dir, "", kStillClock);
-    EXPECT_EQ(run.out, banner() + "OUTPUTS: \nError in dist.csv: no data rows" + kPause);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(dir.read("Batch_Result.csv"), kResultHeader);
-    EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
-  }
-  {
-    TempDir dir;
-    dir.write("Setup.txt", setup("2"));
-    dir.write("dist.csv", "0,1\n");
-    dir.write("batch.csv", "");
-    const RunOutcome run = runIn(dir, "", kStillClock);
-    EXPECT_EQ(run.out, batchConsole(""));
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(dir.read("Batch_Result.csv"), kResultHeader);
-    EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
-  }
-}
-
 TEST(BadInput, DistributionWithoutDataRowsStops) {
-  // Blank lines, CR LF pairs, a line that begins with a 0 byte and whatever follows 0x1A
-  // are no rows.
-  for (const std::string& text : {"\n\r\n\n"s, "\x1a" "0,1\n"s, "\0" "0,1\n"s}) {
+  // An empty file, blank lines, CR LF pairs, a line that begins with a 0 byte and whatever
+  // follows 0x1A are no rows.
+  for (const std::string& text : {""s, "\n\r\n\n"s, "\x1a" "0,1\n"s, "\0" "0,1\n"s}) {
     TempDir dir;
-    dir.write("Setup.txt", setup("1"));
+    dir.write("Setup.txt", setupText({.runMode = "1"}));
     dir.write("dist.csv", text);
-    const RunOutcome run = runIn(dir, "100 95 1\n", kStillClock);
-    EXPECT_EQ(run.out, banner() + kPrompts + "Error in dist.csv: no data rows" + kPause);
+    const RunOutcome run = runIn(dir, {.input = "100 95 1\n", .clock = kStillClock});
+    EXPECT_EQ(run.out, kBanner + kPrompts + "Error in dist.csv: no data rows" + kPauseLine);
     EXPECT_EQ(run.status, 1);
     EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
   }
@@ -282,27 +206,27 @@ TEST(BadInput, BinaryGarbage) {
     // Settings: no line gives a key.
     TempDir dir;
     dir.write("Setup.txt", garbage);
-    const RunOutcome run = runIn(dir, "", kStillClock);
-    EXPECT_EQ(run.out, "Error in Setup.txt: no line for key 2" + kPause);
+    const RunOutcome run = runIn(dir, {.clock = kStillClock});
+    EXPECT_EQ(run.out, "Error in Setup.txt: no line for key 2" + kPauseLine);
     EXPECT_EQ(run.status, 1);
   }
   {
     // Distribution: every row reads as return 0 with weight 0, so no price moves.
     TempDir dir;
-    dir.write("Setup.txt", setup("1"));
+    dir.write("Setup.txt", setupText({.runMode = "1"}));
     dir.write("dist.csv", garbage);
-    const RunOutcome run = runIn(dir, "100 95 1\n", kStillClock);
-    EXPECT_EQ(run.out, banner() + kPrompts + kFlatReport + "\n");
+    const RunOutcome run = runIn(dir, {.input = "100 95 1\n", .clock = kStillClock});
+    EXPECT_EQ(run.out, kBanner + kPrompts + kFlatReport + "\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(dir.read("VelmarTemp.txt"), "");
   }
   {
     // Batch rows of garbage are valued with zeros: spot 0, strike 0, 0 days.
     TempDir dir;
-    dir.write("Setup.txt", setup("2"));
+    dir.write("Setup.txt", setupText({.runMode = "2"}));
     dir.write("dist.csv", "0,1\n");
     dir.write("batch.csv", "S0,K,Days\n" + garbage.substr(0, 82));  // two lines of garbage
-    const RunOutcome run = runIn(dir, "", kStillClock);
+    const RunOutcome run = runIn(dir, {.clock = kStillClock});
     const std::string zeroRow =
         "S0=0, K=0, Call=0, Put=0, Theta=0/0\nS0=0, K=0, Call=0, Put=0, Theta=0/0\n"
         "S0=0, K=0, Call=0, Put=0, Theta=0/0, and Stdev(S)=0\n"
@@ -314,18 +238,17 @@ TEST(BadInput, BinaryGarbage) {
   }
 }
 
-TEST(BadInput, NulBytesEndTheLineForItsFields) {
+TEST(BadInput, ZeroBytesEndOnlyTheNumberOfTheirField) {
+  // A 0 byte ends the number of its own field ("2<0>9" is 2), and the fields after it are read:
+  // the row "100<0>,95,2" is S0 100, strike 95, two days. A line that begins with one is empty.
   TempDir dir;
-  // A 0 byte inside a line ends the text its fields are taken from; a line that begins with
-  // one counts as empty.
-  dir.write("Setup.txt", "1 RunMode 2\0 9\n2 Trajectories 2\0"s "000\n3 RiskFreeRate 0\n"
-                        "\0"s "3 RiskFreeRate 7\n4 StepScale 1\n5 Shifts 1.02 0.98 1.01 0.99\n");
-  dir.write("dist.csv", "0,1\0"s "00\n\0"s "0.5,1000\n");
-  dir.write("batch.csv", "h\n\0"s "1,2,3\n100,95,1\0"s "00\n");
-  const RunOutcome run = runIn(dir, "", kStillClock);
-  EXPECT_EQ(run.out, batchConsole(kFlatRowConsole));
+  dir.write("Setup.txt", setupText({.runMode = "2", .moreLines = "2 Trajectories 2\0" "9\n"s}));
+  dir.write("dist.csv", "0,1\n");
+  dir.write("batch.csv", "h\n\0" "1,2,3\n100\0,95,2\n"s);
+  const RunOutcome run = runIn(dir, {.clock = kStillClock});
+  EXPECT_EQ(run.out, batchConsole(kStillRowConsole));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(dir.read("Batch_Result.csv"), kResultHeader + kFlatRowResults);
+  EXPECT_EQ(dir.read("Batch_Result.csv"), kResultHeader + kStillRowResults);
 }
 
 TEST(BadInput, EndOfFileByteMidFile) {
@@ -333,18 +256,18 @@ TEST(BadInput, EndOfFileByteMidFile) {
     // Nothing after 0x1A is read: key 5 is never seen.
     TempDir dir;
     dir.write("Setup.txt", "1 RunMode 2\n2 T 2\n3 R 0\n4 S 1\n\x1a" "5 Sh 1 1 1 1\n");
-    const RunOutcome run = runIn(dir, "", kStillClock);
-    EXPECT_EQ(run.out, "Error in Setup.txt: no line for key 5" + kPause);
+    const RunOutcome run = runIn(dir, {.clock = kStillClock});
+    EXPECT_EQ(run.out, "Error in Setup.txt: no line for key 5" + kPauseLine);
     EXPECT_EQ(run.status, 1);
   }
   {
     // The distribution's second row (which would move every price) and the batch's second row
     // lie after the byte.
     TempDir dir;
-    dir.write("Setup.txt", setup("2"));
+    dir.write("Setup.txt", setupText({.runMode = "2"}));
     dir.write("dist.csv", "0,1\x1a\n0.5,1000\n");
     dir.write("batch.csv", "h\n100,95,1\n\x1a" "100,95,1\n");
-    const RunOutcome run = runIn(dir, "", kStillClock);
+    const RunOutcome run = runIn(dir, {.clock = kStillClock});
     EXPECT_EQ(run.out, batchConsole(kFlatRowConsole));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(dir.read("Batch_Result.csv"), kResultHeader + kFlatRowResults);
@@ -356,19 +279,20 @@ TEST(BadInput, LinesOfThousandsOfCharacters) {
     // A 5000-character comment is cut into 99-character pieces, each of which is a line
     // without a key; a distribution line of 3000 zeros gives 31 rows of return 0, weight 0.
     TempDir dir;
-    dir.write("Setup.txt", "#" + std::string(4999, '#') + "\n" + setup("1"));
+    dir.write("Setup.txt", "#" + std::string(4999, '#') + "\n" + setupText({.runMode = "1"}));
     dir.write("dist.csv", std::string(3000, '0') + "\n0,5\n");
-    const RunOutcome run = runIn(dir, "100 95 1\n", kStillClock);
-    EXPECT_EQ(run.out, banner() + kPrompts + kFlatReport + "\n");
+    const RunOutcome run = runIn(dir, {.input = "100 95 1\n", .clock = kStillClock});
+    EXPECT_EQ(run.out, kBanner + kPrompts + kFlatReport + "\n");
     EXPECT_EQ(run.status, 0);
   }
   {
     // A console answer of 5000 digits is too long to be a number: the read fails, and every
     // later one with it, so spot, strike and days stay 0.
     TempDir dir;
-    dir.write("Setup.txt", setup("1"));
+    dir.write("Setup.txt", setupText({.runMode = "1"}));
     dir.write("dist.csv", "0,1\n");
-    const RunOutcome run = runIn(dir, std::string(5000, '1') + " 95 1\n", kStillClock);
+    const RunOutcome run =
+        runIn(dir, {.input = std::string(5000, '1') + " 95 1\n", .clock = kStillClock});
     const auto lines = splitLines(run.out);
     ASSERT_EQ(lines.size(), 26u) << run.out;
     EXPECT_EQ(lines[6], "OUTPUT:");
@@ -381,10 +305,10 @@ TEST(BadInput, LinesOfThousandsOfCharacters) {
     // A batch row followed by 3000 blanks: the row is valued with the first 91 blanks, and
     // each of the 30 further pieces of blanks is a row of zeros.
     TempDir dir;
-    dir.write("Setup.txt", setup("2"));
+    dir.write("Setup.txt", setupText({.runMode = "2"}));
     dir.write("dist.csv", "0,1\n");
     dir.write("batch.csv", "h\n100,95,1" + std::string(3000, ' ') + "\n");
-    const RunOutcome run = runIn(dir, "", kStillClock);
+    const RunOutcome run = runIn(dir, {.clock = kStillClock});
     EXPECT_EQ(run.status, 0);
     const std::string results = dir.read("Batch_Result.csv");
     EXPECT_EQ(results.substr(0, kResultHeader.size() + kFlatRowResults.size()),
@@ -398,15 +322,15 @@ TEST(BadInput, DistributionRowLimit) {
   for (int rows : {5000, 5001}) {
     SCOPED_TRACE(rows);
     TempDir dir;
-    dir.write("Setup.txt", setup("1"));
+    dir.write("Setup.txt", setupText({.runMode = "1"}));
     dir.write("dist.csv", repeated("0,1\n", rows));
-    const RunOutcome run = runIn(dir, "100 95 1\n", kStillClock);
+    const RunOutcome run = runIn(dir, {.input = "100 95 1\n", .clock = kStillClock});
     if (rows == 5000) {
-      EXPECT_EQ(run.out, banner() + kPrompts + kFlatReport + "\n");
+      EXPECT_EQ(run.out, kBanner + kPrompts + kFlatReport + "\n");
       EXPECT_EQ(run.status, 0);
     } else {
       EXPECT_EQ(run.out,
-                banner() + kPrompts + "Error in dist.csv: more than 5000 rows" + kPause);
+                kBanner + kPrompts + "Error in dist.csv: more than 5000 rows" + kPauseLine);
       EXPECT_EQ(run.status, 1);
       EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
     }
@@ -423,15 +347,15 @@ TEST(BadInput, TotalWeightOutOfRangeStops) {
                        Case{"0,1e308\n0,1e308\n", false}, Case{"0,1e400\n", false}}) {
     SCOPED_TRACE(c.dist);
     TempDir dir;
-    dir.write("Setup.txt", setup("1"));
+    dir.write("Setup.txt", setupText({.runMode = "1"}));
     dir.write("dist.csv", c.dist);
-    const RunOutcome run = runIn(dir, "100 95 1\n", kStillClock);
+    const RunOutcome run = runIn(dir, {.input = "100 95 1\n", .clock = kStillClock});
     if (c.loads) {
-      EXPECT_EQ(run.out, banner() + kPrompts + kFlatReport + "\n");
+      EXPECT_EQ(run.out, kBanner + kPrompts + kFlatReport + "\n");
       EXPECT_EQ(run.status, 0);
     } else {
       EXPECT_EQ(run.out,
-                banner() + kPrompts + "Error in dist.csv: total weight out of range" + kPause);
+                kBanner + kPrompts + "Error in dist.csv: total weight out of range" + kPauseLine);
       EXPECT_EQ(run.status, 1);
       EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
     }
@@ -439,15 +363,16 @@ TEST(BadInput, TotalWeightOutOfRangeStops) {
 }
 
 TEST(BadInput, BatchRowsWithDaysOutOfRangeAreSkipped) {
-  // The smallest 32-bit day count is valued (no step runs, nothing moves); one below it, and
-  // an infinite one, are not.
+  // The smallest 32-bit day count is valued (no step runs, nothing moves); one below it, an
+  // infinite one and one above the largest are not, and the rows around them go on.
   TempDir dir;
-  dir.write("Setup.txt", setup("2"));
+  dir.write("Setup.txt", setupText({.runMode = "2"}));
   dir.write("dist.csv", "0,1\n");
-  dir.write("batch.csv", "h\n100,95,-2147483649\n100,95,1e400\n100,95,-2147483648\n");
-  const RunOutcome run = runIn(dir, "", kStillClock);
+  dir.write("batch.csv",
+            "h\n100,95,-2147483649\n100,95,1e400\n100,95,-2147483648\n100,95,2147483648\n");
+  const RunOutcome run = runIn(dir, {.clock = kStillClock});
   const std::string skipped = "Skipped row: days out of range\n";
-  EXPECT_EQ(run.out, batchConsole(skipped + skipped + kFlatRowConsole));
+  EXPECT_EQ(run.out, batchConsole(skipped + skipped + kFlatRowConsole + skipped));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(dir.read("Batch_Result.csv"), kResultHeader + kFlatRowResults);
 }
@@ -465,52 +390,37 @@ TEST(BadInput, BatchCutOffKeepsTheFinishedRows) {
   // A long batch of identical rows, killed as soon as its first row has reached the result
   // file: every line written so far is there and whole.
   TempDir dir;
-  dir.write("Setup.txt", setup("2", 1000));
+  dir.write("Setup.txt", setupText({.runMode = "2", .trajectories = 1000}));
   dir.write("dist.csv", "0,1\n");
   dir.write("batch.csv", "S0,K,Days\n" + repeated("100,95,10\n", 5000));
-  const std::string outPath = dir.path() + ".cut-stdout";
-  const pid_t child = start(dir, outPath, false);
+  StartedRun batch(dir, {.clock = kStillClock});
   auto finishedLines = [&] {
     const std::string text = dir.read("Batch_Result.csv");
     return std::count(text.begin(), text.end(), '\n');
   };
-  bool ended = false;
-  while (!ended && finishedLines() < 6) {
-    int status = 0;
-    ended = ::waitpid(child, &status, WNOHANG) == child;
-    ::usleep(1000);
-  }
-  ASSERT_FALSE(ended) << "the batch ended before it was cut off";
-  ::kill(child, SIGKILL);
-  int waitStatus = 0;
-  ::waitpid(child, &waitStatus, 0);
-  EXPECT_TRUE(WIFSIGNALED(waitStatus));
+  while (!batch.ended() && finishedLines() < 6) ::usleep(1000);
+  ASSERT_FALSE(batch.ended()) << "the batch ended before it was cut off";
+  batch.kill();
+  const RunOutcome run = batch.wait();
+  EXPECT_EQ(run.status, -1);
 
   // Ten days without a move: thetas are 0.
-  const std::string rowResults =
-      "102,95,7,0,0,0,0\n98,95,3,0,0,0,0\n100,95,5,0,0,0,0\n101,95,6,0,0,0,0\n99,95,4,0,0,0,0\n";
   const std::string results = dir.read("Batch_Result.csv");
-  ASSERT_GE(results.size(), kResultHeader.size() + rowResults.size());
-  EXPECT_EQ(results.substr(0, kResultHeader.size() + rowResults.size()),
-            kResultHeader + rowResults);
-  EXPECT_TRUE(isRepeatedLines(results.substr(kResultHeader.size()), rowResults)) << results;
+  ASSERT_GE(results.size(), kResultHeader.size() + kStillRowResults.size());
+  EXPECT_EQ(results.substr(0, kResultHeader.size() + kStillRowResults.size()),
+            kResultHeader + kStillRowResults);
+  EXPECT_TRUE(isRepeatedLines(results.substr(kResultHeader.size()), kStillRowResults))
+      << results;
 
-  const std::string rowConsole =
-      "S0=102, K=95, Call=7, Put=0, Theta=0/0\nS0=98, K=95, Call=3, Put=0, Theta=0/0\n"
-      "S0=100, K=95, Call=5, Put=0, Theta=0/0, and Stdev(S)=0\n"
-      "S0=101, K=95, Call=6, Put=0, Theta=0/0\nS0=99, K=95, Call=4, Put=0, Theta=0/0\n"
-      "Elapse time: 0 seconds.\n" + kDashes;
-  const std::string head = banner(1000) + "OUTPUTS: \n";
-  const std::string out = readFile(outPath).value_or("");
-  ASSERT_GE(out.size(), head.size() + rowConsole.size());
-  EXPECT_EQ(out.substr(0, head.size() + rowConsole.size()), head + rowConsole);
-  EXPECT_TRUE(isRepeatedLines(out.substr(head.size()), rowConsole)) << out;
-  std::remove(outPath.c_str());
+  const std::string head = bannerText("0", 1000) + "OUTPUTS: \n";
+  ASSERT_GE(run.out.size(), head.size() + kStillRowConsole.size());
+  EXPECT_EQ(run.out.substr(0, head.size() + kStillRowConsole.size()), head + kStillRowConsole);
+  EXPECT_TRUE(isRepeatedLines(run.out.substr(head.size()), kStillRowConsole)) << run.out;
 }
 
 TEST(BadInput, StandardInputEndsAtEveryPrompt) {
   // Each answer that is missing leaves its value at 0 and every later read fails at once; the
-  // run still values and reports. Input that is empty and input that is closed read alike.
+  // run still values and reports.
   struct Case {
     std::string typed;
     std::string report;  // the report's value lines, from "Call Value" to the base theta
@@ -525,42 +435,44 @@ TEST(BadInput, StandardInputEndsAtEveryPrompt) {
   for (const Case& c : {Case{"", zeros}, Case{"100\n", noStrike}, Case{"100 95\n", flat}}) {
     SCOPED_TRACE(c.typed);
     TempDir dir;
-    dir.write("Setup.txt", setup("1"));
+    dir.write("Setup.txt", setupText({.runMode = "1"}));
     dir.write("dist.csv", "0,1\n");
-    const RunOutcome run = runIn(dir, c.typed, kStillClock);
+    const RunOutcome run = runIn(dir, {.input = c.typed, .clock = kStillClock});
     const auto lines = splitLines(run.out);
     ASSERT_EQ(lines.size(), 26u) << run.out;
-    EXPECT_EQ(run.out.substr(0, banner().size() + kPrompts.size() + 9),
-              banner() + kPrompts + "\nOUTPUT:\n");
+    EXPECT_EQ(run.out.substr(0, kBanner.size() + kPrompts.size() + 9),
+              kBanner + kPrompts + "\nOUTPUT:\n");
     EXPECT_EQ(lines[7] + "\n" + lines[8] + "\n" + lines[9] + "\n" + lines[10] + "\n", c.report);
     EXPECT_EQ(lines[24], "Elapse time: 0 seconds.");
     EXPECT_EQ(run.status, 0);
-    if (c.typed.empty()) {
-      const RunOutcome closed = runWithInputClosed(dir);
-      EXPECT_EQ(closed.out, run.out);
-      EXPECT_EQ(closed.status, 0);
-    }
   }
-  {
-    // The run-mode question with nothing to read runs nothing; the pause does not wait.
+}
+
+TEST(BadInput, ClosedStandardInputReadsLikeEmptyInput) {
+  // The manual prompts, the run-mode question with the pause at the end, and the pause after
+  // a stop: no read waits, and the run ends as it does on empty input.
+  struct Case {
+    SetupFile setup;
+    bool withDistribution;
+    std::string ending;
+    int status;
+  };
+  const Case cases[] = {
+      {{.runMode = "1"}, true, "Elapse time: 0 seconds.\n\n", 0},
+      {{.pauseAtEnd = true}, true, "Manual[1] or Batch[2] run? \n\n" + kPauseLine, 0},
+      {{.runMode = "1"}, false, "Error opening file: dist.csv" + kPauseLine, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ending);
     TempDir dir;
-    dir.write("Setup.txt", setup("0", 2, false, true));
-    const std::string expected =
-        banner() + "Manual[1] or Batch[2] run? \n\n" + kPause;
-    const RunOutcome empty = runIn(dir, "", kStillClock);
-    EXPECT_EQ(empty.out, expected);
-    EXPECT_EQ(empty.status, 0);
-    const RunOutcome closed = runWithInputClosed(dir);
-    EXPECT_EQ(closed.out, expected);
-    EXPECT_EQ(closed.status, 0);
-  }
-  {
-    // A stop with standard input closed: the pause stand-in writes its line and does not wait.
-    TempDir dir;
-    dir.write("Setup.txt", setup("1"));
-    const RunOutcome closed = runWithInputClosed(dir);
-    EXPECT_EQ(closed.out, banner() + kPrompts + "Error opening file: dist.csv" + kPause);
-    EXPECT_EQ(closed.status, 1);
+    dir.write("Setup.txt", setupText(c.setup));
+    if (c.withDistribution) dir.write("dist.csv", "0,1\n");
+    const RunOutcome empty = runIn(dir, {.clock = kStillClock});
+    const RunOutcome closed = runIn(dir, {.input = std::nullopt, .clock = kStillClock});
+    EXPECT_TRUE(empty.out.ends_with(c.ending)) << empty.out;
+    EXPECT_EQ(empty.status, c.status);
+    EXPECT_EQ(closed.out, empty.out);
+    EXPECT_EQ(closed.status, c.status);
   }
 }
 

@@ -5,11 +5,10 @@
 #include <cmath>
 
 #include "run_support.h"
-#include "runs_test_support.h"
+#include "value_support.h"
 
 namespace {
 
-const std::pair<std::int64_t, std::int64_t> kStillClock{1700000000, 0};
 const char* kBell = "-0.004,1\n-0.002,4\n0,6\n0.002,4\n0.004,1\n";
 
 std::vector<std::string> split(const std::string& line, char delimiter) {
@@ -29,7 +28,7 @@ RunOutcome runBatchIn(const TempDir& dir, const std::string& setup, const std::s
   dir.write("Setup.txt", setup);
   dir.write("dist.csv", dist);
   dir.write("batch.csv", batch);
-  return runIn(dir, "", kStillClock);
+  return runIn(dir, {.clock = kStillClock});
 }
 
 // The console lines between "OUTPUTS: " and the empty line before the total.
@@ -44,8 +43,9 @@ std::vector<std::string> rowLines(const std::string& out) {
 TEST(BatchRun, WritesFiveLinesPerRowInPathOrder) {
   for (bool probabilities : {true, false}) {
     TempDir dir;
-    const RunOutcome run = runBatchIn(dir, setupText("2", 20, probabilities), kBell,
-                                      "S0,K,Days\n100,95,1\n80,80,2\n120.5,130,3\n");
+    const RunOutcome run = runBatchIn(
+        dir, setupText({.runMode = "2", .trajectories = 20, .probabilities = probabilities}),
+        kBell, "S0,K,Days\n100,95,1\n80,80,2\n120.5,130,3\n");
     ASSERT_EQ(run.status, 0) << run.out;
 
     const auto result = splitLines(dir.read("Batch_Result.csv"));
@@ -91,8 +91,8 @@ TEST(BatchRun, ValuesKnownExactlyFromAOneRowDistribution) {
   // Every step returns 0.001, so each day ends at exactly 1.07 times the day before. With a
   // rate of 0 nothing is discounted and the shifted paths move like the base path.
   TempDir dir;
-  const RunOutcome run = runBatchIn(dir, setupText("2", 1, false, "0"), "0.001,5\n",
-                                    "header\n100,95,30.9,a fourth field\n");
+  const RunOutcome run = runBatchIn(dir, setupText({.runMode = "2", .trajectories = 1}),
+                                    "0.001,5\n", "header\n100,95,30.9,a fourth field\n");
   ASSERT_EQ(run.status, 0);
   double terminal = 100.0;
   double dayBefore = 0.0;
@@ -111,19 +111,18 @@ TEST(BatchRun, ValuesKnownExactlyFromAOneRowDistribution) {
 TEST(BatchRun, HeaderOnlyAndEmptyInputs) {
   for (const char* batch : {"", "S0,K,Days\n", "S0,K,Days"}) {
     TempDir dir;
-    const RunOutcome run = runBatchIn(dir, setupText("2", 5, false), kBell, batch);
+    const RunOutcome run = runBatchIn(dir, setupText({.runMode = "2"}), kBell, batch);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(dir.read("Batch_Result.csv"), "S0,K,Call,Put,Stdev,ThetaC,ThetaP\n");
-    EXPECT_EQ(run.out,
-              "PARAMETERS:\nRisk Free Rate:       0.05\nNum of Trajectories:  5\n\n"
-              "OUTPUTS: \n\nTotal elapse time: 0 seconds.\n\n");
+    EXPECT_EQ(run.out, bannerText("0", 2) + "OUTPUTS: \n\nTotal elapse time: 0 seconds.\n\n");
+    EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
   }
 }
 
 TEST(BatchRun, BlankLinesSkippedAndBlankTextValued) {
   TempDir dir;
   const RunOutcome run =
-      runBatchIn(dir, setupText("2", 3, false), kBell, "h\n\n100,95,1\n\n\n   \n100\n");
+      runBatchIn(dir, setupText({.runMode = "2"}), kBell, "h\n\n100,95,1\n\n\n   \n100\n");
   ASSERT_EQ(run.status, 0);
   const auto console = rowLines(run.out);
   ASSERT_EQ(console.size(), 21u);
@@ -135,13 +134,11 @@ TEST(BatchRun, BlankLinesSkippedAndBlankTextValued) {
 
 TEST(BatchRun, LongHeaderSpillsIntoTheFirstRow) {
   TempDir dir;
-  dir.write("Setup.txt", setupText("2", 3, false));
-  dir.write("dist.csv", kBell);
   // 99 characters are discarded; the last 21 of the 120 are read as a row.
   const std::string rest = "100,95,1,abcdefghijkl";
   ASSERT_EQ(rest.size(), 21u);
-  dir.write("batch.csv", std::string(99, 'x') + rest + "\n");
-  const RunOutcome run = runIn(dir, "", kStillClock);
+  const RunOutcome run =
+      runBatchIn(dir, setupText({.runMode = "2"}), kBell, std::string(99, 'x') + rest + "\n");
   const auto console = rowLines(run.out);
   ASSERT_EQ(console.size(), 7u);
   EXPECT_EQ(console[2].rfind("S0=100, K=95, ", 0), 0u);
@@ -168,35 +165,11 @@ TEST(BatchRun, CrLfInputsGiveTheSameRun) {
   EXPECT_EQ(splitLines(lf.second).size(), 11u);
 }
 
-TEST(BatchRun, MissingInputLeavesEarlierResultsAlone) {
-  TempDir dir;
-  dir.write("Setup.txt", setupText("2", 3, false));
-  dir.write("dist.csv", kBell);
-  dir.write("Batch_Result.csv", "earlier results\n");
-  const RunOutcome run = runIn(dir, "", kStillClock);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out,
-            "PARAMETERS:\nRisk Free Rate:       0.05\nNum of Trajectories:  3\n\n"
-            "Error opening file: batch.csvPress any key to continue . . . \n");
-  EXPECT_EQ(dir.read("Batch_Result.csv"), "earlier results\n");
-}
-
-TEST(BatchRun, RowWithDaysOutOfRangeIsSkipped) {
-  TempDir dir;
-  const RunOutcome run =
-      runBatchIn(dir, setupText("2", 3, false), kBell, "h\n100,95,3e9\n100,95,1\n100,95,-1e300\n");
-  ASSERT_EQ(run.status, 0);
-  const auto console = rowLines(run.out);
-  ASSERT_EQ(console.size(), 9u);
-  EXPECT_EQ(console[0], "Skipped row: days out of range");
-  EXPECT_EQ(console[8], "Skipped row: days out of range");
-  EXPECT_EQ(splitLines(dir.read("Batch_Result.csv")).size(), 6u);
-}
-
 TEST(BatchRun, RunsOnFromRowToRow) {
   // Two identical rows draw different numbers, so their values differ.
   TempDir dir;
-  runBatchIn(dir, setupText("2", 50, false), kBell, "h\n100,100,1\n100,100,1\n");
+  runBatchIn(dir, setupText({.runMode = "2", .trajectories = 50}), kBell,
+             "h\n100,100,1\n100,100,1\n");
   const auto result = splitLines(dir.read("Batch_Result.csv"));
   ASSERT_EQ(result.size(), 11u);
   EXPECT_NE(result[3], result[8]);

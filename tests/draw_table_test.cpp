@@ -6,18 +6,12 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "engine/draw_table.h"
+#include "value_support.h"
 
 namespace {
-
-void finishTable(ReturnTable& t, int rows) {
-  t.rowCount = rows;
-  for (int i = 0; i < rows; ++i) {
-    t.cumulative[i] = i == 0 ? t.weights[i] : t.weights[i] + t.cumulative[i - 1];
-  }
-  t.totalWeight = t.cumulative[rows - 1];
-}
 
 // Compares bit patterns, so that a NaN or a signed zero must also match.
 void expectSameAsScan(const ReturnTable& t, const char* label) {
@@ -38,75 +32,50 @@ void expectSameAsScan(const ReturnTable& t, const char* label) {
 
 class DrawTableTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    table = std::make_unique<ReturnTable>();
-    std::memset(table.get(), 0, sizeof(ReturnTable));
+  // A table of `weights` with random returns.
+  std::unique_ptr<ReturnTable> withRandomReturns(const std::vector<double>& weights) {
+    std::uniform_real_distribution<double> ret(-0.01, 0.01);
+    std::vector<double> returns;
+    for (std::size_t i = 0; i < weights.size(); ++i) returns.push_back(ret(random));
+    return returnTableOf(returns, weights);
   }
-  std::unique_ptr<ReturnTable> table;
   std::mt19937_64 random{20261208};
 };
 
 TEST_F(DrawTableTest, RandomDistributionsOfEverySize) {
-  std::uniform_real_distribution<double> ret(-0.01, 0.01);
   for (int rows : {1, 2, 3, 41, 200, 1000, 5000}) {
     for (int round = 0; round < 3; ++round) {
-      std::memset(table.get(), 0, sizeof(ReturnTable));
       std::uniform_int_distribution<int> weight(0, round == 0 ? 3 : 400);
-      for (int i = 0; i < rows; ++i) {
-        table->returns[i] = ret(random);
-        table->weights[i] = weight(random);
-      }
-      if (rows > 2 && round == 2) table->weights[0] = 0.0;  // first row of weight 0
-      finishTable(*table, rows);
-      expectSameAsScan(*table, "random");
+      std::vector<double> weights;
+      for (int i = 0; i < rows; ++i) weights.push_back(weight(random));
+      if (rows > 2 && round == 2) weights[0] = 0.0;  // first row of weight 0
+      expectSameAsScan(*withRandomReturns(weights), "random");
     }
   }
 }
 
 TEST_F(DrawTableTest, OddWeights) {
-  std::uniform_real_distribution<double> ret(-0.01, 0.01);
-  auto fill = [&](std::initializer_list<double> weights) {
-    std::memset(table.get(), 0, sizeof(ReturnTable));
-    int i = 0;
-    for (double w : weights) {
-      table->returns[i] = ret(random);
-      table->weights[i++] = w;
-    }
-    finishTable(*table, i);
+  const std::pair<std::vector<double>, const char*> cases[] = {
+      {{0, 5, 5, 5}, "first weight zero"},
+      {{5, 0, 0, 5, 0, 5}, "zero weights in the middle (tied cumulative weights)"},
+      {{5, 10, -7, 4, -20, 30}, "negative weights"},
+      {{5, -10, 2}, "negative total weight"},
+      {{0.25, 0.5}, "total weight below 1"},
+      {{1e-3, 2.5, 0.75, 3.25}, "fractional weights"},
+      {{7}, "one row"},
+      {{5, -5, 5}, "a cumulative weight of exactly 0 after the first row"},
+      {{30000, 1, 1, 40000}, "more weight than generator outputs"},
   };
-  fill({0, 5, 5, 5});
-  expectSameAsScan(*table, "first weight zero");
-  fill({5, 0, 0, 5, 0, 5});
-  expectSameAsScan(*table, "zero weights in the middle (tied cumulative weights)");
-  fill({5, 10, -7, 4, -20, 30});
-  expectSameAsScan(*table, "negative weights");
-  fill({5, -10, 2});
-  expectSameAsScan(*table, "negative total weight");
-  fill({0.25, 0.5});
-  expectSameAsScan(*table, "total weight below 1");
-  fill({1e-3, 2.5, 0.75, 3.25});
-  expectSameAsScan(*table, "fractional weights");
-  fill({7});
-  expectSameAsScan(*table, "one row");
-  fill({5, -5, 5});
-  expectSameAsScan(*table, "a cumulative weight of exactly 0 after the first row");
-  fill({30000, 1, 1, 40000});
-  expectSameAsScan(*table, "more weight than generator outputs");
+  for (const auto& [weights, label] : cases) expectSameAsScan(*withRandomReturns(weights), label);
 }
 
 TEST_F(DrawTableTest, RandomSignedWeights) {
-  std::uniform_real_distribution<double> ret(-0.01, 0.01);
   std::uniform_int_distribution<int> weight(-50, 100);
   std::uniform_int_distribution<int> size(1, 300);
   for (int round = 0; round < 40; ++round) {
-    std::memset(table.get(), 0, sizeof(ReturnTable));
-    const int rows = size(random);
-    for (int i = 0; i < rows; ++i) {
-      table->returns[i] = ret(random);
-      table->weights[i] = weight(random);
-    }
-    finishTable(*table, rows);
-    expectSameAsScan(*table, "signed weights");
+    std::vector<double> weights(static_cast<std::size_t>(size(random)));
+    for (double& w : weights) w = weight(random);
+    expectSameAsScan(*withRandomReturns(weights), "signed weights");
   }
 }
 

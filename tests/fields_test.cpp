@@ -5,21 +5,24 @@
 #include <cstring>
 #include <string>
 
-#include "input/fields.h"
+#include "text/fields.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 // A line buffer as a read of `text` leaves it over `before` (an earlier line's bytes).
 LineBuffer lineOf(const std::string& text, const std::string& before = "") {
   LineBuffer line{};
-  std::memcpy(line.data(), before.data(), before.size());
-  std::memcpy(line.data(), text.data(), text.size());
-  line[text.size()] = 0;
+  std::memcpy(line.bytes.data(), before.data(), before.size());
+  std::memcpy(line.bytes.data(), text.data(), text.size());
+  line.length = static_cast<int>(text.size());
+  line.bytes[text.size()] = 0;
   return line;
 }
 
 struct FieldCase {
-  const char* text;
+  std::string text;
   bool byComma;
   int n;
   double expected;
@@ -38,6 +41,10 @@ TEST(Fields, TableOfExamples) {
       {"1.5\t2\t3", false, 2, 0.0},   {" 7 ,8", true, 1, 7.0},
       {"4\r", true, 1, 4.0},          {"1,2,3", false, 1, 1.0},
       {"1 2,3 4", true, 2, 3.0},      {"1 2,3 4", false, 2, 2.0},
+      // A 0 byte ends the number of its own field, not the line.
+      {"100\0,95,2"s, true, 1, 100.0}, {"100\0,95,2"s, true, 3, 2.0},
+      {"1.5\0" "7,2"s, true, 1, 1.5},  {"\0" "7,2"s, true, 1, 0.0},
+      {"5 S 1.02\0 0.98"s, false, 4, 0.98},
   };
   for (const auto& c : cases) {
     const LineBuffer line = lineOf(c.text);
@@ -52,10 +59,12 @@ TEST(Fields, FieldNumbersOutsideTheLineYieldZero) {
 }
 
 TEST(Fields, NothingBeyondTheLineEndIsTaken) {
-  // The delimiters of an earlier, longer line still lie behind the terminator.
-  const LineBuffer line = lineOf("5", "1,2,3,4,5,6,7");
+  // The delimiters of an earlier, longer line still lie behind the terminator; a 0 byte in the
+  // line does not hide the fields after it, and the terminator hides everything behind it.
+  const LineBuffer line = lineOf("5\0,6"s, "1,2,3,4,5,6,7");
   EXPECT_EQ(fieldByComma(line, 1), 5.0);
-  for (int n = 2; n <= 7; ++n) EXPECT_EQ(fieldByComma(line, n), 0.0) << n;
+  EXPECT_EQ(fieldByComma(line, 2), 6.0);
+  for (int n = 3; n <= 7; ++n) EXPECT_EQ(fieldByComma(line, n), 0.0) << n;
   const LineBuffer spaced = lineOf("2 T", "2 Trajectories 1000");
   EXPECT_EQ(fieldBySpace(spaced, 3), 0.0);
 }

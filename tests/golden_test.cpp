@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "run_support.h"
 
@@ -23,7 +23,12 @@ class GoldenCase : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(GoldenCase, MatchesByteForByte) {
   const fs::path dirOfCase = fs::path(EMPRICER_GOLDEN_DIR) / GetParam();
-  if (!fs::exists(dirOfCase)) GTEST_SKIP() << "no golden case at " << dirOfCase;
+  // A missing or unreadable case fails; it is never skipped.
+  ASSERT_TRUE(fs::is_directory(dirOfCase / "input")) << "no golden case at " << dirOfCase;
+  const auto clockText = readFile(dirOfCase / "clock");
+  const auto expectedOut = readFile(dirOfCase / "expected" / "stdout");
+  const auto statusText = readFile(dirOfCase / "expected" / "status");
+  ASSERT_TRUE(clockText && expectedOut && statusText) << "incomplete golden case " << dirOfCase;
 
   TempDir dir;
   for (const auto& entry : fs::directory_iterator(dirOfCase / "input")) {
@@ -31,15 +36,14 @@ TEST_P(GoldenCase, MatchesByteForByte) {
   }
   std::int64_t start = 0;
   std::int64_t step = 0;
-  std::ifstream(dirOfCase / "clock") >> start >> step;
+  ASSERT_TRUE(std::istringstream(*clockText) >> start >> step) << *clockText;
   const std::string input = readFile(dirOfCase / "stdin.txt").value_or("");
 
-  const RunOutcome run = runIn(dir, input, std::make_pair(start, step));
+  const RunOutcome run = runIn(dir, {.input = input, .clock = ReplayClock{start, step}});
 
-  const std::string expectedOut = *readFile(dirOfCase / "expected" / "stdout");
-  EXPECT_EQ(withoutNanSign(run.out), withoutNanSign(expectedOut));
+  EXPECT_EQ(withoutNanSign(run.out), withoutNanSign(*expectedOut));
   int expectedStatus = -2;
-  std::ifstream(dirOfCase / "expected" / "status") >> expectedStatus;
+  ASSERT_TRUE(std::istringstream(*statusText) >> expectedStatus) << *statusText;
   EXPECT_EQ(run.status, expectedStatus);
 
   for (const char* name : {"Batch_Result.csv", "VelmarTemp.txt"}) {

@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "input/line_reader.h"
+#include "text/line_reader.h"
 #include "run_support.h"
 
 namespace {
 
-std::string textOf(const LineBuffer& line) { return std::string(line.data()); }
+// The characters the last read stored.
+std::string textOf(const LineBuffer& line) {
+  return std::string(line.bytes.data(), static_cast<std::size_t>(line.length));
+}
 
 // Every line the reading loop hands over for a file with `content`.
 std::vector<std::string> linesOf(const std::string& content) {
@@ -28,12 +31,17 @@ std::vector<std::string> linesOf(const std::string& content) {
 }
 
 using Lines = std::vector<std::string>;
+using namespace std::string_literals;
 
 TEST(ReadingLoop, HandsOverLinesWithAndWithoutFinalNewline) {
   EXPECT_EQ(linesOf("0.25,3\n1,2\n"), (Lines{"0.25,3", "1,2"}));
   EXPECT_EQ(linesOf("0.25,3\n1,2"), (Lines{"0.25,3", "1,2"}));
   EXPECT_EQ(linesOf(""), Lines{});
   EXPECT_EQ(linesOf("\n\na\n\n\nb\n\n"), (Lines{"a", "b"}));
+}
+
+TEST(ReadingLoop, StoresZeroBytesAndSkipsALineThatBeginsWithOne) {
+  EXPECT_EQ(linesOf("a\0b\0\n\0" "cd\n\0\ne\n"s), (Lines{"a\0b\0"s, "e"}));
 }
 
 TEST(ReadingLoop, ReadsCrLfAsOneNewlineAndKeepsALoneCr) {
@@ -96,7 +104,8 @@ TEST(ReadLine, SetsFlagsAsTheReadsReachTheEnd) {
   EXPECT_EQ(textOf(line), "cd");
   EXPECT_FALSE(s.endOfFile || s.failure);
   readLine(s, line);
-  EXPECT_EQ(line[0], 0);
+  EXPECT_EQ(line.bytes[0], 0);
+  EXPECT_EQ(line.length, 0);
   EXPECT_TRUE(s.endOfFile && s.failure);
 
   dir.write("open.txt", "ab\ncd");
@@ -107,11 +116,12 @@ TEST(ReadLine, SetsFlagsAsTheReadsReachTheEnd) {
   EXPECT_EQ(textOf(line), "cd");
   EXPECT_TRUE(t.endOfFile);
   EXPECT_FALSE(t.failure);
-  line[1] = 'x';
+  line.bytes[1] = 'x';
   readLine(t, line);  // any read after a flag fails and stores only the 0 in byte 0
   EXPECT_TRUE(t.failure);
-  EXPECT_EQ(line[0], 0);
-  EXPECT_EQ(line[1], 'x');
+  EXPECT_EQ(line.bytes[0], 0);
+  EXPECT_EQ(line.bytes[1], 'x');
+  EXPECT_EQ(line.length, 0);
 
   dir.write("long.txt", std::string(150, 'q'));
   InputStream u;
@@ -128,8 +138,9 @@ TEST(ReadLine, KeepsTheTailOfALongerEarlierLine) {
   LineBuffer line{};
   readLine(s, line);
   readLine(s, line);
-  EXPECT_EQ(std::string(line.data(), 11), std::string("ab\0" "4567890\0", 11));
-  for (int p = 11; p < kLineBufferSize; ++p) EXPECT_EQ(line[p], 0) << p;
+  EXPECT_EQ(line.length, 2);
+  EXPECT_EQ(std::string(line.bytes.data(), 11), "ab\0" "4567890\0"s);
+  for (std::size_t p = 11; p < line.bytes.size(); ++p) EXPECT_EQ(line.bytes[p], 0) << p;
 }
 
 TEST(OpenForReading, MissingFileOrDirectoryIsNotOpen) {
@@ -140,9 +151,9 @@ TEST(OpenForReading, MissingFileOrDirectoryIsNotOpen) {
     EXPECT_FALSE(isOpen(s)) << path;
     EXPECT_TRUE(s.failure) << path;
     LineBuffer line{};
-    line[0] = 'x';
+    line.bytes[0] = 'x';
     readLine(s, line);
-    EXPECT_EQ(line[0], 0);
+    EXPECT_EQ(line.bytes[0], 0);
     EXPECT_FALSE(s.endOfFile) << "a stream that did not open never reaches its end";
   }
 }

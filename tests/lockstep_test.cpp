@@ -1,7 +1,6 @@
 // The lockstep trajectory loop against the one-at-a-time loop: for every lockstep path this
 // processor can run, whole outcomes must agree bit for bit (every sum, the bytes of the
-// terminal rows, the generator state left behind). Also the generator's jump-ahead, and the
-// generator state that a whole valuation leaves behind.
+// terminal rows, the generator state left behind). Also the generator's jump-ahead.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,11 +18,10 @@
 #include "engine/draw_table.h"
 #include "engine/lockstep_simulation.h"
 #include "engine/path_simulation.h"
+#include "engine/random_generator.h"
 #include "engine/random_jump.h"
 #include "engine/return_table.h"
-#include "engine/value_option.h"
-#include "input/random_generator.h"
-#include "run_support.h"
+#include "value_support.h"
 
 // Test names and failure messages name the path.
 void PrintTo(LockstepPath path, std::ostream* os) { *os << lockstepPathName(path); }
@@ -84,7 +82,7 @@ TEST(RandomJumpTest, PeriodIsTwoToThe32) {
 // ---------------------------------------------------------------------------------------------
 // Lockstep against one-at-a-time
 
-struct Outcome {
+struct SimulationOutcome {
   SimulationSums sums;
   std::string rows;
   std::uint32_t state;
@@ -101,16 +99,17 @@ std::string readAll(std::FILE* f) {
 }
 
 template <typename Simulate>
-Outcome runFrom(SimulationSetup setup, bool withRows, std::uint32_t startState, Simulate simulate) {
-  Outcome outcome{};
+SimulationOutcome runFrom(SimulationSetup setup, bool withRows, std::uint32_t startState,
+                          Simulate simulate) {
+  SimulationOutcome outcome{};
   std::FILE* rows = withRows ? std::tmpfile() : nullptr;
   if (withRows) {
     EXPECT_NE(rows, nullptr);
   }
   setup.terminalRows = rows;
-  setRandomState(startState);
-  simulate(setup, outcome.sums);
-  outcome.state = randomState();
+  RandomGenerator generator{startState};
+  simulate(setup, outcome.sums, generator);
+  outcome.state = generator.state;
   if (rows != nullptr) {
     outcome.rows = readAll(rows);
     std::fclose(rows);
@@ -131,10 +130,11 @@ void expectSameAsOneByOne(const SimulationSetup& setup, bool withRows, std::uint
                           LockstepPath path, const std::string& what) {
   SCOPED_TRACE(what + " | " + describe(setup) + (withRows ? ", rows on" : ", rows off") +
                ", start state " + std::to_string(startState));
-  const Outcome expected = runFrom(setup, withRows, startState, simulateOneByOne);
-  const Outcome actual =
-      runFrom(setup, withRows, startState, [path](const SimulationSetup& s, SimulationSums& sums) {
-        simulateLockstep(s, sums, path);
+  const SimulationOutcome expected = runFrom(setup, withRows, startState, simulateOneByOne);
+  const SimulationOutcome actual = runFrom(
+      setup, withRows, startState,
+      [path](const SimulationSetup& s, SimulationSums& sums, RandomGenerator& generator) {
+        simulateLockstep(s, sums, generator, path);
       });
   EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(SimulationSums)), 0)
       << "sums differ: call[2] " << expected.sums.call[kBasePath] << " vs "
@@ -144,23 +144,14 @@ void expectSameAsOneByOne(const SimulationSetup& setup, bool withRows, std::uint
   EXPECT_EQ(expected.state, actual.state);
 }
 
-// A return table as the loader leaves it: running sums, zero fill after the loaded rows.
 struct TableRows {
   std::vector<double> returns;
   std::vector<double> weights;
 };
 
+// The per-draw table a valuation builds for these rows.
 std::unique_ptr<DrawTable> drawTableOf(const TableRows& rows) {
-  auto table = std::make_unique<ReturnTable>();
-  std::memset(table.get(), 0, sizeof(ReturnTable));
-  const int n = static_cast<int>(rows.returns.size());
-  for (int i = 0; i < n; ++i) {
-    table->returns[i] = rows.returns[i];
-    table->weights[i] = rows.weights[i];
-    table->cumulative[i] = i == 0 ? rows.weights[i] : rows.weights[i] + table->cumulative[i - 1];
-  }
-  table->rowCount = n;
-  table->totalWeight = table->cumulative[n - 1];
+  const auto table = returnTableOf(rows.returns, rows.weights);
   auto draws = std::make_unique<DrawTable>();
   buildDrawTable(*table, static_cast<std::int32_t>(table->totalWeight), *draws);
   return draws;
@@ -271,9 +262,9 @@ TEST_P(LockstepPathTest, DaysBelowOneTakeNoDraws) {
     setup.trajectories = lanes() + 3;
     expectSameAsOneByOne(setup, true, 99u, GetParam(), "days below one");
     SimulationSums sums{};
-    setRandomState(99u);
-    simulateLockstep(setup, sums, GetParam());
-    EXPECT_EQ(randomState(), 99u);
+    RandomGenerator generator{99u};
+    simulateLockstep(setup, sums, generator, GetParam());
+    EXPECT_EQ(generator.state, 99u);
     EXPECT_EQ(sums.sumPrices, 100.0 * setup.trajectories);  // every trajectory ends at its start
   }
 }
@@ -290,7 +281,8 @@ TEST_P(LockstepPathTest, PricesThatEndExactlyAtTheStrike) {
   expectSameAsOneByOne(setup, true, 5u, GetParam(), "prices at the strike");
 
   SimulationSums sums{};
-  simulateLockstep(setup, sums, GetParam());
+  RandomGenerator generator;
+  simulateLockstep(setup, sums, generator, GetParam());
   for (int p = 0; p < kPathCount; ++p) {
     EXPECT_EQ(sums.call[p], 0.0);
     EXPECT_EQ(sums.put[p], 0.0);
@@ -370,19 +362,18 @@ TEST_P(LockstepPathTest, ConsecutiveRunsDrawOnFromTheSameState) {
   second.trajectories = 3;
   second.days = 5;
 
-  setRandomState(42u);
+  RandomGenerator expected{42u};
   SimulationSums expectedFirst{}, expectedSecond{};
-  simulateOneByOne(first, expectedFirst);
-  simulateOneByOne(second, expectedSecond);
-  const std::uint32_t expectedState = randomState();
+  simulateOneByOne(first, expectedFirst, expected);
+  simulateOneByOne(second, expectedSecond, expected);
 
-  setRandomState(42u);
+  RandomGenerator actual{42u};
   SimulationSums actualFirst{}, actualSecond{};
-  simulateLockstep(first, actualFirst, GetParam());
-  simulateLockstep(second, actualSecond, GetParam());
+  simulateLockstep(first, actualFirst, actual, GetParam());
+  simulateLockstep(second, actualSecond, actual, GetParam());
   EXPECT_EQ(std::memcmp(&expectedFirst, &actualFirst, sizeof(SimulationSums)), 0);
   EXPECT_EQ(std::memcmp(&expectedSecond, &actualSecond, sizeof(SimulationSums)), 0);
-  EXPECT_EQ(randomState(), expectedState);
+  EXPECT_EQ(actual.state, expected.state);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, LockstepPathTest,
@@ -403,42 +394,15 @@ TEST(LockstepTest, DefaultPathIsTheWidestAvailable) {
   const auto draws = drawTableOf(bellRows(41, 0.02));
   SimulationSetup setup = plainSetup(*draws);
   setup.trajectories = 37;
-  const Outcome expected = runFrom(setup, true, 8u, simulateOneByOne);
-  auto defaultPath = [](const SimulationSetup& s, SimulationSums& sums) {
-    simulateLockstep(s, sums);  // as valueOption calls it
+  const SimulationOutcome expected = runFrom(setup, true, 8u, simulateOneByOne);
+  auto defaultPath = [](const SimulationSetup& s, SimulationSums& sums,
+                        RandomGenerator& generator) {
+    simulateLockstep(s, sums, generator);  // as valueOption calls it
   };
-  const Outcome actual = runFrom(setup, true, 8u, defaultPath);
+  const SimulationOutcome actual = runFrom(setup, true, 8u, defaultPath);
   EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(SimulationSums)), 0);
   EXPECT_EQ(expected.rows, actual.rows);
   EXPECT_EQ(expected.state, actual.state);
-}
-
-// A whole valuation takes exactly trajectories x days x 270 draws, so the next batch row
-// draws what it would have drawn after the one-at-a-time loop.
-TEST(LockstepTest, ValuationLeavesTheGeneratorAfterAllItsDraws) {
-  TempDir dir;
-  dir.write("dist.csv", "-0.004,1\n-0.002,10\n0,10\n0.002,10\n0.004,10\n");
-  ScopedWorkingDirectory inDir(dir);
-  for (bool withProbabilities : {false, true}) {
-    ValuationRequest request;
-    request.spot = 100.0;
-    request.strike = 100.0;
-    request.riskFreeRate = 0.05;
-    request.days = 3;
-    request.trajectories = 21;
-    request.stepFraction = (1.0 / 270.0) / 365.0;
-    request.shiftFactor[0] = 1.02;
-    request.shiftFactor[1] = 0.98;
-    request.shiftFactor[2] = 1.01;
-    request.shiftFactor[3] = 0.99;
-    request.withProbabilities = withProbabilities;
-    ValuationResult result{};
-    setRandomState(2024u);
-    valueOption(request, result);
-    EXPECT_EQ(randomState(), stepState(2024u, 21u * 3u * 270u));
-    EXPECT_GT(result.callValue, 0.0);
-    EXPECT_GT(result.putValue, 0.0);
-  }
 }
 
 }  // namespace

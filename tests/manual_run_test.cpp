@@ -3,11 +3,13 @@
 
 #include <cmath>
 
-#include "input/settings.h"
+#include "app/settings.h"
 #include "run_support.h"
-#include "runs_test_support.h"
+#include "value_support.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 constexpr double kE = 2.718281828459;
 
@@ -15,9 +17,10 @@ TEST(ManualRun, ReportWithProbabilitiesFromAOneRowDistribution) {
   // Every step returns 0.001: each path ends each day at exactly 1.07 times the day before.
   // A rate of 5 discounts the values, so that the terminal price clears the call threshold.
   TempDir dir;
-  dir.write("Setup.txt", setupText("1", 4, true, "5"));
+  dir.write("Setup.txt",
+            setupText({.runMode = "1", .trajectories = 4, .rate = "5", .probabilities = true}));
   dir.write("dist.csv", "0.001,5\n");
-  const RunOutcome run = runIn(dir, "100\n95\n2\n", std::make_pair(1700000000, 0));
+  const RunOutcome run = runIn(dir, {.input = "100\n95\n2\n", .clock = kStillClock});
   ASSERT_EQ(run.status, 0) << run.out;
 
   const double d = std::pow(kE, -(2.0 * 5.0 * kOneOverStepsPerDay));
@@ -65,9 +68,9 @@ TEST(ManualRun, ReportWithProbabilitiesFromAOneRowDistribution) {
 
 TEST(ManualRun, ReportWithoutProbabilitiesHasTwentyLines) {
   TempDir dir;
-  dir.write("Setup.txt", setupText("1", 10, false));
+  dir.write("Setup.txt", setupText({.runMode = "1", .trajectories = 10, .rate = "0.05"}));
   dir.write("dist.csv", "-0.004,1\n0,2\n0.004,1\n");
-  const RunOutcome run = runIn(dir, "100 95 3\n", std::make_pair(1700000000, 0));
+  const RunOutcome run = runIn(dir, {.input = "100 95 3\n", .clock = kStillClock});
   ASSERT_EQ(run.status, 0);
   const auto lines = splitLines(run.out);
   // Banner (4), "INPUTS:", the report (20, its first empty line ending the prompts' line)
@@ -88,9 +91,9 @@ TEST(ManualRun, ReportWithoutProbabilitiesHasTwentyLines) {
 
 TEST(ManualRun, UnreadableAnswersStillValueWithZeros) {
   TempDir dir;
-  dir.write("Setup.txt", setupText("1", 2, false));
+  dir.write("Setup.txt", setupText({.runMode = "1"}));
   dir.write("dist.csv", "0.001,5\n");
-  const RunOutcome run = runIn(dir, "abc\n", std::make_pair(1700000000, 0));
+  const RunOutcome run = runIn(dir, {.input = "abc\n", .clock = kStillClock});
   ASSERT_EQ(run.status, 0);
   const auto lines = splitLines(run.out);
   ASSERT_GT(lines.size(), 13u);
@@ -102,19 +105,19 @@ TEST(ManualRun, UnreadableAnswersStillValueWithZeros) {
 
 TEST(ManualRun, ElapsedTimeCountsFromTheStart) {
   TempDir dir;
-  dir.write("Setup.txt", setupText("1", 2, false));
+  dir.write("Setup.txt", setupText({.runMode = "1"}));
   dir.write("dist.csv", "0.001,5\n");
   // Readings: seed, start, then the two readings of the elapsed line. The first decides
-  // between seconds and minutes, the second gives the number.
+  // between seconds and minutes, the second gives the number. The closing line ends the run.
   struct Case {
     std::int64_t step;
     const char* line;
   };
-  for (const Case c : {Case{100, "Elapse time: 200 seconds."}, Case{200, "Elapse time: 6 minutes."}}) {
-    const RunOutcome run = runIn(dir, "100 95 1\n", std::make_pair(1700000000, c.step));
-    const auto lines = splitLines(run.out);
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2], c.line);
+  for (const Case c :
+       {Case{100, "Elapse time: 200 seconds."}, Case{200, "Elapse time: 6 minutes."}}) {
+    const RunOutcome run =
+        runIn(dir, {.input = "100 95 1\n", .clock = ReplayClock{1700000000, c.step}});
+    EXPECT_TRUE(run.out.ends_with("\n"s + c.line + "\n\n")) << run.out;
   }
 }
 

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "input/number_conversion.h"
+#include "text/number_conversion.h"
 
 namespace {
 

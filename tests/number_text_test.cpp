@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "input/number_text.h"
+#include "text/number_text.h"
 
 namespace {
 

@@ -2,31 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 #include "engine/return_table.h"
-#include "input/random_generator.h"
+#include "engine/random_generator.h"
 #include "run_support.h"
+#include "value_support.h"
 
 namespace {
 
-std::unique_ptr<ReturnTable> tableOf(std::initializer_list<std::pair<double, double>> rows) {
-  auto table = std::make_unique<ReturnTable>();
-  *table = ReturnTable{};
-  int i = 0;
-  for (const auto& [ret, weight] : rows) {
-    table->returns[i] = ret;
-    table->weights[i] = weight;
-    table->cumulative[i] = i == 0 ? weight : weight + table->cumulative[i - 1];
-    ++i;
-  }
-  table->rowCount = i;
-  table->totalWeight = table->cumulative[i - 1];
-  return table;
-}
-
 TEST(SampleReturn, InterpolatesBetweenCumulativeWeights) {
   // Weights 5, 5, 5: cumulative 5, 10, 15.
-  const auto t = tableOf({{-0.01, 5}, {0.02, 5}, {0.05, 5}});
+  const auto t = returnTableOf({-0.01, 0.02, 0.05}, {5, 5, 5});
   EXPECT_EQ(t->totalWeight, 15.0);
   // 7 lies 2/5 of the way from 5 to 10.
   EXPECT_EQ(sampleReturn(*t, 7), -0.01 + (0.02 - -0.01) / 5.0 * 2.0);
@@ -39,12 +26,12 @@ TEST(SampleReturn, InterpolatesBetweenCumulativeWeights) {
 
 TEST(SampleReturn, ZeroWeightRowReturnsThePreviousRow) {
   // Cumulative 5, 5, 10: draws from 5 to 9 fall in the interval that starts at row 1.
-  const auto t = tableOf({{-0.01, 5}, {0.02, 0}, {0.05, 5}});
+  const auto t = returnTableOf({-0.01, 0.02, 0.05}, {5, 0, 5});
   for (int u = 5; u < 10; ++u) EXPECT_EQ(sampleReturn(*t, u), -0.01) << u;
 }
 
 TEST(SampleReturn, FirstRowOfZeroWeightMakesItTheLastIndex) {
-  const auto t = tableOf({{-0.002, 0}, {-0.001, 30}, {0.0, 60}});
+  const auto t = returnTableOf({-0.002, -0.001, 0.0}, {0, 30, 60});
   EXPECT_EQ(tableLastIndex(t->cumulative), 0);
   EXPECT_EQ(sampleReturn(*t, 0), -0.002);
   EXPECT_EQ(sampleReturn(*t, 15), -0.002 + (-0.001 - -0.002) / 30.0 * 15.0);
@@ -65,10 +52,10 @@ TEST(TableLastIndex, FindsTheFirstZeroFromIndexOne) {
 }
 
 TEST(UniformDraw, ScalesTheGeneratorOutput) {
-  setRandomState(1);  // the generator's first outputs from state 1 are 41, 18467, 6334
-  EXPECT_EQ(uniformDraw(0, 15), 0);   // 41 / 32767 * 15 < 1
-  EXPECT_EQ(uniformDraw(0, 15), 8);   // 18467 / 32767 * 15 = 8.45...
-  EXPECT_EQ(uniformDraw(0, 15), 2);   // 6334 / 32767 * 15 = 2.89...
+  RandomGenerator generator;  // the first outputs from state 1 are 41, 18467, 6334
+  EXPECT_EQ(uniformDraw(generator, 0, 15), 0);   // 41 / 32767 * 15 < 1
+  EXPECT_EQ(uniformDraw(generator, 0, 15), 8);   // 18467 / 32767 * 15 = 8.45...
+  EXPECT_EQ(uniformDraw(generator, 0, 15), 2);   // 6334 / 32767 * 15 = 2.89...
   EXPECT_EQ(drawFromOutput(32767, 0, 15), 15);
   EXPECT_EQ(drawFromOutput(32766, 0, 15), 14);
   EXPECT_EQ(drawFromOutput(0, 0, 0), 0);
@@ -79,32 +66,44 @@ TEST(UniformDraw, ScalesTheGeneratorOutput) {
   EXPECT_EQ(drawFromOutput(0, INT32_MIN, INT32_MAX), INT32_MIN);
 }
 
-TEST(LoadReturnTable, ReadsRowsInFileOrder) {
+// Loads `content` as dist.csv from the working directory, as the program does.
+class LoadReturnTable : public ::testing::Test {
+ protected:
+  Status load(const std::string& content) {
+    dir.write("dist.csv", content);
+    return loadReturnTable(*table, "dist.csv");
+  }
   TempDir dir;
-  dir.write("dist.csv", "-0.004,1\r\n\r\n0.000,2,ignored\r\n\n0.004,3");
-  ScopedWorkingDirectory here(dir);
-  auto t = std::make_unique<ReturnTable>();
-  loadReturnTable(*t);
-  EXPECT_EQ(t->rowCount, 3);
-  EXPECT_EQ(t->returns[0], -0.004);
-  EXPECT_EQ(t->returns[2], 0.004);
-  EXPECT_EQ(t->cumulative[1], 3.0);
-  EXPECT_EQ(t->totalWeight, 6.0);
-  EXPECT_EQ(t->cumulative[3], 0.0);
-  EXPECT_EQ(t->returns[3], 0.0);
+  ScopedWorkingDirectory here{dir};
+  std::unique_ptr<ReturnTable> table = std::make_unique<ReturnTable>();
+};
+
+TEST_F(LoadReturnTable, ReadsRowsInFileOrder) {
+  ASSERT_TRUE(load("-0.004,1\r\n\r\n0.000,2,ignored\r\n\n0.004,3").ok());
+  EXPECT_EQ(table->rowCount, 3);
+  EXPECT_EQ(table->returns[0], -0.004);
+  EXPECT_EQ(table->returns[2], 0.004);
+  EXPECT_EQ(table->cumulative[1], 3.0);
+  EXPECT_EQ(table->totalWeight, 6.0);
+  EXPECT_EQ(table->cumulative[3], 0.0);
+  EXPECT_EQ(table->returns[3], 0.0);
 }
 
-TEST(LoadReturnTable, TakesExactlyFiveThousandRows) {
-  TempDir dir;
+TEST_F(LoadReturnTable, ZeroByteEndsOnlyTheNumberOfItsField) {
+  using namespace std::string_literals;
+  ASSERT_TRUE(load("0.001\0,5\n"s).ok());
+  EXPECT_EQ(table->returns[0], 0.001);
+  EXPECT_EQ(table->weights[0], 5.0);
+  EXPECT_EQ(table->totalWeight, 5.0);
+}
+
+TEST_F(LoadReturnTable, TakesExactlyFiveThousandRows) {
   std::string text;
   for (int i = 0; i < kTableCapacity; ++i) text += "0.001,1\n";
-  dir.write("dist.csv", text);
-  ScopedWorkingDirectory here(dir);
-  auto t = std::make_unique<ReturnTable>();
-  loadReturnTable(*t);
-  EXPECT_EQ(t->rowCount, kTableCapacity);
-  EXPECT_EQ(t->totalWeight, 5000.0);
-  EXPECT_EQ(tableLastIndex(t->cumulative), kTableCapacity - 1);
+  ASSERT_TRUE(load(text).ok());
+  EXPECT_EQ(table->rowCount, kTableCapacity);
+  EXPECT_EQ(table->totalWeight, 5000.0);
+  EXPECT_EQ(tableLastIndex(table->cumulative), kTableCapacity - 1);
 }
 
 }  // namespace

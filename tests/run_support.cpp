@@ -1,12 +1,15 @@
 #include "run_support.h"
 
-#include <cstdlib>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 TempDir::TempDir() {
   char pattern[] = "/tmp/empricer-test-XXXXXX";
@@ -46,6 +49,110 @@ ScopedWorkingDirectory::~ScopedWorkingDirectory() {
   std::filesystem::current_path(previous_, ignored);
 }
 
+namespace {
+
+// Opens `path` at a descriptor above 2, so that setting up descriptors 0 to 2 cannot close it
+// even when the test process runs with some of them closed; it closes itself at exec.
+int openAboveStandardStreams(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0 || fd > 2) return fd;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  ::close(fd);
+  return moved;
+}
+
+}  // namespace
+
+StartedRun::StartedRun(const TempDir& dir, const RunOptions& options)
+    : capture_(dir.path() + ".run") {
+  const std::string inPath = capture_ + ".stdin";
+  const std::string outPath = capture_ + ".stdout";
+  const std::string errPath = capture_ + ".stderr";
+  if (options.input) {
+    std::ofstream in(inPath, std::ios::binary | std::ios::trunc);
+    in << *options.input;
+  }
+  std::vector<std::string> words = {options.clock ? EMPRICER_CLOCKED_BINARY : EMPRICER_BINARY};
+  if (options.clock) {
+    words.push_back(std::to_string(options.clock->start));
+    words.push_back(std::to_string(options.clock->step));
+  }
+  words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  child_ = ::fork();
+  if (child_ < 0) std::abort();
+  if (child_ != 0) return;
+  const int out = openAboveStandardStreams(outPath, O_WRONLY | O_CREAT | O_TRUNC);
+  const int err = openAboveStandardStreams(errPath, O_WRONLY | O_CREAT | O_TRUNC);
+  const int in = options.input ? openAboveStandardStreams(inPath, O_RDONLY) : -1;
+  if (out < 0 || err < 0 || (options.input && in < 0) || ::chdir(dir.path().c_str()) != 0) {
+    ::_exit(127);
+  }
+  ::dup2(out, STDOUT_FILENO);
+  ::dup2(err, STDERR_FILENO);
+  if (in >= 0) {
+    ::dup2(in, STDIN_FILENO);
+  } else {
+    ::close(STDIN_FILENO);
+  }
+  ::execv(argv[0], argv.data());
+  ::_exit(127);
+}
+
+StartedRun::~StartedRun() {
+  if (!waitStatus_) {
+    kill();
+    wait();
+  }
+  for (const char* stream : {".stdin", ".stdout", ".stderr"}) {
+    std::remove((capture_ + stream).c_str());
+  }
+}
+
+bool StartedRun::ended() {
+  int status = 0;
+  if (!waitStatus_ && ::waitpid(child_, &status, WNOHANG) == child_) waitStatus_ = status;
+  return waitStatus_.has_value();
+}
+
+void StartedRun::kill() {
+  if (!waitStatus_) ::kill(child_, SIGKILL);
+}
+
+RunOutcome StartedRun::wait() {
+  if (!waitStatus_) {
+    int status = 0;
+    ::waitpid(child_, &status, 0);
+    waitStatus_ = status;
+  }
+  RunOutcome outcome;
+  outcome.status = WIFEXITED(*waitStatus_) ? WEXITSTATUS(*waitStatus_) : -1;
+  outcome.out = readFile(capture_ + ".stdout").value_or("");
+  outcome.err = readFile(capture_ + ".stderr").value_or("");
+  return outcome;
+}
+
+RunOutcome runIn(const TempDir& dir, const RunOptions& options) {
+  return StartedRun(dir, options).wait();
+}
+
+std::string bannerText(const std::string& rate, int trajectories) {
+  return "PARAMETERS:\nRisk Free Rate:       " + rate + "\nNum of Trajectories:  " +
+         std::to_string(trajectories) + "\n\n";
+}
+
+std::string setupText(const SetupFile& file) {
+  std::string text = file.runMode.empty() ? "" : "1 RunMode " + file.runMode + "\n";
+  text += "2 Trajectories " + std::to_string(file.trajectories) + "\n3 RiskFreeRate " +
+          file.rate + "\n4 StepScale 1\n5 Shifts 1.02 0.98 1.01 0.99\n";
+  if (file.pauseAtEnd) text += "6 PauseAtEnd 1\n";
+  if (file.probabilities) text += "7 WinningProb 1\n";
+  return text + file.moreLines;
+}
+
 std::optional<std::string> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
@@ -67,41 +174,4 @@ std::vector<std::string> splitLines(const std::string& text) {
     start = end + 1;
   }
   return lines;
-}
-
-RunOutcome runIn(const TempDir& dir, const std::string& input,
-                 std::optional<std::pair<std::int64_t, std::int64_t>> clock) {
-  const std::string inPath = dir.path() + "/../" +
-                             std::filesystem::path(dir.path()).filename().string() + ".stdin";
-  const std::string outPath = dir.path() + "/../" +
-                              std::filesystem::path(dir.path()).filename().string() + ".stdout";
-  {
-    std::ofstream in(inPath, std::ios::binary | std::ios::trunc);
-    in << input;
-  }
-  RunOutcome outcome;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const int inFd = ::open(inPath.c_str(), O_RDONLY);
-    const int outFd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (inFd < 0 || outFd < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
-    ::dup2(inFd, 0);
-    ::dup2(outFd, 1);
-    if (clock) {
-      const std::string start = std::to_string(clock->first);
-      const std::string step = std::to_string(clock->second);
-      ::execl(EMPRICER_CLOCKED_BINARY, EMPRICER_CLOCKED_BINARY, start.c_str(), step.c_str(),
-              static_cast<char*>(nullptr));
-    } else {
-      ::execl(EMPRICER_BINARY, EMPRICER_BINARY, static_cast<char*>(nullptr));
-    }
-    ::_exit(127);
-  }
-  int waitStatus = 0;
-  ::waitpid(child, &waitStatus, 0);
-  outcome.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-  outcome.out = readFile(outPath).value_or("");
-  std::remove(inPath.c_str());
-  std::remove(outPath.c_str());
-  return outcome;
 }

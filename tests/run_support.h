@@ -1,5 +1,7 @@
-// Whole runs of the real executable in a fresh temporary directory.
+// Whole runs of the real executable in a fresh temporary directory, and the files they read.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <optional>
@@ -37,15 +39,72 @@ class ScopedWorkingDirectory {
   std::string previous_;
 };
 
+// A clock whose k-th reading is start + k * step.
+struct ReplayClock {
+  std::int64_t start = 0;
+  std::int64_t step = 0;
+};
+
+// Reads the same second every time: every elapsed time is 0.
+inline constexpr ReplayClock kStillClock{1700000000, 0};
+
+struct RunOptions {
+  // The bytes on standard input (never a terminal); nothing: standard input closed.
+  std::optional<std::string> input = std::string();
+  // With a clock, the program built with a replayable clock runs, with start and step as its
+  // first two arguments; without, the program itself, on the system clock.
+  std::optional<ReplayClock> clock;
+  // Appended to the command line, after the clock's two arguments.
+  std::vector<std::string> arguments;
+};
+
 struct RunOutcome {
   std::string out;  // standard output, byte for byte
+  std::string err;  // standard error
   int status = -1;  // exit status, or -1 when the process did not exit normally
 };
 
-// Runs `empricer` in `dir` with `input` on standard input (not a terminal). With a clock
-// (start, step), runs the same program with a clock whose k-th reading is start + k * step.
-RunOutcome runIn(const TempDir& dir, const std::string& input,
-                 std::optional<std::pair<std::int64_t, std::int64_t>> clock = std::nullopt);
+// The program started in `dir`, not waited for. A run still going when the object ends is
+// killed.
+class StartedRun {
+ public:
+  StartedRun(const TempDir& dir, const RunOptions& options);
+  ~StartedRun();
+  StartedRun(const StartedRun&) = delete;
+  StartedRun& operator=(const StartedRun&) = delete;
+
+  // Whether the program has ended, without waiting.
+  bool ended();
+  void kill();
+  // Waits for the end and collects what the program wrote.
+  RunOutcome wait();
+
+ private:
+  std::string capture_;  // path prefix of the standard input, output and error files
+  pid_t child_ = -1;
+  std::optional<int> waitStatus_;
+};
+
+// Runs the program in `dir` to its end.
+RunOutcome runIn(const TempDir& dir, const RunOptions& options);
+
+// What a stop writes after its message, and what the pause at the end writes.
+inline const std::string kPauseLine = "Press any key to continue . . . \n";
+
+// The banner every run writes once the settings are read.
+std::string bannerText(const std::string& rate, int trajectories);
+
+// A settings file. Every file has the lines for keys 2 to 5, with the shift factors
+// 1.02 0.98 1.01 0.99 and a step scale of 1.
+struct SetupFile {
+  std::string runMode;         // key 1; empty: no key-1 line, so the run mode is asked
+  int trajectories = 2;        // key 2
+  std::string rate = "0";      // key 3
+  bool pauseAtEnd = false;     // a key-6 line with the value 1; none when false
+  bool probabilities = false;  // the same for key 7
+  std::string moreLines;       // appended as they are; a later line for keys 1 to 5 wins
+};
+std::string setupText(const SetupFile& file);
 
 // The file's whole content, or nothing when it cannot be read.
 std::optional<std::string> readFile(const std::string& path);

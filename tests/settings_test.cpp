@@ -5,36 +5,37 @@
 #include <cmath>
 #include <string>
 
-#include "input/settings.h"
+#include "app/settings.h"
 #include "run_support.h"
 
 namespace {
 
-// Lines for keys 2 to 5, which every usable settings file must give.
-const std::string kRequired =
-    "2 Trajectories 3\n3 Rate 0.05\n4 Scale 1\n5 Shift 0.99 0.995 1.005 1.01\n";
+using namespace std::string_literals;
 
+// The settings loaded from a Setup.txt that holds `content`, from the working directory as the
+// program loads them.
 RunSettings load(const std::string& content) {
   TempDir dir;
   dir.write("Setup.txt", content);
-  RunSettings settings;
-  settings.runMode = 99.0;  // a value a missing key 1 must not leave behind
-  loadSettings(settings, dir.file("Setup.txt").c_str());
-  return settings;
+  ScopedWorkingDirectory here(dir);
+  const Outcome<RunSettings> loaded = loadSettings("Setup.txt");
+  EXPECT_TRUE(loaded.ok()) << loaded.message();
+  return loaded.ok() ? loaded.value() : RunSettings{};
 }
 
 TEST(Settings, KeysAreTruncatedAndUnknownKeysIgnored) {
-  RunSettings s = load(kRequired + "1.9 Mode 2\n7.99 Prob 1\n");
+  RunSettings s = load(setupText({.moreLines = "1.9 Mode 2\n7.99 Prob 1\n"}));
   EXPECT_EQ(s.runMode, 2.0);
   EXPECT_TRUE(s.withProbabilities);
 
-  s = load("1 Mode 2\n" + kRequired +
-           "0.5 Mode 1\n-0.5 Mode 1\n8 Mode 1\n# Mode 1\n 1 Mode 1\n"
-           "4294967297 Mode 1\n-4294967295 Mode 1\n1e19 Mode 1\n6 Pause 2\n");
+  s = load(setupText({.runMode = "2",
+                      .moreLines = "0.5 Mode 1\n-0.5 Mode 1\n8 Mode 1\n# Mode 1\n 1 Mode 1\n"
+                                   "4294967297 Mode 1\n-4294967295 Mode 1\n1e19 Mode 1\n"
+                                   "6 Pause 2\n"}));
   EXPECT_EQ(s.runMode, 2.0);
   EXPECT_FALSE(s.pauseAtEnd);
   EXPECT_FALSE(s.withProbabilities);
-  EXPECT_EQ(load("1e0 Mode 2.5\n" + kRequired).runMode, 2.5);
+  EXPECT_EQ(load(setupText({.moreLines = "1e0 Mode 2.5\n"})).runMode, 2.5);
 }
 
 TEST(Settings, ValuesOfEachKey) {
@@ -49,55 +50,68 @@ TEST(Settings, ValuesOfEachKey) {
   EXPECT_EQ(s.shiftFactor[1], 0.95);
   EXPECT_EQ(s.shiftFactor[2], 1.05);
   EXPECT_EQ(s.shiftFactor[3], 1.1);
-  EXPECT_EQ(load(kRequired + "2 Trajectories -3.7\n").trajectories, -3);
-  EXPECT_TRUE(std::isinf(load(kRequired + "4 Scale 0\n").stepFraction));
+  EXPECT_EQ(load(setupText({.moreLines = "2 Trajectories -3.7\n"})).trajectories, -3);
+  EXPECT_TRUE(std::isinf(load(setupText({.moreLines = "4 Scale 0\n"})).stepFraction));
 }
 
 TEST(Settings, LastLineDecidesForKeysOneToFive) {
-  const RunSettings s = load(kRequired + "3 Rate 0.05\n3 Rate 0.04\n5 Shift 1 2 3 4\n");
+  const RunSettings s =
+      load(setupText({.moreLines = "3 Rate 0.05\n3 Rate 0.04\n5 Shift 1 2 3 4\n"}));
   EXPECT_EQ(s.riskFreeRate, 0.04);
   EXPECT_EQ(s.shiftFactor[0], 1.0);
   EXPECT_EQ(s.shiftFactor[3], 4.0);
 }
 
 TEST(Settings, MissingKeyOneLeavesRunModeZero) {
-  EXPECT_EQ(load(kRequired).runMode, 0.0);
+  EXPECT_EQ(load(setupText({})).runMode, 0.0);
 }
 
 TEST(Settings, SwitchesTurnOnOnlyForExactlyOne) {
   for (const char* on : {"1", "1.0", "1e0", "1d0", "+1", "0.1e1"}) {
-    const RunSettings s = load(kRequired + "6 Pause " + on + "\n7 Prob " + on + "\n");
+    const RunSettings s =
+        load(setupText({.moreLines = "6 Pause "s + on + "\n7 Prob " + on + "\n"}));
     EXPECT_TRUE(s.pauseAtEnd) << on;
     EXPECT_TRUE(s.withProbabilities) << on;
   }
   for (const char* off : {"1.0000001", "2", "yes", "0", "-1", ""}) {
-    const RunSettings s = load(kRequired + "6 Pause " + off + "\n7 Prob " + off + "\n");
+    const RunSettings s =
+        load(setupText({.moreLines = "6 Pause "s + off + "\n7 Prob " + off + "\n"}));
     EXPECT_FALSE(s.pauseAtEnd) << off;
     EXPECT_FALSE(s.withProbabilities) << off;
   }
-  const RunSettings s = load(kRequired + "6 Pause 1\n6 Pause 0\n7 Prob 1\n7 Prob 2\n");
+  const RunSettings s = load(setupText({.moreLines = "6 P 1\n6 P 0\n7 P 1\n7 P 2\n"}));
   EXPECT_TRUE(s.pauseAtEnd);
   EXPECT_TRUE(s.withProbabilities);
-  const RunSettings none = load(kRequired);
+  const RunSettings none = load(setupText({}));
   EXPECT_FALSE(none.pauseAtEnd);
   EXPECT_FALSE(none.withProbabilities);
 }
 
 TEST(Settings, SpacingShiftsTheFields) {
-  EXPECT_EQ(load(kRequired + "3  Rate 0.05\n").riskFreeRate, 0.0);
-  EXPECT_EQ(load(kRequired + "3 Risk Free 0.05\n").riskFreeRate, 0.0);
+  // A rate line whose value does not land in field 3 sets the rate to 0.
+  const std::string rated = setupText({.rate = "0.05"});
+  EXPECT_EQ(load(rated + "3  Rate 0.05\n").riskFreeRate, 0.0);
+  EXPECT_EQ(load(rated + "3 Risk Free 0.05\n").riskFreeRate, 0.0);
   // Tabs do not separate fields: the whole line is field 1, and field 3 is missing.
-  EXPECT_EQ(load("1\tMode\t2\n" + kRequired).runMode, 0.0);
-  const RunSettings s = load(kRequired + "5 Shift 2 3\n");
+  EXPECT_EQ(load("1\tMode\t2\n" + setupText({})).runMode, 0.0);
+  const RunSettings s = load(setupText({.moreLines = "5 Shift 2 3\n"}));
   EXPECT_EQ(s.shiftFactor[1], 3.0);
   EXPECT_EQ(s.shiftFactor[2], 0.0);
   EXPECT_EQ(s.shiftFactor[3], 0.0);
 }
 
+TEST(Settings, ZeroByteEndsOnlyTheNumberOfItsField) {
+  const RunSettings s = load(setupText({.moreLines = "5 Shifts 1.02\0 0.98 1.01 0.99\n"s}));
+  EXPECT_EQ(s.shiftFactor[0], 1.02);
+  EXPECT_EQ(s.shiftFactor[1], 0.98);
+  EXPECT_EQ(s.shiftFactor[2], 1.01);
+  EXPECT_EQ(s.shiftFactor[3], 0.99);
+}
+
 TEST(Settings, LongLinesAndCrLf) {
   // A 99-character comment is one line; its remainder "3 Rate 0.07" is examined on its own.
   const std::string comment = "0 " + std::string(97, 'x');
-  EXPECT_EQ(load(kRequired + comment + "3 Rate 0.07\n").riskFreeRate, 0.07);
+  EXPECT_EQ(load(setupText({.moreLines = comment + "3 Rate 0.07\n"})).riskFreeRate, 0.07);
   const RunSettings s = load(
       "1 Mode 2\r\n2 Trajectories 7\r\n3 Rate 0.03\r\n4 Scale 1\r\n5 Shift 1 1 1 1\r\n"
       "6 Pause 1\r\n\r\n");
@@ -108,14 +122,10 @@ TEST(Settings, LongLinesAndCrLf) {
 }
 
 // Settings that stop the program, seen from outside: the message, the pause, status 1.
-std::string stopText(const std::string& message) {
-  return message + "Press any key to continue . . . \n";
-}
-
 RunOutcome runWithSetup(const std::string& content) {
   TempDir dir;
   dir.write("Setup.txt", content);
-  return runIn(dir, "");
+  return runIn(dir, {});
 }
 
 TEST(SettingsStops, MissingKeysInOrderTwoToFive) {
@@ -126,29 +136,29 @@ TEST(SettingsStops, MissingKeysInOrderTwoToFive) {
       {k2 + k3 + k4, 5},               {"", 2},           {"1 Mode 3\n" + k5, 2}};
   for (const auto& [content, key] : cases) {
     const RunOutcome run = runWithSetup(content);
-    EXPECT_EQ(run.out, stopText("Error in Setup.txt: no line for key " + std::to_string(key)))
+    EXPECT_EQ(run.out, "Error in Setup.txt: no line for key " + std::to_string(key) + kPauseLine)
         << content;
     EXPECT_EQ(run.status, 1);
   }
 }
 
 TEST(SettingsStops, TrajectoriesOutOfRange) {
-  const std::string rest = "3 Rate 0.05\n4 Scale 1\n5 Shift 1 1 1 1\n";
   for (const char* value : {"2147483648", "-2147483649", "1e400", "-1d999", "1e10"}) {
-    const RunOutcome run = runWithSetup("1 Mode 3\n2 Trajectories " + std::string(value) +
-                                        "\n" + rest);
-    EXPECT_EQ(run.out, stopText("Error in Setup.txt: key 2 is out of range")) << value;
+    const RunOutcome run =
+        runWithSetup(setupText({.runMode = "3", .moreLines = "2 T "s + value + "\n"}));
+    EXPECT_EQ(run.out, "Error in Setup.txt: key 2 is out of range" + kPauseLine) << value;
     EXPECT_EQ(run.status, 1);
   }
   // Only the last key-2 line counts, and a missing key is reported first.
-  RunOutcome run = runWithSetup("1 Mode 3\n2 T 1e10\n2 T 2147483647\n" + rest);
+  RunOutcome run =
+      runWithSetup(setupText({.runMode = "3", .moreLines = "2 T 1e10\n2 T 2147483647\n"}));
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("Num of Trajectories:  2147483647\n"), std::string::npos);
-  run = runWithSetup("1 Mode 3\n2 T 5\n2 T -2147483648.9\n" + rest);
+  run = runWithSetup(setupText({.runMode = "3", .moreLines = "2 T 5\n2 T -2147483648.9\n"}));
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("Num of Trajectories:  -2147483648\n"), std::string::npos);
   run = runWithSetup("2 T 1e10\n3 Rate 0.05\n5 Shift 1 1 1 1\n");
-  EXPECT_EQ(run.out, stopText("Error in Setup.txt: no line for key 4"));
+  EXPECT_EQ(run.out, "Error in Setup.txt: no line for key 4" + kPauseLine);
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/file_names.h"
+#include "app/settings.h"
+#include "engine/random_generator.h"
 #include "engine/value_option.h"
 #include "engine/winning_probabilities.h"
-#include "input/random_generator.h"
-#include "input/settings.h"
 #include "run_support.h"
+#include "value_support.h"
 
 namespace {
 
@@ -30,10 +32,17 @@ ValuationRequest requestOf(double spot, double strike, std::int32_t days, std::i
   return r;
 }
 
+// Valuations in a fresh working directory, with the program's file names.
 class ValueOptionTest : public ::testing::Test {
  protected:
+  void value(const ValuationRequest& request, ValuationResult& result) {
+    const Status status =
+        valueOption(request, result, generator, {kDistributionFileName, kTemporaryFileName});
+    ASSERT_TRUE(status.ok()) << status.message();
+  }
   TempDir dir;
   ScopedWorkingDirectory here{dir};
+  RandomGenerator generator;
 };
 
 TEST_F(ValueOptionTest, ConstantRiseIsCappedAtTheDailyBand) {
@@ -42,12 +51,11 @@ TEST_F(ValueOptionTest, ConstantRiseIsCappedAtTheDailyBand) {
   dir.write("dist.csv", "0.001,5\n");
   const ValuationRequest request = requestOf(100, 95, 2, 4);
   ValuationResult result{};
-  valueOption(request, result);
+  value(request, result);
 
   const double terminal = 100.0 * 1.07 * 1.07;
   const double dayBefore = 100.0 * 1.07;
   // Four trajectories add the same payoff in turn; with a rate of 0 nothing is discounted.
-  auto fourTimes = [](double x) { return ((x + x) + x) + x; };
   EXPECT_EQ(result.callValue, 0.25 * 1.0 * fourTimes(terminal - 95));
   EXPECT_EQ(result.putValue, 0.0);
   EXPECT_EQ(result.thetaCall[kBasePath],
@@ -64,7 +72,7 @@ TEST_F(ValueOptionTest, ProbabilitiesOffLeaveTheirPositionsAndAnEmptyFile) {
   dir.write("dist.csv", "-0.004,1\n0,2\n0.004,1\n");
   ValuationResult result;
   for (int i = 0; i < 5; ++i) result.probCall[i] = result.probPut[i] = -7.5;
-  valueOption(requestOf(100, 100, 1, 10), result);
+  value(requestOf(100, 100, 1, 10), result);
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(result.probCall[i], -7.5);
     EXPECT_EQ(result.probPut[i], -7.5);
@@ -78,7 +86,7 @@ TEST_F(ValueOptionTest, ProbabilitiesOnAreSharesOfTrajectoriesAndTheFileIsRemove
   ValuationRequest request = requestOf(100, 100, 2, 40, 0.05);
   request.withProbabilities = true;
   ValuationResult result{};
-  valueOption(request, result);
+  value(request, result);
   EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
   for (int i = 0; i < 5; ++i) {
     for (double p : {result.probCall[i], result.probPut[i]}) {
@@ -93,41 +101,47 @@ TEST_F(ValueOptionTest, ProbabilitiesOnAreSharesOfTrajectoriesAndTheFileIsRemove
 TEST_F(ValueOptionTest, OneDayHasThetasEqualToValues) {
   dir.write("dist.csv", "-0.004,1\n0,2\n0.004,1\n");
   ValuationResult result{};
-  valueOption(requestOf(100, 100, 1, 25, 0.05), result);
+  value(requestOf(100, 100, 1, 25, 0.05), result);
   for (int p = 0; p < kPathCount; ++p) {
     EXPECT_EQ(result.thetaCall[p], callValueOfPath(result, p));
     EXPECT_EQ(result.thetaPut[p], putValueOfPath(result, p));
   }
 }
 
+// Every step draws exactly one number, with the probabilities on or off, so the next
+// valuation draws on from where the one-at-a-time loop would have left the generator.
 TEST_F(ValueOptionTest, SameSeedSameResultsAndTheGeneratorRunsOn) {
-  dir.write("dist.csv", "-0.004,1\n-0.001,3\n0.001,3\n0.004,1\n");
-  const ValuationRequest request = requestOf(100, 100, 2, 7, 0.05);
-  ValuationResult first{}, second{}, third{};
-  setRandomState(12345);
-  valueOption(request, first);
-  const std::uint32_t after = randomState();
-  setRandomState(12345);
-  valueOption(request, second);
-  EXPECT_EQ(std::memcmp(&first, &second, sizeof first), 0);
-  // Every step draws exactly one number.
-  std::uint32_t expected = 12345;
-  for (int i = 0; i < 7 * 2 * 270; ++i) expected = advanceRandomState(expected);
-  EXPECT_EQ(after, expected);
-  valueOption(request, third);
-  EXPECT_NE(std::memcmp(&first, &third, sizeof first), 0);
+  dir.write("dist.csv", "-0.004,1\n-0.002,10\n0,10\n0.002,10\n0.004,10\n");
+  for (bool probabilities : {false, true}) {
+    ValuationRequest request = requestOf(100, 100, 3, 21, 0.05);
+    request.withProbabilities = probabilities;
+    ValuationResult first{}, second{}, third{};
+    seedRandom(generator, 12345);
+    value(request, first);
+    const std::uint32_t after = generator.state;
+    seedRandom(generator, 12345);
+    value(request, second);
+    EXPECT_EQ(std::memcmp(&first, &second, sizeof first), 0);
+    std::uint32_t expected = 12345;
+    for (int i = 0; i < 21 * 3 * 270; ++i) expected = advanceRandomState(expected);
+    EXPECT_EQ(after, expected);
+    value(request, third);
+    EXPECT_NE(std::memcmp(&first, &third, sizeof first), 0);
+    EXPECT_GT(first.callValue, 0.0);
+    EXPECT_GT(first.putValue, 0.0);
+  }
 }
 
 TEST_F(ValueOptionTest, NoTrajectories) {
   dir.write("dist.csv", "0.001,5\n");
   ValuationResult zero{};
-  valueOption(requestOf(100, 95, 2, 0), zero);
+  value(requestOf(100, 95, 2, 0), zero);
   EXPECT_TRUE(std::isnan(zero.callValue));
   EXPECT_TRUE(std::isnan(zero.stdevS));
   EXPECT_TRUE(std::isnan(zero.thetaPut[4]));
 
   ValuationResult negative{};
-  valueOption(requestOf(100, 95, 2, -3), negative);
+  value(requestOf(100, 95, 2, -3), negative);
   EXPECT_EQ(negative.callValue, 0.0);
   EXPECT_TRUE(std::signbit(negative.callValue));
   EXPECT_EQ(negative.stdevS, 0.0);
@@ -137,10 +151,10 @@ TEST_F(ValueOptionTest, DaysBelowOneRunNoStep) {
   // No step: terminal prices are the starts; the discount exponent is positive.
   dir.write("dist.csv", "0.001,5\n");
   for (std::int32_t days : {0, -1, INT32_MIN}) {
-    setRandomState(99);
+    seedRandom(generator, 99);
     ValuationResult result{};
-    valueOption(requestOf(100, 95, days, 2, 0.05), result);
-    EXPECT_EQ(randomState(), 99u) << days;
+    value(requestOf(100, 95, days, 2, 0.05), result);
+    EXPECT_EQ(generator.state, 99u) << days;
     const double d = std::pow(kE, -(static_cast<double>(days) * 0.05 * kOneOverStepsPerDay));
     EXPECT_EQ(result.callValue, 0.5 * d * (5.0 + 5.0)) << days;
   }
@@ -169,7 +183,7 @@ TEST(WinningProbabilities, JudgedOnTheSixDigitText) {
             "101,99,101,99,101\n101,99,101,99,0\n101.001,98.999,101.001,98.999,101.001\n"
             "150,50,50,150,99\n");
 
-  computeWinningProbabilities(request, result);
+  ASSERT_TRUE(computeWinningProbabilities(request, result, "VelmarTemp.txt").ok());
   EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
   // Column by column: calls win on 101.001 and 150; puts on 98.999, 50 and 0.
   EXPECT_EQ(result.probCall[0], 0.25 * 2);
@@ -190,7 +204,7 @@ TEST(WinningProbabilities, DividesByTrajectoriesNotByLinesRead) {
   dir.write("VelmarTemp.txt", "200,200,200,200,200\n\n");
   ValuationRequest request = requestOf(100, 100, 1, 8);
   ValuationResult result{};
-  computeWinningProbabilities(request, result);
+  ASSERT_TRUE(computeWinningProbabilities(request, result, "VelmarTemp.txt").ok());
   EXPECT_EQ(result.probCall[2], 0.125);
   EXPECT_EQ(result.probPut[2], 0.0);
 }

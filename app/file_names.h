@@ -1,0 +1,8 @@
+// The names of every file the program opens, in its working directory.
+#pragma once
+
+constexpr const char* kSettingsFileName = "Setup.txt";
+constexpr const char* kDistributionFileName = "dist.csv";
+constexpr const char* kBatchFileName = "batch.csv";
+constexpr const char* kResultFileName = "Batch_Result.csv";
+constexpr const char* kTemporaryFileName = "VelmarTemp.txt";

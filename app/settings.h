@@ -1,0 +1,27 @@
+// "Setup.txt": one setting per line as "key label value...", fields separated by single
+// spaces. Keys 1 to 5 take the last line that gives them; keys 6 and 7 are switches that a
+// value of exactly 1 turns on and nothing turns off.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/outcome.h"
+
+// The double nearest 1/270: one day is 270 simulation steps.
+constexpr double kOneOverStepsPerDay = 1.0 / 270;
+
+struct RunSettings {
+  double runMode = 0.0;           // key 1, truncated when the run is chosen
+  std::int32_t trajectories = 0;  // key 2
+  double riskFreeRate = 0.0;      // key 3
+  double stepFraction = 0.0;      // key 4: kOneOverStepsPerDay / value
+  double shiftFactor[4] = {0.0, 0.0, 0.0, 0.0};  // key 5
+  bool pauseAtEnd = false;        // key 6
+  bool withProbabilities = false; // key 7
+};
+
+// Reads the settings file at `path`. Fails, with the message the program stops with, when it
+// cannot be opened, when no line gives one of keys 2 to 5, or when the number of trajectories
+// is outside the 32-bit range. A missing key 1 leaves run mode 0, so that the run mode is
+// asked for.
+Outcome<RunSettings> loadSettings(const char* path);

@@ -1,0 +1,46 @@
+// What an operation that can fail gives back: its value, or the exact message that the
+// program stops with. The engine never stops the program itself; only the program (app/)
+// turns a message into a stop.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+
+struct Failure {
+  std::string message;
+};
+
+// "Error opening file: " and the name as it was opened.
+inline Failure openFailure(std::string_view fileName) {
+  return Failure{"Error opening file: " + std::string(fileName)};
+}
+
+// Success, or a failure with its message.
+class [[nodiscard]] Status {
+ public:
+  Status() = default;
+  Status(Failure failure) : failure_(std::move(failure)) {}  // NOLINT: implicit on purpose
+  bool ok() const { return !failure_.has_value(); }
+  const std::string& message() const { return failure_->message; }
+
+ private:
+  std::optional<Failure> failure_;
+};
+
+// A value, or a failure with its message.
+template <typename T>
+class [[nodiscard]] Outcome {
+ public:
+  Outcome(T value) : content_(std::move(value)) {}        // NOLINT: implicit on purpose
+  Outcome(Failure failure) : content_(std::move(failure)) {}  // NOLINT: implicit on purpose
+  bool ok() const { return content_.index() == 0; }
+  T& value() { return std::get<0>(content_); }
+  const T& value() const { return std::get<0>(content_); }
+  const std::string& message() const { return std::get<1>(content_).message; }
+
+ private:
+  std::variant<T, Failure> content_;
+};

@@ -1,0 +1,28 @@
+// The 15-bit linear congruential generator that every simulation step draws from:
+// state = state * 214013 + 2531011 (mod 2^32), output bits 16 to 30 of the new state.
+// A generator is a plain value: its owner seeds it once and hands it by reference to every
+// valuation, which advances it by one draw per simulation step.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/constants.h"
+
+struct RandomGenerator {
+  std::uint32_t state = 1;  // the state before seeding
+};
+
+inline void seedRandom(RandomGenerator& generator, std::uint32_t seed) { generator.state = seed; }
+
+constexpr std::uint32_t advanceRandomState(std::uint32_t state) {
+  return state * kRandomMultiplier + kRandomIncrement;
+}
+constexpr int randomOutput(std::uint32_t state) {
+  return static_cast<int>((state >> 16) & 0x7FFFu);
+}
+
+// Advances the generator and returns a whole number from 0 to 32767.
+inline int nextRandom(RandomGenerator& generator) {
+  generator.state = advanceRandomState(generator.state);
+  return randomOutput(generator.state);
+}

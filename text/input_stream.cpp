@@ -1,0 +1,84 @@
+#include "text/input_stream.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr unsigned char kEndOfFileByte = 0x1A;
+
+// Makes at least `want` raw bytes available from `pos`, unless the file ends first.
+void fill(InputStream& s, std::size_t want) {
+  if (s.len - s.pos >= want || s.fd < 0) return;
+  if (s.pos > 0) {
+    std::memmove(s.buffer, s.buffer + s.pos, s.len - s.pos);
+    s.len -= s.pos;
+    s.pos = 0;
+  }
+  while (s.len < want && s.len < sizeof s.buffer) {
+    ssize_t got = ::read(s.fd, s.buffer + s.len, sizeof s.buffer - s.len);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;  // the end, or a failing read, which counts as the end
+    s.len += static_cast<std::size_t>(got);
+  }
+}
+
+}  // namespace
+
+InputStream::~InputStream() { closeStream(*this); }
+
+void openForReading(InputStream& stream, const char* path) {
+  closeStream(stream);
+  stream.endOfFile = false;
+  stream.failure = false;
+  stream.rawEnded = false;
+  stream.pos = stream.len = 0;
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  stream.fd = fd;
+  if (fd < 0) stream.failure = true;
+}
+
+bool isOpen(const InputStream& stream) { return stream.fd >= 0; }
+
+void closeStream(InputStream& stream) {
+  if (stream.fd >= 0) ::close(stream.fd);
+  stream.fd = -1;
+}
+
+int peekChar(InputStream& s) {
+  if (s.rawEnded || s.fd < 0) return -1;
+  fill(s, 1);
+  if (s.pos >= s.len) {
+    s.rawEnded = true;
+    return -1;
+  }
+  unsigned char c = s.buffer[s.pos];
+  if (c == kEndOfFileByte) {
+    s.rawEnded = true;
+    return -1;
+  }
+  if (c == '\r') {
+    fill(s, 2);
+    if (s.len - s.pos >= 2 && s.buffer[s.pos + 1] == '\n') return '\n';
+  }
+  return c;
+}
+
+void takeChar(InputStream& s) {
+  if (s.pos >= s.len) return;
+  if (s.buffer[s.pos] == '\r' && s.len - s.pos >= 2 && s.buffer[s.pos + 1] == '\n') {
+    s.pos += 2;
+  } else {
+    s.pos += 1;
+  }
+}
