@@ -18,14 +18,16 @@
 #include "engine/lockstep_simulation.h"
 #include "engine/path_simulation.h"
 #include "fuzz/harness.h"
-#include "input/random_generator.h"
+#include "engine/random_generator.h"
 
 namespace {
 
-const double kSpecial[] = {0.0,     -0.0,    1.0,     100.0,  95.0,   1e-300, 1e300,
-                           INFINITY, -INFINITY, NAN,   -5.0,   0.5,    1.07,
-                           0.9345794392523364, 1.0000000001, 4.9e-324, -1e-300};
-constexpr int kSpecialCount = sizeof kSpecial / sizeof kSpecial[0];
+// Starts, strikes, growth factors and returns that stress the arithmetic: signed zeros,
+// infinities, NaN, huge, tiny and subnormal values, and the band's own factors.
+const double kOddValues[] = {0.0,      -0.0,      1.0,  100.0, 95.0, 1e-300, 1e300,
+                             INFINITY, -INFINITY, NAN,  -5.0,  0.5,  1.07,
+                             0.9345794392523364, 1.0000000001, 4.9e-324, -1e-300};
+constexpr int kOddValueCount = sizeof kOddValues / sizeof kOddValues[0];
 
 struct Reader {
   const std::uint8_t* data;
@@ -36,7 +38,7 @@ struct Reader {
   double value(double typical) {
     const std::uint8_t selector = byte();
     const std::int16_t raw = static_cast<std::int16_t>(byte() | (byte() << 8));
-    if (selector >= 256 - kSpecialCount) return kSpecial[selector - (256 - kSpecialCount)];
+    if (selector >= 256 - kOddValueCount) return kOddValues[selector - (256 - kOddValueCount)];
     return typical + raw / 256.0;
   }
 };
@@ -91,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   double returns[16];
   for (double& r : returns) {
     const std::uint8_t b = in.byte();
-    r = b >= 256 - kSpecialCount ? kSpecial[b - (256 - kSpecialCount)]
+    r = b >= 256 - kOddValueCount ? kOddValues[b - (256 - kOddValueCount)]
                                  : (static_cast<int>(b) - 120) / 1000.0;
   }
   for (int r = 0; r < kGeneratorOutputs; ++r) draws->returnFor[r] = returns[(r >> shift) % 16];
@@ -101,9 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::FILE* wantRows = rows ? std::tmpfile() : nullptr;
   setup.terminalRows = wantRows;
   SimulationSums want{};
-  setRandomState(state);
-  simulateOneByOne(setup, want);
-  const std::uint32_t wantState = randomState();
+  RandomGenerator wantGenerator{state};
+  simulateOneByOne(setup, want, wantGenerator);
+  const std::uint32_t wantState = wantGenerator.state;
   const std::string wantText = rows ? fileText(wantRows) : "";
   if (wantRows != nullptr) std::fclose(wantRows);
 
@@ -112,10 +114,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::FILE* gotRows = rows ? std::tmpfile() : nullptr;
     setup.terminalRows = gotRows;
     SimulationSums got{};
-    setRandomState(state);
-    simulateLockstep(setup, got, path);
+    RandomGenerator generator{state};
+    simulateLockstep(setup, got, generator, path);
     compare(want, got, lockstepPathName(path));
-    FUZZ_CHECK(randomState() == wantState, std::string("generator state, ") + lockstepPathName(path));
+    FUZZ_CHECK(generator.state == wantState,
+               std::string("generator state, ") + lockstepPathName(path));
     if (rows) {
       const std::string gotText = fileText(gotRows);
       FUZZ_CHECK(gotText == wantText, std::string("terminal rows, ") + lockstepPathName(path) +

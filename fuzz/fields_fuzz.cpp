@@ -1,20 +1,21 @@
 // The field extractors and the number conversion. The conversion must read the same prefix
 // as the C library's strtod (with d and D as exponent letters, and without strtod's
 // hexadecimal, inf and nan forms) and give the same bits. A field must be the text between
-// its delimiters up to the line's first 0, whatever the buffer holds after that 0.
+// its delimiters among the characters the read stored (0 bytes among them), converted up to
+// its first 0, whatever the buffer holds after the line's terminator.
 //
-// Input: byte 0 chooses the field number, byte 1 where the line's 0 goes; the rest fills the
-// 100-byte line buffer (the bytes after the 0 stand for an earlier, longer line) and, whole,
-// is the text for the conversion.
+// Input: byte 0 chooses the field number, byte 1 the number of stored characters (where the
+// line's terminating 0 goes); the rest fills the 100-byte line buffer (the bytes after the
+// terminator stand for an earlier, longer line) and, whole, is the text for the conversion.
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "fuzz/harness.h"
 #include "fuzz/reference.h"
-#include "input/fields.h"
-#include "input/line_reader.h"
-#include "input/number_conversion.h"
+#include "text/fields.h"
+#include "text/line_reader.h"
+#include "text/number_conversion.h"
 
 namespace {
 
@@ -47,15 +48,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The fields of a line buffer.
-  LineBuffer line;
-  line.fill(0);
-  std::memcpy(line.data(), rest.data(), std::min<std::size_t>(rest.size(), kLineBufferSize));
-  line[data[1] % kLineBufferSize] = 0;
-  const std::string_view view(line.data(), kLineBufferSize);
+  LineBuffer line{};
+  std::memcpy(line.bytes.data(), rest.data(),
+              std::min<std::size_t>(rest.size(), kLineBufferSize));
+  line.length = data[1] % kLineBufferSize;
+  line.bytes[static_cast<std::size_t>(line.length)] = 0;
+  const std::string_view view(line.bytes.data(), kLineBufferSize);
+  const std::string_view stored = view.substr(0, static_cast<std::size_t>(line.length));
   const double comma = fieldByComma(line, n);
   const double space = fieldBySpace(line, n);
-  const double wantComma = reference::field(view, ',', n);
-  const double wantSpace = reference::field(view, ' ', n);
+  const double wantComma = reference::field(stored, ',', n);
+  const double wantSpace = reference::field(stored, ' ', n);
   FUZZ_CHECK(reference::sameBits(comma, wantComma),
              "comma field " + std::to_string(n) + " of " + harness::printable(view) + " got " +
                  harness::hexText(comma) + " want " + harness::hexText(wantComma));

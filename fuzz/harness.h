@@ -1,5 +1,5 @@
-// What the fuzz targets share: a private working directory, files written into it, standard
-// output captured per input, and the program's early stop turned into an exception.
+// What the fuzz targets share: a private working directory, files written into it, and
+// standard output captured per input.
 #pragma once
 
 #include <dirent.h>
@@ -15,14 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "input/stop.h"
-
 namespace harness {
-
-// Thrown in place of the exit that ends a stopped program.
-struct Stopped {
-  int status;
-};
 
 [[noreturn]] inline void fail(const char* what, const std::string& detail = "") {
   std::fprintf(stderr, "\nFUZZ CHECK FAILED: %s\n%s\n", what, detail.c_str());
@@ -42,18 +35,6 @@ inline std::string hexText(double value) {
   return text;
 }
 
-// Runs `body`; true when it stopped the program, which every stop does with exit status 1.
-template <typename Body>
-bool stopsProgram(Body&& body) {
-  try {
-    body();
-  } catch (const Stopped& stop) {
-    FUZZ_CHECK(stop.status == 1, "");
-    return true;
-  }
-  return false;
-}
-
 inline std::string printable(std::string_view text) {
   std::string out;
   for (unsigned char c : text) {
@@ -69,7 +50,7 @@ inline std::string printable(std::string_view text) {
 }
 
 // Once per process: a fresh directory under $TMPDIR (or /tmp) becomes the working directory
-// (removed at exit), standard input reads nothing, and a stop throws Stopped.
+// (removed at exit), and standard input reads nothing.
 inline void setUpProcess() {
   static bool done = false;
   if (done) return;
@@ -91,7 +72,6 @@ inline void setUpProcess() {
     ::dup2(devNull, STDIN_FILENO);
     ::close(devNull);
   }
-  setStopHandler([](int status) { throw Stopped{status}; });
 }
 
 inline void writeFile(const char* name, std::string_view bytes) {
@@ -148,8 +128,7 @@ class CapturedOutput {
   int fd_ = -1;
 };
 
-// The open descriptors, to close what a stopped run leaves open (a stop ends the process in
-// the program, which closes everything; here the process goes on).
+// The open descriptors: a run, stopped or not, must close every file it opened.
 inline std::set<int> openDescriptors() {
   std::set<int> fds;
   DIR* dir = ::opendir("/proc/self/fd");
@@ -162,12 +141,6 @@ inline std::set<int> openDescriptors() {
   }
   ::closedir(dir);
   return fds;
-}
-
-inline void closeDescriptorsNotIn(const std::set<int>& keep) {
-  for (int fd : openDescriptors()) {
-    if (keep.count(fd) == 0) ::close(fd);
-  }
 }
 
 // Splits the input at `marker` into at most `count` parts; absent parts are reported as such.

@@ -13,8 +13,8 @@
 
 #include "fuzz/harness.h"
 #include "fuzz/reference.h"
-#include "input/input_stream.h"
-#include "input/line_reader.h"
+#include "text/input_stream.h"
+#include "text/line_reader.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     openForReading(stream, "lines.txt");
     FUZZ_CHECK(isOpen(stream), "");
     LineBuffer line;
-    line.fill('\x5a');
+    line.bytes.fill('\x5a');
     std::size_t reads = 0;
     while (!stream.endOfFile) {
       FUZZ_CHECK(reads < expected.size(), "more reads than the text has lines");
@@ -54,11 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::string& want = expected[reads];
       const std::size_t k = want.size();
       FUZZ_CHECK(k <= 99, "");
-      FUZZ_CHECK(std::memcmp(line.data(), want.data(), k) == 0,
+      FUZZ_CHECK(std::memcmp(line.bytes.data(), want.data(), k) == 0,
                  "read " + std::to_string(reads) + ": want " + harness::printable(want) +
-                     " got " + harness::printable(std::string(line.data(), k)));
-      FUZZ_CHECK(line[k] == 0, "no 0 after the stored characters");
-      FUZZ_CHECK(std::memcmp(line.data() + k + 1, before.data() + k + 1, 99 - k) == 0,
+                     " got " + harness::printable(std::string(line.bytes.data(), k)));
+      FUZZ_CHECK(line.bytes[k] == 0, "no 0 after the stored characters");
+      FUZZ_CHECK(line.length == static_cast<int>(k), "stored length");
+      FUZZ_CHECK(std::memcmp(line.bytes.data() + k + 1, before.bytes.data() + k + 1, 99 - k) == 0,
                  "bytes after the terminator changed");
       const bool last = reads + 1 == expected.size();
       FUZZ_CHECK(stream.endOfFile == last, "end of file on the wrong read");
@@ -69,8 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A read after the end stores nothing, changes only byte 0 and sets the failure flag.
     const LineBuffer before = line;
     readLine(stream, line);
-    FUZZ_CHECK(line[0] == 0 && stream.failure && stream.endOfFile, "");
-    FUZZ_CHECK(std::memcmp(line.data() + 1, before.data() + 1, 99) == 0, "");
+    FUZZ_CHECK(line.bytes[0] == 0 && line.length == 0 && stream.failure && stream.endOfFile, "");
+    FUZZ_CHECK(std::memcmp(line.bytes.data() + 1, before.bytes.data() + 1, 99) == 0, "");
   }
 
   // The loop itself hands over the non-empty lines.
@@ -81,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> handed;
     forEachLine(stream, line, [&](const LineBuffer& text) {
       FUZZ_CHECK(handed.size() < expected.size(), "the loop does not end");
-      handed.emplace_back(text.data(), std::strlen(text.data()));
+      handed.emplace_back(text.bytes.data(), static_cast<std::size_t>(text.length));
     });
     FUZZ_CHECK(handed == reference::handedLines(bytes), "handed lines differ");
   }

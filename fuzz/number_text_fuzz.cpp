@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz/harness.h"
-#include "input/number_text.h"
+#include "text/number_text.h"
 
 namespace {
 

@@ -52,13 +52,13 @@ inline std::vector<std::string> allReads(std::string_view raw) {
   return reads;
 }
 
-// The lines the reading loop hands over, each cut at its first 0 byte as the field
-// extractors see it.
+// The lines the reading loop hands over: every read that stored a first byte other than 0,
+// whole, with any 0 bytes it holds further on.
 inline std::vector<std::string> handedLines(std::string_view raw) {
   std::vector<std::string> lines;
   for (const std::string& read : allReads(raw)) {
     if (read.empty() || read[0] == 0) continue;
-    lines.push_back(read.substr(0, read.find('\0')));
+    lines.push_back(read);
   }
   return lines;
 }
@@ -99,10 +99,9 @@ inline double convert(std::string_view text, std::size_t* length = nullptr) {
   return result;
 }
 
-// Field n (from 1) of a line that ends at its first 0 byte, converted; 0.0 for a field that
-// the line lacks or a field number below 1.
+// Field n (from 1) of the characters a read stored, 0 bytes among them, converted up to the
+// field's first 0 byte; 0.0 for a field that the line lacks or a field number below 1.
 inline double field(std::string_view line, char delimiter, std::int64_t n) {
-  line = line.substr(0, line.find('\0'));
   if (n < 1) return 0.0;
   std::int64_t index = 1;
   std::size_t start = 0;
