@@ -1,20 +1,27 @@
-// Cost of the trajectory loop in nanoseconds per step (one draw applied to the five paths),
-// for the one-at-a-time loop and for every lockstep path this processor can run, over
-// bell-shaped tables of 41, 1000 and 5000 rows with returns from -0.004 to 0.004.
+// Cost of the trajectory loop in nanoseconds per step (one draw applied to the five paths):
+//   OneByOne/rows:R                 the one-at-a-time reference loop
+//   Lockstep/PATH/lanes:L/rows:R    one thread, each kernel at each of its widths
+//   Threads/threads:T               a whole valuation through the queue on T threads (the
+//                                   widest kernel at its default width), as the program runs
+// over bell-shaped tables of 41, 1000 and 5000 rows with returns from -0.004 to 0.004.
 //
 //   build/bench/empricer_bench --benchmark_min_time=0.5
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 #include "engine/draw_table.h"
 #include "engine/lockstep_simulation.h"
 #include "engine/path_simulation.h"
-#include "engine/return_table.h"
 #include "engine/random_generator.h"
+#include "engine/return_table.h"
+#include "engine/valuation_queue.h"
 
 namespace {
 
@@ -23,8 +30,9 @@ constexpr std::int32_t kTrajectories = 64;  // a whole number of blocks for ever
 constexpr double kStepsPerRun = static_cast<double>(kTrajectories) * kDays * kStepsPerDay;
 
 // Whole-number weights of a bell over rows - rows + 1 ... rows, at least 1 each.
-std::unique_ptr<DrawTable> bellDrawTable(int rows) {
+std::unique_ptr<ReturnTable> bellTable(int rows) {
   auto table = std::make_unique<ReturnTable>();
+  *table = ReturnTable{};
   double total = 0.0;
   for (int i = 0; i < rows; ++i) {
     const double x = rows == 1 ? 0.0 : -1.0 + 2.0 * i / (rows - 1);  // -1 .. 1
@@ -35,8 +43,13 @@ std::unique_ptr<DrawTable> bellDrawTable(int rows) {
   }
   table->rowCount = rows;
   table->totalWeight = total;
+  return table;
+}
+
+std::unique_ptr<DrawTable> bellDrawTable(int rows) {
+  const auto table = bellTable(rows);
   auto draws = std::make_unique<DrawTable>();
-  buildDrawTable(*table, static_cast<std::int32_t>(total), *draws);
+  buildDrawTable(*table, static_cast<std::int32_t>(table->totalWeight), *draws);
   return draws;
 }
 
@@ -54,6 +67,11 @@ SimulationSetup benchSetup(const DrawTable& draws) {
   return setup;
 }
 
+void perStep(benchmark::State& state, double steps) {
+  state.counters["ns_per_step"] = benchmark::Counter(
+      steps, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 template <typename Simulate>
 void runSimulation(benchmark::State& state, int rows, Simulate simulate) {
   const auto draws = bellDrawTable(rows);
@@ -65,9 +83,45 @@ void runSimulation(benchmark::State& state, int rows, Simulate simulate) {
     simulate(setup, sums, generator);
     benchmark::DoNotOptimize(sums);
   }
-  // Time per iteration divided by steps per iteration, in nanoseconds.
-  state.counters["ns_per_step"] = benchmark::Counter(
-      kStepsPerRun, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  perStep(state, kStepsPerRun);
+}
+
+// One valuation of 2,000 trajectories over 10 days through the queue, in a scratch directory.
+void runValuations(benchmark::State& state, int threads) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("empricer-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string dist = (dir / "dist.csv").string();
+  const std::string temporary = (dir / "temporary.txt").string();
+  if (std::FILE* f = std::fopen(dist.c_str(), "w")) {
+    const auto table = bellTable(201);
+    for (int i = 0; i < table->rowCount; ++i) {
+      std::fprintf(f, "%.17g,%.17g\n", table->returns[i], table->weights[i]);
+    }
+    std::fclose(f);
+  }
+  ValuationRequest request;
+  request.spot = 100.0;
+  request.strike = 100.0;
+  request.riskFreeRate = 0.05;
+  request.days = kDays;
+  request.trajectories = 2000;
+  request.stepFraction = 1.0 / 270;
+  for (double& f : request.shiftFactor) f = 1.0;
+  ValuationQueue queue(threads, SimulationChoice{});
+  std::uint32_t generator = 12345u;
+  for (auto _ : state) {
+    queue.enqueue(request, generator++);
+    ValuationResult result{};
+    if (!queue.completeNext(result, {dist.c_str(), temporary.c_str()}).ok()) {
+      state.SkipWithError("the valuation failed");
+      break;
+    }
+    benchmark::DoNotOptimize(result);
+  }
+  perStep(state, static_cast<double>(drawsOfValuation(request)));
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
 }
 
 void registerAll() {
@@ -78,16 +132,26 @@ void registerAll() {
                                  });
     for (LockstepPath path : {LockstepPath::Scalar, LockstepPath::Avx2, LockstepPath::Avx512}) {
       if (!lockstepPathAvailable(path)) continue;
-      const std::string name =
-          std::string("Lockstep/") + lockstepPathName(path) + "/rows:" + std::to_string(rows);
-      benchmark::RegisterBenchmark(name.c_str(), [rows, path](benchmark::State& state) {
-        runSimulation(state, rows,
-                      [path](const SimulationSetup& setup, SimulationSums& sums,
-                             RandomGenerator& generator) {
-                        simulateLockstep(setup, sums, generator, path);
-                      });
-      });
+      for (int lanes : lockstepLaneChoices(path)) {
+        const std::string name = std::string("Lockstep/") + lockstepPathName(path) +
+                                 "/lanes:" + std::to_string(lanes) + "/rows:" +
+                                 std::to_string(rows);
+        benchmark::RegisterBenchmark(name.c_str(), [rows, path, lanes](benchmark::State& state) {
+          runSimulation(state, rows,
+                        [path, lanes](const SimulationSetup& setup, SimulationSums& sums,
+                                      RandomGenerator& generator) {
+                          simulateLockstep(setup, sums, generator, path, lanes);
+                        });
+        });
+      }
     }
+  }
+  for (int threads : {1, 2, 4}) {
+    benchmark::RegisterBenchmark(("Threads/threads:" + std::to_string(threads)).c_str(),
+                                 [threads](benchmark::State& state) {
+                                   runValuations(state, threads);
+                                 })
+        ->UseRealTime();
   }
 }
 

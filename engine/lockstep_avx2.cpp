@@ -1,6 +1,6 @@
-// The lockstep kernel with AVX2: eight lanes, the generator states in one vector of 32-bit
-// integers, the prices in two vectors of four doubles per path. Compiled with -mavx2 and run
-// only where the processor has it.
+// The lockstep kernels with AVX2: the generator states in vectors of eight 32-bit integers,
+// the prices in two, four or eight vectors of four doubles per path (8, 16 or 32 lanes).
+// Compiled with -mavx2 and run only where the processor has it.
 #include <immintrin.h>
 
 #include "engine/lockstep_kernels.h"
@@ -17,7 +17,6 @@ using Doubles = __m256d;
 using States = __m256i;
 using Mask = __m256d;  // all ones in a set lane
 constexpr int kStateLanes = 8;
-static_assert(kStateLanes == kAvx2Lanes);
 
 inline Doubles splat(double x) { return _mm256_set1_pd(x); }
 inline Doubles add(Doubles a, Doubles b) { return _mm256_add_pd(a, b); }
@@ -25,6 +24,17 @@ inline Doubles mul(Doubles a, Doubles b) { return _mm256_mul_pd(a, b); }
 inline Doubles div(Doubles a, Doubles b) { return _mm256_div_pd(a, b); }
 inline Mask greater(Doubles a, Doubles b) { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
 inline Mask less(Doubles a, Doubles b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+inline Mask unordered(Doubles a, Doubles b) { return _mm256_cmp_pd(a, b, _CMP_UNORD_Q); }
+inline Doubles maxOf(Doubles a, Doubles b) { return _mm256_max_pd(a, b); }
+inline Doubles minOf(Doubles a, Doubles b) { return _mm256_min_pd(a, b); }
+inline double highestLane(Doubles x) {
+  const __m128d half = _mm_max_pd(_mm256_castpd256_pd128(x), _mm256_extractf128_pd(x, 1));
+  return _mm_cvtsd_f64(_mm_max_sd(half, _mm_unpackhi_pd(half, half)));
+}
+inline double lowestLane(Doubles x) {
+  const __m128d half = _mm_min_pd(_mm256_castpd256_pd128(x), _mm256_extractf128_pd(x, 1));
+  return _mm_cvtsd_f64(_mm_min_sd(half, _mm_unpackhi_pd(half, half)));
+}
 inline Mask either(Mask a, Mask b) { return _mm256_or_pd(a, b); }
 inline Mask both(Mask a, Mask b) { return _mm256_and_pd(a, b); }
 inline Mask noLane() { return _mm256_setzero_pd(); }
@@ -43,15 +53,30 @@ inline States nextStates(States s) {
 inline __m256i outputsOf(States s) {
   return _mm256_and_si256(_mm256_srli_epi32(s, 16), _mm256_set1_epi32(0x7FFF));
 }
+inline Doubles loadFour(const double* table, __m128i index) {
+  const __m128d low = _mm_loadh_pd(_mm_load_sd(table + _mm_cvtsi128_si32(index)),
+                                   table + _mm_extract_epi32(index, 1));
+  const __m128d high = _mm_loadh_pd(_mm_load_sd(table + _mm_extract_epi32(index, 2)),
+                                    table + _mm_extract_epi32(index, 3));
+  return _mm256_insertf128_pd(_mm256_castpd128_pd256(low), high, 1);
+}
 inline Doubles gatherLow(const double* table, States s) {
-  return _mm256_i32gather_pd(table, _mm256_castsi256_si128(outputsOf(s)), 8);
+  return loadFour(table, _mm256_castsi256_si128(outputsOf(s)));
 }
 inline Doubles gatherHigh(const double* table, States s) {
-  return _mm256_i32gather_pd(table, _mm256_extracti128_si256(outputsOf(s), 1), 8);
+  return loadFour(table, _mm256_extracti128_si256(outputsOf(s), 1));
 }
 
 #include "engine/lockstep_kernel_body.h"
 
 }  // namespace
 
-void runLockstepBlockAvx2(const LockstepJob& job, LockstepBlock& block) { runBlock(job, block); }
+void runLockstepBlockAvx2x8(const LockstepJob& job, LockstepBlock& block) {
+  BlockKernel<2>::run(job, block);
+}
+void runLockstepBlockAvx2x16(const LockstepJob& job, LockstepBlock& block) {
+  BlockKernel<4>::run(job, block);
+}
+void runLockstepBlockAvx2x32(const LockstepJob& job, LockstepBlock& block) {
+  BlockKernel<8>::run(job, block);
+}

@@ -1,6 +1,7 @@
-// The lockstep kernel with AVX-512: sixteen lanes, the generator states in one vector of
-// 32-bit integers, the prices in two vectors of eight doubles per path, the band tests in
-// mask registers. Compiled with -mavx512f and run only where the processor has it.
+// The lockstep kernels with AVX-512: the generator states in vectors of sixteen 32-bit
+// integers, the prices in two or four vectors of eight doubles per path (16 or 32 lanes), the
+// band tests in mask registers. Compiled with -mavx512f and run only where the processor has
+// it.
 #include <immintrin.h>
 
 #include "engine/lockstep_kernels.h"
@@ -17,7 +18,6 @@ using Doubles = __m512d;
 using States = __m512i;
 using Mask = __mmask8;
 constexpr int kStateLanes = 16;
-static_assert(kStateLanes == kAvx512Lanes);
 
 inline Doubles splat(double x) { return _mm512_set1_pd(x); }
 inline Doubles add(Doubles a, Doubles b) { return _mm512_add_pd(a, b); }
@@ -25,6 +25,11 @@ inline Doubles mul(Doubles a, Doubles b) { return _mm512_mul_pd(a, b); }
 inline Doubles div(Doubles a, Doubles b) { return _mm512_div_pd(a, b); }
 inline Mask greater(Doubles a, Doubles b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OQ); }
 inline Mask less(Doubles a, Doubles b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+inline Mask unordered(Doubles a, Doubles b) { return _mm512_cmp_pd_mask(a, b, _CMP_UNORD_Q); }
+inline Doubles maxOf(Doubles a, Doubles b) { return _mm512_max_pd(a, b); }
+inline Doubles minOf(Doubles a, Doubles b) { return _mm512_min_pd(a, b); }
+inline double highestLane(Doubles x) { return _mm512_reduce_max_pd(x); }
+inline double lowestLane(Doubles x) { return _mm512_reduce_min_pd(x); }
 inline Mask either(Mask a, Mask b) { return static_cast<Mask>(a | b); }
 inline Mask both(Mask a, Mask b) { return static_cast<Mask>(a & b); }
 inline Mask noLane() { return 0; }
@@ -52,6 +57,9 @@ inline Doubles gatherHigh(const double* table, States s) {
 
 }  // namespace
 
-void runLockstepBlockAvx512(const LockstepJob& job, LockstepBlock& block) {
-  runBlock(job, block);
+void runLockstepBlockAvx512x16(const LockstepJob& job, LockstepBlock& block) {
+  BlockKernel<2>::run(job, block);
+}
+void runLockstepBlockAvx512x32(const LockstepJob& job, LockstepBlock& block) {
+  BlockKernel<4>::run(job, block);
 }

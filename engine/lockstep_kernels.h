@@ -13,14 +13,31 @@
 
 #include "engine/constants.h"
 
-constexpr int kMaxLockstepLanes = 16;
+constexpr int kMaxLockstepLanes = 32;
+
+// The steps a block may take without the band tests, by the lanes' ratios to their anchors
+// (see bandSkipBounds in lockstep_simulation.cpp for the proof). When every lane of every
+// path has lower[m] <= (1 / anchor) * price <= upper[m], and every anchor lies in
+// [kSkipAnchorLow, kSkipAnchorHigh], none of the next m steps can move a price out of its
+// band, so those steps need no test. upper falls and lower rises with m.
+constexpr double kSkipAnchorLow = 0x1p-1000;
+constexpr double kSkipAnchorHigh = 0x1p+1000;
+struct BandSkip {
+  std::int32_t limit;  // the largest m with bounds; 0 tests every step
+  double upper[kStepsPerDay + 1];
+  double lower[kStepsPerDay + 1];
+};
 
 struct LockstepJob {
   const double* returnFor;  // the return for each generator output (32768 entries)
   double start[kPathCount];
   double growth;
   std::int32_t days;  // at least 1
+  const BandSkip* skip;
 };
+
+struct LockstepBlock;
+using LockstepKernel = void (*)(const LockstepJob&, LockstepBlock&);
 
 struct LockstepBlock {
   // In: the generator state before the lane's first step.
@@ -32,11 +49,14 @@ struct LockstepBlock {
 };
 
 constexpr int kScalarLanes = 4;
-constexpr int kAvx2Lanes = 8;
-constexpr int kAvx512Lanes = 16;
 
 void runLockstepBlockScalar(const LockstepJob& job, LockstepBlock& block);
 #if defined(EMPRICER_X86_KERNELS)
-void runLockstepBlockAvx2(const LockstepJob& job, LockstepBlock& block);
-void runLockstepBlockAvx512(const LockstepJob& job, LockstepBlock& block);
+// By lanes per block: 8, 16 or 32 with AVX2 (2, 4 or 8 vectors of four doubles per path), 16
+// or 32 with AVX-512 (2 or 4 vectors of eight).
+void runLockstepBlockAvx2x8(const LockstepJob& job, LockstepBlock& block);
+void runLockstepBlockAvx2x16(const LockstepJob& job, LockstepBlock& block);
+void runLockstepBlockAvx2x32(const LockstepJob& job, LockstepBlock& block);
+void runLockstepBlockAvx512x16(const LockstepJob& job, LockstepBlock& block);
+void runLockstepBlockAvx512x32(const LockstepJob& job, LockstepBlock& block);
 #endif

@@ -6,7 +6,15 @@
 // simulateOneByOne.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "engine/distribution_cache.h"
+#include "engine/lockstep_kernels.h"
 #include "engine/path_simulation.h"
+#include "engine/random_jump.h"
 
 enum class LockstepPath {
   Scalar,  // plain C++, any processor
@@ -14,17 +22,62 @@ enum class LockstepPath {
   Avx512,
 };
 
+// The bounds under which the wide kernels leave out the band tests, for the returns of a draw
+// table and the shifted paths' growth.
+BandSkip bandSkipBounds(const ReturnRange& range, double growth);
+
 // Whether this build and this processor can run the path.
 bool lockstepPathAvailable(LockstepPath path);
-// The widest available path; what simulateLockstep(setup, sums) uses.
+// The widest available path; what simulateLockstep(setup, sums, generator) uses.
 LockstepPath bestLockstepPath();
+// The path's lanes per block by default, and every width it offers.
 int lockstepLaneCount(LockstepPath path);
+std::vector<int> lockstepLaneChoices(LockstepPath path);
 const char* lockstepPathName(LockstepPath path);
+
+// Everything the blocks of one valuation share. Only for days >= 1.
+struct LockstepPlan {
+  LockstepJob job;
+  BandSkip skip;
+  LockstepKernel kernel;
+  int lanes;
+  RandomJump oneTrajectory;  // the draws of one trajectory
+};
+// For `range`, the returns of setup.draws; a path that is not available runs as Scalar, and
+// lanes 0 (or a width the path does not offer) takes the path's default width.
+LockstepPlan planLockstep(const SimulationSetup& setup, const ReturnRange& range,
+                          LockstepPath path, int lanes = 0);
+
+// Runs `count` trajectories in blocks of plan.lanes, the first of them starting from generator
+// state `firstState`, and hands each block to sink(block, lanes used) in trajectory order.
+// Stops between blocks once `cancel` (when given) is set.
+template <typename Sink>
+void runLockstepBlocks(const LockstepPlan& plan, std::uint32_t firstState, std::int64_t count,
+                       const std::atomic<bool>* cancel, Sink&& sink) {
+  LockstepJob job = plan.job;
+  job.skip = &plan.skip;
+  const RandomJump oneBlock = randomJump(
+      static_cast<std::uint64_t>(plan.job.days) * kStepsPerDay * static_cast<std::uint64_t>(plan.lanes));
+  // Lane l of the block that begins with trajectory t starts where trajectory t + l begins.
+  LockstepBlock block;
+  block.laneState[0] = firstState;
+  for (int l = 1; l < plan.lanes; ++l) {
+    block.laneState[l] = applyJump(plan.oneTrajectory, block.laneState[l - 1]);
+  }
+  for (std::int64_t first = 0; first < count; first += plan.lanes) {
+    if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return;
+    // Lanes past the last trajectory run too; their results are not used.
+    const int used = static_cast<int>(std::min<std::int64_t>(plan.lanes, count - first));
+    plan.kernel(job, block);
+    sink(static_cast<const LockstepBlock&>(block), used);
+    for (int l = 0; l < plan.lanes; ++l) block.laneState[l] = applyJump(oneBlock, block.laneState[l]);
+  }
+}
 
 // Same contract as simulateOneByOne: the sums must start at zero; the generator is left where
 // the last step of the last trajectory leaves it.
 void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums,
                       RandomGenerator& generator);
-// The same on a chosen path; a path that is not available runs as Scalar.
+// The same on a chosen path and width (see planLockstep).
 void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums,
-                      RandomGenerator& generator, LockstepPath path);
+                      RandomGenerator& generator, LockstepPath path, int lanes = 0);

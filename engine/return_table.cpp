@@ -10,15 +10,18 @@
 #include "text/line_reader.h"
 
 Status loadReturnTable(ReturnTable& table, const char* path) {
+  InputStream stream;
+  openForReading(stream, path);
+  if (!isOpen(stream)) return openFailure(path);
+  return readReturnTable(table, stream, path);
+}
+
+Status readReturnTable(ReturnTable& table, InputStream& stream, const char* name) {
   std::memset(table.returns, 0, sizeof table.returns);
   std::memset(table.weights, 0, sizeof table.weights);
   std::memset(table.cumulative, 0, sizeof table.cumulative);
 
-  InputStream stream;
-  openForReading(stream, path);
-  if (!isOpen(stream)) return openFailure(path);
-
-  const std::string inFile = std::string("Error in ") + path + ": ";
+  const std::string inFile = std::string("Error in ") + name + ": ";
   std::int32_t i = 0;
   bool tooMany = false;
   LineBuffer line{};

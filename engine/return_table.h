@@ -8,6 +8,7 @@
 
 #include "engine/outcome.h"
 #include "engine/random_generator.h"
+#include "text/input_stream.h"
 
 constexpr int kTableCapacity = 5000;
 // The double nearest 1/32767, which scales a generator output to the unit interval.
@@ -25,6 +26,8 @@ struct ReturnTable {
 // stops with, when the file cannot be opened, holds no data row or more than kTableCapacity
 // rows, or when the total weight is not finite or outside the 32-bit range.
 Status loadReturnTable(ReturnTable& table, const char* path);
+// The same from the lines of an open stream; `name` is the file's name in the messages.
+Status readReturnTable(ReturnTable& table, InputStream& stream, const char* name);
 
 // One generator output scaled to a whole number from lo to hi.
 std::int32_t drawFromOutput(int r, std::int32_t lo, std::int32_t hi);

@@ -9,18 +9,37 @@
 #include "text/number_text.h"
 #include "text/output_file.h"
 
-void appendTerminalRow(std::FILE* stream, const double* prices) {
-  char text[kPathCount * (kNumberTextCapacity + 1)];
+namespace {
+
+// The five prices, comma-separated, without the line end; returns the length.
+int terminalText(const double* prices, char* text) {
   int n = 0;
   for (int p = 0; p < kPathCount; ++p) {
     if (p > 0) text[n++] = ',';
     n += formatDouble(prices[p], text + n);
   }
+  return n;
+}
+
+constexpr int kTerminalTextCapacity = kPathCount * (kNumberTextCapacity + 1);
+
+}  // namespace
+
+void appendTerminalRow(std::FILE* stream, const double* prices) {
+  char text[kTerminalTextCapacity];
+  const int n = terminalText(prices, text);
   writeLine(stream, std::string_view(text, static_cast<std::size_t>(n)));
 }
 
+void appendTerminalText(std::string& rows, const double* prices) {
+  char text[kTerminalTextCapacity + 1];
+  int n = terminalText(prices, text);
+  text[n++] = '\n';
+  rows.append(text, static_cast<std::size_t>(n));
+}
+
 Status computeWinningProbabilities(const ValuationRequest& request, ValuationResult& result,
-                                   const char* path) {
+                                   const char* path, bool remove) {
   InputStream stream;
   openForReading(stream, path);
   if (!isOpen(stream)) return openFailure(path);
@@ -47,6 +66,6 @@ Status computeWinningProbabilities(const ValuationRequest& request, ValuationRes
     result.probPut[p] = q * putCount[p];
   }
   closeStream(stream);
-  std::remove(path);
+  if (remove) std::remove(path);
   return {};
 }

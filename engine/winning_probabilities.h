@@ -4,14 +4,17 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "engine/outcome.h"
 #include "engine/records.h"
 
 // One line of the five terminal prices in path order, comma-separated.
 void appendTerminalRow(std::FILE* stream, const double* prices);
+// The same line, with its line end, added to `rows`.
+void appendTerminalText(std::string& rows, const double* prices);
 
-// Reads the temporary file at `path` back, fills probCall and probPut, and removes the file.
-// Fails when the file cannot be opened for reading.
+// Reads the temporary file at `path` back, fills probCall and probPut, and removes the file
+// (unless `remove` is false). Fails when the file cannot be opened for reading.
 Status computeWinningProbabilities(const ValuationRequest& request, ValuationResult& result,
-                                   const char* path);
+                                   const char* path, bool remove = true);

@@ -4,9 +4,13 @@
 // terminal rows and the generator state left behind must agree bit for bit (NaNs of either
 // sign count as the same, in the sums and in the rows' text).
 //
-// Input: generator state (4 bytes), trajectories, days, a shift for the return pattern, then
-// three bytes for each of the five starts, the strike and the growth, then one byte for each
-// of 16 returns.
+// Returns and growth can also be small, as real ones are, so that the wide kernels' band-test
+// skipping is taken often and must agree too.
+//
+// Input: generator state (4 bytes), trajectories, days, a pattern byte (bits 0-3: the shift
+// for the return pattern; bits 4-5: the returns' scale; bit 6: a growth near 1), then three
+// bytes for each of the five starts, the strike and the growth, then one byte for each of 16
+// returns.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -86,15 +90,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SimulationSetup setup{};
   setup.trajectories = static_cast<std::int32_t>(in.byte() % 40) - 3;
   setup.days = static_cast<std::int32_t>(in.byte() % 7) - 2;
-  const int shift = in.byte() % 16;
+  const std::uint8_t pattern = in.byte();
+  const int shift = pattern % 16;
+  const double scale = 1000.0 * std::pow(10.0, (pattern >> 4) % 4);
   for (int p = 0; p < kPathCount; ++p) setup.start[p] = in.value(100.0);
   setup.strike = in.value(100.0);
   setup.growth = in.value(1.0);
+  if ((pattern & 0x40) != 0) setup.growth = 1.0 + (setup.growth - 1.0) * 1e-6;
   double returns[16];
   for (double& r : returns) {
     const std::uint8_t b = in.byte();
     r = b >= 256 - kOddValueCount ? kOddValues[b - (256 - kOddValueCount)]
-                                 : (static_cast<int>(b) - 120) / 1000.0;
+                                 : (static_cast<int>(b) - 120) / scale;
   }
   for (int r = 0; r < kGeneratorOutputs; ++r) draws->returnFor[r] = returns[(r >> shift) % 16];
   setup.draws = draws.get();

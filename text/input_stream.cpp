@@ -1,6 +1,7 @@
 #include "text/input_stream.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,11 +13,19 @@ constexpr unsigned char kEndOfFileByte = 0x1A;
 
 // Makes at least `want` raw bytes available from `pos`, unless the file ends first.
 void fill(InputStream& s, std::size_t want) {
-  if (s.len - s.pos >= want || s.fd < 0) return;
+  if (s.len - s.pos >= want || !isOpen(s)) return;
   if (s.pos > 0) {
     std::memmove(s.buffer, s.buffer + s.pos, s.len - s.pos);
     s.len -= s.pos;
     s.pos = 0;
+  }
+  if (s.memory != nullptr) {
+    const std::size_t n = std::min(s.memoryLeft, sizeof s.buffer - s.len);
+    std::memcpy(s.buffer + s.len, s.memory, n);
+    s.memory += n;
+    s.memoryLeft -= n;
+    s.len += n;
+    return;
   }
   while (s.len < want && s.len < sizeof s.buffer) {
     ssize_t got = ::read(s.fd, s.buffer + s.len, sizeof s.buffer - s.len);
@@ -32,10 +41,6 @@ InputStream::~InputStream() { closeStream(*this); }
 
 void openForReading(InputStream& stream, const char* path) {
   closeStream(stream);
-  stream.endOfFile = false;
-  stream.failure = false;
-  stream.rawEnded = false;
-  stream.pos = stream.len = 0;
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd >= 0) {
     struct stat info;
@@ -48,15 +53,52 @@ void openForReading(InputStream& stream, const char* path) {
   if (fd < 0) stream.failure = true;
 }
 
-bool isOpen(const InputStream& stream) { return stream.fd >= 0; }
+void openFromMemory(InputStream& stream, const char* data, std::size_t size) {
+  closeStream(stream);
+  // Never a null pointer, so that an empty text still counts as open.
+  static constexpr unsigned char kNothing = 0;
+  stream.memory = size > 0 ? reinterpret_cast<const unsigned char*>(data) : &kNothing;
+  stream.memoryLeft = size;
+}
+
+bool isOpen(const InputStream& stream) { return stream.fd >= 0 || stream.memory != nullptr; }
 
 void closeStream(InputStream& stream) {
   if (stream.fd >= 0) ::close(stream.fd);
   stream.fd = -1;
+  stream.memory = nullptr;
+  stream.memoryLeft = 0;
+  stream.endOfFile = false;
+  stream.failure = false;
+  stream.rawEnded = false;
+  stream.pos = stream.len = 0;
+}
+
+bool readWholeFile(InputStream& stream, std::string& bytes, std::size_t limit) {
+  struct stat info;
+  if (stream.fd < 0 || stream.len != 0 || ::fstat(stream.fd, &info) != 0 ||
+      !S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) > limit) {
+    return false;
+  }
+  bytes.resize(static_cast<std::size_t>(info.st_size));
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) {
+      // The file may have grown since it was looked at.
+      if (bytes.size() >= limit) return false;
+      bytes.resize(std::min(limit, bytes.size() + 65536));
+    }
+    const ssize_t n = ::read(stream.fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // the end, or a failing read, which counts as the end
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return true;
 }
 
 int peekChar(InputStream& s) {
-  if (s.rawEnded || s.fd < 0) return -1;
+  if (s.rawEnded || !isOpen(s)) return -1;
   fill(s, 1);
   if (s.pos >= s.len) {
     s.rawEnded = true;

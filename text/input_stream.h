@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 struct InputStream {
   InputStream() = default;
@@ -12,6 +13,9 @@ struct InputStream {
   ~InputStream();
 
   int fd = -1;
+  // Reading from memory instead of a file: the bytes not yet taken into `buffer`.
+  const unsigned char* memory = nullptr;
+  std::size_t memoryLeft = 0;
   bool endOfFile = false;  // set by the read that reaches the end of the file
   bool failure = false;    // set by a read that stores nothing at the end, and after any flag
   bool rawEnded = false;   // the file has nothing more (end, 0x1A or a failing read)
@@ -23,8 +27,15 @@ struct InputStream {
 // Opens an existing regular file read-only. A file that is missing, unreadable or a
 // directory leaves the stream not open, with its failure flag set.
 void openForReading(InputStream& stream, const char* path);
+// Opens the stream on `size` bytes in memory, read exactly as a file of those bytes would be.
+// The bytes must stay in place while the stream reads them.
+void openFromMemory(InputStream& stream, const char* data, std::size_t size);
 bool isOpen(const InputStream& stream);
 void closeStream(InputStream& stream);
+
+// For a stream just opened on a regular file of at most `limit` bytes: reads the whole file
+// into `bytes` and returns true. Otherwise reads nothing and returns false.
+bool readWholeFile(InputStream& stream, std::string& bytes, std::size_t limit);
 
 // The next character after text-mode translation, or -1 at the end of the file.
 int peekChar(InputStream& stream);

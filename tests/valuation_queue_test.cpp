@@ -1,0 +1,295 @@
+// Valuations on worker threads: for any number of threads and every kernel, the results, the
+// temporary file and the generator state are the bytes of the one-at-a-time reference, also
+// when valuations are queued ahead and the distribution changes or vanishes between them.
+// Also the worker pool on its own, and the bounds under which the kernels skip band tests.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/file_names.h"
+#include "app/settings.h"
+#include "engine/lockstep_simulation.h"
+#include "engine/random_jump.h"
+#include "engine/valuation_queue.h"
+#include "engine/value_option.h"
+#include "engine/worker_pool.h"
+#include "run_support.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// The worker pool
+
+TEST(WorkerPool, EveryTaskRunsOnceWhateverTheNumberOfThreads) {
+  for (int threads : {1, 2, 3, 8}) {
+    std::vector<std::atomic<int>> runs(200);
+    std::vector<std::unique_ptr<PoolTask>> tasks;
+    WorkerPool pool(threads);
+    EXPECT_EQ(pool.threadCount(), threads);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      tasks.push_back(std::make_unique<PoolTask>([&runs, i] { runs[i].fetch_add(1); }));
+      pool.submit(*tasks.back());
+    }
+    // Waited for in reverse: the caller runs what no worker has taken.
+    for (auto it = tasks.rbegin(); it != tasks.rend(); ++it) pool.wait(**it);
+    for (std::size_t i = 0; i < runs.size(); ++i) EXPECT_EQ(runs[i].load(), 1) << threads << ' ' << i;
+  }
+}
+
+TEST(WorkerPool, OneThreadRunsEverythingInTheCaller) {
+  WorkerPool pool(1);
+  std::thread::id ranOn;
+  PoolTask task([&] { ranOn = std::this_thread::get_id(); });
+  pool.submit(task);
+  pool.wait(task);
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+TEST(WorkerPool, WithdrawnAndDroppedTasksNeverRun) {
+  std::atomic<int> runs{0};
+  PoolTask withdrawn([&] { runs.fetch_add(1); });
+  PoolTask dropped([&] { runs.fetch_add(1); });
+  {
+    WorkerPool pool(1);  // no worker: nothing runs unless waited for
+    pool.submit(withdrawn);
+    pool.submit(dropped);
+    pool.withdraw(withdrawn);
+    pool.wait(withdrawn);  // a withdrawn task is not run by waiting either
+  }
+  EXPECT_EQ(runs.load(), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Valuations against the reference
+
+ValuationRequest requestOf(std::int32_t trajectories, std::int32_t days, bool probabilities,
+                           double strike) {
+  ValuationRequest r;
+  r.spot = 100.0;
+  r.strike = strike;
+  r.riskFreeRate = 0.05;
+  r.days = days;
+  r.trajectories = trajectories;
+  r.stepFraction = kOneOverStepsPerDay;
+  r.shiftFactor[0] = 1.02;
+  r.shiftFactor[1] = 0.98;
+  r.shiftFactor[2] = 1.01;
+  r.shiftFactor[3] = 0.99;
+  r.withProbabilities = probabilities;
+  return r;
+}
+
+// A bell of returns from -spread to +spread.
+std::string distributionText(int rows, double spread) {
+  std::string text;
+  for (int i = 0; i < rows; ++i) {
+    const double x = -1.0 + 2.0 * i / (rows - 1);
+    text += std::to_string(spread * x) + "," +
+            std::to_string(static_cast<int>(100.0 * std::exp(-4.0 * x * x)) + 1) + "\n";
+  }
+  return text;
+}
+
+struct Valued {
+  ValuationResult result;
+  std::string temporary;  // the temporary file's bytes, kept after the read-back
+  std::uint32_t state;    // the generator after the valuation
+};
+
+const ValuationFiles kFiles{kDistributionFileName, kTemporaryFileName, true};
+
+// Values `requests` in order on one queue, all handed in before the first completes, from
+// generator state `state`.
+std::vector<Valued> valueAll(const std::vector<ValuationRequest>& requests, std::uint32_t state,
+                             int threads, SimulationChoice choice) {
+  ValuationQueue queue(threads, choice);
+  std::vector<std::uint32_t> after;
+  for (const ValuationRequest& r : requests) {
+    queue.enqueue(r, state);
+    state = applyJump(randomJump(drawsOfValuation(r)), state);
+    after.push_back(state);
+  }
+  std::vector<Valued> out;
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    Valued v;
+    std::memset(&v.result, 0x5a, sizeof v.result);  // what the valuation leaves must not matter
+    EXPECT_TRUE(queue.completeNext(v.result, kFiles).ok());
+    v.temporary = readFile(kTemporaryFileName).value_or("(missing)");
+    v.state = after[i];
+    out.push_back(v);
+  }
+  return out;
+}
+
+void expectSame(const std::vector<Valued>& want, const std::vector<Valued>& got,
+                const std::string& what) {
+  ASSERT_EQ(want.size(), got.size()) << what;
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    EXPECT_EQ(std::memcmp(&want[i].result, &got[i].result, sizeof(ValuationResult)), 0)
+        << what << ", valuation " << i << ": call " << want[i].result.callValue << " vs "
+        << got[i].result.callValue;
+    EXPECT_EQ(want[i].temporary, got[i].temporary) << what << ", valuation " << i;
+  }
+}
+
+std::vector<LockstepPath> availablePaths() {
+  std::vector<LockstepPath> paths;
+  for (LockstepPath p : {LockstepPath::Scalar, LockstepPath::Avx2, LockstepPath::Avx512}) {
+    if (lockstepPathAvailable(p)) paths.push_back(p);
+  }
+  return paths;
+}
+
+class QueueTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  ScopedWorkingDirectory inDir{dir};
+};
+
+// Odd trajectory counts around the lane widths and the chunk size, 0 to 3 days, probabilities
+// on and off, a gentle distribution and one whose returns keep hitting the band.
+TEST_F(QueueTest, SameBytesAsTheReferenceForAnyThreadsAndKernel) {
+  for (const double spread : {0.004, 0.06}) {
+    dir.write(kDistributionFileName, distributionText(201, spread));
+    std::vector<ValuationRequest> requests;
+    for (std::int32_t n : {1, 7, 33, 4097}) {
+      for (std::int32_t days : {1, 2}) {
+        requests.push_back(requestOf(n, days, (n + days) % 2 == 0, 100.0));
+      }
+    }
+    requests.push_back(requestOf(5, 0, true, 101.0));
+    requests.push_back(requestOf(0, 2, true, 100.0));
+    requests.push_back(requestOf(1500, 3, true, 90.0));
+    const std::vector<Valued> want = valueAll(requests, 987654321u, 1, {.oneByOne = true});
+    for (LockstepPath path : availablePaths()) {
+      for (int threads : {1, 2, 3, 8}) {
+        expectSame(want, valueAll(requests, 987654321u, threads, {.path = path}),
+                   std::string(lockstepPathName(path)) + ", " + std::to_string(threads) +
+                       " threads, spread " + std::to_string(spread));
+      }
+    }
+  }
+}
+
+// Work queued ahead was simulated with the distribution as it was; when the file changes
+// before a valuation completes, that valuation and the ones after it use the new file.
+TEST_F(QueueTest, ADistributionChangedBetweenValuationsIsUsed) {
+  const std::vector<ValuationRequest> requests = {
+      requestOf(300, 2, true, 100.0), requestOf(300, 2, false, 100.0),
+      requestOf(300, 1, true, 100.0)};
+  const std::string before = distributionText(41, 0.004);
+  const std::string after = distributionText(61, 0.02);
+
+  // The reference: one valuation at a time, the file rewritten after the first.
+  std::vector<Valued> want;
+  RandomGenerator reference{42u};
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    dir.write(kDistributionFileName, i == 0 ? before : after);
+    Valued v;
+    std::memset(&v.result, 0x5a, sizeof v.result);
+    ValuationQueue one(1, {.oneByOne = true});
+    ASSERT_TRUE(valueOption(requests[i], v.result, reference, kFiles, one).ok());
+    v.temporary = readFile(kTemporaryFileName).value_or("(missing)");
+    v.state = reference.state;
+    want.push_back(v);
+  }
+
+  for (int threads : {1, 3}) {
+    dir.write(kDistributionFileName, before);
+    ValuationQueue queue(threads, {});
+    std::uint32_t state = 42u;
+    for (const ValuationRequest& r : requests) {
+      queue.enqueue(r, state);
+      state = applyJump(randomJump(drawsOfValuation(r)), state);
+    }
+    std::vector<Valued> got;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      Valued v;
+      std::memset(&v.result, 0x5a, sizeof v.result);
+      ASSERT_TRUE(queue.completeNext(v.result, kFiles).ok());
+      v.temporary = readFile(kTemporaryFileName).value_or("(missing)");
+      got.push_back(v);
+      if (i == 0) dir.write(kDistributionFileName, after);
+    }
+    expectSame(want, got, std::to_string(threads) + " threads");
+  }
+}
+
+// A distribution that vanishes stops the valuation that needs it, with the work of the ones
+// queued after it still in the workers' hands; the queue then shuts down cleanly.
+TEST_F(QueueTest, AVanishedDistributionFailsAtItsValuation) {
+  dir.write(kDistributionFileName, distributionText(41, 0.004));
+  ValuationQueue queue(3, {});
+  for (int i = 0; i < 6; ++i) queue.enqueue(requestOf(2000, 3, false, 100.0), 7u * i);
+  ValuationResult result{};
+  ASSERT_TRUE(queue.completeNext(result, kFiles).ok());
+  std::filesystem::remove(dir.file(kDistributionFileName));
+  const Status failed = queue.completeNext(result, kFiles);
+  ASSERT_FALSE(failed.ok());
+  EXPECT_EQ(failed.message(), "Error opening file: dist.csv");
+  EXPECT_EQ(queue.size(), 5u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The band-test skipping bounds
+
+// From a ratio at the bound for m steps, m moves by the extreme factor, each rounded, stay
+// inside the band: the tests the kernels leave out could not have fired.
+TEST(BandSkip, WorstCaseMovesFromTheBoundStayInTheBand) {
+  std::mt19937_64 rng(77);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int checked = 0;
+  for (int i = 0; i < 300; ++i) {
+    const double spread = std::pow(10.0, -4.0 + 2.5 * unit(rng));
+    const ReturnRange range{-spread * unit(rng), spread * unit(rng), false};
+    const double growth = 1.0 + (unit(rng) - 0.5) * 1e-4;
+    const BandSkip skip = bandSkipBounds(range, growth);
+    const double up = std::max({1.0, 1.0 + range.highest, range.highest + growth});
+    const double down = std::min({1.0, 1.0 + range.lowest, range.lowest + growth});
+    const double anchor = std::pow(2.0, 60.0 * (unit(rng) - 0.5)) * (1.0 + unit(rng));
+    const double inverse = 1.0 / anchor;
+    for (int m = 1; m <= skip.limit; ++m) {
+      ASSERT_LE(skip.upper[m], skip.upper[m - 1]);
+      ASSERT_GE(skip.lower[m], skip.lower[m - 1]);
+      ASSERT_LE(skip.lower[m], skip.upper[m]);
+      // The highest and lowest prices whose ratio is within the bounds.
+      double high = skip.upper[m] * anchor;
+      while (inverse * high > skip.upper[m]) high = std::nextafter(high, 0.0);
+      while (inverse * std::nextafter(high, 1e300) <= skip.upper[m]) high = std::nextafter(high, 1e300);
+      double low = skip.lower[m] * anchor;
+      while (inverse * low < skip.lower[m]) low = std::nextafter(low, 1e300);
+      while (inverse * std::nextafter(low, 0.0) >= skip.lower[m]) low = std::nextafter(low, 0.0);
+      for (int k = 0; k < m; ++k) {
+        high = high * up;
+        low = low * down;
+        ASSERT_LE(inverse * high, kUpperBand) << "m " << m << " step " << k;
+        ASSERT_GE(inverse * low, kLowerBand) << "m " << m << " step " << k;
+      }
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 1000);  // the ranges above leave room to skip
+}
+
+TEST(BandSkip, NoSkippingForFactorsItCannotBound) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(bandSkipBounds({-0.01, 0.01, true}, 1.0).limit, 0);    // a NaN return
+  EXPECT_EQ(bandSkipBounds({-0.01, inf, false}, 1.0).limit, 0);    // an infinite factor
+  EXPECT_EQ(bandSkipBounds({-1.0, 0.01, false}, 1.0).limit, 0);    // a factor of 0
+  EXPECT_EQ(bandSkipBounds({-0.01, 0.01, false}, nan).limit, 0);   // NaN growth
+  EXPECT_EQ(bandSkipBounds({-0.01, 0.01, false}, -1.0).limit, 0);  // negative factors
+  EXPECT_EQ(bandSkipBounds({-0.2, 0.2, false}, 1.0).limit, 0);     // one step can leave the band
+  EXPECT_GT(bandSkipBounds({-0.001, 0.001, false}, 1.0).limit, 10);
+}
+
+}  // namespace
