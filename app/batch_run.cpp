@@ -1,11 +1,13 @@
 #include <cstdio>
+#include <deque>
 #include <string>
 
 #include "app/elapsed_time.h"
 #include "app/file_names.h"
 #include "app/request_from_settings.h"
 #include "app/runs.h"
-#include "engine/value_option.h"
+#include "engine/random_jump.h"
+#include "engine/valuation_queue.h"
 #include "text/fields.h"
 #include "text/input_stream.h"
 #include "text/int_conversion.h"
@@ -68,7 +70,7 @@ void writeResultRows(std::FILE* out, const ValuationRequest& request,
 }  // namespace
 
 Status runBatch(const RunSettings& settings, std::int64_t startTime, Clock& clock,
-                RandomGenerator& generator) {
+                RandomGenerator& generator, ValuationQueue& queue) {
   // The input is checked before the result file is touched, so that a missing input does not
   // wipe the results of an earlier run.
   InputStream batch;
@@ -82,34 +84,56 @@ Status runBatch(const RunSettings& settings, std::int64_t startTime, Clock& cloc
                          : "S0,K,Call,Put,Stdev,ThetaC,ThetaP");
   writeLine(stdout, "OUTPUTS: ");
 
-  const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
-  Status status;
+  // Rows are read ahead of the one being completed and handed to the queue, whose workers
+  // simulate them meanwhile; everything a row shows happens at its turn, in row order.
+  struct Row {
+    bool valued;
+    ValuationRequest request;
+  };
+  std::deque<Row> ahead;
   LineBuffer line{};
   readLine(batch, line);  // the header, whatever it holds
-  while (!batch.endOfFile) {
-    readLine(batch, line);
-    if (isEmptyLine(line)) continue;
-    const LineBuffer& row = line;
-    const double spot = fieldByComma(row, 1);
-    const double strike = fieldByComma(row, 2);
-    const auto days = truncateToInt32(fieldByComma(row, 3));
-    if (!days) {
+  auto readRow = [&] {
+    while (!batch.endOfFile) {
+      readLine(batch, line);
+      if (isEmptyLine(line)) continue;
+      Row row{false, requestFromSettings(settings)};
+      row.request.spot = fieldByComma(line, 1);
+      row.request.strike = fieldByComma(line, 2);
+      const auto days = truncateToInt32(fieldByComma(line, 3));
+      if (days) {
+        row.valued = true;
+        row.request.days = *days;
+        queue.enqueue(row.request, generator.state);
+        generator.state =
+            applyJump(randomJump(drawsOfValuation(row.request)), generator.state);
+      }
+      ahead.push_back(row);
+      return true;
+    }
+    return false;
+  };
+
+  const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
+  Status status;
+  for (;;) {
+    while (queue.wantsMore() && readRow()) {
+    }
+    if (ahead.empty() && !readRow()) break;
+    const Row row = ahead.front();
+    ahead.pop_front();
+    if (!row.valued) {
       writeLine(stdout, "Skipped row: days out of range");
       continue;
     }
     const std::int64_t rowStartTime = clock.now();
-    ValuationRequest request = requestFromSettings(settings);
-    request.spot = spot;
-    request.strike = strike;
-    request.days = *days;
     ValuationResult result{};
-    status = valueOption(request, result, generator, files);
+    status = queue.completeNext(result, files);
     if (!status.ok()) break;
-
-    writeConsoleRows(request, result);
+    writeConsoleRows(row.request, result);
     writeElapsedLine(clock, "Elapse time: ", rowStartTime);
     writeLine(stdout, "----------------------------------------");
-    writeResultRows(results, request, result);
+    writeResultRows(results, row.request, result);
   }
   if (status.ok()) {
     writeLine(stdout, "");

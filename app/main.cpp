@@ -1,9 +1,12 @@
+#include <string>
+#include <vector>
+
 #include "app/clock.h"
 #include "app/console_input.h"
-#include "app/runs.h"
+#include "app/options.h"
 
-int main() {
+int main(int argc, char** argv) {
   SystemClock clock;
   ConsoleInput console;
-  return runProgram(clock, console);
+  return runWithArguments(std::vector<std::string>(argv + 1, argv + argc), clock, console);
 }

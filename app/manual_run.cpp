@@ -74,7 +74,7 @@ void writeReport(const ValuationRequest& request, const ValuationResult& result)
 }  // namespace
 
 Status runManual(const RunSettings& settings, std::int64_t startTime, Clock& clock,
-                 ConsoleInput& console, RandomGenerator& generator) {
+                 ConsoleInput& console, RandomGenerator& generator, ValuationQueue& queue) {
   writeLine(stdout, "INPUTS:");
   // Defined values for answers that cannot be read.
   double spot = 0.0;
@@ -93,7 +93,7 @@ Status runManual(const RunSettings& settings, std::int64_t startTime, Clock& clo
   request.days = days;
   ValuationResult result{};
   const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
-  if (Status valued = valueOption(request, result, generator, files); !valued.ok()) return valued;
+  if (Status valued = valueOption(request, result, generator, files, queue); !valued.ok()) return valued;
 
   writeReport(request, result);
   writeElapsedLine(clock, "Elapse time: ", startTime);

@@ -8,7 +8,7 @@
 #include "text/number_text.h"
 #include "text/output_file.h"
 
-int runProgram(Clock& clock, ConsoleInput& console) {
+int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options) {
   RandomGenerator generator;
   // The generator takes the low 32 bits of the time in seconds.
   seedRandom(generator, static_cast<std::uint32_t>(clock.now()));
@@ -34,10 +34,11 @@ int runProgram(Clock& clock, ConsoleInput& console) {
   // A run mode outside the 32-bit range selects nothing, like any value but 1 and 2.
   const auto mode = truncateToInt32(settings.runMode);
   Status run;
-  if (mode == 1) {
-    run = runManual(settings, startTime, clock, console, generator);
-  } else if (mode == 2) {
-    run = runBatch(settings, startTime, clock, generator);
+  if (mode == 1 || mode == 2) {
+    // The workers stop when the queue goes, before the stop step or the closing line.
+    ValuationQueue queue(options.threads, options.simulation);
+    run = mode == 1 ? runManual(settings, startTime, clock, console, generator, queue)
+                    : runBatch(settings, startTime, clock, generator, queue);
   }
   if (!run.ok()) return stopWith(run.message());
 

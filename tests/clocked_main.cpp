@@ -1,14 +1,38 @@
 // The program with a clock that starts at argv[1] seconds and moves argv[2] seconds per
-// reading, so that whole runs can be replayed exactly.
+// reading, so that whole runs can be replayed exactly. The arguments after those two are the
+// program's own, except a first --kernel=NAME (reference, scalar, avx2 or avx512), which
+// chooses how the trajectories are simulated: one after another, or on a lockstep path.
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/clock.h"
 #include "app/console_input.h"
-#include "app/runs.h"
+#include "app/options.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc < 3) return 2;
   SteppingClock clock(std::strtoll(argv[1], nullptr, 10), std::strtoll(argv[2], nullptr, 10));
+  std::vector<std::string> args(argv + 3, argv + argc);
+  std::optional<SimulationChoice> simulation;
+  if (!args.empty() && args[0].rfind("--kernel=", 0) == 0) {
+    const std::string name = args[0].substr(9);
+    args.erase(args.begin());
+    SimulationChoice choice;
+    if (name == "reference") {
+      choice.oneByOne = true;
+    } else if (name == "scalar") {
+      choice.path = LockstepPath::Scalar;
+    } else if (name == "avx2") {
+      choice.path = LockstepPath::Avx2;
+    } else if (name == "avx512") {
+      choice.path = LockstepPath::Avx512;
+    } else {
+      return 2;
+    }
+    simulation = choice;
+  }
   ConsoleInput console;
-  return runProgram(clock, console);
+  return runWithArguments(args, clock, console, simulation);
 }

@@ -1,0 +1,109 @@
+// Whole runs on several threads: for every kernel and any --threads, standard output,
+// Batch_Result.csv and the temporary file are the bytes of the one-at-a-time reference. And a
+// --threads value the program cannot use.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/lockstep_simulation.h"
+#include "run_support.h"
+
+namespace {
+
+struct Scenario {
+  const char* what;
+  SetupFile setup;
+  std::string batch;  // empty for a manual run
+  std::string input;
+  double spread;      // of the distribution's returns
+};
+
+std::string bell(int rows, double spread) {
+  std::string text;
+  for (int i = 0; i < rows; ++i) {
+    const double x = -1.0 + 2.0 * i / (rows - 1);
+    text += std::to_string(spread * x) + "," +
+            std::to_string(static_cast<int>(50.0 * std::exp(-4.0 * x * x)) + 1) + "\n";
+  }
+  return text;
+}
+
+struct Left {
+  RunOutcome run;
+  std::optional<std::string> results;
+  std::optional<std::string> temporary;
+};
+
+Left runScenario(const Scenario& s, const std::vector<std::string>& arguments) {
+  TempDir dir;
+  dir.write("Setup.txt", setupText(s.setup));
+  dir.write("dist.csv", bell(101, s.spread));
+  if (!s.batch.empty()) dir.write("batch.csv", s.batch);
+  Left left;
+  left.run = runIn(dir, {.input = s.input, .clock = ReplayClock{1700000000, 1},
+                         .arguments = arguments});
+  left.results = readFile(dir.file("Batch_Result.csv"));
+  left.temporary = readFile(dir.file("VelmarTemp.txt"));
+  return left;
+}
+
+TEST(ThreadedRuns, SameBytesAsTheReferenceForEveryKernelAndThreadCount) {
+  const std::vector<Scenario> scenarios = {
+      {"batch, probabilities on, rows the band keeps hitting",
+       {.runMode = "2", .trajectories = 7, .rate = "0.05", .probabilities = true},
+       "S0,K,Days\n100,95,1\n100,105,2\n90,90,0\n100,100,3e9\n80,85,-1\n120,100,3\n", "", 0.05},
+      {"batch, probabilities off, many trajectories",
+       {.runMode = "2", .trajectories = 4097, .rate = "0.05"},
+       "S0,K,Days\n100,100,1\n100,102,2\n", "", 0.004},
+      {"manual, probabilities on",
+       {.runMode = "1", .trajectories = 33, .rate = "0.05", .probabilities = true}, "",
+       "100\n98\n2\n", 0.01},
+  };
+  std::vector<std::string> kernels = {"scalar"};
+  if (lockstepPathAvailable(LockstepPath::Avx2)) kernels.push_back("avx2");
+  if (lockstepPathAvailable(LockstepPath::Avx512)) kernels.push_back("avx512");
+  for (const Scenario& s : scenarios) {
+    const Left want = runScenario(s, {"--kernel=reference", "--threads", "1"});
+    ASSERT_EQ(want.run.status, 0) << s.what << "\n" << want.run.out << want.run.err;
+    for (const std::string& kernel : kernels) {
+      for (const char* threads : {"1", "2", "3", "8"}) {
+        const Left got = runScenario(s, {"--kernel=" + kernel, "--threads", threads});
+        const std::string where = std::string(s.what) + ", " + kernel + ", " + threads;
+        EXPECT_EQ(got.run.status, 0) << where;
+        EXPECT_EQ(got.run.out, want.run.out) << where;
+        EXPECT_EQ(got.run.err, "") << where;
+        EXPECT_EQ(got.results, want.results) << where;
+        EXPECT_EQ(got.temporary, want.temporary) << where;
+      }
+    }
+  }
+}
+
+// A usage error writes one line to standard error, status 2, and touches no file.
+TEST(ThreadedRuns, AThreadCountThatCannotBeUsedIsAUsageError) {
+  const std::vector<std::vector<std::string>> lines = {
+      {"--threads", "0"}, {"--threads=0"},   {"--threads", "-2"}, {"--threads", "two"},
+      {"--threads", "2x"}, {"--threads=1e3"}, {"--threads="},     {"--threads"},
+      {"--threads", "99999999999999999999"}};
+  for (const auto& arguments : lines) {
+    TempDir dir;
+    dir.write("Setup.txt", setupText({.runMode = "2"}));
+    dir.write("dist.csv", "0,1\n");
+    dir.write("batch.csv", "h\n100,95,1\n");
+    dir.write("Batch_Result.csv", "earlier results\n");
+    const RunOutcome run = runIn(dir, {.arguments = arguments});
+    const std::string what = arguments.size() > 1 ? arguments[1] : arguments[0];
+    EXPECT_EQ(run.status, 2) << what;
+    EXPECT_EQ(run.out, "") << what;
+    EXPECT_EQ(run.err.rfind("empricer: --threads ", 0), 0u) << what << ": " << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
+    EXPECT_EQ(dir.read("Batch_Result.csv"), "earlier results\n") << what;
+    EXPECT_FALSE(dir.exists("VelmarTemp.txt")) << what;
+  }
+}
+
+}  // namespace
