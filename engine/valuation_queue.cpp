@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "engine/winning_probabilities.h"
 #include "text/output_file.h"
@@ -21,8 +22,56 @@ constexpr double kDiscountBase = 2.718281828459;
 constexpr std::int64_t kChunkSteps = std::int64_t{1} << 21;
 // Chunks handed to the workers ahead of the one being added up, per thread.
 constexpr int kChunksAheadPerThread = 4;
+// Valuations handed in ahead, at most, per chunk handed to the workers ahead.
+constexpr std::size_t kValuationsPerChunkAhead = 4;
 // The temporary file is written through a buffer of this size.
 constexpr std::size_t kTemporaryBuffer = std::size_t{1} << 20;
+
+// Each path's call and put payoffs, trajectory by trajectory, as running means and sums of
+// squared deviations (Welford's method: no cancellation, and the same bits for any number of
+// threads, since the trajectories come in order).
+class PayoffSpread {
+ public:
+  // One trajectory's terminal prices, paid out as collectPayoffs does.
+  void add(const double* price, double strike) {
+    double call[kPathCount];
+    double put[kPathCount];
+    for (int p = 0; p < kPathCount; ++p) {
+      const bool above = price[p] > strike;
+      call[p] = above ? price[p] - strike : 0.0;
+      put[p] = above ? 0.0 : strike - price[p];
+    }
+    addPayoffs(call, put);
+  }
+  void addPayoffs(const double* call, const double* put) {
+    count_ += 1.0;
+    for (int p = 0; p < kPathCount; ++p) {
+      addTo(0, p, call[p]);
+      addTo(1, p, put[p]);
+    }
+  }
+  // The standard errors of the values discounted by `d`.
+  void finish(double d, StandardErrors& errors) const {
+    for (int p = 0; p < kPathCount; ++p) {
+      errors.call[p] = standardError(0, p, d);
+      errors.put[p] = standardError(1, p, d);
+    }
+  }
+
+ private:
+  void addTo(int kind, int p, double x) {
+    const double delta = x - mean_[kind][p];
+    mean_[kind][p] += delta / count_;
+    squares_[kind][p] += delta * (x - mean_[kind][p]);
+  }
+  double standardError(int kind, int p, double d) const {
+    if (count_ < 2.0) return std::numeric_limits<double>::quiet_NaN();
+    return d * std::sqrt(squares_[kind][p] / (count_ - 1.0)) / std::sqrt(count_);
+  }
+  double count_ = 0.0;
+  double mean_[2][kPathCount] = {};
+  double squares_[2][kPathCount] = {};
+};
 
 }  // namespace
 
@@ -78,13 +127,12 @@ ValuationQueue::~ValuationQueue() {
 }
 
 bool ValuationQueue::wantsMore() const {
+  // Valuations without chunks (no trajectory or no step) hold no work, but still room.
+  if (entries_.size() >= static_cast<std::size_t>(window_) * kValuationsPerChunkAhead) return false;
   if (cache_.current() == nullptr) return entries_.empty();
-  std::size_t unsubmitted = 0;
-  for (const auto& entry : entries_) {
-    unsubmitted += entry->chunks.size() - entry->nextToSubmit;
-    if (entry->chunks.empty() && entry->distribution == nullptr) ++unsubmitted;
-  }
-  return inFlight_ + static_cast<int>(unsubmitted) < window_;
+  std::size_t waiting = 0;
+  for (const auto& entry : entries_) waiting += entry->chunks.size() - entry->nextToSubmit;
+  return inFlight_ + static_cast<int>(waiting) < window_;
 }
 
 void ValuationQueue::enqueue(const ValuationRequest& request, std::uint32_t firstState) {
@@ -185,7 +233,8 @@ void ValuationQueue::restartAll() {
   submitMore();
 }
 
-Status ValuationQueue::completeNext(ValuationResult& result, const ValuationFiles& files) {
+Status ValuationQueue::completeNext(ValuationResult& result, const ValuationFiles& files,
+                                    const CompletionHooks& hooks) {
   Entry& entry = *entries_.front();
   if (Status loaded = cache_.refresh(files.distribution); !loaded.ok()) return loaded;
   if (entry.distribution == nullptr || entry.version != cache_.version()) restartAll();
@@ -199,12 +248,25 @@ Status ValuationQueue::completeNext(ValuationResult& result, const ValuationFile
   if (rows != nullptr) std::setvbuf(rows, nullptr, _IOFBF, kTemporaryBuffer);
 
   SimulationSums sums{};
+  PayoffSpread spread;
+  const bool withSpread = hooks.standardErrors != nullptr;
   const SimulationSetup& setup = entry.setup;
   if (choice_.oneByOne) {
     SimulationSetup reference = setup;
     reference.terminalRows = rows;
     RandomGenerator generator{entry.firstState};
     simulateOneByOne(reference, sums, generator);
+    if (withSpread) {
+      // The payoffs of each trajectory on its own, from the same draws.
+      reference.terminalRows = nullptr;
+      reference.trajectories = 1;
+      RandomGenerator again{entry.firstState};
+      for (std::int32_t t = 0; t < request.trajectories; ++t) {
+        SimulationSums one{};
+        simulateOneByOne(reference, one, again);
+        spread.addPayoffs(one.call, one.put);
+      }
+    }
   } else if (request.trajectories >= 1 && request.days < 1) {
     // No step runs and no draw is taken: every trajectory ends where it starts.
     std::string row;
@@ -214,6 +276,7 @@ Status ValuationQueue::completeNext(ValuationResult& result, const ValuationFile
       collectPayoffs(setup.start, setup.strike, sums.call, sums.put);
       sums.sumPrices += setup.start[kBasePath];
       sums.sumSquares += setup.start[kBasePath] * setup.start[kBasePath];
+      if (withSpread) spread.add(setup.start, setup.strike);
     }
   }
   const bool withDayBefore = request.days >= 2;
@@ -225,7 +288,13 @@ Status ValuationQueue::completeNext(ValuationResult& result, const ValuationFile
       ++inFlight_;
       ++entry.nextToSubmit;
     }
-    pool_.wait(chunk.task);
+    if (hooks.progress) {
+      const double share = static_cast<double>(chunk.first) / request.trajectories;
+      while (!pool_.waitFor(chunk.task, 0.1)) hooks.progress(share);
+      hooks.progress(share);
+    } else {
+      pool_.wait(chunk.task);
+    }
     for (std::int64_t t = 0; t < chunk.count; ++t) {
       const double* price = &chunk.terminal[static_cast<std::size_t>(t) * kPathCount];
       if (withDayBefore) {
@@ -235,6 +304,7 @@ Status ValuationQueue::completeNext(ValuationResult& result, const ValuationFile
       collectPayoffs(price, setup.strike, sums.call, sums.put);
       sums.sumPrices += price[kBasePath];
       sums.sumSquares += price[kBasePath] * price[kBasePath];
+      if (withSpread) spread.add(price, setup.strike);
     }
     if (rows != nullptr) std::fwrite(chunk.rows.data(), 1, chunk.rows.size(), rows);
     ++entry.nextToAdd;
@@ -257,6 +327,7 @@ Status ValuationQueue::completeNext(ValuationResult& result, const ValuationFile
     result.shiftCall[k] = q * d * sums.call[kShiftedPathIndex[k]];
     result.shiftPut[k] = q * d * sums.put[kShiftedPathIndex[k]];
   }
+  if (withSpread) spread.finish(d, *hooks.standardErrors);
   // The discount factor multiplies the variance inside the root, not the spread outside it:
   // the reported spread is sqrt(d) times the plain one, and must stay so.
   result.stdevS = std::pow(

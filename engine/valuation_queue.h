@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,22 @@ struct SimulationChoice {
   LockstepPath path = bestLockstepPath();
   int lanes = 0;  // the path's default width
   bool oneByOne = false;
+};
+
+// The Monte Carlo standard error of each path's call and put value, in path order: the sample
+// standard deviation of the discounted payoffs divided by the square root of the number of
+// trajectories; NaN with fewer than two trajectories.
+struct StandardErrors {
+  double call[kPathCount];
+  double put[kPathCount];
+};
+
+// What completeNext does besides the valuation itself.
+struct CompletionHooks {
+  StandardErrors* standardErrors = nullptr;  // filled when given
+  // Called now and then while the valuation's trajectories are added up, with the share of
+  // them done so far.
+  std::function<void(double share)> progress;
 };
 
 // The draws a valuation takes from the generator: trajectories x 270 x days, or none when it
@@ -63,7 +80,8 @@ class ValuationQueue {
   // removes the temporary file. Fails, with the message the program stops with, when the
   // distribution does not load or the temporary file cannot be made or read back while the
   // probabilities are on; the valuation stays queued then.
-  Status completeNext(ValuationResult& result, const ValuationFiles& files);
+  Status completeNext(ValuationResult& result, const ValuationFiles& files,
+                      const CompletionHooks& hooks = {});
 
   int threadCount() const { return pool_.threadCount(); }
 

@@ -4,9 +4,9 @@
 
 Status valueOption(const ValuationRequest& request, ValuationResult& result,
                    RandomGenerator& generator, const ValuationFiles& files,
-                   ValuationQueue& queue) {
+                   ValuationQueue& queue, const CompletionHooks& hooks) {
   queue.enqueue(request, generator.state);
-  Status valued = queue.completeNext(result, files);
+  Status valued = queue.completeNext(result, files, hooks);
   if (valued.ok()) {
     generator.state = applyJump(randomJump(drawsOfValuation(request)), generator.state);
   }

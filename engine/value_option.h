@@ -13,7 +13,7 @@
 // temporary file cannot be made or read back while the probabilities are on.
 Status valueOption(const ValuationRequest& request, ValuationResult& result,
                    RandomGenerator& generator, const ValuationFiles& files,
-                   ValuationQueue& queue);
+                   ValuationQueue& queue, const CompletionHooks& hooks = {});
 // The same on the calling thread alone, with the widest kernel.
 Status valueOption(const ValuationRequest& request, ValuationResult& result,
                    RandomGenerator& generator, const ValuationFiles& files);
