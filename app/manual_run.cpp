@@ -10,7 +10,8 @@
 
 namespace {
 
-void writeReport(const ValuationRequest& request, const ValuationResult& result) {
+void writeReport(const ValuationRequest& request, const ValuationResult& result,
+                 const StandardErrors* errors) {
   const bool probabilities = request.withProbabilities;
   std::string line;
   auto emit = [&] {
@@ -41,6 +42,13 @@ void writeReport(const ValuationRequest& request, const ValuationResult& result)
     appendNumber(line, result.probPut[kBasePath]);
     emit();
   }
+  if (errors != nullptr) {
+    line = "Std Error: Call = ";
+    appendNumber(line, errors->call[kBasePath]);
+    line += "; Put = ";
+    appendNumber(line, errors->put[kBasePath]);
+    emit();
+  }
   emit();
   for (int k = 0; k < 4; ++k) {
     const int p = kShiftedPathIndex[k];
@@ -68,34 +76,47 @@ void writeReport(const ValuationRequest& request, const ValuationResult& result)
       appendNumber(line, result.probPut[p]);
       emit();
     }
+    if (errors != nullptr) {
+      line = "    Std Error: Call = ";
+      appendNumber(line, errors->call[p]);
+      line += "; Put = ";
+      appendNumber(line, errors->put[p]);
+      emit();
+    }
   }
 }
 
 }  // namespace
 
-Status runManual(const RunSettings& settings, std::int64_t startTime, Clock& clock,
-                 ConsoleInput& console, RandomGenerator& generator, ValuationQueue& queue) {
+Status runManual(const RunSettings& settings, RunContext& run) {
   writeLine(stdout, "INPUTS:");
   // Defined values for answers that cannot be read.
   double spot = 0.0;
   double strike = 0.0;
   std::int32_t days = 0;
   writeText(stdout, "Underlying Price: ");
-  readDouble(console, spot);
+  readDouble(run.console, spot);
   writeText(stdout, "Strike Price: ");
-  readDouble(console, strike);
+  readDouble(run.console, strike);
   writeText(stdout, "Time to Maturity (days): ");
-  readInteger(console, days);
+  readInteger(run.console, days);
 
   ValuationRequest request = requestFromSettings(settings);
   request.spot = spot;
   request.strike = strike;
   request.days = days;
   ValuationResult result{};
+  StandardErrors errors{};
+  CompletionHooks hooks;
+  if (run.options.standardErrors) hooks.standardErrors = &errors;
+  run.progress.startRow(1, 0);
+  hooks.progress = [&run](double share) { run.progress.update(share); };
   const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
-  if (Status valued = valueOption(request, result, generator, files, queue); !valued.ok()) return valued;
+  const Status valued = valueOption(request, result, run.generator, files, run.queue, hooks);
+  run.progress.clear();
+  if (!valued.ok()) return valued;
 
-  writeReport(request, result);
-  writeElapsedLine(clock, "Elapse time: ", startTime);
+  writeReport(request, result, hooks.standardErrors);
+  writeElapsedLine(run.clock, "Elapse time: ", run.startTime);
   return {};
 }

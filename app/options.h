@@ -1,28 +1,57 @@
 // The command line. With no arguments the program runs exactly as it always has; every option
-// changes only what it says.
+// changes only what it says. GNU conventions: --name VALUE and --name=VALUE, a lone -- ends
+// the options, and a usage error is a message and exit status 2, before any file is touched.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/clock.h"
 #include "app/console_input.h"
-#include "app/runs.h"
 #include "engine/outcome.h"
+#include "engine/valuation_queue.h"
 
-// Exit status of a command line that cannot be used.
+// Exit status of a command line that cannot be used, or of a run it does not fit.
 constexpr int kUsageStatus = 2;
+
+// A shard of a batch: data rows `first` to `last`, counted from 1.
+struct RowRange {
+  std::int64_t first = 1;
+  std::int64_t last = INT64_MAX;  // INT64_MAX: to the end
+};
+
+struct ProgramOptions {
+  int threads = 1;                     // threads for the valuations, the calling one included
+  std::optional<std::uint32_t> seed;   // instead of the clock
+  std::optional<RowRange> rows;        // value only these batch rows (needs a seed)
+  bool standardErrors = false;         // report the Monte Carlo standard errors
+  bool quiet = false;                  // no progress line
+  bool help = false;
+  bool version = false;
+  SimulationChoice simulation;         // the kernel (tests choose it)
+  double progressAfter = 1.0;          // seconds before a progress line may appear (tests: 0)
+};
 
 // The CPUs this process may run on: its affinity mask, so that taskset and container limits
 // count; at least 1.
 int availableCpuCount();
 
-// The options of `args` (the arguments after the program's name), or what is wrong with them.
+// The options of `args` (the arguments after the program's name), or what is wrong with them
+// as "empricer: ..." without a line end.
 Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args);
 
-// Parses `args` and runs the program; a usage error goes to standard error as one line and
-// gives kUsageStatus, before any file is touched. `simulation`, when given, replaces the
-// choice of kernel (tests compare every kernel with the one-at-a-time reference).
+// The text --help prints.
+std::string usageText();
+
+// Parses `args` and runs the program. A usage error goes to standard error, followed by
+// "Try 'empricer --help'.", and gives kUsageStatus before any file is touched. `test`, when
+// given, replaces the options tests control beyond the command line (the kernel, the progress
+// delay).
+struct TestControls {
+  std::optional<SimulationChoice> simulation;
+  std::optional<double> progressAfter;
+};
 int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console,
-                     const std::optional<SimulationChoice>& simulation = std::nullopt);
+                     const TestControls& test = {});

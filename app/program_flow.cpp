@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <string>
 
 #include "app/file_names.h"
@@ -10,8 +11,10 @@
 
 int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options) {
   RandomGenerator generator;
-  // The generator takes the low 32 bits of the time in seconds.
-  seedRandom(generator, static_cast<std::uint32_t>(clock.now()));
+  // The generator takes the low 32 bits of the time in seconds, or the seed given. The clock
+  // is read either way, so that every later reading is the same.
+  const std::int64_t seedingTime = clock.now();
+  seedRandom(generator, options.seed ? *options.seed : static_cast<std::uint32_t>(seedingTime));
   Outcome<RunSettings> loaded = loadSettings(kSettingsFileName);
   if (!loaded.ok()) return stopWith(loaded.message());
   RunSettings& settings = loaded.value();
@@ -33,12 +36,19 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   }
   // A run mode outside the 32-bit range selects nothing, like any value but 1 and 2.
   const auto mode = truncateToInt32(settings.runMode);
+  if (options.rows && mode != 2) {
+    std::string message = "empricer: --rows is for a batch run, and this run's mode is ";
+    appendNumber(message, settings.runMode);
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return kUsageStatus;
+  }
   Status run;
   if (mode == 1 || mode == 2) {
     // The workers stop when the queue goes, before the stop step or the closing line.
     ValuationQueue queue(options.threads, options.simulation);
-    run = mode == 1 ? runManual(settings, startTime, clock, console, generator, queue)
-                    : runBatch(settings, startTime, clock, generator, queue);
+    Progress progress(!options.quiet && standardErrorIsTerminal(), options.progressAfter);
+    RunContext context{clock, console, generator, queue, progress, options, startTime};
+    run = mode == 1 ? runManual(settings, context) : runBatch(settings, context);
   }
   if (!run.ok()) return stopWith(run.message());
 

@@ -1,6 +1,8 @@
 #include "run_support.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,11 +84,20 @@ StartedRun::StartedRun(const TempDir& dir, const RunOptions& options)
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
+  int terminalSide = -1;
+  if (options.errorOnTerminal && ::openpty(&terminal_, &terminalSide, nullptr, nullptr, nullptr) != 0) {
+    std::abort();
+  }
   child_ = ::fork();
   if (child_ < 0) std::abort();
-  if (child_ != 0) return;
+  if (child_ != 0) {
+    if (terminalSide >= 0) ::close(terminalSide);
+    return;
+  }
+  if (terminal_ >= 0) ::close(terminal_);
   const int out = openAboveStandardStreams(outPath, O_WRONLY | O_CREAT | O_TRUNC);
-  const int err = openAboveStandardStreams(errPath, O_WRONLY | O_CREAT | O_TRUNC);
+  const int err = terminalSide >= 0 ? terminalSide
+                                    : openAboveStandardStreams(errPath, O_WRONLY | O_CREAT | O_TRUNC);
   const int in = options.input ? openAboveStandardStreams(inPath, O_RDONLY) : -1;
   if (out < 0 || err < 0 || (options.input && in < 0) || ::chdir(dir.path().c_str()) != 0) {
     ::_exit(127);
@@ -107,6 +118,7 @@ StartedRun::~StartedRun() {
     kill();
     wait();
   }
+  if (terminal_ >= 0) ::close(terminal_);
   for (const char* stream : {".stdin", ".stdout", ".stderr"}) {
     std::remove((capture_ + stream).c_str());
   }
@@ -122,16 +134,31 @@ void StartedRun::kill() {
   if (!waitStatus_) ::kill(child_, SIGKILL);
 }
 
+void StartedRun::drainTerminal(int milliseconds) {
+  pollfd ready{terminal_, POLLIN, 0};
+  while (::poll(&ready, 1, milliseconds) > 0 && (ready.revents & POLLIN) != 0) {
+    char buffer[4096];
+    const ssize_t got = ::read(terminal_, buffer, sizeof buffer);
+    if (got <= 0) return;  // the program's side is closed
+    terminalText_.append(buffer, static_cast<std::size_t>(got));
+    milliseconds = 0;
+  }
+}
+
 RunOutcome StartedRun::wait() {
+  // A terminal must be read while the program runs, or its writes would block once the
+  // terminal's buffer is full.
+  while (terminal_ >= 0 && !ended()) drainTerminal(20);
   if (!waitStatus_) {
     int status = 0;
     ::waitpid(child_, &status, 0);
     waitStatus_ = status;
   }
+  if (terminal_ >= 0) drainTerminal(0);
   RunOutcome outcome;
   outcome.status = WIFEXITED(*waitStatus_) ? WEXITSTATUS(*waitStatus_) : -1;
   outcome.out = readFile(capture_ + ".stdout").value_or("");
-  outcome.err = readFile(capture_ + ".stderr").value_or("");
+  outcome.err = terminal_ >= 0 ? terminalText_ : readFile(capture_ + ".stderr").value_or("");
   return outcome;
 }
 

@@ -56,6 +56,9 @@ struct RunOptions {
   std::optional<ReplayClock> clock;
   // Appended to the command line, after the clock's two arguments.
   std::vector<std::string> arguments;
+  // Standard error is a pseudo-terminal, as on a user's screen; what the program writes to
+  // it is collected as `err` all the same.
+  bool errorOnTerminal = false;
 };
 
 struct RunOutcome {
@@ -80,9 +83,14 @@ class StartedRun {
   RunOutcome wait();
 
  private:
+  // Reads what the terminal holds into `terminalText_`, waiting up to `milliseconds`.
+  void drainTerminal(int milliseconds);
+
   std::string capture_;  // path prefix of the standard input, output and error files
   pid_t child_ = -1;
   std::optional<int> waitStatus_;
+  int terminal_ = -1;  // the pseudo-terminal's controlling side, with errorOnTerminal
+  std::string terminalText_;
 };
 
 // Runs the program in `dir` to its end.

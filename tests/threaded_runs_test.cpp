@@ -1,6 +1,6 @@
 // Whole runs on several threads: for every kernel and any --threads, standard output,
-// Batch_Result.csv and the temporary file are the bytes of the one-at-a-time reference. And a
-// --threads value the program cannot use.
+// Batch_Result.csv and the temporary file are the bytes of the one-at-a-time reference, the
+// standard errors included.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,6 +20,7 @@ struct Scenario {
   std::string batch;  // empty for a manual run
   std::string input;
   double spread;      // of the distribution's returns
+  std::vector<std::string> options = {};
 };
 
 std::string bell(int rows, double spread) {
@@ -38,7 +39,8 @@ struct Left {
   std::optional<std::string> temporary;
 };
 
-Left runScenario(const Scenario& s, const std::vector<std::string>& arguments) {
+Left runScenario(const Scenario& s, std::vector<std::string> arguments) {
+  arguments.insert(arguments.end(), s.options.begin(), s.options.end());
   TempDir dir;
   dir.write("Setup.txt", setupText(s.setup));
   dir.write("dist.csv", bell(101, s.spread));
@@ -59,6 +61,9 @@ TEST(ThreadedRuns, SameBytesAsTheReferenceForEveryKernelAndThreadCount) {
       {"batch, probabilities off, many trajectories",
        {.runMode = "2", .trajectories = 4097, .rate = "0.05"},
        "S0,K,Days\n100,100,1\n100,102,2\n", "", 0.004},
+      {"batch with standard errors",
+       {.runMode = "2", .trajectories = 301, .rate = "0.05", .probabilities = true},
+       "S0,K,Days\n100,100,2\n95,100,1\n", "", 0.01, {"--std-errors"}},
       {"manual, probabilities on",
        {.runMode = "1", .trajectories = 33, .rate = "0.05", .probabilities = true}, "",
        "100\n98\n2\n", 0.01},
@@ -80,29 +85,6 @@ TEST(ThreadedRuns, SameBytesAsTheReferenceForEveryKernelAndThreadCount) {
         EXPECT_EQ(got.temporary, want.temporary) << where;
       }
     }
-  }
-}
-
-// A usage error writes one line to standard error, status 2, and touches no file.
-TEST(ThreadedRuns, AThreadCountThatCannotBeUsedIsAUsageError) {
-  const std::vector<std::vector<std::string>> lines = {
-      {"--threads", "0"}, {"--threads=0"},   {"--threads", "-2"}, {"--threads", "two"},
-      {"--threads", "2x"}, {"--threads=1e3"}, {"--threads="},     {"--threads"},
-      {"--threads", "99999999999999999999"}};
-  for (const auto& arguments : lines) {
-    TempDir dir;
-    dir.write("Setup.txt", setupText({.runMode = "2"}));
-    dir.write("dist.csv", "0,1\n");
-    dir.write("batch.csv", "h\n100,95,1\n");
-    dir.write("Batch_Result.csv", "earlier results\n");
-    const RunOutcome run = runIn(dir, {.arguments = arguments});
-    const std::string what = arguments.size() > 1 ? arguments[1] : arguments[0];
-    EXPECT_EQ(run.status, 2) << what;
-    EXPECT_EQ(run.out, "") << what;
-    EXPECT_EQ(run.err.rfind("empricer: --threads ", 0), 0u) << what << ": " << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
-    EXPECT_EQ(dir.read("Batch_Result.csv"), "earlier results\n") << what;
-    EXPECT_FALSE(dir.exists("VelmarTemp.txt")) << what;
   }
 }
 
