@@ -1,21 +1,14 @@
 #include "engine/valuation_queue.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <limits>
 
+#include "engine/payoff_spread.h"
+#include "engine/valuation_figures.h"
 #include "engine/winning_probabilities.h"
 #include "text/output_file.h"
 
 namespace {
-
-// The rate enters the shifted paths' growth per step scaled by 0.01, and the discount without
-// it. The two are not meant to agree; "fixing" either changes every shifted value.
-constexpr double kRateScale = 0.01;
-// The base of the discount power is this truncated literal, not e: std::exp(x) and
-// std::pow(2.718281828459, x) differ in the last bits, and the results with them.
-constexpr double kDiscountBase = 2.718281828459;
 
 // A chunk is about this many steps (trajectories x days x 270): long enough that handing it
 // to a worker costs little, short enough to spread one valuation over every thread.
@@ -26,52 +19,6 @@ constexpr int kChunksAheadPerThread = 4;
 constexpr std::size_t kValuationsPerChunkAhead = 4;
 // The temporary file is written through a buffer of this size.
 constexpr std::size_t kTemporaryBuffer = std::size_t{1} << 20;
-
-// Each path's call and put payoffs, trajectory by trajectory, as running means and sums of
-// squared deviations (Welford's method: no cancellation, and the same bits for any number of
-// threads, since the trajectories come in order).
-class PayoffSpread {
- public:
-  // One trajectory's terminal prices, paid out as collectPayoffs does.
-  void add(const double* price, double strike) {
-    double call[kPathCount];
-    double put[kPathCount];
-    for (int p = 0; p < kPathCount; ++p) {
-      const bool above = price[p] > strike;
-      call[p] = above ? price[p] - strike : 0.0;
-      put[p] = above ? 0.0 : strike - price[p];
-    }
-    addPayoffs(call, put);
-  }
-  void addPayoffs(const double* call, const double* put) {
-    count_ += 1.0;
-    for (int p = 0; p < kPathCount; ++p) {
-      addTo(0, p, call[p]);
-      addTo(1, p, put[p]);
-    }
-  }
-  // The standard errors of the values discounted by `d`.
-  void finish(double d, StandardErrors& errors) const {
-    for (int p = 0; p < kPathCount; ++p) {
-      errors.call[p] = standardError(0, p, d);
-      errors.put[p] = standardError(1, p, d);
-    }
-  }
-
- private:
-  void addTo(int kind, int p, double x) {
-    const double delta = x - mean_[kind][p];
-    mean_[kind][p] += delta / count_;
-    squares_[kind][p] += delta * (x - mean_[kind][p]);
-  }
-  double standardError(int kind, int p, double d) const {
-    if (count_ < 2.0) return std::numeric_limits<double>::quiet_NaN();
-    return d * std::sqrt(squares_[kind][p] / (count_ - 1.0)) / std::sqrt(count_);
-  }
-  double count_ = 0.0;
-  double mean_[2][kPathCount] = {};
-  double squares_[2][kPathCount] = {};
-};
 
 }  // namespace
 
@@ -86,7 +33,9 @@ std::uint64_t drawsOfValuation(const ValuationRequest& request) {
 // on.
 struct ValuationQueue::Chunk {
   Chunk(const Entry& entry, std::int64_t firstTrajectory, std::int64_t trajectories)
-      : first(firstTrajectory), count(trajectories), task([this, &entry] { simulateChunk(entry, *this); }) {}
+      : first(firstTrajectory),
+        count(trajectories),
+        task([this, &entry] { simulateChunk(entry, *this); }) {}
   std::int64_t first;
   std::int64_t count;
   std::vector<double> terminal;   // count x kPathCount, trajectory by trajectory
@@ -104,7 +53,6 @@ struct ValuationQueue::Entry {
   std::shared_ptr<const LoadedDistribution> distribution;  // what the chunks simulate with
   std::uint64_t version = 0;
   LockstepPlan plan;
-  std::int64_t chunkTrajectories = 0;
   std::vector<std::unique_ptr<Chunk>> chunks;  // created when the distribution is known
   std::size_t nextToSubmit = 0;
   std::size_t nextToAdd = 0;
@@ -142,8 +90,7 @@ void ValuationQueue::enqueue(const ValuationRequest& request, std::uint32_t firs
   SimulationSetup& setup = entry->setup;
   for (int p = 0; p < kPathCount; ++p) setup.start[p] = startPriceOfPath(request, p);
   setup.strike = request.strike;
-  // (rate x stepFraction) x 0.01 + 1, in this order.
-  setup.growth = request.riskFreeRate * request.stepFraction * kRateScale + 1.0;
+  setup.growth = growthPerStep(request);
   setup.days = request.days;
   setup.trajectories = request.trajectories;
   setup.terminalRows = nullptr;
@@ -169,7 +116,6 @@ void ValuationQueue::prepare(Entry& entry) {
   const std::int64_t lanes = entry.plan.lanes;
   std::int64_t size = std::max<std::int64_t>(1, kChunkSteps / stepsPerTrajectory);
   size = (size + lanes - 1) / lanes * lanes;
-  entry.chunkTrajectories = size;
   for (std::int64_t first = 0; first < trajectories; first += size) {
     entry.chunks.push_back(
         std::make_unique<Chunk>(entry, first, std::min(size, trajectories - first)));
@@ -316,30 +262,8 @@ Status ValuationQueue::completeNext(ValuationResult& result, const ValuationFile
     submitMore();
   }
 
-  const double days = static_cast<double>(request.days);
-  const double d = std::pow(kDiscountBase, -(days * request.riskFreeRate * request.stepFraction));
-  const double n = static_cast<double>(request.trajectories);
-  const double q = 1.0 / n;
-
-  result.callValue = q * d * sums.call[kBasePath];
-  result.putValue = q * d * sums.put[kBasePath];
-  for (int k = 0; k < 4; ++k) {
-    result.shiftCall[k] = q * d * sums.call[kShiftedPathIndex[k]];
-    result.shiftPut[k] = q * d * sums.put[kShiftedPathIndex[k]];
-  }
-  if (withSpread) spread.finish(d, *hooks.standardErrors);
-  // The discount factor multiplies the variance inside the root, not the spread outside it:
-  // the reported spread is sqrt(d) times the plain one, and must stay so.
-  result.stdevS = std::pow(
-      (n * sums.sumSquares - sums.sumPrices * sums.sumPrices) / n / (n - 1.0) * d, 0.5);
-
-  const double daysBefore = static_cast<double>(static_cast<std::int64_t>(request.days) - 1);
-  const double d1 =
-      std::pow(kDiscountBase, -(daysBefore * request.riskFreeRate * request.stepFraction));
-  for (int p = 0; p < kPathCount; ++p) {
-    result.thetaCall[p] = callValueOfPath(result, p) - q * d1 * sums.dayBeforeCall[p];
-    result.thetaPut[p] = putValueOfPath(result, p) - q * d1 * sums.dayBeforePut[p];
-  }
+  fillFigures(request, sums, result);
+  if (withSpread) spread.finish(discountOf(request), *hooks.standardErrors);
 
   if (temporary != nullptr) std::fclose(temporary);
   const ValuationRequest finished = request;

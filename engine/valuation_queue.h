@@ -17,6 +17,7 @@
 #include "engine/distribution_cache.h"
 #include "engine/lockstep_simulation.h"
 #include "engine/outcome.h"
+#include "engine/payoff_spread.h"
 #include "engine/records.h"
 #include "engine/worker_pool.h"
 
@@ -35,14 +36,6 @@ struct SimulationChoice {
   LockstepPath path = bestLockstepPath();
   int lanes = 0;  // the path's default width
   bool oneByOne = false;
-};
-
-// The Monte Carlo standard error of each path's call and put value, in path order: the sample
-// standard deviation of the discounted payoffs divided by the square root of the number of
-// trajectories; NaN with fewer than two trajectories.
-struct StandardErrors {
-  double call[kPathCount];
-  double put[kPathCount];
 };
 
 // What completeNext does besides the valuation itself.
