@@ -18,6 +18,9 @@
 
 namespace {
 
+// Rows read ahead at most: the queue holds back on valued rows, this on skipped ones.
+constexpr std::size_t kRowsAhead = 256;
+
 void writeConsoleRows(const ValuationRequest& request, const ValuationResult& result,
                       const StandardErrors* errors) {
   for (int p = 0; p < kPathCount; ++p) {
@@ -165,7 +168,7 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   std::int64_t rowsDone = 0;
   Status status;
   for (;;) {
-    while (run.queue.wantsMore() && readRow()) {
+    while (ahead.size() < kRowsAhead && run.queue.wantsMore() && readRow()) {
     }
     if (ahead.empty() && !readRow()) break;
     const Row row = ahead.front();
