@@ -17,6 +17,7 @@
 #include "engine/valuation_queue.h"
 #include "engine/value_option.h"
 #include "run_support.h"
+#include "value_support.h"
 
 namespace fs = std::filesystem;
 
@@ -215,16 +216,7 @@ TEST(CommandLine, StandardErrorsMatchATwoPassComputation) {
   TempDir dir;
   ScopedWorkingDirectory inDir(dir);
   dir.write(kDistributionFileName, "-0.01,1\n-0.004,3\n0,5\n0.004,3\n0.01,1\n");
-  ValuationRequest request;
-  request.spot = 100.0;
-  request.strike = 101.0;
-  request.riskFreeRate = 0.05;
-  request.days = 2;
-  request.stepFraction = kOneOverStepsPerDay;
-  request.shiftFactor[0] = 1.02;
-  request.shiftFactor[1] = 0.98;
-  request.shiftFactor[2] = 1.01;
-  request.shiftFactor[3] = 0.99;
+  ValuationRequest request = requestOf(100.0, 101.0, 2, 0, 0.05);
   for (std::int32_t n : {1, 2, 5, 257}) {
     request.trajectories = n;
     StandardErrors errors{};

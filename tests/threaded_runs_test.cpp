@@ -11,6 +11,7 @@
 
 #include "engine/lockstep_simulation.h"
 #include "run_support.h"
+#include "value_support.h"
 
 namespace {
 
@@ -23,16 +24,6 @@ struct Scenario {
   std::vector<std::string> options = {};
 };
 
-std::string bell(int rows, double spread) {
-  std::string text;
-  for (int i = 0; i < rows; ++i) {
-    const double x = -1.0 + 2.0 * i / (rows - 1);
-    text += std::to_string(spread * x) + "," +
-            std::to_string(static_cast<int>(50.0 * std::exp(-4.0 * x * x)) + 1) + "\n";
-  }
-  return text;
-}
-
 struct Left {
   RunOutcome run;
   std::optional<std::string> results;
@@ -43,7 +34,7 @@ Left runScenario(const Scenario& s, std::vector<std::string> arguments) {
   arguments.insert(arguments.end(), s.options.begin(), s.options.end());
   TempDir dir;
   dir.write("Setup.txt", setupText(s.setup));
-  dir.write("dist.csv", bell(101, s.spread));
+  dir.write("dist.csv", bellDistribution(101, s.spread));
   if (!s.batch.empty()) dir.write("batch.csv", s.batch);
   Left left;
   left.run = runIn(dir, {.input = s.input, .clock = ReplayClock{1700000000, 1},

@@ -23,6 +23,7 @@
 #include "engine/value_option.h"
 #include "engine/worker_pool.h"
 #include "run_support.h"
+#include "value_support.h"
 
 namespace {
 
@@ -70,34 +71,6 @@ TEST(WorkerPool, WithdrawnAndDroppedTasksNeverRun) {
 
 // ---------------------------------------------------------------------------------------------
 // Valuations against the reference
-
-ValuationRequest requestOf(std::int32_t trajectories, std::int32_t days, bool probabilities,
-                           double strike) {
-  ValuationRequest r;
-  r.spot = 100.0;
-  r.strike = strike;
-  r.riskFreeRate = 0.05;
-  r.days = days;
-  r.trajectories = trajectories;
-  r.stepFraction = kOneOverStepsPerDay;
-  r.shiftFactor[0] = 1.02;
-  r.shiftFactor[1] = 0.98;
-  r.shiftFactor[2] = 1.01;
-  r.shiftFactor[3] = 0.99;
-  r.withProbabilities = probabilities;
-  return r;
-}
-
-// A bell of returns from -spread to +spread.
-std::string distributionText(int rows, double spread) {
-  std::string text;
-  for (int i = 0; i < rows; ++i) {
-    const double x = -1.0 + 2.0 * i / (rows - 1);
-    text += std::to_string(spread * x) + "," +
-            std::to_string(static_cast<int>(100.0 * std::exp(-4.0 * x * x)) + 1) + "\n";
-  }
-  return text;
-}
 
 struct Valued {
   ValuationResult result;
@@ -159,16 +132,16 @@ class QueueTest : public ::testing::Test {
 // on and off, a gentle distribution and one whose returns keep hitting the band.
 TEST_F(QueueTest, SameBytesAsTheReferenceForAnyThreadsAndKernel) {
   for (const double spread : {0.004, 0.06}) {
-    dir.write(kDistributionFileName, distributionText(201, spread));
+    dir.write(kDistributionFileName, bellDistribution(201, spread));
     std::vector<ValuationRequest> requests;
     for (std::int32_t n : {1, 7, 33, 4097}) {
       for (std::int32_t days : {1, 2}) {
-        requests.push_back(requestOf(n, days, (n + days) % 2 == 0, 100.0));
+        requests.push_back(requestOf(100.0, 100.0, days, n, 0.05, (n + days) % 2 == 0));
       }
     }
-    requests.push_back(requestOf(5, 0, true, 101.0));
-    requests.push_back(requestOf(0, 2, true, 100.0));
-    requests.push_back(requestOf(1500, 3, true, 90.0));
+    requests.push_back(requestOf(100.0, 101.0, 0, 5, 0.05, true));
+    requests.push_back(requestOf(100.0, 100.0, 2, 0, 0.05, true));
+    requests.push_back(requestOf(100.0, 90.0, 3, 1500, 0.05, true));
     const std::vector<Valued> want = valueAll(requests, 987654321u, 1, {.oneByOne = true});
     for (LockstepPath path : availablePaths()) {
       for (int threads : {1, 2, 3, 8}) {
@@ -184,10 +157,10 @@ TEST_F(QueueTest, SameBytesAsTheReferenceForAnyThreadsAndKernel) {
 // before a valuation completes, that valuation and the ones after it use the new file.
 TEST_F(QueueTest, ADistributionChangedBetweenValuationsIsUsed) {
   const std::vector<ValuationRequest> requests = {
-      requestOf(300, 2, true, 100.0), requestOf(300, 2, false, 100.0),
-      requestOf(300, 1, true, 100.0)};
-  const std::string before = distributionText(41, 0.004);
-  const std::string after = distributionText(61, 0.02);
+      requestOf(100.0, 100.0, 2, 300, 0.05, true), requestOf(100.0, 100.0, 2, 300, 0.05, false),
+      requestOf(100.0, 100.0, 1, 300, 0.05, true)};
+  const std::string before = bellDistribution(41, 0.004);
+  const std::string after = bellDistribution(61, 0.02);
 
   // The reference: one valuation at a time, the file rewritten after the first.
   std::vector<Valued> want;
@@ -227,9 +200,11 @@ TEST_F(QueueTest, ADistributionChangedBetweenValuationsIsUsed) {
 // A distribution that vanishes stops the valuation that needs it, with the work of the ones
 // queued after it still in the workers' hands; the queue then shuts down cleanly.
 TEST_F(QueueTest, AVanishedDistributionFailsAtItsValuation) {
-  dir.write(kDistributionFileName, distributionText(41, 0.004));
+  dir.write(kDistributionFileName, bellDistribution(41, 0.004));
   ValuationQueue queue(3, {});
-  for (int i = 0; i < 6; ++i) queue.enqueue(requestOf(2000, 3, false, 100.0), 7u * i);
+  for (std::uint32_t i = 0; i < 6; ++i) {
+    queue.enqueue(requestOf(100.0, 100.0, 3, 2000, 0.05, false), 7u * i);
+  }
   ValuationResult result{};
   ASSERT_TRUE(queue.completeNext(result, kFiles).ok());
   std::filesystem::remove(dir.file(kDistributionFileName));

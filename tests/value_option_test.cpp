@@ -16,22 +16,6 @@ namespace {
 
 constexpr double kE = 2.718281828459;
 
-ValuationRequest requestOf(double spot, double strike, std::int32_t days, std::int32_t n,
-                           double rate = 0.0) {
-  ValuationRequest r;
-  r.spot = spot;
-  r.strike = strike;
-  r.riskFreeRate = rate;
-  r.days = days;
-  r.trajectories = n;
-  r.stepFraction = kOneOverStepsPerDay;
-  r.shiftFactor[0] = 1.02;
-  r.shiftFactor[1] = 0.98;
-  r.shiftFactor[2] = 1.01;
-  r.shiftFactor[3] = 0.99;
-  return r;
-}
-
 // Valuations in a fresh working directory, with the program's file names.
 class ValueOptionTest : public ::testing::Test {
  protected:
