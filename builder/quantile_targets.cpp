@@ -22,13 +22,18 @@ std::vector<double> quantileTargets(const std::vector<double>& sortedReturns, do
       target = sortedReturns[static_cast<std::size_t>(i)];
       continue;
     }
+    // Summed as differences from the slice's first return, so that a slice of equal returns
+    // is that return exactly.
+    const double first = sortedReturns[static_cast<std::size_t>(i)];
     double sum = 0.0;
     for (; i * kOutputs < end; ++i) {
       const std::int64_t overlap = std::min(end, (i + 1) * kOutputs) - std::max(start, i * kOutputs);
-      sum += static_cast<double>(overlap) * sortedReturns[static_cast<std::size_t>(i)];
+      sum += static_cast<double>(overlap) * (sortedReturns[static_cast<std::size_t>(i)] - first);
     }
-    target = sum / static_cast<double>(n);
+    target = first + sum / static_cast<double>(n);
   }
+  // Rounding must not let a slice fall below the one before.
+  for (std::size_t j = 1; j < targets.size(); ++j) targets[j] = std::max(targets[j], targets[j - 1]);
 
   double squares = 0.0;
   for (const double t : targets) squares += (t - mean) * (t - mean);
