@@ -67,6 +67,83 @@ std::vector<Knot> tubeKnots(const std::vector<double>& y, double tolerance) {
   }
 }
 
+// Replaces the knots' returns by those that bring the draws closest to the targets in the
+// least-squares sense, the knots' places kept: a tridiagonal system over the knots. Each target
+// y[k] (at draw k + 1) pulls on the two knots around it in the shares of the straight line
+// between them; `topPulls` are targets of outputs that draw the last knot's return exactly.
+// As constant returns are among the choices, the draws keep the targets' mean. Where the
+// solution falls from one knot to the next (it overshoots beside a jump), neighbouring knots
+// are pooled to their mean weighted by the draws each one carries, which keeps the draws' mean.
+void leastSquaresReturns(std::vector<Knot>& knots, const std::vector<double>& y,
+                         const std::vector<double>& topPulls) {
+  const std::size_t m = knots.size();
+  std::vector<double> carried(m, 0.0);  // the share of draws that each knot's return makes
+  std::vector<double> diagonal(m, 0.0);
+  std::vector<double> beside(m, 0.0);  // beside[i]: the entry between knots i and i + 1
+  std::vector<double> right(m, 0.0);
+  std::size_t segment = 0;
+  for (std::size_t k = 0; k < y.size(); ++k) {
+    const auto at = static_cast<std::int32_t>(k + 1);
+    while (knots[segment + 1].at <= at) ++segment;
+    const double t = static_cast<double>(at - knots[segment].at) /
+                     static_cast<double>(knots[segment + 1].at - knots[segment].at);
+    carried[segment] += 1.0 - t;
+    carried[segment + 1] += t;
+    diagonal[segment] += (1.0 - t) * (1.0 - t);
+    beside[segment] += (1.0 - t) * t;
+    diagonal[segment + 1] += t * t;
+    right[segment] += (1.0 - t) * y[k];
+    right[segment + 1] += t * y[k];
+  }
+  for (const double pull : topPulls) {
+    carried[m - 1] += 1.0;
+    diagonal[m - 1] += 1.0;
+    right[m - 1] += pull;
+  }
+  // A last knot that no draw reaches continues the one before it.
+  if (diagonal[m - 1] == 0.0) {
+    diagonal[m - 2] += 1.0;
+    diagonal[m - 1] += 1.0;
+    beside[m - 2] -= 1.0;
+  }
+  // Thomas's algorithm: the matrix is symmetric and positive definite.
+  for (std::size_t i = 1; i < m; ++i) {
+    const double factor = beside[i - 1] / diagonal[i - 1];
+    diagonal[i] -= factor * beside[i - 1];
+    right[i] -= factor * right[i - 1];
+  }
+  knots[m - 1].value = right[m - 1] / diagonal[m - 1];
+  for (std::size_t i = m - 1; i-- > 0;) {
+    knots[i].value = (right[i] - beside[i] * knots[i + 1].value) / diagonal[i];
+  }
+
+  // Pool adjacent violators: blocks of knots with one return each, merged while they fall.
+  struct Block {
+    double value;
+    double weight;
+    std::size_t count;
+  };
+  std::vector<Block> blocks;
+  for (std::size_t i = 0; i < m; ++i) {
+    blocks.push_back({knots[i].value, carried[i], 1});
+    while (blocks.size() >= 2 && blocks[blocks.size() - 2].value > blocks.back().value) {
+      const Block upper = blocks.back();
+      blocks.pop_back();
+      Block& lower = blocks.back();
+      const double weight = lower.weight + upper.weight;
+      lower.value = weight > 0.0
+                        ? (lower.value * lower.weight + upper.value * upper.weight) / weight
+                        : lower.value;
+      lower.weight = weight;
+      lower.count += upper.count;
+    }
+  }
+  std::size_t i = 0;
+  for (const Block& block : blocks) {
+    for (std::size_t k = 0; k < block.count; ++k) knots[i++].value = block.value;
+  }
+}
+
 }  // namespace
 
 TableFit fitTable(const std::vector<double>& targets, double tolerance, int maxRows) {
@@ -99,6 +176,9 @@ TableFit fitTable(const std::vector<double>& targets, double tolerance, int maxR
       }
     }
     fit.tolerance = wide;
+    leastSquaresReturns(knots, knotTargets,
+                        centralRow ? std::vector<double>{}
+                                   : std::vector<double>{targets[pair], targets[pair + 1]});
   }
 
   std::int32_t previous = 0;

@@ -21,7 +21,8 @@ struct DistRow {
 
 struct TableFit {
   std::vector<DistRow> rows;
-  // Each output from 1 to 32766 draws within this of its target, up to rounding.
+  // The tube that placed the knots. When it is the one asked for, each output from 1 to 32766
+  // draws within it of its target, up to rounding.
   double tolerance = 0.0;
 };
 
@@ -29,7 +30,9 @@ struct TableFit {
 // knots take the pair of neighbouring targets nearest the middle that lie closest together,
 // and the last row their mean. The knots are those that a tube of `tolerance` around the other
 // targets needs, laid greedily from the lowest output, each segment as long as the tube holds
-// it; when they make more than `maxRows` rows, the tube is widened to about the narrowest that
-// fits. With `maxRows` 2 there is no room for the central row: the two knots alone, and the two
-// outputs that miss them draw the top.
+// it, with the targets' own returns. When they make more than `maxRows` rows, the tube is
+// widened to about the narrowest that fits, and the knots' returns become those closest to the
+// targets in the least-squares sense, held rising: that keeps the mean and as much of the
+// spread as so few knots allow. With `maxRows` 2 there is no room for the central row: the two
+// knots alone, and the two outputs that miss them draw the top.
 TableFit fitTable(const std::vector<double>& targets, double tolerance, int maxRows);

@@ -118,10 +118,11 @@ TEST(TableLayout, OutputsBelowTheLastDrawTheirOwnNumber) {
   EXPECT_EQ(drawFromOutput(kGeneratorOutputs - 1, 0, kTableTotalWeight), kTableTotalWeight);
 }
 
-// The shape every table has, and every output from 1 to 32766 within `tolerance` of its target
-// (the central pair of targets is taken out, so output r follows target r - 1 or r + 1).
-void expectFollows(const std::vector<DistRow>& rows, const std::vector<double>& targets,
-                   double tolerance, const std::string& label) {
+// The shape every table has: weights of at least 1 that add up to the total, rising returns,
+// and a last row of weight 0 with a return from the middle of the targets (or, for 2 rows, a
+// straight line).
+void expectShape(const std::vector<DistRow>& rows, const std::vector<double>& targets,
+                 const std::string& label) {
   ASSERT_GE(rows.size(), 2u) << label;
   const bool centralRow = rows.back().weight == 0;
   std::int64_t total = 0;
@@ -138,6 +139,12 @@ void expectFollows(const std::vector<DistRow>& rows, const std::vector<double>& 
     EXPECT_GE(central, targets[targets.size() / 2 - 70]) << label;
     EXPECT_LE(central, targets[targets.size() / 2 + 70]) << label;
   }
+}
+
+// Every output from 1 to 32766 within `tolerance` of its target (the central pair of targets is
+// taken out, so output r follows target r - 1 or r + 1).
+void expectWithinTube(const std::vector<DistRow>& rows, const std::vector<double>& targets,
+                      double tolerance, const std::string& label) {
   const std::vector<double> draws = drawsOf(*loadedTable(rows));
   const double slack = tolerance * (1 + 1e-9) + 1e-15;
   for (std::size_t r = 1; r + 1 < draws.size(); ++r) {
@@ -155,7 +162,8 @@ TEST(FitTable, FollowsTheTargetsWithFewRowsAndMeetsTheBounds) {
     const double tolerance = 0.001 * m.standardDeviation;
     const TableFit fit = fitTable(targets, tolerance, kTableCapacity);
     EXPECT_EQ(fit.tolerance, tolerance) << sample.name;
-    expectFollows(fit.rows, targets, tolerance, sample.name);
+    expectShape(fit.rows, targets, sample.name);
+    expectWithinTube(fit.rows, targets, tolerance, sample.name);
 
     const std::vector<double> draws = drawsOf(*loadedTable(fit.rows));
     const SampleMoments drawn = sampleMoments(draws);
@@ -179,27 +187,29 @@ TEST(FitTable, FollowsTheTargetsWithFewRowsAndMeetsTheBounds) {
   }
 }
 
-TEST(FitTable, ARowLimitWidensTheTube) {
+TEST(FitTable, UnderARowLimitKeepsTheMeanAndAsMuchSpreadAsTheRowsAllow) {
   const ReturnSample sample = returnSamples(5400, 9)[1];
   const std::vector<double> data = sorted(sample.returns);
   const SampleMoments m = sampleMoments(data);
   const std::vector<double> targets = quantileTargets(data, m.mean, m.standardDeviation);
-  double previous = 0.0;
-  for (const int maxRows : {400, 60, 10, 3, 2}) {
-    const TableFit fit = fitTable(targets, 0.001 * m.standardDeviation, maxRows);
+  const double tolerance = 0.001 * m.standardDeviation;
+  double wider = tolerance;
+  double spreadMiss = 0.0;
+  for (const int maxRows : {400, 60, 20, 10, 3, 2}) {
+    const TableFit fit = fitTable(targets, tolerance, maxRows);
     const std::string label = std::to_string(maxRows) + " rows";
     EXPECT_LE(fit.rows.size(), static_cast<std::size_t>(maxRows)) << label;
-    if (maxRows == 2) {
-      // No room for a central row: the same straight line as with 3 rows, without it.
-      EXPECT_EQ(fit.tolerance, previous);
-      ASSERT_EQ(fit.rows.size(), 2u);
-      EXPECT_EQ(fit.rows.back().weight, kTableTotalWeight - 1);
-    } else {
-      EXPECT_GT(fit.tolerance, previous) << label;
-      previous = fit.tolerance;
-      EXPECT_EQ(fit.rows.back().weight, 0) << label;
-      expectFollows(fit.rows, targets, fit.tolerance, label);
-    }
+    expectShape(fit.rows, targets, label);
+    // Fewer rows need a wider tube and lose more of the spread, never the mean.
+    EXPECT_GE(fit.tolerance, wider) << label;
+    wider = fit.tolerance;
+    const SampleMoments drawn = sampleMoments(drawsOf(*loadedTable(fit.rows)));
+    EXPECT_NEAR(drawn.mean, m.mean, 1e-12 * m.standardDeviation) << label;
+    const double miss = std::fabs(drawn.standardDeviation / m.standardDeviation - 1.0);
+    EXPECT_GE(miss, spreadMiss * 0.999) << label;
+    spreadMiss = miss;
+    if (maxRows >= 20) EXPECT_LT(miss, 0.01) << label;
+    if (maxRows == 2) EXPECT_EQ(fit.rows.back().weight, kTableTotalWeight - 1);
   }
 }
 
