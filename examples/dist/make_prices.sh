@@ -17,7 +17,7 @@ awk 'BEGIN {
   seed = 20250303
   sessions = 20
   steps = 270
-  drift = 0.00002       # mean return per step
+  drift = 0.000002      # mean return per step
   level = 0.0007        # typical standard deviation per step
   price = 1250
 
