@@ -86,14 +86,15 @@ BuildEnd buildDistribution(const DistOptions& options) {
     }
     pictureFile = written.value();
   }
+  // An output that appeared since the start counts as one that cannot be written.
   Status moved = moveIntoPlace(tableFile.value(), options.out, options.force);
   if (!moved.ok()) {
     discardFile(pictureFile);
-    return unusable(moved.message());
+    return unwritable(moved.message());
   }
   if (options.plot) {
     moved = moveIntoPlace(pictureFile, *options.plot, options.force);
-    if (!moved.ok()) return unusable(moved.message());
+    if (!moved.ok()) return unwritable(moved.message());
   }
   return {BuildEnd::Kind::written, reportText(figures),
           meetsBounds(figures) ? "" : boundsWarning(figures)};

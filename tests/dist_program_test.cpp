@@ -261,6 +261,20 @@ TEST(DistProgram, ExistingOutputsAreReplacedOnlyWithForce) {
   EXPECT_EQ(dir.read("picture.svg").rfind("<?xml", 0), 0u);
 }
 
+TEST(DistProgram, AnOutputThatCannotBeWrittenGivesStatus1AndLeavesNothing) {
+  TempDir dir;
+  dir.write("prices.csv", pricesText(returnSamples(500, 43)[0].returns));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--out", "missing/dist.csv", "prices.csv"},
+        std::vector<std::string>{"--plot", "missing/picture.svg", "prices.csv"}}) {
+    const RunOutcome run = runDistIn(dir, args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "empricer-dist: " + args[1] + ": cannot create: No such file or directory\n");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"prices.csv"});
+  }
+}
+
 TEST(DistProgram, UsageErrorsNameTheProblemAndTouchNothing) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "missing price file"},
