@@ -106,10 +106,8 @@ std::string helpText() {
          "rows that empricer's sampler draws like the data. A report of the data and of the\n"
          "table as drawn goes to standard output.\n"
          "\n"
-         "  --column NAME     price column (default: a column named close, any case;\n"
-         "                    else the last column)\n"
-         "  --session NAME    returns only between consecutive rows with the same value\n"
-         "                    in this column\n"
+         "  --column NAME     price column (default: a column named close, any case; else the last)\n"
+         "  --session NAME    returns only between consecutive rows with the same value in NAME\n"
          "  --max-rows N      at most N rows in the table, 2 to 5000 (default 5000)\n"
          "  --out FILE        the table file (default dist.csv)\n"
          "  --force           overwrite the output files if they exist\n"
@@ -119,7 +117,7 @@ std::string helpText() {
          "\n"
          "Exit status: 0 when the table is written (a warning on standard error when it\n"
          "misses the accuracy bounds), 1 when an output file cannot be written, 2 for a\n"
-         "wrong command line or unusable input.\n"
+         "wrong command line, unusable input, or an output that exists without --force.\n"
          "\n"
          "More in README.md, section \"Making dist.csv from prices: empricer-dist\".\n";
 }
