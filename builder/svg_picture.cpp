@@ -54,6 +54,7 @@ std::string escaped(const std::string& text) {
 // A round step (1, 2 or 5 times a power of ten) that cuts `span` into about `count` pieces.
 double tickStep(double span, int count) {
   const double raw = span / count;
+  if (!(raw > 0.0) || !std::isfinite(raw)) return 1.0;
   const double power = std::pow(10.0, std::floor(std::log10(raw)));
   double step = power;
   for (const double factor : {2.0, 5.0, 10.0}) {
