@@ -95,10 +95,12 @@ Outcome<PriceHistory> readPriceHistory(InputStream& stream, const std::string& n
     if (priceIndex >= fields.size()) return missing(priceIndex, history.priceColumn);
     const std::string& text = fields[priceIndex];
     const std::optional<double> price = wholeNumber(text);
-    const std::string about = where(name, lineNumber) + priceLabel + ": '" + text + "' ";
-    if (!price) return Failure{about + "is not a number"};
-    if (!std::isfinite(*price)) return Failure{about + "is not finite"};
-    if (!(*price > 0.0)) return Failure{about + "is not positive"};
+    const auto badPrice = [&](const char* what) {
+      return Failure{where(name, lineNumber) + priceLabel + ": '" + text + "' " + what};
+    };
+    if (!price) return badPrice("is not a number");
+    if (!std::isfinite(*price)) return badPrice("is not finite");
+    if (!(*price > 0.0)) return badPrice("is not positive");
 
     bool sameSession = history.priceCount > 0;
     if (sessionIndex) {
