@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -39,6 +40,15 @@ std::string TempDir::read(const std::string& name) const {
 
 bool TempDir::exists(const std::string& name) const {
   return std::filesystem::exists(file(name));
+}
+
+std::vector<std::string> TempDir::names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 ScopedWorkingDirectory::ScopedWorkingDirectory(const TempDir& dir)
@@ -74,8 +84,10 @@ StartedRun::StartedRun(const TempDir& dir, const RunOptions& options)
     std::ofstream in(inPath, std::ios::binary | std::ios::trunc);
     in << *options.input;
   }
-  std::vector<std::string> words = {options.clock ? EMPRICER_CLOCKED_BINARY : EMPRICER_BINARY};
-  if (options.clock) {
+  std::vector<std::string> words = {!options.program.empty() ? options.program
+                                    : options.clock        ? EMPRICER_CLOCKED_BINARY
+                                                           : EMPRICER_BINARY};
+  if (options.clock && options.program.empty()) {
     words.push_back(std::to_string(options.clock->start));
     words.push_back(std::to_string(options.clock->step));
   }
@@ -164,6 +176,10 @@ RunOutcome StartedRun::wait() {
 
 RunOutcome runIn(const TempDir& dir, const RunOptions& options) {
   return StartedRun(dir, options).wait();
+}
+
+RunOutcome runDistIn(const TempDir& dir, const std::vector<std::string>& arguments) {
+  return runIn(dir, {.arguments = arguments, .program = kDistProgram});
 }
 
 std::string bannerText(const std::string& rate, int trajectories) {

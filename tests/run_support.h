@@ -21,6 +21,8 @@ class TempDir {
   void write(const std::string& name, const std::string& content) const;
   std::string read(const std::string& name) const;
   bool exists(const std::string& name) const;
+  // The names in the directory, sorted.
+  std::vector<std::string> names() const;
 
  private:
   std::string path_;
@@ -59,7 +61,12 @@ struct RunOptions {
   // Standard error is a pseudo-terminal, as on a user's screen; what the program writes to
   // it is collected as `err` all the same.
   bool errorOnTerminal = false;
+  // Another program to run instead, such as kDistProgram; the clock then goes unused.
+  std::string program;
 };
+
+// empricer-dist, which makes dist.csv from a price history.
+inline const std::string kDistProgram = EMPRICER_DIST_BINARY;
 
 struct RunOutcome {
   std::string out;  // standard output, byte for byte
@@ -95,6 +102,8 @@ class StartedRun {
 
 // Runs the program in `dir` to its end.
 RunOutcome runIn(const TempDir& dir, const RunOptions& options);
+// Runs empricer-dist in `dir` with `arguments`, standard input empty.
+RunOutcome runDistIn(const TempDir& dir, const std::vector<std::string>& arguments);
 
 // What a stop writes after its message, and what the pause at the end writes.
 inline const std::string kPauseLine = "Press any key to continue . . . \n";

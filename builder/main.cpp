@@ -1,0 +1,47 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "builder/dist_build.h"
+#include "builder/dist_options.h"
+
+namespace {
+
+constexpr int kWrittenStatus = 0;
+constexpr int kUnwritableStatus = 1;
+constexpr int kUsageStatus = 2;
+
+void writeTo(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Outcome<DistOptions> parsed =
+      parseDistOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.ok()) {
+    writeTo(stderr, parsed.message() + "\n" + tryHelpLine() + "\n");
+    return kUsageStatus;
+  }
+  const DistOptions& options = parsed.value();
+  if (options.help || options.version) {
+    writeTo(stdout, options.help ? helpText() : versionText());
+    return kWrittenStatus;
+  }
+  const BuildEnd end = buildDistribution(options);
+  switch (end.kind) {
+    case BuildEnd::Kind::written:
+      writeTo(stdout, end.report);
+      if (!end.message.empty()) writeTo(stderr, "empricer-dist: " + end.message + "\n");
+      return kWrittenStatus;
+    case BuildEnd::Kind::unusable:
+      writeTo(stderr, "empricer-dist: " + end.message + "\n");
+      return kUsageStatus;
+    case BuildEnd::Kind::unwritable:
+      break;
+  }
+  writeTo(stderr, "empricer-dist: " + end.message + "\n");
+  return kUnwritableStatus;
+}

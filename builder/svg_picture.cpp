@@ -1,0 +1,240 @@
+#include "builder/svg_picture.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string_view>
+
+#include "text/number_text.h"
+
+namespace {
+
+constexpr double kWidth = 860;
+constexpr double kHeight = 520;
+constexpr double kLeft = 90;
+constexpr double kRight = 30;
+constexpr double kTop = 78;
+constexpr double kBottom = 62;
+constexpr double kPlotWidth = kWidth - kLeft - kRight;
+constexpr double kPlotHeight = kHeight - kTop - kBottom;
+
+constexpr double kShownShare = 0.001;  // the share of returns that may lie off each end
+constexpr std::size_t kFewestBins = 20;
+constexpr std::size_t kMostBins = 120;
+
+void add(std::string& out, std::initializer_list<std::string_view> parts) {
+  for (const std::string_view part : parts) out += part;
+}
+
+// A coordinate with two decimals.
+std::string at(double value) {
+  char text[64];
+  const auto written =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+  return std::string(text, written.ptr);
+}
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// A round step (1, 2 or 5 times a power of ten) that cuts `span` into about `count` pieces.
+double tickStep(double span, int count) {
+  const double raw = span / count;
+  if (!(raw > 0.0) || !std::isfinite(raw)) return 1.0;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  double step = power;
+  for (const double factor : {2.0, 5.0, 10.0}) {
+    if (step < raw) step = factor * power;
+  }
+  return step;
+}
+
+// The multiples of `step` from `low` to `high`.
+std::vector<double> ticksFor(double low, double high, double step) {
+  std::vector<double> ticks;
+  for (double k = std::ceil(low / step); k * step <= high * (1 + 1e-12); k += 1.0) {
+    const double tick = k * step;
+    ticks.push_back(std::fabs(tick) < step * 1e-9 ? 0.0 : tick);
+  }
+  return ticks;
+}
+
+struct Histogram {
+  std::vector<double> density;  // per unit of return
+  std::int64_t below = 0;
+  std::int64_t above = 0;
+};
+
+Histogram histogramOf(const std::vector<double>& values, double low, double width,
+                      std::size_t bins) {
+  Histogram h;
+  h.density.assign(bins, 0.0);
+  for (const double v : values) {
+    const double place = (v - low) / width;
+    if (place < 0.0) {
+      ++h.below;
+    } else if (place >= static_cast<double>(bins)) {
+      ++h.above;
+    } else {
+      h.density[static_cast<std::size_t>(place)] += 1.0;
+    }
+  }
+  const double scale = 1.0 / (static_cast<double>(values.size()) * width);
+  for (double& d : h.density) d *= scale;
+  return h;
+}
+
+std::string outsideNote(const Histogram& h, const char* what) {
+  if (h.below == 0 && h.above == 0) return "";
+  std::string text;
+  appendInteger(text, h.below);
+  text += " below and ";
+  appendInteger(text, h.above);
+  text += " above the range shown";
+  return std::string(what) + " " + text;
+}
+
+}  // namespace
+
+std::string svgPicture(const std::string& pricesFile, const std::vector<double>& sortedReturns,
+                       const std::vector<double>& draws, int rows) {
+  const std::size_t n = sortedReturns.size();
+  const auto quantile = [&](double p) {
+    return sortedReturns[static_cast<std::size_t>(std::lround(p * static_cast<double>(n - 1)))];
+  };
+  double low = quantile(kShownShare);
+  double high = quantile(1.0 - kShownShare);
+  if (!(low < high)) {
+    low = sortedReturns.front();
+    high = sortedReturns.back();
+  }
+  const double margin = 0.04 * (high - low);
+  low -= margin;
+  high += margin;
+
+  // Freedman and Diaconis's bin width, held to a sensible count.
+  const double spread = quantile(0.75) - quantile(0.25);
+  std::size_t bins = kMostBins;
+  if (spread > 0.0) {
+    const double width = 2.0 * spread / std::cbrt(static_cast<double>(n));
+    bins = static_cast<std::size_t>(std::clamp((high - low) / width, static_cast<double>(kFewestBins),
+                                                       static_cast<double>(kMostBins)));
+  }
+  const double width = (high - low) / static_cast<double>(bins);
+  const Histogram data = histogramOf(sortedReturns, low, width, bins);
+  const Histogram table = histogramOf(draws, low, width, bins);
+  double top = 0.0;
+  for (std::size_t b = 0; b < bins; ++b) top = std::max({top, data.density[b], table.density[b]});
+  // The density axis ends at the first tick above the highest bar.
+  const double yStep = tickStep(top, 5);
+  top = std::ceil(top * 1.02 / yStep) * yStep;
+  const std::vector<double> yTicks = ticksFor(0.0, top, yStep);
+
+  const auto x = [&](double v) { return kLeft + (v - low) / (high - low) * kPlotWidth; };
+  const auto y = [&](double d) { return kTop + kPlotHeight - d / top * kPlotHeight; };
+  const double baseline = y(0.0);
+  const double right = kLeft + kPlotWidth;
+
+  std::string svg;
+  add(svg, {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", at(kWidth), "\" height=\"",
+            at(kHeight), "\" viewBox=\"0 0 ", at(kWidth), " ", at(kHeight),
+            "\" font-family=\"DejaVu Sans, Arial, Helvetica, sans-serif\" font-size=\"13\">\n",
+            "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"});
+
+  std::string count;
+  appendInteger(count, static_cast<std::int64_t>(n));
+  add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"28\" text-anchor=\"middle\" font-size=\"17\" ",
+            "font-weight=\"bold\">", escaped(pricesFile), ": ", count,
+            " returns per step</text>\n"});
+  std::string rowCount;
+  appendInteger(rowCount, rows);
+  add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"50\" text-anchor=\"middle\">",
+            "bars: the data; line: the table as empricer draws it (", rowCount,
+            " rows, 32768 equally likely draws)</text>\n"});
+  std::string notes = outsideNote(data, "returns:");
+  const std::string tableNote = outsideNote(table, "draws:");
+  if (!notes.empty() && !tableNote.empty()) notes += "; ";
+  notes += tableNote;
+  if (!notes.empty()) {
+    add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"68\" text-anchor=\"middle\" ",
+              "font-size=\"11\" fill=\"#555555\">", notes, "</text>\n"});
+  }
+
+  // Grid lines and the density ticks.
+  for (const double d : yTicks) {
+    add(svg, {"<line x1=\"", at(kLeft), "\" y1=\"", at(y(d)), "\" x2=\"", at(right), "\" y2=\"",
+              at(y(d)), "\" stroke=\"#e5e5e5\"/>\n"});
+    add(svg, {"<text x=\"", at(kLeft - 8), "\" y=\"", at(y(d) + 4), "\" text-anchor=\"end\">",
+              numberText(d), "</text>\n"});
+  }
+  // The data's bars.
+  svg += "<g fill=\"#9ecae1\" stroke=\"#6baed6\" stroke-width=\"0.5\">\n";
+  for (std::size_t b = 0; b < bins; ++b) {
+    if (data.density[b] <= 0.0) continue;
+    const double from = x(low + static_cast<double>(b) * width);
+    const double to = x(low + static_cast<double>(b + 1) * width);
+    const double level = y(data.density[b]);
+    add(svg, {"<rect x=\"", at(from), "\" y=\"", at(level), "\" width=\"", at(to - from),
+              "\" height=\"", at(baseline - level), "\"/>\n"});
+  }
+  svg += "</g>\n";
+  // The table's density as a step line.
+  svg += "<polyline fill=\"none\" stroke=\"#d62728\" stroke-width=\"1.8\" "
+         "stroke-linejoin=\"round\" points=\"";
+  add(svg, {at(x(low)), ",", at(baseline)});
+  for (std::size_t b = 0; b < bins; ++b) {
+    const double level = y(table.density[b]);
+    add(svg, {" ", at(x(low + static_cast<double>(b) * width)), ",", at(level), " ",
+              at(x(low + static_cast<double>(b + 1) * width)), ",", at(level)});
+  }
+  add(svg, {" ", at(x(high)), ",", at(baseline), "\"/>\n"});
+
+  // Axes with the return ticks, and the axis labels.
+  const std::vector<double> xTicks = ticksFor(low, high, tickStep(high - low, 7));
+  add(svg, {"<g stroke=\"#333333\" stroke-width=\"1\">\n<line x1=\"", at(kLeft), "\" y1=\"",
+            at(baseline), "\" x2=\"", at(right), "\" y2=\"", at(baseline), "\"/>\n<line x1=\"",
+            at(kLeft), "\" y1=\"", at(kTop), "\" x2=\"", at(kLeft), "\" y2=\"", at(baseline),
+            "\"/>\n"});
+  for (const double v : xTicks) {
+    add(svg, {"<line x1=\"", at(x(v)), "\" y1=\"", at(baseline), "\" x2=\"", at(x(v)),
+              "\" y2=\"", at(baseline + 5), "\"/>\n"});
+  }
+  svg += "</g>\n";
+  for (const double v : xTicks) {
+    add(svg, {"<text x=\"", at(x(v)), "\" y=\"", at(baseline + 20), "\" text-anchor=\"middle\">",
+              numberText(v), "</text>\n"});
+  }
+  add(svg, {"<text x=\"", at(kLeft + kPlotWidth / 2), "\" y=\"", at(kHeight - 14),
+            "\" text-anchor=\"middle\">return per step</text>\n"});
+  add(svg, {"<text transform=\"translate(22 ", at(kTop + kPlotHeight / 2),
+            ") rotate(-90)\" text-anchor=\"middle\">density (per unit of return)</text>\n"});
+
+  // The legend, in the top right corner of the plot.
+  const double legendX = right - 170;
+  const double legendY = kTop + 16;
+  add(svg, {"<rect x=\"", at(legendX), "\" y=\"", at(legendY - 10),
+            "\" width=\"14\" height=\"10\" fill=\"#9ecae1\" stroke=\"#6baed6\"/>\n"});
+  add(svg, {"<text x=\"", at(legendX + 22), "\" y=\"", at(legendY), "\">data</text>\n"});
+  add(svg, {"<line x1=\"", at(legendX), "\" y1=\"", at(legendY + 15), "\" x2=\"",
+            at(legendX + 14), "\" y2=\"", at(legendY + 15),
+            "\" stroke=\"#d62728\" stroke-width=\"1.8\"/>\n"});
+  add(svg, {"<text x=\"", at(legendX + 22), "\" y=\"", at(legendY + 20),
+            "\">table as drawn</text>\n"});
+  svg += "</svg>\n";
+  return svg;
+}
