@@ -76,7 +76,6 @@ class ValuationQueue {
   Status completeNext(ValuationResult& result, const ValuationFiles& files,
                       const CompletionHooks& hooks = {});
 
-  int threadCount() const { return pool_.threadCount(); }
 
  private:
   struct Chunk;
