@@ -158,4 +158,28 @@ TEST(OpenForReading, MissingFileOrDirectoryIsNotOpen) {
   }
 }
 
+// A file read whole reads as a stream of the same lines from memory; one that does not fit the
+// limit (here one that fills it: it may have grown) is left to be read as a stream from its
+// start.
+TEST(ReadWholeFile, WithinTheLimitOrBackAtTheStart) {
+  TempDir dir;
+  const std::string content = "1,2\r\n\n3,4\n" + std::string(150, 'x') + "\x1a" "5,6\n";
+  dir.write("f.txt", content);
+  for (std::size_t limit : {content.size() + 1, content.size(), std::size_t{4}}) {
+    InputStream file;
+    openForReading(file, dir.file("f.txt").c_str());
+    std::string bytes;
+    const bool whole = readWholeFile(file, bytes, limit);
+    EXPECT_EQ(whole, limit > content.size()) << limit;
+    InputStream memory;
+    if (whole) openFromMemory(memory, bytes.data(), bytes.size());
+    InputStream& stream = whole ? memory : file;
+    LineBuffer line{};
+    Lines lines;
+    forEachLine(stream, line, [&](const LineBuffer& l) { lines.push_back(textOf(l)); });
+    EXPECT_EQ(lines, linesOf(content)) << limit;
+    EXPECT_EQ(lines.size(), 4u);
+  }
+}
+
 }  // namespace

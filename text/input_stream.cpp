@@ -1,7 +1,7 @@
 #include "text/input_stream.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -84,8 +84,13 @@ bool readWholeFile(InputStream& stream, std::string& bytes, std::size_t limit) {
   std::size_t got = 0;
   for (;;) {
     if (got == bytes.size()) {
-      // The file may have grown since it was looked at.
-      if (bytes.size() >= limit) return false;
+      // The file may have grown since it was looked at. Past the limit, the stream goes back
+      // to the file's start for its caller to read it as a stream after all.
+      if (bytes.size() >= limit) {
+        ::lseek(stream.fd, 0, SEEK_SET);
+        bytes.clear();
+        return false;
+      }
       bytes.resize(std::min(limit, bytes.size() + 65536));
     }
     const ssize_t n = ::read(stream.fd, bytes.data() + got, bytes.size() - got);

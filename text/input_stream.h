@@ -34,7 +34,8 @@ bool isOpen(const InputStream& stream);
 void closeStream(InputStream& stream);
 
 // For a stream just opened on a regular file of at most `limit` bytes: reads the whole file
-// into `bytes` and returns true. Otherwise reads nothing and returns false.
+// into `bytes` and returns true. Otherwise returns false with the stream still at the file's
+// start (a file that grows past the limit while it is read is read again from there).
 bool readWholeFile(InputStream& stream, std::string& bytes, std::size_t limit);
 
 // The next character after text-mode translation, or -1 at the end of the file.
