@@ -64,38 +64,25 @@ BuildEnd buildDistribution(const DistOptions& options) {
   figures.rows = static_cast<int>(fit.rows.size());
 
   // The table as the valuation will read it: from the file written, through its own loader.
-  Outcome<std::string> tableFile = writeBeside(options.out, tableText(fit.rows));
+  // Every file written goes when `outputs` does, unless it took its name.
+  PendingOutputs outputs;
+  Outcome<std::string> tableFile = outputs.writeBeside(options.out, tableText(fit.rows));
   if (!tableFile.ok()) return unwritable(tableFile.message());
   auto table = std::make_unique<ReturnTable>();
   Status check = loadReturnTable(*table, tableFile.value().c_str());
   if (check.ok()) check = checkTableHolds(*table, fit.rows, options.out);
-  if (!check.ok()) {
-    discardFile(tableFile.value());
-    return unwritable(check.message());
-  }
+  if (!check.ok()) return unwritable(check.message());
   const std::vector<double> draws = drawsOf(*table);
   figures.table = momentsOf(draws.data(), draws.size());
 
-  std::string pictureFile;
   if (options.plot) {
-    Outcome<std::string> written = writeBeside(
+    Outcome<std::string> written = outputs.writeBeside(
         *options.plot, svgPicture(options.prices, sorted, draws, figures.rows));
-    if (!written.ok()) {
-      discardFile(tableFile.value());
-      return unwritable(written.message());
-    }
-    pictureFile = written.value();
+    if (!written.ok()) return unwritable(written.message());
   }
   // An output that appeared since the start counts as one that cannot be written.
-  Status moved = moveIntoPlace(tableFile.value(), options.out, options.force);
-  if (!moved.ok()) {
-    discardFile(pictureFile);
-    return unwritable(moved.message());
-  }
-  if (options.plot) {
-    moved = moveIntoPlace(pictureFile, *options.plot, options.force);
-    if (!moved.ok()) return unwritable(moved.message());
-  }
+  const Status moved = outputs.moveIntoPlace(options.force);
+  if (!moved.ok()) return unwritable(moved.message());
   return {BuildEnd::Kind::written, reportText(figures),
           meetsBounds(figures) ? "" : boundsWarning(figures)};
 }

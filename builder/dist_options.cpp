@@ -1,8 +1,7 @@
 #include "builder/dist_options.h"
 
-#include <charconv>
-
 #include "engine/return_table.h"
+#include "text/command_line.h"
 
 #ifndef EMPRICER_VERSION
 #error "EMPRICER_VERSION must be defined by the build"
@@ -14,83 +13,36 @@ constexpr const char* kProgram = "empricer-dist";
 
 Failure usage(const std::string& what) { return Failure{std::string(kProgram) + ": " + what}; }
 
-// A whole decimal number from `low` to `high`, nothing else.
-std::optional<int> wholeNumber(const std::string& text, int low, int high) {
-  int value = 0;
-  const char* end = text.data() + text.size();
-  if (text.empty() || text[0] < '0' || text[0] > '9') return std::nullopt;
-  const auto [ptr, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || ptr != end || value < low || value > high) return std::nullopt;
-  return value;
+// --help and --version: nothing after them is looked at, not even a missing price file.
+CommandOption endingTheLine(CommandOption option) {
+  option.endsLine = true;
+  return option;
 }
 
 }  // namespace
 
 Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
   DistOptions options;
-  std::vector<std::string> operands;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-      operands.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    const bool flag = name == "--force" || name == "--help" || name == "--version";
-    const bool valued = name == "--column" || name == "--session" || name == "--max-rows" ||
-                        name == "--out" || name == "--plot";
-    if (!flag && !valued) return usage("unrecognized option '" + name + "'");
-    if (flag) {
-      if (equals != std::string::npos) {
-        return usage("option '" + name + "' doesn't allow an argument");
-      }
-      if (name == "--help" || name == "--version") {
-        options.help = name == "--help";
-        options.version = name == "--version";
-        return options;
-      }
-      options.force = true;
-      continue;
-    }
-    std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      return usage("option '" + name + "' requires an argument");
-    }
-    if (value.empty()) return usage("option '" + name + "' requires a non-empty argument");
-    if (name == "--max-rows") {
-      const auto rows = wholeNumber(value, kLeastMaxRows, kTableCapacity);
-      if (!rows) {
-        return usage("option '--max-rows' takes a whole number from " +
-                     std::to_string(kLeastMaxRows) + " to " + std::to_string(kTableCapacity) +
-                     ", not '" + value + "'");
-      }
-      options.maxRows = *rows;
-    } else if (name == "--column") {
-      options.column = value;
-    } else if (name == "--session") {
-      options.session = value;
-    } else if (name == "--out") {
-      options.out = value;
-    } else {
-      options.plot = value;
-    }
-  }
-  if (operands.empty()) return usage("missing price file");
-  if (operands.size() > 1) return usage("extra operand '" + operands[1] + "'");
+  const CommandOption table[] = {
+      textOption("--column", options.column),
+      textOption("--session", options.session),
+      wholeNumberOption("--max-rows", kLeastMaxRows, kTableCapacity,
+                        [&](long long n) { options.maxRows = static_cast<int>(n); }),
+      textOption("--out", options.out),
+      switchOption("--force", options.force),
+      textOption("--plot", options.plot),
+      endingTheLine(switchOption("--help", options.help)),
+      endingTheLine(switchOption("--version", options.version)),
+  };
+  const ReadCommandLine read =
+      readCommandLine(args, {.options = table, .mostOperands = 1, .emptyValues = false});
+  if (read.problem) return usage(*read.problem);
+  if (options.help || options.version) return options;
+  if (read.operands.empty()) return usage("missing price file");
   if (options.plot && *options.plot == options.out) {
     return usage("options '--plot' and '--out' name the same file '" + options.out + "'");
   }
-  options.prices = operands[0];
+  options.prices = read.operands[0];
   return options;
 }
 

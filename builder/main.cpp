@@ -4,12 +4,12 @@
 
 #include "builder/dist_build.h"
 #include "builder/dist_options.h"
+#include "text/command_line.h"
 
 namespace {
 
 constexpr int kWrittenStatus = 0;
 constexpr int kUnwritableStatus = 1;
-constexpr int kUsageStatus = 2;
 
 void writeTo(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);

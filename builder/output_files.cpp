@@ -1,6 +1,7 @@
 #include "builder/output_files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,9 +14,65 @@ Failure failureFor(const std::string& path, const char* doing, int error) {
   return Failure{path + ": cannot " + doing + ": " + std::strerror(error)};
 }
 
+Status renameInto(PendingOutput& output) {
+  if (std::rename(output.temporary.c_str(), output.target.c_str()) != 0) {
+    return failureFor(output.target, "create", errno);
+  }
+  output.placed = true;
+  return {};
+}
+
+// Without --force: the target must not exist.
+Status takeFreeName(PendingOutput& output) {
+  // A hard link fails when the target exists, so nothing made meanwhile is overwritten.
+  if (::link(output.temporary.c_str(), output.target.c_str()) == 0) {
+    output.placed = true;
+    ::unlink(output.temporary.c_str());
+    return {};
+  }
+  if (errno == EEXIST) return Failure{output.target + ": exists; use --force to overwrite it"};
+  // Some file systems have no hard links; the target did not exist a moment ago.
+  return renameInto(output);
+}
+
+// With --force: what the target holds is kept under a second name until every output is in
+// place. A folder is not kept: no file replaces it.
+Status replaceTarget(PendingOutput& output) {
+  const std::string kept = output.temporary + ".old";
+  bool movedAside = false;
+  if (::link(output.target.c_str(), kept.c_str()) == 0) {
+    output.kept = kept;
+  } else if (struct stat status {};
+             ::lstat(output.target.c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
+    // A file system without hard links: the old file itself steps aside.
+    if (::rename(output.target.c_str(), kept.c_str()) != 0) {
+      return failureFor(output.target, "create", errno);
+    }
+    output.kept = kept;
+    movedAside = true;
+  }
+  Status moved = renameInto(output);
+  if (!moved.ok() && !output.kept.empty()) {
+    if (movedAside) {
+      ::rename(kept.c_str(), output.target.c_str());
+    } else {
+      ::unlink(kept.c_str());
+    }
+    output.kept.clear();
+  }
+  return moved;
+}
+
 }  // namespace
 
-Outcome<std::string> writeBeside(const std::string& target, std::string_view content) {
+PendingOutputs::~PendingOutputs() {
+  for (const PendingOutput& output : outputs_) {
+    if (!output.placed) ::unlink(output.temporary.c_str());
+  }
+}
+
+Outcome<std::string> PendingOutputs::writeBeside(const std::string& target,
+                                                 std::string_view content) {
   // The folder and the name: "<folder>/.<name>.<pid>.<n>", hidden, never an existing file.
   const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
@@ -27,6 +84,7 @@ Outcome<std::string> writeBeside(const std::string& target, std::string_view con
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && (errno != EEXIST || attempt == 100)) return failureFor(target, "create", errno);
   }
+  outputs_.push_back({.target = target, .temporary = path, .kept = "", .placed = false});
   std::size_t written = 0;
   while (written < content.size()) {
     const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
@@ -34,41 +92,37 @@ Outcome<std::string> writeBeside(const std::string& target, std::string_view con
     if (n <= 0) {
       const int error = n < 0 ? errno : EIO;
       ::close(fd);
-      ::unlink(path.c_str());
       return failureFor(target, "write", error);
     }
     written += static_cast<std::size_t>(n);
   }
-  if (::close(fd) != 0) {
-    const int error = errno;
-    ::unlink(path.c_str());
-    return failureFor(target, "write", error);
-  }
+  if (::close(fd) != 0) return failureFor(target, "write", errno);
   return path;
 }
 
-Status moveIntoPlace(const std::string& temporary, const std::string& target, bool replace) {
-  if (!replace) {
-    // A hard link fails when the target exists, so nothing made meanwhile is overwritten.
-    if (::link(temporary.c_str(), target.c_str()) == 0) {
-      ::unlink(temporary.c_str());
-      return {};
+Status PendingOutputs::moveIntoPlace(bool replace) {
+  for (PendingOutput& output : outputs_) {
+    Status moved = replace ? replaceTarget(output) : takeFreeName(output);
+    if (!moved.ok()) {
+      putBack();
+      return moved;
     }
-    const int error = errno;
-    if (error == EEXIST) {
-      ::unlink(temporary.c_str());
-      return Failure{target + ": exists; use --force to overwrite it"};
-    }
-    // Some file systems have no hard links; the target did not exist a moment ago.
   }
-  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temporary.c_str());
-    return failureFor(target, "create", error);
+  for (const PendingOutput& output : outputs_) {
+    if (!output.kept.empty()) ::unlink(output.kept.c_str());
   }
   return {};
 }
 
-void discardFile(const std::string& path) {
-  if (!path.empty()) ::unlink(path.c_str());
+void PendingOutputs::putBack() {
+  for (auto output = outputs_.rbegin(); output != outputs_.rend(); ++output) {
+    if (!output->placed) continue;
+    // What the target held comes back; when that fails it stays under the kept name.
+    if (!output->kept.empty()) {
+      ::rename(output->kept.c_str(), output->target.c_str());
+    } else {
+      ::unlink(output->target.c_str());
+    }
+    output->kept.clear();
+  }
 }

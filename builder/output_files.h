@@ -1,19 +1,42 @@
-// Output files that appear whole or not at all: the content goes to a new file beside the
-// target, which then takes the target's name.
+// Output files that appear whole, all of them or none: each one's content goes to a new file
+// beside its target, and only when every one is written do they take the targets' names.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/outcome.h"
 
-// Creates a new file in the folder of `target`, named after it, and writes `content` to it.
-// Gives the new file's path.
-Outcome<std::string> writeBeside(const std::string& target, std::string_view content);
+// One output on its way: written to `temporary`, to take the name `target`.
+struct PendingOutput {
+  std::string target;
+  std::string temporary;
+  std::string kept;     // while moving with replace: a name for what the target held before
+  bool placed = false;  // the content has the target's name
+};
 
-// Gives `temporary` the name `target`. Without `replace` an existing target is left alone and
-// the move fails. The temporary file is gone afterwards either way.
-Status moveIntoPlace(const std::string& temporary, const std::string& target, bool replace);
+class PendingOutputs {
+ public:
+  PendingOutputs() = default;
+  // Removes every new file that has not taken its name, on every path out of a build.
+  ~PendingOutputs();
+  PendingOutputs(const PendingOutputs&) = delete;
+  PendingOutputs& operator=(const PendingOutputs&) = delete;
 
-// Removes a file that writeBeside made (nothing happens for an empty path).
-void discardFile(const std::string& path);
+  // Creates a new file in the folder of `target`, named after it, and writes `content` to it.
+  // Gives the new file's path.
+  Outcome<std::string> writeBeside(const std::string& target, std::string_view content);
+
+  // Gives every new file its target's name, in the order written, or none: when one cannot
+  // take its name, each target already taken gets back what it held before (or is removed
+  // when it held nothing). Without `replace` an existing target is left alone and the move
+  // fails.
+  Status moveIntoPlace(bool replace);
+
+ private:
+  // Every placed output gets back what its target held before, in reverse order.
+  void putBack();
+
+  std::vector<PendingOutput> outputs_;
+};
