@@ -1,19 +1,22 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
+#include "app/batch_rows.h"
 #include "app/elapsed_time.h"
 #include "app/file_names.h"
-#include "app/request_from_settings.h"
 #include "app/runs.h"
+#include "engine/chain_valuation.h"
+#include "engine/path_simulation.h"
 #include "engine/random_jump.h"
 #include "engine/valuation_queue.h"
-#include "text/fields.h"
+#include "engine/value_option.h"
 #include "text/input_stream.h"
-#include "text/int_conversion.h"
 #include "text/line_reader.h"
-#include "text/number_text.h"
 #include "text/output_file.h"
 
 namespace {
@@ -21,80 +24,154 @@ namespace {
 // Rows read ahead at most: the queue holds back on valued rows, this on skipped ones.
 constexpr std::size_t kRowsAhead = 256;
 
-void writeConsoleRows(const ValuationRequest& request, const ValuationResult& result,
-                      const StandardErrors* errors) {
-  for (int p = 0; p < kPathCount; ++p) {
-    const bool base = p == kBasePath;
-    std::string line = "S0=";
-    appendNumber(line, startPriceOfPath(request, p));
-    line += ", K=";
-    appendNumber(line, request.strike);
-    line += ", Call=";
-    appendNumber(line, callValueOfPath(result, p));
-    line += ", Put=";
-    appendNumber(line, putValueOfPath(result, p));
-    line += ", Theta=";
-    appendNumber(line, result.thetaCall[p]);
-    line += "/";
-    appendNumber(line, result.thetaPut[p]);
-    if (base) {
-      line += ", and Stdev(S)=";
-      appendNumber(line, result.stdevS);
-    }
-    if (errors != nullptr) {
-      line += ", SE=";
-      appendNumber(line, errors->call[p]);
-      line += "/";
-      appendNumber(line, errors->put[p]);
-    }
-    writeLine(stdout, line);
+// Reads the next data row (a non-empty read after the header) into `line`; false at the end.
+bool readDataRow(InputStream& batch, LineBuffer& line) {
+  while (!batch.endOfFile) {
+    readLine(batch, line);
+    if (!isEmptyLine(line)) return true;
   }
+  return false;
 }
 
-void writeResultRows(std::FILE* out, const ValuationRequest& request,
-                     const ValuationResult& result, const StandardErrors* errors) {
-  for (int p = 0; p < kPathCount; ++p) {
-    std::string line;
-    appendNumber(line, startPriceOfPath(request, p));
-    line += ',';
-    appendNumber(line, request.strike);
-    line += ',';
-    appendNumber(line, callValueOfPath(result, p));
-    line += ',';
-    appendNumber(line, putValueOfPath(result, p));
-    line += ',';
-    appendNumber(line, result.stdevS);
-    if (request.withProbabilities) {
-      line += ',';
-      appendNumber(line, result.probCall[p]);
-      line += ',';
-      appendNumber(line, result.probPut[p]);
-    }
-    line += ',';
-    appendNumber(line, result.thetaCall[p]);
-    line += ',';
-    appendNumber(line, result.thetaPut[p]);
-    if (errors != nullptr) {
-      line += ',';
-      appendNumber(line, errors->call[p]);
-      line += ',';
-      appendNumber(line, errors->put[p]);
-    }
-    writeLine(out, line);
-  }
-}
-
-// The data rows of the batch file as the batch run takes them: non-empty reads after the
-// header. Only for the progress line; 0 when the file cannot be read.
-std::int64_t countBatchRows() {
-  InputStream batch;
-  openForReading(batch, kBatchFileName);
-  if (!isOpen(batch)) return 0;
+// Every row valued on its own: rows are read ahead of the one being completed and handed to
+// the queue, whose workers simulate them meanwhile; everything a row shows happens at its
+// turn, in row order.
+Status valueRowByRow(InputStream& batch, std::FILE* results, const RunSettings& settings,
+                     RunContext& run, const RowRange& shard, std::int64_t rowsShown) {
+  std::deque<BatchRow> ahead;
+  std::int64_t rowNumber = 0;  // data rows read so far
+  // The draws of the rows before the shard, jumped over at once when the shard begins (the
+  // sum may wrap around: the generator's period is 2^32).
+  std::uint64_t skippedDraws = 0;
   LineBuffer line{};
-  readLine(batch, line);
-  std::int64_t rows = 0;
-  forEachLine(batch, line, [&](const LineBuffer&) { ++rows; });
-  return rows;
+  auto readRow = [&] {
+    while (rowNumber < shard.last && readDataRow(batch, line)) {
+      ++rowNumber;
+      const BatchRow row = readBatchRow(line, settings);
+      if (rowNumber < shard.first) {
+        if (row.valued) skippedDraws += drawsOfValuation(row.request);
+        continue;
+      }
+      if (skippedDraws != 0) {
+        run.generator.state = applyJump(randomJump(skippedDraws), run.generator.state);
+        skippedDraws = 0;
+      }
+      if (row.valued) run.queue.enqueue(row.request, run.generator);
+      ahead.push_back(row);
+      return true;
+    }
+    return false;
+  };
+
+  const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
+  StandardErrors errors{};
+  CompletionHooks hooks;
+  if (run.options.standardErrors) hooks.standardErrors = &errors;
+  hooks.progress = [&run](double share) { run.progress.update(share); };
+  std::int64_t rowsDone = 0;
+  for (;;) {
+    while (ahead.size() < kRowsAhead && run.queue.wantsMore() && readRow()) {
+    }
+    if (ahead.empty() && !readRow()) return {};
+    const BatchRow row = ahead.front();
+    ahead.pop_front();
+    run.progress.startRow(++rowsDone, rowsShown);
+    if (!row.valued) {
+      writeLine(stdout, "Skipped row: days out of range");
+      continue;
+    }
+    const std::int64_t rowStartTime = run.clock.now();
+    ValuationResult result{};
+    const Status status = completeValuation(run.queue, run.distribution, files, result, hooks);
+    run.progress.clear();
+    if (!status.ok()) return status;
+    writeConsoleRows(row.request, result, hooks.standardErrors, run.clock, rowStartTime);
+    writeResultRows(results, row.request, result, hooks.standardErrors);
+  }
+}
+
+// The rows as chains: rows with the same S0 form a group, valued from one simulation when its
+// first row of the shard comes up. Groups are formed over the whole file, in the order of
+// their first rows, and each draws on from where the groups before it left the generator.
+Status valueChains(InputStream& batch, std::FILE* results, const RunSettings& settings,
+                   RunContext& run, const RowRange& shard, std::int64_t rowsShown) {
+  struct Group {
+    std::vector<std::size_t> rows;  // valued rows, in row order
+    std::uint32_t firstState = 0;
+    bool valued = false;
+  };
+  std::vector<BatchRow> rows;
+  std::vector<std::size_t> groupOf;  // by row; only valued rows have one
+  std::vector<Group> groups;
+  std::map<double, std::size_t> bySpot;  // NaN is never found: each NaN row is its own group
+  LineBuffer line{};
+  while (readDataRow(batch, line)) {
+    rows.push_back(readBatchRow(line, settings));
+    const BatchRow& row = rows.back();
+    groupOf.push_back(groups.size());
+    if (!row.valued) continue;
+    const double spot = row.request.spot;
+    const auto found = spot == spot ? bySpot.find(spot) : bySpot.end();  // 0.0 == -0.0
+    if (found != bySpot.end()) {
+      groupOf.back() = found->second;
+    } else {
+      if (spot == spot) bySpot.emplace(spot, groups.size());
+      groups.emplace_back();
+    }
+    groups[groupOf.back()].rows.push_back(rows.size() - 1);
+  }
+  // Each group's first state: after every earlier group's trajectories x 270 x its days.
+  RandomGenerator generator = run.generator;
+  std::vector<std::vector<ChainRow>> chains(groups.size());
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    for (std::size_t r : groups[g].rows) {
+      chains[g].push_back({rows[r].request.strike, rows[r].request.days});
+    }
+    groups[g].firstState = generator.state;
+    generator.state = applyJump(
+        randomJump(drawsOf(settings.trajectories, chainDays(chains[g]))), generator.state);
+  }
+
+  ChainHooks hooks;
+  hooks.standardErrors = run.options.standardErrors;
+  hooks.progress = [&run](double share) { run.progress.update(share); };
+  std::unordered_map<std::size_t, ChainValues> values;  // valued and not yet written, by row
+  std::int64_t rowsDone = 0;
+  const std::size_t first = static_cast<std::size_t>(shard.first - 1);
+  const std::size_t end = static_cast<std::size_t>(
+      std::min<std::int64_t>(static_cast<std::int64_t>(rows.size()), shard.last));
+  for (std::size_t r = first; r < end; ++r) {
+    const BatchRow& row = rows[r];
+    run.progress.startRow(++rowsDone, rowsShown);
+    if (!row.valued) {
+      writeLine(stdout, "Skipped row: days out of range");
+      continue;
+    }
+    const std::int64_t rowStartTime = run.clock.now();
+    Group& group = groups[groupOf[r]];
+    if (!group.valued) {
+      std::vector<ChainValues> chain;
+      RandomGenerator from{group.firstState};
+      // The group's paths start at its first row's S0 (0.0 and -0.0 are one group).
+      const Status status = valueChain(rows[group.rows.front()].request, chains[groupOf[r]],
+                                       from, run.queue,
+                                       run.distribution, kDistributionFileName, chain, hooks);
+      run.progress.clear();
+      if (!status.ok()) return status;
+      for (std::size_t i = 0; i < group.rows.size(); ++i) {
+        if (group.rows[i] >= r && group.rows[i] < end) {
+          values.emplace(group.rows[i], chain[i]);
+        }
+      }
+      group.valued = true;
+    }
+    const auto found = values.find(r);
+    const StandardErrors* errors = hooks.standardErrors ? &found->second.errors : nullptr;
+    writeConsoleRows(row.request, found->second.result, errors, run.clock, rowStartTime);
+    writeResultRows(results, row.request, found->second.result, errors);
+    values.erase(found);
+  }
+  return {};
 }
 
 }  // namespace
@@ -108,12 +185,7 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   std::FILE* results = openForWriting(kResultFileName);
   if (results == nullptr) return openFailure(kResultFileName);
 
-  const bool withErrors = run.options.standardErrors;
-  std::string header = settings.withProbabilities
-                           ? "S0,K,Call,Put,Stdev,Prob(WLC),Prob(WLP),ThetaC,ThetaP"
-                           : "S0,K,Call,Put,Stdev,ThetaC,ThetaP";
-  if (withErrors) header += ",SECall,SEPut";
-  writeLine(results, header);
+  writeLine(results, resultHeader(settings.withProbabilities, run.options.standardErrors));
   writeLine(stdout, "OUTPUTS: ");
 
   // The rows this run values: all of them, or a shard. Rows before the shard are read, and
@@ -123,71 +195,11 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
       run.progress.enabled()
           ? std::max<std::int64_t>(0, std::min(countBatchRows(), shard.last) - (shard.first - 1))
           : 0;
-
-  // Rows are read ahead of the one being completed and handed to the queue, whose workers
-  // simulate them meanwhile; everything a row shows happens at its turn, in row order.
-  struct Row {
-    bool valued;
-    ValuationRequest request;
-  };
-  std::deque<Row> ahead;
-  std::int64_t rowNumber = 0;  // data rows read so far
-  LineBuffer line{};
-  readLine(batch, line);  // the header, whatever it holds
-  auto readRow = [&] {
-    while (!batch.endOfFile && rowNumber < shard.last) {
-      readLine(batch, line);
-      if (isEmptyLine(line)) continue;
-      ++rowNumber;
-      Row row{false, requestFromSettings(settings)};
-      row.request.spot = fieldByComma(line, 1);
-      row.request.strike = fieldByComma(line, 2);
-      const auto days = truncateToInt32(fieldByComma(line, 3));
-      if (days) {
-        row.valued = true;
-        row.request.days = *days;
-      }
-      const std::uint64_t draws = row.valued ? drawsOfValuation(row.request) : 0;
-      if (rowNumber < shard.first) {
-        run.generator.state = applyJump(randomJump(draws), run.generator.state);
-        continue;
-      }
-      if (row.valued) run.queue.enqueue(row.request, run.generator.state);
-      run.generator.state = applyJump(randomJump(draws), run.generator.state);
-      ahead.push_back(row);
-      return true;
-    }
-    return false;
-  };
-
-  const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
-  StandardErrors errors{};
-  CompletionHooks hooks;
-  if (withErrors) hooks.standardErrors = &errors;
-  hooks.progress = [&run](double share) { run.progress.update(share); };
-  std::int64_t rowsDone = 0;
-  Status status;
-  for (;;) {
-    while (ahead.size() < kRowsAhead && run.queue.wantsMore() && readRow()) {
-    }
-    if (ahead.empty() && !readRow()) break;
-    const Row row = ahead.front();
-    ahead.pop_front();
-    run.progress.startRow(++rowsDone, rowsShown);
-    if (!row.valued) {
-      writeLine(stdout, "Skipped row: days out of range");
-      continue;
-    }
-    const std::int64_t rowStartTime = run.clock.now();
-    ValuationResult result{};
-    status = run.queue.completeNext(result, files, hooks);
-    run.progress.clear();
-    if (!status.ok()) break;
-    writeConsoleRows(row.request, result, hooks.standardErrors);
-    writeElapsedLine(run.clock, "Elapse time: ", rowStartTime);
-    writeLine(stdout, "----------------------------------------");
-    writeResultRows(results, row.request, result, hooks.standardErrors);
-  }
+  LineBuffer header{};
+  readLine(batch, header);  // the header, whatever it holds
+  const Status status = run.options.chain
+                            ? valueChains(batch, results, settings, run, shard, rowsShown)
+                            : valueRowByRow(batch, results, settings, run, shard, rowsShown);
   if (status.ok()) {
     writeLine(stdout, "");
     writeElapsedLine(run.clock, "Total elapse time: ", run.startTime);

@@ -112,7 +112,8 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   run.progress.startRow(1, 0);
   hooks.progress = [&run](double share) { run.progress.update(share); };
   const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
-  const Status valued = valueOption(request, result, run.generator, files, run.queue, hooks);
+  const Status valued =
+      valueOption(request, result, run.generator, files, run.queue, run.distribution, hooks);
   run.progress.clear();
   if (!valued.ok()) return valued;
 

@@ -2,10 +2,11 @@
 
 #include <sched.h>
 
-#include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 #include "app/runs.h"
+#include "text/command_line.h"
 
 #ifndef EMPRICER_VERSION
 #define EMPRICER_VERSION "unknown"
@@ -15,33 +16,20 @@ namespace {
 
 constexpr long long kMostThreads = 4096;
 
-// A whole decimal number from `low` to `high`, nothing else.
-bool parseWhole(const std::string& text, long long low, long long high, long long& value) {
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  if (begin == end || *begin < '0' || *begin > '9') return false;
-  const auto [ptr, error] = std::from_chars(begin, end, value);
-  return error == std::errc() && ptr == end && value >= low && value <= high;
-}
-
 // FIRST-LAST, FIRST- or N, with 1 <= FIRST <= LAST.
 bool parseRows(const std::string& text, RowRange& rows) {
   const std::size_t dash = text.find('-');
-  long long first = 0;
-  long long last = 0;
+  const std::optional<long long> first = wholeNumber(text.substr(0, dash), 1, INT64_MAX);
+  if (!first) return false;
   if (dash == std::string::npos) {
-    if (!parseWhole(text, 1, INT64_MAX, first)) return false;
-    rows = {first, first};
+    rows = {*first, *first};
     return true;
   }
-  if (!parseWhole(text.substr(0, dash), 1, INT64_MAX, first)) return false;
   const std::string tail = text.substr(dash + 1);
-  if (tail.empty()) {
-    rows = {first, INT64_MAX};
-    return true;
-  }
-  if (!parseWhole(tail, first, INT64_MAX, last)) return false;
-  rows = {first, last};
+  const std::optional<long long> last =
+      tail.empty() ? std::optional<long long>(INT64_MAX) : wholeNumber(tail, *first, INT64_MAX);
+  if (!last) return false;
+  rows = {*first, *last};
   return true;
 }
 
@@ -70,6 +58,7 @@ std::string usageText() {
          "  --rows FIRST-LAST  value only these data rows of batch.csv (also FIRST- and N);\n"
          "                     needs --seed, so that shards of a batch join up\n"
          "  --std-errors       also report the Monte Carlo standard error of every value\n"
+         "  --chain            value the batch rows of each S0 on one shared set of paths\n"
          "  --quiet            no progress line on standard error\n"
          "  --help             show this help and exit\n"
          "  --version          show the version and exit\n"
@@ -81,59 +70,29 @@ std::string usageText() {
 Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
   ProgramOptions options;
   options.threads = availableCpuCount();
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-      return usage("unexpected argument '" + arg + "'");
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    const bool inlineValue = equals != std::string::npos;
-    const std::string given = inlineValue ? arg.substr(equals + 1) : std::string();
-
-    const bool takesValue = name == "--threads" || name == "--seed" || name == "--rows";
-    const bool isSwitch = name == "--std-errors" || name == "--quiet" || name == "--help" ||
-                          name == "--version";
-    if (!takesValue && !isSwitch) return usage("unrecognized option '" + name + "'");
-    if (isSwitch) {
-      if (inlineValue) return usage("option '" + name + "' takes no value");
-      if (name == "--std-errors") options.standardErrors = true;
-      if (name == "--quiet") options.quiet = true;
-      if (name == "--help") options.help = true;
-      if (name == "--version") options.version = true;
-      continue;
-    }
-    std::string value = given;
-    if (!inlineValue) {
-      if (i + 1 == args.size()) return usage("option '" + name + "' needs a value");
-      value = args[++i];
-    }
-    long long number = 0;
-    if (name == "--threads") {
-      if (!parseWhole(value, 1, kMostThreads, number)) {
-        return usage("--threads takes a whole number from 1 to " +
-                     std::to_string(kMostThreads) + ", not '" + value + "'");
-      }
-      options.threads = static_cast<int>(number);
-    } else if (name == "--seed") {
-      if (!parseWhole(value, 0, 4294967295LL, number)) {
-        return usage("--seed takes a whole number from 0 to 4294967295, not '" + value + "'");
-      }
-      options.seed = static_cast<std::uint32_t>(number);
-    } else {
-      RowRange rows;
-      if (!parseRows(value, rows)) {
-        return usage("--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '" +
-                     value + "'");
-      }
-      options.rows = rows;
-    }
-  }
+  const CommandOption table[] = {
+      wholeNumberOption("--threads", 1, kMostThreads,
+                        [&](long long n) { options.threads = static_cast<int>(n); }),
+      wholeNumberOption("--seed", 0, UINT32_MAX,
+                        [&](long long n) { options.seed = static_cast<std::uint32_t>(n); }),
+      {"--rows", true,
+       [&](const std::string& value) -> CommandLineProblem {
+         RowRange rows;
+         if (!parseRows(value, rows)) {
+           return "--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '" + value +
+                  "'";
+         }
+         options.rows = rows;
+         return std::nullopt;
+       }},
+      switchOption("--std-errors", options.standardErrors),
+      switchOption("--chain", options.chain),
+      switchOption("--quiet", options.quiet),
+      switchOption("--help", options.help),
+      switchOption("--version", options.version),
+  };
+  const ReadCommandLine read = readCommandLine(args, {.options = table});
+  if (read.problem) return usage(*read.problem);
   if (options.rows && !options.seed && !options.help && !options.version) {
     return usage("--rows needs --seed, so that every shard draws what the whole run would");
   }

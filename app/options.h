@@ -12,9 +12,7 @@
 #include "app/console_input.h"
 #include "engine/outcome.h"
 #include "engine/valuation_queue.h"
-
-// Exit status of a command line that cannot be used, or of a run it does not fit.
-constexpr int kUsageStatus = 2;
+#include "text/command_line.h"
 
 // A shard of a batch: data rows `first` to `last`, counted from 1.
 struct RowRange {
@@ -27,6 +25,7 @@ struct ProgramOptions {
   std::optional<std::uint32_t> seed;   // instead of the clock
   std::optional<RowRange> rows;        // value only these batch rows (needs a seed)
   bool standardErrors = false;         // report the Monte Carlo standard errors
+  bool chain = false;                  // value the rows of each S0 on one set of paths
   bool quiet = false;                  // no progress line
   bool help = false;
   bool version = false;

@@ -5,6 +5,7 @@
 #include "app/runs.h"
 #include "app/stop.h"
 #include "engine/random_generator.h"
+#include "text/command_line.h"
 #include "text/int_conversion.h"
 #include "text/number_text.h"
 #include "text/output_file.h"
@@ -36,8 +37,9 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   }
   // A run mode outside the 32-bit range selects nothing, like any value but 1 and 2.
   const auto mode = truncateToInt32(settings.runMode);
-  if (options.rows && mode != 2) {
-    std::string message = "empricer: --rows is for a batch run, and this run's mode is ";
+  if ((options.rows || options.chain) && mode != 2) {
+    std::string message = std::string("empricer: ") + (options.rows ? "--rows" : "--chain") +
+                          " is for a batch run, and this run's mode is ";
     appendNumber(message, settings.runMode);
     std::fprintf(stderr, "%s\n", message.c_str());
     return kUsageStatus;
@@ -45,9 +47,11 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   Status run;
   if (mode == 1 || mode == 2) {
     // The workers stop when the queue goes, before the stop step or the closing line.
+    DistributionCache distribution;
     ValuationQueue queue(options.threads, options.simulation);
     Progress progress(!options.quiet && standardErrorIsTerminal(), options.progressAfter);
-    RunContext context{clock, console, generator, queue, progress, options, startTime};
+    RunContext context{clock,    console,  generator, queue, distribution,
+                       progress, options, startTime};
     run = mode == 1 ? runManual(settings, context) : runBatch(settings, context);
   }
   if (!run.ok()) return stopWith(run.message());

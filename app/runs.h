@@ -9,6 +9,7 @@
 #include "app/progress.h"
 #include "app/settings.h"
 #include "engine/outcome.h"
+#include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
 #include "engine/valuation_queue.h"
 
@@ -18,6 +19,7 @@ struct RunContext {
   ConsoleInput& console;
   RandomGenerator& generator;
   ValuationQueue& queue;
+  DistributionCache& distribution;  // dist.csv as last read
   Progress& progress;
   const ProgramOptions& options;
   std::int64_t startTime;  // the program's start, for the elapsed times

@@ -22,6 +22,7 @@
 #include "engine/random_generator.h"
 #include "engine/return_table.h"
 #include "engine/valuation_queue.h"
+#include "engine/value_option.h"
 
 namespace {
 
@@ -79,9 +80,9 @@ void runSimulation(benchmark::State& state, int rows, Simulate simulate) {
   RandomGenerator generator;
   seedRandom(generator, 12345u);
   for (auto _ : state) {
-    SimulationSums sums{};
+    TrajectoryAccumulator sums(setup.strike);
     simulate(setup, sums, generator);
-    benchmark::DoNotOptimize(sums);
+    benchmark::DoNotOptimize(sums.sums());
   }
   perStep(state, kStepsPerRun);
 }
@@ -109,11 +110,13 @@ void runValuations(benchmark::State& state, int threads) {
   request.stepFraction = 1.0 / 270;
   for (double& f : request.shiftFactor) f = 1.0;
   ValuationQueue queue(threads, SimulationChoice{});
-  std::uint32_t generator = 12345u;
+  DistributionCache distribution;
+  RandomGenerator generator{12345u};
   for (auto _ : state) {
-    queue.enqueue(request, generator++);
     ValuationResult result{};
-    if (!queue.completeNext(result, {dist.c_str(), temporary.c_str()}).ok()) {
+    if (!valueOption(request, result, generator, {dist.c_str(), temporary.c_str()}, queue,
+                     distribution)
+             .ok()) {
       state.SkipWithError("the valuation failed");
       break;
     }
@@ -138,7 +141,7 @@ void registerAll() {
                                  std::to_string(rows);
         benchmark::RegisterBenchmark(name.c_str(), [rows, path, lanes](benchmark::State& state) {
           runSimulation(state, rows,
-                        [path, lanes](const SimulationSetup& setup, SimulationSums& sums,
+                        [path, lanes](const SimulationSetup& setup, TrajectoryAccumulator& sums,
                                       RandomGenerator& generator) {
                           simulateLockstep(setup, sums, generator, path, lanes);
                         });

@@ -1,7 +1,7 @@
 // The inner loop of the lockstep engine, once per instruction set. Each kernel carries one
 // block of trajectories, one per lane, through every step of the valuation and hands back
-// the lanes' prices at the day before the last and at the end; the driver in
-// lockstep_simulation.cpp adds them up in trajectory order.
+// the lanes' prices at the ends of the days it is asked for; the driver in
+// lockstep_simulation.cpp hands them on in trajectory order.
 //
 // The AVX2 and AVX-512 kernels live in files compiled for those instruction sets. Their code
 // is lockstep_kernel_body.h, included by each into an anonymous namespace; this header gives
@@ -34,6 +34,9 @@ struct LockstepJob {
   double growth;
   std::int32_t days;  // at least 1
   const BandSkip* skip;
+  // The prices are kept after these days (counted from 1, ascending, each at most `days`).
+  const std::int32_t* recordDays;
+  std::int32_t recordCount;
 };
 
 struct LockstepBlock;
@@ -42,10 +45,8 @@ using LockstepKernel = void (*)(const LockstepJob&, LockstepBlock&);
 struct LockstepBlock {
   // In: the generator state before the lane's first step.
   std::uint32_t laneState[kMaxLockstepLanes];
-  // Out, when days >= 2: the prices one day before the end.
-  double dayBefore[kPathCount][kMaxLockstepLanes];
-  // Out: the prices after the last step.
-  double terminal[kPathCount][kMaxLockstepLanes];
+  // Out: the prices after each of the job's record days, in its order.
+  double (*recorded)[kPathCount][kMaxLockstepLanes];
 };
 
 constexpr int kScalarLanes = 4;

@@ -11,6 +11,19 @@
 
 namespace {
 
+// The one-at-a-time loop as a one-lane kernel.
+void runLockstepBlockReference(const LockstepJob& job, LockstepBlock& block) {
+  std::vector<double> recorded(static_cast<std::size_t>(job.recordCount) * kPathCount);
+  std::uint32_t state = block.laneState[0];
+  simulateTrajectory(job.start, job.growth, job.days, job.returnFor, state, job.recordDays,
+                     job.recordCount, recorded.data());
+  for (std::int32_t r = 0; r < job.recordCount; ++r) {
+    for (int p = 0; p < kPathCount; ++p) {
+      block.recorded[r][p][0] = recorded[static_cast<std::size_t>(r * kPathCount + p)];
+    }
+  }
+}
+
 // Every kernel by its path and lanes; the first of a path is its default width. Two vectors
 // per path measured fastest with AVX2 (bench/simulation_bench.cpp): with more, the prices no
 // longer fit the sixteen registers, and the block's widest ratio allows shorter runs without
@@ -22,6 +35,7 @@ struct KernelWidth {
 };
 constexpr KernelWidth kKernels[] = {
     {LockstepPath::Scalar, kScalarLanes, runLockstepBlockScalar},
+    {LockstepPath::Reference, 1, runLockstepBlockReference},
 #if defined(EMPRICER_X86_KERNELS)
     {LockstepPath::Avx2, 8, runLockstepBlockAvx2x8},
     {LockstepPath::Avx2, 16, runLockstepBlockAvx2x16},
@@ -36,14 +50,6 @@ const KernelWidth* kernelWidth(LockstepPath path, int lanes) {
     if (k.path == path && (lanes == 0 || k.lanes == lanes)) return &k;
   }
   return nullptr;
-}
-
-// One trajectory's terminal prices: row, payoffs, and the base path's moments.
-void collectTerminal(const SimulationSetup& setup, const double* price, SimulationSums& sums) {
-  if (setup.terminalRows != nullptr) appendTerminalRow(setup.terminalRows, price);
-  collectPayoffs(price, setup.strike, sums.call, sums.put);
-  sums.sumPrices += price[kBasePath];
-  sums.sumSquares += price[kBasePath] * price[kBasePath];
 }
 
 }  // namespace
@@ -118,6 +124,7 @@ BandSkip bandSkipBounds(const ReturnRange& range, double growth) {
 bool lockstepPathAvailable(LockstepPath path) {
   switch (path) {
     case LockstepPath::Scalar:
+    case LockstepPath::Reference:
       return true;
 #if defined(EMPRICER_X86_KERNELS)
     case LockstepPath::Avx2:
@@ -157,13 +164,15 @@ const char* lockstepPathName(LockstepPath path) {
       return "avx2";
     case LockstepPath::Avx512:
       return "avx512";
+    case LockstepPath::Reference:
+      return "reference";
     default:
       return "scalar";
   }
 }
 
 LockstepPlan planLockstep(const SimulationSetup& setup, const ReturnRange& range,
-                          LockstepPath path, int lanes) {
+                          LockstepPath path, int lanes, std::vector<std::int32_t> recordDays) {
   const KernelWidth* width = nullptr;
   if (lockstepPathAvailable(path)) {
     width = kernelWidth(path, lanes);
@@ -180,42 +189,29 @@ LockstepPlan planLockstep(const SimulationSetup& setup, const ReturnRange& range
   plan.job.days = setup.days;
   plan.job.skip = nullptr;  // set to plan.skip where the plan is used, since plans are copied
   plan.oneTrajectory = randomJump(static_cast<std::uint64_t>(setup.days) * kStepsPerDay);
+  plan.recordDays =
+      recordDays.empty() ? valuationRecordDays(setup.days) : std::move(recordDays);
   return plan;
 }
 
-void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums,
+void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
                       RandomGenerator& generator) {
   simulateLockstep(setup, sums, generator, bestLockstepPath());
 }
 
-void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums,
+void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
                       RandomGenerator& generator, LockstepPath path, int lanes) {
   if (setup.trajectories <= 0) return;
-  const std::int64_t trajectories = setup.trajectories;
-
-  if (setup.days <= 0) {
-    // No step runs and no draw is taken: every trajectory ends where it starts.
-    for (std::int64_t t = 0; t < trajectories; ++t) collectTerminal(setup, setup.start, sums);
-    return;
-  }
-
   const LockstepPlan plan = planLockstep(setup, rangeOfReturns(*setup.draws), path, lanes);
-  const bool withDayBefore = setup.days >= 2;
-  runLockstepBlocks(plan, generator.state, trajectories, nullptr,
-                    [&](const LockstepBlock& block, int used) {
-                      for (int l = 0; l < used; ++l) {
-                        double price[kPathCount];
-                        if (withDayBefore) {
-                          for (int p = 0; p < kPathCount; ++p) price[p] = block.dayBefore[p][l];
-                          collectPayoffs(price, setup.strike, sums.dayBeforeCall,
-                                         sums.dayBeforePut);
-                        }
-                        for (int p = 0; p < kPathCount; ++p) price[p] = block.terminal[p][l];
-                        collectTerminal(setup, price, sums);
+  const std::size_t records = plan.recordDays.size();
+  forEachTrajectory(plan, generator.state, setup.trajectories, nullptr,
+                    [&](const double* recorded) {
+                      const double* terminal = recorded + (records - 1) * kPathCount;
+                      if (setup.terminalRows != nullptr) {
+                        appendTerminalRow(setup.terminalRows, terminal);
                       }
+                      sums.add(terminal, records == 2 ? recorded : nullptr);
                     });
-  const std::uint64_t draws =
-      static_cast<std::uint64_t>(trajectories) * static_cast<std::uint64_t>(setup.days) *
-      kStepsPerDay;
-  generator.state = applyJump(randomJump(draws), generator.state);
+  generator.state = applyJump(randomJump(drawsOf(setup.trajectories, setup.days)),
+                              generator.state);
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/distribution_cache.h"
@@ -20,6 +21,9 @@ enum class LockstepPath {
   Scalar,  // plain C++, any processor
   Avx2,
   Avx512,
+  // One trajectory per block through the one-at-a-time loop (simulateTrajectory): never
+  // chosen by the program, only forced, to check the others against.
+  Reference,
 };
 
 // The bounds under which the wide kernels leave out the band tests, for the returns of a draw
@@ -35,31 +39,43 @@ int lockstepLaneCount(LockstepPath path);
 std::vector<int> lockstepLaneChoices(LockstepPath path);
 const char* lockstepPathName(LockstepPath path);
 
-// Everything the blocks of one valuation share. Only for days >= 1.
+// Everything the blocks of one valuation share.
 struct LockstepPlan {
   LockstepJob job;
   BandSkip skip;
   LockstepKernel kernel;
   int lanes;
   RandomJump oneTrajectory;  // the draws of one trajectory
+  // The days after which the prices are kept: ascending, from 0 (the start) to days.
+  std::vector<std::int32_t> recordDays;
 };
 // For `range`, the returns of setup.draws; a path that is not available runs as Scalar, and
-// lanes 0 (or a width the path does not offer) takes the path's default width.
+// lanes 0 (or a width the path does not offer) takes the path's default width. The prices are
+// kept after `recordDays`, or when it is empty after valuationRecordDays(setup.days).
 LockstepPlan planLockstep(const SimulationSetup& setup, const ReturnRange& range,
-                          LockstepPath path, int lanes = 0);
+                          LockstepPath path, int lanes = 0,
+                          std::vector<std::int32_t> recordDays = {});
 
 // Runs `count` trajectories in blocks of plan.lanes, the first of them starting from generator
-// state `firstState`, and hands each block to sink(block, lanes used) in trajectory order.
-// Stops between blocks once `cancel` (when given) is set.
+// state `firstState`, and hands each block to sink(block, lanes used) in trajectory order; the
+// block holds the prices after the record days from 1 on. Only for days >= 1. Stops between
+// blocks once `cancel` (when given) is set.
 template <typename Sink>
 void runLockstepBlocks(const LockstepPlan& plan, std::uint32_t firstState, std::int64_t count,
                        const std::atomic<bool>* cancel, Sink&& sink) {
   LockstepJob job = plan.job;
   job.skip = &plan.skip;
+  const auto firstDay = std::find_if(plan.recordDays.begin(), plan.recordDays.end(),
+                                     [](std::int32_t day) { return day > 0; });
+  job.recordDays = plan.recordDays.data() + (firstDay - plan.recordDays.begin());
+  job.recordCount = static_cast<std::int32_t>(plan.recordDays.end() - firstDay);
+  const auto recorded = std::make_unique<double[][kPathCount][kMaxLockstepLanes]>(
+      static_cast<std::size_t>(std::max(1, job.recordCount)));
   const RandomJump oneBlock = randomJump(
       static_cast<std::uint64_t>(plan.job.days) * kStepsPerDay * static_cast<std::uint64_t>(plan.lanes));
   // Lane l of the block that begins with trajectory t starts where trajectory t + l begins.
   LockstepBlock block;
+  block.recorded = recorded.get();
   block.laneState[0] = firstState;
   for (int l = 1; l < plan.lanes; ++l) {
     block.laneState[l] = applyJump(plan.oneTrajectory, block.laneState[l - 1]);
@@ -74,10 +90,40 @@ void runLockstepBlocks(const LockstepPlan& plan, std::uint32_t firstState, std::
   }
 }
 
-// Same contract as simulateOneByOne: the sums must start at zero; the generator is left where
-// the last step of the last trajectory leaves it.
-void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums,
+// Runs `count` trajectories, the first from generator state `firstState`, and hands each to
+// sink(recorded) in trajectory order: five prices in path order after each record day of the
+// plan, one record after another. With days < 1 no step runs and no draw is taken: every
+// trajectory stays where it starts. Stops between blocks once `cancel` (when given) is set.
+template <typename Sink>
+void forEachTrajectory(const LockstepPlan& plan, std::uint32_t firstState, std::int64_t count,
+                       const std::atomic<bool>* cancel, Sink&& sink) {
+  const std::size_t records = plan.recordDays.size();
+  std::vector<double> trajectory(records * kPathCount);
+  // The records of the start come first and are the same for every trajectory.
+  std::size_t starts = 0;
+  for (; starts < records && plan.recordDays[starts] == 0; ++starts) {
+    std::copy(plan.job.start, plan.job.start + kPathCount, &trajectory[starts * kPathCount]);
+  }
+  if (plan.job.days < 1) {
+    for (std::int64_t t = 0; t < count; ++t) sink(static_cast<const double*>(trajectory.data()));
+    return;
+  }
+  runLockstepBlocks(plan, firstState, count, cancel, [&](const LockstepBlock& block, int used) {
+    for (int l = 0; l < used; ++l) {
+      for (std::size_t r = starts; r < records; ++r) {
+        for (int p = 0; p < kPathCount; ++p) {
+          trajectory[r * kPathCount + static_cast<std::size_t>(p)] = block.recorded[r - starts][p][l];
+        }
+      }
+      sink(static_cast<const double*>(trajectory.data()));
+    }
+  });
+}
+
+// Same contract as simulateOneByOne: the sums must be fresh; the generator is left where the
+// last step of the last trajectory leaves it.
+void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
                       RandomGenerator& generator);
 // The same on a chosen path and width (see planLockstep).
-void simulateLockstep(const SimulationSetup& setup, SimulationSums& sums,
+void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
                       RandomGenerator& generator, LockstepPath path, int lanes = 0);

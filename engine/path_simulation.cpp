@@ -3,61 +3,68 @@
 #include "engine/winning_probabilities.h"
 #include "engine/random_generator.h"
 
-void collectPayoffs(const double* price, double strike, double* call, double* put) {
-  for (int p = 0; p < kPathCount; ++p) {
-    if (price[p] > strike) {
-      call[p] += price[p] - strike;
-    } else {
-      put[p] += strike - price[p];
+std::vector<std::int32_t> valuationRecordDays(std::int32_t days) {
+  if (days < 1) return {0};
+  if (days == 1) return {1};
+  return {days - 1, days};
+}
+
+void simulateTrajectory(const double* start, double growth, std::int32_t days,
+                        const double* returnFor, std::uint32_t& state,
+                        const std::int32_t* recordDays, std::int32_t recordCount,
+                        double* recorded) {
+  double price[kPathCount];
+  for (int p = 0; p < kPathCount; ++p) price[p] = start[p];
+  std::int32_t next = 0;
+  for (; next < recordCount && recordDays[next] == 0; ++next) {
+    for (int p = 0; p < kPathCount; ++p) recorded[next * kPathCount + p] = price[p];
+  }
+  for (std::int32_t day = 0; day < days; ++day) {
+    // The band of the day, from its anchor: the price at the day's start. The day's prices
+    // live in locals that nothing else sees, so that they stay in registers.
+    double now[kPathCount];
+    double inverse[kPathCount];
+    double high[kPathCount];
+    double low[kPathCount];
+    for (int p = 0; p < kPathCount; ++p) {
+      now[p] = price[p];
+      inverse[p] = 1.0 / price[p];
+      high[p] = price[p] * kUpperBand;
+      low[p] = price[p] * kLowerBand;
+    }
+    for (int s = 0; s < kStepsPerDay; ++s) {
+      state = advanceRandomState(state);
+      const double w = returnFor[randomOutput(state)];
+      const double baseFactor = 1.0 + w;
+      const double shiftedFactor = w + growth;
+#pragma GCC unroll 5
+      for (int p = 0; p < kPathCount; ++p) {
+        double x = now[p] * (p == kBasePath ? baseFactor : shiftedFactor);
+        if (inverse[p] * x > kUpperBand) x = high[p];
+        if (inverse[p] * x < kLowerBand) x = low[p];
+        now[p] = x;
+      }
+    }
+    for (int p = 0; p < kPathCount; ++p) price[p] = now[p];
+    if (next < recordCount && recordDays[next] == day + 1) {
+      for (int p = 0; p < kPathCount; ++p) recorded[next * kPathCount + p] = price[p];
+      ++next;
     }
   }
 }
 
-void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums,
+void simulateOneByOne(const SimulationSetup& setup, TrajectoryAccumulator& sums,
                       RandomGenerator& generator) {
-  const double* returnFor = setup.draws->returnFor;
-  const double growth = setup.growth;
   std::uint32_t state = generator.state;
-
+  const std::vector<std::int32_t> recordDays = valuationRecordDays(setup.days);
+  const std::int32_t records = static_cast<std::int32_t>(recordDays.size());
   for (std::int32_t t = 0; t < setup.trajectories; ++t) {
-    double price[kPathCount];
-    for (int p = 0; p < kPathCount; ++p) price[p] = setup.start[p];
-    for (std::int32_t day = 0; day < setup.days; ++day) {
-      // The band of the day, from its anchor: the price at the day's start. The day's prices
-      // live in locals that nothing else sees, so that they stay in registers.
-      double now[kPathCount];
-      double inverse[kPathCount];
-      double high[kPathCount];
-      double low[kPathCount];
-      for (int p = 0; p < kPathCount; ++p) {
-        now[p] = price[p];
-        inverse[p] = 1.0 / price[p];
-        high[p] = price[p] * kUpperBand;
-        low[p] = price[p] * kLowerBand;
-      }
-      for (int s = 0; s < kStepsPerDay; ++s) {
-        state = advanceRandomState(state);
-        const double w = returnFor[randomOutput(state)];
-        const double baseFactor = 1.0 + w;
-        const double shiftedFactor = w + growth;
-#pragma GCC unroll 5
-        for (int p = 0; p < kPathCount; ++p) {
-          double x = now[p] * (p == kBasePath ? baseFactor : shiftedFactor);
-          if (inverse[p] * x > kUpperBand) x = high[p];
-          if (inverse[p] * x < kLowerBand) x = low[p];
-          now[p] = x;
-        }
-      }
-      for (int p = 0; p < kPathCount; ++p) price[p] = now[p];
-      // The step one day before the last.
-      if (day == setup.days - 2) {
-        collectPayoffs(price, setup.strike, sums.dayBeforeCall, sums.dayBeforePut);
-      }
-    }
-    if (setup.terminalRows != nullptr) appendTerminalRow(setup.terminalRows, price);
-    collectPayoffs(price, setup.strike, sums.call, sums.put);
-    sums.sumPrices += price[kBasePath];
-    sums.sumSquares += price[kBasePath] * price[kBasePath];
+    double recorded[2 * kPathCount];
+    simulateTrajectory(setup.start, setup.growth, setup.days, setup.draws->returnFor, state,
+                       recordDays.data(), records, recorded);
+    const double* terminal = recorded + (records - 1) * kPathCount;
+    if (setup.terminalRows != nullptr) appendTerminalRow(setup.terminalRows, terminal);
+    sums.add(terminal, records == 2 ? recorded : nullptr);
   }
   generator.state = state;
 }

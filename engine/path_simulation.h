@@ -1,13 +1,16 @@
 // The trajectory loop: five paths moved by one shared draw per step, held in the daily band,
-// with payoffs collected at the last step and one day before it.
+// with their prices taken at the last step and one day before it. This is the one-at-a-time
+// reference that every faster path is checked against.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "engine/draw_table.h"
 #include "engine/random_generator.h"
 #include "engine/records.h"
+#include "engine/trajectory_accumulator.h"
 
 struct SimulationSetup {
   double start[kPathCount];      // path order
@@ -19,20 +22,28 @@ struct SimulationSetup {
   std::FILE* terminalRows;       // one line of terminal prices per trajectory, or nullptr
 };
 
-struct SimulationSums {
-  double call[kPathCount];
-  double put[kPathCount];
-  double dayBeforeCall[kPathCount];
-  double dayBeforePut[kPathCount];
-  double sumPrices;   // base path's terminal prices
-  double sumSquares;
-};
+// The draws that `trajectories` trajectories of `days` days take: one per step, 270 steps a
+// day; none when no trajectory or no step runs.
+constexpr std::uint64_t drawsOf(std::int64_t trajectories, std::int32_t days) {
+  if (trajectories < 1 || days < 1) return 0;
+  return static_cast<std::uint64_t>(trajectories) * static_cast<std::uint64_t>(days) *
+         kStepsPerDay;
+}
 
-// Adds each path's payoff against the strike: price - strike to its call sum when the price
-// is above the strike, otherwise strike - price to its put sum.
-void collectPayoffs(const double* price, double strike, double* call, double* put);
+// The days after which a valuation of `days` days keeps the prices: the day before the last
+// (when days >= 2) and the last; with days < 1 the start (day 0).
+std::vector<std::int32_t> valuationRecordDays(std::int32_t days);
 
-// Runs the trajectories one after another, drawing from `generator`, and leaves the generator
-// where the last step left it. The sums must start at zero.
-void simulateOneByOne(const SimulationSetup& setup, SimulationSums& sums,
+// One trajectory of `days` days from `start`, its first draw following generator state
+// `state`, which it leaves after its last draw. Puts the five prices (path order) after each
+// of the `recordCount` record days (ascending, from 0 for the start to `days`) into
+// `recorded`, one after another.
+void simulateTrajectory(const double* start, double growth, std::int32_t days,
+                        const double* returnFor, std::uint32_t& state,
+                        const std::int32_t* recordDays, std::int32_t recordCount,
+                        double* recorded);
+
+// Runs the trajectories one after another, drawing from `generator`, into `sums` (fresh, for
+// setup.strike), and leaves the generator where the last step left it.
+void simulateOneByOne(const SimulationSetup& setup, TrajectoryAccumulator& sums,
                       RandomGenerator& generator);

@@ -1,9 +1,8 @@
 // Valuations in order, simulated on every thread of a worker pool. Each valuation is cut into
 // chunks of trajectories; the workers simulate chunks ahead, several valuations at once when
 // they are small, and the calling thread completes the valuations one after another in the
-// order they were handed in: it reads the distribution file, adds every sum in trajectory
-// order, writes and reads back the temporary file, and fills the result. The results, the
-// temporary file and the generator states are the same bytes for any number of threads.
+// order they were handed in, taking each chunk's prices in trajectory order. The prices, and
+// so everything added up from them, are the same bytes for any number of threads.
 #pragma once
 
 #include <atomic>
@@ -12,43 +11,45 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/distribution_cache.h"
 #include "engine/lockstep_simulation.h"
-#include "engine/outcome.h"
-#include "engine/payoff_spread.h"
+#include "engine/random_generator.h"
 #include "engine/records.h"
 #include "engine/worker_pool.h"
 
-// The files a valuation uses; the caller names them.
-struct ValuationFiles {
-  const char* distribution;  // read at the start of every valuation
-  const char* temporary;     // the terminal prices for the winning probabilities
-  // Leave the temporary file in place after the probabilities are read back from it, for a
-  // caller that wants to look at it; the program always removes it.
-  bool keepTemporary = false;
-};
-
-// How a queue simulates: side by side on a lockstep path, or one trajectory after another on
-// the calling thread (the reference that the lockstep paths are checked against).
+// Which kernel the queue's chunks run on, and how wide (0: the path's default width).
 struct SimulationChoice {
   LockstepPath path = bestLockstepPath();
-  int lanes = 0;  // the path's default width
-  bool oneByOne = false;
-};
-
-// What completeNext does besides the valuation itself.
-struct CompletionHooks {
-  StandardErrors* standardErrors = nullptr;  // filled when given
-  // Called now and then while the valuation's trajectories are added up, with the share of
-  // them done so far.
-  std::function<void(double share)> progress;
+  int lanes = 0;
 };
 
 // The draws a valuation takes from the generator: trajectories x 270 x days, or none when it
 // runs no step.
 std::uint64_t drawsOfValuation(const ValuationRequest& request);
+
+// Which prices the workers keep of each trajectory of a valuation.
+struct PriceRecords {
+  // After which days (ascending, from 0 for the start to the valuation's days); empty: those
+  // of valuationRecordDays, the day before the last (when days >= 2) and the last.
+  std::vector<std::int32_t> days;
+  // Which of them (by index into `days`; empty: none) are also wanted as they read back from
+  // their six-digit number text.
+  std::vector<bool> readBack;
+};
+
+// A run of consecutive trajectories of a valuation, as the workers simulated them.
+struct TrajectoryPrices {
+  std::int64_t count;
+  std::size_t records;     // prices kept per trajectory, in kPathCount groups
+  const double* prices;    // count x records x kPathCount: trajectory, record day, path
+  const double* readBack;  // the same as read back from text (where asked for), or nullptr
+  // With the probabilities on and the default records, the temporary file's lines of these
+  // trajectories' terminal prices; empty otherwise.
+  std::string_view rows;
+};
 
 class ValuationQueue {
  public:
@@ -58,24 +59,25 @@ class ValuationQueue {
   ValuationQueue(const ValuationQueue&) = delete;
   ValuationQueue& operator=(const ValuationQueue&) = delete;
 
-  // Hands in a valuation whose first draw follows generator state `firstState`. The workers
-  // may start on it at once, with the distribution as last read; completeNext() checks that
-  // the file still holds it.
-  void enqueue(const ValuationRequest& request, std::uint32_t firstState);
+  // Hands in a valuation whose first draw follows the generator's state, and moves the
+  // generator past its draws. The workers may start on it at once, with the table of the
+  // distribution that the last completion used.
+  void enqueue(const ValuationRequest& request, RandomGenerator& generator,
+               PriceRecords records = {});
   // Valuations handed in and not completed.
   std::size_t size() const { return entries_.size(); }
+  // The oldest of them.
+  const ValuationRequest& front() const;
   // Whether the workers would be kept busier by more valuations handed in ahead.
   bool wantsMore() const;
 
-  // Completes the oldest valuation: reads the distribution file (redoing the simulation when
-  // the file changed since the work began), creates the temporary file, adds up the sums in
-  // trajectory order, fills `result`, and with the probabilities on writes, reads back and
-  // removes the temporary file. Fails, with the message the program stops with, when the
-  // distribution does not load or the temporary file cannot be made or read back while the
-  // probabilities are on; the valuation stays queued then.
-  Status completeNext(ValuationResult& result, const ValuationFiles& files,
-                      const CompletionHooks& hooks = {});
-
+  // Completes the oldest valuation on `distribution`'s current table (work that began on
+  // another table is done again): hands its trajectories to `consume` in trajectory order,
+  // calling `progress` (when set) now and then with the share of them done so far. The queue
+  // keeps simulating ahead with `distribution`, which must outlive it or the next completion.
+  void completeNext(const DistributionCache& distribution,
+                    const std::function<void(const TrajectoryPrices&)>& consume,
+                    const std::function<void(double share)>& progress = {});
 
  private:
   struct Chunk;
@@ -83,13 +85,14 @@ class ValuationQueue {
 
   void prepare(Entry& entry);
   void restartAll();
+  void submit(Entry& entry, Chunk& chunk);
   void submitMore();
   static void simulateChunk(const Entry& entry, Chunk& chunk);
 
   SimulationChoice choice_;
-  DistributionCache cache_;
+  const DistributionCache* distribution_ = nullptr;  // of the last completion
   std::deque<std::unique_ptr<Entry>> entries_;
-  int inFlight_ = 0;  // chunks handed to the pool and not yet added up
+  int inFlight_ = 0;  // chunks handed to the pool and not yet taken
   int window_;        // at most this many
   WorkerPool pool_;   // last, so that the workers stop before the chunks go
 };

@@ -1,20 +1,65 @@
 #include "engine/value_option.h"
 
-#include "engine/random_jump.h"
+#include <cstdio>
+
+#include "engine/valuation_figures.h"
+#include "engine/winning_probabilities.h"
+#include "text/output_file.h"
+
+namespace {
+
+// The temporary file is written through a buffer of this size.
+constexpr std::size_t kTemporaryBuffer = std::size_t{1} << 20;
+
+}  // namespace
+
+Status completeValuation(ValuationQueue& queue, DistributionCache& distribution,
+                         const ValuationFiles& files, ValuationResult& result,
+                         const CompletionHooks& hooks) {
+  if (Status loaded = distribution.refresh(files.distribution); !loaded.ok()) return loaded;
+  const ValuationRequest request = queue.front();
+  // The temporary file is created (or emptied) in every valuation, with the probabilities off
+  // too: an empty file is left behind then, which users' scripts may look for.
+  std::FILE* temporary = openForWriting(files.temporary);
+  if (temporary == nullptr && request.withProbabilities) return openFailure(files.temporary);
+  std::FILE* rows = request.withProbabilities ? temporary : nullptr;
+  if (rows != nullptr) std::setvbuf(rows, nullptr, _IOFBF, kTemporaryBuffer);
+
+  TrajectoryAccumulator sums(request.strike, hooks.standardErrors != nullptr);
+  queue.completeNext(
+      distribution,
+      [&](const TrajectoryPrices& prices) {
+        // The records of valuationRecordDays: the day before the last when there are two.
+        const double* trajectory = prices.prices;
+        for (std::int64_t t = 0; t < prices.count; ++t) {
+          const double* terminal = trajectory + (prices.records - 1) * kPathCount;
+          sums.add(terminal, prices.records == 2 ? trajectory : nullptr);
+          trajectory += prices.records * kPathCount;
+        }
+        if (rows != nullptr) std::fwrite(prices.rows.data(), 1, prices.rows.size(), rows);
+      },
+      hooks.progress);
+
+  fillFigures(request, sums.sums(), result);
+  if (hooks.standardErrors != nullptr) {
+    *hooks.standardErrors = sums.standardErrors(discountOf(request));
+  }
+  if (temporary != nullptr) std::fclose(temporary);
+  if (!request.withProbabilities) return {};
+  return computeWinningProbabilities(request, result, files.temporary);
+}
 
 Status valueOption(const ValuationRequest& request, ValuationResult& result,
                    RandomGenerator& generator, const ValuationFiles& files,
-                   ValuationQueue& queue, const CompletionHooks& hooks) {
-  queue.enqueue(request, generator.state);
-  Status valued = queue.completeNext(result, files, hooks);
-  if (valued.ok()) {
-    generator.state = applyJump(randomJump(drawsOfValuation(request)), generator.state);
-  }
-  return valued;
+                   ValuationQueue& queue, DistributionCache& distribution,
+                   const CompletionHooks& hooks) {
+  queue.enqueue(request, generator);
+  return completeValuation(queue, distribution, files, result, hooks);
 }
 
 Status valueOption(const ValuationRequest& request, ValuationResult& result,
                    RandomGenerator& generator, const ValuationFiles& files) {
+  DistributionCache distribution;
   ValuationQueue queue(1, SimulationChoice{});
-  return valueOption(request, result, generator, files, queue);
+  return valueOption(request, result, generator, files, queue, distribution);
 }

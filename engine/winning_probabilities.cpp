@@ -6,6 +6,7 @@
 #include "text/fields.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"
+#include "text/number_conversion.h"
 #include "text/number_text.h"
 #include "text/output_file.h"
 
@@ -38,8 +39,14 @@ void appendTerminalText(std::string& rows, const double* prices) {
   rows.append(text, static_cast<std::size_t>(n));
 }
 
+double readBackPrice(double price) {
+  char text[kNumberTextCapacity + 1];
+  text[formatDouble(price, text)] = '\0';
+  return convertNumber(text);
+}
+
 Status computeWinningProbabilities(const ValuationRequest& request, ValuationResult& result,
-                                   const char* path, bool remove) {
+                                   const char* path) {
   InputStream stream;
   openForReading(stream, path);
   if (!isOpen(stream)) return openFailure(path);
@@ -66,6 +73,6 @@ Status computeWinningProbabilities(const ValuationRequest& request, ValuationRes
     result.probPut[p] = q * putCount[p];
   }
   closeStream(stream);
-  if (remove) std::remove(path);
+  std::remove(path);
   return {};
 }

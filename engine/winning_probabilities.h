@@ -14,7 +14,10 @@ void appendTerminalRow(std::FILE* stream, const double* prices);
 // The same line, with its line end, added to `rows`.
 void appendTerminalText(std::string& rows, const double* prices);
 
-// Reads the temporary file at `path` back, fills probCall and probPut, and removes the file
-// (unless `remove` is false). Fails when the file cannot be opened for reading.
+// A price as the temporary file gives it back: its six-digit number text, read as a number.
+double readBackPrice(double price);
+
+// Reads the temporary file at `path` back, fills probCall and probPut, and removes the file.
+// Fails when the file cannot be opened for reading.
 Status computeWinningProbabilities(const ValuationRequest& request, ValuationResult& result,
-                                   const char* path, bool remove = true);
+                                   const char* path);

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     SimulationChoice choice;
     if (name == "reference") {
-      choice.oneByOne = true;
+      choice.path = LockstepPath::Reference;
     } else if (name == "scalar") {
       choice.path = LockstepPath::Scalar;
     } else if (name == "avx2") {

@@ -1,6 +1,6 @@
-// The command line of the real program: help and version, usage errors, a seed instead of the
-// clock, shards of a batch (merged by hand and by GNU parallel), standard errors, and the
-// progress line on a terminal.
+// The command line of the real program: help and version, usage errors (in the same words as
+// empricer-dist's for the same mistake), a seed instead of the clock, shards of a batch (merged
+// by hand and by GNU parallel), standard errors, and the progress line on a terminal.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -70,23 +70,17 @@ TEST(CommandLine, HelpAndVersionTouchNoFile) {
 
 // Status 2, "empricer: ..." and the hint on standard error, nothing on standard output, and no
 // file read or written: the result file of an earlier run stays, no temporary file appears.
+// The mistakes that empricer-dist can make too are in the next test.
 TEST(CommandLine, UsageErrorsTouchNoFile) {
   struct Case {
     std::vector<std::string> arguments;
     std::string message;
   };
   const std::vector<Case> cases = {
-      {{"--frobnicate"}, "unrecognized option '--frobnicate'"},
-      {{"-h"}, "unexpected argument '-h'"},
-      {{"batch.csv"}, "unexpected argument 'batch.csv'"},
-      {{"--", "--help"}, "unexpected argument '--help'"},
-      {{"--quiet=yes"}, "option '--quiet' takes no value"},
-      {{"--seed"}, "option '--seed' needs a value"},
       {{"--seed", "x"}, "--seed takes a whole number from 0 to 4294967295, not 'x'"},
       {{"--seed=4294967296"}, "--seed takes a whole number from 0 to 4294967295, not '4294967296'"},
       {{"--seed", "-1"}, "--seed takes a whole number from 0 to 4294967295, not '-1'"},
       {{"--threads", "0"}, "--threads takes a whole number from 1 to 4096, not '0'"},
-      {{"--threads=2x"}, "--threads takes a whole number from 1 to 4096, not '2x'"},
       {{"--seed", "1", "--rows", "0-3"}, "--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '0-3'"},
       {{"--seed", "1", "--rows=5-2"}, "--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '5-2'"},
       {{"--seed", "1", "--rows", "-3"}, "--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '-3'"},
@@ -104,6 +98,67 @@ TEST(CommandLine, UsageErrorsTouchNoFile) {
     EXPECT_EQ(run.err, "empricer: " + c.message + "\nTry 'empricer --help'.\n") << what;
     EXPECT_EQ(dir.read("Batch_Result.csv"), "earlier results\n") << what;
     EXPECT_FALSE(dir.exists("VelmarTemp.txt")) << what;
+  }
+}
+
+// Both programs read their command lines with one parser: the same mistake gives the same
+// words after each program's name, then its hint, status 2, and every file as it was. SWITCH,
+// VALUED, WHOLE and RANGE stand for an option of each program and the range of its number.
+TEST(CommandLine, BothProgramsNameTheSameMistakeAlike) {
+  struct Program {
+    std::string name;
+    std::string binary;                 // empty: empricer
+    std::vector<std::string> operands;  // the arguments it takes, put before the mistake
+    std::vector<std::pair<std::string, std::string>> words;
+  };
+  const Program programs[] = {
+      {"empricer", "", {},
+       {{"SWITCH", "--quiet"}, {"VALUED", "--seed"}, {"WHOLE", "--threads"},
+        {"RANGE", "1 to 4096"}}},
+      {"empricer-dist", kDistProgram, {"prices.csv"},
+       {{"SWITCH", "--force"}, {"VALUED", "--out"}, {"WHOLE", "--max-rows"},
+        {"RANGE", "2 to 5000"}}},
+  };
+  const std::pair<std::vector<std::string>, std::string> mistakes[] = {
+      {{"--frobnicate"}, "unrecognized option '--frobnicate'"},
+      {{"--frobnicate=SWITCH"}, "unrecognized option '--frobnicate'"},
+      {{"-h"}, "unexpected argument '-h'"},
+      {{"stray.csv"}, "unexpected argument 'stray.csv'"},
+      {{"--", "--help"}, "unexpected argument '--help'"},
+      {{"SWITCH=yes"}, "option 'SWITCH' takes no value"},
+      {{"--help="}, "option '--help' takes no value"},
+      {{"VALUED"}, "option 'VALUED' needs a value"},
+      {{"WHOLE=2x"}, "WHOLE takes a whole number from RANGE, not '2x'"},
+      {{"WHOLE", "-1"}, "WHOLE takes a whole number from RANGE, not '-1'"},
+  };
+  for (const Program& program : programs) {
+    const auto fill = [&program](std::string text) {
+      for (const auto& [word, meaning] : program.words) {
+        for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word)) {
+          text.replace(at, word.size(), meaning);
+        }
+      }
+      return text;
+    };
+    for (const auto& [words, message] : mistakes) {
+      TempDir dir;
+      writeBatchInputs(dir, {.runMode = "2"}, "h\n100,95,1\n");
+      dir.write("Batch_Result.csv", "earlier results\n");
+      dir.write("prices.csv", "date,close\n1,100\n2,101\n3,100.5\n");
+      const std::vector<std::string> before = dir.names();
+      std::vector<std::string> arguments = program.operands;
+      for (const std::string& word : words) arguments.push_back(fill(word));
+      const RunOutcome run = runIn(dir, {.arguments = arguments, .program = program.binary});
+      const std::string what = program.name + " " + fill(message);
+      EXPECT_EQ(run.status, 2) << what;
+      EXPECT_EQ(run.out, "") << what;
+      EXPECT_EQ(run.err, program.name + ": " + fill(message) + "\nTry '" + program.name +
+                             " --help'.\n")
+          << what;
+      EXPECT_EQ(dir.names(), before) << what;
+      EXPECT_EQ(dir.read("dist.csv"), kBell) << what;
+      EXPECT_EQ(dir.read("Batch_Result.csv"), "earlier results\n") << what;
+    }
   }
 }
 
@@ -131,11 +186,19 @@ TEST(CommandLine, SeedGivesWhatTheClockWouldHaveGiven) {
 
 // Shards of a batch, each with the same seed, give the whole run's result lines in order:
 // rows before a shard only move the generator on, skipped and zero-day rows count as rows.
+// With --chain too: its groups of equal S0 are formed over the whole file, whatever the shard.
 TEST(CommandLine, ShardsJoinUpToTheWholeRun) {
+ for (const std::vector<std::string> extra : {std::vector<std::string>{}, {"--chain"}}) {
+  SCOPED_TRACE(extra.empty() ? "row by row" : "chain");
+  auto withExtra = [&extra](std::vector<std::string> args) {
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  };
   const SetupFile setup{.runMode = "2", .trajectories = 30, .rate = "0.05", .probabilities = true};
   TempDir whole;
   writeBatchInputs(whole, setup, kMixedBatch);
-  const RunOutcome full = runIn(whole, {.clock = kStillClock, .arguments = {"--seed", "77"}});
+  const RunOutcome full =
+      runIn(whole, {.clock = kStillClock, .arguments = withExtra({"--seed", "77"})});
   ASSERT_EQ(full.status, 0) << full.out << full.err;
   const std::vector<std::string> wanted = dataLines(whole.read("Batch_Result.csv"));
   ASSERT_EQ(wanted.size(), 5u * 7);  // 8 data rows, one of them skipped
@@ -149,7 +212,7 @@ TEST(CommandLine, ShardsJoinUpToTheWholeRun) {
       TempDir part;
       writeBatchInputs(part, setup, kMixedBatch);
       const RunOutcome run =
-          runIn(part, {.clock = kStillClock, .arguments = {"--seed", "77", "--rows", rows}});
+          runIn(part, {.clock = kStillClock, .arguments = withExtra({"--seed", "77", "--rows", rows})});
       ASSERT_EQ(run.status, 0) << rows << run.err;
       const std::string results = part.read("Batch_Result.csv");
       EXPECT_EQ(splitLines(results)[0], splitLines(whole.read("Batch_Result.csv"))[0]);
@@ -169,21 +232,28 @@ TEST(CommandLine, ShardsJoinUpToTheWholeRun) {
   // A shard past the last row writes the header alone.
   TempDir past;
   writeBatchInputs(past, setup, kMixedBatch);
-  EXPECT_EQ(runIn(past, {.clock = kStillClock, .arguments = {"--seed=77", "--rows=9-"}}).status, 0);
+  EXPECT_EQ(
+      runIn(past, {.clock = kStillClock, .arguments = withExtra({"--seed=77", "--rows=9-"})}).status,
+      0);
   EXPECT_TRUE(dataLines(past.read("Batch_Result.csv")).empty());
+ }
 }
 
 // --rows fits only a batch run: a manual run mode, or a run mode asked and answered otherwise,
 // ends with a message and status 2 before any result file is written.
+// --chain likewise.
 TEST(CommandLine, RowsForARunThatIsNotABatchRun) {
   for (const auto& [mode, answer] : std::vector<std::pair<std::string, std::string>>{
            {"1", ""}, {"3", ""}, {"0", "1\n"}, {"0", "x\n"}}) {
+    const std::string option = answer == "1\n" ? "--chain" : "--rows";
     TempDir dir;
     writeBatchInputs(dir, {.runMode = mode}, "h\n100,95,1\n");
-    const RunOutcome run = runIn(dir, {.input = answer, .clock = kStillClock,
-                                       .arguments = {"--seed", "1", "--rows", "1"}});
+    std::vector<std::string> args = {"--seed", "1", option};
+    if (option == "--rows") args.push_back("1");
+    const RunOutcome run =
+        runIn(dir, {.input = answer, .clock = kStillClock, .arguments = args});
     EXPECT_EQ(run.status, 2) << mode;
-    EXPECT_EQ(run.err.rfind("empricer: --rows is for a batch run", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("empricer: " + option + " is for a batch run", 0), 0u) << run.err;
     EXPECT_FALSE(dir.exists("Batch_Result.csv")) << mode;
     EXPECT_FALSE(dir.exists("VelmarTemp.txt")) << mode;
   }
@@ -223,8 +293,9 @@ TEST(CommandLine, StandardErrorsMatchATwoPassComputation) {
     ValuationResult result{};
     RandomGenerator generator{31337u};
     ValuationQueue queue(3, {});
+    DistributionCache distribution;
     ASSERT_TRUE(valueOption(request, result, generator,
-                            {kDistributionFileName, kTemporaryFileName}, queue,
+                            {kDistributionFileName, kTemporaryFileName}, queue, distribution,
                             {.standardErrors = &errors})
                     .ok());
 
@@ -243,8 +314,9 @@ TEST(CommandLine, StandardErrorsMatchATwoPassComputation) {
     std::vector<SimulationSums> each(static_cast<std::size_t>(n));
     RandomGenerator again{31337u};
     for (SimulationSums& sums : each) {
-      sums = SimulationSums{};
-      simulateOneByOne(one, sums, again);
+      TrajectoryAccumulator trajectory(one.strike);
+      simulateOneByOne(one, trajectory, again);
+      sums = trajectory.sums();
     }
     const double d = std::pow(2.718281828459, -(2.0 * request.riskFreeRate * request.stepFraction));
     for (int p = 0; p < kPathCount; ++p) {

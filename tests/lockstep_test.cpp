@@ -116,7 +116,9 @@ SimulationOutcome runFrom(SimulationSetup setup, bool withRows, std::uint32_t st
   }
   setup.terminalRows = rows;
   RandomGenerator generator{startState};
-  simulate(setup, outcome.sums, generator);
+  TrajectoryAccumulator sums(setup.strike);
+  simulate(setup, sums, generator);
+  outcome.sums = sums.sums();
   outcome.state = generator.state;
   if (rows != nullptr) {
     outcome.rows = readAll(rows);
@@ -141,7 +143,8 @@ void expectSameAsOneByOne(const SimulationSetup& setup, bool withRows, std::uint
   const SimulationOutcome expected = runFrom(setup, withRows, startState, simulateOneByOne);
   const SimulationOutcome actual = runFrom(
       setup, withRows, startState,
-      [kernel](const SimulationSetup& s, SimulationSums& sums, RandomGenerator& generator) {
+      [kernel](const SimulationSetup& s, TrajectoryAccumulator& sums,
+               RandomGenerator& generator) {
         simulateLockstep(s, sums, generator, kernel.path, kernel.lanes);
       });
   EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(SimulationSums)), 0)
@@ -269,11 +272,11 @@ TEST_P(LockstepPathTest, DaysBelowOneTakeNoDraws) {
     setup.days = days;
     setup.trajectories = lanes() + 3;
     expectSameAsOneByOne(setup, true, 99u, GetParam(), "days below one");
-    SimulationSums sums{};
+    TrajectoryAccumulator sums(setup.strike);
     RandomGenerator generator{99u};
     simulateLockstep(setup, sums, generator, GetParam().path, GetParam().lanes);
     EXPECT_EQ(generator.state, 99u);
-    EXPECT_EQ(sums.sumPrices, 100.0 * setup.trajectories);  // every trajectory ends at its start
+    EXPECT_EQ(sums.sums().sumPrices, 100.0 * setup.trajectories);  // every trajectory ends at its start
   }
 }
 
@@ -288,9 +291,10 @@ TEST_P(LockstepPathTest, PricesThatEndExactlyAtTheStrike) {
   setup.days = 3;
   expectSameAsOneByOne(setup, true, 5u, GetParam(), "prices at the strike");
 
-  SimulationSums sums{};
+  TrajectoryAccumulator accumulator(setup.strike);
   RandomGenerator generator;
-  simulateLockstep(setup, sums, generator, GetParam().path, GetParam().lanes);
+  simulateLockstep(setup, accumulator, generator, GetParam().path, GetParam().lanes);
+  const SimulationSums& sums = accumulator.sums();
   for (int p = 0; p < kPathCount; ++p) {
     EXPECT_EQ(sums.call[p], 0.0);
     EXPECT_EQ(sums.put[p], 0.0);
@@ -373,16 +377,17 @@ TEST_P(LockstepPathTest, ConsecutiveRunsDrawOnFromTheSameState) {
   second.days = 5;
 
   RandomGenerator expected{42u};
-  SimulationSums expectedFirst{}, expectedSecond{};
+  TrajectoryAccumulator expectedFirst(first.strike), expectedSecond(second.strike);
   simulateOneByOne(first, expectedFirst, expected);
   simulateOneByOne(second, expectedSecond, expected);
 
   RandomGenerator actual{42u};
-  SimulationSums actualFirst{}, actualSecond{};
+  TrajectoryAccumulator actualFirst(first.strike), actualSecond(second.strike);
   simulateLockstep(first, actualFirst, actual, GetParam().path, GetParam().lanes);
   simulateLockstep(second, actualSecond, actual, GetParam().path, GetParam().lanes);
-  EXPECT_EQ(std::memcmp(&expectedFirst, &actualFirst, sizeof(SimulationSums)), 0);
-  EXPECT_EQ(std::memcmp(&expectedSecond, &actualSecond, sizeof(SimulationSums)), 0);
+  EXPECT_EQ(std::memcmp(&expectedFirst.sums(), &actualFirst.sums(), sizeof(SimulationSums)), 0);
+  EXPECT_EQ(std::memcmp(&expectedSecond.sums(), &actualSecond.sums(), sizeof(SimulationSums)),
+            0);
   EXPECT_EQ(actual.state, expected.state);
 }
 
@@ -421,7 +426,7 @@ TEST(LockstepTest, DefaultPathIsTheWidestAvailable) {
   SimulationSetup setup = plainSetup(*draws);
   setup.trajectories = 37;
   const SimulationOutcome expected = runFrom(setup, true, 8u, simulateOneByOne);
-  auto defaultPath = [](const SimulationSetup& s, SimulationSums& sums,
+  auto defaultPath = [](const SimulationSetup& s, TrajectoryAccumulator& sums,
                         RandomGenerator& generator) {
     simulateLockstep(s, sums, generator);  // as valueOption calls it
   };

@@ -74,31 +74,50 @@ TEST(WorkerPool, WithdrawnAndDroppedTasksNeverRun) {
 
 struct Valued {
   ValuationResult result;
-  std::string temporary;  // the temporary file's bytes, kept after the read-back
-  std::uint32_t state;    // the generator after the valuation
+  std::string temporary;  // the temporary file's lines, as the queue hands them over
+  std::string prices;  // the bytes of every price kept, in order
 };
 
-const ValuationFiles kFiles{kDistributionFileName, kTemporaryFileName, true};
+const ValuationFiles kFiles{kDistributionFileName, kTemporaryFileName};
+
+// Keeps what the queue hands over of one valuation.
+std::function<void(const TrajectoryPrices&)> keepPrices(Valued& v, std::int32_t days) {
+  return [&v, days](const TrajectoryPrices& prices) {
+    EXPECT_EQ(prices.records, days >= 2 ? 2u : 1u);
+    v.temporary.append(prices.rows);
+    v.prices.append(reinterpret_cast<const char*>(prices.prices),
+                    static_cast<std::size_t>(prices.count) * prices.records * kPathCount *
+                        sizeof(double));
+  };
+}
 
 // Values `requests` in order on one queue, all handed in before the first completes, from
-// generator state `state`.
+// generator state `state`; then again, keeping the prices the queue hands over.
 std::vector<Valued> valueAll(const std::vector<ValuationRequest>& requests, std::uint32_t state,
                              int threads, SimulationChoice choice) {
+  std::vector<Valued> out(requests.size());
   ValuationQueue queue(threads, choice);
-  std::vector<std::uint32_t> after;
-  for (const ValuationRequest& r : requests) {
-    queue.enqueue(r, state);
-    state = applyJump(randomJump(drawsOfValuation(r)), state);
-    after.push_back(state);
-  }
-  std::vector<Valued> out;
-  for (std::size_t i = 0; i < requests.size(); ++i) {
-    Valued v;
-    std::memset(&v.result, 0x5a, sizeof v.result);  // what the valuation leaves must not matter
-    EXPECT_TRUE(queue.completeNext(v.result, kFiles).ok());
-    v.temporary = readFile(kTemporaryFileName).value_or("(missing)");
-    v.state = after[i];
-    out.push_back(v);
+  DistributionCache distribution;
+  for (int pass = 0; pass < 2; ++pass) {
+    RandomGenerator generator{state};
+    for (const ValuationRequest& r : requests) queue.enqueue(r, generator);
+    EXPECT_EQ(generator.state,
+              applyJump(randomJump([&] {
+                          std::uint64_t draws = 0;
+                          for (const ValuationRequest& r : requests) draws += drawsOfValuation(r);
+                          return draws;
+                        }()),
+                        state));
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+      Valued& v = out[i];
+      if (pass == 0) {
+        std::memset(&v.result, 0x5a, sizeof v.result);  // what is left must not matter
+        EXPECT_TRUE(completeValuation(queue, distribution, kFiles, v.result).ok());
+        EXPECT_FALSE(std::filesystem::exists(kTemporaryFileName) && requests[i].withProbabilities);
+      } else {
+        queue.completeNext(distribution, keepPrices(v, requests[i].days));
+      }
+    }
   }
   return out;
 }
@@ -111,6 +130,7 @@ void expectSame(const std::vector<Valued>& want, const std::vector<Valued>& got,
         << what << ", valuation " << i << ": call " << want[i].result.callValue << " vs "
         << got[i].result.callValue;
     EXPECT_EQ(want[i].temporary, got[i].temporary) << what << ", valuation " << i;
+    EXPECT_TRUE(want[i].prices == got[i].prices) << what << ", valuation " << i << ": prices";
   }
 }
 
@@ -142,7 +162,8 @@ TEST_F(QueueTest, SameBytesAsTheReferenceForAnyThreadsAndKernel) {
     requests.push_back(requestOf(100.0, 101.0, 0, 5, 0.05, true));
     requests.push_back(requestOf(100.0, 100.0, 2, 0, 0.05, true));
     requests.push_back(requestOf(100.0, 90.0, 3, 1500, 0.05, true));
-    const std::vector<Valued> want = valueAll(requests, 987654321u, 1, {.oneByOne = true});
+    const std::vector<Valued> want =
+        valueAll(requests, 987654321u, 1, {.path = LockstepPath::Reference});
     for (LockstepPath path : availablePaths()) {
       for (int threads : {1, 2, 3, 8}) {
         expectSame(want, valueAll(requests, 987654321u, threads, {.path = path}),
@@ -169,27 +190,23 @@ TEST_F(QueueTest, ADistributionChangedBetweenValuationsIsUsed) {
     dir.write(kDistributionFileName, i == 0 ? before : after);
     Valued v;
     std::memset(&v.result, 0x5a, sizeof v.result);
-    ValuationQueue one(1, {.oneByOne = true});
-    ASSERT_TRUE(valueOption(requests[i], v.result, reference, kFiles, one).ok());
-    v.temporary = readFile(kTemporaryFileName).value_or("(missing)");
-    v.state = reference.state;
+    ValuationQueue one(1, {.path = LockstepPath::Reference});
+    DistributionCache distribution;
+    ASSERT_TRUE(valueOption(requests[i], v.result, reference, kFiles, one, distribution).ok());
     want.push_back(v);
   }
 
   for (int threads : {1, 3}) {
     dir.write(kDistributionFileName, before);
     ValuationQueue queue(threads, {});
-    std::uint32_t state = 42u;
-    for (const ValuationRequest& r : requests) {
-      queue.enqueue(r, state);
-      state = applyJump(randomJump(drawsOfValuation(r)), state);
-    }
+    DistributionCache distribution;
+    RandomGenerator generator{42u};
+    for (const ValuationRequest& r : requests) queue.enqueue(r, generator);
     std::vector<Valued> got;
     for (std::size_t i = 0; i < requests.size(); ++i) {
       Valued v;
       std::memset(&v.result, 0x5a, sizeof v.result);
-      ASSERT_TRUE(queue.completeNext(v.result, kFiles).ok());
-      v.temporary = readFile(kTemporaryFileName).value_or("(missing)");
+      ASSERT_TRUE(completeValuation(queue, distribution, kFiles, v.result).ok());
       got.push_back(v);
       if (i == 0) dir.write(kDistributionFileName, after);
     }
@@ -202,13 +219,15 @@ TEST_F(QueueTest, ADistributionChangedBetweenValuationsIsUsed) {
 TEST_F(QueueTest, AVanishedDistributionFailsAtItsValuation) {
   dir.write(kDistributionFileName, bellDistribution(41, 0.004));
   ValuationQueue queue(3, {});
+  DistributionCache distribution;
+  RandomGenerator generator{7u};
   for (std::uint32_t i = 0; i < 6; ++i) {
-    queue.enqueue(requestOf(100.0, 100.0, 3, 2000, 0.05, false), 7u * i);
+    queue.enqueue(requestOf(100.0, 100.0, 3, 2000, 0.05, false), generator);
   }
   ValuationResult result{};
-  ASSERT_TRUE(queue.completeNext(result, kFiles).ok());
+  ASSERT_TRUE(completeValuation(queue, distribution, kFiles, result).ok());
   std::filesystem::remove(dir.file(kDistributionFileName));
-  const Status failed = queue.completeNext(result, kFiles);
+  const Status failed = completeValuation(queue, distribution, kFiles, result);
   ASSERT_FALSE(failed.ok());
   EXPECT_EQ(failed.message(), "Error opening file: dist.csv");
   EXPECT_EQ(queue.size(), 5u);

@@ -1,0 +1,35 @@
+// What a batch run reads of each row of batch.csv and writes for it, shared by the run that
+// values row by row and the chain run.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "app/clock.h"
+#include "app/settings.h"
+#include "engine/records.h"
+#include "engine/trajectory_accumulator.h"
+#include "text/line_reader.h"
+
+// A data row: its request, or valued false when its days are out of range.
+struct BatchRow {
+  bool valued;
+  ValuationRequest request;
+};
+BatchRow readBatchRow(const LineBuffer& line, const RunSettings& settings);
+
+// The header line of Batch_Result.csv.
+std::string resultHeader(bool withProbabilities, bool withErrors);
+
+// A valued row's five console lines, its elapsed-time line and the rule below it, starting
+// from the clock reading `rowStartTime`.
+void writeConsoleRows(const ValuationRequest& request, const ValuationResult& result,
+                      const StandardErrors* errors, Clock& clock, std::int64_t rowStartTime);
+// A valued row's five lines of Batch_Result.csv.
+void writeResultRows(std::FILE* out, const ValuationRequest& request,
+                     const ValuationResult& result, const StandardErrors* errors);
+
+// The data rows of the batch file as the batch run takes them: non-empty reads after the
+// header. Only for the progress line; 0 when the file cannot be read.
+std::int64_t countBatchRows();
