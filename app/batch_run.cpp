@@ -38,7 +38,11 @@ bool readDataRow(InputStream& batch, LineBuffer& line) {
 // turn, in row order.
 Status valueRowByRow(InputStream& batch, std::FILE* results, const RunSettings& settings,
                      RunContext& run, const RowRange& shard, std::int64_t rowsShown) {
-  std::deque<BatchRow> ahead;
+  struct Numbered {
+    BatchRow row;
+    std::int64_t number;
+  };
+  std::deque<Numbered> ahead;
   std::int64_t rowNumber = 0;  // data rows read so far
   // The draws of the rows before the shard, jumped over at once when the shard begins (the
   // sum may wrap around: the generator's period is 2^32).
@@ -57,7 +61,7 @@ Status valueRowByRow(InputStream& batch, std::FILE* results, const RunSettings& 
         skippedDraws = 0;
       }
       if (row.valued) run.queue.enqueue(row.request, run.generator);
-      ahead.push_back(row);
+      ahead.push_back({row, rowNumber});
       return true;
     }
     return false;
@@ -65,15 +69,21 @@ Status valueRowByRow(InputStream& batch, std::FILE* results, const RunSettings& 
 
   const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
   StandardErrors errors{};
+  DeskFigures desk{};
+  const bool withDesk = run.results != nullptr || run.plot != nullptr;
   CompletionHooks hooks;
-  if (run.options.standardErrors) hooks.standardErrors = &errors;
+  if (run.options.standardErrors || withDesk) hooks.standardErrors = &errors;
+  if (withDesk) hooks.desk = &desk;
+  hooks.tradingDays = run.options.tradingDays;
   hooks.progress = [&run](double share) { run.progress.update(share); };
+  const StandardErrors* shownErrors = run.options.standardErrors ? &errors : nullptr;
   std::int64_t rowsDone = 0;
   for (;;) {
     while (ahead.size() < kRowsAhead && run.queue.wantsMore() && readRow()) {
     }
     if (ahead.empty() && !readRow()) return {};
-    const BatchRow row = ahead.front();
+    const BatchRow row = ahead.front().row;
+    const std::int64_t number = ahead.front().number;
     ahead.pop_front();
     run.progress.startRow(++rowsDone, rowsShown);
     if (!row.valued) {
@@ -85,8 +95,13 @@ Status valueRowByRow(InputStream& batch, std::FILE* results, const RunSettings& 
     const Status status = completeValuation(run.queue, run.distribution, files, result, hooks);
     run.progress.clear();
     if (!status.ok()) return status;
-    writeConsoleRows(row.request, result, hooks.standardErrors, run.clock, rowStartTime);
-    writeResultRows(results, row.request, result, hooks.standardErrors);
+    writeConsoleRows(row.request, result, shownErrors, run.clock, rowStartTime);
+    writeResultRows(results, row.request, result, shownErrors);
+    if (withDesk) {
+      const Status recorded =
+          recordDeskRow(run.results, run.plot, number, row.request, result, errors, desk);
+      if (!recorded.ok()) return recorded;
+    }
   }
 }
 
@@ -132,8 +147,11 @@ Status valueChains(InputStream& batch, std::FILE* results, const RunSettings& se
         randomJump(drawsOf(settings.trajectories, chainDays(chains[g]))), generator.state);
   }
 
+  const bool withDesk = run.results != nullptr || run.plot != nullptr;
   ChainHooks hooks;
-  hooks.standardErrors = run.options.standardErrors;
+  hooks.standardErrors = run.options.standardErrors || withDesk;
+  hooks.desk = withDesk;
+  hooks.tradingDays = run.options.tradingDays;
   hooks.progress = [&run](double share) { run.progress.update(share); };
   std::unordered_map<std::size_t, ChainValues> values;  // valued and not yet written, by row
   std::int64_t rowsDone = 0;
@@ -166,9 +184,15 @@ Status valueChains(InputStream& batch, std::FILE* results, const RunSettings& se
       group.valued = true;
     }
     const auto found = values.find(r);
-    const StandardErrors* errors = hooks.standardErrors ? &found->second.errors : nullptr;
+    const StandardErrors* errors = run.options.standardErrors ? &found->second.errors : nullptr;
     writeConsoleRows(row.request, found->second.result, errors, run.clock, rowStartTime);
     writeResultRows(results, row.request, found->second.result, errors);
+    if (withDesk) {
+      const Status recorded =
+          recordDeskRow(run.results, run.plot, static_cast<std::int64_t>(r) + 1, row.request,
+                        found->second.result, found->second.errors, found->second.desk);
+      if (!recorded.ok()) return recorded;
+    }
     values.erase(found);
   }
   return {};

@@ -107,8 +107,12 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   request.days = days;
   ValuationResult result{};
   StandardErrors errors{};
+  DeskFigures desk{};
+  const bool withDesk = run.results != nullptr || run.plot != nullptr;
   CompletionHooks hooks;
-  if (run.options.standardErrors) hooks.standardErrors = &errors;
+  if (run.options.standardErrors || withDesk) hooks.standardErrors = &errors;
+  if (withDesk) hooks.desk = &desk;
+  hooks.tradingDays = run.options.tradingDays;
   run.progress.startRow(1, 0);
   hooks.progress = [&run](double share) { run.progress.update(share); };
   const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
@@ -117,7 +121,8 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   run.progress.clear();
   if (!valued.ok()) return valued;
 
-  writeReport(request, result, hooks.standardErrors);
+  writeReport(request, result, run.options.standardErrors ? &errors : nullptr);
   writeElapsedLine(run.clock, "Elapse time: ", run.startTime);
+  if (withDesk) return recordDeskRow(run.results, run.plot, 1, request, result, errors, desk);
   return {};
 }

@@ -2,6 +2,8 @@
 
 #include <sched.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
@@ -59,6 +61,10 @@ std::string usageText() {
          "                     needs --seed, so that shards of a batch join up\n"
          "  --std-errors       also report the Monte Carlo standard error of every value\n"
          "  --chain            value the batch rows of each S0 on one shared set of paths\n"
+         "  --results FILE     also write every value, implied volatility, delta and gamma\n"
+         "                     to FILE, one line per row and path\n"
+         "  --trading-days N   days in a year for the yearly volatility (default 252)\n"
+         "  --plot FILE        draw the smile (yearly volatility against K / forward) as SVG\n"
          "  --quiet            no progress line on standard error\n"
          "  --help             show this help and exit\n"
          "  --version          show the version and exit\n"
@@ -87,6 +93,20 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
        }},
       switchOption("--std-errors", options.standardErrors),
       switchOption("--chain", options.chain),
+      textOption("--results", options.results),
+      textOption("--plot", options.plot),
+      {"--trading-days", true,
+       [&](const std::string& value) -> CommandLineProblem {
+         double days = 0.0;
+         const char* end = value.data() + value.size();
+         const auto [ptr, error] = std::from_chars(value.data(), end, days);
+         if (value.empty() || error != std::errc() || ptr != end || !(days > 0.0) ||
+             !std::isfinite(days)) {
+           return "--trading-days takes a number above 0, not '" + value + "'";
+         }
+         options.tradingDays = days;
+         return std::nullopt;
+       }},
       switchOption("--quiet", options.quiet),
       switchOption("--help", options.help),
       switchOption("--version", options.version),

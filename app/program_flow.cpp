@@ -52,7 +52,19 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     Progress progress(!options.quiet && standardErrorIsTerminal(), options.progressAfter);
     RunContext context{clock,    console,  generator, queue, distribution,
                        progress, options, startTime};
-    run = mode == 1 ? runManual(settings, context) : runBatch(settings, context);
+    ResultsFile results;
+    SmilePlot plot;
+    if (options.results) {
+      run = results.open(*options.results);
+      context.results = &results;
+    }
+    if (options.plot) context.plot = &plot;
+    if (run.ok()) run = mode == 1 ? runManual(settings, context) : runBatch(settings, context);
+    if (run.ok() && options.plot) {
+      const auto& table = distribution.current();
+      run = plot.write(*options.plot, settings.trajectories,
+                       table != nullptr ? table->table.rowCount : 0);
+    }
   }
   if (!run.ok()) return stopWith(run.message());
 

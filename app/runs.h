@@ -7,6 +7,8 @@
 #include "app/console_input.h"
 #include "app/options.h"
 #include "app/progress.h"
+#include "app/results_file.h"
+#include "app/smile_plot.h"
 #include "app/settings.h"
 #include "engine/outcome.h"
 #include "engine/distribution_cache.h"
@@ -23,6 +25,8 @@ struct RunContext {
   Progress& progress;
   const ProgramOptions& options;
   std::int64_t startTime;  // the program's start, for the elapsed times
+  ResultsFile* results = nullptr;  // --results
+  SmilePlot* plot = nullptr;       // --plot
 };
 
 // Asks for the underlying price, the strike and the days, values them, writes the report.

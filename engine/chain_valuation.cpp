@@ -66,7 +66,12 @@ Status valueChain(const ValuationRequest& common, const std::vector<ChainRow>& r
   if (keep) kept.reserve(trajectories * terminalDays * kPathCount);
 
   std::vector<TrajectoryAccumulator> sums;
-  for (const ChainRow& row : rows) sums.emplace_back(row.strike, hooks.standardErrors);
+  std::vector<double> bumps;
+  for (const ChainRow& row : rows) {
+    sums.emplace_back(row.strike, hooks.standardErrors);
+    bumps.push_back(gammaBump(distribution.current()->draws, row.days));
+    if (hooks.desk) sums.back().addDeskSums(bumps.back());
+  }
   queue.enqueue(shared, generator, {days, keep ? terminal : std::vector<bool>{}});
   queue.completeNext(
       distribution,
@@ -99,6 +104,10 @@ Status valueChain(const ValuationRequest& common, const std::vector<ChainRow>& r
     request.days = rows[r].days;
     fillFigures(request, sums[r].sums(), values[r].result);
     if (hooks.standardErrors) values[r].errors = sums[r].standardErrors(discountOf(request));
+    if (hooks.desk) {
+      values[r].desk = deskFigures(request, values[r].result, sums[r].deskSums(), bumps[r],
+                                   hooks.tradingDays);
+    }
   }
   if (!probabilities) return {};
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/desk_figures.h"
 #include "engine/distribution_cache.h"
 #include "engine/outcome.h"
 #include "engine/random_generator.h"
@@ -23,10 +24,13 @@ struct ChainRow {
 struct ChainValues {
   ValuationResult result;
   StandardErrors errors;  // filled when asked for
+  DeskFigures desk;       // likewise
 };
 
 struct ChainHooks {
   bool standardErrors = false;
+  bool desk = false;
+  double tradingDays = 252.0;
   // Called now and then with the share of the chain's trajectories done so far.
   std::function<void(double share)> progress;
 };

@@ -28,10 +28,29 @@ struct StandardErrors {
   double put[kPathCount];
 };
 
+// Each path's sums of its terminal prices S, of 1{S > K} S, and of 1{c S > K} S for the two
+// bumped factors c = 1 + h and c = 1 - h: the forward, the pathwise deltas and the gamma.
+struct DeskSums {
+  double up;    // 1 + h
+  double down;  // 1 - h
+  double terminal[kPathCount];
+  double above[kPathCount];
+  double aboveUp[kPathCount];
+  double aboveDown[kPathCount];
+};
+
 class TrajectoryAccumulator {
  public:
   explicit TrajectoryAccumulator(double strike, bool withSpread = false)
       : strike_(strike), withSpread_(withSpread) {}
+
+  // Also forms the desk sums, with the bump h.
+  void addDeskSums(double bump) {
+    withDesk_ = true;
+    desk_ = DeskSums{};
+    desk_.up = 1.0 + bump;
+    desk_.down = 1.0 - bump;
+  }
 
   // One trajectory: its five terminal prices and, when its valuation has a day before the
   // last (days >= 2), the five prices then; both in path order. A price above the strike adds
@@ -42,9 +61,11 @@ class TrajectoryAccumulator {
     sums_.sumPrices += terminal[kBasePath];
     sums_.sumSquares += terminal[kBasePath] * terminal[kBasePath];
     if (withSpread_) addSpread(terminal);
+    if (withDesk_) addDesk(terminal);
   }
 
   const SimulationSums& sums() const { return sums_; }
+  const DeskSums& deskSums() const { return desk_; }
   // The standard errors of the values discounted by `discount` (only with the spread on).
   StandardErrors standardErrors(double discount) const;
 
@@ -59,9 +80,20 @@ class TrajectoryAccumulator {
     }
   }
   void addSpread(const double* price);
+  void addDesk(const double* price) {
+    for (int p = 0; p < kPathCount; ++p) {
+      const double s = price[p];
+      desk_.terminal[p] += s;
+      if (s > strike_) desk_.above[p] += s;
+      if (desk_.up * s > strike_) desk_.aboveUp[p] += s;
+      if (desk_.down * s > strike_) desk_.aboveDown[p] += s;
+    }
+  }
 
   double strike_;
   bool withSpread_;
+  bool withDesk_ = false;
+  DeskSums desk_{};
   SimulationSums sums_{};
   double count_ = 0.0;
   double mean_[2][kPathCount] = {};

@@ -26,6 +26,8 @@ Status completeValuation(ValuationQueue& queue, DistributionCache& distribution,
   if (rows != nullptr) std::setvbuf(rows, nullptr, _IOFBF, kTemporaryBuffer);
 
   TrajectoryAccumulator sums(request.strike, hooks.standardErrors != nullptr);
+  const double bump = gammaBump(distribution.current()->draws, request.days);
+  if (hooks.desk != nullptr) sums.addDeskSums(bump);
   queue.completeNext(
       distribution,
       [&](const TrajectoryPrices& prices) {
@@ -43,6 +45,9 @@ Status completeValuation(ValuationQueue& queue, DistributionCache& distribution,
   fillFigures(request, sums.sums(), result);
   if (hooks.standardErrors != nullptr) {
     *hooks.standardErrors = sums.standardErrors(discountOf(request));
+  }
+  if (hooks.desk != nullptr) {
+    *hooks.desk = deskFigures(request, result, sums.deskSums(), bump, hooks.tradingDays);
   }
   if (temporary != nullptr) std::fclose(temporary);
   if (!request.withProbabilities) return {};

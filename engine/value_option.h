@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "engine/desk_figures.h"
 #include "engine/distribution_cache.h"
 #include "engine/outcome.h"
 #include "engine/random_generator.h"
@@ -20,6 +21,8 @@ struct ValuationFiles {
 // What a completion does besides the valuation itself.
 struct CompletionHooks {
   StandardErrors* standardErrors = nullptr;  // filled when given
+  DeskFigures* desk = nullptr;               // likewise
+  double tradingDays = 252.0;                // for the desk figures' yearly volatility
   // Called now and then while the valuation's trajectories are added up, with the share of
   // them done so far.
   std::function<void(double share)> progress;

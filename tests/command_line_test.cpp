@@ -86,6 +86,10 @@ TEST(CommandLine, UsageErrorsTouchNoFile) {
       {{"--seed", "1", "--rows", "-3"}, "--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '-3'"},
       {{"--seed", "1", "--rows", "2-x"}, "--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '2-x'"},
       {{"--rows", "1-3"}, "--rows needs --seed, so that every shard draws what the whole run would"},
+      {{"--results", "r.csv", "--trading-days", "0"}, "--trading-days takes a number above 0, not '0'"},
+      {{"--trading-days=-5"}, "--trading-days takes a number above 0, not '-5'"},
+      {{"--trading-days", "inf"}, "--trading-days takes a number above 0, not 'inf'"},
+      {{"--plot", "p.svg", "--results"}, "option '--results' needs a value"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -98,6 +102,7 @@ TEST(CommandLine, UsageErrorsTouchNoFile) {
     EXPECT_EQ(run.err, "empricer: " + c.message + "\nTry 'empricer --help'.\n") << what;
     EXPECT_EQ(dir.read("Batch_Result.csv"), "earlier results\n") << what;
     EXPECT_FALSE(dir.exists("VelmarTemp.txt")) << what;
+    EXPECT_FALSE(dir.exists("r.csv") || dir.exists("p.svg")) << what;
   }
 }
 
@@ -188,7 +193,7 @@ TEST(CommandLine, SeedGivesWhatTheClockWouldHaveGiven) {
 // rows before a shard only move the generator on, skipped and zero-day rows count as rows.
 // With --chain too: its groups of equal S0 are formed over the whole file, whatever the shard.
 TEST(CommandLine, ShardsJoinUpToTheWholeRun) {
- for (const std::vector<std::string> extra : {std::vector<std::string>{}, {"--chain"}}) {
+ for (const std::vector<std::string>& extra : {std::vector<std::string>{}, {"--chain"}}) {
   SCOPED_TRACE(extra.empty() ? "row by row" : "chain");
   auto withExtra = [&extra](std::vector<std::string> args) {
     args.insert(args.end(), extra.begin(), extra.end());
@@ -294,9 +299,11 @@ TEST(CommandLine, StandardErrorsMatchATwoPassComputation) {
     RandomGenerator generator{31337u};
     ValuationQueue queue(3, {});
     DistributionCache distribution;
+    CompletionHooks hooks;
+    hooks.standardErrors = &errors;
     ASSERT_TRUE(valueOption(request, result, generator,
                             {kDistributionFileName, kTemporaryFileName}, queue, distribution,
-                            {.standardErrors = &errors})
+                            hooks)
                     .ok());
 
     // Each trajectory's payoffs, one at a time from the same draws.

@@ -1,0 +1,90 @@
+#include "app/results_file.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "app/smile_plot.h"
+
+const char* const kResultsHeader =
+    "row,path,S0,K,days,call,put,stdev,prob_call,prob_put,theta_call,theta_put,se_call,se_put,"
+    "forward,iv_day,iv_year,delta_call,delta_put,gamma";
+
+namespace {
+
+constexpr const char* kPathNames[kPathCount] = {"shift1", "shift2", "base", "shift3", "shift4"};
+
+Failure writeFailure(const std::string& path) { return Failure{"Error writing file: " + path}; }
+
+}  // namespace
+
+void appendShortest(std::string& text, double value) {
+  if (std::isnan(value)) {
+    text += "nan";
+    return;
+  }
+  char buffer[32];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  text.append(buffer, error == std::errc() ? end : buffer);
+}
+
+Status recordDeskRow(ResultsFile* results, SmilePlot* plot, std::int64_t row,
+                     const ValuationRequest& request, const ValuationResult& result,
+                     const StandardErrors& errors, const DeskFigures& desk) {
+  if (plot != nullptr) {
+    plot->add(request.spot, request.days, request.strike, desk.forward[kBasePath],
+              desk.ivYear[kBasePath]);
+  }
+  return results != nullptr ? results->writeRow(row, request, result, errors, desk) : Status{};
+}
+
+ResultsFile::~ResultsFile() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+Status ResultsFile::open(const std::string& path) {
+  path_ = path;
+  file_ = std::fopen(path.c_str(), "w");
+  if (file_ == nullptr) return Failure{"Error opening file: " + path};
+  if (std::fprintf(file_, "%s\n", kResultsHeader) < 0 || std::fflush(file_) != 0) {
+    return writeFailure(path_);
+  }
+  return {};
+}
+
+Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
+                             const ValuationResult& result, const StandardErrors& errors,
+                             const DeskFigures& desk) {
+  std::string lines;
+  for (int p = 0; p < kPathCount; ++p) {
+    lines += std::to_string(row);
+    lines += ',';
+    lines += kPathNames[p];
+    const double numbers[] = {startPriceOfPath(request, p), request.strike,
+                              static_cast<double>(request.days), callValueOfPath(result, p),
+                              putValueOfPath(result, p)};
+    for (double v : numbers) {
+      lines += ',';
+      appendShortest(lines, v);
+    }
+    lines += ',';
+    if (p == kBasePath) appendShortest(lines, result.stdevS);
+    for (double v : {result.probCall[p], result.probPut[p]}) {
+      lines += ',';
+      if (request.withProbabilities) appendShortest(lines, v);
+    }
+    const double more[] = {result.thetaCall[p], result.thetaPut[p], errors.call[p],
+                           errors.put[p],       desk.forward[p],    desk.ivDay[p],
+                           desk.ivYear[p],      desk.deltaCall[p],  desk.deltaPut[p],
+                           desk.gamma[p]};
+    for (double v : more) {
+      lines += ',';
+      appendShortest(lines, v);
+    }
+    lines += '\n';
+  }
+  if (std::fwrite(lines.data(), 1, lines.size(), file_) != lines.size() ||
+      std::fflush(file_) != 0) {
+    return writeFailure(path_);
+  }
+  return {};
+}

@@ -1,0 +1,43 @@
+// The tidy results file (--results FILE): one line per valued row and path, in row order and
+// path order, every number in the shortest text that reads back to the same double.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "engine/desk_figures.h"
+#include "engine/outcome.h"
+#include "engine/records.h"
+#include "engine/trajectory_accumulator.h"
+
+class ResultsFile {
+ public:
+  ResultsFile() = default;
+  ~ResultsFile();
+  ResultsFile(const ResultsFile&) = delete;
+  ResultsFile& operator=(const ResultsFile&) = delete;
+
+  // Creates or empties the file and writes its header. Fails with the stop message.
+  Status open(const std::string& path);
+  // A valued row (counted as --rows counts, 1 for a manual run): its five lines in one piece,
+  // flushed. Fails with the stop message when they cannot be written.
+  Status writeRow(std::int64_t row, const ValuationRequest& request,
+                  const ValuationResult& result, const StandardErrors& errors,
+                  const DeskFigures& desk);
+
+ private:
+  std::string path_;
+  std::FILE* file_ = nullptr;
+};
+
+class SmilePlot;
+// A valued row into the results file and the smile picture, each when given.
+Status recordDeskRow(ResultsFile* results, SmilePlot* plot, std::int64_t row,
+                     const ValuationRequest& request, const ValuationResult& result,
+                     const StandardErrors& errors, const DeskFigures& desk);
+
+// The header line, without its line end.
+extern const char* const kResultsHeader;
+// The shortest text that reads back to `value`; "nan", "inf" or "-inf" when not finite.
+void appendShortest(std::string& text, double value);

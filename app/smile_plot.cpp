@@ -1,0 +1,147 @@
+#include "app/smile_plot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr double kWidth = 800, kHeight = 520;
+constexpr double kLeft = 80, kRight = 200, kTop = 50, kBottom = 60;
+constexpr const char* kColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd",
+                                    "#ff7f0e", "#17becf", "#8c564b", "#e377c2"};
+
+std::string number(double v, int digits = 6) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.*g", digits, v);
+  return text;
+}
+
+// Ticks at a round step, about five between low and high.
+std::vector<double> ticks(double low, double high) {
+  const double raw = (high - low) / 5;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  double step = power;
+  for (double m : {1.0, 2.0, 5.0, 10.0}) {
+    step = m * power;
+    if (step >= raw) break;
+  }
+  std::vector<double> out;
+  for (double t = std::ceil(low / step) * step; t <= high + step * 1e-9; t += step) {
+    out.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
+  }
+  return out;
+}
+
+}  // namespace
+
+void SmilePlot::add(double spot, std::int32_t days, double strike, double forward,
+                    double ivYear) {
+  const double x = strike / forward;
+  if (!std::isfinite(ivYear) || !std::isfinite(x)) {
+    ++leftOut_;
+    return;
+  }
+  auto found = std::find_if(series_.begin(), series_.end(), [&](const Series& s) {
+    return s.days == days && (s.spot == spot || (s.spot != s.spot && spot != spot));
+  });
+  if (found == series_.end()) {
+    series_.push_back({spot, days, {}, {}});
+    found = series_.end() - 1;
+  }
+  found->x.push_back(x);
+  found->y.push_back(ivYear);
+}
+
+std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionRows) const {
+  double xLow = INFINITY, xHigh = -INFINITY, yLow = INFINITY, yHigh = -INFINITY;
+  std::vector<double> spots;
+  for (const Series& s : series_) {
+    for (double v : s.x) xLow = std::min(xLow, v), xHigh = std::max(xHigh, v);
+    for (double v : s.y) yLow = std::min(yLow, v), yHigh = std::max(yHigh, v);
+    if (std::find(spots.begin(), spots.end(), s.spot) == spots.end()) spots.push_back(s.spot);
+  }
+  if (series_.empty()) xLow = 0.9, xHigh = 1.1, yLow = 0.1, yHigh = 0.3;
+  if (xHigh - xLow < 1e-6) xLow -= 0.01, xHigh += 0.01;
+  if (yHigh - yLow < 1e-6) yLow -= 0.01, yHigh += 0.01;
+  const double xPad = (xHigh - xLow) * 0.04, yPad = (yHigh - yLow) * 0.08;
+  xLow -= xPad, xHigh += xPad, yLow -= yPad, yHigh += yPad;
+  const double plotW = kWidth - kLeft - kRight, plotH = kHeight - kTop - kBottom;
+  auto px = [&](double x) { return kLeft + (x - xLow) / (xHigh - xLow) * plotW; };
+  auto py = [&](double y) { return kTop + (yHigh - y) / (yHigh - yLow) * plotH; };
+
+  std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kWidth) +
+                    "\" height=\"" + number(kHeight) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+  out += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  std::string title = "Implied volatility smile: S0 ";
+  for (std::size_t i = 0; i < spots.size(); ++i) {
+    if (i > 0) title += ", ";
+    title += number(spots[i]);
+  }
+  if (spots.empty()) title += "-";
+  title += ", " + std::to_string(trajectories) + " trajectories, dist.csv of " +
+           std::to_string(distributionRows) + " rows";
+  out += "<text x=\"" + number(kWidth / 2) + "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\">" +
+         title + "</text>\n";
+  out += "<rect x=\"" + number(kLeft) + "\" y=\"" + number(kTop) + "\" width=\"" + number(plotW) +
+         "\" height=\"" + number(plotH) + "\" fill=\"none\" stroke=\"black\"/>\n";
+  for (double t : ticks(xLow, xHigh)) {
+    out += "<line x1=\"" + number(px(t)) + "\" y1=\"" + number(kTop + plotH) + "\" x2=\"" +
+           number(px(t)) + "\" y2=\"" + number(kTop + plotH + 5) + "\" stroke=\"black\"/>\n";
+    out += "<text x=\"" + number(px(t)) + "\" y=\"" + number(kTop + plotH + 20) +
+           "\" text-anchor=\"middle\">" + number(t, 4) + "</text>\n";
+  }
+  for (double t : ticks(yLow, yHigh)) {
+    out += "<line x1=\"" + number(kLeft - 5) + "\" y1=\"" + number(py(t)) + "\" x2=\"" +
+           number(kLeft) + "\" y2=\"" + number(py(t)) + "\" stroke=\"black\"/>\n";
+    out += "<line x1=\"" + number(kLeft) + "\" y1=\"" + number(py(t)) + "\" x2=\"" +
+           number(kLeft + plotW) + "\" y2=\"" + number(py(t)) + "\" stroke=\"#dddddd\"/>\n";
+    out += "<text x=\"" + number(kLeft - 8) + "\" y=\"" + number(py(t) + 4) +
+           "\" text-anchor=\"end\">" + number(t, 4) + "</text>\n";
+  }
+  out += "<text x=\"" + number(kLeft + plotW / 2) + "\" y=\"" + number(kHeight - 18) +
+         "\" text-anchor=\"middle\">moneyness K / forward</text>\n";
+  out += "<text x=\"20\" y=\"" + number(kTop + plotH / 2) + "\" text-anchor=\"middle\" transform=\"rotate(-90 20 " +
+         number(kTop + plotH / 2) + ")\">implied volatility per year (base path)</text>\n";
+  for (std::size_t i = 0; i < series_.size(); ++i) {
+    const Series& s = series_[i];
+    const std::string colour = kColours[i % (sizeof kColours / sizeof kColours[0])];
+    std::string points;
+    for (std::size_t j = 0; j < s.x.size(); ++j) {
+      if (j > 0) points += ' ';
+      points += number(px(s.x[j]));
+      points += ',';
+      points += number(py(s.y[j]));
+    }
+    out += "<polyline fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"1.5\" points=\"" +
+           points + "\"/>\n";
+    for (std::size_t j = 0; j < s.x.size(); ++j) {
+      out += "<circle cx=\"" + number(px(s.x[j])) + "\" cy=\"" + number(py(s.y[j])) +
+             "\" r=\"3\" fill=\"" + colour + "\"/>\n";
+    }
+    const double ly = kTop + 10 + 18 * static_cast<double>(i);
+    std::string label = std::to_string(s.days) + " days";
+    if (spots.size() > 1) label = "S0 " + number(s.spot) + ", " + label;
+    out += "<line x1=\"" + number(kLeft + plotW + 15) + "\" y1=\"" + number(ly) + "\" x2=\"" +
+           number(kLeft + plotW + 40) + "\" y2=\"" + number(ly) + "\" stroke=\"" + colour +
+           "\" stroke-width=\"2\"/>\n";
+    out += "<text x=\"" + number(kLeft + plotW + 46) + "\" y=\"" + number(ly + 4) + "\">" + label +
+           "</text>\n";
+  }
+  out += "<text x=\"" + number(kLeft + plotW + 15) + "\" y=\"" +
+         number(kTop + 24 + 18 * static_cast<double>(series_.size())) + "\">" +
+         std::to_string(leftOut_) +
+         " rows left out (no volatility)</text>\n";
+  out += "</svg>\n";
+  return out;
+}
+
+Status SmilePlot::write(const std::string& path, std::int64_t trajectories,
+                        std::int64_t distributionRows) const {
+  const std::string text = svg(trajectories, distributionRows);
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) return Failure{"Error opening file: " + path};
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (std::fclose(file) != 0 || !written) return Failure{"Error writing file: " + path};
+  return {};
+}

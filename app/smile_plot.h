@@ -1,0 +1,31 @@
+// The smile picture (--plot FILE.svg): the base path's yearly implied volatility against
+// moneyness K / forward, one line with markers per expiry (and per S0 when there are several).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/outcome.h"
+
+class SmilePlot {
+ public:
+  // A valued row's base path.
+  void add(double spot, std::int32_t days, double strike, double forward, double ivYear);
+  // Writes the picture: `trajectories` and `distributionRows` go into its title. Fails with
+  // the stop message when the file cannot be written.
+  Status write(const std::string& path, std::int64_t trajectories,
+               std::int64_t distributionRows) const;
+  // The picture's text.
+  std::string svg(std::int64_t trajectories, std::int64_t distributionRows) const;
+
+ private:
+  struct Series {
+    double spot;
+    std::int32_t days;
+    std::vector<double> x;  // moneyness, in row order
+    std::vector<double> y;  // iv_year
+  };
+  std::vector<Series> series_;
+  std::int64_t leftOut_ = 0;  // rows whose volatility (or moneyness) is not a number
+};

@@ -1,0 +1,28 @@
+// What a desk reads beside the values: each path's forward (its mean simulated terminal
+// price), Black's implied volatility of its out-of-the-money value, and its pathwise delta and
+// gamma. The model's paths scale with their start (multiplicative steps, a band relative to
+// the day's anchor), so S_T / start is the pathwise derivative of S_T, and rescaling the same
+// paths is a bump with common random numbers.
+#pragma once
+
+#include "engine/draw_table.h"
+#include "engine/records.h"
+#include "engine/trajectory_accumulator.h"
+
+struct DeskFigures {
+  double forward[kPathCount];  // path order
+  double ivDay[kPathCount];
+  double ivYear[kPathCount];
+  double deltaCall[kPathCount];
+  double deltaPut[kPathCount];
+  double gamma[kPathCount];
+};
+
+// The gamma's relative bump for a valuation of `days` days: 0.1 x sigma x sqrt(270 x days),
+// sigma the population standard deviation of the 32768 equally likely draws of the table.
+double gammaBump(const DrawTable& draws, std::int32_t days);
+
+// The figures of `request` from its values and its desk sums; `tradingDays` turns a day's
+// volatility into a year's.
+DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
+                        const DeskSums& sums, double bump, double tradingDays);
