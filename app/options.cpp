@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/check_run.h"
 #include "app/runs.h"
+#include "app/stop.h"
+#include "app/testing.h"
 #include "text/command_line.h"
 
 #ifndef EMPRICER_VERSION
@@ -66,6 +69,9 @@ std::string usageText() {
          "  --trading-days N   days in a year for the yearly volatility (default 252)\n"
          "  --plot FILE        draw the smile (yearly volatility against K / forward) as SVG\n"
          "  --quiet            no progress line on standard error\n"
+         "  --check            read Setup.txt, dist.csv and batch.csv as a run would, value\n"
+         "                     nothing, and list every line that reads differently from how\n"
+         "                     it looks (status 0: none, 1: some)\n"
          "  --help             show this help and exit\n"
          "  --version          show the version and exit\n"
          "\n"
@@ -76,9 +82,13 @@ std::string usageText() {
 Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
   ProgramOptions options;
   options.threads = availableCpuCount();
+  bool threadsGiven = false;
   const CommandOption table[] = {
       wholeNumberOption("--threads", 1, kMostThreads,
-                        [&](long long n) { options.threads = static_cast<int>(n); }),
+                        [&](long long n) {
+                          options.threads = static_cast<int>(n);
+                          threadsGiven = true;
+                        }),
       wholeNumberOption("--seed", 0, UINT32_MAX,
                         [&](long long n) { options.seed = static_cast<std::uint32_t>(n); }),
       {"--rows", true,
@@ -108,34 +118,57 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
          return std::nullopt;
        }},
       switchOption("--quiet", options.quiet),
+      switchOption("--check", options.check),
       switchOption("--help", options.help),
       switchOption("--version", options.version),
   };
   const ReadCommandLine read = readCommandLine(args, {.options = table});
   if (read.problem) return usage(*read.problem);
+  if (options.check && !options.help && !options.version) {
+    // Only the options that change no value may come with it.
+    const char* runOption = threadsGiven             ? "--threads"
+                            : options.seed           ? "--seed"
+                            : options.rows           ? "--rows"
+                            : options.standardErrors ? "--std-errors"
+                            : options.chain          ? "--chain"
+                            : options.results        ? "--results"
+                            : options.plot           ? "--plot"
+                                                     : nullptr;
+    if (runOption != nullptr) {
+      return usage(std::string("--check values nothing, so it takes no ") + runOption);
+    }
+  }
   if (options.rows && !options.seed && !options.help && !options.version) {
     return usage("--rows needs --seed, so that every shard draws what the whole run would");
   }
   return options;
 }
 
-int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console,
-                     const TestControls& test) {
+int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console) {
+  return runWithTestControls(args, clock, console, TestControls{});
+}
+
+std::optional<SimulationChoice> forcedSimulation(const std::string& name) {
+  if (name == "reference") return SimulationChoice{LockstepPath::Reference, 0};
+  if (name == "scalar") return SimulationChoice{LockstepPath::Scalar, 0};
+  if (name == "avx2") return SimulationChoice{LockstepPath::Avx2, 0};
+  if (name == "avx512") return SimulationChoice{LockstepPath::Avx512, 0};
+  return std::nullopt;
+}
+
+int runWithTestControls(const std::vector<std::string>& args, Clock& clock,
+                        ConsoleInput& console, const TestControls& test) {
   Outcome<ProgramOptions> parsed = parseOptions(args);
   if (!parsed.ok()) {
     std::fprintf(stderr, "%s\nTry 'empricer --help'.\n", parsed.message().c_str());
     return kUsageStatus;
   }
   ProgramOptions& options = parsed.value();
-  if (options.help) {
-    std::fputs(usageText().c_str(), stdout);
-    return 0;
+  if (options.help || options.version) {
+    const Status shown =
+        printText(options.help ? usageText() : std::string("empricer " EMPRICER_VERSION "\n"));
+    return shown.ok() ? 0 : stopWith(shown.message());
   }
-  if (options.version) {
-    std::fputs("empricer " EMPRICER_VERSION "\n", stdout);
-    return 0;
-  }
-  if (test.simulation) options.simulation = *test.simulation;
-  if (test.progressAfter) options.progressAfter = *test.progressAfter;
-  return runProgram(clock, console, options);
+  if (options.check) return runCheck();
+  return runProgram(clock, console, options, test);
 }

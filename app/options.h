@@ -30,10 +30,9 @@ struct ProgramOptions {
   std::optional<std::string> plot;     // the smile picture
   double tradingDays = 252.0;          // days in a year, for the yearly volatility
   bool quiet = false;                  // no progress line
+  bool check = false;                  // read the input files and tell what reads oddly
   bool help = false;
   bool version = false;
-  SimulationChoice simulation;         // the kernel (tests choose it)
-  double progressAfter = 1.0;          // seconds before a progress line may appear (tests: 0)
 };
 
 // The CPUs this process may run on: its affinity mask, so that taskset and container limits
@@ -48,12 +47,5 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args);
 std::string usageText();
 
 // Parses `args` and runs the program. A usage error goes to standard error, followed by
-// "Try 'empricer --help'.", and gives kUsageStatus before any file is touched. `test`, when
-// given, replaces the options tests control beyond the command line (the kernel, the progress
-// delay).
-struct TestControls {
-  std::optional<SimulationChoice> simulation;
-  std::optional<double> progressAfter;
-};
-int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console,
-                     const TestControls& test = {});
+// "Try 'empricer --help'.", and gives kUsageStatus before any file is touched.
+int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console);

@@ -8,9 +8,9 @@
 #include "text/command_line.h"
 #include "text/int_conversion.h"
 #include "text/number_text.h"
-#include "text/output_file.h"
 
-int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options) {
+int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
+               const TestControls& test) {
   RandomGenerator generator;
   // The generator takes the low 32 bits of the time in seconds, or the seed given. The clock
   // is read either way, so that every later reading is the same.
@@ -21,19 +21,20 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   RunSettings& settings = loaded.value();
   const std::int64_t startTime = clock.now();
 
-  writeLine(stdout, "PARAMETERS:");
-  std::string line = "Risk Free Rate:       ";
-  appendNumber(line, settings.riskFreeRate);
-  writeLine(stdout, line);
-  line = "Num of Trajectories:  ";
-  appendInteger(line, settings.trajectories);
-  writeLine(stdout, line);
-  writeLine(stdout, "");
+  std::string rate = "Risk Free Rate:       ";
+  appendNumber(rate, settings.riskFreeRate);
+  std::string trajectories = "Num of Trajectories:  ";
+  appendInteger(trajectories, settings.trajectories);
+  for (const std::string& line : {std::string("PARAMETERS:"), rate, trajectories, std::string()}) {
+    if (Status shown = printLine(line); !shown.ok()) return stopWith(shown.message());
+  }
 
   if (truncateToInt32(settings.runMode) == 0) {
-    writeText(stdout, "Manual[1] or Batch[2] run? ");
+    if (Status asked = printText("Manual[1] or Batch[2] run? "); !asked.ok()) {
+      return stopWith(asked.message());
+    }
     readDouble(console, settings.runMode);
-    writeLine(stdout, "");
+    if (Status shown = printLine(""); !shown.ok()) return stopWith(shown.message());
   }
   // A run mode outside the 32-bit range selects nothing, like any value but 1 and 2.
   const auto mode = truncateToInt32(settings.runMode);
@@ -48,8 +49,8 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   if (mode == 1 || mode == 2) {
     // The workers stop when the queue goes, before the stop step or the closing line.
     DistributionCache distribution;
-    ValuationQueue queue(options.threads, options.simulation);
-    Progress progress(!options.quiet && standardErrorIsTerminal(), options.progressAfter);
+    ValuationQueue queue(options.threads, test.simulation);
+    Progress progress(!options.quiet && standardErrorIsTerminal(), test.progressAfter);
     RunContext context{clock,    console,  generator, queue, distribution,
                        progress, options, startTime};
     ResultsFile results;
@@ -68,7 +69,8 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   }
   if (!run.ok()) return stopWith(run.message());
 
-  writeLine(stdout, "");
-  if (settings.pauseAtEnd) pauseForKey();
+  Status ended = printLine("");
+  if (ended.ok() && settings.pauseAtEnd) ended = pauseForKey();
+  if (!ended.ok()) return stopWith(ended.message());
   return 0;
 }

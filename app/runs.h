@@ -9,6 +9,7 @@
 #include "app/progress.h"
 #include "app/results_file.h"
 #include "app/smile_plot.h"
+#include "app/testing.h"
 #include "app/settings.h"
 #include "engine/outcome.h"
 #include "engine/distribution_cache.h"
@@ -41,4 +42,6 @@ Status runBatch(const RunSettings& settings, RunContext& run);
 // The whole program: seed, settings, banner, run mode, run, closing line, optional pause.
 // Returns the exit status: 0 after a normal end, kStoppedStatus after the stop step,
 // kUsageStatus when --rows is given for a run that is not a batch run.
-int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options);
+// `test` holds what only tests change (see app/testing.h).
+int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
+               const TestControls& test);

@@ -10,6 +10,7 @@
 #include "app/clock.h"
 #include "app/console_input.h"
 #include "app/options.h"
+#include "app/testing.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
@@ -21,22 +22,11 @@ int main(int argc, char** argv) {
     test.progressAfter = 0.0;
   }
   if (!args.empty() && args[0].rfind("--kernel=", 0) == 0) {
-    const std::string name = args[0].substr(9);
+    const std::optional<SimulationChoice> forced = forcedSimulation(args[0].substr(9));
+    if (!forced) return 2;
+    test.simulation = *forced;
     args.erase(args.begin());
-    SimulationChoice choice;
-    if (name == "reference") {
-      choice.path = LockstepPath::Reference;
-    } else if (name == "scalar") {
-      choice.path = LockstepPath::Scalar;
-    } else if (name == "avx2") {
-      choice.path = LockstepPath::Avx2;
-    } else if (name == "avx512") {
-      choice.path = LockstepPath::Avx512;
-    } else {
-      return 2;
-    }
-    test.simulation = choice;
   }
   ConsoleInput console;
-  return runWithArguments(args, clock, console, test);
+  return runWithTestControls(args, clock, console, test);
 }
