@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The README's Slurm job array, run by a one-node Slurm cluster that this test starts in a
+# temporary folder: munged, slurmctld and slurmd on free loopback ports, configured from
+# slurm.conf.in. The README's lines cut a small batch into four shards, its job script (word
+# for word) runs them with `sbatch --wait`, its merge line joins them, and the result must be
+# byte for byte the whole run's under the same seed.
+#
+# Usage: slurm_array_test.sh EMPRICER
+set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=common.sh
+source "$(dirname "$0")/common.sh"
+
+if [ $# != 1 ] || [ ! -x "$1" ]; then fail "usage: $0 EMPRICER"; fi
+empricer="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+
+need_package munge munged mungekey
+need_package slurm-wlm slurmctld slurmd sbatch sinfo squeue scancel
+[ "$(id -u)" = 0 ] || cannot_run "slurmd must run as root to start jobs as their owner"
+
+# The recipe, as users paste it.
+# shellcheck disable=SC2016 # the README's text, not an expansion
+shard_lines=$(readme_block 'rows=$(')
+job_script=$(readme_block '#!/bin/sh')
+merge_line=$(readme_block 'head -n 1 shard-1.csv')
+seed=$(readme_seed "$job_script")
+[ -n "$seed" ] || fail "the README's job script gives no --seed"
+
+# Nothing of a Slurm job this test may itself run in reaches the test's cluster.
+for name in $(compgen -e | grep '^SLURM_' || true); do unset "$name"; done
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/empricer-slurm.XXXXXX")
+munged_pid='' slurmctld_pid='' slurmd_pid=''
+cleanup() {
+  local status=$?
+  if [ -n "$slurmctld_pid" ] && kill -0 "$slurmctld_pid" 2> /dev/null; then
+    # Jobs still running (after a timeout) are cancelled before their daemons stop.
+    scancel --user="$(id -un)" 2> /dev/null || true
+    for _ in $(seq 1 25); do
+      [ -n "$(squeue -h 2> /dev/null)" ] || break
+      sleep 0.2
+    done
+  fi
+  stop_pid "$slurmd_pid"
+  stop_pid "$slurmctld_pid"
+  stop_pid "$munged_pid"
+  # The logs are kept until the folder is gone: writing them may fail (a closed pipe).
+  local logs=''
+  if [ "$status" != 0 ] && [ "$status" != 77 ]; then
+    for log in slurmctld.log slurmd.log; do
+      [ ! -f "$dir/$log" ] || logs+="--- the end of $log:
+$(tail -n 15 "$dir/$log")
+"
+    done
+  fi
+  rm -rf "$dir"
+  trap '' PIPE
+  printf '%s' "$logs" >&2 || true
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP PIPE
+# munged needs every folder above its socket to be searchable by all.
+chmod 755 "$dir"
+
+# munge: a key for this test only, and a munged whose socket is in the folder.
+mkdir -m 700 "$dir/munge"
+mkdir -m 755 "$dir/munge-run"
+mungekey --create --keyfile="$dir/munge/munge.key"
+munged --foreground --socket="$dir/munge-run/munge.socket" --key-file="$dir/munge/munge.key" \
+  --pid-file="$dir/munge-run/munged.pid" --log-file="$dir/munge/munged.log" \
+  --seed-file="$dir/munge/munged.seed" > "$dir/munged.log" 2>&1 &
+munged_pid=$!
+wait_for_daemon munged "$munged_pid" "$dir/munged.log" test -S "$dir/munge-run/munge.socket"
+
+# slurm.conf: the template with this host, its node line, free ports and the folder.
+host=$(hostname -s)
+node_line=$(slurmd -C | grep '^NodeName=') || fail "slurmd -C describes no node"
+node=${node_line%% *}
+node=${node#NodeName=}
+slurmctld_port=$(free_port)
+slurmd_port=$(free_port)
+while [ "$slurmd_port" = "$slurmctld_port" ]; do slurmd_port=$(free_port); done
+mkdir "$dir/slurmctld" "$dir/slurmd"
+sed -e "s|@HOST@|$host|g" -e "s|@SLURMCTLD_PORT@|$slurmctld_port|g" \
+    -e "s|@SLURMD_PORT@|$slurmd_port|g" -e "s|@USER@|$(id -un)|g" -e "s|@DIR@|$dir|g" \
+    -e "s|@NODE_LINE@|$node_line|g" "$cluster_dir/slurm.conf.in" > "$dir/slurm.conf"
+! grep -v '^#' "$dir/slurm.conf" | grep '@[A-Z_]*@' || fail "slurm.conf keeps a name to fill in"
+export SLURM_CONF="$dir/slurm.conf"
+
+slurmctld -D -i > "$dir/slurmctld.out" 2>&1 &
+slurmctld_pid=$!
+wait_for_daemon slurmctld "$slurmctld_pid" "$dir/slurmctld.log" sinfo -h
+slurmd -D -N "$node" > "$dir/slurmd.out" 2>&1 &
+slurmd_pid=$!
+node_idle() { [ "$(sinfo -h -N -n "$node" -o %T)" = idle ]; }
+wait_for_daemon slurmd "$slurmd_pid" "$dir/slurmd.log" node_idle
+
+# The batch, and the whole run under the recipe's seed.
+mkdir "$dir/work"
+cd "$dir/work"
+make_inputs "$dir/work"
+whole_run "$empricer" "$dir/work" "$seed"
+
+# The README's lines: four shards, the job array (empricer on the path the job inherits), the
+# merge.
+bash -e -c "$shard_lines" || fail "the README's shard lines failed"
+[ "$(wc -l < shards.txt)" = 4 ] || fail "the README's shard lines wrote: $(cat shards.txt)"
+printf '%s\n' "$job_script" > shards.sh
+if ! PATH="$(dirname "$empricer"):$PATH" timeout "$(time_left)" sbatch --wait shards.sh \
+     > sbatch.out 2>&1; then
+  fail "sbatch --wait failed: $(cat sbatch.out; tail -n 5 slurm-*.out 2> /dev/null)"
+fi
+bash -e -c "$merge_line" || fail "the README's merge line failed"
+compare_with_whole "$dir/work"
+echo "the README's job array over 4 shards gives the whole run's Batch_Result.csv"
