@@ -113,3 +113,27 @@ fi
 bash -e -c "$merge_line" || fail "the README's merge line failed"
 compare_with_whole "$dir/work"
 echo "the README's job array over 4 shards gives the whole run's Batch_Result.csv"
+
+# The chain form, as the README gives it: --chain after empricer, in the job and the whole run.
+mkdir "$dir/chain"
+cd "$dir/chain"
+make_inputs "$dir/chain"
+# Two S0 whose rows alternate, so that every shard touches both groups.
+{
+  echo 'S0,K,Days'
+  for i in $(seq 1 18); do echo "$((100 + 3 * (i % 2))),$((90 + 2 * (i % 9))),$((1 + i % 7))"; done
+} > batch.csv
+mkdir whole
+cp Setup.txt dist.csv batch.csv whole
+(cd whole && "$empricer" --chain --seed "$seed" --quiet > console.txt) ||
+  fail "the whole chain run failed: $(cat whole/console.txt)"
+bash -e -c "$shard_lines" || fail "the README's shard lines failed"
+printf '%s\n' "$job_script" | sed 's/^empricer /empricer --chain /' > shards.sh
+grep -q '^empricer --chain ' shards.sh || fail "the job script has no line that starts with empricer"
+if ! PATH="$(dirname "$empricer"):$PATH" timeout "$(time_left)" sbatch --wait shards.sh \
+     > sbatch.out 2>&1; then
+  fail "sbatch --wait failed for the chain: $(cat sbatch.out; tail -n 5 slurm-*.out 2> /dev/null)"
+fi
+bash -e -c "$merge_line" || fail "the README's merge line failed"
+compare_with_whole "$dir/chain"
+echo "the chain form of the job array gives the whole chain run's Batch_Result.csv"
