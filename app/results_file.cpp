@@ -1,5 +1,7 @@
 #include "app/results_file.h"
 
+#include <unistd.h>
+
 #include <charconv>
 #include <cmath>
 
@@ -82,8 +84,12 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
     }
     lines += '\n';
   }
+  // The row goes in one piece; if it cannot, the file is cut back to its last whole row.
+  const long before = std::ftell(file_);
   if (std::fwrite(lines.data(), 1, lines.size(), file_) != lines.size() ||
       std::fflush(file_) != 0) {
+    std::clearerr(file_);
+    if (before >= 0 && ::ftruncate(::fileno(file_), before) == 0) std::fseek(file_, before, SEEK_SET);
     return writeFailure(path_);
   }
   return {};
