@@ -109,21 +109,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::FILE* wantRows = rows ? std::tmpfile() : nullptr;
   setup.terminalRows = wantRows;
-  SimulationSums want{};
+  TrajectoryAccumulator wantSums(setup.strike, true);
   RandomGenerator wantGenerator{state};
-  simulateOneByOne(setup, want, wantGenerator);
+  simulateOneByOne(setup, wantSums, wantGenerator);
+  const SimulationSums want = wantSums.sums();
   const std::uint32_t wantState = wantGenerator.state;
   const std::string wantText = rows ? fileText(wantRows) : "";
   if (wantRows != nullptr) std::fclose(wantRows);
 
-  for (LockstepPath path : {LockstepPath::Scalar, LockstepPath::Avx2, LockstepPath::Avx512}) {
+  for (LockstepPath path : {LockstepPath::Reference, LockstepPath::Scalar, LockstepPath::Avx2,
+                            LockstepPath::Avx512}) {
     if (!lockstepPathAvailable(path)) continue;
     std::FILE* gotRows = rows ? std::tmpfile() : nullptr;
     setup.terminalRows = gotRows;
-    SimulationSums got{};
+    TrajectoryAccumulator gotSums(setup.strike, true);
     RandomGenerator generator{state};
-    simulateLockstep(setup, got, generator, path);
-    compare(want, got, lockstepPathName(path));
+    simulateLockstep(setup, gotSums, generator, path);
+    compare(want, gotSums.sums(), lockstepPathName(path));
+    const StandardErrors wantErrors = wantSums.standardErrors(1.0);
+    const StandardErrors gotErrors = gotSums.standardErrors(1.0);
+    FUZZ_CHECK(std::memcmp(&wantErrors, &gotErrors, sizeof wantErrors) == 0,
+               std::string("standard errors, ") + lockstepPathName(path));
     FUZZ_CHECK(generator.state == wantState,
                std::string("generator state, ") + lockstepPathName(path));
     if (rows) {
