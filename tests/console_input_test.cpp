@@ -77,7 +77,11 @@ TEST(ConsoleInput, FailedIntegerReadStoresZero) {
 }
 
 // "1" followed by n - 1 zeros: n characters.
-std::string digits(int n) { return "1" + std::string(static_cast<std::size_t>(n - 1), '0'); }
+std::string digits(int n) {
+  std::string text(static_cast<std::size_t>(n), '0');
+  text[0] = '1';
+  return text;
+}
 
 TEST(ConsoleInput, Doubles) {
   struct Case {

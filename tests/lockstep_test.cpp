@@ -398,9 +398,9 @@ INSTANTIATE_TEST_SUITE_P(Kernels, LockstepPathTest,
                                            Kernel{LockstepPath::Avx2, 32},
                                            Kernel{LockstepPath::Avx512, 16},
                                            Kernel{LockstepPath::Avx512, 32}),
-                         [](const ::testing::TestParamInfo<Kernel>& info) {
-                           return std::string(lockstepPathName(info.param.path)) + "x" +
-                                  std::to_string(info.param.lanes);
+                         [](const ::testing::TestParamInfo<Kernel>& kernel) {
+                           return std::string(lockstepPathName(kernel.param.path)) + "x" +
+                                  std::to_string(kernel.param.lanes);
                          });
 
 // The kernels above are every one the program has.

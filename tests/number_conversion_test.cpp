@@ -47,7 +47,7 @@ TEST(NumberConversion, RoundsToNearestAndHandlesTheRangeEnds) {
   EXPECT_EQ(convertNumber("9007199254740993.00000000000000000001"), 9007199254740994.0);
   EXPECT_EQ(convertNumber("9007199254740995"), 9007199254740996.0);
   // A mantissa of 400 digits.
-  EXPECT_EQ(convertNumber(("1" + std::string(399, '0') + "e-398").c_str()), 10.0);
+  EXPECT_EQ(convertNumber(std::string("1").append(399, '0').append("e-398").c_str()), 10.0);
 
   const double inf = std::numeric_limits<double>::infinity();
   EXPECT_EQ(convertNumber("1e309"), inf);

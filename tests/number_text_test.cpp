@@ -48,7 +48,7 @@ std::string libraryText(double value) {
   std::snprintf(buffer, sizeof buffer, "%.6g", value);
   std::string text = buffer;
   const std::size_t e = text.find('e');
-  if (e != std::string::npos && text.size() - (e + 2) < 3) text.insert(e + 2, "0");
+  if (e != std::string::npos && text.size() - (e + 2) < 3) text.insert(e + 2, 1, '0');
   return text;
 }
 

@@ -50,19 +50,20 @@ struct ReplayClock {
 // Reads the same second every time: every elapsed time is 0.
 inline constexpr ReplayClock kStillClock{1700000000, 0};
 
+// Every member has an initializer (even `{}`), so designated initializers may leave any out.
 struct RunOptions {
   // The bytes on standard input (never a terminal); nothing: standard input closed.
   std::optional<std::string> input = std::string();
   // With a clock, the program built with a replayable clock runs, with start and step as its
   // first two arguments; without, the program itself, on the system clock.
-  std::optional<ReplayClock> clock;
+  std::optional<ReplayClock> clock{};
   // Appended to the command line, after the clock's two arguments.
-  std::vector<std::string> arguments;
+  std::vector<std::string> arguments{};
   // Standard error is a pseudo-terminal, as on a user's screen; what the program writes to
   // it is collected as `err` all the same.
   bool errorOnTerminal = false;
   // Another program to run instead, such as kDistProgram; the clock then goes unused.
-  std::string program;
+  std::string program{};
 };
 
 // empricer-dist, which makes dist.csv from a price history.
@@ -112,14 +113,14 @@ inline const std::string kPauseLine = "Press any key to continue . . . \n";
 std::string bannerText(const std::string& rate, int trajectories);
 
 // A settings file. Every file has the lines for keys 2 to 5, with the shift factors
-// 1.02 0.98 1.01 0.99 and a step scale of 1.
+// 1.02 0.98 1.01 0.99 and a step scale of 1. Like RunOptions, every member has an initializer.
 struct SetupFile {
-  std::string runMode;         // key 1; empty: no key-1 line, so the run mode is asked
+  std::string runMode{};       // key 1; empty: no key-1 line, so the run mode is asked
   int trajectories = 2;        // key 2
   std::string rate = "0";      // key 3
   bool pauseAtEnd = false;     // a key-6 line with the value 1; none when false
   bool probabilities = false;  // the same for key 7
-  std::string moreLines;       // appended as they are; a later line for keys 1 to 5 wins
+  std::string moreLines{};     // appended as they are; a later line for keys 1 to 5 wins
 };
 std::string setupText(const SetupFile& file);
 
