@@ -1,5 +1,10 @@
 #include "builder/csv_fields.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "text/number_conversion.h"
+
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -75,4 +80,19 @@ std::vector<std::string> splitFields(const std::string& line, char delimiter) {
     }
   }
   return fields;
+}
+
+std::optional<double> decimalNumber(const std::string& text) {
+  // The prefix leaves out blanks before the number, so a text that starts with one is refused.
+  if (text.empty() || numberPrefixLength(text.c_str()) != text.size()) return std::nullopt;
+  return convertNumber(text.c_str());
+}
+
+Failure cannotOpen(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  const char* why = !std::filesystem::exists(status)       ? "no such file"
+                    : std::filesystem::is_directory(status) ? "it is a directory"
+                                                            : "it cannot be read";
+  return Failure{path + ": cannot open: " + why};
 }

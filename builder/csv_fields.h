@@ -1,9 +1,12 @@
-// Lines of a delimited text file, of any length, and the fields of a line.
+// Lines of a delimited text file, of any length, the fields of a line, and the numbers and
+// messages of the readers of empricer-dist.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/outcome.h"
 #include "text/input_stream.h"
 
 // Reads the next line into `line`, without its line end (the stream has already turned CR LF
@@ -21,3 +24,10 @@ char delimiterOf(const std::string& header);
 // double quotes loses them and may hold the delimiter; "" inside the quotes stands for one
 // quote.
 std::vector<std::string> splitFields(const std::string& line, char delimiter);
+
+// The whole text as a decimal number (as empricer reads numbers: `1.5`, `-.5`, `1e-3`,
+// `1d-3`), or nothing when it is empty or anything else stands in it, a blank included.
+std::optional<double> decimalNumber(const std::string& text);
+
+// "PATH: cannot open: " and why: no such file, it is a directory, or it cannot be read.
+Failure cannotOpen(const std::string& path);

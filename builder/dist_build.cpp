@@ -1,32 +1,48 @@
 #include "builder/dist_build.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
+#include "builder/day_scale.h"
 #include "builder/dist_report.h"
 #include "builder/output_files.h"
 #include "builder/price_history.h"
 #include "builder/quantile_targets.h"
+#include "builder/rate_settings.h"
 #include "builder/svg_picture.h"
 #include "builder/table_fit.h"
 #include "builder/table_text.h"
 #include "engine/return_table.h"
+#include "text/input_stream.h"
 
 namespace {
 
 BuildEnd unusable(std::string message) {
-  return {BuildEnd::Kind::unusable, "", std::move(message)};
+  return {BuildEnd::Kind::unusable, "", std::move(message), {}};
 }
 BuildEnd unwritable(std::string message) {
-  return {BuildEnd::Kind::unwritable, "", std::move(message)};
+  return {BuildEnd::Kind::unwritable, "", std::move(message), {}};
 }
 
 bool exists(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::symlink_status(path, ignored).type() !=
          std::filesystem::file_type::not_found;
+}
+
+// The mean that the sampler draws from `rows`, read as the valuation reads their text.
+Outcome<double> drawnMean(const std::vector<DistRow>& rows, const std::string& name) {
+  const std::string text = tableText(rows);
+  InputStream stream;
+  openFromMemory(stream, text.data(), text.size());
+  auto table = std::make_unique<ReturnTable>();
+  const Status read = readReturnTable(*table, stream, name.c_str());
+  if (!read.ok()) return Failure{read.message()};
+  const std::vector<double> draws = drawsOf(*table);
+  return momentsOf(draws.data(), draws.size()).mean;
 }
 
 }  // namespace
@@ -39,12 +55,26 @@ BuildEnd buildDistribution(const DistOptions& options) {
       }
     }
   }
+  DistFigures figures;
+  figures.meanChoice = options.mean;
+  std::optional<double> chosenMean;
+  if (options.mean == MeanChoice::value) chosenMean = options.meanValue;
+  if (options.mean == MeanChoice::riskNeutral) {
+    const Outcome<RateSettings> rates = loadRateSettings(options.setup);
+    if (!rates.ok()) return unusable(rates.message());
+    figures.setupFile = options.setup;
+    figures.rates = rates.value();
+    chosenMean = riskNeutralMean(figures.rates);
+    if (!std::isfinite(*chosenMean) || !(*chosenMean > -1.0)) {
+      return unusable(options.setup + ": keys 3 and 4 give no usable mean per step");
+    }
+  }
+
   Outcome<PriceHistory> loaded =
       loadPriceHistory(options.prices, PriceColumns{options.column, options.session});
   if (!loaded.ok()) return unusable(loaded.message());
   PriceHistory& history = loaded.value();
 
-  DistFigures figures;
   figures.pricesFile = options.prices;
   figures.priceColumn = history.priceColumn;
   figures.sessionColumn = options.session.value_or("");
@@ -53,15 +83,48 @@ BuildEnd buildDistribution(const DistOptions& options) {
   figures.returnCount = static_cast<std::int64_t>(history.returns.size());
   figures.maxRows = options.maxRows;
   figures.tableFile = options.out;
+  figures.withGaps = options.withGaps;
   figures.data = momentsOf(history.returns.data(), history.returns.size());
+  figures.gapCount = static_cast<std::int64_t>(history.gaps.size());
+  if (!history.gaps.empty()) figures.gaps = momentsOf(history.gaps.data(), history.gaps.size());
 
+  DayScaleInput day;
+  day.data = figures.data;
+  if (!history.gaps.empty()) day.gaps = figures.gaps;
+  day.returnsPerDay = options.returnsPerDay;
+  if (options.session) {
+    figures.lengths = sessionLengths(history.sessionReturns);
+    day.sessionMedian = figures.lengths->median;
+  }
+  day.withGaps = options.withGaps;
+  day.chosenMean = chosenMean;
+  figures.scale = dayScale(day);
+
+  // The target's moments are taken in file order, as the data's are.
   std::vector<double> sorted = std::move(history.returns);
+  applyDayScale(sorted, figures.data.mean, figures.scale);
+  figures.target = figures.scale.mapped ? momentsOf(sorted.data(), sorted.size()) : figures.data;
   std::sort(sorted.begin(), sorted.end());
+  if (!(figures.target.standardDeviation > 0.0) || !std::isfinite(figures.target.maximum) ||
+      !std::isfinite(figures.target.minimum)) {
+    return unusable(options.prices +
+                    ": the returns scaled to 270 steps a day have no spread that a table can hold");
+  }
+  if (chosenMean) figures.target.mean = *chosenMean;
+
   const std::vector<double> targets =
-      quantileTargets(sorted, figures.data.mean, figures.data.standardDeviation);
-  const TableFit fit =
-      fitTable(targets, kToleranceShare * figures.data.standardDeviation, options.maxRows);
+      quantileTargets(sorted, figures.target.mean, figures.target.standardDeviation);
+  TableFit fit =
+      fitTable(targets, kToleranceShare * figures.target.standardDeviation, options.maxRows);
   figures.rows = static_cast<int>(fit.rows.size());
+  if (chosenMean) {
+    // Every row moves by what the draws miss of the chosen mean: each draw lies on a straight
+    // line between two rows' returns, so each moves by as much, and the shape stays.
+    const Outcome<double> drawn = drawnMean(fit.rows, options.out);
+    if (!drawn.ok()) return unwritable(drawn.message());
+    const double shift = *chosenMean - drawn.value();
+    for (DistRow& row : fit.rows) row.ret += shift;
+  }
 
   // The table as the valuation will read it: from the file written, through its own loader.
   // Every file written goes when `outputs` does, unless it took its name.
@@ -83,6 +146,10 @@ BuildEnd buildDistribution(const DistOptions& options) {
   // An output that appeared since the start counts as one that cannot be written.
   const Status moved = outputs.moveIntoPlace(options.force);
   if (!moved.ok()) return unwritable(moved.message());
-  return {BuildEnd::Kind::written, reportText(figures),
-          meetsBounds(figures) ? "" : boundsWarning(figures)};
+  BuildEnd end{BuildEnd::Kind::written, reportText(figures), "", {}};
+  if (figures.lengths && figures.lengths->uneven > 0) {
+    end.warnings.push_back(unevenSessionsWarning(*figures.lengths));
+  }
+  if (!meetsBounds(figures)) end.warnings.push_back(boundsWarning(figures));
+  return end;
 }

@@ -1,8 +1,10 @@
-// A whole build: read the prices, fit the table, check it through the valuation's own loader
-// and draw table, write the files, report.
+// A whole build: read the settings (for a risk-neutral mean) and the prices, scale the returns
+// to empricer's day, fit the table, move it onto a chosen mean, check it through the
+// valuation's own loader and draw table, write the files, report.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "builder/dist_options.h"
 
@@ -18,8 +20,9 @@ struct BuildEnd {
     unwritable,  // an output cannot be written, or the table does not read back exactly
   };
   Kind kind = Kind::written;
-  std::string report;   // when written: the report for standard output
-  std::string message;  // when written: a warning or nothing; otherwise what went wrong
+  std::string report;                 // when written: the report for standard output
+  std::string message;                // when not written: what went wrong
+  std::vector<std::string> warnings;  // when written: for standard error, one line each
 };
 
 // Nothing is created or changed unless every step succeeds.

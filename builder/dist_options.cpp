@@ -1,5 +1,8 @@
 #include "builder/dist_options.h"
 
+#include <cmath>
+
+#include "builder/csv_fields.h"
 #include "engine/return_table.h"
 #include "text/command_line.h"
 
@@ -19,13 +22,57 @@ CommandOption endingTheLine(CommandOption option) {
   return option;
 }
 
+// A finite decimal number, whole text.
+std::optional<double> finiteNumber(const std::string& text) {
+  const std::optional<double> number = decimalNumber(text);
+  if (!number || !std::isfinite(*number)) return std::nullopt;
+  return number;
+}
+
+// --returns-per-day auto (nothing) or N above 0.
+CommandOption returnsPerDayOption(std::optional<double>& returnsPerDay) {
+  const auto take = [&returnsPerDay](const std::string& value) -> CommandLineProblem {
+    const std::optional<double> number = finiteNumber(value);
+    if (value != "auto" && !(number && *number > 0.0)) {
+      return "--returns-per-day takes 'auto' or a number above 0, not '" + value + "'";
+    }
+    returnsPerDay = value == "auto" ? std::nullopt : number;
+    return std::nullopt;
+  };
+  return {"--returns-per-day", true, take};
+}
+
+// --mean data, risk-neutral or a finite number.
+CommandOption meanOption(MeanChoice& mean, double& meanValue) {
+  const auto take = [&mean, &meanValue](const std::string& value) -> CommandLineProblem {
+    const std::optional<double> number = finiteNumber(value);
+    if (value == "data") {
+      mean = MeanChoice::data;
+    } else if (value == "risk-neutral") {
+      mean = MeanChoice::riskNeutral;
+    } else if (number) {
+      mean = MeanChoice::value;
+      meanValue = *number;
+    } else {
+      return "--mean takes 'data', 'risk-neutral' or a number, not '" + value + "'";
+    }
+    return std::nullopt;
+  };
+  return {"--mean", true, take};
+}
+
 }  // namespace
 
 Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
   DistOptions options;
+  std::optional<std::string> setup;
   const CommandOption table[] = {
       textOption("--column", options.column),
       textOption("--session", options.session),
+      returnsPerDayOption(options.returnsPerDay),
+      switchOption("--with-gaps", options.withGaps),
+      meanOption(options.mean, options.meanValue),
+      textOption("--setup", setup),
       wholeNumberOption("--max-rows", kLeastMaxRows, kTableCapacity,
                         [&](long long n) { options.maxRows = static_cast<int>(n); }),
       textOption("--out", options.out),
@@ -39,6 +86,11 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
   if (read.problem) return usage(*read.problem);
   if (options.help || options.version) return options;
   if (read.operands.empty()) return usage("missing price file");
+  if (options.withGaps && !options.session) return usage("option '--with-gaps' needs '--session'");
+  if (setup && options.mean != MeanChoice::riskNeutral) {
+    return usage("option '--setup' needs '--mean risk-neutral'");
+  }
+  if (setup) options.setup = *setup;
   if (options.plot && *options.plot == options.out) {
     return usage("options '--plot' and '--out' name the same file '" + options.out + "'");
   }
@@ -55,21 +107,32 @@ std::string helpText() {
          "PRICES.csv has a header line naming its columns and one row of prices per line,\n"
          "separated by commas (or by semicolons or tabs when the header uses them). The\n"
          "returns p[t] / p[t-1] - 1 of consecutive prices become a table of return,weight\n"
-         "rows that empricer's sampler draws like the data. A report of the data and of the\n"
-         "table as drawn goes to standard output.\n"
+         "rows that empricer's sampler draws like the data, rescaled so that empricer's\n"
+         "day of 270 steps has the data's daily mean and variance. A report of the data\n"
+         "and of the table as drawn goes to standard output.\n"
          "\n"
          "  --column NAME     price column (default: a column named close, any case; else the last)\n"
-         "  --session NAME    returns only between consecutive rows with the same value in NAME\n"
+         "  --session NAME    returns only between consecutive rows with the same key in\n"
+         "                    NAME: its date when it holds a date and a time, else all\n"
+         "  --returns-per-day N|auto\n"
+         "                    how many of the data's returns make one trading day, above 0\n"
+         "                    (default auto: the median session, or 270 without --session)\n"
+         "  --with-gaps       the table's day also holds the gaps between sessions\n"
+         "  --mean data|VALUE|risk-neutral\n"
+         "                    the table's mean per step: the data's (default), VALUE, or\n"
+         "                    the risk-neutral one from keys 3 and 4 of the settings file\n"
+         "  --setup FILE      the settings file of --mean risk-neutral (default Setup.txt)\n"
          "  --max-rows N      at most N rows in the table, 2 to 5000 (default 5000)\n"
          "  --out FILE        the table file (default dist.csv)\n"
          "  --force           overwrite the output files if they exist\n"
-         "  --plot FILE.svg   a picture of the data and of the table as the sampler draws it\n"
+         "  --plot FILE.svg   a picture of the target returns and of the table as drawn\n"
          "  --help            show this help and exit\n"
          "  --version         show the version and exit\n"
          "\n"
-         "Exit status: 0 when the table is written (a warning on standard error when it\n"
-         "misses the accuracy bounds), 1 when an output file cannot be written, 2 for a\n"
-         "wrong command line, unusable input, or an output that exists without --force.\n"
+         "Exit status: 0 when the table is written (with a warning on standard error when\n"
+         "it misses the accuracy bounds or the sessions are uneven), 1 when an output file\n"
+         "cannot be written, 2 for a wrong command line, unusable input, or an output that\n"
+         "exists without --force.\n"
          "\n"
          "More in README.md, section \"Making dist.csv from prices: empricer-dist\".\n";
 }

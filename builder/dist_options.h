@@ -10,9 +10,18 @@
 constexpr int kDefaultMaxRows = 5000;
 constexpr int kLeastMaxRows = 2;
 
+// What --mean asks for: the data's mean (after the day's rescaling), a given mean per step, or
+// the risk-neutral mean from the settings file.
+enum class MeanChoice { data, value, riskNeutral };
+
 struct DistOptions {
   std::optional<std::string> column;   // --column
   std::optional<std::string> session;  // --session
+  std::optional<double> returnsPerDay; // --returns-per-day N; nothing: auto
+  bool withGaps = false;               // --with-gaps
+  MeanChoice mean = MeanChoice::data;  // --mean
+  double meanValue = 0.0;              // --mean VALUE
+  std::string setup = "Setup.txt";     // --setup
   int maxRows = kDefaultMaxRows;       // --max-rows
   std::string out = "dist.csv";        // --out
   bool force = false;                  // --force

@@ -1,6 +1,7 @@
 #include "builder/dist_report.h"
 
 #include <cmath>
+#include <initializer_list>
 
 #include "engine/constants.h"
 #include "text/number_text.h"
@@ -15,13 +16,30 @@ void padTo(std::string& text, std::size_t lineStart, std::size_t width) {
   text.append(used < width ? width - used : 1, ' ');
 }
 
-void addRow(std::string& text, const char* label, double data, double table) {
+// A label, then each value in a column of its own.
+void addRow(std::string& text, const char* label, std::initializer_list<double> values) {
   const std::size_t start = text.size();
   text += label;
-  padTo(text, start, kLabelWidth);
-  appendNumber(text, data);
-  padTo(text, start, kLabelWidth + kValueWidth);
-  appendNumber(text, table);
+  std::size_t width = kLabelWidth;
+  for (const double value : values) {
+    padTo(text, start, width);
+    appendNumber(text, value);
+    width += kValueWidth;
+  }
+  text += '\n';
+}
+
+// The heading of a block: its name, then each column's.
+void addHeading(std::string& text, const char* label, std::initializer_list<const char*> columns) {
+  text += '\n';
+  const std::size_t start = text.size();
+  text += label;
+  std::size_t width = kLabelWidth;
+  for (const char* column : columns) {
+    padTo(text, start, width);
+    text += column;
+    width += kValueWidth;
+  }
   text += '\n';
 }
 
@@ -33,24 +51,94 @@ void addCount(std::string& text, const char* label, std::int64_t count) {
   text += '\n';
 }
 
+// A label, a value and how it was found.
+void addFound(std::string& text, const char* label, double value, const std::string& how) {
+  const std::size_t start = text.size();
+  text += label;
+  padTo(text, start, kLabelWidth);
+  appendNumber(text, value);
+  text += " (" + how + ")\n";
+}
+
 std::string percent(double share) {
   std::string text;
   appendNumber(text, 100.0 * share);
   return text + "%";
 }
 
+std::string number(double value) {
+  std::string text;
+  appendNumber(text, value);
+  return text;
+}
+
+bool chosenMean(const DistFigures& f) { return f.meanChoice != MeanChoice::data; }
+
+std::string howFound(const DistFigures& f) {
+  switch (f.scale.found) {
+    case DayFound::given:
+      return "given";
+    case DayFound::sessionMedian:
+      return "the median of " + std::to_string(f.lengths->sessions) +
+             (f.lengths->sessions == 1 ? " session" : " sessions") + ", which hold " +
+             std::to_string(f.lengths->shortest) + " to " + std::to_string(f.lengths->longest) +
+             " returns";
+    case DayFound::oneStepEach:
+      break;
+  }
+  return "no sessions: one return a step";
+}
+
+std::string howScaled(const DistFigures& f) {
+  if (!f.scale.mapped) return "the returns as they are";
+  if (f.withGaps) return "sqrt((N x variance + gap variance) / (270 x variance))";
+  return "sqrt(N / 270)";
+}
+
+std::string howMean(const DistFigures& f) {
+  switch (f.meanChoice) {
+    case MeanChoice::value:
+      return "given";
+    case MeanChoice::riskNeutral:
+      return "risk-neutral: " + f.setupFile + ", rate " + number(f.rates.rate) + ", step scale " +
+             number(f.rates.stepScale);
+    case MeanChoice::data:
+      break;
+  }
+  if (!f.scale.mapped) return "the data's";
+  return f.withGaps ? "the data's daily mean with the gaps, over 270 steps"
+                    : "the data's daily mean, over 270 steps";
+}
+
 }  // namespace
 
 double meanMiss(const DistFigures& figures) {
-  return std::fabs(figures.table.mean - figures.data.mean) / figures.data.standardDeviation;
+  return std::fabs(figures.table.mean - figures.target.mean) / figures.target.standardDeviation;
 }
 
 double spreadMiss(const DistFigures& figures) {
-  return std::fabs(figures.table.standardDeviation / figures.data.standardDeviation - 1.0);
+  return std::fabs(figures.table.standardDeviation / figures.target.standardDeviation - 1.0);
 }
 
 bool meetsBounds(const DistFigures& figures) {
-  return meanMiss(figures) <= kMeanBound && spreadMiss(figures) <= kSpreadBound;
+  return meanMiss(figures) <= (chosenMean(figures) ? kChosenMeanBound : kMeanBound) &&
+         spreadMiss(figures) <= kSpreadBound;
+}
+
+double inSessionDailyMean(const DistFigures& f) { return f.scale.returnsPerDay * f.data.mean; }
+
+double inSessionDailyDeviation(const DistFigures& f) {
+  return f.data.standardDeviation * std::sqrt(f.scale.returnsPerDay);
+}
+
+double closeToCloseDailyMean(const DistFigures& f) {
+  return f.scale.returnsPerDay * f.data.mean + f.gaps.mean;
+}
+
+double closeToCloseDailyDeviation(const DistFigures& f) {
+  const double s = f.data.standardDeviation;
+  const double sg = f.gaps.standardDeviation;
+  return std::sqrt(f.scale.returnsPerDay * s * s + sg * sg);
 }
 
 std::string reportText(const DistFigures& f) {
@@ -60,26 +148,46 @@ std::string reportText(const DistFigures& f) {
   addCount(text, "prices", f.priceCount);
   addCount(text, "sessions", f.sessionCount);
   addCount(text, "returns", f.returnCount);
+  const bool sessions = !f.sessionColumn.empty();
+  if (sessions) {
+    addCount(text, "overnight gaps", f.gapCount);
+    if (f.gapCount > 0) {
+      addRow(text, "gap mean", {f.gaps.mean});
+      addRow(text, "gap standard deviation", {f.gaps.standardDeviation});
+    }
+  }
   addCount(text, "table rows", f.rows);
   addCount(text, "at most", f.maxRows);
+  text += '\n';
+  addFound(text, "returns per day", f.scale.returnsPerDay, howFound(f));
+  addFound(text, "scale factor", f.scale.factor, howScaled(f));
+  addFound(text, "mean per step", f.scale.mean, howMean(f));
 
-  const std::size_t start = text.size();
-  text += "\nper step";
-  padTo(text, start + 1, kLabelWidth);
-  text += "data";
-  padTo(text, start + 1, kLabelWidth + kValueWidth);
-  text += "table as drawn\n";
-  addRow(text, "mean", f.data.mean, f.table.mean);
-  addRow(text, "standard deviation", f.data.standardDeviation, f.table.standardDeviation);
-  addRow(text, "skewness", f.data.skewness, f.table.skewness);
-  addRow(text, "excess kurtosis", f.data.excessKurtosis, f.table.excessKurtosis);
-  addRow(text, "minimum", f.data.minimum, f.table.minimum);
-  addRow(text, "maximum", f.data.maximum, f.table.maximum);
-  const double days = std::sqrt(static_cast<double>(kStepsPerDay));
-  addRow(text, "daily standard deviation", days * f.data.standardDeviation,
-         days * f.table.standardDeviation);
+  addHeading(text, "per step", {"data", "target", "table as drawn"});
+  addRow(text, "mean", {f.data.mean, f.target.mean, f.table.mean});
+  addRow(text, "standard deviation",
+         {f.data.standardDeviation, f.target.standardDeviation, f.table.standardDeviation});
+  addRow(text, "skewness", {f.data.skewness, f.target.skewness, f.table.skewness});
+  addRow(text, "excess kurtosis",
+         {f.data.excessKurtosis, f.target.excessKurtosis, f.table.excessKurtosis});
+  addRow(text, "minimum", {f.data.minimum, f.target.minimum, f.table.minimum});
+  addRow(text, "maximum", {f.data.maximum, f.target.maximum, f.table.maximum});
 
-  text += "\nThe table's mean differs from the data's by ";
+  constexpr double kSteps = kStepsPerDay;
+  const double tableMean = kSteps * f.table.mean;
+  const double tableDeviation = std::sqrt(kSteps) * f.table.standardDeviation;
+  if (sessions) {
+    addHeading(text, "per day", {"in session", "close to close", "table as drawn"});
+    addRow(text, "daily mean", {inSessionDailyMean(f), closeToCloseDailyMean(f), tableMean});
+    addRow(text, "daily standard deviation",
+           {inSessionDailyDeviation(f), closeToCloseDailyDeviation(f), tableDeviation});
+  } else {
+    addHeading(text, "per day", {"data", "table as drawn"});
+    addRow(text, "daily mean", {inSessionDailyMean(f), tableMean});
+    addRow(text, "daily standard deviation", {inSessionDailyDeviation(f), tableDeviation});
+  }
+
+  text += "\nThe table's mean differs from the target's by ";
   appendNumber(text, meanMiss(f));
   text += " standard deviations, its standard deviation by " + percent(spreadMiss(f)) + ".\n";
   return text;
@@ -88,11 +196,19 @@ std::string reportText(const DistFigures& f) {
 std::string boundsWarning(const DistFigures& f) {
   std::string text = "warning: with at most ";
   appendInteger(text, f.maxRows);
-  text += " rows the table misses the accuracy bounds: its mean differs from the data's by ";
+  text += " rows the table misses the accuracy bounds: its mean differs from the target's by ";
   appendNumber(text, meanMiss(f));
   text += " standard deviations (bound ";
-  appendNumber(text, kMeanBound);
+  appendNumber(text, chosenMean(f) ? kChosenMeanBound : kMeanBound);
   text += "), its standard deviation by " + percent(spreadMiss(f)) + " (bound " +
           percent(kSpreadBound) + ")";
   return text;
+}
+
+std::string unevenSessionsWarning(const SessionLengths& lengths) {
+  return "warning: " + std::to_string(lengths.uneven) + " of " +
+         std::to_string(lengths.sessions) + " sessions hold more than " +
+         percent(kUnevenShare) + " more or fewer returns than the median of " +
+         number(lengths.median) + " (from " + std::to_string(lengths.shortest) + " to " +
+         std::to_string(lengths.longest) + "); each day of the table stands for a median one";
 }

@@ -1,16 +1,23 @@
-// The report of a build: the counts, and the moments per step of the data and of the table as
-// the sampler draws it.
+// The report of a build: the counts, how the day was scaled, and the moments per step of the
+// data, of the returns the table is made of (its target) and of the table as the sampler draws
+// it, then the same per day.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "builder/day_scale.h"
+#include "builder/dist_options.h"
 #include "builder/moments.h"
+#include "builder/rate_settings.h"
 
-// The table must draw a mean within this many of the data's standard deviations of the data's
-// mean, and a standard deviation within this share of the data's.
+// The table must draw a mean within this many of the target's standard deviations of the
+// target's mean, and a standard deviation within this share of the target's. A chosen mean
+// (--mean VALUE or risk-neutral) is met within kChosenMeanBound standard deviations.
 constexpr double kMeanBound = 0.01;
 constexpr double kSpreadBound = 0.01;
+constexpr double kChosenMeanBound = 1e-6;
 
 struct DistFigures {
   std::string pricesFile;
@@ -22,16 +29,34 @@ struct DistFigures {
   int rows = 0;
   int maxRows = 0;
   std::string tableFile;
-  Moments data;
-  Moments table;  // over every generator output
+  DayScale scale;
+  std::optional<SessionLengths> lengths;  // with sessions
+  std::int64_t gapCount = 0;
+  Moments gaps;                           // when there are gaps
+  bool withGaps = false;
+  MeanChoice meanChoice = MeanChoice::data;
+  std::string setupFile;                  // with --mean risk-neutral
+  RateSettings rates;                     // with --mean risk-neutral
+  Moments data;    // the data's returns
+  Moments target;  // the returns the table is made of; a chosen mean is its mean exactly
+  Moments table;   // over every generator output
 };
 
-// |table mean - data mean| in data standard deviations.
+// |table mean - target mean| in target standard deviations.
 double meanMiss(const DistFigures& figures);
-// |table sd / data sd - 1|.
+// |table sd / target sd - 1|.
 double spreadMiss(const DistFigures& figures);
 bool meetsBounds(const DistFigures& figures);
+
+// The data's day: in session N x m and s x sqrt(N); close to close N x m + mg and
+// sqrt(N x s x s + sg x sg).
+double inSessionDailyMean(const DistFigures& figures);
+double inSessionDailyDeviation(const DistFigures& figures);
+double closeToCloseDailyMean(const DistFigures& figures);
+double closeToCloseDailyDeviation(const DistFigures& figures);
 
 std::string reportText(const DistFigures& figures);
 // One line, without the program's name, saying how far the table misses the bounds.
 std::string boundsWarning(const DistFigures& figures);
+// One line, without the program's name, when sessions are uneven (SessionLengths::uneven).
+std::string unevenSessionsWarning(const SessionLengths& lengths);

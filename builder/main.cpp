@@ -34,7 +34,9 @@ int main(int argc, char** argv) {
   switch (end.kind) {
     case BuildEnd::Kind::written:
       writeTo(stdout, end.report);
-      if (!end.message.empty()) writeTo(stderr, "empricer-dist: " + end.message + "\n");
+      for (const std::string& warning : end.warnings) {
+        writeTo(stderr, "empricer-dist: " + warning + "\n");
+      }
       return kWrittenStatus;
     case BuildEnd::Kind::unusable:
       writeTo(stderr, "empricer-dist: " + end.message + "\n");

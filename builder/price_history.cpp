@@ -1,11 +1,8 @@
 #include "builder/price_history.h"
 
 #include <cmath>
-#include <filesystem>
-#include <system_error>
 
 #include "builder/csv_fields.h"
-#include "text/number_conversion.h"
 
 namespace {
 
@@ -27,12 +24,6 @@ std::optional<std::size_t> columnNamed(const std::vector<std::string>& header,
   return std::nullopt;
 }
 
-// The whole field as a decimal number, or nothing when anything else stands in it.
-std::optional<double> wholeNumber(const std::string& field) {
-  if (field.empty() || numberPrefixLength(field.c_str()) != field.size()) return std::nullopt;
-  return convertNumber(field.c_str());
-}
-
 std::string where(const std::string& name, std::int64_t line) {
   return name + ":" + std::to_string(line) + ": ";
 }
@@ -46,6 +37,15 @@ std::string countOf(std::int64_t count, const char* singular, const char* plural
 }
 
 }  // namespace
+
+std::string_view sessionKey(std::string_view field) {
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    const char c = field[i];
+    const bool afterDigit = i > 0 && field[i - 1] >= '0' && field[i - 1] <= '9';
+    if (c == ' ' || c == '\t' || (c == 'T' && afterDigit)) return field.substr(0, i);
+  }
+  return field;
+}
 
 Outcome<PriceHistory> readPriceHistory(InputStream& stream, const std::string& name,
                                        const PriceColumns& columns) {
@@ -94,7 +94,7 @@ Outcome<PriceHistory> readPriceHistory(InputStream& stream, const std::string& n
     };
     if (priceIndex >= fields.size()) return missing(priceIndex, history.priceColumn);
     const std::string& text = fields[priceIndex];
-    const std::optional<double> price = wholeNumber(text);
+    const std::optional<double> price = decimalNumber(text);
     const auto badPrice = [&](const char* what) {
       return Failure{where(name, lineNumber) + priceLabel + ": '" + text + "' " + what};
     };
@@ -105,18 +105,27 @@ Outcome<PriceHistory> readPriceHistory(InputStream& stream, const std::string& n
     bool sameSession = history.priceCount > 0;
     if (sessionIndex) {
       if (*sessionIndex >= fields.size()) return missing(*sessionIndex, header[*sessionIndex]);
-      sameSession = sameSession && fields[*sessionIndex] == session;
-      session = fields[*sessionIndex];
+      const std::string_view key = sessionKey(fields[*sessionIndex]);
+      sameSession = sameSession && key == session;
+      session = key;
     }
-    if (sameSession) {
+    if (history.priceCount > 0) {
       const double r = *price / previous - 1.0;
       if (!std::isfinite(r)) {
-        return Failure{where(name, lineNumber) + "the return from the price on line " +
-                       std::to_string(previousLine) + " is not finite"};
+        return Failure{where(name, lineNumber) + "the " + (sameSession ? "return" : "gap") +
+                       " from the price on line " + std::to_string(previousLine) +
+                       " is not finite"};
       }
-      history.returns.push_back(r);
-    } else {
+      if (sameSession) {
+        history.returns.push_back(r);
+        ++history.sessionReturns.back();
+      } else {
+        history.gaps.push_back(r);
+      }
+    }
+    if (!sameSession) {
       ++history.sessionCount;
+      history.sessionReturns.push_back(0);
     }
     ++history.priceCount;
     previous = *price;
@@ -142,13 +151,6 @@ Outcome<PriceHistory> readPriceHistory(InputStream& stream, const std::string& n
 Outcome<PriceHistory> loadPriceHistory(const std::string& path, const PriceColumns& columns) {
   InputStream stream;
   openForReading(stream, path.c_str());
-  if (!isOpen(stream)) {
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    const char* why = !std::filesystem::exists(status)       ? "no such file"
-                      : std::filesystem::is_directory(status) ? "it is a directory"
-                                                              : "it cannot be read";
-    return Failure{path + ": cannot open: " + why};
-  }
+  if (!isOpen(stream)) return cannotOpen(path);
   return readPriceHistory(stream, path, columns);
 }

@@ -127,8 +127,12 @@ void expectShape(const std::vector<DistRow>& rows, const std::vector<double>& ta
   const bool centralRow = rows.back().weight == 0;
   std::int64_t total = 0;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (i + 1 < rows.size() || !centralRow) ASSERT_GE(rows[i].weight, 1) << label << " row " << i;
-    if (i >= 1 && i + 1 < rows.size()) ASSERT_GE(rows[i].ret, rows[i - 1].ret) << label;
+    if (i + 1 < rows.size() || !centralRow) {
+      ASSERT_GE(rows[i].weight, 1) << label << " row " << i;
+    }
+    if (i >= 1 && i + 1 < rows.size()) {
+      ASSERT_GE(rows[i].ret, rows[i - 1].ret) << label;
+    }
     total += rows[i].weight;
   }
   EXPECT_EQ(rows.front().weight, 1) << label;
@@ -176,8 +180,8 @@ TEST(FitTable, FollowsTheTargetsWithFewRowsAndMeetsTheBounds) {
       const std::set<double> values(data.begin(), data.end());
       for (const double value : values) {
         const auto inData = std::count(data.begin(), data.end(), value);
-        const auto drawn = std::count(draws.begin(), draws.end(), value);
-        EXPECT_NEAR(static_cast<double>(drawn) / kGeneratorOutputs,
+        const auto inDraws = std::count(draws.begin(), draws.end(), value);
+        EXPECT_NEAR(static_cast<double>(inDraws) / kGeneratorOutputs,
                     static_cast<double>(inData) / static_cast<double>(data.size()),
                     3.0 / kGeneratorOutputs) << value;
       }
@@ -208,8 +212,12 @@ TEST(FitTable, UnderARowLimitKeepsTheMeanAndAsMuchSpreadAsTheRowsAllow) {
     const double miss = std::fabs(drawn.standardDeviation / m.standardDeviation - 1.0);
     EXPECT_GE(miss, spreadMiss * 0.999) << label;
     spreadMiss = miss;
-    if (maxRows >= 20) EXPECT_LT(miss, 0.01) << label;
-    if (maxRows == 2) EXPECT_EQ(fit.rows.back().weight, kTableTotalWeight - 1);
+    if (maxRows >= 20) {
+      EXPECT_LT(miss, 0.01) << label;
+    }
+    if (maxRows == 2) {
+      EXPECT_EQ(fit.rows.back().weight, kTableTotalWeight - 1);
+    }
   }
 }
 

@@ -1,8 +1,11 @@
 // Whole runs of empricer-dist in a temporary directory: tables of known shapes checked through
 // the valuation's own loader and draw table, sessions, the forms a price file may take, bad
-// input, existing outputs and the command line.
+// input, existing outputs and the command line; then histories of sessions: the day rescaled
+// to 270 steps, the gaps between sessions, a chosen mean, and a risk-neutral table valued by
+// empricer itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -11,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -72,6 +76,15 @@ double reported(const std::string& report, const std::string& label, int column)
   return std::nan("");
 }
 
+// The return that each generator output draws from the table file, as a valuation draws it.
+std::vector<double> tableDraws(const TempDir& dir, const std::string& name) {
+  auto table = std::make_unique<ReturnTable>();
+  EXPECT_TRUE(loadReturnTable(*table, dir.file(name).c_str()).ok()) << name;
+  auto draws = std::make_unique<DrawTable>();
+  buildDrawTable(*table, static_cast<std::int32_t>(table->totalWeight), *draws);
+  return std::vector<double>(draws->returnFor, draws->returnFor + kGeneratorOutputs);
+}
+
 TEST(DistProgram, TablesOfKnownShapesMeetTheBoundsThroughTheValuationsLoader) {
   for (const ReturnSample& sample : returnSamples(5400, 17)) {
     if (sample.name == "ticks") continue;  // prices do not keep exact tick returns
@@ -103,11 +116,14 @@ TEST(DistProgram, TablesOfKnownShapesMeetTheBoundsThroughTheValuationsLoader) {
     EXPECT_LE(std::fabs(drawn.mean - data.mean), 0.01 * data.standardDeviation) << sample.name;
     EXPECT_NEAR(drawn.standardDeviation / data.standardDeviation, 1.0, 0.01) << sample.name;
 
-    // The report gives the same figures.
+    // The report gives the same figures; without sessions the target is the data itself.
     EXPECT_NEAR(reported(run.out, "mean", 0), data.mean, 1e-5 * data.standardDeviation);
-    EXPECT_NEAR(reported(run.out, "mean", 1), drawn.mean, 1e-5 * data.standardDeviation);
+    EXPECT_EQ(reported(run.out, "mean", 1), reported(run.out, "mean", 0));
+    EXPECT_NEAR(reported(run.out, "mean", 2), drawn.mean, 1e-5 * data.standardDeviation);
     EXPECT_NEAR(reported(run.out, "standard deviation", 0) / data.standardDeviation, 1, 1e-5);
-    EXPECT_NEAR(reported(run.out, "standard deviation", 1) / drawn.standardDeviation, 1, 1e-5);
+    EXPECT_NEAR(reported(run.out, "standard deviation", 2) / drawn.standardDeviation, 1, 1e-5);
+    EXPECT_EQ(reported(run.out, "returns per day", 0), 270);
+    EXPECT_EQ(reported(run.out, "scale factor", 0), 1);
     EXPECT_NEAR(reported(run.out, "daily standard deviation", 1) / drawn.standardDeviation,
                 std::sqrt(270.0), 1e-4);
     EXPECT_EQ(reported(run.out, "returns", 0), 5400);
@@ -139,12 +155,15 @@ TEST(DistProgram, NoReturnCrossesASessionChange) {
 
   const RunOutcome split = runDistIn(dir, {"--session", "DATE", "prices.csv"});
   ASSERT_EQ(split.status, 0) << split.err;
+  EXPECT_EQ(split.err, "");  // the one-price session counts for no length
   EXPECT_NE(split.out.find("sessions by DATE"), std::string::npos);
   EXPECT_EQ(reported(split.out, "prices", 0), 301);
   EXPECT_EQ(reported(split.out, "sessions", 0), 4);  // lines 0-99, 100-199, 200-299, 300
   EXPECT_EQ(reported(split.out, "returns", 0), 297);
+  EXPECT_EQ(reported(split.out, "overnight gaps", 0), 3);
+  EXPECT_NEAR(reported(split.out, "gap mean", 0), 2.0 / 3.0, 1e-3);  // two of 1, one near 0
   EXPECT_LT(reported(split.out, "maximum", 0), 0.01);
-  EXPECT_LT(reported(split.out, "maximum", 1), 0.01);
+  EXPECT_LT(reported(split.out, "maximum", 2), 0.01);
 }
 
 TEST(DistProgram, EveryFormOfTheSameFileGivesTheSameTable) {
@@ -191,10 +210,14 @@ TEST(DistProgram, EveryFormOfTheSameFileGivesTheSameTable) {
 
 TEST(DistProgram, BadInputStopsWithOneLineAndLeavesEveryFileAsItWas) {
   const std::string good = "date,close\n1,100\n2,101\n3,100.5\n";
+  const std::string sessions = "datetime,close\n11/5/2019 9:30,100\n11/5/2019 9:31,101\n"
+                               "11/6/2019 9:30,102\n";
+  const std::vector<std::string> riskNeutral{"--mean", "risk-neutral"};
   struct Case {
     const char* content;  // nullptr: no prices.csv; "/": a directory of that name
     std::vector<std::string> options;
     const char* message;
+    const char* setup = nullptr;  // Setup.txt, when there is one
   };
   const Case cases[] = {
       {nullptr, {}, "prices.csv: cannot open: no such file"},
@@ -218,6 +241,25 @@ TEST(DistProgram, BadInputStopsWithOneLineAndLeavesEveryFileAsItWas) {
       {good.c_str(), {"--session", "date"},
        "prices.csv: 0 returns from 3 prices in 3 sessions; at least 2 are needed"},
       {"close\n100\n100\n100\n", {}, "prices.csv: all 2 returns are equal; the table needs returns that differ"},
+      // Sessions keyed by their date leave one return.
+      {sessions.c_str(), {"--session", "datetime"},
+       "prices.csv: 1 return from 3 prices in 2 sessions; at least 2 are needed"},
+      {"date,close\n1,1e-300\n1,1e-300\n2,1e300\n", {"--session", "date"},
+       "prices.csv:4: the gap from the price on line 3 is not finite"},
+      {good.c_str(), {"--returns-per-day", "1e-320"},
+       "prices.csv: the returns scaled to 270 steps a day have no spread that a table can hold"},
+      // The settings of a risk-neutral mean, read before the prices.
+      {nullptr, riskNeutral, "Setup.txt: cannot open: no such file"},
+      {good.c_str(), {"--mean", "risk-neutral", "--setup", "conf.txt"},
+       "conf.txt: cannot open: no such file", "3 Rate 0.05\n4 Scale 1\n"},
+      {good.c_str(), riskNeutral,
+       "Setup.txt: no line for key 3 (the risk-free rate), which --mean risk-neutral needs",
+       "2 Trajectories 10\n4 StepScale 1\n# 3 RiskFreeRate 0.05\n"},
+      {good.c_str(), riskNeutral,
+       "Setup.txt: no line for key 4 (the step scale), which --mean risk-neutral needs",
+       "3 RiskFreeRate 0.05\n5 Shifts 1 1 1 1\n"},
+      {good.c_str(), riskNeutral, "Setup.txt: keys 3 and 4 give no usable mean per step",
+       "3 RiskFreeRate 0.05\n4 StepScale 0\n"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -227,6 +269,7 @@ TEST(DistProgram, BadInputStopsWithOneLineAndLeavesEveryFileAsItWas) {
     } else if (c.content != nullptr) {
       dir.write("prices.csv", c.content);
     }
+    if (c.setup != nullptr) dir.write("Setup.txt", c.setup);
     const std::vector<std::string> before = dir.names();
     std::vector<std::string> args = c.options;
     args.insert(args.end(), {"--force", "--plot", "picture.svg", "prices.csv"});
@@ -314,6 +357,24 @@ TEST(DistProgram, UsageErrorsNameTheProblemAndTouchNothing) {
       {{"--max-rows=", "prices.csv"}, "option '--max-rows' needs a non-empty value"},
       {{"--plot", "same.csv", "--out=same.csv", "prices.csv"},
        "options '--plot' and '--out' name the same file 'same.csv'"},
+      {{"--returns-per-day", "0", "prices.csv"},
+       "--returns-per-day takes 'auto' or a number above 0, not '0'"},
+      {{"--returns-per-day=-390", "prices.csv"},
+       "--returns-per-day takes 'auto' or a number above 0, not '-390'"},
+      {{"--returns-per-day=390 ", "prices.csv"},
+       "--returns-per-day takes 'auto' or a number above 0, not '390 '"},
+      {{"--returns-per-day=1e999", "prices.csv"},
+       "--returns-per-day takes 'auto' or a number above 0, not '1e999'"},
+      {{"--returns-per-day", "Auto", "prices.csv"},
+       "--returns-per-day takes 'auto' or a number above 0, not 'Auto'"},
+      {{"--mean", "risk_neutral", "prices.csv"},
+       "--mean takes 'data', 'risk-neutral' or a number, not 'risk_neutral'"},
+      {{"--mean=nan", "prices.csv"}, "--mean takes 'data', 'risk-neutral' or a number, not 'nan'"},
+      {{"--mean=0x1p-3", "prices.csv"},
+       "--mean takes 'data', 'risk-neutral' or a number, not '0x1p-3'"},
+      {{"--with-gaps", "prices.csv"}, "option '--with-gaps' needs '--session'"},
+      {{"--setup", "Setup.txt", "--mean", "0", "prices.csv"},
+       "option '--setup' needs '--mean risk-neutral'"},
   };
   for (const auto& [args, message] : cases) {
     TempDir dir;
@@ -345,6 +406,8 @@ TEST(DistProgram, HelpAndVersion) {
   EXPECT_EQ(help.out.rfind("Usage: empricer-dist [OPTION]... PRICES.csv\n", 0), 0u);
   for (const char* option : {"\n  --column NAME ", "\n  --session NAME ", "\n  --max-rows N ",
                              "\n  --out FILE ", "\n  --force ", "\n  --plot FILE.svg ",
+                             "\n  --returns-per-day N|auto\n", "\n  --with-gaps ",
+                             "\n  --mean data|VALUE|risk-neutral\n", "\n  --setup FILE ",
                              "\n  --help ", "\n  --version ", "README.md"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
@@ -361,14 +424,320 @@ TEST(DistProgram, TooFewRowsWriteTheBestTableAndWarnWithTheFiguresReached) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(splitLines(dir.read("dist.csv")).size(), 3u);
   const std::string prefix = "empricer-dist: warning: with at most 3 rows the table misses the "
-                             "accuracy bounds: its mean differs from the data's by ";
+                             "accuracy bounds: its mean differs from the target's by ";
   ASSERT_EQ(run.err.rfind(prefix, 0), 0u) << run.err;
   EXPECT_NE(run.err.find(" standard deviations (bound 0.01), its standard deviation by "),
             std::string::npos) << run.err;
   EXPECT_EQ(run.err.substr(run.err.size() - 12), " (bound 1%)\n");
-  EXPECT_GT(std::fabs(reported(run.out, "standard deviation", 1) /
-                          reported(run.out, "standard deviation", 0) - 1),
+  EXPECT_GT(std::fabs(reported(run.out, "standard deviation", 2) /
+                          reported(run.out, "standard deviation", 1) - 1),
             0.01);
+}
+
+// A history of sessions of one-minute bars from 9:30: the prices of each session, and the
+// returns and gaps between them worked out here from those prices, as the file's text gives
+// them back (%.17g reads back as the same double). Each return is Student-t with 4 degrees of
+// freedom, standard deviation `stepDeviation` and mean `drift`; the gap before each session
+// after the first is normal with mean 0.002 and standard deviation `gapDeviation`.
+struct History {
+  std::vector<std::vector<double>> sessions;
+  std::vector<double> returns;  // in session, in file order
+  std::vector<double> gaps;
+};
+
+History makeHistory(const std::vector<int>& pricesPerSession, double stepDeviation,
+                    double gapDeviation, double drift, unsigned seed) {
+  std::mt19937_64 random(seed);
+  std::student_t_distribution<double> student(4.0);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  History history;
+  double price = 1000.0;
+  for (std::size_t s = 0; s < pricesPerSession.size(); ++s) {
+    if (s > 0) {
+      const double next = price * (1.0 + 0.002 + gapDeviation * normal(random));
+      history.gaps.push_back(next / price - 1.0);
+      price = next;
+    }
+    std::vector<double> prices{price};
+    for (int bar = 1; bar < pricesPerSession[s]; ++bar) {
+      const double next = price * (1.0 + drift + stepDeviation / std::sqrt(2.0) * student(random));
+      history.returns.push_back(next / price - 1.0);
+      price = next;
+      prices.push_back(price);
+    }
+    history.sessions.push_back(prices);
+  }
+  return history;
+}
+
+// The session fields of a line: session s is on day s + 1 of November 2019, bar b at 9:30 + b.
+using Stamp = std::string (*)(int day, int hour, int minute);
+
+std::string historyText(const History& history, const std::string& header, Stamp stamp) {
+  std::string text = header + "\n";
+  for (std::size_t s = 0; s < history.sessions.size(); ++s) {
+    for (std::size_t bar = 0; bar < history.sessions[s].size(); ++bar) {
+      const int minutes = 30 + static_cast<int>(bar);
+      char line[96];
+      std::snprintf(line, sizeof line, ",%.17g\n", history.sessions[s][bar]);
+      text += stamp(static_cast<int>(s) + 1, 9 + minutes / 60, minutes % 60) + line;
+    }
+  }
+  return text;
+}
+
+std::string printed(const char* format, int day, int hour, int minute) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, day, hour, minute);
+  return text;
+}
+
+// In the layouts that vendors export, and as a date column beside a time column.
+const Stamp kUsStamp = [](int d, int h, int m) { return printed("11/%d/2019 %d:%02d", d, h, m); };
+const Stamp kIsoStamp = [](int d, int h, int m) {
+  return printed("2019-11-%02dT%02d:%02d:00Z", d, h, m);
+};
+const Stamp kBlankStamp = [](int d, int h, int m) {
+  return printed("2019-11-%02d %02d:%02d:00", d, h, m);
+};
+const Stamp kDateTimeStamp = [](int d, int h, int m) {
+  return printed("2019-11-%02d,%02d:%02d", d, h, m);
+};
+// A session number whose 'T' follows no digit: the whole text is the key.
+const Stamp kSessionNumberStamp = [](int d, int h, int m) {
+  return printed("T%02d,%02d:%02d", d, h, m);
+};
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+TEST(DistHistory, SessionsByDateGiveTheTableTheDataDayInSessionOrCloseToClose) {
+  // Eleven sessions of 391 prices (390 returns) and a half day; gaps as large as a day's move.
+  std::vector<int> lengths(12, 391);
+  lengths[5] = 211;
+  const History history = makeHistory(lengths, 0.0005, 0.015, 1e-5, 53);
+  const SampleMoments r = sampleMoments(history.returns);
+  const SampleMoments g = sampleMoments(history.gaps);
+  const double n = 390;
+  const double inSession = r.standardDeviation * std::sqrt(n);
+  const double closeToClose =
+      std::sqrt(n * r.standardDeviation * r.standardDeviation +
+                g.standardDeviation * g.standardDeviation);
+  const std::string uneven =
+      "empricer-dist: warning: 1 of 12 sessions hold more than 10% more or fewer returns than "
+      "the median of 390 (from 210 to 390); each day of the table stands for a median one\n";
+
+  // Every layout keys the same sessions, so every one gives the same table.
+  struct Layout {
+    const char* header;
+    const char* column;
+    Stamp stamp;
+  };
+  const Layout layouts[] = {{"datetime,close", "datetime", kUsStamp},
+                            {"Time,close", "time", kIsoStamp},
+                            {"when,close", "WHEN", kBlankStamp},
+                            {"session,time,close", "session", kSessionNumberStamp},
+                            {"date,time,close", "date", kDateTimeStamp}};
+  TempDir dir;
+  std::string first;
+  for (const Layout& layout : layouts) {
+    dir.write("prices.csv", historyText(history, layout.header, layout.stamp));
+    const RunOutcome run = runDistIn(dir, {"--force", "--session", layout.column, "prices.csv"});
+    ASSERT_EQ(run.status, 0) << layout.header << run.err;
+    EXPECT_EQ(run.err, uneven) << layout.header;
+    if (first.empty()) first = dir.read("dist.csv");
+    EXPECT_EQ(dir.read("dist.csv"), first) << layout.header;
+    EXPECT_EQ(reported(run.out, "sessions", 0), 12) << layout.header;
+    EXPECT_EQ(reported(run.out, "returns", 0), static_cast<double>(history.returns.size()));
+    EXPECT_EQ(reported(run.out, "overnight gaps", 0), 11) << layout.header;
+    EXPECT_EQ(reported(run.out, "returns per day", 0), n) << layout.header;
+  }
+
+  // The last layout's file: the day in session, then close to close.
+  for (const bool withGaps : {false, true}) {
+    std::vector<std::string> args{"--force", "--session", "date", "prices.csv"};
+    if (withGaps) args.insert(args.begin(), "--with-gaps");
+    const RunOutcome run = runDistIn(dir, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const SampleMoments drawn = sampleMoments(tableDraws(dir, "dist.csv"));
+    const double day = std::sqrt(270.0) * drawn.standardDeviation;
+    const double wanted = withGaps ? closeToClose : inSession;
+    const double dailyMean = n * r.mean + (withGaps ? g.mean : 0.0);
+    const std::string label = withGaps ? "close to close" : "in session";
+    EXPECT_NEAR(day / wanted, 1.0, 1e-3) << label;
+    EXPECT_NEAR(270 * drawn.mean, dailyMean, 2e-3 * wanted) << label;
+    const double factor = std::sqrt(n / 270) * (withGaps ? closeToClose / inSession : 1.0);
+    EXPECT_NEAR(reported(run.out, "scale factor", 0) / factor, 1.0, 1e-5) << label;
+
+    EXPECT_NEAR(reported(run.out, "gap mean", 0) / g.mean, 1.0, 1e-5);
+    EXPECT_NEAR(reported(run.out, "gap standard deviation", 0) / g.standardDeviation, 1.0, 1e-5);
+    EXPECT_NEAR(reported(run.out, "daily mean", 0) / (n * r.mean), 1.0, 1e-5);
+    EXPECT_NEAR(reported(run.out, "daily mean", 1) / (n * r.mean + g.mean), 1.0, 1e-5);
+    EXPECT_NEAR(reported(run.out, "daily mean", 2) / (270 * drawn.mean), 1.0, 1e-5);
+    EXPECT_NEAR(reported(run.out, "daily standard deviation", 0) / inSession, 1.0, 1e-5);
+    EXPECT_NEAR(reported(run.out, "daily standard deviation", 1) / closeToClose, 1.0, 1e-5);
+    EXPECT_NEAR(reported(run.out, "daily standard deviation", 2) / day, 1.0, 1e-5);
+  }
+  EXPECT_GT(closeToClose / inSession, 1.3);  // the gaps matter: a table without them misses
+}
+
+TEST(DistHistory, TheDayHasTheDataDailyVarianceForAnyReturnsPerDay) {
+  // Daily closes, and returns per day given, 270 among them: that one leaves the table as it is.
+  const History daily = makeHistory({3001}, 0.01, 0.0, 4e-4, 59);
+  const SampleMoments r = sampleMoments(daily.returns);
+  TempDir dir;
+  dir.write("prices.csv", historyText(daily, "date,time,close", kDateTimeStamp));
+  ASSERT_EQ(runDistIn(dir, {"--out", "auto.csv", "prices.csv"}).status, 0);
+  for (const std::string given : {"1", "6.5", "270", "1000"}) {
+    const double n = std::stod(given);
+    const RunOutcome run = runDistIn(dir, {"--force", "--returns-per-day", given, "prices.csv"});
+    ASSERT_EQ(run.status, 0) << given << run.err;
+    const SampleMoments drawn = sampleMoments(tableDraws(dir, "dist.csv"));
+    const double day = r.standardDeviation * std::sqrt(n);
+    EXPECT_NEAR(std::sqrt(270.0) * drawn.standardDeviation / day, 1.0, 1e-3) << given;
+    EXPECT_NEAR(270 * drawn.mean, n * r.mean, 2e-3 * day) << given;
+    EXPECT_EQ(reported(run.out, "returns per day", 0), n);
+    EXPECT_NEAR(reported(run.out, "scale factor", 0), std::sqrt(n / 270), 1e-5) << given;
+    // The map is affine: the target keeps the data's shape.
+    for (const char* moment : {"skewness", "excess kurtosis"}) {
+      EXPECT_EQ(reported(run.out, moment, 1), reported(run.out, moment, 0)) << given << moment;
+    }
+    if (n == 270) {
+      EXPECT_EQ(dir.read("dist.csv"), dir.read("auto.csv"));
+    }
+  }
+
+  // Sessions of random lengths: the day is the median session, the sessions of one price
+  // left out, and a warning names the sessions far from it.
+  std::mt19937 random(61);
+  std::uniform_int_distribution<int> length(20, 420);
+  for (int round = 0; round < 8; ++round) {
+    std::vector<int> lengths(static_cast<std::size_t>(3 + round));
+    for (int& prices : lengths) prices = length(random);
+    if (round % 3 == 1) lengths[1] = 1;
+    const History history = makeHistory(lengths, 0.0005, 0.003, 1e-5, 67 + round);
+    std::vector<double> held;
+    for (const int prices : lengths) {
+      if (prices > 1) held.push_back(prices - 1);
+    }
+    const double n = median(held);
+    const auto uneven = std::count_if(held.begin(), held.end(), [n](double count) {
+      return std::fabs(count - n) > 0.1 * n;
+    });
+    dir.write("prices.csv", historyText(history, "date,time,close", kDateTimeStamp));
+    const RunOutcome run = runDistIn(dir, {"--force", "--session", "date", "prices.csv"});
+    const std::string label = "round " + std::to_string(round);
+    ASSERT_EQ(run.status, 0) << label << run.err;
+    EXPECT_EQ(reported(run.out, "returns per day", 0), n) << label;
+    const SampleMoments drawn = sampleMoments(tableDraws(dir, "dist.csv"));
+    const double day = sampleMoments(history.returns).standardDeviation * std::sqrt(n);
+    EXPECT_NEAR(std::sqrt(270.0) * drawn.standardDeviation / day, 1.0, 1e-3) << label;
+    const std::string warning = "empricer-dist: warning: " + std::to_string(uneven) + " of " +
+                                std::to_string(held.size()) + " sessions ";
+    EXPECT_EQ(run.err.rfind(warning, 0), uneven > 0 ? 0u : std::string::npos) << run.err;
+    if (uneven == 0) {
+      EXPECT_EQ(run.err, "") << label;
+    }
+  }
+}
+
+// The risk-neutral mean per step of a settings file whose rate and step scale are `rate` and
+// `stepScale`, worked out here from empricer's discount: 270 x days steps must grow by
+// exp(days x rate x (1 / 270) / stepScale).
+double riskNeutralTarget(double rate, double stepScale) {
+  return std::expm1(rate * (1.0 / 270 / stepScale) / 270);
+}
+
+// Keys 3 and 4 as empricer reads them: the later line of a key wins, and a key of 3.7 is 3.
+const SetupFile kRiskNeutralSetup{.runMode = "1",
+                                  .trajectories = 20000,
+                                  .rate = "0.05",
+                                  .moreLines = "3.7 RiskFreeRate 2\n4 StepScale 2\n"};
+
+TEST(DistHistory, AChosenMeanIsDrawnWithinAMillionthOfADeviationAndTheShapeIsKept) {
+  TempDir dir;
+  dir.write("Setup.txt", setupText(kRiskNeutralSetup));
+  for (const ReturnSample& sample : returnSamples(5400, 71)) {
+    if (sample.name == "ticks") continue;
+    dir.write("prices.csv", pricesText(sample.returns));
+    ASSERT_EQ(runDistIn(dir, {"--force", "--out", "data.csv", "prices.csv"}).status, 0);
+    std::vector<double> dataDraws = tableDraws(dir, "data.csv");
+    std::sort(dataDraws.begin(), dataDraws.end());
+    const double dataMean = sampleMoments(returnsOfPrices(sample.returns)).mean;
+
+    for (const std::string mean : {"0", "-2e-5", "3e-4", "risk-neutral"}) {
+      const std::string label = sample.name + " --mean " + mean;
+      const RunOutcome run = runDistIn(dir, {"--force", "--mean", mean, "prices.csv"});
+      ASSERT_EQ(run.status, 0) << label << run.err;
+      EXPECT_EQ(run.err, "") << label;
+      const double target = mean == "risk-neutral" ? riskNeutralTarget(2, 2) : std::stod(mean);
+      std::vector<double> draws = tableDraws(dir, "dist.csv");
+      const SampleMoments drawn = sampleMoments(draws);
+      EXPECT_LE(std::fabs(drawn.mean - target), 1e-6 * drawn.standardDeviation) << label;
+      // The report shows the target and the mean drawn, each to its six digits.
+      EXPECT_NEAR(reported(run.out, "mean", 1), target, 1e-5 * std::fabs(target)) << label;
+      EXPECT_NEAR(reported(run.out, "mean", 2), drawn.mean, 1e-5 * drawn.standardDeviation);
+      EXPECT_NEAR(reported(run.out, "mean per step", 0), target, 1e-5 * std::fabs(target));
+      // Every output draws what the data's table draws, moved by the change of mean, up to
+      // the two tables' tubes of a thousandth of a deviation.
+      std::sort(draws.begin(), draws.end());
+      double worst = 0.0;
+      for (std::size_t i = 0; i < draws.size(); ++i) {
+        worst = std::max(worst, std::fabs(draws[i] - dataDraws[i] - (target - dataMean)));
+      }
+      EXPECT_LE(worst, 2.5e-3 * drawn.standardDeviation) << label;
+    }
+  }
+}
+
+// The base path's call and put values and its spread, from a manual run's report.
+struct BaseValues {
+  double call = 0.0;
+  double put = 0.0;
+  double spread = 0.0;
+};
+
+BaseValues baseValues(const std::string& out) {
+  const auto after = [&out](const std::string& label) {
+    const std::size_t at = out.find("\n" + label);
+    EXPECT_NE(at, std::string::npos) << label << " in\n" << out;
+    return at == std::string::npos ? std::nan("") : std::stod(out.substr(at + 1 + label.size()));
+  };
+  return {after("Call Value = "), after("Put Value  = "), after("Stdev of S = ")};
+}
+
+TEST(DistHistory, ARiskNeutralTableValuesCallMinusPutAtTheForwardInEmpricer) {
+  // Minute sessions of 390 returns with a strong drift of their own, which the data's mean
+  // would carry into the valuation.
+  const History history = makeHistory(std::vector<int>(8, 391), 0.0005, 0.004, -4e-5, 73);
+  TempDir dir;
+  dir.write("prices.csv", historyText(history, "datetime,close", kUsStamp));
+  dir.write("Setup.txt", setupText(kRiskNeutralSetup));
+  const double s0 = 100;
+  const double strike = 95;
+  const double days = 30;
+  const double discount = std::pow(2.718281828459, -(days * 2 * (1.0 / 270 / 2)));
+  const double parity = s0 - strike * discount;
+  for (const char* mean : {"risk-neutral", "data"}) {
+    const RunOutcome built =
+        runDistIn(dir, {"--force", "--session", "datetime", "--mean", mean, "prices.csv"});
+    ASSERT_EQ(built.status, 0) << built.err;
+    EXPECT_EQ(reported(built.out, "returns per day", 0), 390);
+    const RunOutcome valued = runIn(dir, {.input = "100\n95\n30\n", .clock = kStillClock});
+    ASSERT_EQ(valued.status, 0) << valued.err;
+    EXPECT_EQ(valued.out.rfind(bannerText("2", 20000), 0), 0u) << valued.out;
+    const BaseValues base = baseValues(valued.out);
+    const double standardError = discount * base.spread / std::sqrt(20000.0);
+    const double miss = std::fabs(base.call - base.put - parity) / standardError;
+    if (std::string(mean) == "risk-neutral") {
+      EXPECT_LE(miss, 3.0) << "call " << base.call << " put " << base.put;
+    } else {
+      EXPECT_GT(miss, 30.0) << "call " << base.call << " put " << base.put;
+    }
+  }
 }
 
 }  // namespace

@@ -1,26 +1,43 @@
 #!/bin/sh
-# Writes a synthetic minute-price history to standard output: 20 trading days (sessions) of
-# 271 minute bars each (270 steps), with columns date,time,open,high,low,close,volume.
+# Writes a synthetic minute-price history to standard output, in one of two layouts:
+#
+#   sh make_prices.sh > prices.csv
+#     20 trading days (sessions) of 271 minute bars each (270 steps), with columns
+#     date,time,open,high,low,close,volume.
+#   sh make_prices.sh vendor > history.csv
+#     5 trading days of 390 one-minute bars each (09:30 to 15:59, as a US equity session), in
+#     the layout most vendors export: one datetime column holding the date and the bar's ISO
+#     time ("2025-11-03 09:30"), then open,high,low,close,volume.
 #
 # Each step's return is Student-t with 4 degrees of freedom (fat tails), scaled to a daily
 # volatility level that varies from day to day and rises towards the open and the close, with
 # a small upward drift. Each day opens with an overnight gap from the last close, which
-# empricer-dist leaves out with --session date. Prices are rounded to a tick of 0.01.
+# empricer-dist leaves out with --session date (or --session datetime). Prices are rounded to a
+# tick of 0.01.
 #
 # The random numbers come from the Park-Miller generator, computed exactly in awk's doubles,
 # so every awk writes the same file.
-#
-# Usage: sh make_prices.sh > prices.csv
 set -eu
 
-awk 'BEGIN {
-  seed = 20250303
-  sessions = 20
-  steps = 270
+layout=${1:-split}
+case $layout in
+  split|vendor) ;;
+  *) echo "usage: sh make_prices.sh [vendor]" >&2; exit 2 ;;
+esac
+
+awk -v layout="$layout" 'BEGIN {
+  vendor = layout == "vendor"
+  seed = vendor ? 20251110 : 20250303
+  sessions = vendor ? 5 : 20
+  steps = 270           # the steps of a 271-bar session; a vendor session has 390 bars
   drift = 0.000002      # mean return per step
   level = 0.0007        # typical standard deviation per step
   price = 1250
 
+  if (vendor) {
+    vendorHistory()
+    exit
+  }
   print "date,time,open,high,low,close,volume"
   day = 3
   for (s = 0; s < sessions; s++) {
@@ -47,6 +64,33 @@ awk 'BEGIN {
       volume = int(300 + 900 * uniform() * (1 + 0.6 * u * u))
       printf "%s,%s,%.2f,%.2f,%.2f,%.2f,%d\n", date, time, opening, hi, lo, closing, volume
     }
+    price = closing
+  }
+}
+
+# Five weekdays of November 2025 (3 to 7), 390 bars each: every bar moves, the first one from
+# the price after the overnight gap.
+function vendorHistory(   bars, s, date, dayLevel, closing, t, opening, u, sd, hi, lo, minute, volume) {
+  bars = 390
+  print "datetime,open,high,low,close,volume"
+  for (s = 0; s < sessions; s++) {
+    date = sprintf("2025-11-%02d", 3 + s)
+    dayLevel = level * exp(0.25 * normal())
+    if (s > 0) price = price * (1 + 0.004 * normal())
+    closing = tick(price)
+    for (t = 0; t < bars; t++) {
+      opening = closing
+      u = (t - (bars - 1) / 2) / ((bars - 1) / 2)
+      sd = dayLevel * (1 + 0.6 * u * u)
+      closing = tick(opening * (1 + drift + sd * studentT4() / sqrt(2)))
+      hi = tick((opening > closing ? opening : closing) * (1 + 0.3 * dayLevel * abs(normal())))
+      lo = tick((opening < closing ? opening : closing) * (1 - 0.3 * dayLevel * abs(normal())))
+      minute = 30 + t
+      volume = int(300 + 900 * uniform() * (1 + 0.6 * u * u))
+      printf "%s %02d:%02d,%.2f,%.2f,%.2f,%.2f,%d\n", date, 9 + int(minute / 60), minute % 60,
+             opening, hi, lo, closing, volume
+    }
+    price = closing
   }
 }
 

@@ -1,0 +1,22 @@
+// The two settings of empricer's Setup.txt that a risk-neutral table needs, read by the rules
+// empricer reads the file with: lines of at most 99 characters, each "key label value" with
+// single spaces, the key truncated to a whole number, the last line of a key winning.
+#pragma once
+
+#include <string>
+
+#include "engine/outcome.h"
+
+struct RateSettings {
+  double rate = 0.0;          // key 3, the risk-free rate
+  double stepScale = 0.0;     // key 4, as written
+  double stepFraction = 0.0;  // (1 / 270) / key 4, as empricer computes it
+};
+
+// Fails with one line naming the file when it cannot be opened or no line gives key 3 or 4.
+Outcome<RateSettings> loadRateSettings(const std::string& path);
+
+// The mean return per step that makes the base path's expected terminal price, discounted as
+// empricer discounts (by exp(-days x rate x stepFraction)), equal its start price:
+// expm1(rate x stepFraction / 270).
+double riskNeutralMean(const RateSettings& settings);
