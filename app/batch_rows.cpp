@@ -3,6 +3,7 @@
 #include "app/elapsed_time.h"
 #include "app/file_names.h"
 #include "app/request_from_settings.h"
+#include "app/stop.h"
 #include "text/fields.h"
 #include "text/input_stream.h"
 #include "text/int_conversion.h"
@@ -29,8 +30,8 @@ std::string resultHeader(bool withProbabilities, bool withErrors) {
   return header;
 }
 
-void writeConsoleRows(const ValuationRequest& request, const ValuationResult& result,
-                      const StandardErrors* errors, Clock& clock, std::int64_t rowStartTime) {
+Status writeConsoleRows(const ValuationRequest& request, const ValuationResult& result,
+                        const StandardErrors* errors, Clock& clock, std::int64_t rowStartTime) {
   for (int p = 0; p < kPathCount; ++p) {
     const bool base = p == kBasePath;
     std::string line = "S0=";
@@ -55,43 +56,58 @@ void writeConsoleRows(const ValuationRequest& request, const ValuationResult& re
       line += "/";
       appendNumber(line, errors->put[p]);
     }
-    writeLine(stdout, line);
+    if (Status shown = printLine(line); !shown.ok()) return shown;
   }
   writeElapsedLine(clock, "Elapse time: ", rowStartTime);
-  writeLine(stdout, "----------------------------------------");
+  if (Status shown = standardOutputWritten(); !shown.ok()) return shown;
+  return printLine("----------------------------------------");
 }
 
-void writeResultRows(std::FILE* out, const ValuationRequest& request,
-                     const ValuationResult& result, const StandardErrors* errors) {
+std::string resultRows(const ValuationRequest& request, const ValuationResult& result,
+                       const StandardErrors* errors) {
+  std::string lines;
   for (int p = 0; p < kPathCount; ++p) {
-    std::string line;
-    appendNumber(line, startPriceOfPath(request, p));
-    line += ',';
-    appendNumber(line, request.strike);
-    line += ',';
-    appendNumber(line, callValueOfPath(result, p));
-    line += ',';
-    appendNumber(line, putValueOfPath(result, p));
-    line += ',';
-    appendNumber(line, result.stdevS);
+    appendNumber(lines, startPriceOfPath(request, p));
+    lines += ',';
+    appendNumber(lines, request.strike);
+    lines += ',';
+    appendNumber(lines, callValueOfPath(result, p));
+    lines += ',';
+    appendNumber(lines, putValueOfPath(result, p));
+    lines += ',';
+    appendNumber(lines, result.stdevS);
     if (request.withProbabilities) {
-      line += ',';
-      appendNumber(line, result.probCall[p]);
-      line += ',';
-      appendNumber(line, result.probPut[p]);
+      lines += ',';
+      appendNumber(lines, result.probCall[p]);
+      lines += ',';
+      appendNumber(lines, result.probPut[p]);
     }
-    line += ',';
-    appendNumber(line, result.thetaCall[p]);
-    line += ',';
-    appendNumber(line, result.thetaPut[p]);
+    lines += ',';
+    appendNumber(lines, result.thetaCall[p]);
+    lines += ',';
+    appendNumber(lines, result.thetaPut[p]);
     if (errors != nullptr) {
-      line += ',';
-      appendNumber(line, errors->call[p]);
-      line += ',';
-      appendNumber(line, errors->put[p]);
+      lines += ',';
+      appendNumber(lines, errors->call[p]);
+      lines += ',';
+      appendNumber(lines, errors->put[p]);
     }
-    writeLine(out, line);
+    lines += '\n';
   }
+  return lines;
+}
+
+Status writeResultRows(RowFile& out, const ValuationRequest& request,
+                       const ValuationResult& result, const StandardErrors* errors) {
+  if (!out.writeRow(resultRows(request, result, errors)).ok()) {
+    return Failure{writeFailureText(out.path())};
+  }
+  return {};
+}
+
+WriteStatus writeResultRows(std::FILE* out, const ValuationRequest& request,
+                            const ValuationResult& result, const StandardErrors* errors) {
+  return writeText(out, resultRows(request, result, errors));
 }
 
 std::int64_t countBatchRows() {

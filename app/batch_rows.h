@@ -8,9 +8,11 @@
 
 #include "app/clock.h"
 #include "app/settings.h"
+#include "engine/outcome.h"
 #include "engine/records.h"
 #include "engine/trajectory_accumulator.h"
 #include "text/line_reader.h"
+#include "text/output_file.h"
 
 // A data row: its request, or valued false when its days are out of range.
 struct BatchRow {
@@ -23,12 +25,19 @@ BatchRow readBatchRow(const LineBuffer& line, const RunSettings& settings);
 std::string resultHeader(bool withProbabilities, bool withErrors);
 
 // A valued row's five console lines, its elapsed-time line and the rule below it, starting
-// from the clock reading `rowStartTime`.
-void writeConsoleRows(const ValuationRequest& request, const ValuationResult& result,
-                      const StandardErrors* errors, Clock& clock, std::int64_t rowStartTime);
-// A valued row's five lines of Batch_Result.csv.
-void writeResultRows(std::FILE* out, const ValuationRequest& request,
-                     const ValuationResult& result, const StandardErrors* errors);
+// from the clock reading `rowStartTime`. Fails, and writes no more, when standard output does.
+Status writeConsoleRows(const ValuationRequest& request, const ValuationResult& result,
+                        const StandardErrors* errors, Clock& clock, std::int64_t rowStartTime);
+// A valued row's five lines of Batch_Result.csv, each with its line end.
+std::string resultRows(const ValuationRequest& request, const ValuationResult& result,
+                       const StandardErrors* errors);
+// Those lines written in one piece. Fails with "Error writing file: " and the file's name when
+// they cannot be written; the rows before stay whole.
+Status writeResultRows(RowFile& out, const ValuationRequest& request,
+                       const ValuationResult& result, const StandardErrors* errors);
+// The same lines to a stream, flushed.
+WriteStatus writeResultRows(std::FILE* out, const ValuationRequest& request,
+                            const ValuationResult& result, const StandardErrors* errors);
 
 // The data rows of the batch file as the batch run takes them: non-empty reads after the
 // header. Only for the progress line; 0 when the file cannot be read.

@@ -10,6 +10,7 @@
 #include "app/elapsed_time.h"
 #include "app/file_names.h"
 #include "app/runs.h"
+#include "app/stop.h"
 #include "engine/chain_valuation.h"
 #include "engine/path_simulation.h"
 #include "engine/random_jump.h"
@@ -24,6 +25,19 @@ namespace {
 // Rows read ahead at most: the queue holds back on valued rows, this on skipped ones.
 constexpr std::size_t kRowsAhead = 256;
 
+// A shard that selects no data row still writes its header-only file, so that every shard
+// merges; standard error says why it is empty.
+void reportEmptyShard(const RowRange& shard, std::int64_t batchRows) {
+  std::string range = std::to_string(shard.first);
+  if (shard.last != shard.first) {
+    range += '-';
+    if (shard.last != INT64_MAX) range += std::to_string(shard.last);
+  }
+  std::fprintf(stderr, "empricer: --rows %s selects no row: %s has %lld data row%s\n",
+               range.c_str(), kBatchFileName, static_cast<long long>(batchRows),
+               batchRows == 1 ? "" : "s");
+}
+
 // Reads the next data row (a non-empty read after the header) into `line`; false at the end.
 bool readDataRow(InputStream& batch, LineBuffer& line) {
   while (!batch.endOfFile) {
@@ -36,7 +50,7 @@ bool readDataRow(InputStream& batch, LineBuffer& line) {
 // Every row valued on its own: rows are read ahead of the one being completed and handed to
 // the queue, whose workers simulate them meanwhile; everything a row shows happens at its
 // turn, in row order.
-Status valueRowByRow(InputStream& batch, std::FILE* results, const RunSettings& settings,
+Status valueRowByRow(InputStream& batch, RowFile& results, const RunSettings& settings,
                      RunContext& run, const RowRange& shard, std::int64_t rowsShown) {
   struct Numbered {
     BatchRow row;
@@ -87,7 +101,7 @@ Status valueRowByRow(InputStream& batch, std::FILE* results, const RunSettings& 
     ahead.pop_front();
     run.progress.startRow(++rowsDone, rowsShown);
     if (!row.valued) {
-      writeLine(stdout, "Skipped row: days out of range");
+      if (Status shown = printLine("Skipped row: days out of range"); !shown.ok()) return shown;
       continue;
     }
     const std::int64_t rowStartTime = run.clock.now();
@@ -95,8 +109,14 @@ Status valueRowByRow(InputStream& batch, std::FILE* results, const RunSettings& 
     const Status status = completeValuation(run.queue, run.distribution, files, result, hooks);
     run.progress.clear();
     if (!status.ok()) return status;
-    writeConsoleRows(row.request, result, shownErrors, run.clock, rowStartTime);
-    writeResultRows(results, row.request, result, shownErrors);
+    if (Status shown = writeConsoleRows(row.request, result, shownErrors, run.clock, rowStartTime);
+        !shown.ok()) {
+      return shown;
+    }
+    if (Status written = writeResultRows(results, row.request, result, shownErrors);
+        !written.ok()) {
+      return written;
+    }
     if (withDesk) {
       const Status recorded =
           recordDeskRow(run.results, run.plot, number, row.request, result, errors, desk);
@@ -108,7 +128,7 @@ Status valueRowByRow(InputStream& batch, std::FILE* results, const RunSettings& 
 // The rows as chains: rows with the same S0 form a group, valued from one simulation when its
 // first row of the shard comes up. Groups are formed over the whole file, in the order of
 // their first rows, and each draws on from where the groups before it left the generator.
-Status valueChains(InputStream& batch, std::FILE* results, const RunSettings& settings,
+Status valueChains(InputStream& batch, RowFile& results, const RunSettings& settings,
                    RunContext& run, const RowRange& shard, std::int64_t rowsShown) {
   struct Group {
     std::vector<std::size_t> rows;  // valued rows, in row order
@@ -162,7 +182,7 @@ Status valueChains(InputStream& batch, std::FILE* results, const RunSettings& se
     const BatchRow& row = rows[r];
     run.progress.startRow(++rowsDone, rowsShown);
     if (!row.valued) {
-      writeLine(stdout, "Skipped row: days out of range");
+      if (Status shown = printLine("Skipped row: days out of range"); !shown.ok()) return shown;
       continue;
     }
     const std::int64_t rowStartTime = run.clock.now();
@@ -185,8 +205,15 @@ Status valueChains(InputStream& batch, std::FILE* results, const RunSettings& se
     }
     const auto found = values.find(r);
     const StandardErrors* errors = run.options.standardErrors ? &found->second.errors : nullptr;
-    writeConsoleRows(row.request, found->second.result, errors, run.clock, rowStartTime);
-    writeResultRows(results, row.request, found->second.result, errors);
+    if (Status shown =
+            writeConsoleRows(row.request, found->second.result, errors, run.clock, rowStartTime);
+        !shown.ok()) {
+      return shown;
+    }
+    if (Status written = writeResultRows(results, row.request, found->second.result, errors);
+        !written.ok()) {
+      return written;
+    }
     if (withDesk) {
       const Status recorded =
           recordDeskRow(run.results, run.plot, static_cast<std::int64_t>(r) + 1, row.request,
@@ -206,29 +233,35 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   InputStream batch;
   openForReading(batch, kBatchFileName);
   if (!isOpen(batch)) return openFailure(kBatchFileName);
-  std::FILE* results = openForWriting(kResultFileName);
-  if (results == nullptr) return openFailure(kResultFileName);
+  RowFile results;
+  if (!results.open(kResultFileName)) return openFailure(kResultFileName);
 
-  writeLine(results, resultHeader(settings.withProbabilities, run.options.standardErrors));
-  writeLine(stdout, "OUTPUTS: ");
+  const std::string header =
+      resultHeader(settings.withProbabilities, run.options.standardErrors) + "\n";
+  if (!results.writeRow(header).ok()) return Failure{writeFailureText(kResultFileName)};
+  if (Status shown = printLine("OUTPUTS: "); !shown.ok()) return shown;
 
   // The rows this run values: all of them, or a shard. Rows before the shard are read, and
   // their draws skipped by jumping the generator ahead, without valuing them.
   const RowRange shard = run.options.rows.value_or(RowRange{});
+  const std::int64_t batchRows =
+      run.progress.enabled() || run.options.rows ? countBatchRows() : 0;
+  if (run.options.rows && batchRows < shard.first) reportEmptyShard(shard, batchRows);
   const std::int64_t rowsShown =
       run.progress.enabled()
-          ? std::max<std::int64_t>(0, std::min(countBatchRows(), shard.last) - (shard.first - 1))
+          ? std::max<std::int64_t>(0, std::min(batchRows, shard.last) - (shard.first - 1))
           : 0;
-  LineBuffer header{};
-  readLine(batch, header);  // the header, whatever it holds
-  const Status status = run.options.chain
-                            ? valueChains(batch, results, settings, run, shard, rowsShown)
-                            : valueRowByRow(batch, results, settings, run, shard, rowsShown);
-  if (status.ok()) {
-    writeLine(stdout, "");
-    writeElapsedLine(run.clock, "Total elapse time: ", run.startTime);
-  }
+  LineBuffer headerLine{};
+  readLine(batch, headerLine);  // the header, whatever it holds
+  Status status = run.options.chain
+                      ? valueChains(batch, results, settings, run, shard, rowsShown)
+                      : valueRowByRow(batch, results, settings, run, shard, rowsShown);
   closeStream(batch);
-  std::fclose(results);
+  if (!results.close().ok() && status.ok()) status = Failure{writeFailureText(kResultFileName)};
+  if (status.ok()) status = printLine("");
+  if (status.ok()) {
+    writeElapsedLine(run.clock, "Total elapse time: ", run.startTime);
+    status = standardOutputWritten();
+  }
   return status;
 }

@@ -4,18 +4,20 @@
 #include "app/file_names.h"
 #include "app/request_from_settings.h"
 #include "app/runs.h"
+#include "app/stop.h"
 #include "engine/value_option.h"
 #include "text/number_text.h"
-#include "text/output_file.h"
 
 namespace {
 
-void writeReport(const ValuationRequest& request, const ValuationResult& result,
-                 const StandardErrors* errors) {
+// Stops writing at the first line that standard output does not take.
+Status writeReport(const ValuationRequest& request, const ValuationResult& result,
+                   const StandardErrors* errors) {
   const bool probabilities = request.withProbabilities;
   std::string line;
+  Status shown;
   auto emit = [&] {
-    writeLine(stdout, line);
+    if (shown.ok()) shown = printLine(line);
     line.clear();
   };
   emit();
@@ -84,21 +86,22 @@ void writeReport(const ValuationRequest& request, const ValuationResult& result,
       emit();
     }
   }
+  return shown;
 }
 
 }  // namespace
 
 Status runManual(const RunSettings& settings, RunContext& run) {
-  writeLine(stdout, "INPUTS:");
+  if (Status shown = printLine("INPUTS:"); !shown.ok()) return shown;
   // Defined values for answers that cannot be read.
   double spot = 0.0;
   double strike = 0.0;
   std::int32_t days = 0;
-  writeText(stdout, "Underlying Price: ");
+  if (Status asked = printText("Underlying Price: "); !asked.ok()) return asked;
   readDouble(run.console, spot);
-  writeText(stdout, "Strike Price: ");
+  if (Status asked = printText("Strike Price: "); !asked.ok()) return asked;
   readDouble(run.console, strike);
-  writeText(stdout, "Time to Maturity (days): ");
+  if (Status asked = printText("Time to Maturity (days): "); !asked.ok()) return asked;
   readInteger(run.console, days);
 
   ValuationRequest request = requestFromSettings(settings);
@@ -121,8 +124,12 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   run.progress.clear();
   if (!valued.ok()) return valued;
 
-  writeReport(request, result, run.options.standardErrors ? &errors : nullptr);
+  if (Status shown = writeReport(request, result, run.options.standardErrors ? &errors : nullptr);
+      !shown.ok()) {
+    return shown;
+  }
   writeElapsedLine(run.clock, "Elapse time: ", run.startTime);
+  if (Status shown = standardOutputWritten(); !shown.ok()) return shown;
   if (withDesk) return recordDeskRow(run.results, run.plot, 1, request, result, errors, desk);
   return {};
 }

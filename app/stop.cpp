@@ -1,8 +1,12 @@
 #include "app/stop.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <termios.h>
 #include <unistd.h>
+
+#include "text/output_file.h"
 
 namespace {
 
@@ -21,19 +25,43 @@ void waitForKeyPress() {
   }
 }
 
+Status checked(WriteStatus written) {
+  if (written.ok()) return {};
+  return standardOutputFailure(written.error);
+}
+
+void toStandardError(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace
 
-void pauseForKey() {
-  std::fputs("Press any key to continue . . . ", stdout);
-  std::fflush(stdout);
+Failure standardOutputFailure(int error) {
+  return Failure{std::string("empricer: standard output: ") + std::strerror(error)};
+}
+
+Status printLine(std::string_view text) { return checked(writeLine(stdout, text)); }
+
+Status printText(std::string_view text) { return checked(writeText(stdout, text)); }
+
+Status standardOutputWritten() { return checked(streamStatus(stdout)); }
+
+Status pauseForKey() {
+  if (Status shown = printText("Press any key to continue . . . "); !shown.ok()) return shown;
   if (::isatty(STDIN_FILENO)) waitForKeyPress();
-  std::fputs("\n", stdout);
-  std::fflush(stdout);
+  return printText("\n");
 }
 
 int stopWith(std::string_view message) {
-  std::fwrite(message.data(), 1, message.size(), stdout);
-  std::fflush(stdout);
-  pauseForKey();
+  if (!standardOutputWritten().ok()) {
+    toStandardError(message);
+    return kStoppedStatus;
+  }
+  Status shown = printText(message);
+  if (!shown.ok()) toStandardError(message);
+  if (shown.ok()) shown = pauseForKey();
+  if (!shown.ok()) toStandardError(shown.message());
   return kStoppedStatus;
 }

@@ -1,5 +1,7 @@
 #include "engine/value_option.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "engine/valuation_figures.h"
@@ -11,6 +13,11 @@ namespace {
 // The temporary file is written through a buffer of this size.
 constexpr std::size_t kTemporaryBuffer = std::size_t{1} << 20;
 
+bool isRegularFile(std::FILE* stream) {
+  struct stat status;
+  return ::fstat(::fileno(stream), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 }  // namespace
 
 Status completeValuation(ValuationQueue& queue, DistributionCache& distribution,
@@ -19,11 +26,14 @@ Status completeValuation(ValuationQueue& queue, DistributionCache& distribution,
   if (Status loaded = distribution.refresh(files.distribution); !loaded.ok()) return loaded;
   const ValuationRequest request = queue.front();
   // The temporary file is created (or emptied) in every valuation, with the probabilities off
-  // too: an empty file is left behind then, which users' scripts may look for.
-  std::FILE* temporary = openForWriting(files.temporary);
+  // too: an empty file is left behind then, which users' scripts may look for. A symbolic link
+  // of its name is never followed: it counts as a file that cannot be created.
+  std::FILE* temporary = openScratchForWriting(files.temporary);
   if (temporary == nullptr && request.withProbabilities) return openFailure(files.temporary);
   std::FILE* rows = request.withProbabilities ? temporary : nullptr;
   if (rows != nullptr) std::setvbuf(rows, nullptr, _IOFBF, kTemporaryBuffer);
+
+  bool writeFailed = false;  // the rest of the valuation then writes nothing more
 
   TrajectoryAccumulator sums(request.strike, hooks.standardErrors != nullptr);
   const double bump = gammaBump(distribution.current()->draws, request.days);
@@ -38,7 +48,10 @@ Status completeValuation(ValuationQueue& queue, DistributionCache& distribution,
           sums.add(terminal, prices.records == 2 ? trajectory : nullptr);
           trajectory += prices.records * kPathCount;
         }
-        if (rows != nullptr) std::fwrite(prices.rows.data(), 1, prices.rows.size(), rows);
+        if (rows != nullptr && !writeFailed) {
+          writeFailed = std::fwrite(prices.rows.data(), 1, prices.rows.size(), rows) !=
+                        prices.rows.size();
+        }
       },
       hooks.progress);
 
@@ -49,7 +62,16 @@ Status completeValuation(ValuationQueue& queue, DistributionCache& distribution,
   if (hooks.desk != nullptr) {
     *hooks.desk = deskFigures(request, result, sums.deskSums(), bump, hooks.tradingDays);
   }
-  if (temporary != nullptr) std::fclose(temporary);
+  if (temporary != nullptr) {
+    // Without the probabilities the empty file serves nothing, and its close is not looked at.
+    const bool regular = rows != nullptr && isRegularFile(temporary);
+    const bool closed = closeWritten(temporary).ok();
+    if (rows != nullptr && (writeFailed || !closed)) {
+      // A partial file is of no use; only a file of our own is removed, never a device.
+      if (regular) std::remove(files.temporary);
+      return Failure{writeFailureText(files.temporary)};
+    }
+  }
   if (!request.withProbabilities) return {};
   return computeWinningProbabilities(request, result, files.temporary);
 }

@@ -1,14 +1,100 @@
 #include "text/output_file.h"
 
-std::FILE* openForWriting(const char* path) { return std::fopen(path, "w"); }
+#include <fcntl.h>
+#include <unistd.h>
 
-void writeLine(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fputc('\n', stream);
-  std::fflush(stream);
+#include <cerrno>
+
+namespace {
+
+// The errno value of a failure just reported, never 0.
+int lastError() { return errno != 0 ? errno : EIO; }
+
+std::FILE* streamOn(int fd) {
+  if (fd < 0) return nullptr;
+  std::FILE* stream = ::fdopen(fd, "w");
+  if (stream == nullptr) ::close(fd);
+  return stream;
 }
 
-void writeText(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
+}  // namespace
+
+std::string writeFailureText(std::string_view fileName) {
+  return "Error writing file: " + std::string(fileName);
+}
+
+std::FILE* openForWriting(const char* path) { return std::fopen(path, "w"); }
+
+std::FILE* openScratchForWriting(const char* path) {
+  return streamOn(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+}
+
+WriteStatus writeLine(std::FILE* stream, std::string_view text) {
+  errno = 0;
+  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  const bool ended = std::fputc('\n', stream) != EOF;
+  const bool flushed = std::fflush(stream) == 0;
+  if (written && ended && flushed && !std::ferror(stream)) return {};
+  return {lastError()};
+}
+
+WriteStatus writeText(std::FILE* stream, std::string_view text) {
+  errno = 0;
+  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  const bool flushed = std::fflush(stream) == 0;
+  if (written && flushed && !std::ferror(stream)) return {};
+  return {lastError()};
+}
+
+WriteStatus streamStatus(std::FILE* stream) {
+  if (!std::ferror(stream)) return {};
+  return {lastError()};
+}
+
+WriteStatus closeWritten(std::FILE* stream) {
+  errno = 0;
+  int error = std::fflush(stream) != 0 || std::ferror(stream) ? lastError() : 0;
+  if (std::fclose(stream) != 0 && error == 0) error = lastError();
+  return {error};
+}
+
+RowFile::~RowFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool RowFile::open(const char* path) {
+  if (fd_ >= 0) ::close(fd_);
+  path_ = path;
+  wholeRows_ = 0;
+  error_ = 0;
+  fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return fd_ >= 0;
+}
+
+WriteStatus RowFile::writeRow(std::string_view lines) {
+  if (error_ != 0) return {error_};
+  if (fd_ < 0) return {error_ = EBADF};
+  std::size_t written = 0;
+  while (written < lines.size()) {
+    const ssize_t n = ::write(fd_, lines.data() + written, lines.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error_ = n < 0 ? lastError() : EIO;
+      if (written > 0 && ::ftruncate(fd_, static_cast<off_t>(wholeRows_)) != 0) {
+        // A device or a pipe cannot be cut: what went through stays there.
+      }
+      return {error_};
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  wholeRows_ += static_cast<std::int64_t>(written);
+  return {};
+}
+
+WriteStatus RowFile::close() {
+  if (fd_ < 0) return {error_};
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  if (closed != 0 && error_ == 0) error_ = lastError();
+  return {error_};
 }
