@@ -61,6 +61,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     }
     if (options.plot) context.plot = &plot;
     if (run.ok()) run = mode == 1 ? runManual(settings, context) : runBatch(settings, context);
+    if (run.ok() && options.results) run = results.close();
     if (run.ok() && options.plot) {
       const auto& table = distribution.current();
       run = plot.write(*options.plot, settings.trajectories,

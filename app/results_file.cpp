@@ -1,11 +1,10 @@
 #include "app/results_file.h"
 
-#include <unistd.h>
-
 #include <charconv>
 #include <cmath>
 
 #include "app/smile_plot.h"
+#include "text/output_file.h"
 
 const char* const kResultsHeader =
     "row,path,S0,K,days,call,put,stdev,prob_call,prob_put,theta_call,theta_put,se_call,se_put,"
@@ -15,7 +14,7 @@ namespace {
 
 constexpr const char* kPathNames[kPathCount] = {"shift1", "shift2", "base", "shift3", "shift4"};
 
-Failure writeFailure(const std::string& path) { return Failure{"Error writing file: " + path}; }
+Failure writeFailure(const std::string& path) { return Failure{writeFailureText(path)}; }
 
 }  // namespace
 
@@ -39,17 +38,16 @@ Status recordDeskRow(ResultsFile* results, SmilePlot* plot, std::int64_t row,
   return results != nullptr ? results->writeRow(row, request, result, errors, desk) : Status{};
 }
 
-ResultsFile::~ResultsFile() {
-  if (file_ != nullptr) std::fclose(file_);
-}
+ResultsFile::~ResultsFile() = default;
 
 Status ResultsFile::open(const std::string& path) {
-  path_ = path;
-  file_ = std::fopen(path.c_str(), "w");
-  if (file_ == nullptr) return Failure{"Error opening file: " + path};
-  if (std::fprintf(file_, "%s\n", kResultsHeader) < 0 || std::fflush(file_) != 0) {
-    return writeFailure(path_);
-  }
+  if (!file_.open(path.c_str())) return Failure{"Error opening file: " + path};
+  if (!file_.writeRow(std::string(kResultsHeader) + "\n").ok()) return writeFailure(path);
+  return {};
+}
+
+Status ResultsFile::close() {
+  if (!file_.close().ok()) return writeFailure(file_.path());
   return {};
 }
 
@@ -85,12 +83,6 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
     lines += '\n';
   }
   // The row goes in one piece; if it cannot, the file is cut back to its last whole row.
-  const long before = std::ftell(file_);
-  if (std::fwrite(lines.data(), 1, lines.size(), file_) != lines.size() ||
-      std::fflush(file_) != 0) {
-    std::clearerr(file_);
-    if (before >= 0 && ::ftruncate(::fileno(file_), before) == 0) std::fseek(file_, before, SEEK_SET);
-    return writeFailure(path_);
-  }
+  if (!file_.writeRow(lines).ok()) return writeFailure(file_.path());
   return {};
 }

@@ -10,6 +10,7 @@
 #include "engine/outcome.h"
 #include "engine/records.h"
 #include "engine/trajectory_accumulator.h"
+#include "text/output_file.h"
 
 class ResultsFile {
  public:
@@ -20,6 +21,8 @@ class ResultsFile {
 
   // Creates or empties the file and writes its header. Fails with the stop message.
   Status open(const std::string& path);
+  // Closes the file, checked.
+  Status close();
   // A valued row (counted as --rows counts, 1 for a manual run): its five lines in one piece,
   // flushed. Fails with the stop message when they cannot be written.
   Status writeRow(std::int64_t row, const ValuationRequest& request,
@@ -27,8 +30,7 @@ class ResultsFile {
                   const DeskFigures& desk);
 
  private:
-  std::string path_;
-  std::FILE* file_ = nullptr;
+  RowFile file_;
 };
 
 class SmilePlot;

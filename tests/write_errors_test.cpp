@@ -116,6 +116,16 @@ TEST(WriteErrors, AnOutputOnAFullDeviceStopsTheRunWithStatus1) {
     EXPECT_EQ(run.out, kBanner + "Error writing file: Batch_Result.csv" + kPauseLine);
     EXPECT_TRUE(fs::is_symlink(dir.file("Batch_Result.csv")));
   }
+  // The tidy results file on the full device, in a manual run: its header cannot be written.
+  {
+    TempDir dir;
+    dir.write("Setup.txt", setupText({.runMode = "1"}));
+    dir.write("dist.csv", kFlatDistribution);
+    const RunOutcome run = runIn(dir, {.input = "100\n95\n1\n", .clock = kStillClock,
+                                       .arguments = {"--seed", "7", "--results", kFullDevice}});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, kBanner + "Error writing file: " + kFullDevice + kPauseLine);
+  }
   // Standard output on the full device, for every kind of run and for what the options print:
   // the message on standard error, status 1, and no result file for a run that stops at once.
   struct Case {
