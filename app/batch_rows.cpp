@@ -10,6 +10,8 @@
 #include "text/number_text.h"
 #include "text/output_file.h"
 
+namespace empricer {
+
 BatchRow readBatchRow(const LineBuffer& line, const RunSettings& settings) {
   BatchRow row{false, requestFromSettings(settings)};
   row.request.spot = fieldByComma(line, 1);
@@ -121,3 +123,4 @@ std::int64_t countBatchRows() {
   return rows;
 }
 
+}  // namespace empricer

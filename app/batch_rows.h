@@ -14,6 +14,8 @@
 #include "text/line_reader.h"
 #include "text/output_file.h"
 
+namespace empricer {
+
 // A data row: its request, or valued false when its days are out of range.
 struct BatchRow {
   bool valued;
@@ -42,3 +44,5 @@ WriteStatus writeResultRows(std::FILE* out, const ValuationRequest& request,
 // The data rows of the batch file as the batch run takes them: non-empty reads after the
 // header. Only for the progress line; 0 when the file cannot be read.
 std::int64_t countBatchRows();
+
+}  // namespace empricer

@@ -20,6 +20,8 @@
 #include "text/line_reader.h"
 #include "text/output_file.h"
 
+namespace empricer {
+
 namespace {
 
 // Rows read ahead at most: the queue holds back on valued rows, this on skipped ones.
@@ -265,3 +267,5 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   }
   return status;
 }
+
+}  // namespace empricer

@@ -22,6 +22,8 @@
 #include "text/number_conversion.h"
 #include "text/number_text.h"
 
+namespace empricer {
+
 namespace {
 
 // Text as it looks.
@@ -696,3 +698,5 @@ int runCheck() {
   Status shown = printLine(summary);
   return shown.ok() ? 0 : stopWith(shown.message());
 }
+
+}  // namespace empricer

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace empricer {
+
 struct CheckReport {
   std::vector<std::string> findings;   // file by file, in line order
   std::vector<std::string> filesRead;  // the files looked at, in that order
@@ -19,3 +21,5 @@ CheckReport checkFiles();
 // Prints the findings, or one summary line when there is none. Returns 0 when there is none,
 // 1 when there is some, and 1 when standard output fails.
 int runCheck();
+
+}  // namespace empricer

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <ctime>
 
+namespace empricer {
+
 struct Clock {
   virtual ~Clock() = default;
   virtual std::int64_t now() = 0;
@@ -13,3 +15,5 @@ struct Clock {
 struct SystemClock final : Clock {
   std::int64_t now() override { return static_cast<std::int64_t>(std::time(nullptr)); }
 };
+
+}  // namespace empricer

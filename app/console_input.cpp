@@ -2,6 +2,8 @@
 
 #include "text/number_conversion.h"
 
+namespace empricer {
+
 namespace {
 
 constexpr std::size_t kMaxDoubleText = 27;
@@ -123,3 +125,5 @@ bool readInteger(ConsoleInput& console, std::int32_t& value) {
   value = static_cast<std::int32_t>(signedValue);
   return true;
 }
+
+}  // namespace empricer

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+namespace empricer {
+
 struct ConsoleInput {
   std::FILE* in = stdin;
   std::string lookahead;  // characters taken from `in` and not yet consumed
@@ -24,3 +26,5 @@ bool readDouble(ConsoleInput& console, double& value);
 // digit, or a value outside the 32-bit range fails and stores 0. Standard output is flushed
 // first.
 bool readInteger(ConsoleInput& console, std::int32_t& value);
+
+}  // namespace empricer

@@ -5,6 +5,8 @@
 #include "text/number_text.h"
 #include "text/output_file.h"
 
+namespace empricer {
+
 namespace {
 
 constexpr std::int32_t kMinutesFrom = 200;
@@ -29,3 +31,5 @@ void writeElapsedLine(Clock& clock, std::string_view prefix, std::int64_t since)
   }
   writeLine(stdout, line);
 }
+
+}  // namespace empricer

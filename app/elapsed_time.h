@@ -6,6 +6,10 @@
 
 #include "app/clock.h"
 
+namespace empricer {
+
 // Reads the clock twice: the first reading decides between seconds and minutes, the second
 // gives the number that is written.
 void writeElapsedLine(Clock& clock, std::string_view prefix, std::int64_t since);
+
+}  // namespace empricer

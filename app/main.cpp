@@ -5,6 +5,8 @@
 #include "app/console_input.h"
 #include "app/options.h"
 
+using namespace empricer;
+
 int main(int argc, char** argv) {
   SystemClock clock;
   ConsoleInput console;

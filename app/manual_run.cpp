@@ -8,6 +8,8 @@
 #include "engine/value_option.h"
 #include "text/number_text.h"
 
+namespace empricer {
+
 namespace {
 
 // Stops writing at the first line that standard output does not take.
@@ -133,3 +135,5 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   if (withDesk) return recordDeskRow(run.results, run.plot, 1, request, result, errors, desk);
   return {};
 }
+
+}  // namespace empricer

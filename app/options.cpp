@@ -13,6 +13,8 @@
 #include "app/testing.h"
 #include "text/command_line.h"
 
+namespace empricer {
+
 #ifndef EMPRICER_VERSION
 #define EMPRICER_VERSION "unknown"
 #endif
@@ -172,3 +174,5 @@ int runWithTestControls(const std::vector<std::string>& args, Clock& clock,
   if (options.check) return runCheck();
   return runProgram(clock, console, options, test);
 }
+
+}  // namespace empricer

@@ -14,6 +14,8 @@
 #include "engine/valuation_queue.h"
 #include "text/command_line.h"
 
+namespace empricer {
+
 // A shard of a batch: data rows `first` to `last`, counted from 1.
 struct RowRange {
   std::int64_t first = 1;
@@ -49,3 +51,5 @@ std::string usageText();
 // Parses `args` and runs the program. A usage error goes to standard error, followed by
 // "Try 'empricer --help'.", and gives kUsageStatus before any file is touched.
 int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console);
+
+}  // namespace empricer

@@ -9,6 +9,8 @@
 #include "text/int_conversion.h"
 #include "text/number_text.h"
 
+namespace empricer {
+
 int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
                const TestControls& test) {
   RandomGenerator generator;
@@ -75,3 +77,5 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   if (!ended.ok()) return stopWith(ended.message());
   return 0;
 }
+
+}  // namespace empricer

@@ -6,6 +6,8 @@
 
 #include "text/number_text.h"
 
+namespace empricer {
+
 namespace {
 
 constexpr std::chrono::milliseconds kRedrawEvery{100};
@@ -73,3 +75,5 @@ void Progress::clear() {
   std::fflush(stderr);
   onScreen_ = false;
 }
+
+}  // namespace empricer

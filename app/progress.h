@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace empricer {
+
 class Progress {
  public:
   // `shown` false: the line never appears. `after`: seconds of work before it may appear.
@@ -42,3 +44,5 @@ class Progress {
 
 // Whether standard error is a terminal.
 bool standardErrorIsTerminal();
+
+}  // namespace empricer

@@ -4,6 +4,8 @@
 #include "engine/records.h"
 #include "app/settings.h"
 
+namespace empricer {
+
 inline ValuationRequest requestFromSettings(const RunSettings& settings) {
   ValuationRequest request;
   request.riskFreeRate = settings.riskFreeRate;
@@ -13,3 +15,5 @@ inline ValuationRequest requestFromSettings(const RunSettings& settings) {
   request.withProbabilities = settings.withProbabilities;
   return request;
 }
+
+}  // namespace empricer

@@ -6,6 +6,8 @@
 #include "app/smile_plot.h"
 #include "text/output_file.h"
 
+namespace empricer {
+
 const char* const kResultsHeader =
     "row,path,S0,K,days,call,put,stdev,prob_call,prob_put,theta_call,theta_put,se_call,se_put,"
     "forward,iv_day,iv_year,delta_call,delta_put,gamma";
@@ -86,3 +88,5 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
   if (!file_.writeRow(lines).ok()) return writeFailure(file_.path());
   return {};
 }
+
+}  // namespace empricer

@@ -12,6 +12,8 @@
 #include "engine/trajectory_accumulator.h"
 #include "text/output_file.h"
 
+namespace empricer {
+
 class ResultsFile {
  public:
   ResultsFile() = default;
@@ -43,3 +45,5 @@ Status recordDeskRow(ResultsFile* results, SmilePlot* plot, std::int64_t row,
 extern const char* const kResultsHeader;
 // The shortest text that reads back to `value`; "nan", "inf" or "-inf" when not finite.
 void appendShortest(std::string& text, double value);
+
+}  // namespace empricer

@@ -16,6 +16,8 @@
 #include "engine/random_generator.h"
 #include "engine/valuation_queue.h"
 
+namespace empricer {
+
 // What a run uses besides the settings.
 struct RunContext {
   Clock& clock;
@@ -45,3 +47,5 @@ Status runBatch(const RunSettings& settings, RunContext& run);
 // `test` holds what only tests change (see app/testing.h).
 int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
                const TestControls& test);
+
+}  // namespace empricer

@@ -7,6 +7,8 @@
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 
+namespace empricer {
+
 Outcome<RunSettings> loadSettings(const char* path) {
   RunSettings settings;
   InputStream stream;
@@ -47,3 +49,5 @@ Outcome<RunSettings> loadSettings(const char* path) {
   settings.trajectories = *trajectories;
   return settings;
 }
+
+}  // namespace empricer

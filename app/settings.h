@@ -7,6 +7,8 @@
 
 #include "engine/outcome.h"
 
+namespace empricer {
+
 // The double nearest 1/270: one day is 270 simulation steps.
 constexpr double kOneOverStepsPerDay = 1.0 / 270;
 
@@ -25,3 +27,5 @@ struct RunSettings {
 // is outside the 32-bit range. A missing key 1 leaves run mode 0, so that the run mode is
 // asked for.
 Outcome<RunSettings> loadSettings(const char* path);
+
+}  // namespace empricer

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+namespace empricer {
+
 namespace {
 
 constexpr double kWidth = 800, kHeight = 520;
@@ -145,3 +147,5 @@ Status SmilePlot::write(const std::string& path, std::int64_t trajectories,
   if (std::fclose(file) != 0 || !written) return Failure{"Error writing file: " + path};
   return {};
 }
+
+}  // namespace empricer

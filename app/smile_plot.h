@@ -8,6 +8,8 @@
 
 #include "engine/outcome.h"
 
+namespace empricer {
+
 class SmilePlot {
  public:
   // A valued row's base path.
@@ -29,3 +31,5 @@ class SmilePlot {
   std::vector<Series> series_;
   std::int64_t leftOut_ = 0;  // rows whose volatility (or moneyness) is not a number
 };
+
+}  // namespace empricer

@@ -8,6 +8,8 @@
 
 #include "text/output_file.h"
 
+namespace empricer {
+
 namespace {
 
 void waitForKeyPress() {
@@ -65,3 +67,5 @@ int stopWith(std::string_view message) {
   if (!shown.ok()) toStandardError(shown.message());
   return kStoppedStatus;
 }
+
+}  // namespace empricer

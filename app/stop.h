@@ -6,6 +6,8 @@
 
 #include "engine/outcome.h"
 
+namespace empricer {
+
 // Exit status of a run that stopped early.
 constexpr int kStoppedStatus = 1;
 
@@ -31,3 +33,5 @@ Status printText(std::string_view text);
 Status standardOutputWritten();
 // The message of a failure of standard output with the errno value `error`.
 Failure standardOutputFailure(int error);
+
+}  // namespace empricer

@@ -12,6 +12,8 @@
 #include "app/console_input.h"
 #include "engine/valuation_queue.h"
 
+namespace empricer {
+
 // Reading k gives start + k * step.
 struct SteppingClock final : Clock {
   SteppingClock(std::int64_t startSeconds, std::int64_t stepSeconds)
@@ -34,3 +36,5 @@ std::optional<SimulationChoice> forcedSimulation(const std::string& name);
 // runWithArguments with `test` in place of the defaults.
 int runWithTestControls(const std::vector<std::string>& args, Clock& clock,
                         ConsoleInput& console, const TestControls& test);
+
+}  // namespace empricer

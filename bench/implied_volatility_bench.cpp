@@ -16,6 +16,8 @@
 
 #include "engine/implied_volatility.h"
 
+using namespace empricer;
+
 namespace {
 
 struct Case {

@@ -24,6 +24,8 @@
 #include "engine/valuation_queue.h"
 #include "engine/value_option.h"
 
+using namespace empricer;
+
 namespace {
 
 constexpr std::int32_t kDays = 10;

@@ -5,6 +5,8 @@
 
 #include "text/number_conversion.h"
 
+namespace empricer {
+
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -96,3 +98,5 @@ Failure cannotOpen(const std::string& path) {
                                                             : "it cannot be read";
   return Failure{path + ": cannot open: " + why};
 }
+
+}  // namespace empricer

@@ -9,6 +9,8 @@
 #include "engine/outcome.h"
 #include "text/input_stream.h"
 
+namespace empricer {
+
 // Reads the next line into `line`, without its line end (the stream has already turned CR LF
 // into one). Returns false, with `line` empty, when the file has nothing more.
 bool readWholeLine(InputStream& stream, std::string& line);
@@ -31,3 +33,5 @@ std::optional<double> decimalNumber(const std::string& text);
 
 // "PATH: cannot open: " and why: no such file, it is a directory, or it cannot be read.
 Failure cannotOpen(const std::string& path);
+
+}  // namespace empricer

@@ -5,6 +5,8 @@
 
 #include "engine/constants.h"
 
+namespace empricer {
+
 SessionLengths sessionLengths(const std::vector<std::int64_t>& counts) {
   std::vector<std::int64_t> held;
   for (const std::int64_t count : counts) {
@@ -64,3 +66,5 @@ void applyDayScale(std::vector<double>& returns, double dataMean, const DayScale
   if (!scale.mapped) return;
   for (double& r : returns) r = scale.mean + (r - dataMean) * scale.factor;
 }
+
+}  // namespace empricer

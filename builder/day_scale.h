@@ -9,6 +9,8 @@
 
 #include "builder/moments.h"
 
+namespace empricer {
+
 // How the returns per day were found.
 enum class DayFound {
   given,          // --returns-per-day N
@@ -58,3 +60,5 @@ DayScale dayScale(const DayScaleInput& input);
 
 // Each return r becomes mean + (r - m) x k, in place, when the scale maps the returns.
 void applyDayScale(std::vector<double>& returns, double dataMean, const DayScale& scale);
+
+}  // namespace empricer

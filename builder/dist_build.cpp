@@ -18,6 +18,8 @@
 #include "engine/return_table.h"
 #include "text/input_stream.h"
 
+namespace empricer {
+
 namespace {
 
 BuildEnd unusable(std::string message) {
@@ -153,3 +155,5 @@ BuildEnd buildDistribution(const DistOptions& options) {
   if (!meetsBounds(figures)) end.warnings.push_back(boundsWarning(figures));
   return end;
 }
+
+}  // namespace empricer

@@ -8,6 +8,8 @@
 
 #include "builder/dist_options.h"
 
+namespace empricer {
+
 // The tube around the targets that the table follows, as a share of the data's standard
 // deviation: every output draws within it of its target unless the row limit forces a wider
 // one.
@@ -27,3 +29,5 @@ struct BuildEnd {
 
 // Nothing is created or changed unless every step succeeds.
 BuildEnd buildDistribution(const DistOptions& options);
+
+}  // namespace empricer

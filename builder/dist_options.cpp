@@ -6,6 +6,8 @@
 #include "engine/return_table.h"
 #include "text/command_line.h"
 
+namespace empricer {
+
 #ifndef EMPRICER_VERSION
 #error "EMPRICER_VERSION must be defined by the build"
 #endif
@@ -138,3 +140,5 @@ std::string helpText() {
 }
 
 std::string versionText() { return std::string(kProgram) + " " + EMPRICER_VERSION + "\n"; }
+
+}  // namespace empricer

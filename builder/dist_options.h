@@ -7,6 +7,8 @@
 
 #include "engine/outcome.h"
 
+namespace empricer {
+
 constexpr int kDefaultMaxRows = 5000;
 constexpr int kLeastMaxRows = 2;
 
@@ -39,3 +41,5 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args);
 std::string tryHelpLine();
 std::string helpText();
 std::string versionText();
+
+}  // namespace empricer

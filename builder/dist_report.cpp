@@ -6,6 +6,8 @@
 #include "engine/constants.h"
 #include "text/number_text.h"
 
+namespace empricer {
+
 namespace {
 
 constexpr std::size_t kLabelWidth = 26;
@@ -212,3 +214,5 @@ std::string unevenSessionsWarning(const SessionLengths& lengths) {
          number(lengths.median) + " (from " + std::to_string(lengths.shortest) + " to " +
          std::to_string(lengths.longest) + "); each day of the table stands for a median one";
 }
+
+}  // namespace empricer

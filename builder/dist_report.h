@@ -12,6 +12,8 @@
 #include "builder/moments.h"
 #include "builder/rate_settings.h"
 
+namespace empricer {
+
 // The table must draw a mean within this many of the target's standard deviations of the
 // target's mean, and a standard deviation within this share of the target's. A chosen mean
 // (--mean VALUE or risk-neutral) is met within kChosenMeanBound standard deviations.
@@ -60,3 +62,5 @@ std::string reportText(const DistFigures& figures);
 std::string boundsWarning(const DistFigures& figures);
 // One line, without the program's name, when sessions are uneven (SessionLengths::uneven).
 std::string unevenSessionsWarning(const SessionLengths& lengths);
+
+}  // namespace empricer

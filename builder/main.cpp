@@ -6,6 +6,8 @@
 #include "builder/dist_options.h"
 #include "text/command_line.h"
 
+using namespace empricer;
+
 namespace {
 
 constexpr int kWrittenStatus = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace empricer {
+
 Moments momentsOf(const double* values, std::size_t count) {
   Moments m;
   const double n = static_cast<double>(count);
@@ -35,3 +37,5 @@ Moments momentsOf(const double* values, std::size_t count) {
   }
   return m;
 }
+
+}  // namespace empricer

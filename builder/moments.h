@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace empricer {
+
 struct Moments {
   double mean = 0.0;
   double standardDeviation = 0.0;  // population form: divided by the count
@@ -15,3 +17,5 @@ struct Moments {
 
 // Two passes: the mean, then the central moments. `count` must be at least 1.
 Moments momentsOf(const double* values, std::size_t count);
+
+}  // namespace empricer

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace empricer {
+
 namespace {
 
 Failure failureFor(const std::string& path, const char* doing, int error) {
@@ -126,3 +128,5 @@ void PendingOutputs::putBack() {
     output->kept.clear();
   }
 }
+
+}  // namespace empricer

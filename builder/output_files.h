@@ -8,6 +8,8 @@
 
 #include "engine/outcome.h"
 
+namespace empricer {
+
 // One output on its way: written to `temporary`, to take the name `target`.
 struct PendingOutput {
   std::string target;
@@ -40,3 +42,5 @@ class PendingOutputs {
 
   std::vector<PendingOutput> outputs_;
 };
+
+}  // namespace empricer

@@ -4,6 +4,8 @@
 
 #include "builder/csv_fields.h"
 
+namespace empricer {
+
 namespace {
 
 char lowered(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -154,3 +156,5 @@ Outcome<PriceHistory> loadPriceHistory(const std::string& path, const PriceColum
   if (!isOpen(stream)) return cannotOpen(path);
   return readPriceHistory(stream, path, columns);
 }
+
+}  // namespace empricer

@@ -11,6 +11,8 @@
 #include "engine/outcome.h"
 #include "text/input_stream.h"
 
+namespace empricer {
+
 // Which columns to read. Names match the header without regard to case.
 struct PriceColumns {
   // The price column; nothing: a column named "close", or else the last column.
@@ -48,3 +50,5 @@ Outcome<PriceHistory> readPriceHistory(InputStream& stream, const std::string& n
 
 // The same from the file at `path`; also fails when it cannot be opened.
 Outcome<PriceHistory> loadPriceHistory(const std::string& path, const PriceColumns& columns);
+
+}  // namespace empricer

@@ -6,6 +6,8 @@
 
 #include "engine/constants.h"
 
+namespace empricer {
+
 std::vector<double> quantileTargets(const std::vector<double>& sortedReturns, double mean,
                                     double standardDeviation) {
   // In units where each return holds kGeneratorOutputs and each slice holds n, return i covers
@@ -44,3 +46,5 @@ std::vector<double> quantileTargets(const std::vector<double>& sortedReturns, do
   }
   return targets;
 }
+
+}  // namespace empricer

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace empricer {
+
 // The slices may lose at most this share of the data's standard deviation before they are
 // widened to give it back.
 constexpr double kSpreadLossLimit = 0.001;
@@ -16,3 +18,5 @@ constexpr double kSpreadLossLimit = 0.001;
 // about the mean by the factor that gives it back.
 std::vector<double> quantileTargets(const std::vector<double>& sortedReturns, double mean,
                                     double standardDeviation);
+
+}  // namespace empricer

@@ -10,6 +10,8 @@
 #include "text/int_conversion.h"
 #include "text/line_reader.h"
 
+namespace empricer {
+
 Outcome<RateSettings> loadRateSettings(const std::string& path) {
   InputStream stream;
   openForReading(stream, path.c_str());
@@ -38,3 +40,5 @@ Outcome<RateSettings> loadRateSettings(const std::string& path) {
 double riskNeutralMean(const RateSettings& settings) {
   return std::expm1(settings.rate * settings.stepFraction / kStepsPerDay);
 }
+
+}  // namespace empricer

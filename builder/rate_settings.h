@@ -7,6 +7,8 @@
 
 #include "engine/outcome.h"
 
+namespace empricer {
+
 struct RateSettings {
   double rate = 0.0;          // key 3, the risk-free rate
   double stepScale = 0.0;     // key 4, as written
@@ -20,3 +22,5 @@ Outcome<RateSettings> loadRateSettings(const std::string& path);
 // empricer discounts (by exp(-days x rate x stepFraction)), equal its start price:
 // expm1(rate x stepFraction / 270).
 double riskNeutralMean(const RateSettings& settings);
+
+}  // namespace empricer

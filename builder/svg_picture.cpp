@@ -10,6 +10,8 @@
 
 #include "text/number_text.h"
 
+namespace empricer {
+
 namespace {
 
 constexpr double kWidth = 860;
@@ -238,3 +240,5 @@ std::string svgPicture(const std::string& pricesFile, const std::vector<double>&
   svg += "</svg>\n";
   return svg;
 }
+
+}  // namespace empricer

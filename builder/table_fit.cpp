@@ -6,6 +6,8 @@
 
 #include "engine/constants.h"
 
+namespace empricer {
+
 namespace {
 
 struct Knot {
@@ -189,3 +191,5 @@ TableFit fitTable(const std::vector<double>& targets, double tolerance, int maxR
   if (centralRow) fit.rows.push_back({central, 0});
   return fit;
 }
+
+}  // namespace empricer

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace empricer {
+
 constexpr std::int32_t kTableTotalWeight = 32768;
 
 struct DistRow {
@@ -36,3 +38,5 @@ struct TableFit {
 // spread as so few knots allow. With `maxRows` 2 there is no room for the central row: the two
 // knots alone, and the two outputs that miss them draw the top.
 TableFit fitTable(const std::vector<double>& targets, double tolerance, int maxRows);
+
+}  // namespace empricer

@@ -7,6 +7,8 @@
 
 #include "engine/draw_table.h"
 
+namespace empricer {
+
 std::string tableText(const std::vector<DistRow>& rows) {
   std::string text;
   char number[64];
@@ -42,3 +44,5 @@ std::vector<double> drawsOf(const ReturnTable& table) {
   buildDrawTable(table, static_cast<std::int32_t>(table.totalWeight), *draws);
   return std::vector<double>(draws->returnFor, draws->returnFor + kGeneratorOutputs);
 }
+
+}  // namespace empricer

@@ -8,6 +8,8 @@
 #include "engine/outcome.h"
 #include "engine/return_table.h"
 
+namespace empricer {
+
 // One "return,weight" line per row: the return in the shortest text that reads back as the
 // same double (at most 17 significant digits), the weight as a whole number.
 std::string tableText(const std::vector<DistRow>& rows);
@@ -20,3 +22,5 @@ Status checkTableHolds(const ReturnTable& table, const std::vector<DistRow>& row
 // The return that each generator output draws from `table`, exactly as a valuation draws it
 // (the engine's per-output table for the total weight truncated).
 std::vector<double> drawsOf(const ReturnTable& table);
+
+}  // namespace empricer

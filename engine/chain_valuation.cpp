@@ -4,6 +4,8 @@
 
 #include "engine/valuation_figures.h"
 
+namespace empricer {
+
 namespace {
 
 // The read-back terminal prices are kept for the probabilities up to this size; a larger
@@ -171,3 +173,5 @@ Status valueChain(const ValuationRequest& common, const std::vector<ChainRow>& r
   }
   return {};
 }
+
+}  // namespace empricer

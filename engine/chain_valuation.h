@@ -16,6 +16,8 @@
 #include "engine/trajectory_accumulator.h"
 #include "engine/valuation_queue.h"
 
+namespace empricer {
+
 struct ChainRow {
   double strike;
   std::int32_t days;
@@ -49,3 +51,5 @@ Status valueChain(const ValuationRequest& common, const std::vector<ChainRow>& r
                   RandomGenerator& generator, ValuationQueue& queue,
                   DistributionCache& distribution, const char* distributionFile,
                   std::vector<ChainValues>& values, const ChainHooks& hooks = {});
+
+}  // namespace empricer

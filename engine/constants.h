@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace empricer {
+
 // Five paths side by side, in path order: shifted path 1, shifted path 2, base path,
 // shifted path 3, shifted path 4.
 constexpr int kPathCount = 5;
@@ -20,3 +22,5 @@ constexpr double kLowerBand = 1.0 / kUpperBand;
 constexpr std::uint32_t kRandomMultiplier = 214013u;
 constexpr std::uint32_t kRandomIncrement = 2531011u;
 constexpr int kGeneratorOutputs = 32768;
+
+}  // namespace empricer

@@ -6,6 +6,8 @@
 #include "engine/implied_volatility.h"
 #include "engine/valuation_figures.h"
 
+namespace empricer {
+
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -58,3 +60,5 @@ DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& 
   }
   return figures;
 }
+
+}  // namespace empricer

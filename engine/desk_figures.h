@@ -9,6 +9,8 @@
 #include "engine/records.h"
 #include "engine/trajectory_accumulator.h"
 
+namespace empricer {
+
 struct DeskFigures {
   double forward[kPathCount];  // path order
   double ivDay[kPathCount];
@@ -26,3 +28,5 @@ double gammaBump(const DrawTable& draws, std::int32_t days);
 // volatility into a year's.
 DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
                         const DeskSums& sums, double bump, double tradingDays);
+
+}  // namespace empricer

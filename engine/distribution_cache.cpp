@@ -4,6 +4,8 @@
 
 #include "text/input_stream.h"
 
+namespace empricer {
+
 namespace {
 
 // Files up to this size are kept whole to be compared with the next read; larger files, and
@@ -60,3 +62,5 @@ Status DistributionCache::refresh(const char* path) {
   }
   return {};
 }
+
+}  // namespace empricer

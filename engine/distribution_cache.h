@@ -12,6 +12,8 @@
 #include "engine/outcome.h"
 #include "engine/return_table.h"
 
+namespace empricer {
+
 // The smallest and largest return of a draw table, and whether any is NaN.
 struct ReturnRange {
   double lowest;
@@ -44,3 +46,5 @@ class DistributionCache {
   std::shared_ptr<LoadedDistribution> spare_;  // memory of a load no longer in use
   std::uint64_t version_ = 0;
 };
+
+}  // namespace empricer

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+namespace empricer {
+
 void buildDrawTable(const ReturnTable& table, std::int32_t hi, DrawTable& draws) {
   constexpr std::size_t kOutputs = kGeneratorOutputs;
   // The draw for each output. It is monotone in the output (rising for hi >= 0, falling
@@ -59,3 +61,5 @@ void buildDrawTable(const ReturnTable& table, std::int32_t hi, DrawTable& draws)
     draws.returnFor[r] = returnOfValue[k];
   }
 }
+
+}  // namespace empricer

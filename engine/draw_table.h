@@ -7,6 +7,8 @@
 #include "engine/random_generator.h"
 #include "engine/return_table.h"
 
+namespace empricer {
+
 
 struct DrawTable {
   double returnFor[kGeneratorOutputs];
@@ -14,3 +16,5 @@ struct DrawTable {
 
 // Fills `draws` for uniformDraw(0, hi) over `table`, in O(outputs + rows log outputs).
 void buildDrawTable(const ReturnTable& table, std::int32_t hi, DrawTable& draws);
+
+}  // namespace empricer

@@ -5,6 +5,8 @@
 
 #include "engine/lockstep_kernels.h"
 
+namespace empricer {
+
 // GCC 12 takes the self-initialised "undefined" vectors inside the gather and extract
 // intrinsics for uninitialised reads.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -80,3 +82,5 @@ void runLockstepBlockAvx2x16(const LockstepJob& job, LockstepBlock& block) {
 void runLockstepBlockAvx2x32(const LockstepJob& job, LockstepBlock& block) {
   BlockKernel<8>::run(job, block);
 }
+
+}  // namespace empricer

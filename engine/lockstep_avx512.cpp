@@ -6,6 +6,8 @@
 
 #include "engine/lockstep_kernels.h"
 
+namespace empricer {
+
 // GCC 12 takes the self-initialised "undefined" vectors inside the gather and extract
 // intrinsics for uninitialised reads.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -63,3 +65,5 @@ void runLockstepBlockAvx512x16(const LockstepJob& job, LockstepBlock& block) {
 void runLockstepBlockAvx512x32(const LockstepJob& job, LockstepBlock& block) {
   BlockKernel<4>::run(job, block);
 }
+
+}  // namespace empricer

@@ -13,6 +13,8 @@
 
 #include "engine/constants.h"
 
+namespace empricer {
+
 constexpr int kMaxLockstepLanes = 32;
 
 // The steps a block may take without the band tests, by the lanes' ratios to their anchors
@@ -61,3 +63,5 @@ void runLockstepBlockAvx2x32(const LockstepJob& job, LockstepBlock& block);
 void runLockstepBlockAvx512x16(const LockstepJob& job, LockstepBlock& block);
 void runLockstepBlockAvx512x32(const LockstepJob& job, LockstepBlock& block);
 #endif
+
+}  // namespace empricer

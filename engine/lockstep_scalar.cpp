@@ -5,6 +5,8 @@
 #include "engine/path_simulation.h"
 #include "engine/random_generator.h"
 
+namespace empricer {
+
 void runLockstepBlockScalar(const LockstepJob& job, LockstepBlock& block) {
   constexpr int kLanes = kScalarLanes;
   std::uint32_t state[kLanes];
@@ -86,3 +88,5 @@ void runLockstepBlockScalar(const LockstepJob& job, LockstepBlock& block) {
     }
   }
 }
+
+}  // namespace empricer

@@ -9,6 +9,8 @@
 #include "engine/winning_probabilities.h"
 #include "engine/random_generator.h"
 
+namespace empricer {
+
 namespace {
 
 // The one-at-a-time loop as a one-lane kernel.
@@ -215,3 +217,5 @@ void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
   generator.state = applyJump(randomJump(drawsOf(setup.trajectories, setup.days)),
                               generator.state);
 }
+
+}  // namespace empricer

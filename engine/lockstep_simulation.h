@@ -17,6 +17,8 @@
 #include "engine/path_simulation.h"
 #include "engine/random_jump.h"
 
+namespace empricer {
+
 enum class LockstepPath {
   Scalar,  // plain C++, any processor
   Avx2,
@@ -127,3 +129,5 @@ void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
 // The same on a chosen path and width (see planLockstep).
 void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
                       RandomGenerator& generator, LockstepPath path, int lanes = 0);
+
+}  // namespace empricer

@@ -9,6 +9,8 @@
 #include <utility>
 #include <variant>
 
+namespace empricer {
+
 struct Failure {
   std::string message;
 };
@@ -44,3 +46,5 @@ class [[nodiscard]] Outcome {
  private:
   std::variant<T, Failure> content_;
 };
+
+}  // namespace empricer

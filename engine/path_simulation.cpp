@@ -3,6 +3,8 @@
 #include "engine/winning_probabilities.h"
 #include "engine/random_generator.h"
 
+namespace empricer {
+
 std::vector<std::int32_t> valuationRecordDays(std::int32_t days) {
   if (days < 1) return {0};
   if (days == 1) return {1};
@@ -68,3 +70,5 @@ void simulateOneByOne(const SimulationSetup& setup, TrajectoryAccumulator& sums,
   }
   generator.state = state;
 }
+
+}  // namespace empricer

@@ -12,6 +12,8 @@
 #include "engine/records.h"
 #include "engine/trajectory_accumulator.h"
 
+namespace empricer {
+
 struct SimulationSetup {
   double start[kPathCount];      // path order
   double strike;
@@ -47,3 +49,5 @@ void simulateTrajectory(const double* start, double growth, std::int32_t days,
 // setup.strike), and leaves the generator where the last step left it.
 void simulateOneByOne(const SimulationSetup& setup, TrajectoryAccumulator& sums,
                       RandomGenerator& generator);
+
+}  // namespace empricer

@@ -8,6 +8,8 @@
 
 #include "engine/constants.h"
 
+namespace empricer {
+
 struct RandomGenerator {
   std::uint32_t state = 1;  // the state before seeding
 };
@@ -26,3 +28,5 @@ inline int nextRandom(RandomGenerator& generator) {
   generator.state = advanceRandomState(generator.state);
   return randomOutput(generator.state);
 }
+
+}  // namespace empricer

@@ -8,6 +8,8 @@
 
 #include "engine/random_generator.h"
 
+namespace empricer {
+
 struct RandomJump {
   std::uint32_t multiplier = 1;  // A_n
   std::uint32_t increment = 0;   // C_n
@@ -35,3 +37,5 @@ constexpr RandomJump randomJump(std::uint64_t n) {
   }
   return result;
 }
+
+}  // namespace empricer

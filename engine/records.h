@@ -6,6 +6,8 @@
 
 #include "engine/constants.h"
 
+namespace empricer {
+
 // Path-order index of shifted path k (k = 1..4), by k - 1.
 constexpr int kShiftedPathIndex[4] = {0, 1, 3, 4};
 
@@ -49,3 +51,5 @@ inline double callValueOfPath(const ValuationResult& r, int p) {
 inline double putValueOfPath(const ValuationResult& r, int p) {
   return p == kBasePath ? r.putValue : r.shiftPut[shiftIndexOfPath(p)];
 }
+
+}  // namespace empricer

@@ -9,6 +9,8 @@
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 
+namespace empricer {
+
 Status loadReturnTable(ReturnTable& table, const char* path) {
   InputStream stream;
   openForReading(stream, path);
@@ -85,3 +87,5 @@ double sampleReturn(const ReturnTable& table, double u) {
   }
   return returnForMatch(table, found, last, u);
 }
+
+}  // namespace empricer

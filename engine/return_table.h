@@ -10,6 +10,8 @@
 #include "engine/random_generator.h"
 #include "text/input_stream.h"
 
+namespace empricer {
+
 constexpr int kTableCapacity = 5000;
 // The double nearest 1/32767, which scales a generator output to the unit interval.
 constexpr double kDrawScale = 1.0 / 32767;
@@ -44,3 +46,5 @@ double sampleReturn(const ReturnTable& table, double u);
 // The return for draw u once the scan has found `found` (-1 for no match); `last` is the
 // table's last index. Shared with the per-draw table so that both give the same bits.
 double returnForMatch(const ReturnTable& table, std::int32_t found, std::int32_t last, double u);
+
+}  // namespace empricer

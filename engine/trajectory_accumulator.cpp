@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+namespace empricer {
+
 void TrajectoryAccumulator::addSpread(const double* price) {
   count_ += 1.0;
   for (int p = 0; p < kPathCount; ++p) {
@@ -28,3 +30,5 @@ StandardErrors TrajectoryAccumulator::standardErrors(double discount) const {
   }
   return errors;
 }
+
+}  // namespace empricer

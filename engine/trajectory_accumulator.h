@@ -11,6 +11,8 @@
 
 #include "engine/constants.h"
 
+namespace empricer {
+
 struct SimulationSums {
   double call[kPathCount];
   double put[kPathCount];
@@ -99,3 +101,5 @@ class TrajectoryAccumulator {
   double mean_[2][kPathCount] = {};
   double squares_[2][kPathCount] = {};
 };
+
+}  // namespace empricer

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace empricer {
+
 namespace {
 
 // The rate enters the shifted paths' growth per step scaled by 0.01, and the discount without
@@ -50,3 +52,5 @@ void fillFigures(const ValuationRequest& request, const SimulationSums& sums,
     result.thetaPut[p] = putValueOfPath(result, p) - q * d1 * sums.dayBeforePut[p];
   }
 }
+
+}  // namespace empricer

@@ -6,6 +6,8 @@
 #include "engine/path_simulation.h"
 #include "engine/records.h"
 
+namespace empricer {
+
 // The shifted paths' growth per step: (rate x stepFraction) x 0.01 + 1.
 double growthPerStep(const ValuationRequest& request);
 
@@ -15,3 +17,5 @@ double discountOf(const ValuationRequest& request);
 // Positions 1 to 11 and 22 to 31 of the result (the probabilities are not touched).
 void fillFigures(const ValuationRequest& request, const SimulationSums& sums,
                  ValuationResult& result);
+
+}  // namespace empricer

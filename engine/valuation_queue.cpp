@@ -7,6 +7,8 @@
 #include "engine/valuation_figures.h"
 #include "engine/winning_probabilities.h"
 
+namespace empricer {
+
 namespace {
 
 // A chunk is about this many steps (trajectories x days x 270): long enough that handing it
@@ -225,3 +227,5 @@ void ValuationQueue::completeNext(const DistributionCache& distribution,
   entries_.pop_front();
   submitMore();
 }
+
+}  // namespace empricer

@@ -20,6 +20,8 @@
 #include "engine/records.h"
 #include "engine/worker_pool.h"
 
+namespace empricer {
+
 // Which kernel the queue's chunks run on, and how wide (0: the path's default width).
 struct SimulationChoice {
   LockstepPath path = bestLockstepPath();
@@ -96,3 +98,5 @@ class ValuationQueue {
   int window_;        // at most this many
   WorkerPool pool_;   // last, so that the workers stop before the chunks go
 };
+
+}  // namespace empricer

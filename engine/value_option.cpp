@@ -8,6 +8,8 @@
 #include "engine/winning_probabilities.h"
 #include "text/output_file.h"
 
+namespace empricer {
+
 namespace {
 
 // The temporary file is written through a buffer of this size.
@@ -90,3 +92,5 @@ Status valueOption(const ValuationRequest& request, ValuationResult& result,
   ValuationQueue queue(1, SimulationChoice{});
   return valueOption(request, result, generator, files, queue, distribution);
 }
+
+}  // namespace empricer

@@ -12,6 +12,8 @@
 #include "engine/trajectory_accumulator.h"
 #include "engine/valuation_queue.h"
 
+namespace empricer {
+
 // The files a valuation uses; the caller names them.
 struct ValuationFiles {
   const char* distribution;  // read at the start of every valuation
@@ -48,3 +50,5 @@ Status valueOption(const ValuationRequest& request, ValuationResult& result,
 // The same on the calling thread alone, with the widest kernel.
 Status valueOption(const ValuationRequest& request, ValuationResult& result,
                    RandomGenerator& generator, const ValuationFiles& files);
+
+}  // namespace empricer

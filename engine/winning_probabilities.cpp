@@ -10,6 +10,8 @@
 #include "text/number_text.h"
 #include "text/output_file.h"
 
+namespace empricer {
+
 namespace {
 
 // The five prices, comma-separated, without the line end; returns the length.
@@ -76,3 +78,5 @@ Status computeWinningProbabilities(const ValuationRequest& request, ValuationRes
   std::remove(path);
   return {};
 }
+
+}  // namespace empricer

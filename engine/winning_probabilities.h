@@ -9,6 +9,8 @@
 #include "engine/outcome.h"
 #include "engine/records.h"
 
+namespace empricer {
+
 // One line of the five terminal prices in path order, comma-separated.
 void appendTerminalRow(std::FILE* stream, const double* prices);
 // The same line, with its line end, added to `rows`.
@@ -21,3 +23,5 @@ double readBackPrice(double price);
 // Fails when the file cannot be opened for reading.
 Status computeWinningProbabilities(const ValuationRequest& request, ValuationResult& result,
                                    const char* path);
+
+}  // namespace empricer

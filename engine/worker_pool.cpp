@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+namespace empricer {
+
 WorkerPool::WorkerPool(int threads) {
   const int workers = threads > 1 ? threads - 1 : 0;
   workers_.reserve(static_cast<std::size_t>(workers));
@@ -98,3 +100,5 @@ void WorkerPool::workerLoop() {
     runHere(*task, lock);
   }
 }
+
+}  // namespace empricer

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+namespace empricer {
+
 class WorkerPool;
 
 // One piece of work. Its owner keeps it alive and in place from submit() until wait() has
@@ -62,3 +64,5 @@ class WorkerPool {
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };
+
+}  // namespace empricer

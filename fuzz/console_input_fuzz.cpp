@@ -16,6 +16,8 @@
 #include "fuzz/harness.h"
 #include "fuzz/reference.h"
 
+using namespace empricer;
+
 namespace {
 
 bool isSpace(char c) { return c != 0 && std::strchr(" \t\n\v\f\r", c) != nullptr; }

@@ -17,6 +17,8 @@
 #include "fuzz/harness.h"
 #include "fuzz/reference.h"
 
+using namespace empricer;
+
 namespace {
 
 constexpr std::size_t kLargestFile = 1u << 17;

@@ -24,6 +24,8 @@
 #include "fuzz/harness.h"
 #include "engine/random_generator.h"
 
+using namespace empricer;
+
 namespace {
 
 // Starts, strikes, growth factors and returns that stress the arithmetic: signed zeros,

@@ -17,6 +17,8 @@
 #include "text/line_reader.h"
 #include "text/number_conversion.h"
 
+using namespace empricer;
+
 namespace {
 
 std::int32_t fieldNumber(unsigned char b) {

@@ -16,6 +16,8 @@
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 
+using namespace empricer;
+
 namespace {
 
 std::string padding(unsigned char control) {

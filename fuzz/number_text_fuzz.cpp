@@ -13,6 +13,8 @@
 #include "fuzz/harness.h"
 #include "text/number_text.h"
 
+using namespace empricer;
+
 namespace {
 
 // %.6g with the exponent written with at least three digits.

@@ -26,6 +26,8 @@
 #include "text/line_reader.h"
 #include "app/settings.h"
 
+using namespace empricer;
+
 namespace {
 
 constexpr std::int64_t kStepBudget = 16 * 30;  // trajectories x days, over all valuations

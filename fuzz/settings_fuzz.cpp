@@ -8,6 +8,8 @@
 #include "fuzz/reference.h"
 #include "app/settings.h"
 
+using namespace empricer;
+
 namespace {
 
 struct Expected {

@@ -16,6 +16,7 @@
 
 #include "run_support.h"
 
+
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 

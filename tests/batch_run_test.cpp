@@ -7,6 +7,8 @@
 #include "run_support.h"
 #include "value_support.h"
 
+using namespace empricer;
+
 namespace {
 
 const char* kBell = "-0.004,1\n-0.002,4\n0,6\n0.002,4\n0.004,1\n";

@@ -20,6 +20,8 @@
 #include "run_support.h"
 #include "value_support.h"
 
+using namespace empricer;
+
 namespace {
 
 const std::string kDistribution = bellDistribution(41, 0.004);

@@ -9,6 +9,7 @@
 
 #include "run_support.h"
 
+
 namespace fs = std::filesystem;
 
 namespace {

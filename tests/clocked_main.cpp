@@ -12,6 +12,8 @@
 #include "app/options.h"
 #include "app/testing.h"
 
+using namespace empricer;
+
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
   SteppingClock clock(std::strtoll(argv[1], nullptr, 10), std::strtoll(argv[2], nullptr, 10));

@@ -19,6 +19,8 @@
 #include "run_support.h"
 #include "value_support.h"
 
+using namespace empricer;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -7,6 +7,8 @@
 
 #include "app/console_input.h"
 
+using namespace empricer;
+
 namespace {
 
 // A console whose input is `text`.

@@ -8,6 +8,8 @@
 #include "engine/constants.h"
 #include "engine/return_table.h"
 
+using namespace empricer;
+
 namespace {
 
 std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }

@@ -17,6 +17,8 @@
 #include "run_support.h"
 #include "value_support.h"
 
+using namespace empricer;
+
 namespace {
 
 double normalCdf(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }

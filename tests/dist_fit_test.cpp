@@ -19,6 +19,8 @@
 #include "engine/return_table.h"
 #include "return_samples.h"
 
+using namespace empricer;
+
 namespace {
 
 // The table as the valuation reads `rows`, from their text.

@@ -23,6 +23,8 @@
 #include "return_samples.h"
 #include "run_support.h"
 
+using namespace empricer;
+
 namespace {
 
 const std::string kTryHelp = "Try 'empricer-dist --help'.\n";

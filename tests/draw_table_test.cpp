@@ -11,6 +11,8 @@
 #include "engine/draw_table.h"
 #include "value_support.h"
 
+using namespace empricer;
+
 namespace {
 
 // Compares bit patterns, so that a NaN or a signed zero must also match.

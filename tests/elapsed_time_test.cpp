@@ -9,6 +9,8 @@
 #include "app/elapsed_time.h"
 #include "app/testing.h"
 
+using namespace empricer;
+
 namespace {
 
 // What `action` writes to standard output.

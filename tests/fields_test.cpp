@@ -7,6 +7,8 @@
 
 #include "text/fields.h"
 
+using namespace empricer;
+
 namespace {
 
 using namespace std::string_literals;

@@ -7,6 +7,7 @@
 
 #include "run_support.h"
 
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -10,6 +10,8 @@
 #include "text/line_reader.h"
 #include "run_support.h"
 
+using namespace empricer;
+
 namespace {
 
 // The characters the last read stored.

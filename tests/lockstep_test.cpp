@@ -23,6 +23,8 @@
 #include "engine/return_table.h"
 #include "value_support.h"
 
+using namespace empricer;
+
 // A lockstep kernel: a path at one of its widths.
 struct Kernel {
   LockstepPath path;

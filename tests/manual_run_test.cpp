@@ -7,6 +7,8 @@
 #include "run_support.h"
 #include "value_support.h"
 
+using namespace empricer;
+
 namespace {
 
 using namespace std::string_literals;

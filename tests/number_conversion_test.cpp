@@ -11,6 +11,8 @@
 
 #include "text/number_conversion.h"
 
+using namespace empricer;
+
 namespace {
 
 std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }

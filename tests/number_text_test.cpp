@@ -12,6 +12,8 @@
 
 #include "text/number_text.h"
 
+using namespace empricer;
+
 namespace {
 
 TEST(NumberText, TableOfExamples) {

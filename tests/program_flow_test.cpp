@@ -6,6 +6,7 @@
 
 #include "run_support.h"
 
+
 namespace {
 
 const std::string kQuestion = "Manual[1] or Batch[2] run? ";

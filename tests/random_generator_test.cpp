@@ -5,6 +5,8 @@
 
 #include "engine/random_generator.h"
 
+using namespace empricer;
+
 namespace {
 
 TEST(RandomGenerator, FirstOutputsFromStateOne) {

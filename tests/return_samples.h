@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+
 struct ReturnSample {
   std::string name;
   std::vector<double> returns;

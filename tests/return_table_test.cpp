@@ -9,6 +9,8 @@
 #include "run_support.h"
 #include "value_support.h"
 
+using namespace empricer;
+
 namespace {
 
 TEST(SampleReturn, InterpolatesBetweenCumulativeWeights) {

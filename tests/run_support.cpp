@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+
 TempDir::TempDir() {
   char pattern[] = "/tmp/empricer-test-XXXXXX";
   const char* made = ::mkdtemp(pattern);

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+
 class TempDir {
  public:
   TempDir();

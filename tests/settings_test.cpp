@@ -8,6 +8,8 @@
 #include "app/settings.h"
 #include "run_support.h"
 
+using namespace empricer;
+
 namespace {
 
 using namespace std::string_literals;

@@ -25,6 +25,8 @@
 #include "run_support.h"
 #include "value_support.h"
 
+using namespace empricer;
+
 namespace {
 
 // ---------------------------------------------------------------------------------------------

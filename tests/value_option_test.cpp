@@ -12,6 +12,8 @@
 #include "run_support.h"
 #include "value_support.h"
 
+using namespace empricer;
+
 namespace {
 
 constexpr double kE = 2.718281828459;

@@ -12,6 +12,8 @@
 #include "engine/records.h"
 #include "engine/return_table.h"
 
+using namespace empricer;
+
 // A request with the usual shift factors 1.02 0.98 1.01 0.99 and a step scale of 1.
 inline ValuationRequest requestOf(double spot, double strike, std::int32_t days,
                                   std::int32_t trajectories, double rate = 0.0,

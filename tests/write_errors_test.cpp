@@ -21,6 +21,7 @@
 
 #include "run_support.h"
 
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <utility>
 
+namespace empricer {
+
 ReadCommandLine readCommandLine(const std::vector<std::string>& args, const CommandLineForm& form) {
   ReadCommandLine read;
   const auto fail = [&read](std::string problem) {
@@ -96,3 +98,5 @@ CommandOption wholeNumberOption(std::string name, long long low, long long high,
             return std::nullopt;
           }};
 }
+
+}  // namespace empricer

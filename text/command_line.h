@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace empricer {
+
 // Exit status of a command line that cannot be used, or of a run it does not fit.
 constexpr int kUsageStatus = 2;
 
@@ -53,3 +55,5 @@ CommandOption textOption(std::string name, std::optional<std::string>& text);
 // "NAME takes a whole number from LOW to HIGH, not 'VALUE'".
 CommandOption wholeNumberOption(std::string name, long long low, long long high,
                                 std::function<void(long long number)> store);
+
+}  // namespace empricer

@@ -2,6 +2,8 @@
 
 #include "text/number_conversion.h"
 
+namespace empricer {
+
 namespace {
 
 double fieldByDelimiter(const LineBuffer& line, std::int32_t n, char delimiter) {
@@ -34,3 +36,5 @@ double fieldByComma(const LineBuffer& line, std::int32_t n) {
 double fieldBySpace(const LineBuffer& line, std::int32_t n) {
   return fieldByDelimiter(line, n, ' ');
 }
+
+}  // namespace empricer

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace empricer {
+
 namespace {
 
 constexpr unsigned char kEndOfFileByte = 0x1A;
@@ -129,3 +131,5 @@ void takeChar(InputStream& s) {
     s.pos += 1;
   }
 }
+
+}  // namespace empricer

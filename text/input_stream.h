@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+namespace empricer {
+
 struct InputStream {
   InputStream() = default;
   InputStream(const InputStream&) = delete;
@@ -42,3 +44,5 @@ bool readWholeFile(InputStream& stream, std::string& bytes, std::size_t limit);
 int peekChar(InputStream& stream);
 // Consumes the character that peekChar returned.
 void takeChar(InputStream& stream);
+
+}  // namespace empricer

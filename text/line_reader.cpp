@@ -1,5 +1,7 @@
 #include "text/line_reader.h"
 
+namespace empricer {
+
 void readLine(InputStream& stream, LineBuffer& line) {
   int stored = 0;
   if (stream.endOfFile || stream.failure) {
@@ -20,3 +22,5 @@ void readLine(InputStream& stream, LineBuffer& line) {
   line.bytes[static_cast<std::size_t>(stored)] = 0;
   line.length = stored;
 }
+
+}  // namespace empricer

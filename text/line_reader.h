@@ -6,6 +6,8 @@
 
 #include "text/input_stream.h"
 
+namespace empricer {
+
 constexpr int kLineBufferSize = 100;
 constexpr int kMaxLineCharacters = 99;
 
@@ -33,3 +35,5 @@ void forEachLine(InputStream& stream, LineBuffer& line, Handler&& handle) {
     handle(line);
   }
 }
+
+}  // namespace empricer

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace empricer {
+
 namespace {
 
 bool isSpace(char c) {
@@ -66,3 +68,5 @@ double convertNumber(const char* text) {
   copy[scan.length] = 0;
   return std::strtod(copy, nullptr);
 }
+
+}  // namespace empricer

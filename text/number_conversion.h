@@ -6,9 +6,13 @@
 
 #include <cstddef>
 
+namespace empricer {
+
 // `text` ends at its first 0 byte.
 double convertNumber(const char* text);
 
 // Length of the number at the start of `text` (after the white space it skips), 0 when there
 // is none. Exposed for the tests that compare with the C library.
 std::size_t numberPrefixLength(const char* text);
+
+}  // namespace empricer

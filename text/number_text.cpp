@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace empricer {
+
 namespace {
 
 int copyText(char* out, const char* text) {
@@ -94,3 +96,5 @@ std::string numberText(double value) {
   appendNumber(text, value);
   return text;
 }
+
+}  // namespace empricer

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace empricer {
+
 // Longest text: "-1.23457e-308" and the like, well under this.
 constexpr int kNumberTextCapacity = 32;
 
@@ -14,3 +16,5 @@ int formatDouble(double value, char* out);
 void appendNumber(std::string& text, double value);
 void appendInteger(std::string& text, std::int64_t value);
 std::string numberText(double value);
+
+}  // namespace empricer

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+namespace empricer {
+
 namespace {
 
 // The errno value of a failure just reported, never 0.
@@ -98,3 +100,5 @@ WriteStatus RowFile::close() {
   if (closed != 0 && error_ == 0) error_ = lastError();
   return {error_};
 }
+
+}  // namespace empricer

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace empricer {
+
 // How writing went: the errno value of the first failure, or 0 when everything went through.
 struct WriteStatus {
   int error = 0;
@@ -64,3 +66,5 @@ class RowFile {
   std::int64_t wholeRows_ = 0;  // bytes of the rows written whole
   int error_ = 0;
 };
+
+}  // namespace empricer
