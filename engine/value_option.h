@@ -35,8 +35,9 @@ struct CompletionHooks {
 // and with the probabilities on writes the terminal prices to the temporary file, reads them
 // back and removes it. Positions 12 to 21 (the probabilities) are written only when the
 // request asks for them. Fails, with the message the program stops with, when the
-// distribution does not load, or when the temporary file cannot be made or read back while
-// the probabilities are on; the valuation stays queued when the distribution fails.
+// distribution does not load, or when the temporary file cannot be made (it is never opened
+// through a symbolic link), written or read back while the probabilities are on; the
+// valuation stays queued when the distribution fails.
 Status completeValuation(ValuationQueue& queue, DistributionCache& distribution,
                          const ValuationFiles& files, ValuationResult& result,
                          const CompletionHooks& hooks = {});
