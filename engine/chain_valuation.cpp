@@ -71,7 +71,7 @@ Status valueChain(const ValuationRequest& common, const std::vector<ChainRow>& r
   std::vector<double> bumps;
   for (const ChainRow& row : rows) {
     sums.emplace_back(row.strike, hooks.standardErrors);
-    bumps.push_back(gammaBump(distribution.current()->draws, row.days));
+    bumps.push_back(hooks.desk ? gammaBump(distribution.current()->draws, row.days) : 0.0);
     if (hooks.desk) sums.back().addDeskSums(bumps.back());
   }
   queue.enqueue(shared, generator, {days, keep ? terminal : std::vector<bool>{}});

@@ -38,7 +38,9 @@ Status completeValuation(ValuationQueue& queue, DistributionCache& distribution,
   bool writeFailed = false;  // the rest of the valuation then writes nothing more
 
   TrajectoryAccumulator sums(request.strike, hooks.standardErrors != nullptr);
-  const double bump = gammaBump(distribution.current()->draws, request.days);
+  // The gamma's bump takes a pass over the draw table: only when the figures are asked for.
+  const double bump =
+      hooks.desk != nullptr ? gammaBump(distribution.current()->draws, request.days) : 0.0;
   if (hooks.desk != nullptr) sums.addDeskSums(bump);
   queue.completeNext(
       distribution,
