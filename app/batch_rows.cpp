@@ -107,11 +107,6 @@ Status writeResultRows(RowFile& out, const ValuationRequest& request,
   return {};
 }
 
-WriteStatus writeResultRows(std::FILE* out, const ValuationRequest& request,
-                            const ValuationResult& result, const StandardErrors* errors) {
-  return writeText(out, resultRows(request, result, errors));
-}
-
 std::int64_t countBatchRows() {
   InputStream batch;
   openForReading(batch, kBatchFileName);

@@ -37,9 +37,6 @@ std::string resultRows(const ValuationRequest& request, const ValuationResult& r
 // they cannot be written; the rows before stay whole.
 Status writeResultRows(RowFile& out, const ValuationRequest& request,
                        const ValuationResult& result, const StandardErrors* errors);
-// The same lines to a stream, flushed.
-WriteStatus writeResultRows(std::FILE* out, const ValuationRequest& request,
-                            const ValuationResult& result, const StandardErrors* errors);
 
 // The data rows of the batch file as the batch run takes them: non-empty reads after the
 // header. Only for the progress line; 0 when the file cannot be read.

@@ -208,11 +208,11 @@ void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
   const std::size_t records = plan.recordDays.size();
   forEachTrajectory(plan, generator.state, setup.trajectories, nullptr,
                     [&](const double* recorded) {
-                      const double* terminal = recorded + (records - 1) * kPathCount;
+                      const double* terminal = terminalRecord(recorded, records);
                       if (setup.terminalRows != nullptr) {
                         appendTerminalRow(setup.terminalRows, terminal);
                       }
-                      sums.add(terminal, records == 2 ? recorded : nullptr);
+                      sums.add(terminal, dayBeforeRecord(recorded, records));
                     });
   generator.state = applyJump(randomJump(drawsOf(setup.trajectories, setup.days)),
                               generator.state);

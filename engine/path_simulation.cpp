@@ -64,9 +64,9 @@ void simulateOneByOne(const SimulationSetup& setup, TrajectoryAccumulator& sums,
     double recorded[2 * kPathCount];
     simulateTrajectory(setup.start, setup.growth, setup.days, setup.draws->returnFor, state,
                        recordDays.data(), records, recorded);
-    const double* terminal = recorded + (records - 1) * kPathCount;
+    const double* terminal = terminalRecord(recorded, recordDays.size());
     if (setup.terminalRows != nullptr) appendTerminalRow(setup.terminalRows, terminal);
-    sums.add(terminal, records == 2 ? recorded : nullptr);
+    sums.add(terminal, dayBeforeRecord(recorded, recordDays.size()));
   }
   generator.state = state;
 }

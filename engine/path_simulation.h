@@ -35,6 +35,14 @@ constexpr std::uint64_t drawsOf(std::int64_t trajectories, std::int32_t days) {
 // The days after which a valuation of `days` days keeps the prices: the day before the last
 // (when days >= 2) and the last; with days < 1 the start (day 0).
 std::vector<std::int32_t> valuationRecordDays(std::int32_t days);
+// In one trajectory's prices after those days (`records` of them): the terminal prices, and
+// the day before's (nullptr when days < 2).
+inline const double* terminalRecord(const double* recorded, std::size_t records) {
+  return recorded + (records - 1) * kPathCount;
+}
+inline const double* dayBeforeRecord(const double* recorded, std::size_t records) {
+  return records == 2 ? recorded : nullptr;
+}
 
 // One trajectory of `days` days from `start`, its first draw following generator state
 // `state`, which it leaves after its last draw. Puts the five prices (path order) after each

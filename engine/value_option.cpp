@@ -48,8 +48,8 @@ Status completeValuation(ValuationQueue& queue, DistributionCache& distribution,
         // The records of valuationRecordDays: the day before the last when there are two.
         const double* trajectory = prices.prices;
         for (std::int64_t t = 0; t < prices.count; ++t) {
-          const double* terminal = trajectory + (prices.records - 1) * kPathCount;
-          sums.add(terminal, prices.records == 2 ? trajectory : nullptr);
+          sums.add(terminalRecord(trajectory, prices.records),
+                   dayBeforeRecord(trajectory, prices.records));
           trajectory += prices.records * kPathCount;
         }
         if (rows != nullptr && !writeFailed) {
