@@ -8,9 +8,9 @@
 
 #include "app/clock.h"
 #include "app/settings.h"
-#include "engine/outcome.h"
+#include "text/status.h"
 #include "engine/records.h"
-#include "engine/trajectory_accumulator.h"
+#include "engine/row_pricer.h"
 #include "text/line_reader.h"
 #include "text/output_file.h"
 

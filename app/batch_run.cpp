@@ -9,13 +9,13 @@
 #include "app/batch_rows.h"
 #include "app/elapsed_time.h"
 #include "app/file_names.h"
+#include "app/row_turn.h"
 #include "app/runs.h"
 #include "app/stop.h"
-#include "engine/chain_valuation.h"
 #include "engine/path_simulation.h"
 #include "engine/random_jump.h"
 #include "engine/valuation_queue.h"
-#include "engine/value_option.h"
+#include "engine/group_valuation.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 #include "text/output_file.h"
@@ -49,180 +49,191 @@ bool readDataRow(InputStream& batch, LineBuffer& line) {
   return false;
 }
 
-// Every row valued on its own: rows are read ahead of the one being completed and handed to
-// the queue, whose workers simulate them meanwhile; everything a row shows happens at its
-// turn, in row order.
-Status valueRowByRow(InputStream& batch, RowFile& results, const RunSettings& settings,
-                     RunContext& run, const RowRange& shard, std::int64_t rowsShown) {
-  struct Numbered {
-    BatchRow row;
-    std::int64_t number;
-  };
-  std::deque<Numbered> ahead;
-  std::int64_t rowNumber = 0;  // data rows read so far
-  // The draws of the rows before the shard, jumped over at once when the shard begins (the
-  // sum may wrap around: the generator's period is 2^32).
-  std::uint64_t skippedDraws = 0;
-  LineBuffer line{};
-  auto readRow = [&] {
-    while (rowNumber < shard.last && readDataRow(batch, line)) {
-      ++rowNumber;
-      const BatchRow row = readBatchRow(line, settings);
-      if (rowNumber < shard.first) {
-        if (row.valued) skippedDraws += drawsOfValuation(row.request);
+// A data row at its turn: what batch.csv gives, and its number among the data rows.
+struct NumberedRow {
+  BatchRow row;
+  std::int64_t number;
+};
+
+// Every row valued on its own, as a group of one: rows are read ahead of the one being
+// completed and handed to the queue, whose workers simulate them meanwhile.
+class RowByRow {
+ public:
+  RowByRow(InputStream& batch, const RunSettings& settings, RunContext& run,
+           const RowRange& shard)
+      : batch_(batch), settings_(settings), run_(run), shard_(shard) {}
+
+  // The next row of the shard; false at its end.
+  bool next(NumberedRow& at) {
+    while (ahead_.size() < kRowsAhead && run_.queue.wantsMore() && readRow()) {
+    }
+    if (ahead_.empty() && !readRow()) return false;
+    at = ahead_.front();
+    ahead_.pop_front();
+    return true;
+  }
+
+  Status value(const NumberedRow&, RowFigures& figures) {
+    const GroupPlan plan = std::move(plans_.front());
+    plans_.pop_front();
+    std::vector<RowFigures> values;
+    const Status status = completeGroup(run_.queue, run_.distribution, kDistributionFileName,
+                                        plan, figureChoice(run_), values, progressOf(run_));
+    if (status.ok()) figures = values.front();
+    return status;
+  }
+
+ private:
+  bool readRow() {
+    while (rowNumber_ < shard_.last && readDataRow(batch_, line_)) {
+      ++rowNumber_;
+      const BatchRow row = readBatchRow(line_, settings_);
+      if (rowNumber_ < shard_.first) {
+        if (row.valued) skippedDraws_ += drawsOfValuation(row.request);
         continue;
       }
-      if (skippedDraws != 0) {
-        run.generator.state = applyJump(randomJump(skippedDraws), run.generator.state);
-        skippedDraws = 0;
+      if (skippedDraws_ != 0) {
+        run_.generator.state = applyJump(randomJump(skippedDraws_), run_.generator.state);
+        skippedDraws_ = 0;
       }
-      if (row.valued) run.queue.enqueue(row.request, run.generator);
-      ahead.push_back({row, rowNumber});
+      if (row.valued) {
+        plans_.push_back(planSingle(row.request, kTemporaryFileName));
+        enqueueGroup(run_.queue, plans_.back(), run_.generator);
+      }
+      ahead_.push_back({row, rowNumber_});
       return true;
     }
     return false;
-  };
-
-  const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
-  StandardErrors errors{};
-  DeskFigures desk{};
-  const bool withDesk = run.results != nullptr || run.plot != nullptr;
-  CompletionHooks hooks;
-  if (run.options.standardErrors || withDesk) hooks.standardErrors = &errors;
-  if (withDesk) hooks.desk = &desk;
-  hooks.tradingDays = run.options.tradingDays;
-  hooks.progress = [&run](double share) { run.progress.update(share); };
-  const StandardErrors* shownErrors = run.options.standardErrors ? &errors : nullptr;
-  std::int64_t rowsDone = 0;
-  for (;;) {
-    while (ahead.size() < kRowsAhead && run.queue.wantsMore() && readRow()) {
-    }
-    if (ahead.empty() && !readRow()) return {};
-    const BatchRow row = ahead.front().row;
-    const std::int64_t number = ahead.front().number;
-    ahead.pop_front();
-    run.progress.startRow(++rowsDone, rowsShown);
-    if (!row.valued) {
-      if (Status shown = printLine("Skipped row: days out of range"); !shown.ok()) return shown;
-      continue;
-    }
-    const std::int64_t rowStartTime = run.clock.now();
-    ValuationResult result{};
-    const Status status = completeValuation(run.queue, run.distribution, files, result, hooks);
-    run.progress.clear();
-    if (!status.ok()) return status;
-    if (Status shown = writeConsoleRows(row.request, result, shownErrors, run.clock, rowStartTime);
-        !shown.ok()) {
-      return shown;
-    }
-    if (Status written = writeResultRows(results, row.request, result, shownErrors);
-        !written.ok()) {
-      return written;
-    }
-    if (withDesk) {
-      const Status recorded =
-          recordDeskRow(run.results, run.plot, number, row.request, result, errors, desk);
-      if (!recorded.ok()) return recorded;
-    }
   }
-}
+
+  InputStream& batch_;
+  const RunSettings& settings_;
+  RunContext& run_;
+  const RowRange& shard_;
+  std::deque<NumberedRow> ahead_;
+  std::deque<GroupPlan> plans_;  // of the valued rows ahead
+  std::int64_t rowNumber_ = 0;   // data rows read so far
+  // The draws of the rows before the shard, jumped over at once when the shard begins (the
+  // sum may wrap around: the generator's state has 2^32 values).
+  std::uint64_t skippedDraws_ = 0;
+  LineBuffer line_{};
+};
 
 // The rows as chains: rows with the same S0 form a group, valued from one simulation when its
 // first row of the shard comes up. Groups are formed over the whole file, in the order of
 // their first rows, and each draws on from where the groups before it left the generator.
-Status valueChains(InputStream& batch, RowFile& results, const RunSettings& settings,
-                   RunContext& run, const RowRange& shard, std::int64_t rowsShown) {
-  struct Group {
-    std::vector<std::size_t> rows;  // valued rows, in row order
-    std::uint32_t firstState = 0;
-    bool valued = false;
-  };
-  std::vector<BatchRow> rows;
-  std::vector<std::size_t> groupOf;  // by row; only valued rows have one
-  std::vector<Group> groups;
-  std::map<double, std::size_t> bySpot;  // NaN is never found: each NaN row is its own group
-  LineBuffer line{};
-  while (readDataRow(batch, line)) {
-    rows.push_back(readBatchRow(line, settings));
-    const BatchRow& row = rows.back();
-    groupOf.push_back(groups.size());
-    if (!row.valued) continue;
-    const double spot = row.request.spot;
-    const auto found = spot == spot ? bySpot.find(spot) : bySpot.end();  // 0.0 == -0.0
-    if (found != bySpot.end()) {
-      groupOf.back() = found->second;
-    } else {
-      if (spot == spot) bySpot.emplace(spot, groups.size());
-      groups.emplace_back();
+class InChains {
+ public:
+  InChains(InputStream& batch, const RunSettings& settings, RunContext& run,
+           const RowRange& shard)
+      : run_(run) {
+    std::map<double, std::size_t> bySpot;  // NaN is never found: each NaN row is its own group
+    LineBuffer line{};
+    while (readDataRow(batch, line)) {
+      rows_.push_back(readBatchRow(line, settings));
+      const BatchRow& row = rows_.back();
+      groupOf_.push_back(groups_.size());
+      if (!row.valued) continue;
+      const double spot = row.request.spot;
+      const auto found = spot == spot ? bySpot.find(spot) : bySpot.end();  // 0.0 == -0.0
+      if (found != bySpot.end()) {
+        groupOf_.back() = found->second;
+      } else {
+        if (spot == spot) bySpot.emplace(spot, groups_.size());
+        groups_.emplace_back();
+      }
+      groups_[groupOf_.back()].rows.push_back(rows_.size() - 1);
     }
-    groups[groupOf.back()].rows.push_back(rows.size() - 1);
-  }
-  // Each group's first state: after every earlier group's trajectories x 270 x its days.
-  RandomGenerator generator = run.generator;
-  std::vector<std::vector<ChainRow>> chains(groups.size());
-  for (std::size_t g = 0; g < groups.size(); ++g) {
-    for (std::size_t r : groups[g].rows) {
-      chains[g].push_back({rows[r].request.strike, rows[r].request.days});
+    // Each group's first state: after every earlier group's trajectories x 270 x its days.
+    RandomGenerator generator = run.generator;
+    for (Group& group : groups_) {
+      for (std::size_t r : group.rows) {
+        group.chain.push_back({rows_[r].request.strike, rows_[r].request.days});
+      }
+      group.firstState = generator.state;
+      generator.state = applyJump(
+          randomJump(drawsOf(settings.trajectories, groupDays(group.chain))), generator.state);
     }
-    groups[g].firstState = generator.state;
-    generator.state = applyJump(
-        randomJump(drawsOf(settings.trajectories, chainDays(chains[g]))), generator.state);
+    next_ = static_cast<std::size_t>(shard.first - 1);
+    end_ = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(rows_.size()), shard.last));
   }
 
-  const bool withDesk = run.results != nullptr || run.plot != nullptr;
-  ChainHooks hooks;
-  hooks.standardErrors = run.options.standardErrors || withDesk;
-  hooks.desk = withDesk;
-  hooks.tradingDays = run.options.tradingDays;
-  hooks.progress = [&run](double share) { run.progress.update(share); };
-  std::unordered_map<std::size_t, ChainValues> values;  // valued and not yet written, by row
-  std::int64_t rowsDone = 0;
-  const std::size_t first = static_cast<std::size_t>(shard.first - 1);
-  const std::size_t end = static_cast<std::size_t>(
-      std::min<std::int64_t>(static_cast<std::int64_t>(rows.size()), shard.last));
-  for (std::size_t r = first; r < end; ++r) {
-    const BatchRow& row = rows[r];
-    run.progress.startRow(++rowsDone, rowsShown);
-    if (!row.valued) {
-      if (Status shown = printLine("Skipped row: days out of range"); !shown.ok()) return shown;
-      continue;
-    }
-    const std::int64_t rowStartTime = run.clock.now();
-    Group& group = groups[groupOf[r]];
+  bool next(NumberedRow& at) {
+    if (next_ >= end_) return false;
+    at = {rows_[next_], static_cast<std::int64_t>(next_) + 1};
+    ++next_;
+    return true;
+  }
+
+  Status value(const NumberedRow& at, RowFigures& figures) {
+    const std::size_t r = static_cast<std::size_t>(at.number - 1);
+    Group& group = groups_[groupOf_[r]];
     if (!group.valued) {
-      std::vector<ChainValues> chain;
-      RandomGenerator from{group.firstState};
       // The group's paths start at its first row's S0 (0.0 and -0.0 are one group).
-      const Status status = valueChain(rows[group.rows.front()].request, chains[groupOf[r]],
-                                       from, run.queue,
-                                       run.distribution, kDistributionFileName, chain, hooks);
-      run.progress.clear();
+      GroupPlan plan = planGroup(rows_[group.rows.front()].request, group.chain);
+      RandomGenerator from{group.firstState};
+      enqueueGroup(run_.queue, plan, from);
+      std::vector<RowFigures> chain;
+      const Status status = completeGroup(run_.queue, run_.distribution, kDistributionFileName,
+                                          plan, figureChoice(run_), chain, progressOf(run_));
       if (!status.ok()) return status;
       for (std::size_t i = 0; i < group.rows.size(); ++i) {
-        if (group.rows[i] >= r && group.rows[i] < end) {
-          values.emplace(group.rows[i], chain[i]);
-        }
+        if (group.rows[i] >= r && group.rows[i] < end_) values_.emplace(group.rows[i], chain[i]);
       }
       group.valued = true;
     }
-    const auto found = values.find(r);
-    const StandardErrors* errors = run.options.standardErrors ? &found->second.errors : nullptr;
-    if (Status shown =
-            writeConsoleRows(row.request, found->second.result, errors, run.clock, rowStartTime);
+    const auto found = values_.find(r);
+    figures = found->second;
+    values_.erase(found);
+    return {};
+  }
+
+ private:
+  struct Group {
+    std::vector<std::size_t> rows;  // valued rows, in row order
+    std::vector<GroupRow> chain;
+    std::uint32_t firstState = 0;
+    bool valued = false;
+  };
+  RunContext& run_;
+  std::vector<BatchRow> rows_;
+  std::vector<std::size_t> groupOf_;  // by row; only valued rows have one
+  std::vector<Group> groups_;
+  std::unordered_map<std::size_t, RowFigures> values_;  // valued and not yet written, by row
+  std::size_t next_ = 0;
+  std::size_t end_ = 0;
+};
+
+// The one row loop: everything a row shows happens at its turn, in row order.
+template <typename Rows>
+Status valueRows(Rows& rows, RowFile& results, RunContext& run, std::int64_t rowsShown) {
+  std::int64_t rowsDone = 0;
+  NumberedRow at;
+  while (rows.next(at)) {
+    run.progress.startRow(++rowsDone, rowsShown);
+    if (!at.row.valued) {
+      if (Status shown = printLine("Skipped row: days out of range"); !shown.ok()) return shown;
+      continue;
+    }
+    const ValuationRequest& request = at.row.request;
+    const std::int64_t rowStartTime = run.clock.now();
+    RowFigures figures{};
+    const Status status = rows.value(at, figures);
+    run.progress.clear();
+    if (!status.ok()) return status;
+    const StandardErrors* errors = shownErrors(run, figures);
+    if (Status shown = writeConsoleRows(request, figures.result, errors, run.clock, rowStartTime);
         !shown.ok()) {
       return shown;
     }
-    if (Status written = writeResultRows(results, row.request, found->second.result, errors);
+    if (Status written = writeResultRows(results, request, figures.result, errors);
         !written.ok()) {
       return written;
     }
-    if (withDesk) {
-      const Status recorded =
-          recordDeskRow(run.results, run.plot, static_cast<std::int64_t>(r) + 1, row.request,
-                        found->second.result, found->second.errors, found->second.desk);
-      if (!recorded.ok()) return recorded;
+    if (Status written = writeDeskRow(run, at.number, request, figures); !written.ok()) {
+      return written;
     }
-    values.erase(found);
   }
   return {};
 }
@@ -255,9 +266,14 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
           : 0;
   LineBuffer headerLine{};
   readLine(batch, headerLine);  // the header, whatever it holds
-  Status status = run.options.chain
-                      ? valueChains(batch, results, settings, run, shard, rowsShown)
-                      : valueRowByRow(batch, results, settings, run, shard, rowsShown);
+  Status status;
+  if (run.options.chain) {
+    InChains rows(batch, settings, run, shard);
+    status = valueRows(rows, results, run, rowsShown);
+  } else {
+    RowByRow rows(batch, settings, run, shard);
+    status = valueRows(rows, results, run, rowsShown);
+  }
   closeStream(batch);
   if (!results.close().ok() && status.ok()) status = Failure{writeFailureText(kResultFileName)};
   if (status.ok()) status = printLine("");

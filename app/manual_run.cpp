@@ -3,6 +3,7 @@
 #include "app/elapsed_time.h"
 #include "app/file_names.h"
 #include "app/request_from_settings.h"
+#include "app/row_turn.h"
 #include "app/runs.h"
 #include "app/stop.h"
 #include "engine/value_option.h"
@@ -110,30 +111,21 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   request.spot = spot;
   request.strike = strike;
   request.days = days;
-  ValuationResult result{};
-  StandardErrors errors{};
-  DeskFigures desk{};
-  const bool withDesk = run.results != nullptr || run.plot != nullptr;
-  CompletionHooks hooks;
-  if (run.options.standardErrors || withDesk) hooks.standardErrors = &errors;
-  if (withDesk) hooks.desk = &desk;
-  hooks.tradingDays = run.options.tradingDays;
+  RowFigures figures{};
   run.progress.startRow(1, 0);
-  hooks.progress = [&run](double share) { run.progress.update(share); };
   const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
-  const Status valued =
-      valueOption(request, result, run.generator, files, run.queue, run.distribution, hooks);
+  const Status valued = valueOption(request, figures, run.generator, files, run.queue,
+                                    run.distribution, figureChoice(run), progressOf(run));
   run.progress.clear();
   if (!valued.ok()) return valued;
 
-  if (Status shown = writeReport(request, result, run.options.standardErrors ? &errors : nullptr);
+  if (Status shown = writeReport(request, figures.result, shownErrors(run, figures));
       !shown.ok()) {
     return shown;
   }
   writeElapsedLine(run.clock, "Elapse time: ", run.startTime);
   if (Status shown = standardOutputWritten(); !shown.ok()) return shown;
-  if (withDesk) return recordDeskRow(run.results, run.plot, 1, request, result, errors, desk);
-  return {};
+  return writeDeskRow(run, 1, request, figures);
 }
 
 }  // namespace empricer

@@ -97,11 +97,11 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
        [&](const std::string& value) -> CommandLineProblem {
          RowRange rows;
          if (!parseRows(value, rows)) {
-           return "--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '" + value +
-                  "'";
+           return Failure{"--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '" + value +
+                  "'"};
          }
          options.rows = rows;
-         return std::nullopt;
+         return {};
        }},
       switchOption("--std-errors", options.standardErrors),
       switchOption("--chain", options.chain),
@@ -114,10 +114,10 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
          const auto [ptr, error] = std::from_chars(value.data(), end, days);
          if (value.empty() || error != std::errc() || ptr != end || !(days > 0.0) ||
              !std::isfinite(days)) {
-           return "--trading-days takes a number above 0, not '" + value + "'";
+           return Failure{"--trading-days takes a number above 0, not '" + value + "'"};
          }
          options.tradingDays = days;
-         return std::nullopt;
+         return {};
        }},
       switchOption("--quiet", options.quiet),
       switchOption("--check", options.check),
@@ -125,7 +125,7 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
       switchOption("--version", options.version),
   };
   const ReadCommandLine read = readCommandLine(args, {.options = table});
-  if (read.problem) return usage(*read.problem);
+  if (!read.problem.ok()) return usage(read.problem.message());
   if (options.check && !options.help && !options.version) {
     // Only the options that change no value may come with it.
     const char* runOption = threadsGiven             ? "--threads"
@@ -151,10 +151,10 @@ int runWithArguments(const std::vector<std::string>& args, Clock& clock, Console
 }
 
 std::optional<SimulationChoice> forcedSimulation(const std::string& name) {
-  if (name == "reference") return SimulationChoice{LockstepPath::Reference, 0};
-  if (name == "scalar") return SimulationChoice{LockstepPath::Scalar, 0};
-  if (name == "avx2") return SimulationChoice{LockstepPath::Avx2, 0};
-  if (name == "avx512") return SimulationChoice{LockstepPath::Avx512, 0};
+  if (name == "reference") return SimulationChoice{KernelKind::Reference, 0};
+  if (name == "scalar") return SimulationChoice{KernelKind::Scalar, 0};
+  if (name == "avx2") return SimulationChoice{KernelKind::Avx2, 0};
+  if (name == "avx512") return SimulationChoice{KernelKind::Avx512, 0};
   return std::nullopt;
 }
 

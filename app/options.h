@@ -10,7 +10,7 @@
 
 #include "app/clock.h"
 #include "app/console_input.h"
-#include "engine/outcome.h"
+#include "text/status.h"
 #include "engine/valuation_queue.h"
 #include "text/command_line.h"
 

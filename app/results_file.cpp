@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "app/smile_plot.h"
 #include "text/output_file.h"
 
 namespace empricer {
@@ -28,16 +27,6 @@ void appendShortest(std::string& text, double value) {
   char buffer[32];
   const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
   text.append(buffer, error == std::errc() ? end : buffer);
-}
-
-Status recordDeskRow(ResultsFile* results, SmilePlot* plot, std::int64_t row,
-                     const ValuationRequest& request, const ValuationResult& result,
-                     const StandardErrors& errors, const DeskFigures& desk) {
-  if (plot != nullptr) {
-    plot->add(request.spot, request.days, request.strike, desk.forward[kBasePath],
-              desk.ivYear[kBasePath]);
-  }
-  return results != nullptr ? results->writeRow(row, request, result, errors, desk) : Status{};
 }
 
 ResultsFile::~ResultsFile() = default;

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "engine/desk_figures.h"
-#include "engine/outcome.h"
+#include "text/status.h"
 #include "engine/records.h"
-#include "engine/trajectory_accumulator.h"
+#include "engine/row_pricer.h"
 #include "text/output_file.h"
 
 namespace empricer {
@@ -34,12 +34,6 @@ class ResultsFile {
  private:
   RowFile file_;
 };
-
-class SmilePlot;
-// A valued row into the results file and the smile picture, each when given.
-Status recordDeskRow(ResultsFile* results, SmilePlot* plot, std::int64_t row,
-                     const ValuationRequest& request, const ValuationResult& result,
-                     const StandardErrors& errors, const DeskFigures& desk);
 
 // The header line, without its line end.
 extern const char* const kResultsHeader;

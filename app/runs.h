@@ -11,7 +11,7 @@
 #include "app/smile_plot.h"
 #include "app/testing.h"
 #include "app/settings.h"
-#include "engine/outcome.h"
+#include "text/status.h"
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
 #include "engine/valuation_queue.h"

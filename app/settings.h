@@ -5,12 +5,13 @@
 
 #include <cstdint>
 
-#include "engine/outcome.h"
+#include "engine/constants.h"
+#include "text/status.h"
 
 namespace empricer {
 
-// The double nearest 1/270: one day is 270 simulation steps.
-constexpr double kOneOverStepsPerDay = 1.0 / 270;
+// The double nearest 1 / kStepsPerDay, the step fraction of key 4's value 1.
+constexpr double kOneOverStepsPerDay = 1.0 / kStepsPerDay;
 
 struct RunSettings {
   double runMode = 0.0;           // key 1, truncated when the run is chosen

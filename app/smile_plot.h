@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/outcome.h"
+#include "text/status.h"
 
 namespace empricer {
 

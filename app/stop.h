@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "engine/outcome.h"
+#include "text/status.h"
 
 namespace empricer {
 

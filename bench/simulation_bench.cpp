@@ -82,7 +82,7 @@ void runSimulation(benchmark::State& state, int rows, Simulate simulate) {
   RandomGenerator generator;
   seedRandom(generator, 12345u);
   for (auto _ : state) {
-    TrajectoryAccumulator sums(setup.strike);
+    RowPricer sums(setup.strike);
     simulate(setup, sums, generator);
     benchmark::DoNotOptimize(sums.sums());
   }
@@ -115,7 +115,7 @@ void runValuations(benchmark::State& state, int threads) {
   DistributionCache distribution;
   RandomGenerator generator{12345u};
   for (auto _ : state) {
-    ValuationResult result{};
+    RowFigures result{};
     if (!valueOption(request, result, generator, {dist.c_str(), temporary.c_str()}, queue,
                      distribution)
              .ok()) {
@@ -135,15 +135,15 @@ void registerAll() {
                                  [rows](benchmark::State& state) {
                                    runSimulation(state, rows, simulateOneByOne);
                                  });
-    for (LockstepPath path : {LockstepPath::Scalar, LockstepPath::Avx2, LockstepPath::Avx512}) {
-      if (!lockstepPathAvailable(path)) continue;
-      for (int lanes : lockstepLaneChoices(path)) {
-        const std::string name = std::string("Lockstep/") + lockstepPathName(path) +
+    for (KernelKind path : {KernelKind::Scalar, KernelKind::Avx2, KernelKind::Avx512}) {
+      if (!kernelAvailable(path)) continue;
+      for (int lanes : kernelLaneChoices(path)) {
+        const std::string name = std::string("Lockstep/") + kernelName(path) +
                                  "/lanes:" + std::to_string(lanes) + "/rows:" +
                                  std::to_string(rows);
         benchmark::RegisterBenchmark(name.c_str(), [rows, path, lanes](benchmark::State& state) {
           runSimulation(state, rows,
-                        [path, lanes](const SimulationSetup& setup, TrajectoryAccumulator& sums,
+                        [path, lanes](const SimulationSetup& setup, RowPricer& sums,
                                       RandomGenerator& generator) {
                           simulateLockstep(setup, sums, generator, path, lanes);
                         });

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/outcome.h"
+#include "text/status.h"
 #include "text/input_stream.h"
 
 namespace empricer {

@@ -36,10 +36,10 @@ CommandOption returnsPerDayOption(std::optional<double>& returnsPerDay) {
   const auto take = [&returnsPerDay](const std::string& value) -> CommandLineProblem {
     const std::optional<double> number = finiteNumber(value);
     if (value != "auto" && !(number && *number > 0.0)) {
-      return "--returns-per-day takes 'auto' or a number above 0, not '" + value + "'";
+      return Failure{"--returns-per-day takes 'auto' or a number above 0, not '" + value + "'"};
     }
     returnsPerDay = value == "auto" ? std::nullopt : number;
-    return std::nullopt;
+    return {};
   };
   return {"--returns-per-day", true, take};
 }
@@ -56,9 +56,9 @@ CommandOption meanOption(MeanChoice& mean, double& meanValue) {
       mean = MeanChoice::value;
       meanValue = *number;
     } else {
-      return "--mean takes 'data', 'risk-neutral' or a number, not '" + value + "'";
+      return Failure{"--mean takes 'data', 'risk-neutral' or a number, not '" + value + "'"};
     }
-    return std::nullopt;
+    return {};
   };
   return {"--mean", true, take};
 }
@@ -85,7 +85,7 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
   };
   const ReadCommandLine read =
       readCommandLine(args, {.options = table, .mostOperands = 1, .emptyValues = false});
-  if (read.problem) return usage(*read.problem);
+  if (!read.problem.ok()) return usage(read.problem.message());
   if (options.help || options.version) return options;
   if (read.operands.empty()) return usage("missing price file");
   if (options.withGaps && !options.session) return usage("option '--with-gaps' needs '--session'");

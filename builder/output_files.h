@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/outcome.h"
+#include "text/status.h"
 
 namespace empricer {
 

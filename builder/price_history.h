@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/outcome.h"
+#include "text/status.h"
 #include "text/input_stream.h"
 
 namespace empricer {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/outcome.h"
+#include "text/status.h"
 
 namespace empricer {
 

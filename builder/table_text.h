@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "builder/table_fit.h"
-#include "engine/outcome.h"
+#include "text/status.h"
 #include "engine/return_table.h"
 
 namespace empricer {

@@ -36,9 +36,9 @@ double gammaBump(const DrawTable& draws, std::int32_t days) {
 }
 
 DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
-                        const DeskSums& sums, double bump, double tradingDays) {
+                        const DeskSums& sums, double total, double bump, double tradingDays) {
   DeskFigures figures;
-  const double n = static_cast<double>(request.trajectories);
+  const double n = total;
   const double d = discountOf(request);
   for (int p = 0; p < kPathCount; ++p) {
     const double start = startPriceOfPath(request, p);

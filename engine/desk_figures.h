@@ -7,7 +7,7 @@
 
 #include "engine/draw_table.h"
 #include "engine/records.h"
-#include "engine/trajectory_accumulator.h"
+#include "engine/row_pricer.h"
 
 namespace empricer {
 
@@ -24,9 +24,9 @@ struct DeskFigures {
 // sigma the population standard deviation of the 32768 equally likely draws of the table.
 double gammaBump(const DrawTable& draws, std::int32_t days);
 
-// The figures of `request` from its values and its desk sums; `tradingDays` turns a day's
-// volatility into a year's.
+// The figures of `request` from its values and its desk sums over a terminal distribution of
+// total weight `total`; `tradingDays` turns a day's volatility into a year's.
 DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
-                        const DeskSums& sums, double bump, double tradingDays);
+                        const DeskSums& sums, double total, double bump, double tradingDays);
 
 }  // namespace empricer

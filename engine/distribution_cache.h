@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/draw_table.h"
-#include "engine/outcome.h"
+#include "text/status.h"
 #include "engine/return_table.h"
 
 namespace empricer {

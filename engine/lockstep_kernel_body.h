@@ -168,7 +168,7 @@ struct BlockKernel {
     }
 
     DayBand band;
-    std::int32_t next = 0;  // the next record day
+    std::int32_t next = 0;  // the next kept day
     for (std::int32_t day = 0; day < job.days; ++day) {
       // The day's band, from the anchor (the price at the day's start).
       Mask anchorOutside = noLane();
@@ -202,10 +202,10 @@ struct BlockKernel {
         }
       }
 
-      if (next < job.recordCount && job.recordDays[next] == day + 1) {
+      if (next < job.keptCount && job.keptDays[next] == day + 1) {
         for (int p = 0; p < kPathCount; ++p) {
           for (int g = 0; g < kGroups; ++g) {
-            storeDoubles(&block.recorded[next][p][kHalfLanes * g], b.price[p][g]);
+            storeDoubles(&block.kept[next][p][kHalfLanes * g], b.price[p][g]);
           }
         }
         ++next;

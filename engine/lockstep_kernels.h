@@ -37,8 +37,8 @@ struct LockstepJob {
   std::int32_t days;  // at least 1
   const BandSkip* skip;
   // The prices are kept after these days (counted from 1, ascending, each at most `days`).
-  const std::int32_t* recordDays;
-  std::int32_t recordCount;
+  const std::int32_t* keptDays;
+  std::int32_t keptCount;
 };
 
 struct LockstepBlock;
@@ -47,8 +47,8 @@ using LockstepKernel = void (*)(const LockstepJob&, LockstepBlock&);
 struct LockstepBlock {
   // In: the generator state before the lane's first step.
   std::uint32_t laneState[kMaxLockstepLanes];
-  // Out: the prices after each of the job's record days, in its order.
-  double (*recorded)[kPathCount][kMaxLockstepLanes];
+  // Out: the prices after each of the job's kept days, in its order.
+  double (*kept)[kPathCount][kMaxLockstepLanes];
 };
 
 constexpr int kScalarLanes = 4;

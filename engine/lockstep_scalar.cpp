@@ -17,7 +17,7 @@ void runLockstepBlockScalar(const LockstepJob& job, LockstepBlock& block) {
   }
 
   const double growth = job.growth;
-  std::int32_t next = 0;  // the next record day
+  std::int32_t next = 0;  // the next kept day
   for (std::int32_t day = 0; day < job.days; ++day) {
     // The day's band, from the anchor (the price at the day's start).
     double inverse[kPathCount][kLanes];
@@ -80,9 +80,9 @@ void runLockstepBlockScalar(const LockstepJob& job, LockstepBlock& block) {
       }
     }
 
-    if (next < job.recordCount && job.recordDays[next] == day + 1) {
+    if (next < job.keptCount && job.keptDays[next] == day + 1) {
       for (int p = 0; p < kPathCount; ++p) {
-        for (int l = 0; l < kLanes; ++l) block.recorded[next][p][l] = price[p][l];
+        for (int l = 0; l < kLanes; ++l) block.kept[next][p][l] = price[p][l];
       }
       ++next;
     }

@@ -6,7 +6,7 @@
 
 #include "engine/lockstep_kernels.h"
 #include "engine/random_jump.h"
-#include "engine/winning_probabilities.h"
+#include "engine/terminal_text.h"
 #include "engine/random_generator.h"
 
 namespace empricer {
@@ -15,41 +15,41 @@ namespace {
 
 // The one-at-a-time loop as a one-lane kernel.
 void runLockstepBlockReference(const LockstepJob& job, LockstepBlock& block) {
-  std::vector<double> recorded(static_cast<std::size_t>(job.recordCount) * kPathCount);
+  std::vector<double> kept(static_cast<std::size_t>(job.keptCount) * kPathCount);
   std::uint32_t state = block.laneState[0];
-  simulateTrajectory(job.start, job.growth, job.days, job.returnFor, state, job.recordDays,
-                     job.recordCount, recorded.data());
-  for (std::int32_t r = 0; r < job.recordCount; ++r) {
+  simulateTrajectory(job.start, job.growth, job.days, job.returnFor, state, job.keptDays,
+                     job.keptCount, kept.data());
+  for (std::int32_t r = 0; r < job.keptCount; ++r) {
     for (int p = 0; p < kPathCount; ++p) {
-      block.recorded[r][p][0] = recorded[static_cast<std::size_t>(r * kPathCount + p)];
+      block.kept[r][p][0] = kept[static_cast<std::size_t>(r * kPathCount + p)];
     }
   }
 }
 
-// Every kernel by its path and lanes; the first of a path is its default width. Two vectors
+// Every kernel by its kind and lanes; the first of a kind is its default width. Two vectors
 // per path measured fastest with AVX2 (bench/simulation_bench.cpp): with more, the prices no
 // longer fit the sixteen registers, and the block's widest ratio allows shorter runs without
 // band tests. AVX-512 keeps the same two vectors per path.
 struct KernelWidth {
-  LockstepPath path;
+  KernelKind kind;
   int lanes;
   LockstepKernel kernel;
 };
 constexpr KernelWidth kKernels[] = {
-    {LockstepPath::Scalar, kScalarLanes, runLockstepBlockScalar},
-    {LockstepPath::Reference, 1, runLockstepBlockReference},
+    {KernelKind::Scalar, kScalarLanes, runLockstepBlockScalar},
+    {KernelKind::Reference, 1, runLockstepBlockReference},
 #if defined(EMPRICER_X86_KERNELS)
-    {LockstepPath::Avx2, 8, runLockstepBlockAvx2x8},
-    {LockstepPath::Avx2, 16, runLockstepBlockAvx2x16},
-    {LockstepPath::Avx2, 32, runLockstepBlockAvx2x32},
-    {LockstepPath::Avx512, 16, runLockstepBlockAvx512x16},
-    {LockstepPath::Avx512, 32, runLockstepBlockAvx512x32},
+    {KernelKind::Avx2, 8, runLockstepBlockAvx2x8},
+    {KernelKind::Avx2, 16, runLockstepBlockAvx2x16},
+    {KernelKind::Avx2, 32, runLockstepBlockAvx2x32},
+    {KernelKind::Avx512, 16, runLockstepBlockAvx512x16},
+    {KernelKind::Avx512, 32, runLockstepBlockAvx512x32},
 #endif
 };
 
-const KernelWidth* kernelWidth(LockstepPath path, int lanes) {
+const KernelWidth* kernelWidth(KernelKind kind, int lanes) {
   for (const KernelWidth& k : kKernels) {
-    if (k.path == path && (lanes == 0 || k.lanes == lanes)) return &k;
+    if (k.kind == kind && (lanes == 0 || k.lanes == lanes)) return &k;
   }
   return nullptr;
 }
@@ -123,16 +123,16 @@ BandSkip bandSkipBounds(const ReturnRange& range, double growth) {
   return skip;
 }
 
-bool lockstepPathAvailable(LockstepPath path) {
-  switch (path) {
-    case LockstepPath::Scalar:
-    case LockstepPath::Reference:
+bool kernelAvailable(KernelKind kind) {
+  switch (kind) {
+    case KernelKind::Scalar:
+    case KernelKind::Reference:
       return true;
 #if defined(EMPRICER_X86_KERNELS)
-    case LockstepPath::Avx2:
+    case KernelKind::Avx2:
       __builtin_cpu_init();
       return __builtin_cpu_supports("avx2");
-    case LockstepPath::Avx512:
+    case KernelKind::Avx512:
       __builtin_cpu_init();
       return __builtin_cpu_supports("avx512f");
 #endif
@@ -141,32 +141,32 @@ bool lockstepPathAvailable(LockstepPath path) {
   }
 }
 
-LockstepPath bestLockstepPath() {
-  if (lockstepPathAvailable(LockstepPath::Avx512)) return LockstepPath::Avx512;
-  if (lockstepPathAvailable(LockstepPath::Avx2)) return LockstepPath::Avx2;
-  return LockstepPath::Scalar;
+KernelKind bestKernel() {
+  if (kernelAvailable(KernelKind::Avx512)) return KernelKind::Avx512;
+  if (kernelAvailable(KernelKind::Avx2)) return KernelKind::Avx2;
+  return KernelKind::Scalar;
 }
 
-int lockstepLaneCount(LockstepPath path) {
-  const KernelWidth* k = kernelWidth(path, 0);
+int kernelLaneCount(KernelKind kind) {
+  const KernelWidth* k = kernelWidth(kind, 0);
   return k != nullptr ? k->lanes : kScalarLanes;
 }
 
-std::vector<int> lockstepLaneChoices(LockstepPath path) {
+std::vector<int> kernelLaneChoices(KernelKind kind) {
   std::vector<int> lanes;
   for (const KernelWidth& k : kKernels) {
-    if (k.path == path) lanes.push_back(k.lanes);
+    if (k.kind == kind) lanes.push_back(k.lanes);
   }
   return lanes;
 }
 
-const char* lockstepPathName(LockstepPath path) {
-  switch (path) {
-    case LockstepPath::Avx2:
+const char* kernelName(KernelKind kind) {
+  switch (kind) {
+    case KernelKind::Avx2:
       return "avx2";
-    case LockstepPath::Avx512:
+    case KernelKind::Avx512:
       return "avx512";
-    case LockstepPath::Reference:
+    case KernelKind::Reference:
       return "reference";
     default:
       return "scalar";
@@ -174,13 +174,13 @@ const char* lockstepPathName(LockstepPath path) {
 }
 
 LockstepPlan planLockstep(const SimulationSetup& setup, const ReturnRange& range,
-                          LockstepPath path, int lanes, std::vector<std::int32_t> recordDays) {
+                          KernelKind kind, int lanes, std::vector<std::int32_t> keptDays) {
   const KernelWidth* width = nullptr;
-  if (lockstepPathAvailable(path)) {
-    width = kernelWidth(path, lanes);
-    if (width == nullptr) width = kernelWidth(path, 0);
+  if (kernelAvailable(kind)) {
+    width = kernelWidth(kind, lanes);
+    if (width == nullptr) width = kernelWidth(kind, 0);
   }
-  if (width == nullptr) width = kernelWidth(LockstepPath::Scalar, 0);
+  if (width == nullptr) width = kernelWidth(KernelKind::Scalar, 0);
   LockstepPlan plan{};
   plan.kernel = width->kernel;
   plan.lanes = width->lanes;
@@ -191,28 +191,28 @@ LockstepPlan planLockstep(const SimulationSetup& setup, const ReturnRange& range
   plan.job.days = setup.days;
   plan.job.skip = nullptr;  // set to plan.skip where the plan is used, since plans are copied
   plan.oneTrajectory = randomJump(static_cast<std::uint64_t>(setup.days) * kStepsPerDay);
-  plan.recordDays =
-      recordDays.empty() ? valuationRecordDays(setup.days) : std::move(recordDays);
+  plan.keptDays =
+      keptDays.empty() ? valuationKeptDays(setup.days) : std::move(keptDays);
   return plan;
 }
 
-void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
+void simulateLockstep(const SimulationSetup& setup, RowPricer& sums,
                       RandomGenerator& generator) {
-  simulateLockstep(setup, sums, generator, bestLockstepPath());
+  simulateLockstep(setup, sums, generator, bestKernel());
 }
 
-void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
-                      RandomGenerator& generator, LockstepPath path, int lanes) {
+void simulateLockstep(const SimulationSetup& setup, RowPricer& sums,
+                      RandomGenerator& generator, KernelKind kind, int lanes) {
   if (setup.trajectories <= 0) return;
-  const LockstepPlan plan = planLockstep(setup, rangeOfReturns(*setup.draws), path, lanes);
-  const std::size_t records = plan.recordDays.size();
+  const LockstepPlan plan = planLockstep(setup, rangeOfReturns(*setup.draws), kind, lanes);
+  const std::size_t records = plan.keptDays.size();
   forEachTrajectory(plan, generator.state, setup.trajectories, nullptr,
-                    [&](const double* recorded) {
-                      const double* terminal = terminalRecord(recorded, records);
+                    [&](const double* kept) {
+                      const double* terminal = terminalOfKept(kept, records);
                       if (setup.terminalRows != nullptr) {
                         appendTerminalRow(setup.terminalRows, terminal);
                       }
-                      sums.add(terminal, dayBeforeRecord(recorded, records));
+                      sums.add(terminal, dayBeforeOfKept(kept, records));
                     });
   generator.state = applyJump(randomJump(drawsOf(setup.trajectories, setup.days)),
                               generator.state);

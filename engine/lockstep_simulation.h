@@ -19,7 +19,8 @@
 
 namespace empricer {
 
-enum class LockstepPath {
+// Which kernel runs the trajectories ("path" is one of the five price paths, never this).
+enum class KernelKind {
   Scalar,  // plain C++, any processor
   Avx2,
   Avx512,
@@ -32,14 +33,14 @@ enum class LockstepPath {
 // table and the shifted paths' growth.
 BandSkip bandSkipBounds(const ReturnRange& range, double growth);
 
-// Whether this build and this processor can run the path.
-bool lockstepPathAvailable(LockstepPath path);
-// The widest available path; what simulateLockstep(setup, sums, generator) uses.
-LockstepPath bestLockstepPath();
-// The path's lanes per block by default, and every width it offers.
-int lockstepLaneCount(LockstepPath path);
-std::vector<int> lockstepLaneChoices(LockstepPath path);
-const char* lockstepPathName(LockstepPath path);
+// Whether this build and this processor can run the kernel.
+bool kernelAvailable(KernelKind kind);
+// The widest available kernel; what simulateLockstep(setup, sums, generator) uses.
+KernelKind bestKernel();
+// The kernel's lanes per block by default, and every width it offers.
+int kernelLaneCount(KernelKind kind);
+std::vector<int> kernelLaneChoices(KernelKind kind);
+const char* kernelName(KernelKind kind);
 
 // Everything the blocks of one valuation share.
 struct LockstepPlan {
@@ -49,35 +50,35 @@ struct LockstepPlan {
   int lanes;
   RandomJump oneTrajectory;  // the draws of one trajectory
   // The days after which the prices are kept: ascending, from 0 (the start) to days.
-  std::vector<std::int32_t> recordDays;
+  std::vector<std::int32_t> keptDays;
 };
-// For `range`, the returns of setup.draws; a path that is not available runs as Scalar, and
-// lanes 0 (or a width the path does not offer) takes the path's default width. The prices are
-// kept after `recordDays`, or when it is empty after valuationRecordDays(setup.days).
+// For `range`, the returns of setup.draws; a kernel that is not available runs as Scalar, and
+// lanes 0 (or a width the kernel does not offer) takes the kernel's default width. The prices are
+// kept after `keptDays`, or when it is empty after valuationKeptDays(setup.days).
 LockstepPlan planLockstep(const SimulationSetup& setup, const ReturnRange& range,
-                          LockstepPath path, int lanes = 0,
-                          std::vector<std::int32_t> recordDays = {});
+                          KernelKind kind, int lanes = 0,
+                          std::vector<std::int32_t> keptDays = {});
 
 // Runs `count` trajectories in blocks of plan.lanes, the first of them starting from generator
 // state `firstState`, and hands each block to sink(block, lanes used) in trajectory order; the
-// block holds the prices after the record days from 1 on. Only for days >= 1. Stops between
+// block holds the prices after the kept days from 1 on. Only for days >= 1. Stops between
 // blocks once `cancel` (when given) is set.
 template <typename Sink>
 void runLockstepBlocks(const LockstepPlan& plan, std::uint32_t firstState, std::int64_t count,
                        const std::atomic<bool>* cancel, Sink&& sink) {
   LockstepJob job = plan.job;
   job.skip = &plan.skip;
-  const auto firstDay = std::find_if(plan.recordDays.begin(), plan.recordDays.end(),
+  const auto firstDay = std::find_if(plan.keptDays.begin(), plan.keptDays.end(),
                                      [](std::int32_t day) { return day > 0; });
-  job.recordDays = plan.recordDays.data() + (firstDay - plan.recordDays.begin());
-  job.recordCount = static_cast<std::int32_t>(plan.recordDays.end() - firstDay);
-  const auto recorded = std::make_unique<double[][kPathCount][kMaxLockstepLanes]>(
-      static_cast<std::size_t>(std::max(1, job.recordCount)));
+  job.keptDays = plan.keptDays.data() + (firstDay - plan.keptDays.begin());
+  job.keptCount = static_cast<std::int32_t>(plan.keptDays.end() - firstDay);
+  const auto kept = std::make_unique<double[][kPathCount][kMaxLockstepLanes]>(
+      static_cast<std::size_t>(std::max(1, job.keptCount)));
   const RandomJump oneBlock = randomJump(
       static_cast<std::uint64_t>(plan.job.days) * kStepsPerDay * static_cast<std::uint64_t>(plan.lanes));
   // Lane l of the block that begins with trajectory t starts where trajectory t + l begins.
   LockstepBlock block;
-  block.recorded = recorded.get();
+  block.kept = kept.get();
   block.laneState[0] = firstState;
   for (int l = 1; l < plan.lanes; ++l) {
     block.laneState[l] = applyJump(plan.oneTrajectory, block.laneState[l - 1]);
@@ -93,17 +94,17 @@ void runLockstepBlocks(const LockstepPlan& plan, std::uint32_t firstState, std::
 }
 
 // Runs `count` trajectories, the first from generator state `firstState`, and hands each to
-// sink(recorded) in trajectory order: five prices in path order after each record day of the
+// sink(kept) in trajectory order: five prices in path order after each kept day of the
 // plan, one record after another. With days < 1 no step runs and no draw is taken: every
 // trajectory stays where it starts. Stops between blocks once `cancel` (when given) is set.
 template <typename Sink>
 void forEachTrajectory(const LockstepPlan& plan, std::uint32_t firstState, std::int64_t count,
                        const std::atomic<bool>* cancel, Sink&& sink) {
-  const std::size_t records = plan.recordDays.size();
+  const std::size_t records = plan.keptDays.size();
   std::vector<double> trajectory(records * kPathCount);
   // The records of the start come first and are the same for every trajectory.
   std::size_t starts = 0;
-  for (; starts < records && plan.recordDays[starts] == 0; ++starts) {
+  for (; starts < records && plan.keptDays[starts] == 0; ++starts) {
     std::copy(plan.job.start, plan.job.start + kPathCount, &trajectory[starts * kPathCount]);
   }
   if (plan.job.days < 1) {
@@ -114,7 +115,7 @@ void forEachTrajectory(const LockstepPlan& plan, std::uint32_t firstState, std::
     for (int l = 0; l < used; ++l) {
       for (std::size_t r = starts; r < records; ++r) {
         for (int p = 0; p < kPathCount; ++p) {
-          trajectory[r * kPathCount + static_cast<std::size_t>(p)] = block.recorded[r - starts][p][l];
+          trajectory[r * kPathCount + static_cast<std::size_t>(p)] = block.kept[r - starts][p][l];
         }
       }
       sink(static_cast<const double*>(trajectory.data()));
@@ -124,10 +125,10 @@ void forEachTrajectory(const LockstepPlan& plan, std::uint32_t firstState, std::
 
 // Same contract as simulateOneByOne: the sums must be fresh; the generator is left where the
 // last step of the last trajectory leaves it.
-void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
+void simulateLockstep(const SimulationSetup& setup, RowPricer& sums,
                       RandomGenerator& generator);
-// The same on a chosen path and width (see planLockstep).
-void simulateLockstep(const SimulationSetup& setup, TrajectoryAccumulator& sums,
-                      RandomGenerator& generator, LockstepPath path, int lanes = 0);
+// The same on a chosen kernel and width (see planLockstep).
+void simulateLockstep(const SimulationSetup& setup, RowPricer& sums,
+                      RandomGenerator& generator, KernelKind kind, int lanes = 0);
 
 }  // namespace empricer

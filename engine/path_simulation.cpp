@@ -1,11 +1,11 @@
 #include "engine/path_simulation.h"
 
-#include "engine/winning_probabilities.h"
+#include "engine/terminal_text.h"
 #include "engine/random_generator.h"
 
 namespace empricer {
 
-std::vector<std::int32_t> valuationRecordDays(std::int32_t days) {
+std::vector<std::int32_t> valuationKeptDays(std::int32_t days) {
   if (days < 1) return {0};
   if (days == 1) return {1};
   return {days - 1, days};
@@ -13,13 +13,13 @@ std::vector<std::int32_t> valuationRecordDays(std::int32_t days) {
 
 void simulateTrajectory(const double* start, double growth, std::int32_t days,
                         const double* returnFor, std::uint32_t& state,
-                        const std::int32_t* recordDays, std::int32_t recordCount,
-                        double* recorded) {
+                        const std::int32_t* keptDays, std::int32_t keptCount,
+                        double* kept) {
   double price[kPathCount];
   for (int p = 0; p < kPathCount; ++p) price[p] = start[p];
   std::int32_t next = 0;
-  for (; next < recordCount && recordDays[next] == 0; ++next) {
-    for (int p = 0; p < kPathCount; ++p) recorded[next * kPathCount + p] = price[p];
+  for (; next < keptCount && keptDays[next] == 0; ++next) {
+    for (int p = 0; p < kPathCount; ++p) kept[next * kPathCount + p] = price[p];
   }
   for (std::int32_t day = 0; day < days; ++day) {
     // The band of the day, from its anchor: the price at the day's start. The day's prices
@@ -48,25 +48,25 @@ void simulateTrajectory(const double* start, double growth, std::int32_t days,
       }
     }
     for (int p = 0; p < kPathCount; ++p) price[p] = now[p];
-    if (next < recordCount && recordDays[next] == day + 1) {
-      for (int p = 0; p < kPathCount; ++p) recorded[next * kPathCount + p] = price[p];
+    if (next < keptCount && keptDays[next] == day + 1) {
+      for (int p = 0; p < kPathCount; ++p) kept[next * kPathCount + p] = price[p];
       ++next;
     }
   }
 }
 
-void simulateOneByOne(const SimulationSetup& setup, TrajectoryAccumulator& sums,
+void simulateOneByOne(const SimulationSetup& setup, RowPricer& sums,
                       RandomGenerator& generator) {
   std::uint32_t state = generator.state;
-  const std::vector<std::int32_t> recordDays = valuationRecordDays(setup.days);
-  const std::int32_t records = static_cast<std::int32_t>(recordDays.size());
+  const std::vector<std::int32_t> keptDays = valuationKeptDays(setup.days);
+  const std::int32_t records = static_cast<std::int32_t>(keptDays.size());
   for (std::int32_t t = 0; t < setup.trajectories; ++t) {
-    double recorded[2 * kPathCount];
+    double kept[2 * kPathCount];
     simulateTrajectory(setup.start, setup.growth, setup.days, setup.draws->returnFor, state,
-                       recordDays.data(), records, recorded);
-    const double* terminal = terminalRecord(recorded, recordDays.size());
+                       keptDays.data(), records, kept);
+    const double* terminal = terminalOfKept(kept, keptDays.size());
     if (setup.terminalRows != nullptr) appendTerminalRow(setup.terminalRows, terminal);
-    sums.add(terminal, dayBeforeRecord(recorded, recordDays.size()));
+    sums.add(terminal, dayBeforeOfKept(kept, keptDays.size()));
   }
   generator.state = state;
 }

@@ -10,7 +10,7 @@
 #include "engine/draw_table.h"
 #include "engine/random_generator.h"
 #include "engine/records.h"
-#include "engine/trajectory_accumulator.h"
+#include "engine/row_pricer.h"
 
 namespace empricer {
 
@@ -34,28 +34,28 @@ constexpr std::uint64_t drawsOf(std::int64_t trajectories, std::int32_t days) {
 
 // The days after which a valuation of `days` days keeps the prices: the day before the last
 // (when days >= 2) and the last; with days < 1 the start (day 0).
-std::vector<std::int32_t> valuationRecordDays(std::int32_t days);
+std::vector<std::int32_t> valuationKeptDays(std::int32_t days);
 // In one trajectory's prices after those days (`records` of them): the terminal prices, and
 // the day before's (nullptr when days < 2).
-inline const double* terminalRecord(const double* recorded, std::size_t records) {
-  return recorded + (records - 1) * kPathCount;
+inline const double* terminalOfKept(const double* kept, std::size_t records) {
+  return kept + (records - 1) * kPathCount;
 }
-inline const double* dayBeforeRecord(const double* recorded, std::size_t records) {
-  return records == 2 ? recorded : nullptr;
+inline const double* dayBeforeOfKept(const double* kept, std::size_t records) {
+  return records == 2 ? kept : nullptr;
 }
 
 // One trajectory of `days` days from `start`, its first draw following generator state
 // `state`, which it leaves after its last draw. Puts the five prices (path order) after each
-// of the `recordCount` record days (ascending, from 0 for the start to `days`) into
-// `recorded`, one after another.
+// of the `keptCount` kept days (ascending, from 0 for the start to `days`) into
+// `kept`, one after another.
 void simulateTrajectory(const double* start, double growth, std::int32_t days,
                         const double* returnFor, std::uint32_t& state,
-                        const std::int32_t* recordDays, std::int32_t recordCount,
-                        double* recorded);
+                        const std::int32_t* keptDays, std::int32_t keptCount,
+                        double* kept);
 
 // Runs the trajectories one after another, drawing from `generator`, into `sums` (fresh, for
 // setup.strike), and leaves the generator where the last step left it.
-void simulateOneByOne(const SimulationSetup& setup, TrajectoryAccumulator& sums,
+void simulateOneByOne(const SimulationSetup& setup, RowPricer& sums,
                       RandomGenerator& generator);
 
 }  // namespace empricer

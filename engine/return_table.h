@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/outcome.h"
+#include "text/status.h"
 #include "engine/random_generator.h"
 #include "text/input_stream.h"
 

@@ -28,10 +28,10 @@ double discountOf(const ValuationRequest& request) {
   return discountOver(static_cast<double>(request.days), request);
 }
 
-void fillFigures(const ValuationRequest& request, const SimulationSums& sums,
+void fillFigures(const ValuationRequest& request, const PayoffSums& sums, double total,
                  ValuationResult& result) {
   const double d = discountOf(request);
-  const double n = static_cast<double>(request.trajectories);
+  const double n = total;
   const double q = 1.0 / n;
 
   result.callValue = q * d * sums.call[kBasePath];

@@ -3,8 +3,8 @@
 // have always been computed in.
 #pragma once
 
-#include "engine/path_simulation.h"
 #include "engine/records.h"
+#include "engine/row_pricer.h"
 
 namespace empricer {
 
@@ -14,8 +14,10 @@ double growthPerStep(const ValuationRequest& request);
 // The discount over the valuation's days: 2.718281828459 ^ -(days x rate x stepFraction).
 double discountOf(const ValuationRequest& request);
 
-// Positions 1 to 11 and 22 to 31 of the result (the probabilities are not touched).
-void fillFigures(const ValuationRequest& request, const SimulationSums& sums,
+// Positions 1 to 11 and 22 to 31 of the result (the probabilities are not touched), from the
+// sums over a terminal distribution of total weight `total` (a simulation's: its
+// trajectories).
+void fillFigures(const ValuationRequest& request, const PayoffSums& sums, double total,
                  ValuationResult& result);
 
 }  // namespace empricer

@@ -5,7 +5,7 @@
 #include "engine/path_simulation.h"
 #include "engine/random_jump.h"
 #include "engine/valuation_figures.h"
-#include "engine/winning_probabilities.h"
+#include "engine/terminal_text.h"
 
 namespace empricer {
 
@@ -37,7 +37,7 @@ struct ValuationQueue::Chunk {
         task([this, &entry] { simulateChunk(entry, *this); }) {}
   std::int64_t first;
   std::int64_t count;
-  std::vector<double> prices;    // count x records x kPathCount
+  std::vector<double> prices;    // count x kept days x kPathCount
   std::vector<double> readBack;  // the same read back from text, when asked for
   std::string rows;
   std::atomic<bool> cancel{false};
@@ -47,8 +47,7 @@ struct ValuationQueue::Chunk {
 
 struct ValuationQueue::Entry {
   ValuationRequest request;
-  PriceRecords records;
-  bool withRows = false;  // the temporary file's lines
+  KeptPrices kept;
   std::uint32_t firstState;
   SimulationSetup setup;
   std::shared_ptr<const LoadedDistribution> distribution;  // what the chunks simulate with
@@ -87,12 +86,11 @@ bool ValuationQueue::wantsMore() const {
 }
 
 void ValuationQueue::enqueue(const ValuationRequest& request, RandomGenerator& generator,
-                             PriceRecords records) {
+                             KeptPrices kept, bool first) {
   auto entry = std::make_unique<Entry>();
   entry->request = request;
-  entry->withRows = request.withProbabilities && records.days.empty();
-  if (records.days.empty()) records.days = valuationRecordDays(request.days);
-  entry->records = std::move(records);
+  if (kept.days.empty()) kept.days = valuationKeptDays(request.days);
+  entry->kept = std::move(kept);
   entry->firstState = generator.state;
   generator.state = applyJump(randomJump(drawsOfValuation(request)), generator.state);
   SimulationSetup& setup = entry->setup;
@@ -102,9 +100,14 @@ void ValuationQueue::enqueue(const ValuationRequest& request, RandomGenerator& g
   setup.days = request.days;
   setup.trajectories = request.trajectories;
   setup.terminalRows = nullptr;
-  entries_.push_back(std::move(entry));
+  Entry& added = *entry;
+  if (first) {
+    entries_.push_front(std::move(entry));
+  } else {
+    entries_.push_back(std::move(entry));
+  }
   if (distribution_ != nullptr && distribution_->current() != nullptr) {
-    prepare(*entries_.back());
+    prepare(added);
     submitMore();
   }
 }
@@ -118,8 +121,8 @@ void ValuationQueue::prepare(Entry& entry) {
   const std::int64_t trajectories = entry.request.trajectories;
   entry.setup.draws = &entry.distribution->draws;
   if (trajectories < 1) return;
-  entry.plan = planLockstep(entry.setup, entry.distribution->range, choice_.path,
-                            choice_.lanes, entry.records.days);
+  entry.plan = planLockstep(entry.setup, entry.distribution->range, choice_.kernel,
+                            choice_.lanes, entry.kept.days);
   const std::int64_t stepsPerTrajectory =
       std::int64_t{std::max(1, entry.request.days)} * kStepsPerDay;
   const std::int64_t lanes = entry.plan.lanes;
@@ -133,25 +136,29 @@ void ValuationQueue::prepare(Entry& entry) {
 }
 
 void ValuationQueue::simulateChunk(const Entry& entry, Chunk& chunk) {
-  const std::size_t perTrajectory = entry.records.days.size() * kPathCount;
-  const bool readBack = !entry.records.readBack.empty();
+  const std::size_t keptDays = entry.kept.days.size();
+  const std::size_t perTrajectory = keptDays * kPathCount;
+  const std::vector<bool>& readBack = entry.kept.readBack;
+  const bool rows = entry.kept.terminalRows;
+  // The terminal prices' text gives their read-back prices too, when both are wanted.
+  const bool readBackFromRows = rows && !readBack.empty() && readBack[keptDays - 1];
   chunk.rows.clear();
   const std::uint32_t firstState = applyJump(
       randomJump(drawsOf(chunk.first, entry.request.days)), entry.firstState);
   std::size_t at = 0;
   forEachTrajectory(entry.plan, firstState, chunk.count, &chunk.cancel,
-                    [&](const double* recorded) {
-                      std::copy(recorded, recorded + perTrajectory, &chunk.prices[at]);
-                      if (readBack) {
-                        for (std::size_t r = 0; r < entry.records.readBack.size(); ++r) {
-                          if (!entry.records.readBack[r]) continue;
-                          for (std::size_t i = r * kPathCount; i < (r + 1) * kPathCount; ++i) {
-                            chunk.readBack[at + i] = readBackPrice(recorded[i]);
-                          }
+                    [&](const double* kept) {
+                      std::copy(kept, kept + perTrajectory, &chunk.prices[at]);
+                      for (std::size_t r = 0; r < readBack.size(); ++r) {
+                        if (!readBack[r] || (readBackFromRows && r == keptDays - 1)) continue;
+                        for (std::size_t i = r * kPathCount; i < (r + 1) * kPathCount; ++i) {
+                          chunk.readBack[at + i] = readBackPrice(kept[i]);
                         }
                       }
-                      if (entry.withRows) {
-                        appendTerminalText(chunk.rows, recorded + perTrajectory - kPathCount);
+                      if (rows) {
+                        const std::size_t last = perTrajectory - kPathCount;
+                        appendTerminalText(chunk.rows, kept + last,
+                                           readBackFromRows ? &chunk.readBack[at + last] : nullptr);
                       }
                       at += perTrajectory;
                     });
@@ -162,9 +169,9 @@ void ValuationQueue::submit(Entry& entry, Chunk& chunk) {
   // hands the same memory to the chunks that follow (memory freed on another thread than the
   // one that took it is not always used again).
   const std::size_t values =
-      static_cast<std::size_t>(chunk.count) * entry.records.days.size() * kPathCount;
+      static_cast<std::size_t>(chunk.count) * entry.kept.days.size() * kPathCount;
   chunk.prices.resize(values);
-  if (!entry.records.readBack.empty()) chunk.readBack.resize(values);
+  if (!entry.kept.readBack.empty()) chunk.readBack.resize(values);
   chunk.submitted = true;
   pool_.submit(chunk.task);
   ++inFlight_;
@@ -212,8 +219,8 @@ void ValuationQueue::completeNext(const DistributionCache& distribution,
     } else {
       pool_.wait(chunk.task);
     }
-    consume(TrajectoryPrices{chunk.count, entry.records.days.size(), chunk.prices.data(),
-                             entry.records.readBack.empty() ? nullptr : chunk.readBack.data(),
+    consume(TrajectoryPrices{chunk.count, entry.kept.days.size(), chunk.prices.data(),
+                             entry.kept.readBack.empty() ? nullptr : chunk.readBack.data(),
                              chunk.rows});
     ++entry.nextToTake;
     --inFlight_;

@@ -24,7 +24,7 @@ namespace empricer {
 
 // Which kernel the queue's chunks run on, and how wide (0: the path's default width).
 struct SimulationChoice {
-  LockstepPath path = bestLockstepPath();
+  KernelKind kernel = bestKernel();
   int lanes = 0;
 };
 
@@ -33,23 +33,25 @@ struct SimulationChoice {
 std::uint64_t drawsOfValuation(const ValuationRequest& request);
 
 // Which prices the workers keep of each trajectory of a valuation.
-struct PriceRecords {
+struct KeptPrices {
   // After which days (ascending, from 0 for the start to the valuation's days); empty: those
-  // of valuationRecordDays, the day before the last (when days >= 2) and the last.
+  // of valuationKeptDays, the day before the last (when days >= 2) and the last.
   std::vector<std::int32_t> days;
   // Which of them (by index into `days`; empty: none) are also wanted as they read back from
   // their six-digit number text.
   std::vector<bool> readBack;
+  // The temporary file's lines of the terminal prices (those after the last day).
+  bool terminalRows = false;
 };
 
 // A run of consecutive trajectories of a valuation, as the workers simulated them.
 struct TrajectoryPrices {
   std::int64_t count;
-  std::size_t records;     // prices kept per trajectory, in kPathCount groups
-  const double* prices;    // count x records x kPathCount: trajectory, record day, path
+  std::size_t keptDays;    // prices kept per trajectory, in kPathCount groups
+  const double* prices;    // count x keptDays x kPathCount: trajectory, kept day, path
   const double* readBack;  // the same as read back from text (where asked for), or nullptr
-  // With the probabilities on and the default records, the temporary file's lines of these
-  // trajectories' terminal prices; empty otherwise.
+  // With KeptPrices::terminalRows, the temporary file's lines of these trajectories' terminal
+  // prices; empty otherwise.
   std::string_view rows;
 };
 
@@ -63,9 +65,10 @@ class ValuationQueue {
 
   // Hands in a valuation whose first draw follows the generator's state, and moves the
   // generator past its draws. The workers may start on it at once, with the table of the
-  // distribution that the last completion used.
-  void enqueue(const ValuationRequest& request, RandomGenerator& generator,
-               PriceRecords records = {});
+  // distribution that the last completion used. With `first`, it goes before the valuations
+  // handed in earlier and is the next to be completed.
+  void enqueue(const ValuationRequest& request, RandomGenerator& generator, KeptPrices kept = {},
+               bool first = false);
   // Valuations handed in and not completed.
   std::size_t size() const { return entries_.size(); }
   // The oldest of them.

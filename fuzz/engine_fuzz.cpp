@@ -69,7 +69,7 @@ std::string fileText(std::FILE* f) {
   return text;
 }
 
-void compare(const SimulationSums& want, const SimulationSums& got, const char* path) {
+void compare(const PayoffSums& want, const PayoffSums& got, const char* path) {
   const std::string where = std::string("path ") + path;
   for (int p = 0; p < kPathCount; ++p) {
     FUZZ_CHECK(same(want.call[p], got.call[p]), where + " call " + std::to_string(p));
@@ -111,32 +111,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::FILE* wantRows = rows ? std::tmpfile() : nullptr;
   setup.terminalRows = wantRows;
-  TrajectoryAccumulator wantSums(setup.strike, true);
+  RowPricer wantSums(setup.strike, true);
   RandomGenerator wantGenerator{state};
   simulateOneByOne(setup, wantSums, wantGenerator);
-  const SimulationSums want = wantSums.sums();
+  const PayoffSums want = wantSums.sums();
   const std::uint32_t wantState = wantGenerator.state;
   const std::string wantText = rows ? fileText(wantRows) : "";
   if (wantRows != nullptr) std::fclose(wantRows);
 
-  for (LockstepPath path : {LockstepPath::Reference, LockstepPath::Scalar, LockstepPath::Avx2,
-                            LockstepPath::Avx512}) {
-    if (!lockstepPathAvailable(path)) continue;
+  for (KernelKind path : {KernelKind::Reference, KernelKind::Scalar, KernelKind::Avx2,
+                            KernelKind::Avx512}) {
+    if (!kernelAvailable(path)) continue;
     std::FILE* gotRows = rows ? std::tmpfile() : nullptr;
     setup.terminalRows = gotRows;
-    TrajectoryAccumulator gotSums(setup.strike, true);
+    RowPricer gotSums(setup.strike, true);
     RandomGenerator generator{state};
     simulateLockstep(setup, gotSums, generator, path);
-    compare(want, gotSums.sums(), lockstepPathName(path));
+    compare(want, gotSums.sums(), kernelName(path));
     const StandardErrors wantErrors = wantSums.standardErrors(1.0);
     const StandardErrors gotErrors = gotSums.standardErrors(1.0);
     FUZZ_CHECK(std::memcmp(&wantErrors, &gotErrors, sizeof wantErrors) == 0,
-               std::string("standard errors, ") + lockstepPathName(path));
+               std::string("standard errors, ") + kernelName(path));
     FUZZ_CHECK(generator.state == wantState,
-               std::string("generator state, ") + lockstepPathName(path));
+               std::string("generator state, ") + kernelName(path));
     if (rows) {
       const std::string gotText = fileText(gotRows);
-      FUZZ_CHECK(gotText == wantText, std::string("terminal rows, ") + lockstepPathName(path) +
+      FUZZ_CHECK(gotText == wantText, std::string("terminal rows, ") + kernelName(path) +
                                           "\none by one:\n" + wantText.substr(0, 2000) +
                                           "\nlockstep:\n" + gotText.substr(0, 2000));
       std::fclose(gotRows);

@@ -16,7 +16,7 @@
 #include "engine/random_jump.h"
 #include "engine/return_table.h"
 #include "engine/valuation_figures.h"
-#include "engine/winning_probabilities.h"
+#include "engine/terminal_text.h"
 #include "run_support.h"
 #include "value_support.h"
 
@@ -88,12 +88,12 @@ std::string expectedResults(const ChainCase& c, std::uint32_t seed, bool withErr
     }
     for (std::size_t r : members) {
       const std::int32_t d = std::max(rows[r].days, 0);
-      TrajectoryAccumulator sums(rows[r].strike, true);
+      RowPricer sums(rows[r].strike, true);
       for (const auto& path : paths) {
         sums.add(&path[static_cast<std::size_t>(d) * kPathCount],
                  d >= 2 ? &path[static_cast<std::size_t>(d - 1) * kPathCount] : nullptr);
       }
-      fillFigures(rows[r], sums.sums(), results[r]);
+      fillFigures(rows[r], sums.sums(), c.setup.trajectories, results[r]);
       errors[r] = sums.standardErrors(discountOf(rows[r]));
       if (!c.setup.probabilities) continue;
       for (int p = 0; p < kPathCount; ++p) {

@@ -296,17 +296,15 @@ TEST(CommandLine, StandardErrorsMatchATwoPassComputation) {
   ValuationRequest request = requestOf(100.0, 101.0, 2, 0, 0.05);
   for (std::int32_t n : {1, 2, 5, 257}) {
     request.trajectories = n;
-    StandardErrors errors{};
-    ValuationResult result{};
+    RowFigures figures{};
     RandomGenerator generator{31337u};
     ValuationQueue queue(3, {});
     DistributionCache distribution;
-    CompletionHooks hooks;
-    hooks.standardErrors = &errors;
-    ASSERT_TRUE(valueOption(request, result, generator,
+    ASSERT_TRUE(valueOption(request, figures, generator,
                             {kDistributionFileName, kTemporaryFileName}, queue, distribution,
-                            hooks)
+                            {.standardErrors = true})
                     .ok());
+    const StandardErrors& errors = figures.errors;
 
     // Each trajectory's payoffs, one at a time from the same draws.
     ReturnTable table;
@@ -320,10 +318,10 @@ TEST(CommandLine, StandardErrorsMatchATwoPassComputation) {
     one.days = request.days;
     one.trajectories = 1;
     one.draws = &draws;
-    std::vector<SimulationSums> each(static_cast<std::size_t>(n));
+    std::vector<PayoffSums> each(static_cast<std::size_t>(n));
     RandomGenerator again{31337u};
-    for (SimulationSums& sums : each) {
-      TrajectoryAccumulator trajectory(one.strike);
+    for (PayoffSums& sums : each) {
+      RowPricer trajectory(one.strike);
       simulateOneByOne(one, trajectory, again);
       sums = trajectory.sums();
     }
@@ -331,9 +329,9 @@ TEST(CommandLine, StandardErrorsMatchATwoPassComputation) {
     for (int p = 0; p < kPathCount; ++p) {
       for (int kind = 0; kind < 2; ++kind) {
         double mean = 0.0;
-        for (const SimulationSums& s : each) mean += (kind == 0 ? s.call[p] : s.put[p]) / n;
+        for (const PayoffSums& s : each) mean += (kind == 0 ? s.call[p] : s.put[p]) / n;
         double squares = 0.0;
-        for (const SimulationSums& s : each) {
+        for (const PayoffSums& s : each) {
           const double x = (kind == 0 ? s.call[p] : s.put[p]) - mean;
           squares += x * x;
         }

@@ -38,18 +38,15 @@ struct Valued {
 };
 
 Valued valueAt(const ValuationRequest& request, std::uint32_t seed) {
-  Valued v;
-  StandardErrors errors{};
+  RowFigures figures{};
   RandomGenerator generator{seed};
   ValuationQueue queue(2, {});
   DistributionCache distribution;
-  CompletionHooks hooks;
-  hooks.standardErrors = &errors;
-  hooks.desk = &v.desk;
-  EXPECT_TRUE(valueOption(request, v.result, generator,
-                          {kDistributionFileName, kTemporaryFileName}, queue, distribution, hooks)
+  EXPECT_TRUE(valueOption(request, figures, generator,
+                          {kDistributionFileName, kTemporaryFileName}, queue, distribution,
+                          {.standardErrors = true, .desk = true})
                   .ok());
-  return v;
+  return {figures.result, figures.desk};
 }
 
 // The paths scale with their start, so revaluing at S0 (1 +- e) on the same draws is the

@@ -1,4 +1,4 @@
-// The recorded whole runs: inputs, standard input and clock, with the exact standard output,
+// The kept whole runs: inputs, standard input and clock, with the exact standard output,
 // exit status and files that each run must leave.
 #include <gtest/gtest.h>
 

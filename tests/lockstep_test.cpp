@@ -27,13 +27,13 @@ using namespace empricer;
 
 // A lockstep kernel: a path at one of its widths.
 struct Kernel {
-  LockstepPath path;
+  KernelKind kind;
   int lanes;
 };
 
 // Test names and failure messages name the kernel.
 void PrintTo(const Kernel& kernel, std::ostream* os) {
-  *os << lockstepPathName(kernel.path) << 'x' << kernel.lanes;
+  *os << kernelName(kernel.kind) << 'x' << kernel.lanes;
 }
 
 namespace {
@@ -93,7 +93,7 @@ TEST(RandomJumpTest, PeriodIsTwoToThe32) {
 // Lockstep against one-at-a-time
 
 struct SimulationOutcome {
-  SimulationSums sums;
+  PayoffSums sums;
   std::string rows;
   std::uint32_t state;
 };
@@ -118,7 +118,7 @@ SimulationOutcome runFrom(SimulationSetup setup, bool withRows, std::uint32_t st
   }
   setup.terminalRows = rows;
   RandomGenerator generator{startState};
-  TrajectoryAccumulator sums(setup.strike);
+  RowPricer sums(setup.strike);
   simulate(setup, sums, generator);
   outcome.sums = sums.sums();
   outcome.state = generator.state;
@@ -145,11 +145,11 @@ void expectSameAsOneByOne(const SimulationSetup& setup, bool withRows, std::uint
   const SimulationOutcome expected = runFrom(setup, withRows, startState, simulateOneByOne);
   const SimulationOutcome actual = runFrom(
       setup, withRows, startState,
-      [kernel](const SimulationSetup& s, TrajectoryAccumulator& sums,
+      [kernel](const SimulationSetup& s, RowPricer& sums,
                RandomGenerator& generator) {
-        simulateLockstep(s, sums, generator, kernel.path, kernel.lanes);
+        simulateLockstep(s, sums, generator, kernel.kind, kernel.lanes);
       });
-  EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(SimulationSums)), 0)
+  EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(PayoffSums)), 0)
       << "sums differ: call[2] " << expected.sums.call[kBasePath] << " vs "
       << actual.sums.call[kBasePath] << ", sumSquares " << expected.sums.sumSquares << " vs "
       << actual.sums.sumSquares;
@@ -230,11 +230,11 @@ double pick(std::mt19937_64& rng, const std::vector<double>& values) {
   return values[rng() % values.size()];
 }
 
-class LockstepPathTest : public ::testing::TestWithParam<Kernel> {
+class KernelKindTest : public ::testing::TestWithParam<Kernel> {
  protected:
   void SetUp() override {
-    if (!lockstepPathAvailable(GetParam().path)) {
-      GTEST_SKIP() << lockstepPathName(GetParam().path) << " is not available on this processor";
+    if (!kernelAvailable(GetParam().kind)) {
+      GTEST_SKIP() << kernelName(GetParam().kind) << " is not available on this processor";
     }
   }
   int lanes() const { return GetParam().lanes; }
@@ -252,7 +252,7 @@ SimulationSetup plainSetup(const DrawTable& draws) {
   return setup;
 }
 
-TEST_P(LockstepPathTest, TrajectoryCountsAroundTheLaneWidth) {
+TEST_P(KernelKindTest, TrajectoryCountsAroundTheLaneWidth) {
   const auto draws = drawTableOf(bellRows(41, 0.02));
   const int l = lanes();
   const std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
@@ -267,16 +267,16 @@ TEST_P(LockstepPathTest, TrajectoryCountsAroundTheLaneWidth) {
   }
 }
 
-TEST_P(LockstepPathTest, DaysBelowOneTakeNoDraws) {
+TEST_P(KernelKindTest, DaysBelowOneTakeNoDraws) {
   const auto draws = drawTableOf(bellRows(41, 0.004));
   for (std::int32_t days : {0, -1, -270, std::numeric_limits<std::int32_t>::min()}) {
     SimulationSetup setup = plainSetup(*draws);
     setup.days = days;
     setup.trajectories = lanes() + 3;
     expectSameAsOneByOne(setup, true, 99u, GetParam(), "days below one");
-    TrajectoryAccumulator sums(setup.strike);
+    RowPricer sums(setup.strike);
     RandomGenerator generator{99u};
-    simulateLockstep(setup, sums, generator, GetParam().path, GetParam().lanes);
+    simulateLockstep(setup, sums, generator, GetParam().kind, GetParam().lanes);
     EXPECT_EQ(generator.state, 99u);
     EXPECT_EQ(sums.sums().sumPrices, 100.0 * setup.trajectories);  // every trajectory ends at its start
   }
@@ -284,7 +284,7 @@ TEST_P(LockstepPathTest, DaysBelowOneTakeNoDraws) {
 
 // One row of return 0, no rate and shift factors of 1.0: every path of every trajectory ends
 // exactly at the strike, which adds 0.0 to the put sums and nothing to the call sums.
-TEST_P(LockstepPathTest, PricesThatEndExactlyAtTheStrike) {
+TEST_P(KernelKindTest, PricesThatEndExactlyAtTheStrike) {
   const auto draws = drawTableOf({{0.0}, {1.0}});
   SimulationSetup setup = plainSetup(*draws);
   for (double& s : setup.start) s = 100.0;
@@ -293,10 +293,10 @@ TEST_P(LockstepPathTest, PricesThatEndExactlyAtTheStrike) {
   setup.days = 3;
   expectSameAsOneByOne(setup, true, 5u, GetParam(), "prices at the strike");
 
-  TrajectoryAccumulator accumulator(setup.strike);
+  RowPricer accumulator(setup.strike);
   RandomGenerator generator;
-  simulateLockstep(setup, accumulator, generator, GetParam().path, GetParam().lanes);
-  const SimulationSums& sums = accumulator.sums();
+  simulateLockstep(setup, accumulator, generator, GetParam().kind, GetParam().lanes);
+  const PayoffSums& sums = accumulator.sums();
   for (int p = 0; p < kPathCount; ++p) {
     EXPECT_EQ(sums.call[p], 0.0);
     EXPECT_EQ(sums.put[p], 0.0);
@@ -310,7 +310,7 @@ TEST_P(LockstepPathTest, PricesThatEndExactlyAtTheStrike) {
 // one that pulls it through the bottom: the caps fire on most steps. With the small returns,
 // the paths drift into the band late in each day, after long stretches whose band tests the
 // wide kernels leave out.
-TEST_P(LockstepPathTest, BandCapsEveryDay) {
+TEST_P(KernelKindTest, BandCapsEveryDay) {
   for (double r : {0.01, -0.01, 0.07, -0.0654205607476635, 0.0003, -0.0003}) {
     const auto draws = drawTableOf({{r}, {3.0}});
     SimulationSetup setup = plainSetup(*draws);
@@ -320,7 +320,7 @@ TEST_P(LockstepPathTest, BandCapsEveryDay) {
   }
 }
 
-TEST_P(LockstepPathTest, OddStartsAndGrowth) {
+TEST_P(KernelKindTest, OddStartsAndGrowth) {
   std::mt19937_64 rng(3);
   const auto draws = drawTableOf(bellRows(101, 0.05));
   const std::vector<double> spots = {100.0, 0.0, -0.0, -50.0, 1e-310, 1e300, kInf};
@@ -345,7 +345,7 @@ TEST_P(LockstepPathTest, OddStartsAndGrowth) {
   }
 }
 
-TEST_P(LockstepPathTest, RandomSetups) {
+TEST_P(KernelKindTest, RandomSetups) {
   std::mt19937_64 rng(20240601);
   const double stepFraction = (1.0 / 270.0) / 365.0;
   for (int i = 0; i < 150; ++i) {
@@ -369,7 +369,7 @@ TEST_P(LockstepPathTest, RandomSetups) {
 }
 
 // Two valuations in a row: the second starts where the first left the generator.
-TEST_P(LockstepPathTest, ConsecutiveRunsDrawOnFromTheSameState) {
+TEST_P(KernelKindTest, ConsecutiveRunsDrawOnFromTheSameState) {
   const auto draws = drawTableOf(bellRows(41, 0.01));
   SimulationSetup first = plainSetup(*draws);
   first.trajectories = lanes() + 5;
@@ -379,61 +379,61 @@ TEST_P(LockstepPathTest, ConsecutiveRunsDrawOnFromTheSameState) {
   second.days = 5;
 
   RandomGenerator expected{42u};
-  TrajectoryAccumulator expectedFirst(first.strike), expectedSecond(second.strike);
+  RowPricer expectedFirst(first.strike), expectedSecond(second.strike);
   simulateOneByOne(first, expectedFirst, expected);
   simulateOneByOne(second, expectedSecond, expected);
 
   RandomGenerator actual{42u};
-  TrajectoryAccumulator actualFirst(first.strike), actualSecond(second.strike);
-  simulateLockstep(first, actualFirst, actual, GetParam().path, GetParam().lanes);
-  simulateLockstep(second, actualSecond, actual, GetParam().path, GetParam().lanes);
-  EXPECT_EQ(std::memcmp(&expectedFirst.sums(), &actualFirst.sums(), sizeof(SimulationSums)), 0);
-  EXPECT_EQ(std::memcmp(&expectedSecond.sums(), &actualSecond.sums(), sizeof(SimulationSums)),
+  RowPricer actualFirst(first.strike), actualSecond(second.strike);
+  simulateLockstep(first, actualFirst, actual, GetParam().kind, GetParam().lanes);
+  simulateLockstep(second, actualSecond, actual, GetParam().kind, GetParam().lanes);
+  EXPECT_EQ(std::memcmp(&expectedFirst.sums(), &actualFirst.sums(), sizeof(PayoffSums)), 0);
+  EXPECT_EQ(std::memcmp(&expectedSecond.sums(), &actualSecond.sums(), sizeof(PayoffSums)),
             0);
   EXPECT_EQ(actual.state, expected.state);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, LockstepPathTest,
-                         ::testing::Values(Kernel{LockstepPath::Scalar, 4},
-                                           Kernel{LockstepPath::Avx2, 8},
-                                           Kernel{LockstepPath::Avx2, 16},
-                                           Kernel{LockstepPath::Avx2, 32},
-                                           Kernel{LockstepPath::Avx512, 16},
-                                           Kernel{LockstepPath::Avx512, 32}),
+INSTANTIATE_TEST_SUITE_P(Kernels, KernelKindTest,
+                         ::testing::Values(Kernel{KernelKind::Scalar, 4},
+                                           Kernel{KernelKind::Avx2, 8},
+                                           Kernel{KernelKind::Avx2, 16},
+                                           Kernel{KernelKind::Avx2, 32},
+                                           Kernel{KernelKind::Avx512, 16},
+                                           Kernel{KernelKind::Avx512, 32}),
                          [](const ::testing::TestParamInfo<Kernel>& kernel) {
-                           return std::string(lockstepPathName(kernel.param.path)) + "x" +
+                           return std::string(kernelName(kernel.param.kind)) + "x" +
                                   std::to_string(kernel.param.lanes);
                          });
 
 // The kernels above are every one the program has.
 TEST(LockstepTest, EveryWidthIsTested) {
-  EXPECT_EQ(lockstepLaneChoices(LockstepPath::Scalar), std::vector<int>({4}));
-  if (lockstepPathAvailable(LockstepPath::Avx2)) {
-    EXPECT_EQ(lockstepLaneChoices(LockstepPath::Avx2), std::vector<int>({8, 16, 32}));
+  EXPECT_EQ(kernelLaneChoices(KernelKind::Scalar), std::vector<int>({4}));
+  if (kernelAvailable(KernelKind::Avx2)) {
+    EXPECT_EQ(kernelLaneChoices(KernelKind::Avx2), std::vector<int>({8, 16, 32}));
   }
-  if (lockstepPathAvailable(LockstepPath::Avx512)) {
-    EXPECT_EQ(lockstepLaneChoices(LockstepPath::Avx512), std::vector<int>({16, 32}));
+  if (kernelAvailable(KernelKind::Avx512)) {
+    EXPECT_EQ(kernelLaneChoices(KernelKind::Avx512), std::vector<int>({16, 32}));
   }
 }
 
 TEST(LockstepTest, DefaultPathIsTheWidestAvailable) {
-  const LockstepPath best = bestLockstepPath();
-  EXPECT_TRUE(lockstepPathAvailable(best));
-  for (LockstepPath path : {LockstepPath::Avx2, LockstepPath::Avx512}) {
-    if (lockstepPathAvailable(path)) {
-      EXPECT_GE(lockstepLaneCount(best), lockstepLaneCount(path));
+  const KernelKind best = bestKernel();
+  EXPECT_TRUE(kernelAvailable(best));
+  for (KernelKind path : {KernelKind::Avx2, KernelKind::Avx512}) {
+    if (kernelAvailable(path)) {
+      EXPECT_GE(kernelLaneCount(best), kernelLaneCount(path));
     }
   }
   const auto draws = drawTableOf(bellRows(41, 0.02));
   SimulationSetup setup = plainSetup(*draws);
   setup.trajectories = 37;
   const SimulationOutcome expected = runFrom(setup, true, 8u, simulateOneByOne);
-  auto defaultPath = [](const SimulationSetup& s, TrajectoryAccumulator& sums,
+  auto defaultPath = [](const SimulationSetup& s, RowPricer& sums,
                         RandomGenerator& generator) {
     simulateLockstep(s, sums, generator);  // as valueOption calls it
   };
   const SimulationOutcome actual = runFrom(setup, true, 8u, defaultPath);
-  EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(SimulationSums)), 0);
+  EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(PayoffSums)), 0);
   EXPECT_EQ(expected.rows, actual.rows);
   EXPECT_EQ(expected.state, actual.state);
 }

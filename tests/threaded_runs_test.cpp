@@ -62,8 +62,8 @@ TEST(ThreadedRuns, SameBytesAsTheReferenceForEveryKernelAndThreadCount) {
        "100\n98\n2\n", 0.01},
   };
   std::vector<std::string> kernels = {"scalar"};
-  if (lockstepPathAvailable(LockstepPath::Avx2)) kernels.push_back("avx2");
-  if (lockstepPathAvailable(LockstepPath::Avx512)) kernels.push_back("avx512");
+  if (kernelAvailable(KernelKind::Avx2)) kernels.push_back("avx2");
+  if (kernelAvailable(KernelKind::Avx512)) kernels.push_back("avx512");
   for (const Scenario& s : scenarios) {
     const Left want = runScenario(s, {"--kernel=reference", "--threads", "1"});
     ASSERT_EQ(want.run.status, 0) << s.what << "\n" << want.run.out << want.run.err;

@@ -82,13 +82,29 @@ struct Valued {
 
 const ValuationFiles kFiles{kDistributionFileName, kTemporaryFileName};
 
+// A single valuation handed to the queue as the runs hand it.
+GroupPlan enqueueSingle(ValuationQueue& queue, const ValuationRequest& request,
+                        RandomGenerator& generator) {
+  GroupPlan plan = planSingle(request, kTemporaryFileName);
+  enqueueGroup(queue, plan, generator);
+  return plan;
+}
+
+Status completeSingle(ValuationQueue& queue, DistributionCache& distribution,
+                      const GroupPlan& plan, ValuationResult& result) {
+  std::vector<RowFigures> values;
+  const Status status = completeGroup(queue, distribution, kDistributionFileName, plan, {}, values);
+  if (status.ok()) result = values.front().result;
+  return status;
+}
+
 // Keeps what the queue hands over of one valuation.
 std::function<void(const TrajectoryPrices&)> keepPrices(Valued& v, std::int32_t days) {
   return [&v, days](const TrajectoryPrices& prices) {
-    EXPECT_EQ(prices.records, days >= 2 ? 2u : 1u);
+    EXPECT_EQ(prices.keptDays, days >= 2 ? 2u : 1u);
     v.temporary.append(prices.rows);
     v.prices.append(reinterpret_cast<const char*>(prices.prices),
-                    static_cast<std::size_t>(prices.count) * prices.records * kPathCount *
+                    static_cast<std::size_t>(prices.count) * prices.keptDays * kPathCount *
                         sizeof(double));
   };
 }
@@ -102,7 +118,8 @@ std::vector<Valued> valueAll(const std::vector<ValuationRequest>& requests, std:
   DistributionCache distribution;
   for (int pass = 0; pass < 2; ++pass) {
     RandomGenerator generator{state};
-    for (const ValuationRequest& r : requests) queue.enqueue(r, generator);
+    std::vector<GroupPlan> plans;
+    for (const ValuationRequest& r : requests) plans.push_back(enqueueSingle(queue, r, generator));
     EXPECT_EQ(generator.state,
               applyJump(randomJump([&] {
                           std::uint64_t draws = 0;
@@ -114,7 +131,7 @@ std::vector<Valued> valueAll(const std::vector<ValuationRequest>& requests, std:
       Valued& v = out[i];
       if (pass == 0) {
         std::memset(&v.result, 0x5a, sizeof v.result);  // what is left must not matter
-        EXPECT_TRUE(completeValuation(queue, distribution, kFiles, v.result).ok());
+        EXPECT_TRUE(completeSingle(queue, distribution, plans[i], v.result).ok());
         EXPECT_FALSE(std::filesystem::exists(kTemporaryFileName) && requests[i].withProbabilities);
       } else {
         queue.completeNext(distribution, keepPrices(v, requests[i].days));
@@ -136,10 +153,10 @@ void expectSame(const std::vector<Valued>& want, const std::vector<Valued>& got,
   }
 }
 
-std::vector<LockstepPath> availablePaths() {
-  std::vector<LockstepPath> paths;
-  for (LockstepPath p : {LockstepPath::Scalar, LockstepPath::Avx2, LockstepPath::Avx512}) {
-    if (lockstepPathAvailable(p)) paths.push_back(p);
+std::vector<KernelKind> availablePaths() {
+  std::vector<KernelKind> paths;
+  for (KernelKind p : {KernelKind::Scalar, KernelKind::Avx2, KernelKind::Avx512}) {
+    if (kernelAvailable(p)) paths.push_back(p);
   }
   return paths;
 }
@@ -165,11 +182,11 @@ TEST_F(QueueTest, SameBytesAsTheReferenceForAnyThreadsAndKernel) {
     requests.push_back(requestOf(100.0, 100.0, 2, 0, 0.05, true));
     requests.push_back(requestOf(100.0, 90.0, 3, 1500, 0.05, true));
     const std::vector<Valued> want =
-        valueAll(requests, 987654321u, 1, {.path = LockstepPath::Reference});
-    for (LockstepPath path : availablePaths()) {
+        valueAll(requests, 987654321u, 1, {.kernel = KernelKind::Reference});
+    for (KernelKind path : availablePaths()) {
       for (int threads : {1, 2, 3, 8}) {
-        expectSame(want, valueAll(requests, 987654321u, threads, {.path = path}),
-                   std::string(lockstepPathName(path)) + ", " + std::to_string(threads) +
+        expectSame(want, valueAll(requests, 987654321u, threads, {.kernel = path}),
+                   std::string(kernelName(path)) + ", " + std::to_string(threads) +
                        " threads, spread " + std::to_string(spread));
       }
     }
@@ -192,9 +209,11 @@ TEST_F(QueueTest, ADistributionChangedBetweenValuationsIsUsed) {
     dir.write(kDistributionFileName, i == 0 ? before : after);
     Valued v;
     std::memset(&v.result, 0x5a, sizeof v.result);
-    ValuationQueue one(1, {.path = LockstepPath::Reference});
+    ValuationQueue one(1, {.kernel = KernelKind::Reference});
     DistributionCache distribution;
-    ASSERT_TRUE(valueOption(requests[i], v.result, reference, kFiles, one, distribution).ok());
+    RowFigures figures{};
+    ASSERT_TRUE(valueOption(requests[i], figures, reference, kFiles, one, distribution).ok());
+    v.result = figures.result;
     want.push_back(v);
   }
 
@@ -203,12 +222,13 @@ TEST_F(QueueTest, ADistributionChangedBetweenValuationsIsUsed) {
     ValuationQueue queue(threads, {});
     DistributionCache distribution;
     RandomGenerator generator{42u};
-    for (const ValuationRequest& r : requests) queue.enqueue(r, generator);
+    std::vector<GroupPlan> plans;
+    for (const ValuationRequest& r : requests) plans.push_back(enqueueSingle(queue, r, generator));
     std::vector<Valued> got;
     for (std::size_t i = 0; i < requests.size(); ++i) {
       Valued v;
       std::memset(&v.result, 0x5a, sizeof v.result);
-      ASSERT_TRUE(completeValuation(queue, distribution, kFiles, v.result).ok());
+      ASSERT_TRUE(completeSingle(queue, distribution, plans[i], v.result).ok());
       got.push_back(v);
       if (i == 0) dir.write(kDistributionFileName, after);
     }
@@ -223,13 +243,14 @@ TEST_F(QueueTest, AVanishedDistributionFailsAtItsValuation) {
   ValuationQueue queue(3, {});
   DistributionCache distribution;
   RandomGenerator generator{7u};
+  std::vector<GroupPlan> plans;
   for (std::uint32_t i = 0; i < 6; ++i) {
-    queue.enqueue(requestOf(100.0, 100.0, 3, 2000, 0.05, false), generator);
+    plans.push_back(enqueueSingle(queue, requestOf(100.0, 100.0, 3, 2000, 0.05, false), generator));
   }
   ValuationResult result{};
-  ASSERT_TRUE(completeValuation(queue, distribution, kFiles, result).ok());
+  ASSERT_TRUE(completeSingle(queue, distribution, plans[0], result).ok());
   std::filesystem::remove(dir.file(kDistributionFileName));
-  const Status failed = completeValuation(queue, distribution, kFiles, result);
+  const Status failed = completeSingle(queue, distribution, plans[1], result);
   ASSERT_FALSE(failed.ok());
   EXPECT_EQ(failed.message(), "Error opening file: dist.csv");
   EXPECT_EQ(queue.size(), 5u);

@@ -8,7 +8,7 @@
 #include "app/settings.h"
 #include "engine/random_generator.h"
 #include "engine/value_option.h"
-#include "engine/winning_probabilities.h"
+#include "engine/terminal_text.h"
 #include "run_support.h"
 #include "value_support.h"
 
@@ -147,30 +147,30 @@ TEST_F(ValueOptionTest, DaysBelowOneRunNoStep) {
 }
 
 TEST(WinningProbabilities, JudgedOnTheSixDigitText) {
-  TempDir dir;
-  ScopedWorkingDirectory here(dir);
-  ValuationRequest request = requestOf(100, 100, 1, 4);
   ValuationResult result{};
   result.callValue = 1.0;  // base path call threshold 101
   result.putValue = 1.0;   // base path put threshold 99
   for (int k = 0; k < 4; ++k) result.shiftCall[k] = result.shiftPut[k] = 1.0;
 
-  std::FILE* file = std::fopen("VelmarTemp.txt", "w");
-  ASSERT_NE(file, nullptr);
   // Exactly at the thresholds: no win. Beyond them only past the sixth digit: written as the
   // threshold, so no win either. Past them in the sixth digit: a win.
   const double rows[4][5] = {{101, 99, 101, 99, 101},
                              {101.0000004, 98.9999996, 101.0000004, 98.9999996, 0},
                              {101.001, 98.999, 101.001, 98.999, 101.001},
                              {150, 50, 50, 150, 99}};
-  for (const auto& row : rows) appendTerminalRow(file, row);
-  std::fclose(file);
-  EXPECT_EQ(dir.read("VelmarTemp.txt"),
+  std::string text;
+  RowPricer pricer(100.0);
+  pricer.startWins(result);
+  for (const auto& row : rows) {
+    double readBack[kPathCount];
+    appendTerminalText(text, row, readBack);
+    for (int p = 0; p < kPathCount; ++p) EXPECT_EQ(readBack[p], readBackPrice(row[p]));
+    pricer.addWins(readBack);
+  }
+  EXPECT_EQ(text,
             "101,99,101,99,101\n101,99,101,99,0\n101.001,98.999,101.001,98.999,101.001\n"
             "150,50,50,150,99\n");
-
-  ASSERT_TRUE(computeWinningProbabilities(request, result, "VelmarTemp.txt").ok());
-  EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
+  pricer.fillProbabilities(4.0, result);
   // Column by column: calls win on 101.001 and 150; puts on 98.999, 50 and 0.
   EXPECT_EQ(result.probCall[0], 0.25 * 2);
   EXPECT_EQ(result.probPut[0], 0.0);
@@ -184,14 +184,16 @@ TEST(WinningProbabilities, JudgedOnTheSixDigitText) {
   EXPECT_EQ(result.probPut[4], 0.25 * 1);
 }
 
-TEST(WinningProbabilities, DividesByTrajectoriesNotByLinesRead) {
-  TempDir dir;
-  ScopedWorkingDirectory here(dir);
-  dir.write("VelmarTemp.txt", "200,200,200,200,200\n\n");
-  ValuationRequest request = requestOf(100, 100, 1, 8);
+// A weighted price counts as that share of the total; the total is the caller's (a
+// simulation's trajectories), not the number of prices fed.
+TEST(WinningProbabilities, WeightsCountAgainstTheGivenTotal) {
   ValuationResult result{};
-  ASSERT_TRUE(computeWinningProbabilities(request, result, "VelmarTemp.txt").ok());
-  EXPECT_EQ(result.probCall[2], 0.125);
+  RowPricer pricer(100.0);
+  pricer.startWins(result);
+  const double high[kPathCount] = {200, 200, 200, 200, 200};
+  pricer.addWins(high, 2.0);
+  pricer.fillProbabilities(8.0, result);
+  EXPECT_EQ(result.probCall[2], 0.25);
   EXPECT_EQ(result.probPut[2], 0.0);
 }
 

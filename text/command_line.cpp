@@ -9,7 +9,7 @@ namespace empricer {
 ReadCommandLine readCommandLine(const std::vector<std::string>& args, const CommandLineForm& form) {
   ReadCommandLine read;
   const auto fail = [&read](std::string problem) {
-    read.problem = std::move(problem);
+    read.problem = Failure{std::move(problem)};
     return read;
   };
   bool optionsEnded = false;
@@ -48,7 +48,9 @@ ReadCommandLine readCommandLine(const std::vector<std::string>& args, const Comm
     if (option->takesValue && value.empty() && !form.emptyValues) {
       return fail("option '" + name + "' needs a non-empty value");
     }
-    if (CommandLineProblem problem = option->take(value)) return fail(std::move(*problem));
+    if (CommandLineProblem problem = option->take(value); !problem.ok()) {
+      return fail(problem.message());
+    }
     if (option->endsLine) break;
   }
   return read;
@@ -67,21 +69,21 @@ std::optional<long long> wholeNumber(const std::string& text, long long low, lon
 CommandOption switchOption(std::string name, bool& flag) {
   return {std::move(name), false, [&flag](const std::string&) -> CommandLineProblem {
             flag = true;
-            return std::nullopt;
+            return {};
           }};
 }
 
 CommandOption textOption(std::string name, std::string& text) {
   return {std::move(name), true, [&text](const std::string& value) -> CommandLineProblem {
             text = value;
-            return std::nullopt;
+            return {};
           }};
 }
 
 CommandOption textOption(std::string name, std::optional<std::string>& text) {
   return {std::move(name), true, [&text](const std::string& value) -> CommandLineProblem {
             text = value;
-            return std::nullopt;
+            return {};
           }};
 }
 
@@ -91,11 +93,11 @@ CommandOption wholeNumberOption(std::string name, long long low, long long high,
           [=, store = std::move(store)](const std::string& value) -> CommandLineProblem {
             const std::optional<long long> number = wholeNumber(value, low, high);
             if (!number) {
-              return name + " takes a whole number from " + std::to_string(low) + " to " +
-                     std::to_string(high) + ", not '" + value + "'";
+              return Failure{name + " takes a whole number from " + std::to_string(low) + " to " +
+                     std::to_string(high) + ", not '" + value + "'"};
             }
             store(*number);
-            return std::nullopt;
+            return {};
           }};
 }
 

@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "text/status.h"
+
 namespace empricer {
 
 // Exit status of a command line that cannot be used, or of a run it does not fit.
 constexpr int kUsageStatus = 2;
 
-// What is wrong with a command line, without the program's name; nothing when it is right.
-using CommandLineProblem = std::optional<std::string>;
+// What is wrong with a command line: a failure whose message leaves out the program's name.
+using CommandLineProblem = Status;
 
 // One option of a table. `take` gets the option's value ("" for a switch) and stores it, or
 // says what is wrong with it.
@@ -35,7 +37,7 @@ struct CommandLineForm {
 };
 
 struct ReadCommandLine {
-  CommandLineProblem problem;         // the first mistake, from the left
+  CommandLineProblem problem;         // the first mistake, from the left (ok: none)
   std::vector<std::string> operands;  // in their order
 };
 

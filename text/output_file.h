@@ -12,6 +12,9 @@
 namespace empricer {
 
 // How writing went: the errno value of the first failure, or 0 when everything went through.
+// Not a Status: a writer does not know the message. The same failure stops a run with
+// "Error writing file: NAME" for a file but with the system's reason for standard output
+// (strerror of this number), and a RowFile fails every later write with the same number.
 struct WriteStatus {
   int error = 0;
   bool ok() const { return error == 0; }

@@ -1,6 +1,6 @@
 // What an operation that can fail gives back: its value, or the exact message that the
-// program stops with. The engine never stops the program itself; only the program (app/)
-// turns a message into a stop.
+// program stops with (or, for a command line, what is wrong with it). Every layer uses it; the
+// engine never stops the program itself: only the program (app/) turns a message into a stop.
 #pragma once
 
 #include <optional>
@@ -22,11 +22,14 @@ inline Failure openFailure(std::string_view fileName) {
 
 // Success, or a failure with its message.
 class [[nodiscard]] Status {
+  inline static const std::string kNoMessage;
+
  public:
   Status() = default;
   Status(Failure failure) : failure_(std::move(failure)) {}  // NOLINT: implicit on purpose
   bool ok() const { return !failure_.has_value(); }
-  const std::string& message() const { return failure_->message; }
+  // The failure's message; empty for success.
+  const std::string& message() const { return failure_ ? failure_->message : kNoMessage; }
 
  private:
   std::optional<Failure> failure_;

@@ -1,0 +1,38 @@
+#include "app/row_turn.h"
+
+namespace empricer {
+
+namespace {
+
+bool wantsDesk(const RunContext& run) { return run.results != nullptr || run.plot != nullptr; }
+
+}  // namespace
+
+FigureChoice figureChoice(const RunContext& run) {
+  FigureChoice choice;
+  choice.standardErrors = run.options.standardErrors || wantsDesk(run);
+  choice.desk = wantsDesk(run);
+  choice.tradingDays = run.options.tradingDays;
+  return choice;
+}
+
+std::function<void(double share)> progressOf(RunContext& run) {
+  return [&run](double share) { run.progress.update(share); };
+}
+
+const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figures) {
+  return run.options.standardErrors ? &figures.errors : nullptr;
+}
+
+Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& request,
+                    const RowFigures& figures) {
+  if (run.plot != nullptr) {
+    run.plot->add(request.spot, request.days, request.strike, figures.desk.forward[kBasePath],
+                  figures.desk.ivYear[kBasePath]);
+  }
+  return run.results != nullptr ? run.results->writeRow(row, request, figures.result,
+                                                        figures.errors, figures.desk)
+                                : Status{};
+}
+
+}  // namespace empricer

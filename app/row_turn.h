@@ -1,0 +1,26 @@
+// What every valued row of a run shares, the manual run's one row and each batch row alike:
+// which figures it works out beside the values, the progress line while it is valued, and the
+// results file and smile picture it goes into.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "app/runs.h"
+#include "engine/group_valuation.h"
+
+namespace empricer {
+
+// The standard errors when they are shown or the desk figures are wanted; the desk figures
+// when the results file or the smile picture is.
+FigureChoice figureChoice(const RunContext& run);
+// What a completion calls with the share of its trajectories done.
+std::function<void(double share)> progressOf(RunContext& run);
+// The standard errors as the report and Batch_Result.csv show them: only with --std-errors.
+const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figures);
+// A valued row (counted as --rows counts, 1 for a manual run) into the results file and the
+// smile picture, each when given.
+Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& request,
+                    const RowFigures& figures);
+
+}  // namespace empricer

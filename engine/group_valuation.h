@@ -1,0 +1,88 @@
+// A group: options on one underlying price, each with its own strike and days, valued on one
+// shared set of trajectories run to the longest expiry. Each row takes every trajectory's
+// prices at the end of its own days (and a day before) as its terminal distribution, and its
+// pricer turns them into the row's figures by the rules of a single valuation of those days.
+// A single valuation is a group of one row: the manual run, every batch row and every chain
+// are completed here, by one function.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "engine/desk_figures.h"
+#include "engine/distribution_cache.h"
+#include "text/status.h"
+#include "engine/random_generator.h"
+#include "engine/records.h"
+#include "engine/row_pricer.h"
+#include "engine/valuation_queue.h"
+
+namespace empricer {
+
+struct GroupRow {
+  double strike;
+  std::int32_t days;
+};
+
+// Everything a row gives.
+struct RowFigures {
+  ValuationResult result;
+  StandardErrors errors;  // filled when asked for
+  DeskFigures desk;       // likewise
+};
+
+// Which figures a completion works out beside the values.
+struct FigureChoice {
+  bool standardErrors = false;
+  bool desk = false;
+  double tradingDays = 252.0;  // for the desk figures' yearly volatility
+};
+
+// A group as the queue and the completion see it.
+struct GroupPlan {
+  // The rows' spot, rate, step fraction, shifts, trajectories and probabilities (its strike
+  // and days are not used).
+  ValuationRequest common;
+  std::vector<GroupRow> rows;
+  // The temporary file of a single valuation's terminal prices (nullptr for none): created or
+  // emptied by every completion, written with the probabilities on, then removed.
+  const char* temporaryFile = nullptr;
+  // The days after which prices are kept (each row's last day and the day before it, the start
+  // for rows that run no step), ascending; which of them are some row's last; and where each
+  // row finds its prices among them (the day before: -1 when days < 2).
+  std::vector<std::int32_t> keptDays;
+  std::vector<bool> terminal;
+  std::vector<std::size_t> rowEnd;
+  std::vector<std::ptrdiff_t> rowDayBefore;
+  // Whether the read-back terminal prices are kept in memory for the winning probabilities;
+  // otherwise the trajectories run a second time for them.
+  bool keepReadBack = false;
+  std::uint32_t firstState = 0;  // the generator's state at the first draw (enqueueGroup)
+};
+
+// The longest days of `rows` that run a step (0 when none does).
+std::int32_t groupDays(const std::vector<GroupRow>& rows);
+
+GroupPlan planGroup(const ValuationRequest& common, std::vector<GroupRow> rows,
+                    const char* temporaryFile = nullptr);
+// A single valuation: the group of its one row.
+GroupPlan planSingle(const ValuationRequest& request, const char* temporaryFile);
+
+// Hands the group's trajectories to `queue`, the first draw following the generator's state,
+// which it moves past the group's draws (trajectories x 270 x groupDays).
+void enqueueGroup(ValuationQueue& queue, GroupPlan& plan, RandomGenerator& generator);
+
+// Completes the oldest valuation of `queue`, which must be `plan`'s: reads the distribution
+// file into `distribution`, adds up each row's trajectories in order, and fills `values`, one
+// per row. Positions 12 to 21 (the winning probabilities) are filled only when the plan asks
+// for them; they compare each terminal price as it reads back from its six-digit text. Fails,
+// with the message the program stops with, when the distribution does not load (the
+// valuation then stays queued), or when the temporary file cannot be made (it is never opened
+// through a symbolic link), written or closed while the probabilities are on.
+Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
+                     const char* distributionFile, const GroupPlan& plan,
+                     const FigureChoice& choice, std::vector<RowFigures>& values,
+                     const std::function<void(double share)>& progress = {});
+
+}  // namespace empricer
