@@ -12,9 +12,6 @@ namespace empricer {
 
 namespace {
 
-// The read-back terminal prices are kept for the probabilities up to this size; a larger
-// group runs its trajectories a second time instead.
-constexpr std::size_t kKeptReadBackBytes = std::size_t{64} << 20;
 // The temporary file is written through a buffer of this size.
 constexpr std::size_t kTemporaryBuffer = std::size_t{1} << 20;
 
@@ -44,7 +41,7 @@ std::int32_t groupDays(const std::vector<GroupRow>& rows) {
 }
 
 GroupPlan planGroup(const ValuationRequest& common, std::vector<GroupRow> rows,
-                    const char* temporaryFile) {
+                    const char* temporaryFile, std::size_t keptReadBackBytes) {
   GroupPlan plan;
   plan.common = common;
   plan.rows = std::move(rows);
@@ -69,12 +66,13 @@ GroupPlan planGroup(const ValuationRequest& common, std::vector<GroupRow> rows,
   const std::size_t terminalDays =
       static_cast<std::size_t>(std::count(plan.terminal.begin(), plan.terminal.end(), true));
   plan.keepReadBack = common.withProbabilities &&
-                      trajectories * terminalDays * kPathCount * sizeof(double) <= kKeptReadBackBytes;
+                      trajectories * terminalDays * kPathCount * sizeof(double) <= keptReadBackBytes;
   return plan;
 }
 
-GroupPlan planSingle(const ValuationRequest& request, const char* temporaryFile) {
-  return planGroup(request, {{request.strike, request.days}}, temporaryFile);
+GroupPlan planSingle(const ValuationRequest& request, const char* temporaryFile,
+                     std::size_t keptReadBackBytes) {
+  return planGroup(request, {{request.strike, request.days}}, temporaryFile, keptReadBackBytes);
 }
 
 void enqueueGroup(ValuationQueue& queue, GroupPlan& plan, RandomGenerator& generator) {

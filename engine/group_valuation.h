@@ -64,10 +64,16 @@ struct GroupPlan {
 // The longest days of `rows` that run a step (0 when none does).
 std::int32_t groupDays(const std::vector<GroupRow>& rows);
 
+// The read-back terminal prices are kept for the winning probabilities up to this size; a
+// larger group runs its trajectories a second time instead.
+constexpr std::size_t kKeptReadBackBytes = std::size_t{64} << 20;
+
 GroupPlan planGroup(const ValuationRequest& common, std::vector<GroupRow> rows,
-                    const char* temporaryFile = nullptr);
+                    const char* temporaryFile = nullptr,
+                    std::size_t keptReadBackBytes = kKeptReadBackBytes);
 // A single valuation: the group of its one row.
-GroupPlan planSingle(const ValuationRequest& request, const char* temporaryFile);
+GroupPlan planSingle(const ValuationRequest& request, const char* temporaryFile,
+                     std::size_t keptReadBackBytes = kKeptReadBackBytes);
 
 // Hands the group's trajectories to `queue`, the first draw following the generator's state,
 // which it moves past the group's draws (trajectories x 270 x groupDays).

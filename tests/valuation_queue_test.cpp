@@ -84,8 +84,9 @@ const ValuationFiles kFiles{kDistributionFileName, kTemporaryFileName};
 
 // A single valuation handed to the queue as the runs hand it.
 GroupPlan enqueueSingle(ValuationQueue& queue, const ValuationRequest& request,
-                        RandomGenerator& generator) {
-  GroupPlan plan = planSingle(request, kTemporaryFileName);
+                        RandomGenerator& generator,
+                        std::size_t keptReadBackBytes = kKeptReadBackBytes) {
+  GroupPlan plan = planSingle(request, kTemporaryFileName, keptReadBackBytes);
   enqueueGroup(queue, plan, generator);
   return plan;
 }
@@ -191,6 +192,34 @@ TEST_F(QueueTest, SameBytesAsTheReferenceForAnyThreadsAndKernel) {
       }
     }
   }
+}
+
+// A valuation whose read-back prices are too many to keep runs its trajectories again for the
+// probabilities, ahead of the valuations queued after it: the same results and temporary file.
+TEST_F(QueueTest, ProbabilitiesFromASecondRunMatchTheKeptPrices) {
+  dir.write(kDistributionFileName, bellDistribution(101, 0.01));
+  std::vector<ValuationRequest> requests;
+  for (std::int32_t days : {2, 1, 3, 0, 2}) {
+    requests.push_back(requestOf(100.0, 99.0 + days, days, 777, 0.05, days != 1));
+  }
+  std::vector<std::string> results[2];
+  for (std::size_t limit : {kKeptReadBackBytes, std::size_t{0}}) {
+    ValuationQueue queue(3, {});
+    DistributionCache distribution;
+    RandomGenerator generator{2024u};
+    std::vector<GroupPlan> plans;
+    for (const ValuationRequest& r : requests) {
+      plans.push_back(enqueueSingle(queue, r, generator, limit));
+      EXPECT_EQ(plans.back().keepReadBack, limit != 0 && r.withProbabilities);
+    }
+    for (const GroupPlan& plan : plans) {
+      ValuationResult result{};
+      ASSERT_TRUE(completeSingle(queue, distribution, plan, result).ok());
+      results[limit == 0].emplace_back(reinterpret_cast<const char*>(&result), sizeof result);
+    }
+    EXPECT_EQ(queue.size(), 0u);
+  }
+  EXPECT_EQ(results[0], results[1]);
 }
 
 // Work queued ahead was simulated with the distribution as it was; when the file changes
