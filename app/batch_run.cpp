@@ -78,7 +78,7 @@ class RowByRow {
     plans_.pop_front();
     std::vector<RowFigures> values;
     const Status status = completeGroup(run_.queue, run_.distribution, kDistributionFileName,
-                                        plan, figureChoice(run_), values, progressOf(run_));
+                                        plan, figureChoice(run_), values, watchOf(run_));
     if (status.ok()) figures = values.front();
     return status;
   }
@@ -176,7 +176,7 @@ class InChains {
       enqueueGroup(run_.queue, plan, from);
       std::vector<RowFigures> chain;
       const Status status = completeGroup(run_.queue, run_.distribution, kDistributionFileName,
-                                          plan, figureChoice(run_), chain, progressOf(run_));
+                                          plan, figureChoice(run_), chain, watchOf(run_));
       if (!status.ok()) return status;
       for (std::size_t i = 0; i < group.rows.size(); ++i) {
         if (group.rows[i] >= r && group.rows[i] < end_) values_.emplace(group.rows[i], chain[i]);

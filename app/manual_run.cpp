@@ -115,7 +115,7 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   run.progress.startRow(1, 0);
   const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
   const Status valued = valueOption(request, figures, run.generator, files, run.queue,
-                                    run.distribution, figureChoice(run), progressOf(run));
+                                    run.distribution, figureChoice(run), watchOf(run));
   run.progress.clear();
   if (!valued.ok()) return valued;
 

@@ -2,8 +2,10 @@
 #include <string>
 
 #include "app/file_names.h"
+#include "app/folder_lock.h"
 #include "app/runs.h"
 #include "app/stop.h"
+#include "app/stop_signals.h"
 #include "engine/random_generator.h"
 #include "text/command_line.h"
 #include "text/int_conversion.h"
@@ -13,6 +15,13 @@ namespace empricer {
 
 int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
                const TestControls& test) {
+  // One run per folder: the lock is taken before any file is read, made or written.
+  FolderLock lock;
+  if (Status locked = lock.acquire(); !locked.ok()) {
+    std::fprintf(stderr, "%s\n", locked.message().c_str());
+    return kStoppedStatus;
+  }
+  watchStopSignals(kTemporaryFileName);
   RandomGenerator generator;
   // The generator takes the low 32 bits of the time in seconds, or the seed given. The clock
   // is read either way, so that every later reading is the same.

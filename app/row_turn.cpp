@@ -1,5 +1,7 @@
 #include "app/row_turn.h"
 
+#include "app/stop_signals.h"
+
 namespace empricer {
 
 namespace {
@@ -16,8 +18,9 @@ FigureChoice figureChoice(const RunContext& run) {
   return choice;
 }
 
-std::function<void(double share)> progressOf(RunContext& run) {
-  return [&run](double share) { run.progress.update(share); };
+CompletionWatch watchOf(RunContext& run) {
+  return {[&run](double share) { run.progress.update(share); }, noteTemporaryFile,
+          forgetTemporaryFile};
 }
 
 const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figures) {

@@ -14,8 +14,9 @@ namespace empricer {
 // The standard errors when they are shown or the desk figures are wanted; the desk figures
 // when the results file or the smile picture is.
 FigureChoice figureChoice(const RunContext& run);
-// What a completion calls with the share of its trajectories done.
-std::function<void(double share)> progressOf(RunContext& run);
+// What a completion tells: the share of its trajectories done to the progress line, the
+// temporary file it writes to the signal handlers.
+CompletionWatch watchOf(RunContext& run);
 // The standard errors as the report and Batch_Result.csv show them: only with --std-errors.
 const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figures);
 // A valued row (counted as --rows counts, 1 for a manual run) into the results file and the

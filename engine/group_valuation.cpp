@@ -85,7 +85,7 @@ void enqueueGroup(ValuationQueue& queue, GroupPlan& plan, RandomGenerator& gener
 Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
                      const char* distributionFile, const GroupPlan& plan,
                      const FigureChoice& choice, std::vector<RowFigures>& values,
-                     const std::function<void(double share)>& progress) {
+                     const CompletionWatch& watch) {
   if (Status loaded = distribution.refresh(distributionFile); !loaded.ok()) return loaded;
   const std::vector<GroupRow>& rows = plan.rows;
   const bool probabilities = plan.common.withProbabilities;
@@ -100,7 +100,18 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
     if (temporary == nullptr && probabilities) return openFailure(plan.temporaryFile);
   }
   std::FILE* terminalRows = probabilities ? temporary : nullptr;
-  if (terminalRows != nullptr) std::setvbuf(terminalRows, nullptr, _IOFBF, kTemporaryBuffer);
+  if (terminalRows != nullptr) {
+    std::setvbuf(terminalRows, nullptr, _IOFBF, kTemporaryBuffer);
+    if (watch.temporaryOpened) watch.temporaryOpened(terminalRows);
+  }
+  // However the completion ends, the temporary file's watcher hears of it.
+  struct Done {
+    const CompletionWatch& watch;
+    bool noted;
+    ~Done() {
+      if (noted && watch.temporaryDone) watch.temporaryDone();
+    }
+  } done{watch, terminalRows != nullptr};
   bool writeFailed = false;  // the rest of the valuation then writes nothing more
 
   std::vector<RowPricer> pricers;
@@ -145,7 +156,7 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
                         prices.rows.size();
         }
       },
-      progress);
+      watch.progress);
 
   // The figures of each row, by the rules of a single valuation of its days.
   const double total = static_cast<double>(plan.common.trajectories);
@@ -208,7 +219,7 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
             count(one.data());
           }
         },
-        progress);
+        watch.progress);
   }
   for (std::size_t r = 0; r < rows.size(); ++r) pricers[r].fillProbabilities(total, values[r].result);
   if (temporary != nullptr) std::remove(plan.temporaryFile);

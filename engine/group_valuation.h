@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -37,6 +38,16 @@ struct FigureChoice {
   bool standardErrors = false;
   bool desk = false;
   double tradingDays = 252.0;  // for the desk figures' yearly volatility
+};
+
+// Whom a completion tells how far it is and what it does with the temporary file.
+struct CompletionWatch {
+  // Called now and then with the share of the group's trajectories done so far.
+  std::function<void(double share)> progress;
+  // With the probabilities on: the temporary file just opened for writing, and then its end
+  // (removed, or left as a failure leaves it).
+  std::function<void(std::FILE* stream)> temporaryOpened;
+  std::function<void()> temporaryDone;
 };
 
 // A group as the queue and the completion see it.
@@ -89,6 +100,6 @@ void enqueueGroup(ValuationQueue& queue, GroupPlan& plan, RandomGenerator& gener
 Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
                      const char* distributionFile, const GroupPlan& plan,
                      const FigureChoice& choice, std::vector<RowFigures>& values,
-                     const std::function<void(double share)>& progress = {});
+                     const CompletionWatch& watch = {});
 
 }  // namespace empricer

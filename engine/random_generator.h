@@ -10,6 +10,17 @@
 
 namespace empricer {
 
+// The outputs are bits 16 to 30 of the state, and bit 31 never reaches them: the low 31 bits
+// of the state follow the same recurrence mod 2^31, so the outputs repeat every 2^31 draws
+// (seeds s and s + 2^31 give the same outputs), although the state's period is 2^32.
+constexpr std::uint64_t kOutputPeriod = std::uint64_t{1} << 31;
+
+// How many times a run of `draws` consecutive draws wraps around the outputs' cycle: 0 up to
+// 2^31 draws, 1 up to 2^32, and so on.
+constexpr std::uint64_t cycleRepeats(std::uint64_t draws) {
+  return draws == 0 ? 0 : (draws - 1) / kOutputPeriod;
+}
+
 struct RandomGenerator {
   std::uint32_t state = 1;  // the state before seeding
 };

@@ -26,8 +26,9 @@ constexpr RandomJump composeJumps(const RandomJump& first, const RandomJump& sec
           second.multiplier * first.increment + second.increment};
 }
 
-// The jump over n draws. The generator's period is 2^32, so only n modulo 2^32 matters, and a
-// count that wrapped around in 64-bit arithmetic still gives the right jump.
+// The jump over n draws. The state's period is 2^32, so only n modulo 2^32 matters, and a
+// count that wrapped around in 64-bit arithmetic still gives the right jump. (The outputs
+// repeat sooner, every 2^31 draws: see kOutputPeriod.)
 constexpr RandomJump randomJump(std::uint64_t n) {
   RandomJump result;                                   // identity
   RandomJump power{kRandomMultiplier, kRandomIncrement};  // 2^k draws

@@ -9,12 +9,12 @@ namespace empricer {
 Status valueOption(const ValuationRequest& request, RowFigures& figures,
                    RandomGenerator& generator, const ValuationFiles& files,
                    ValuationQueue& queue, DistributionCache& distribution,
-                   const FigureChoice& choice, const std::function<void(double share)>& progress) {
+                   const FigureChoice& choice, const CompletionWatch& watch) {
   GroupPlan plan = planSingle(request, files.temporary);
   enqueueGroup(queue, plan, generator);
   std::vector<RowFigures> values;
   const Status status =
-      completeGroup(queue, distribution, files.distribution, plan, choice, values, progress);
+      completeGroup(queue, distribution, files.distribution, plan, choice, values, watch);
   if (status.ok()) figures = values.front();
   return status;
 }

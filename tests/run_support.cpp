@@ -143,8 +143,10 @@ bool StartedRun::ended() {
   return waitStatus_.has_value();
 }
 
-void StartedRun::kill() {
-  if (!waitStatus_) ::kill(child_, SIGKILL);
+void StartedRun::kill() { sendSignal(SIGKILL); }
+
+void StartedRun::sendSignal(int signal) {
+  if (!waitStatus_) ::kill(child_, signal);
 }
 
 void StartedRun::drainTerminal(int milliseconds) {
@@ -170,6 +172,7 @@ RunOutcome StartedRun::wait() {
   if (terminal_ >= 0) drainTerminal(0);
   RunOutcome outcome;
   outcome.status = WIFEXITED(*waitStatus_) ? WEXITSTATUS(*waitStatus_) : -1;
+  outcome.signal = WIFSIGNALED(*waitStatus_) ? WTERMSIG(*waitStatus_) : 0;
   outcome.out = readFile(capture_ + ".stdout").value_or("");
   outcome.err = terminal_ >= 0 ? terminalText_ : readFile(capture_ + ".stderr").value_or("");
   return outcome;

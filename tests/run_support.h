@@ -74,6 +74,7 @@ struct RunOutcome {
   std::string out;  // standard output, byte for byte
   std::string err;  // standard error
   int status = -1;  // exit status, or -1 when the process did not exit normally
+  int signal = 0;   // the signal that ended it, when one did
 };
 
 // The program started in `dir`, not waited for. A run still going when the object ends is
@@ -88,6 +89,8 @@ class StartedRun {
   // Whether the program has ended, without waiting.
   bool ended();
   void kill();
+  // Sends `signal` to the program, when it is still going.
+  void sendSignal(int signal);
   // Waits for the end and collects what the program wrote.
   RunOutcome wait();
 

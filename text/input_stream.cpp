@@ -73,6 +73,7 @@ void closeStream(InputStream& stream) {
   stream.endOfFile = false;
   stream.failure = false;
   stream.rawEnded = false;
+  stream.started = false;
   stream.pos = stream.len = 0;
 }
 
@@ -106,6 +107,14 @@ bool readWholeFile(InputStream& stream, std::string& bytes, std::size_t limit) {
 
 int peekChar(InputStream& s) {
   if (s.rawEnded || !isOpen(s)) return -1;
+  if (!s.started) {
+    s.started = true;
+    fill(s, sizeof kByteOrderMark);
+    if (s.len - s.pos >= sizeof kByteOrderMark &&
+        std::memcmp(s.buffer + s.pos, kByteOrderMark, sizeof kByteOrderMark) == 0) {
+      s.pos += sizeof kByteOrderMark;
+    }
+  }
   fill(s, 1);
   if (s.pos >= s.len) {
     s.rawEnded = true;

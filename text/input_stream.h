@@ -1,6 +1,7 @@
 // Reading a text file the way every reader of this program does: byte by byte, with the
 // text-mode translation done here (CR LF reads as one newline, a lone CR is an ordinary byte,
-// the first 0x1A byte ends the file) and with the two sticky flags the readers look at.
+// the first 0x1A byte ends the file, a UTF-8 byte-order mark at the very start is no
+// character) and with the two sticky flags the readers look at.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,7 @@ struct InputStream {
   bool endOfFile = false;  // set by the read that reaches the end of the file
   bool failure = false;    // set by a read that stores nothing at the end, and after any flag
   bool rawEnded = false;   // the file has nothing more (end, 0x1A or a failing read)
+  bool started = false;    // the byte-order mark at the start has been looked for
   std::size_t pos = 0;
   std::size_t len = 0;
   unsigned char buffer[16384];
@@ -39,6 +41,9 @@ void closeStream(InputStream& stream);
 // into `bytes` and returns true. Otherwise returns false with the stream still at the file's
 // start (a file that grows past the limit while it is read is read again from there).
 bool readWholeFile(InputStream& stream, std::string& bytes, std::size_t limit);
+
+// The UTF-8 byte-order mark, as spreadsheets save it at the start of a text file.
+constexpr unsigned char kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
 
 // The next character after text-mode translation, or -1 at the end of the file.
 int peekChar(InputStream& stream);

@@ -1,0 +1,37 @@
+#include "app/folder_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <string>
+
+namespace empricer {
+
+FolderLock::~FolderLock() {
+  if (fd_ >= 0) ::close(fd_);  // releases the lock
+}
+
+Status FolderLock::acquire() {
+  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return {};
+  int taken;
+  do {
+    taken = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (taken != 0 && errno == EINTR);
+  if (taken != 0) {
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    if (!held) return {};  // no locks on this file system
+    char folder[PATH_MAX];
+    const std::string name = ::getcwd(folder, sizeof folder) != nullptr ? folder : ".";
+    return Failure{"empricer: another run is working in the folder " + name +
+                   " and holds its lock; this run stops without touching any file"};
+  }
+  fd_ = fd;
+  return {};
+}
+
+}  // namespace empricer

@@ -1,0 +1,18 @@
+// What a run does when SIGINT or SIGTERM stops it: the temporary file that a valuation is
+// writing at that moment is removed (only that file of its own: the same regular file it
+// opened), the rows already written stay whole, and the program then ends as one stopped by
+// that signal does (the shell shows 128 + its number). The folder lock goes with the process.
+#pragma once
+
+#include <cstdio>
+
+namespace empricer {
+
+// From now on, SIGINT and SIGTERM stop the run as above, removing the file at `temporaryPath`
+// while one is noted.
+void watchStopSignals(const char* temporaryPath);
+// The temporary file just opened as `stream`, and its end (removed, or to be left behind).
+void noteTemporaryFile(std::FILE* stream);
+void forgetTemporaryFile();
+
+}  // namespace empricer
