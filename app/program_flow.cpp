@@ -49,7 +49,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   }
   // A run mode outside the 32-bit range selects nothing, like any value but 1 and 2.
   const auto mode = truncateToInt32(settings.runMode);
-  if ((options.rows || options.chain) && mode != 2) {
+  if ((options.rows || options.chain) && mode != kBatchRunMode) {
     std::string message = std::string("empricer: ") + (options.rows ? "--rows" : "--chain") +
                           " is for a batch run, and this run's mode is ";
     appendNumber(message, settings.runMode);
@@ -57,7 +57,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     return kUsageStatus;
   }
   Status run;
-  if (mode == 1 || mode == 2) {
+  if (mode == kManualRunMode || mode == kBatchRunMode) {
     // The workers stop when the queue goes, before the stop step or the closing line.
     DistributionCache distribution;
     ValuationQueue queue(options.threads, test.simulation);
@@ -71,7 +71,9 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
       context.results = &results;
     }
     if (options.plot) context.plot = &plot;
-    if (run.ok()) run = mode == 1 ? runManual(settings, context) : runBatch(settings, context);
+    if (run.ok()) {
+      run = mode == kManualRunMode ? runManual(settings, context) : runBatch(settings, context);
+    }
     if (run.ok() && options.results) run = results.close();
     if (run.ok() && options.plot) {
       const auto& table = distribution.current();

@@ -9,18 +9,22 @@
 
 namespace empricer {
 
+Failure trajectoriesOutOfRange(const char* path) {
+  return contentFailure(path, "key 2 is out of range");
+}
+
 Outcome<RunSettings> loadSettings(const char* path) {
   RunSettings settings;
   InputStream stream;
   openForReading(stream, path);
   if (!isOpen(stream)) return openFailure(path);
 
-  bool given[8] = {};
+  bool given[kLastKey + 1] = {};
   double trajectoriesValue = 0.0;
   LineBuffer line{};
   forEachLine(stream, line, [&](const LineBuffer& text) {
     const auto key = truncateToInt32(fieldBySpace(text, 1));
-    if (!key || *key < 1 || *key > 7) return;
+    if (!key || *key < 1 || *key > kLastKey) return;
     const double value = fieldBySpace(text, 3);
     switch (*key) {
       case 1: settings.runMode = value; break;
@@ -40,12 +44,11 @@ Outcome<RunSettings> loadSettings(const char* path) {
   });
   closeStream(stream);
 
-  const std::string inFile = std::string("Error in ") + path + ": ";
-  for (int key = 2; key <= 5; ++key) {
-    if (!given[key]) return Failure{inFile + "no line for key " + std::to_string(key)};
+  for (int key = kFirstRequiredKey; key <= kLastRequiredKey; ++key) {
+    if (!given[key]) return contentFailure(path, "no line for key " + std::to_string(key));
   }
   const auto trajectories = truncateToInt32(trajectoriesValue);
-  if (!trajectories) return Failure{inFile + "key 2 is out of range"};
+  if (!trajectories) return trajectoriesOutOfRange(path);
   settings.trajectories = *trajectories;
   return settings;
 }

@@ -10,6 +10,15 @@
 
 namespace empricer {
 
+// Keys 1 to kLastKey are read, and keys kFirstRequiredKey to kLastRequiredKey must be given.
+constexpr std::int32_t kLastKey = 7;
+constexpr std::int32_t kFirstRequiredKey = 2;
+constexpr std::int32_t kLastRequiredKey = 5;
+
+// The run modes that value something; 0 has the mode asked for, any other value runs nothing.
+constexpr std::int32_t kManualRunMode = 1;
+constexpr std::int32_t kBatchRunMode = 2;
+
 // The double nearest 1 / kStepsPerDay, the step fraction of key 4's value 1.
 constexpr double kOneOverStepsPerDay = 1.0 / kStepsPerDay;
 
@@ -28,5 +37,9 @@ struct RunSettings {
 // is outside the 32-bit range. A missing key 1 leaves run mode 0, so that the run mode is
 // asked for.
 Outcome<RunSettings> loadSettings(const char* path);
+
+// The failure of a settings file whose number of trajectories (key 2) is outside the 32-bit
+// range: "Error in PATH: key 2 is out of range".
+Failure trajectoriesOutOfRange(const char* path);
 
 }  // namespace empricer

@@ -11,6 +11,10 @@
 
 namespace empricer {
 
+Failure tooManyRows(std::string_view fileName) {
+  return contentFailure(fileName, "more than " + std::to_string(kTableCapacity) + " rows");
+}
+
 Status loadReturnTable(ReturnTable& table, const char* path) {
   InputStream stream;
   openForReading(stream, path);
@@ -23,7 +27,6 @@ Status readReturnTable(ReturnTable& table, InputStream& stream, const char* name
   std::memset(table.weights, 0, sizeof table.weights);
   std::memset(table.cumulative, 0, sizeof table.cumulative);
 
-  const std::string inFile = std::string("Error in ") + name + ": ";
   std::int32_t i = 0;
   bool tooMany = false;
   LineBuffer line{};
@@ -41,12 +44,12 @@ Status readReturnTable(ReturnTable& table, InputStream& stream, const char* name
   }
   closeStream(stream);
 
-  if (tooMany) return Failure{inFile + "more than 5000 rows"};
-  if (i == 0) return Failure{inFile + "no data rows"};
+  if (tooMany) return tooManyRows(name);
+  if (i == 0) return contentFailure(name, "no data rows");
   table.rowCount = i;
   table.totalWeight = table.cumulative[i - 1];
   if (!std::isfinite(table.totalWeight) || !truncateToInt32(table.totalWeight)) {
-    return Failure{inFile + "total weight out of range"};
+    return contentFailure(name, "total weight out of range");
   }
   return {};
 }

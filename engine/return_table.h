@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "text/status.h"
 #include "engine/random_generator.h"
@@ -23,6 +24,10 @@ struct ReturnTable {
   std::int32_t rowCount;
   double totalWeight;
 };
+
+// The failure of a distribution file with more data rows than a table holds:
+// "Error in NAME: more than 5000 rows".
+Failure tooManyRows(std::string_view fileName);
 
 // Fills the table from the distribution file at `path`. Fails, with the message the program
 // stops with, when the file cannot be opened, holds no data row or more than kTableCapacity

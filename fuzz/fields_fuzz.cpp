@@ -2,13 +2,15 @@
 // as the C library's strtod (with d and D as exponent letters, and without strtod's
 // hexadecimal, inf and nan forms) and give the same bits. A field must be the text between
 // its delimiters among the characters the read stored (0 bytes among them), converted up to
-// its first 0, whatever the buffer holds after the line's terminator.
+// its first 0, whatever the buffer holds after the line's terminator; the field's span must
+// hold exactly those characters.
 //
 // Input: byte 0 chooses the field number, byte 1 the number of stored characters (where the
 // line's terminating 0 goes); the rest fills the 100-byte line buffer (the bytes after the
 // terminator stand for an earlier, longer line) and, whole, is the text for the conversion.
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "fuzz/harness.h"
@@ -67,5 +69,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(reference::sameBits(space, wantSpace),
              "space field " + std::to_string(n) + " of " + harness::printable(view) + " got " +
                  harness::hexText(space) + " want " + harness::hexText(wantSpace));
+
+  // The span: where the field lies, its characters up to the first 0 byte.
+  for (const char delimiter : {',', ' '}) {
+    const FieldSpan span = fieldSpan(line, n, delimiter);
+    const std::optional<std::string> want = reference::fieldText(stored, delimiter, n);
+    const std::string got(fieldText(line, span));
+    FUZZ_CHECK(span.present == want.has_value() && got == want.value_or(""),
+               std::string("span of field ") + std::to_string(n) + " by '" + delimiter + "' of " +
+                   harness::printable(view) + " got " + harness::printable(got) + " want " +
+                   (want ? harness::printable(*want) : std::string("none")));
+    FUZZ_CHECK(0 <= span.begin && span.begin <= span.end && span.end <= line.length,
+               harness::printable(view));
+  }
   return 0;
 }

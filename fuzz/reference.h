@@ -99,21 +99,30 @@ inline double convert(std::string_view text, std::size_t* length = nullptr) {
   return result;
 }
 
-// Field n (from 1) of the characters a read stored, 0 bytes among them, converted up to the
-// field's first 0 byte; 0.0 for a field that the line lacks or a field number below 1.
-inline double field(std::string_view line, char delimiter, std::int64_t n) {
-  if (n < 1) return 0.0;
+// The characters of field n (from 1) of the characters a read stored, 0 bytes among them:
+// those between its delimiters up to the field's first 0 byte. Nothing for a field that the
+// line lacks or a field number below 1.
+inline std::optional<std::string> fieldText(std::string_view line, char delimiter,
+                                            std::int64_t n) {
+  if (n < 1) return std::nullopt;
   std::int64_t index = 1;
   std::size_t start = 0;
   while (index < n) {
     const std::size_t at = line.find(delimiter, start);
-    if (at == std::string_view::npos) return 0.0;
+    if (at == std::string_view::npos) return std::nullopt;
     start = at + 1;
     ++index;
   }
   std::size_t end = line.find(delimiter, start);
   if (end == std::string_view::npos) end = line.size();
-  return convert(line.substr(start, end - start));
+  const std::string_view text = line.substr(start, end - start);
+  return std::string(text.substr(0, text.find('\0')));
+}
+
+// That field converted; 0.0 for a field that the line lacks or a field number below 1.
+inline double field(std::string_view line, char delimiter, std::int64_t n) {
+  const std::optional<std::string> text = fieldText(line, delimiter, n);
+  return text ? convert(*text) : 0.0;
 }
 
 // Truncation toward zero to 32 bits, or nothing for NaN, infinities and values out of range.

@@ -12,7 +12,7 @@ seconds="${1:-30}"
 shift || true
 targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
-  targets=(line_reader fields number_text console_input settings distribution runs engine)
+  targets=(line_reader fields number_text console_input settings distribution runs engine check)
 fi
 
 if ! command -v "${CLANGXX:-clang++}" >/dev/null 2>&1; then
@@ -26,8 +26,9 @@ work="${FUZZ_KEEP:-$(mktemp -d "${TMPDIR:-/tmp}/empricer-fuzz-run-XXXXXX")}"
 mkdir -p "$work"
 [[ -n "${FUZZ_KEEP:-}" ]] || trap 'rm -rf "$work"' EXIT
 
-# Larger inputs where the target needs them: whole files and runs.
-declare -A max_len=([line_reader]=20000 [distribution]=20000 [settings]=4096 [runs]=8192)
+# Larger inputs where the target needs them: whole files, runs and the three files of a check.
+declare -A max_len=([line_reader]=20000 [distribution]=20000 [settings]=4096 [runs]=8192
+                    [check]=8192)
 
 status=0
 summary=""

@@ -4,15 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/check_run.h"
+#include "fuzz/check_property.h"
 #include "run_support.h"
 
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using namespace std::string_literals;
 
 // Keys 1 to 5 on lines 1 to 5; `more` follows on line 6 on.
 std::string setupWith(const std::string& more, const std::string& runMode = "2") {
@@ -193,6 +198,27 @@ TEST(Check, EachOddReadingGivesItsLineAndNothingIsWritten) {
     EXPECT_EQ(run.err, "") << c.name;
     EXPECT_EQ(dir.names(), before) << c.name;
     EXPECT_EQ(dir.read("Batch_Result.csv"), "an earlier run's results\n") << c.name;
+  }
+}
+
+// Every value --check says a line reads, in every case of the table and in lines with 0 bytes
+// (which end a field, not the line), is the value a run reads from that line.
+TEST(Check, WhatItSaysALineReadsIsWhatARunReads) {
+  std::vector<CheckCase> cases = checkCases();
+  cases.push_back({.name = "0 bytes",
+                   .setup = setupWith("3 RiskFreeRate 0.05\0x\n5 Shifts 1.02\0 0.98 1 1\n"
+                                      "\0" "2 Trajectories 5\n4 StepScale\0 1 2\n"s),
+                   .dist = "1\0,2\n0,1\n-1,\0\n"s,
+                   .batch = "S0,K,days\n100\0,95,2\n90,\0,3\n"s,
+                   .out = ""});
+  for (const CheckCase& c : cases) {
+    TempDir dir;
+    dir.write("Setup.txt", c.setup);
+    dir.write("dist.csv", c.dist);
+    if (c.batch != "-") dir.write("batch.csv", c.batch);
+    const ScopedWorkingDirectory in(dir);
+    const empricer::CheckReport report = empricer::checkFiles();
+    EXPECT_EQ(check_property::firstDifference(report), std::nullopt) << c.name;
   }
 }
 

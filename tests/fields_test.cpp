@@ -2,10 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
+#include <optional>
+#include <random>
 #include <string>
+#include <string_view>
 
+#include "fuzz/reference.h"
 #include "text/fields.h"
+#include "text/number_conversion.h"
 
 using namespace empricer;
 
@@ -78,6 +84,69 @@ TEST(Fields, LastFieldOfAFullLine) {
   EXPECT_EQ(fieldBySpace(line, 97), 2.5);
   EXPECT_EQ(fieldBySpace(line, 96), 0.0);
   EXPECT_EQ(fieldBySpace(line, 98), 0.0);
+}
+
+TEST(Fields, WhereAFieldLies) {
+  struct SpanCase {
+    std::string text;
+    char delimiter;
+    int n;
+    bool present;
+    int begin;
+    int end;
+  };
+  const SpanCase cases[] = {
+      {"0.25,3", ',', 1, true, 0, 4},    {"0.25,3", ',', 2, true, 5, 6},
+      {"0.25,3", ',', 3, false, 0, 0},   {"0.25,,3", ',', 2, true, 5, 5},
+      {"1,2,", ',', 3, true, 4, 4},      {" 7 ,8", ',', 1, true, 0, 3},
+      {"3  R 1", ' ', 2, true, 2, 2},    {"3  R 1", ' ', 4, true, 5, 6},
+      {"1\t2 3", ' ', 1, true, 0, 3},    {"5,6", ',', 0, false, 0, 0},
+      {"5,6", ',', -1, false, 0, 0},     {"", ',', 1, true, 0, 0},
+      {"", ',', 2, false, 0, 0},
+      // A field ends at its first 0 byte; the fields after it are still there.
+      {"100\0,95"s, ',', 1, true, 0, 3}, {"100\0,95"s, ',', 2, true, 5, 7},
+      {"\0" "7,2"s, ',', 1, true, 0, 0}, {"5 S 1.02\0 0.98"s, ' ', 3, true, 4, 8},
+      {"5 S 1.02\0 0.98"s, ' ', 4, true, 10, 14},
+  };
+  for (const auto& c : cases) {
+    // Behind the terminator lie the delimiters of an earlier, longer line.
+    const LineBuffer line = lineOf(c.text, std::string(60, c.delimiter));
+    const FieldSpan span = fieldSpan(line, c.n, c.delimiter);
+    EXPECT_EQ(span.present, c.present) << '"' << c.text << "\" field " << c.n;
+    EXPECT_EQ(span.begin, c.begin) << '"' << c.text << "\" field " << c.n;
+    EXPECT_EQ(span.end, c.end) << '"' << c.text << "\" field " << c.n;
+  }
+}
+
+// Over many lines of delimiters, 0 bytes, blanks and number characters, read over the bytes
+// of earlier lines: the span holds exactly the field's characters up to its first 0 byte, as a
+// plain split gives them, and the field's number is read from those characters.
+TEST(Fields, TheSpanHoldsWhatTheNumberIsReadFrom) {
+  static constexpr char kAlphabet[] = {',', ',', ' ', ' ', '\0', '\t', '1', '2', '.', 'e',
+                                       '-', 'x', '5', ' ', ','};
+  std::mt19937 random(20240601);
+  auto pick = [&](std::size_t count) {
+    return static_cast<std::size_t>(random() % static_cast<std::uint32_t>(count));
+  };
+  for (int trial = 0; trial < 3000; ++trial) {
+    std::string before(pick(kLineBufferSize), '\0');
+    for (char& c : before) c = kAlphabet[pick(sizeof kAlphabet)];
+    std::string text(pick(kLineBufferSize), '\0');
+    for (char& c : text) c = kAlphabet[pick(sizeof kAlphabet)];
+    const LineBuffer line = lineOf(text, before);
+    for (const char delimiter : {',', ' '}) {
+      for (int n = -1; n <= static_cast<int>(text.size()) + 2; ++n) {
+        const FieldSpan span = fieldSpan(line, n, delimiter);
+        const std::optional<std::string> want = reference::fieldText(text, delimiter, n);
+        const std::string got(fieldText(line, span));
+        ASSERT_EQ(span.present, want.has_value()) << trial << ' ' << n;
+        ASSERT_EQ(got, want.value_or("")) << trial << ' ' << n;
+        const double value = delimiter == ',' ? fieldByComma(line, n) : fieldBySpace(line, n);
+        const double wantValue = convertNumber(want.value_or("").c_str());
+        ASSERT_EQ(std::memcmp(&value, &wantValue, sizeof value), 0) << trial << ' ' << n;
+      }
+    }
+  }
 }
 
 }  // namespace

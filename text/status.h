@@ -20,6 +20,11 @@ inline Failure openFailure(std::string_view fileName) {
   return Failure{"Error opening file: " + std::string(fileName)};
 }
 
+// "Error in ", the name as it was opened, ": " and what is wrong with the file's content.
+inline Failure contentFailure(std::string_view fileName, std::string_view what) {
+  return Failure{"Error in " + std::string(fileName) + ": " + std::string(what)};
+}
+
 // Success, or a failure with its message.
 class [[nodiscard]] Status {
   inline static const std::string kNoMessage;

@@ -1,0 +1,128 @@
+// --check of batch.csv: the header, and each data row against readBatchRow's reading of it.
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/batch_rows.h"
+#include "app/check_files.h"
+#include "app/check_lines.h"
+#include "app/check_text.h"
+#include "app/file_names.h"
+#include "app/settings.h"
+#include "text/input_stream.h"
+#include "text/line_reader.h"
+
+namespace empricer::check {
+
+namespace {
+
+// The fields a data row is read from.
+constexpr int kRowFields = 3;
+const char* const kFieldNames[kRowFields] = {"S0", "K", "days"};
+
+// Whether a line holds only blanks (and is not empty).
+bool onlyBlanks(const LineBuffer& read) {
+  for (char c : textOf(read)) {
+    if (!isBlank(c)) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> checkBatchRow(const LineBuffer& read, const BatchRow& row,
+                                       const Field (&fields)[kRowFields]) {
+  std::vector<std::string> reasons;
+  if (onlyBlanks(read)) {
+    reasons.push_back("the line holds only blanks, and is valued as a row of zeros");
+    return reasons;
+  }
+  int reached = 1;  // of the row's fields, those the line reaches
+  while (reached < kRowFields && fields[reached].present) ++reached;
+  if (reached < kRowFields) {
+    std::string names;
+    for (const char* name : kFieldNames) {
+      if (!names.empty()) names += ',';
+      names += name;
+    }
+    reasons.push_back("the row has " + std::to_string(reached) + " of its " +
+                      std::to_string(kRowFields) + " fields (" + names + ")");
+  }
+  for (int f = 0; f < reached; ++f) {
+    const Reading reading = readingOf(fields[f].text);
+    const std::string name = kFieldNames[f];
+    if (reading.form == Form::Empty) reasons.push_back(name + " is empty");
+    if (std::string why = whyOf(name, reading); !why.empty()) reasons.push_back(why);
+  }
+  const double days = fields[2].value;
+  const std::string daysText = readingOf(fields[2].text).text;
+  if (!row.valued) {
+    reasons.push_back("the days " + quoted(daysText) + " are out of range");
+  } else if (days != std::trunc(days)) {
+    reasons.push_back("the days " + quoted(daysText) + " are cut to " +
+                      std::to_string(row.request.days));
+  }
+  return reasons;
+}
+
+// Looks like a data row: its first field is a number.
+bool looksLikeRow(const LineBuffer& read) {
+  return !isEmptyLine(read) && readingOf(fieldOf(read, 1, ',').text).form == Form::Number;
+}
+
+}  // namespace
+
+bool checkBatch(CheckReport& report, bool required) {
+  Findings findings(kBatchFileName);
+  InputStream stream;
+  openForReading(stream, kBatchFileName);
+  if (!isOpen(stream)) {
+    if (required) {
+      findings.addFile("cannot be opened", runStops(openFailure(kBatchFileName).message));
+    }
+    findings.appendTo(report.findings);
+    return required;
+  }
+  bool header = true;  // the first read is the header, whatever it holds
+  for (const FileLine& line : linesOf(stream)) {
+    const bool firstLine = header;
+    int rows = 0;
+    for (const LineBuffer& read : line.reads) {
+      if (header) {
+        header = false;
+        if (line.reads.size() == 1 && looksLikeRow(read)) {
+          findings.add(line.number, "is taken as the header and never valued",
+                       {"it looks like a data row, and the first line is the header"});
+        }
+        continue;
+      }
+      if (isEmptyLine(read)) continue;
+      ++rows;
+      if (line.dataReads() > 1) continue;
+      // What a row reads of S0, K and the days does not depend on the settings.
+      const BatchRow row = readBatchRow(read, RunSettings{});
+      Field fields[kRowFields];
+      for (int f = 0; f < kRowFields; ++f) fields[f] = fieldOf(read, f + 1, ',');
+      const std::string reads =
+          row.valued ? "reads S0 " + number(row.request.spot) + ", K " +
+                           number(row.request.strike) + ", days " +
+                           std::to_string(row.request.days)
+                     : std::string("is skipped");
+      findings.add(line.number, reads, checkBatchRow(read, row, fields));
+      for (int f = 0; f < kRowFields; ++f) {
+        report.values.push_back({kBatchFileName, line.number, kFieldNames[f], f + 1,
+                                 std::move(fields[f].text), fields[f].value});
+      }
+    }
+    if (line.dataReads() > 1 || (firstLine && rows > 0)) {
+      const std::string count = std::to_string(rows) + (rows == 1 ? " row" : " rows");
+      const std::string reads =
+          firstLine ? "reads as the header and " + count : "reads as " + count;
+      findings.add(line.number, reads, {piecesReason(line)});
+    }
+  }
+  closeStream(stream);
+  findings.appendTo(report.findings);
+  return true;
+}
+
+}  // namespace empricer::check
