@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/batch_rows.h"
+#include "app/cycle_notice.h"
 #include "app/elapsed_time.h"
 #include "app/file_names.h"
 #include "app/row_turn.h"
@@ -53,6 +54,7 @@ bool readDataRow(InputStream& batch, LineBuffer& line) {
 struct NumberedRow {
   BatchRow row;
   std::int64_t number;
+  ValuationDraws draws;  // of its valuation: the row's own, or its group's
 };
 
 // Every row valued on its own, as a group of one: rows are read ahead of the one being
@@ -100,7 +102,7 @@ class RowByRow {
         plans_.push_back(planSingle(row.request, kTemporaryFileName));
         enqueueGroup(run_.queue, plans_.back(), run_.generator);
       }
-      ahead_.push_back({row, rowNumber_});
+      ahead_.push_back({row, rowNumber_, {settings_.trajectories, row.request.days}});
       return true;
     }
     return false;
@@ -126,7 +128,7 @@ class InChains {
  public:
   InChains(InputStream& batch, const RunSettings& settings, RunContext& run,
            const RowRange& shard)
-      : run_(run) {
+      : run_(run), trajectories_(settings.trajectories) {
     std::map<double, std::size_t> bySpot;  // NaN is never found: each NaN row is its own group
     LineBuffer line{};
     while (readDataRow(batch, line)) {
@@ -150,9 +152,10 @@ class InChains {
       for (std::size_t r : group.rows) {
         group.chain.push_back({rows_[r].request.strike, rows_[r].request.days});
       }
+      group.days = groupDays(group.chain);
       group.firstState = generator.state;
-      generator.state = applyJump(
-          randomJump(drawsOf(settings.trajectories, groupDays(group.chain))), generator.state);
+      generator.state =
+          applyJump(randomJump(drawsOf(settings.trajectories, group.days)), generator.state);
     }
     next_ = static_cast<std::size_t>(shard.first - 1);
     end_ = static_cast<std::size_t>(
@@ -161,7 +164,9 @@ class InChains {
 
   bool next(NumberedRow& at) {
     if (next_ >= end_) return false;
-    at = {rows_[next_], static_cast<std::int64_t>(next_) + 1};
+    const Group* group = rows_[next_].valued ? &groups_[groupOf_[next_]] : nullptr;
+    at = {rows_[next_], static_cast<std::int64_t>(next_) + 1,
+          {trajectories_, group != nullptr ? group->days : 0}};
     ++next_;
     return true;
   }
@@ -193,10 +198,12 @@ class InChains {
   struct Group {
     std::vector<std::size_t> rows;  // valued rows, in row order
     std::vector<GroupRow> chain;
+    std::int32_t days = 0;  // its longest row's that runs a step
     std::uint32_t firstState = 0;
     bool valued = false;
   };
   RunContext& run_;
+  std::int32_t trajectories_;
   std::vector<BatchRow> rows_;
   std::vector<std::size_t> groupOf_;  // by row; only valued rows have one
   std::vector<Group> groups_;
@@ -209,6 +216,7 @@ class InChains {
 template <typename Rows>
 Status valueRows(Rows& rows, RowFile& results, RunContext& run, std::int64_t rowsShown) {
   std::int64_t rowsDone = 0;
+  bool cycleTold = false;  // one warning a run
   NumberedRow at;
   while (rows.next(at)) {
     run.progress.startRow(++rowsDone, rowsShown);
@@ -217,6 +225,10 @@ Status valueRows(Rows& rows, RowFile& results, RunContext& run, std::int64_t row
       continue;
     }
     const ValuationRequest& request = at.row.request;
+    if (!cycleTold && at.draws.repeats() > 0) {
+      cycleTold = true;
+      warnOfCycle(at.number, at.draws);
+    }
     const std::int64_t rowStartTime = run.clock.now();
     RowFigures figures{};
     const Status status = rows.value(at, figures);
@@ -231,7 +243,8 @@ Status valueRows(Rows& rows, RowFile& results, RunContext& run, std::int64_t row
         !written.ok()) {
       return written;
     }
-    if (Status written = writeDeskRow(run, at.number, request, figures); !written.ok()) {
+    if (Status written = writeDeskRow(run, at.number, request, figures, at.draws.repeats());
+        !written.ok()) {
       return written;
     }
   }
@@ -257,6 +270,11 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   // The rows this run values: all of them, or a shard. Rows before the shard are read, and
   // their draws skipped by jumping the generator ahead, without valuing them.
   const RowRange shard = run.options.rows.value_or(RowRange{});
+  // The results file has a column for the rows past the generator's cycle when some row is.
+  if (run.results != nullptr &&
+      mostCycleRepeats(settings, run.options.chain, shard.first, shard.last) > 0) {
+    if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
+  }
   const std::int64_t batchRows =
       run.progress.enabled() || run.options.rows ? countBatchRows() : 0;
   if (run.options.rows && batchRows < shard.first) reportEmptyShard(shard, batchRows);

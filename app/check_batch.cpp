@@ -1,5 +1,8 @@
 // --check of batch.csv: the header, and each data row against readBatchRow's reading of it.
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,6 +11,7 @@
 #include "app/check_files.h"
 #include "app/check_lines.h"
 #include "app/check_text.h"
+#include "app/cycle_notice.h"
 #include "app/file_names.h"
 #include "app/settings.h"
 #include "text/input_stream.h"
@@ -71,7 +75,7 @@ bool looksLikeRow(const LineBuffer& read) {
 
 }  // namespace
 
-bool checkBatch(CheckReport& report, bool required) {
+bool checkBatch(CheckReport& report, bool required, std::optional<std::int32_t> trajectories) {
   Findings findings(kBatchFileName);
   InputStream stream;
   openForReading(stream, kBatchFileName);
@@ -82,6 +86,11 @@ bool checkBatch(CheckReport& report, bool required) {
     findings.appendTo(report.findings);
     return required;
   }
+  struct Group {
+    int firstLine = 0;
+    std::int32_t days = 0;
+  };
+  std::map<double, Group> groups;  // by S0, for --chain
   bool header = true;  // the first read is the header, whatever it holds
   for (const FileLine& line : linesOf(stream)) {
     const bool firstLine = header;
@@ -107,7 +116,19 @@ bool checkBatch(CheckReport& report, bool required) {
                            number(row.request.strike) + ", days " +
                            std::to_string(row.request.days)
                      : std::string("is skipped");
-      findings.add(line.number, reads, checkBatchRow(read, row, fields));
+      std::vector<std::string> reasons = checkBatchRow(read, row, fields);
+      if (trajectories && row.valued) {
+        const ValuationDraws draws{*trajectories, row.request.days};
+        if (draws.repeats() > 0) reasons.push_back(cycleReason(draws));
+        // With --chain, the rows of one S0 share the trajectories of their longest days.
+        const double spot = row.request.spot;
+        if (spot == spot) {
+          Group& group = groups[spot];
+          if (group.firstLine == 0) group.firstLine = line.number;
+          group.days = std::max(group.days, row.request.days);
+        }
+      }
+      findings.add(line.number, reads, std::move(reasons));
       for (int f = 0; f < kRowFields; ++f) {
         report.values.push_back({kBatchFileName, line.number, kFieldNames[f], f + 1,
                                  std::move(fields[f].text), fields[f].value});
@@ -121,6 +142,14 @@ bool checkBatch(CheckReport& report, bool required) {
     }
   }
   closeStream(stream);
+  for (const auto& [spot, group] : groups) {
+    const ValuationDraws draws{*trajectories, group.days};
+    if (draws.repeats() > 0) {
+      findings.addFile("with --chain, the rows of S0 " + number(spot) + " (from line " +
+                           std::to_string(group.firstLine) + ")",
+                       cycleReason(draws));
+    }
+  }
   findings.appendTo(report.findings);
   return true;
 }

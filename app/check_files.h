@@ -2,6 +2,7 @@
 // values its lines read to the report.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "app/check_run.h"
@@ -16,6 +17,6 @@ void checkDistribution(CheckReport& report);
 
 // batch.csv, which a batch run requires and a run whose mode is asked may do without.
 // False when it cannot be opened and is not required.
-bool checkBatch(CheckReport& report, bool required);
+bool checkBatch(CheckReport& report, bool required, std::optional<std::int32_t> trajectories);
 
 }  // namespace empricer::check

@@ -19,7 +19,12 @@ CheckReport checkFiles() {
   report.filesRead = {kSettingsFileName, kDistributionFileName};
   // A run that is not told its mode asks for it, and may be a batch run.
   const int mode = runMode ? truncateToInt32(*runMode).value_or(-1) : 0;
-  if ((mode == 0 || mode == kBatchRunMode) && check::checkBatch(report, mode == kBatchRunMode)) {
+  // The trajectories, when the settings load, for the rows past the generator's cycle.
+  Outcome<RunSettings> settings = loadSettings(kSettingsFileName);
+  const std::optional<std::int32_t> trajectories =
+      settings.ok() ? std::optional<std::int32_t>(settings.value().trajectories) : std::nullopt;
+  if ((mode == 0 || mode == kBatchRunMode) &&
+      check::checkBatch(report, mode == kBatchRunMode, trajectories)) {
     report.filesRead.push_back(kBatchFileName);
   }
   return report;

@@ -1,5 +1,7 @@
 #include "app/check_text.h"
 
+#include "text/input_stream.h"
+
 #include <cstddef>
 
 #include "text/fields.h"
@@ -104,7 +106,9 @@ Reading readingOf(const std::string& field) {
   return reading;
 }
 
-std::string whyOf(const std::string& name, const Reading& reading) {
+namespace {
+
+std::string whyOfForm(const std::string& name, const Reading& reading) {
   const std::string field = name.empty() ? quoted(reading.text) : name + " " + quoted(reading.text);
   switch (reading.form) {
     case Form::Number:
@@ -121,6 +125,17 @@ std::string whyOf(const std::string& name, const Reading& reading) {
              quotedChar(reading.stop) + " (" + quoted(reading.text) + ")";
   }
   return "";
+}
+
+}  // namespace
+
+std::string whyOf(const std::string& name, const Reading& reading) {
+  std::string why = whyOfForm(name, reading);
+  const std::string_view mark(reinterpret_cast<const char*>(kByteOrderMark), sizeof kByteOrderMark);
+  if (!why.empty() && reading.text.find(mark) != std::string::npos) {
+    why += ": it holds a byte-order mark, which is skipped only at the very start of a file";
+  }
+  return why;
 }
 
 }  // namespace empricer::check

@@ -111,6 +111,13 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   request.spot = spot;
   request.strike = strike;
   request.days = days;
+  const ValuationDraws draws{request.trajectories, request.days};
+  if (draws.repeats() > 0) {
+    warnOfCycle(1, draws);
+    if (run.results != nullptr) {
+      if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
+    }
+  }
   RowFigures figures{};
   run.progress.startRow(1, 0);
   const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
@@ -125,7 +132,7 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   }
   writeElapsedLine(run.clock, "Elapse time: ", run.startTime);
   if (Status shown = standardOutputWritten(); !shown.ok()) return shown;
-  return writeDeskRow(run, 1, request, figures);
+  return writeDeskRow(run, 1, request, figures, draws.repeats());
 }
 
 }  // namespace empricer

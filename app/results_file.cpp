@@ -42,9 +42,20 @@ Status ResultsFile::close() {
   return {};
 }
 
+Status ResultsFile::addCycleColumn() {
+  if (cycleColumn_) return {};
+  cycleColumn_ = true;
+  const std::string path = file_.path();
+  if (!file_.close().ok() || !file_.open(path.c_str())) return writeFailure(path);
+  if (!file_.writeRow(std::string(kResultsHeader) + ",cycle_repeats\n").ok()) {
+    return writeFailure(path);
+  }
+  return {};
+}
+
 Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
                              const ValuationResult& result, const StandardErrors& errors,
-                             const DeskFigures& desk) {
+                             const DeskFigures& desk, std::uint64_t cycleRepeats) {
   std::string lines;
   for (int p = 0; p < kPathCount; ++p) {
     lines += std::to_string(row);
@@ -70,6 +81,10 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
     for (double v : more) {
       lines += ',';
       appendShortest(lines, v);
+    }
+    if (cycleColumn_) {
+      lines += ',';
+      lines += std::to_string(cycleRepeats);
     }
     lines += '\n';
   }

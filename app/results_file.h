@@ -25,14 +25,19 @@ class ResultsFile {
   Status open(const std::string& path);
   // Closes the file, checked.
   Status close();
+  // Before the first row: the file gains the last column cycle_repeats (some row of the run
+  // takes more draws than the generator's cycle), and its header is written again with it.
+  Status addCycleColumn();
   // A valued row (counted as --rows counts, 1 for a manual run): its five lines in one piece,
-  // flushed. Fails with the stop message when they cannot be written.
+  // flushed, with `cycleRepeats` in the cycle column when there is one. Fails with the stop
+  // message when they cannot be written.
   Status writeRow(std::int64_t row, const ValuationRequest& request,
                   const ValuationResult& result, const StandardErrors& errors,
-                  const DeskFigures& desk);
+                  const DeskFigures& desk, std::uint64_t cycleRepeats = 0);
 
  private:
   RowFile file_;
+  bool cycleColumn_ = false;
 };
 
 // The header line, without its line end.

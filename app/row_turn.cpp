@@ -2,6 +2,8 @@
 
 #include "app/stop_signals.h"
 
+#include <cstdio>
+
 namespace empricer {
 
 namespace {
@@ -28,14 +30,20 @@ const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figur
 }
 
 Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& request,
-                    const RowFigures& figures) {
+                    const RowFigures& figures, std::uint64_t cycleRepeats) {
   if (run.plot != nullptr) {
     run.plot->add(request.spot, request.days, request.strike, figures.desk.forward[kBasePath],
                   figures.desk.ivYear[kBasePath]);
   }
   return run.results != nullptr ? run.results->writeRow(row, request, figures.result,
-                                                        figures.errors, figures.desk)
+                                                        figures.errors, figures.desk, cycleRepeats)
                                 : Status{};
+}
+
+void warnOfCycle(std::int64_t row, const ValuationDraws& draws) {
+  std::fprintf(stderr, "empricer: warning: row %lld: %s\n", static_cast<long long>(row),
+               cycleReason(draws).c_str());
+  std::fflush(stderr);
 }
 
 }  // namespace empricer

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/cycle_notice.h"
 #include "app/runs.h"
 #include "engine/group_valuation.h"
 
@@ -20,8 +21,10 @@ CompletionWatch watchOf(RunContext& run);
 // The standard errors as the report and Batch_Result.csv show them: only with --std-errors.
 const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figures);
 // A valued row (counted as --rows counts, 1 for a manual run) into the results file and the
-// smile picture, each when given.
+// smile picture, each when given; `cycleRepeats` for the results file's cycle column.
 Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& request,
-                    const RowFigures& figures);
+                    const RowFigures& figures, std::uint64_t cycleRepeats);
+// The one warning of a run on standard error about a row past the generator's cycle.
+void warnOfCycle(std::int64_t row, const ValuationDraws& draws);
 
 }  // namespace empricer

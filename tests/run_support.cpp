@@ -1,5 +1,6 @@
 #include "run_support.h"
 
+#include <atomic>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -74,10 +75,13 @@ int openAboveStandardStreams(const std::string& path, int flags) {
   return moved;
 }
 
+// Each run's standard streams go to files of their own, also for runs in one folder.
+std::atomic<int> startedRuns{0};
+
 }  // namespace
 
 StartedRun::StartedRun(const TempDir& dir, const RunOptions& options)
-    : capture_(dir.path() + ".run") {
+    : capture_(dir.path() + ".run" + std::to_string(startedRuns.fetch_add(1))) {
   const std::string inPath = capture_ + ".stdin";
   const std::string outPath = capture_ + ".stdout";
   const std::string errPath = capture_ + ".stderr";
@@ -144,6 +148,10 @@ bool StartedRun::ended() {
 }
 
 void StartedRun::kill() { sendSignal(SIGKILL); }
+
+std::string StartedRun::errorSoFar() const {
+  return readFile(capture_ + ".stderr").value_or("");
+}
 
 void StartedRun::sendSignal(int signal) {
   if (!waitStatus_) ::kill(child_, signal);

@@ -91,6 +91,8 @@ class StartedRun {
   void kill();
   // Sends `signal` to the program, when it is still going.
   void sendSignal(int signal);
+  // What the program has written to standard error so far (not on a terminal).
+  std::string errorSoFar() const;
   // Waits for the end and collects what the program wrote.
   RunOutcome wait();
 
