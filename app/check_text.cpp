@@ -131,8 +131,7 @@ std::string whyOfForm(const std::string& name, const Reading& reading) {
 
 std::string whyOf(const std::string& name, const Reading& reading) {
   std::string why = whyOfForm(name, reading);
-  const std::string_view mark(reinterpret_cast<const char*>(kByteOrderMark), sizeof kByteOrderMark);
-  if (!why.empty() && reading.text.find(mark) != std::string::npos) {
+  if (!why.empty() && reading.text.find(kByteOrderMark) != std::string::npos) {
     why += ": it holds a byte-order mark, which is skipped only at the very start of a file";
   }
   return why;

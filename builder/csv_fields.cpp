@@ -1,5 +1,9 @@
 #include "builder/csv_fields.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -11,42 +15,65 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-std::string withoutBlanks(const std::string& text, std::size_t begin, std::size_t end) {
+std::string withoutBlanks(std::string_view text, std::size_t begin, std::size_t end) {
   while (begin < end && isBlank(text[begin])) ++begin;
   while (end > begin && isBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
+  return std::string(text.substr(begin, end - begin));
 }
+
+// Closes the descriptor when it goes.
+struct OpenFile {
+  int fd = -1;
+  ~OpenFile() {
+    if (fd >= 0) ::close(fd);
+  }
+};
 
 }  // namespace
 
-bool readWholeLine(InputStream& stream, std::string& line) {
-  line.clear();
-  int c = peekChar(stream);
-  if (c < 0) return false;
-  while (c >= 0 && c != '\n') {
-    line.push_back(static_cast<char>(c));
-    takeChar(stream);
-    c = peekChar(stream);
+Outcome<std::string> readFileBytes(const std::string& path) {
+  OpenFile file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.fd < 0) return cannotOpen(path);
+  std::string bytes;
+  char block[65536];
+  for (;;) {
+    const ssize_t got = ::read(file.fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    // A directory, or a file whose reading fails before its end, is not read at all.
+    if (got < 0) return cannotOpen(path);
+    if (got == 0) return bytes;
+    bytes.append(block, static_cast<std::size_t>(got));
   }
-  if (c == '\n') takeChar(stream);
+}
+
+bool TextLines::next(std::string_view& line) {
+  if (rest_.empty()) return false;
+  const std::size_t end = rest_.find_first_of("\r\n");
+  line = rest_.substr(0, end);
+  if (end == std::string_view::npos) {
+    rest_ = {};
+  } else {
+    const bool crlf = rest_[end] == '\r' && end + 1 < rest_.size() && rest_[end + 1] == '\n';
+    rest_.remove_prefix(end + (crlf ? 2 : 1));
+  }
   return true;
 }
 
-bool isBlankLine(const std::string& line) {
+bool isBlankLine(std::string_view line) {
   for (const char c : line) {
     if (!isBlank(c)) return false;
   }
   return true;
 }
 
-char delimiterOf(const std::string& header) {
+char delimiterOf(std::string_view header) {
   for (const char candidate : {',', ';', '\t'}) {
-    if (header.find(candidate) != std::string::npos) return candidate;
+    if (header.find(candidate) != std::string_view::npos) return candidate;
   }
   return ',';
 }
 
-std::vector<std::string> splitFields(const std::string& line, char delimiter) {
+std::vector<std::string> splitFields(std::string_view line, char delimiter) {
   std::vector<std::string> fields;
   std::size_t i = 0;
   const std::size_t size = line.size();
@@ -70,14 +97,14 @@ std::vector<std::string> splitFields(const std::string& line, char delimiter) {
         field.push_back(line[k++]);
       }
       const std::size_t end = line.find(delimiter, k);
-      field += withoutBlanks(line, k, end == std::string::npos ? size : end);
+      field += withoutBlanks(line, k, end == std::string_view::npos ? size : end);
       fields.push_back(field);
-      if (end == std::string::npos) break;
+      if (end == std::string_view::npos) break;
       i = end + 1;
     } else {
       const std::size_t end = line.find(delimiter, i);
-      fields.push_back(withoutBlanks(line, i, end == std::string::npos ? size : end));
-      if (end == std::string::npos) break;
+      fields.push_back(withoutBlanks(line, i, end == std::string_view::npos ? size : end));
+      if (end == std::string_view::npos) break;
       i = end + 1;
     }
   }

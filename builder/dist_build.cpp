@@ -29,6 +29,17 @@ BuildEnd unwritable(std::string message) {
   return {BuildEnd::Kind::unwritable, "", std::move(message), {}};
 }
 
+BuildEnd noSpread(const std::string& prices) {
+  return unusable(prices +
+                  ": the returns scaled to 270 steps a day have no spread that a table can hold");
+}
+
+bool finiteMoments(const Moments& m) {
+  return std::isfinite(m.mean) && std::isfinite(m.standardDeviation) &&
+         std::isfinite(m.skewness) && std::isfinite(m.excessKurtosis) &&
+         std::isfinite(m.minimum) && std::isfinite(m.maximum);
+}
+
 bool exists(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::symlink_status(path, ignored).type() !=
@@ -73,7 +84,8 @@ BuildEnd buildDistribution(const DistOptions& options) {
   }
 
   Outcome<PriceHistory> loaded =
-      loadPriceHistory(options.prices, PriceColumns{options.column, options.session});
+      loadPriceHistory(options.prices,
+                       PriceReading{options.column, options.session, options.allowJumps});
   if (!loaded.ok()) return unusable(loaded.message());
   PriceHistory& history = loaded.value();
 
@@ -107,10 +119,8 @@ BuildEnd buildDistribution(const DistOptions& options) {
   applyDayScale(sorted, figures.data.mean, figures.scale);
   figures.target = figures.scale.mapped ? momentsOf(sorted.data(), sorted.size()) : figures.data;
   std::sort(sorted.begin(), sorted.end());
-  if (!(figures.target.standardDeviation > 0.0) || !std::isfinite(figures.target.maximum) ||
-      !std::isfinite(figures.target.minimum)) {
-    return unusable(options.prices +
-                    ": the returns scaled to 270 steps a day have no spread that a table can hold");
+  if (!(figures.target.standardDeviation > 0.0) || !finiteMoments(figures.target)) {
+    return noSpread(options.prices);
   }
   if (chosenMean) figures.target.mean = *chosenMean;
 
@@ -139,6 +149,8 @@ BuildEnd buildDistribution(const DistOptions& options) {
   if (!check.ok()) return unwritable(check.message());
   const std::vector<double> draws = drawsOf(*table);
   figures.table = momentsOf(draws.data(), draws.size());
+  // Summed over every output, the table's powers may overflow where the target's did not.
+  if (!finiteMoments(figures.table)) return noSpread(options.prices);
 
   if (options.plot) {
     Outcome<std::string> written = outputs.writeBeside(

@@ -73,6 +73,7 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
       textOption("--session", options.session),
       returnsPerDayOption(options.returnsPerDay),
       switchOption("--with-gaps", options.withGaps),
+      switchOption("--allow-jumps", options.allowJumps),
       meanOption(options.mean, options.meanValue),
       textOption("--setup", setup),
       wholeNumberOption("--max-rows", kLeastMaxRows, kTableCapacity,
@@ -120,6 +121,8 @@ std::string helpText() {
          "                    how many of the data's returns make one trading day, above 0\n"
          "                    (default auto: the median session, or 270 without --session)\n"
          "  --with-gaps       the table's day also holds the gaps between sessions\n"
+         "  --allow-jumps     take a return or gap above +100%, or a price more than 1000\n"
+         "                    times the one before or less than a thousandth of it\n"
          "  --mean data|VALUE|risk-neutral\n"
          "                    the table's mean per step: the data's (default), VALUE, or\n"
          "                    the risk-neutral one from keys 3 and 4 of the settings file\n"

@@ -21,6 +21,7 @@ struct DistOptions {
   std::optional<std::string> session;  // --session
   std::optional<double> returnsPerDay; // --returns-per-day N; nothing: auto
   bool withGaps = false;               // --with-gaps
+  bool allowJumps = false;             // --allow-jumps
   MeanChoice mean = MeanChoice::data;  // --mean
   double meanValue = 0.0;              // --mean VALUE
   std::string setup = "Setup.txt";     // --setup

@@ -2,6 +2,8 @@
 // its consecutive prices, and the gaps between its sessions.
 #pragma once
 
+#include "text/input_stream.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,18 +11,28 @@
 #include <vector>
 
 #include "text/status.h"
-#include "text/input_stream.h"
 
 namespace empricer {
 
-// Which columns to read. Names match the header without regard to case.
-struct PriceColumns {
+// Which columns to read, and whether jumps are taken.
+struct PriceReading {
   // The price column; nothing: a column named "close", or else the last column.
   std::optional<std::string> price;
   // The column whose change of key (sessionKey) starts a new session; nothing: the file is
   // one session.
   std::optional<std::string> session;
+  // Takes the returns and gaps that lie beyond the limits below (--allow-jumps).
+  bool allowJumps = false;
 };
+
+// Without allowJumps, p[t] / p[t - 1] lies from kLeastPriceRatio to kMostPriceRatio and
+// p[t] / p[t - 1] - 1 is at most kMostReturn (+100%), for returns and gaps alike.
+constexpr double kLeastPriceRatio = 1e-3;
+constexpr double kMostPriceRatio = 1e3;
+constexpr double kMostReturn = 1.0;
+// With allowJumps too, no return or gap is above kMostJump: the fourth powers of the returns'
+// deviations, summed over the 32768 draws of a table, stay finite.
+constexpr double kMostJump = 1e70;
 
 // The key of a session field: a field that holds a date and a time is keyed by its date, the
 // text before the first blank (a space or a tab) or before a 'T' that follows a digit,
@@ -41,14 +53,16 @@ struct PriceHistory {
   std::vector<double> gaps;
 };
 
-// Reads the history from the lines of `stream`; `name` is the file's name in the messages.
-// Fails with one line naming the file and the line: no header, a column that the header lacks,
-// a line without the field, a price that is not a number or not finite and positive, a return
-// or a gap that is not finite, fewer than two returns, or returns that are all equal.
-Outcome<PriceHistory> readPriceHistory(InputStream& stream, const std::string& name,
-                                       const PriceColumns& columns);
+// Reads the history from the bytes of a price file (lines as TextLines splits them, after a
+// byte-order mark at the start); `name` is the file's name in the messages. Fails with one
+// line naming the file and the line: a 0x00 or 0x1A byte, no header, a column that the header
+// lacks, a line with more or fewer fields than the header, a price that is not a number or not
+// finite and positive, a return or a gap that is not finite, beyond the limits above without
+// allowJumps, or above kMostJump; fewer than two returns, or returns that are all equal.
+Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string& name,
+                                       const PriceReading& reading);
 
-// The same from the file at `path`; also fails when it cannot be opened.
-Outcome<PriceHistory> loadPriceHistory(const std::string& path, const PriceColumns& columns);
+// The same from the file at `path`; also fails when it cannot be opened or read.
+Outcome<PriceHistory> loadPriceHistory(const std::string& path, const PriceReading& reading);
 
 }  // namespace empricer

@@ -12,7 +12,7 @@ seconds="${1:-30}"
 shift || true
 targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
-  targets=(line_reader fields number_text console_input settings distribution runs engine check)
+  targets=(line_reader fields number_text console_input settings distribution runs engine check dist)
 fi
 
 if ! command -v "${CLANGXX:-clang++}" >/dev/null 2>&1; then

@@ -24,6 +24,7 @@
 #include "run_support.h"
 
 using namespace empricer;
+using namespace std::string_literals;
 
 namespace {
 
@@ -236,9 +237,9 @@ TEST(DistProgram, BadInputStopsWithOneLineAndLeavesEveryFileAsItWas) {
       {"date,close\n1,100\n2,1e999\n", {}, "prices.csv:3: field 2 (close): '1e999' is not finite"},
       {"date,close\n1,1e-300\n2,1e300\n", {},
        "prices.csv:3: the return from the price on line 2 is not finite"},
-      {"date,close\n1,100\n2\n", {}, "prices.csv:3: no field 2 (close): the line has 1 field"},
+      {"date,close\n1,100\n2\n", {}, "prices.csv:3: the line has 1 field, the header 2"},
       {"date,x,close\n1,100,1\n2,101\n", {"--session", "X"},
-       "prices.csv:3: no field 3 (close): the line has 2 fields"},
+       "prices.csv:3: the line has 2 fields, the header 3"},
       {"date,close\n1,100\n2,101\n", {}, "prices.csv: 1 return from 2 prices in 1 session; at least 2 are needed"},
       {good.c_str(), {"--session", "date"},
        "prices.csv: 0 returns from 3 prices in 3 sessions; at least 2 are needed"},
@@ -282,6 +283,100 @@ TEST(DistProgram, BadInputStopsWithOneLineAndLeavesEveryFileAsItWas) {
     EXPECT_EQ(dir.names(), before) << c.message;
     EXPECT_EQ(dir.read("dist.csv"), "0.5,1\n") << c.message;
   }
+}
+
+TEST(DistProgram, DamagedHistoriesAreRefusedAtTheirLineOrReadAsPlainlyMeant) {
+  // 1,563 prices; each reading below gives the table of this file with the same options.
+  std::vector<double> returns = returnSamples(1562, 83)[0].returns;
+  const std::string plain = pricesText(returns);
+  std::string mixedEnds;
+  // Each line end in turn; the last two leave a blank line.
+  const char* const ends[] = {"\r", "\r\n", "\n", "\r\r", "\r\r\n"};
+  std::size_t turn = 0;
+  for (const std::string& line : splitLines(plain)) mixedEnds += line + ends[turn++ % 5];
+  // Line 801, the 800th price, with a 0x1A byte after its first two digits.
+  std::string endMark = plain;
+  std::size_t line801 = 0;
+  for (int line = 1; line < 801; ++line) line801 = endMark.find('\n', line801) + 1;
+  endMark.insert(line801 + 13, "\x1a");
+  const std::string cutOff = "date,time,open,high,low,close,volume\n"
+                             "2019-11-05,15:56,3084.1,3085.2,3083.9,3084.45,1200\n"
+                             "2019-11-05,15:57,3084.45,3084.9,3083.7,3084.1,900\n"
+                             "2019-11-05,15:58,3084.1,3084.6,3083.5,3083.8,1010\n"
+                             "2019-11-05,15:59,3083.8,3084.4,3083.6,30";
+  const std::string jump = "date,close\n1,100\n2,101\n";
+  const auto withPrice = [&jump](const char* line) { return jump + line + "\n3,120\n4,121\n"; };
+  const std::vector<std::string> allowJumps{"--allow-jumps"};
+  const std::vector<std::string> byDate{"--session", "Date"};
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<std::string> options;
+    std::string message;  // empty: read as the plain file with the same options
+  };
+  const Case cases[] = {
+      {"a byte-order mark", "\xEF\xBB\xBF" + plain, byDate, ""},
+      {"a 0x1A end mark as the last byte", plain + "\x1a", {}, ""},
+      {"lone CR line ends", pricesText(returns, {.lineEnd = "\r"}), {}, ""},
+      {"a mark, and lone CR, CR LF and LF mixed", "\xEF\xBB\xBF" + mixedEnds, byDate, ""},
+      {"a 0x1A byte inside a line", endMark, {},
+       "prices.csv:801: byte 14 of the line is 0x1A; a price file holds text only"},
+      {"a 0 byte", "date,close\n1,100\n2,10\0" "1\n3,100.5\n"s, {},
+       "prices.csv:3: byte 5 of the line is 0x00; a price file holds text only"},
+      {"the last line cut off", cutOff, {}, "prices.csv:5: the line has 6 fields, the header 7"},
+      {"a field more", "date,close\n1,100\n2,101,7\n3,100.5\n", {},
+       "prices.csv:3: the line has 3 fields, the header 2"},
+      {"a return above +100%", withPrice("9,252.5"), {},
+       "prices.csv:4: the return from the price on line 3 is 1.5, above +100%; --allow-jumps "
+       "accepts it"},
+      {"a price a thousandth of the one before", withPrice("9,0.0505"), {},
+       "prices.csv:4: the price is 0.0005 times the one on line 3, outside 1e-3 to 1e3; "
+       "--allow-jumps accepts it"},
+      {"a price a thousand times the one before", withPrice("9,202000"), {},
+       "prices.csv:4: the price is 2000 times the one on line 3, outside 1e-3 to 1e3; "
+       "--allow-jumps accepts it"},
+      {"a gap above +100%", "date,close\n1,100\n1,101\n2,303\n2,300\n2,301\n", byDate,
+       "prices.csv:4: the gap from the price on line 3 is 2, above +100%; --allow-jumps "
+       "accepts it"},
+      {"prices of 1e308, jumps allowed", "close\n1\n1e308\n1\n2\n", allowJumps,
+       "prices.csv:3: the return from the price on line 2 is 1e+308, above 1e70 even with "
+       "--allow-jumps"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.write("prices.csv", c.text);
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"--plot", "picture.svg", "prices.csv"});
+    const RunOutcome run = runDistIn(dir, args);
+    if (!c.message.empty()) {
+      EXPECT_EQ(run.status, 2) << c.name;
+      EXPECT_EQ(run.out, "") << c.name;
+      EXPECT_EQ(run.err, "empricer-dist: " + c.message + "\n") << c.name;
+      EXPECT_EQ(dir.names(), std::vector<std::string>{"prices.csv"}) << c.name;
+      continue;
+    }
+    EXPECT_EQ(run.status, 0) << c.name << ": " << run.err;
+    if (run.status != 0) continue;
+    dir.write("plain.csv", plain);
+    std::vector<std::string> plainArgs = c.options;
+    plainArgs.insert(plainArgs.end(), {"--out", "plain.dist", "plain.csv"});
+    ASSERT_EQ(runDistIn(dir, plainArgs).status, 0) << c.name;
+    EXPECT_EQ(dir.read("dist.csv"), dir.read("plain.dist")) << c.name;
+    EXPECT_EQ(reported(run.out, "prices", 0), 1563) << c.name;
+  }
+
+  // A jump that is meant: refused, then taken with --allow-jumps as the largest return.
+  returns[600] = 1.5;
+  TempDir dir;
+  dir.write("prices.csv", pricesText(returns));
+  const RunOutcome refused = runDistIn(dir, {"prices.csv"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err, "empricer-dist: prices.csv:603: the return from the price on line 602 "
+                         "is 1.5, above +100%; --allow-jumps accepts it\n");
+  const RunOutcome allowed = runDistIn(dir, {"--allow-jumps", "prices.csv"});
+  ASSERT_EQ(allowed.status, 0) << allowed.err;
+  EXPECT_NEAR(reported(allowed.out, "maximum", 0), 1.5, 1e-9);
+  EXPECT_NEAR(reported(allowed.out, "maximum", 2), 1.5, 1e-9);
 }
 
 TEST(DistProgram, ExistingOutputsAreReplacedOnlyWithForce) {
@@ -410,7 +505,8 @@ TEST(DistProgram, HelpAndVersion) {
                              "\n  --out FILE ", "\n  --force ", "\n  --plot FILE.svg ",
                              "\n  --returns-per-day N|auto\n", "\n  --with-gaps ",
                              "\n  --mean data|VALUE|risk-neutral\n", "\n  --setup FILE ",
-                             "\n  --help ", "\n  --version ", "README.md"}) {
+                             "\n  --allow-jumps ", "\n  --help ", "\n  --version ",
+                             "README.md"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const RunOutcome version = runDistIn(dir, {"--version"});

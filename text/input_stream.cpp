@@ -109,10 +109,10 @@ int peekChar(InputStream& s) {
   if (s.rawEnded || !isOpen(s)) return -1;
   if (!s.started) {
     s.started = true;
-    fill(s, sizeof kByteOrderMark);
-    if (s.len - s.pos >= sizeof kByteOrderMark &&
-        std::memcmp(s.buffer + s.pos, kByteOrderMark, sizeof kByteOrderMark) == 0) {
-      s.pos += sizeof kByteOrderMark;
+    fill(s, kByteOrderMark.size());
+    if (s.len - s.pos >= kByteOrderMark.size() &&
+        std::memcmp(s.buffer + s.pos, kByteOrderMark.data(), kByteOrderMark.size()) == 0) {
+      s.pos += kByteOrderMark.size();
     }
   }
   fill(s, 1);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace empricer {
 
@@ -43,7 +44,7 @@ void closeStream(InputStream& stream);
 bool readWholeFile(InputStream& stream, std::string& bytes, std::size_t limit);
 
 // The UTF-8 byte-order mark, as spreadsheets save it at the start of a text file.
-constexpr unsigned char kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // The next character after text-mode translation, or -1 at the end of the file.
 int peekChar(InputStream& stream);
