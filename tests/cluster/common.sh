@@ -10,9 +10,16 @@ source_dir=$(cd "$cluster_dir/../.." && pwd)
 readme="$source_dir/README.md"
 readme_section='## A batch over many machines'
 
-# Every wait of a test is measured against one deadline, so that the test ends by itself, with
-# its daemons stopped, before CTest's TIMEOUT would kill it and leave them running.
-deadline=$((SECONDS + 50))
+# Every wait of a test is measured against the test's own deadline: deadline_seconds, set by
+# the test before it sources this file and counted from here. The test then ends by itself, with
+# its daemons stopped, before CTest's TIMEOUT (a minute longer, tests/CMakeLists.txt) would kill
+# it and leave them running.
+[[ "${deadline_seconds:-}" =~ ^[1-9][0-9]*$ ]] || {
+  echo "FAIL: the test sets no deadline_seconds before it sources common.sh" >&2
+  exit 1
+}
+deadline_start=$SECONDS
+deadline=$((deadline_start + deadline_seconds))
 
 fail() {
   echo "FAIL: $*" >&2
@@ -72,6 +79,30 @@ time_left() {
   echo "$left"
 }
 
+# out_of_time WHAT: fails, saying that the deadline ran out, after how long, and what the test
+# was waiting for.
+out_of_time() {
+  fail "time ran out after $((SECONDS - deadline_start)) s (deadline $deadline_seconds s) waiting for $*"
+}
+
+# until_deadline WHAT OUTPUT COMMAND...: runs COMMAND (not a shell function), its standard
+# output and error in the file OUTPUT, and stops it when the deadline comes: `timeout` sends
+# TERM, then KILL 5 s later, to COMMAND and everything it started. When time runs out (COMMAND
+# stopped, or failing once the deadline has passed), the test fails saying so, with the end of
+# OUTPUT; otherwise COMMAND's status is returned, for the caller to report a failure.
+until_deadline() {
+  local what=$1 output=$2 status=0
+  shift 2
+  [ "$SECONDS" -lt "$deadline" ] || out_of_time "$what (not started)"
+  # (The braces keep bash from reporting a KILLed `timeout` on the test's standard error.)
+  { timeout -k 5 "$(time_left)" "$@" > "$output" 2>&1; } 2> /dev/null || status=$?
+  if [ "$status" != 0 ] && { [ "$status" = 124 ] || [ "$SECONDS" -ge "$deadline" ]; }; then
+    out_of_time "$what; the end of its output:
+$(tail -n 20 "$output" 2> /dev/null)"
+  fi
+  return "$status"
+}
+
 # stop_pid PID: stops a process this test started and waits for it, killing it after 5 s.
 stop_pid() {
   local pid=$1 i
@@ -106,11 +137,13 @@ make_inputs() {
 
 # whole_run EMPRICER FOLDER SEED: the whole batch in FOLDER/whole, the reference for the shards.
 whole_run() {
-  local empricer=$1 folder=$2 seed=$3 lines
+  local empricer=$1 folder=$2 seed=$3 here=$PWD lines
   mkdir "$folder/whole"
   cp "$folder/Setup.txt" "$folder/dist.csv" "$folder/batch.csv" "$folder/whole"
-  (cd "$folder/whole" && "$empricer" --seed "$seed" --quiet > console.txt) ||
-    fail "the whole run failed: $(cat "$folder/whole/console.txt")"
+  cd "$folder/whole" || fail "cannot enter $folder/whole"
+  until_deadline "the whole run" console.txt "$empricer" --seed "$seed" --quiet ||
+    fail "the whole run failed: $(cat console.txt)"
+  cd "$here" || fail "cannot return to $here"
   lines=$(wc -l < "$folder/whole/Batch_Result.csv")
   [ "$lines" = $((1 + 5 * 18)) ] ||
     fail "the whole run wrote $lines lines, expected a header and five lines for each of 18 rows"
@@ -127,18 +160,19 @@ readme_seed() {
   grep -o -- '--seed [0-9]*' <<< "$1" | head -n 1 | cut -d ' ' -f 2
 }
 
-# wait_for_daemon NAME PID LOG COMMAND...: waits until COMMAND succeeds while the daemon NAME
-# (started by the test as PID, writing LOG) runs. A daemon that stops or does not come up in
-# time fails the test, with the end of its log.
+# wait_for_daemon NAME PID LOG COMMAND...: waits until COMMAND (not a shell function) succeeds
+# while the daemon NAME (started by the test as PID, writing LOG) runs; each try is stopped at
+# the deadline. A daemon that stops or does not come up in time fails the test, with the end of
+# its log.
 wait_for_daemon() {
   local name=$1 pid=$2 log=$3
   shift 3
-  until "$@" > /dev/null 2>&1; do
+  until { timeout -k 1 "$(time_left)" "$@"; } > /dev/null 2>&1; do
     kill -0 "$pid" 2> /dev/null ||
       fail "$name stopped before it came up; the end of $log:
 $(tail -n 20 "$log" 2> /dev/null)"
     [ "$SECONDS" -lt "$deadline" ] ||
-      fail "$name did not come up in time; the end of $log:
+      out_of_time "$name to come up; the end of $log:
 $(tail -n 20 "$log" 2> /dev/null)"
     sleep 0.2
   done

@@ -7,6 +7,9 @@
 #
 # Usage: slurm_array_test.sh EMPRICER
 set -euo pipefail
+# The deadline of all the test's waits, in seconds: some twelve times the 10 s the test takes
+# on an idle two-core machine, for a loaded one. CTest's TIMEOUT is a minute longer.
+deadline_seconds=120
 # shellcheck source-path=SCRIPTDIR source=common.sh
 source "$(dirname "$0")/common.sh"
 
@@ -33,10 +36,11 @@ munged_pid='' slurmctld_pid='' slurmd_pid=''
 cleanup() {
   local status=$?
   if [ -n "$slurmctld_pid" ] && kill -0 "$slurmctld_pid" 2> /dev/null; then
-    # Jobs still running (after a timeout) are cancelled before their daemons stop.
-    scancel --user="$(id -un)" 2> /dev/null || true
-    for _ in $(seq 1 25); do
-      [ -n "$(squeue -h 2> /dev/null)" ] || break
+    # Jobs still running (after the deadline) are cancelled before their daemons stop; this
+    # waits for them 10 s at most.
+    local give_up=$((SECONDS + 10))
+    timeout -k 1 5 scancel --user="$(id -un)" 2> /dev/null || true
+    while [ "$SECONDS" -lt "$give_up" ] && [ -n "$(timeout -k 1 2 squeue -h 2> /dev/null)" ]; do
       sleep 0.2
     done
   fi
@@ -92,8 +96,9 @@ slurmctld_pid=$!
 wait_for_daemon slurmctld "$slurmctld_pid" "$dir/slurmctld.log" sinfo -h
 slurmd -D -N "$node" > "$dir/slurmd.out" 2>&1 &
 slurmd_pid=$!
-node_idle() { [ "$(sinfo -h -N -n "$node" -o %T)" = idle ]; }
-wait_for_daemon slurmd "$slurmd_pid" "$dir/slurmd.log" node_idle
+# shellcheck disable=SC2016 # expanded by that shell
+wait_for_daemon slurmd "$slurmd_pid" "$dir/slurmd.log" \
+  bash -c '[ "$(sinfo -h -N -n "$1" -o %T)" = idle ]' node_idle "$node"
 
 # The batch, and the whole run under the recipe's seed.
 mkdir "$dir/work"
@@ -106,10 +111,9 @@ whole_run "$empricer" "$dir/work" "$seed"
 bash -e -c "$shard_lines" || fail "the README's shard lines failed"
 [ "$(wc -l < shards.txt)" = 4 ] || fail "the README's shard lines wrote: $(cat shards.txt)"
 printf '%s\n' "$job_script" > shards.sh
-if ! PATH="$(dirname "$empricer"):$PATH" timeout "$(time_left)" sbatch --wait shards.sh \
-     > sbatch.out 2>&1; then
+PATH="$(dirname "$empricer"):$PATH" until_deadline "sbatch --wait shards.sh (the job array)" \
+  sbatch.out sbatch --wait shards.sh ||
   fail "sbatch --wait failed: $(cat sbatch.out; tail -n 5 slurm-*.out 2> /dev/null)"
-fi
 bash -e -c "$merge_line" || fail "the README's merge line failed"
 compare_with_whole "$dir/work"
 echo "the README's job array over 4 shards gives the whole run's Batch_Result.csv"
@@ -125,15 +129,16 @@ make_inputs "$dir/chain"
 } > batch.csv
 mkdir whole
 cp Setup.txt dist.csv batch.csv whole
-(cd whole && "$empricer" --chain --seed "$seed" --quiet > console.txt) ||
-  fail "the whole chain run failed: $(cat whole/console.txt)"
+cd whole
+until_deadline "the whole chain run" console.txt "$empricer" --chain --seed "$seed" --quiet ||
+  fail "the whole chain run failed: $(cat console.txt)"
+cd ..
 bash -e -c "$shard_lines" || fail "the README's shard lines failed"
 printf '%s\n' "$job_script" | sed 's/^empricer /empricer --chain /' > shards.sh
 grep -q '^empricer --chain ' shards.sh || fail "the job script has no line that starts with empricer"
-if ! PATH="$(dirname "$empricer"):$PATH" timeout "$(time_left)" sbatch --wait shards.sh \
-     > sbatch.out 2>&1; then
+PATH="$(dirname "$empricer"):$PATH" until_deadline "sbatch --wait shards.sh (the chain's job array)" \
+  sbatch.out sbatch --wait shards.sh ||
   fail "sbatch --wait failed for the chain: $(cat sbatch.out; tail -n 5 slurm-*.out 2> /dev/null)"
-fi
 bash -e -c "$merge_line" || fail "the README's merge line failed"
 compare_with_whole "$dir/chain"
 echo "the chain form of the job array gives the whole chain run's Batch_Result.csv"
