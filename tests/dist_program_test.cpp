@@ -295,10 +295,9 @@ TEST(DistProgram, DamagedHistoriesAreRefusedAtTheirLineOrReadAsPlainlyMeant) {
   std::size_t turn = 0;
   for (const std::string& line : splitLines(plain)) mixedEnds += line + ends[turn++ % 5];
   // Line 801, the 800th price, with a 0x1A byte after its first two digits.
-  std::string endMark = plain;
   std::size_t line801 = 0;
-  for (int line = 1; line < 801; ++line) line801 = endMark.find('\n', line801) + 1;
-  endMark.insert(line801 + 13, "\x1a");
+  for (int line = 1; line < 801; ++line) line801 = plain.find('\n', line801) + 1;
+  const std::string endMark = plain.substr(0, line801 + 13) + '\x1a' + plain.substr(line801 + 13);
   const std::string cutOff = "date,time,open,high,low,close,volume\n"
                              "2019-11-05,15:56,3084.1,3085.2,3083.9,3084.45,1200\n"
                              "2019-11-05,15:57,3084.45,3084.9,3083.7,3084.1,900\n"
