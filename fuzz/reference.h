@@ -14,9 +14,10 @@
 
 namespace reference {
 
-// The file as the readers see it after text-mode translation: nothing from the first 0x1A
-// on, and every CR LF pair as one LF.
+// The file as the readers see it after text-mode translation: no UTF-8 byte-order mark at the
+// very start, nothing from the first 0x1A on, and every CR LF pair as one LF.
 inline std::string textModeBytes(std::string_view raw) {
+  if (raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
   const std::size_t cut = raw.find('\x1a');
   if (cut != std::string_view::npos) raw = raw.substr(0, cut);
   std::string out;
