@@ -1,7 +1,8 @@
 // The line reader and the reading loop over arbitrary bytes. Every read must store exactly
 // what the text-mode model says (at most 99 characters, no newline, no CR of a CR LF pair,
-// nothing from the first 0x1A on, no byte-order mark at the start), put a 0 right after them, leave the rest of the buffer as
-// it was, set the flags on the right read, and the loop must end.
+// nothing from the first 0x1A on, no byte-order mark at the start), put a 0 right after
+// them, leave the rest of the buffer as it was, set the flags on the right read, and the loop
+// must end.
 //
 // Input: one control byte, then the file's bytes. With bit 7 of the control byte set, lines
 // of padding come first so that the input starts just before the reader's 16 KiB block
