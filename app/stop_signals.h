@@ -1,7 +1,7 @@
-// What a run does when SIGINT or SIGTERM stops it: the temporary file that a valuation is
-// writing at that moment is removed (only that file of its own: the same regular file it
-// opened), the rows already written stay whole, and the program then ends as one stopped by
-// that signal does (the shell shows 128 + its number). The folder lock goes with the process.
+// What a run does when SIGINT or SIGTERM stops it: the temporary file that it made is removed
+// (only that file of its own: the same regular file it opened, while it is there), the rows
+// already written stay whole, and the program then ends as one stopped by that signal does
+// (the shell shows 128 + its number). The folder lock goes with the process.
 #pragma once
 
 #include <cstdio>

@@ -99,12 +99,11 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
     temporary = openScratchForWriting(plan.temporaryFile);
     if (temporary == nullptr && probabilities) return openFailure(plan.temporaryFile);
   }
+  if (temporary != nullptr && watch.temporaryOpened) watch.temporaryOpened(temporary);
   std::FILE* terminalRows = probabilities ? temporary : nullptr;
-  if (terminalRows != nullptr) {
-    std::setvbuf(terminalRows, nullptr, _IOFBF, kTemporaryBuffer);
-    if (watch.temporaryOpened) watch.temporaryOpened(terminalRows);
-  }
-  // However the completion ends, the temporary file's watcher hears of it.
+  if (terminalRows != nullptr) std::setvbuf(terminalRows, nullptr, _IOFBF, kTemporaryBuffer);
+  // However a completion that writes the file ends, its watcher hears of it (without the
+  // probabilities the empty file stays, and stays the run's own).
   struct Done {
     const CompletionWatch& watch;
     bool noted;

@@ -44,8 +44,8 @@ struct FigureChoice {
 struct CompletionWatch {
   // Called now and then with the share of the group's trajectories done so far.
   std::function<void(double share)> progress;
-  // With the probabilities on: the temporary file just opened for writing, and then its end
-  // (removed, or left as a failure leaves it).
+  // The temporary file just opened for writing (or emptied), and, with the probabilities on,
+  // its end (removed, or left as a failure leaves it).
   std::function<void(std::FILE* stream)> temporaryOpened;
   std::function<void()> temporaryDone;
 };

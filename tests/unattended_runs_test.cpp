@@ -90,23 +90,26 @@ TEST(UnattendedRuns, ASecondRunInTheFolderStopsWithoutTouchingAFile) {
   EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
 }
 
-// SIGTERM while a row's terminal prices go to the temporary file: the file goes, the rows
-// written before stay whole, and the program ends as the signal ends it.
+// SIGTERM while a row is valued, its terminal prices going to the temporary file (or, with the
+// probabilities off, the file left empty): the file goes, the rows written before stay whole,
+// and the program ends as the signal ends it.
 TEST(UnattendedRuns, ASignalRemovesTheTemporaryFileAndKeepsTheWholeRows) {
-  TempDir dir;
-  writeInputs(dir, {.runMode = "2", .trajectories = 200000, .probabilities = true},
-              "S0,K,Days\n100,100,1\n100,100,60\n");
-  StartedRun run(dir, {.clock = kStillClock, .arguments = {"--seed", "5"}});
-  // The first row is written (a header and five lines) and the second one's file is made.
-  ASSERT_TRUE(waitFor([&] {
-    return splitLines(dir.read("Batch_Result.csv")).size() == 6 && dir.exists("VelmarTemp.txt");
-  }));
-  run.sendSignal(SIGTERM);
-  const RunOutcome stopped = run.wait();
-  EXPECT_EQ(stopped.signal, SIGTERM);
-  EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
-  EXPECT_EQ(splitLines(dir.read("Batch_Result.csv")).size(), 6u);
-  EXPECT_EQ(dir.read("Batch_Result.csv").back(), '\n');
+  for (bool probabilities : {true, false}) {
+    TempDir dir;
+    writeInputs(dir, {.runMode = "2", .trajectories = 200000, .probabilities = probabilities},
+                "S0,K,Days\n100,100,1\n100,100,60\n");
+    StartedRun run(dir, {.clock = kStillClock, .arguments = {"--seed", "5"}});
+    // The first row is written (a header and five lines) and the second one's file is made.
+    ASSERT_TRUE(waitFor([&] {
+      return splitLines(dir.read("Batch_Result.csv")).size() == 6 && dir.exists("VelmarTemp.txt");
+    }));
+    run.sendSignal(SIGTERM);
+    const RunOutcome stopped = run.wait();
+    EXPECT_EQ(stopped.signal, SIGTERM) << probabilities;
+    EXPECT_FALSE(dir.exists("VelmarTemp.txt")) << probabilities;
+    EXPECT_EQ(splitLines(dir.read("Batch_Result.csv")).size(), 6u);
+    EXPECT_EQ(dir.read("Batch_Result.csv").back(), '\n');
+  }
 }
 
 // Setup.txt, dist.csv and batch.csv saved with a UTF-8 byte-order mark read as without it.
