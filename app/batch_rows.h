@@ -8,11 +8,11 @@
 
 #include "app/clock.h"
 #include "app/settings.h"
-#include "text/status.h"
 #include "engine/records.h"
 #include "engine/row_pricer.h"
 #include "text/line_reader.h"
 #include "text/output_file.h"
+#include "text/status.h"
 
 namespace empricer {
 

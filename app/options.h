@@ -10,9 +10,9 @@
 
 #include "app/clock.h"
 #include "app/console_input.h"
-#include "text/status.h"
 #include "engine/valuation_queue.h"
 #include "text/command_line.h"
+#include "text/status.h"
 
 namespace empricer {
 

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "engine/desk_figures.h"
-#include "text/status.h"
 #include "engine/records.h"
 #include "engine/row_pricer.h"
 #include "text/output_file.h"
+#include "text/status.h"
 
 namespace empricer {
 

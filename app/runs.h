@@ -8,13 +8,13 @@
 #include "app/options.h"
 #include "app/progress.h"
 #include "app/results_file.h"
+#include "app/settings.h"
 #include "app/smile_plot.h"
 #include "app/testing.h"
-#include "app/settings.h"
-#include "text/status.h"
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
 #include "engine/valuation_queue.h"
+#include "text/status.h"
 
 namespace empricer {
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "text/fields.h"
-#include "text/int_conversion.h"
 #include "text/input_stream.h"
+#include "text/int_conversion.h"
 #include "text/line_reader.h"
 
 namespace empricer {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "builder/table_fit.h"
-#include "text/status.h"
 #include "engine/return_table.h"
+#include "text/status.h"
 
 namespace empricer {
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "engine/draw_table.h"
-#include "text/status.h"
 #include "engine/return_table.h"
+#include "text/status.h"
 
 namespace empricer {
 

@@ -13,11 +13,11 @@
 
 #include "engine/desk_figures.h"
 #include "engine/distribution_cache.h"
-#include "text/status.h"
 #include "engine/random_generator.h"
 #include "engine/records.h"
 #include "engine/row_pricer.h"
 #include "engine/valuation_queue.h"
+#include "text/status.h"
 
 namespace empricer {
 

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "engine/lockstep_kernels.h"
+#include "engine/random_generator.h"
 #include "engine/random_jump.h"
 #include "engine/terminal_text.h"
-#include "engine/random_generator.h"
 
 namespace empricer {
 

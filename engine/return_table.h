@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "text/status.h"
 #include "engine/random_generator.h"
 #include "text/input_stream.h"
+#include "text/status.h"
 
 namespace empricer {
 

@@ -4,8 +4,8 @@
 
 #include "engine/path_simulation.h"
 #include "engine/random_jump.h"
-#include "engine/valuation_figures.h"
 #include "engine/terminal_text.h"
+#include "engine/valuation_figures.h"
 
 namespace empricer {
 

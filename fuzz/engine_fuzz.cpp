@@ -21,8 +21,8 @@
 #include "engine/draw_table.h"
 #include "engine/lockstep_simulation.h"
 #include "engine/path_simulation.h"
-#include "fuzz/harness.h"
 #include "engine/random_generator.h"
+#include "fuzz/harness.h"
 
 using namespace empricer;
 

@@ -15,8 +15,8 @@
 #include "engine/path_simulation.h"
 #include "engine/random_jump.h"
 #include "engine/return_table.h"
-#include "engine/valuation_figures.h"
 #include "engine/terminal_text.h"
+#include "engine/valuation_figures.h"
 #include "run_support.h"
 #include "value_support.h"
 
