@@ -63,10 +63,10 @@ GroupPlan planGroup(const ValuationRequest& common, std::vector<GroupRow> rows,
   }
   const std::size_t trajectories =
       static_cast<std::size_t>(std::max<std::int32_t>(0, common.trajectories));
-  const std::size_t terminalDays =
+  plan.terminalDays =
       static_cast<std::size_t>(std::count(plan.terminal.begin(), plan.terminal.end(), true));
-  plan.keepReadBack = common.withProbabilities &&
-                      trajectories * terminalDays * kPathCount * sizeof(double) <= keptReadBackBytes;
+  plan.keepReadBack = common.withProbabilities && trajectories * plan.terminalDays * kPathCount *
+                                                          sizeof(double) <= keptReadBackBytes;
   return plan;
 }
 
@@ -122,8 +122,7 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
     bumps.push_back(choice.desk ? gammaBump(distribution.current()->draws, row.days) : 0.0);
     if (choice.desk) pricers.back().addDeskSums(bumps.back());
   }
-  const std::size_t terminalDays =
-      static_cast<std::size_t>(std::count(plan.terminal.begin(), plan.terminal.end(), true));
+  const std::size_t terminalDays = plan.terminalDays;
   std::vector<double> kept;  // trajectory by trajectory, the terminal days' read-back prices
   if (plan.keepReadBack) {
     kept.reserve(static_cast<std::size_t>(std::max<std::int32_t>(0, plan.common.trajectories)) *

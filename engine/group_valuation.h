@@ -64,6 +64,7 @@ struct GroupPlan {
   // row finds its prices among them (the day before: -1 when days < 2).
   std::vector<std::int32_t> keptDays;
   std::vector<bool> terminal;
+  std::size_t terminalDays = 0;  // how many of them are
   std::vector<std::size_t> rowEnd;
   std::vector<std::ptrdiff_t> rowDayBefore;
   // Whether the read-back terminal prices are kept in memory for the winning probabilities;

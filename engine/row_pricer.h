@@ -111,23 +111,24 @@ class RowPricer {
       return weight * x;
     }
   }
+  // A payoff into the call sum or the put sum of its side.
+  template <bool Unit>
+  static void addPayoff(const Payoff& pay, double weight, double& call, double& put) {
+    if (pay.above) {
+      call += weighted<Unit>(weight, pay.call);
+    } else {
+      put += weighted<Unit>(weight, pay.put);
+    }
+  }
   template <bool Unit>
   void addDayBeforeOf(int p, double price, double weight) {
-    const Payoff pay = payoffOf(price, strike_);
-    if (pay.above) {
-      sums_.dayBeforeCall[p] += weighted<Unit>(weight, pay.call);
-    } else {
-      sums_.dayBeforePut[p] += weighted<Unit>(weight, pay.put);
-    }
+    addPayoff<Unit>(payoffOf(price, strike_), weight, sums_.dayBeforeCall[p],
+                    sums_.dayBeforePut[p]);
   }
   template <bool Unit>
   void addTerminalOf(int p, double price, double weight) {
     const Payoff pay = payoffOf(price, strike_);
-    if (pay.above) {
-      sums_.call[p] += weighted<Unit>(weight, pay.call);
-    } else {
-      sums_.put[p] += weighted<Unit>(weight, pay.put);
-    }
+    addPayoff<Unit>(pay, weight, sums_.call[p], sums_.put[p]);
     if (p == kBasePath) {
       sums_.sumPrices += weighted<Unit>(weight, price);
       sums_.sumSquares += weighted<Unit>(weight, price) * price;
