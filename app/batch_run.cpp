@@ -9,6 +9,7 @@
 #include "app/batch_rows.h"
 #include "app/cycle_notice.h"
 #include "app/elapsed_time.h"
+#include "app/exact_rows.h"
 #include "app/file_names.h"
 #include "app/row_turn.h"
 #include "app/runs.h"
@@ -75,7 +76,8 @@ class RowByRow {
     return true;
   }
 
-  Status value(const NumberedRow&, RowFigures& figures) {
+  Status value(const NumberedRow& at, RowFigures& figures) {
+    if (run_.exact != nullptr) return run_.exact->value(run_, at.number, at.row.request, figures);
     const GroupPlan plan = std::move(plans_.front());
     plans_.pop_front();
     std::vector<RowFigures> values;
@@ -98,7 +100,7 @@ class RowByRow {
         run_.generator.state = applyJump(randomJump(skippedDraws_), run_.generator.state);
         skippedDraws_ = 0;
       }
-      if (row.valued) {
+      if (row.valued && run_.exact == nullptr) {
         plans_.push_back(planSingle(row.request, kTemporaryFileName));
         enqueueGroup(run_.queue, plans_.back(), run_.generator);
       }
@@ -172,6 +174,8 @@ class InChains {
   }
 
   Status value(const NumberedRow& at, RowFigures& figures) {
+    // Exact figures come from each row's own law: grouping changes nothing.
+    if (run_.exact != nullptr) return run_.exact->value(run_, at.number, at.row.request, figures);
     const std::size_t r = static_cast<std::size_t>(at.number - 1);
     Group& group = groups_[groupOf_[r]];
     if (!group.valued) {
@@ -225,7 +229,7 @@ Status valueRows(Rows& rows, RowFile& results, RunContext& run, std::int64_t row
       continue;
     }
     const ValuationRequest& request = at.row.request;
-    if (!cycleTold && at.draws.repeats() > 0) {
+    if (!cycleTold && run.exact == nullptr && at.draws.repeats() > 0) {
       cycleTold = true;
       warnOfCycle(at.number, at.draws);
     }
@@ -271,7 +275,7 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   // their draws skipped by jumping the generator ahead, without valuing them.
   const RowRange shard = run.options.rows.value_or(RowRange{});
   // The results file has a column for the rows past the generator's cycle when some row is.
-  if (run.results != nullptr &&
+  if (run.results != nullptr && run.exact == nullptr &&
       mostCycleRepeats(settings, run.options.chain, shard.first, shard.last) > 0) {
     if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
   }

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "app/elapsed_time.h"
+#include "app/exact_rows.h"
 #include "app/file_names.h"
 #include "app/request_from_settings.h"
 #include "app/row_turn.h"
@@ -112,7 +113,7 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   request.strike = strike;
   request.days = days;
   const ValuationDraws draws{request.trajectories, request.days};
-  if (draws.repeats() > 0) {
+  if (run.exact == nullptr && draws.repeats() > 0) {
     warnOfCycle(1, draws);
     if (run.results != nullptr) {
       if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
@@ -121,8 +122,11 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   RowFigures figures{};
   run.progress.startRow(1, 0);
   const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
-  const Status valued = valueOption(request, figures, run.generator, files, run.queue,
-                                    run.distribution, figureChoice(run), watchOf(run));
+  const Status valued =
+      run.exact != nullptr
+          ? run.exact->value(run, 1, request, figures)
+          : valueOption(request, figures, run.generator, files, run.queue, run.distribution,
+                        figureChoice(run), watchOf(run));
   run.progress.clear();
   if (!valued.ok()) return valued;
 

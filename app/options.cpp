@@ -63,9 +63,11 @@ std::string usageText() {
          "  --threads N        value on N threads (default: every CPU this process may use)\n"
          "  --seed N           seed the generator with N (0 to 4294967295) instead of the clock\n"
          "  --rows FIRST-LAST  value only these data rows of batch.csv (also FIRST- and N);\n"
-         "                     needs --seed, so that shards of a batch join up\n"
+         "                     needs --seed (or --exact), so that shards of a batch join up\n"
          "  --std-errors       also report the Monte Carlo standard error of every value\n"
          "  --chain            value the batch rows of each S0 on one shared set of paths\n"
+         "  --exact            report the figures a simulation converges to, computed from\n"
+         "                     the exact law of the terminal price instead of simulated paths\n"
          "  --results FILE     also write every value, implied volatility, delta and gamma\n"
          "                     to FILE, one line per row and path\n"
          "  --trading-days N   days in a year for the yearly volatility (default 252)\n"
@@ -105,6 +107,7 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
        }},
       switchOption("--std-errors", options.standardErrors),
       switchOption("--chain", options.chain),
+      switchOption("--exact", options.exact),
       textOption("--results", options.results),
       textOption("--plot", options.plot),
       {"--trading-days", true,
@@ -133,6 +136,7 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
                             : options.rows           ? "--rows"
                             : options.standardErrors ? "--std-errors"
                             : options.chain          ? "--chain"
+                            : options.exact          ? "--exact"
                             : options.results        ? "--results"
                             : options.plot           ? "--plot"
                                                      : nullptr;
@@ -140,7 +144,15 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
       return usage(std::string("--check values nothing, so it takes no ") + runOption);
     }
   }
-  if (options.rows && !options.seed && !options.help && !options.version) {
+  if (options.exact && !options.help && !options.version) {
+    if (options.seed) {
+      return usage("--exact draws no random numbers, so --seed has nothing to seed");
+    }
+    if (options.standardErrors) {
+      return usage("--exact has no sampling error, so --std-errors has nothing to report");
+    }
+  }
+  if (options.rows && !options.seed && !options.exact && !options.help && !options.version) {
     return usage("--rows needs --seed, so that every shard draws what the whole run would");
   }
   return options;

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/exact_rows.h"
 #include "app/file_names.h"
 #include "app/folder_lock.h"
 #include "app/runs.h"
@@ -36,9 +37,16 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   appendNumber(rate, settings.riskFreeRate);
   std::string trajectories = "Num of Trajectories:  ";
   appendInteger(trajectories, settings.trajectories);
-  for (const std::string& line : {std::string("PARAMETERS:"), rate, trajectories, std::string()}) {
+  for (const std::string& line : {std::string("PARAMETERS:"), rate, trajectories}) {
     if (Status shown = printLine(line); !shown.ok()) return stopWith(shown.message());
   }
+  // --exact says so below the settings: its figures are limits, and no trajectory is drawn.
+  if (options.exact) {
+    if (Status shown = printLine("Method:               exact limits (--exact)"); !shown.ok()) {
+      return stopWith(shown.message());
+    }
+  }
+  if (Status shown = printLine(""); !shown.ok()) return stopWith(shown.message());
 
   if (truncateToInt32(settings.runMode) == 0) {
     if (Status asked = printText("Manual[1] or Batch[2] run? "); !asked.ok()) {
@@ -71,6 +79,8 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
       context.results = &results;
     }
     if (options.plot) context.plot = &plot;
+    ExactRows exact;
+    if (options.exact) context.exact = &exact;
     if (run.ok()) {
       run = mode == kManualRunMode ? runManual(settings, context) : runBatch(settings, context);
     }

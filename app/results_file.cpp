@@ -54,7 +54,7 @@ Status ResultsFile::addCycleColumn() {
 }
 
 Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
-                             const ValuationResult& result, const StandardErrors& errors,
+                             const ValuationResult& result, const StandardErrors* errors,
                              const DeskFigures& desk, std::uint64_t cycleRepeats) {
   std::string lines;
   for (int p = 0; p < kPathCount; ++p) {
@@ -74,11 +74,17 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
       lines += ',';
       if (request.withProbabilities) appendShortest(lines, v);
     }
-    const double more[] = {result.thetaCall[p], result.thetaPut[p], errors.call[p],
-                           errors.put[p],       desk.forward[p],    desk.ivDay[p],
-                           desk.ivYear[p],      desk.deltaCall[p],  desk.deltaPut[p],
-                           desk.gamma[p]};
-    for (double v : more) {
+    for (double v : {result.thetaCall[p], result.thetaPut[p]}) {
+      lines += ',';
+      appendShortest(lines, v);
+    }
+    for (const double* v : {errors != nullptr ? &errors->call[p] : nullptr,
+                            errors != nullptr ? &errors->put[p] : nullptr}) {
+      lines += ',';
+      if (v != nullptr) appendShortest(lines, *v);
+    }
+    for (double v : {desk.forward[p], desk.ivDay[p], desk.ivYear[p], desk.deltaCall[p],
+                     desk.deltaPut[p], desk.gamma[p]}) {
       lines += ',';
       appendShortest(lines, v);
     }

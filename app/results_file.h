@@ -32,7 +32,7 @@ class ResultsFile {
   // flushed, with `cycleRepeats` in the cycle column when there is one. Fails with the stop
   // message when they cannot be written.
   Status writeRow(std::int64_t row, const ValuationRequest& request,
-                  const ValuationResult& result, const StandardErrors& errors,
+                  const ValuationResult& result, const StandardErrors* errors,
                   const DeskFigures& desk, std::uint64_t cycleRepeats = 0);
 
  private:

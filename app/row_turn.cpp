@@ -35,9 +35,12 @@ Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& r
     run.plot->add(request.spot, request.days, request.strike, figures.desk.forward[kBasePath],
                   figures.desk.ivYear[kBasePath]);
   }
-  return run.results != nullptr ? run.results->writeRow(row, request, figures.result,
-                                                        figures.errors, figures.desk, cycleRepeats)
-                                : Status{};
+  // Exact figures have no sampling error: their standard error fields stay empty.
+  return run.results != nullptr
+             ? run.results->writeRow(row, request, figures.result,
+                                     run.exact != nullptr ? nullptr : &figures.errors,
+                                     figures.desk, cycleRepeats)
+             : Status{};
 }
 
 void warnOfCycle(std::int64_t row, const ValuationDraws& draws) {

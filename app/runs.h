@@ -18,6 +18,8 @@
 
 namespace empricer {
 
+class ExactRows;
+
 // What a run uses besides the settings.
 struct RunContext {
   Clock& clock;
@@ -30,6 +32,7 @@ struct RunContext {
   std::int64_t startTime;  // the program's start, for the elapsed times
   ResultsFile* results = nullptr;  // --results
   SmilePlot* plot = nullptr;       // --plot
+  ExactRows* exact = nullptr;      // --exact: every row from its exact law
 };
 
 // Asks for the underlying price, the strike and the days, values them, writes the report.

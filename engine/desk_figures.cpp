@@ -35,10 +35,12 @@ double gammaBump(const DrawTable& draws, std::int32_t days) {
   return 0.1 * sigma * std::sqrt(static_cast<double>(kStepsPerDay) * days);
 }
 
-DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
-                        const DeskSums& sums, double total, double bump, double tradingDays) {
+namespace {
+
+DeskFigures figuresOf(const ValuationRequest& request, const ValuationResult& result,
+                      const DeskSums& sums, double n, bool gammaDefined, double bump,
+                      double tradingDays) {
   DeskFigures figures;
-  const double n = total;
   const double d = discountOf(request);
   for (int p = 0; p < kPathCount; ++p) {
     const double start = startPriceOfPath(request, p);
@@ -54,11 +56,23 @@ DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& 
     figures.deltaPut[p] = figures.deltaCall[p] - d * (sums.terminal[p] / n) / start;
     const double up = d * (sums.aboveUp[p] / n) / start;
     const double down = d * (sums.aboveDown[p] / n) / start;
-    figures.gamma[p] = request.days >= 1 && n >= 2.0 && bump != 0.0
+    figures.gamma[p] = request.days >= 1 && gammaDefined && bump != 0.0
                            ? (up - down) / (2.0 * bump * start)
                            : kNaN;
   }
   return figures;
+}
+
+}  // namespace
+
+DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
+                        const DeskSums& sums, double total, double bump, double tradingDays) {
+  return figuresOf(request, result, sums, total, total >= 2.0, bump, tradingDays);
+}
+
+DeskFigures deskFiguresOfMeans(const ValuationRequest& request, const ValuationResult& result,
+                               const DeskSums& means, double bump, double tradingDays) {
+  return figuresOf(request, result, means, 1.0, true, bump, tradingDays);
 }
 
 }  // namespace empricer

@@ -29,4 +29,9 @@ double gammaBump(const DrawTable& draws, std::int32_t days);
 DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
                         const DeskSums& sums, double total, double bump, double tradingDays);
 
+// The same from each path's expectations E[S], E[1{S > K} S] and E[1{c S > K} S] for the two
+// bumped c: the desk sums of a terminal distribution of total weight 1, whose gamma is defined.
+DeskFigures deskFiguresOfMeans(const ValuationRequest& request, const ValuationResult& result,
+                               const DeskSums& means, double bump, double tradingDays);
+
 }  // namespace empricer

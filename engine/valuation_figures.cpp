@@ -28,6 +28,10 @@ double discountOf(const ValuationRequest& request) {
   return discountOver(static_cast<double>(request.days), request);
 }
 
+double dayBeforeDiscountOf(const ValuationRequest& request) {
+  return discountOver(static_cast<double>(static_cast<std::int64_t>(request.days) - 1), request);
+}
+
 void fillFigures(const ValuationRequest& request, const PayoffSums& sums, double total,
                  ValuationResult& result) {
   const double d = discountOf(request);
@@ -45,8 +49,7 @@ void fillFigures(const ValuationRequest& request, const PayoffSums& sums, double
   result.stdevS = std::pow(
       (n * sums.sumSquares - sums.sumPrices * sums.sumPrices) / n / (n - 1.0) * d, 0.5);
 
-  const double d1 =
-      discountOver(static_cast<double>(static_cast<std::int64_t>(request.days) - 1), request);
+  const double d1 = dayBeforeDiscountOf(request);
   for (int p = 0; p < kPathCount; ++p) {
     result.thetaCall[p] = callValueOfPath(result, p) - q * d1 * sums.dayBeforeCall[p];
     result.thetaPut[p] = putValueOfPath(result, p) - q * d1 * sums.dayBeforePut[p];

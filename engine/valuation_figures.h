@@ -13,6 +13,8 @@ double growthPerStep(const ValuationRequest& request);
 
 // The discount over the valuation's days: 2.718281828459 ^ -(days x rate x stepFraction).
 double discountOf(const ValuationRequest& request);
+// The same over one day fewer: the thetas' look back.
+double dayBeforeDiscountOf(const ValuationRequest& request);
 
 // Positions 1 to 11 and 22 to 31 of the result (the probabilities are not touched), from the
 // sums over a terminal distribution of total weight `total` (a simulation's: its

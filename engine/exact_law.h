@@ -1,0 +1,78 @@
+// The law a simulation converges to. Under the ideal generator every step's output is one of
+// the 32768 equally likely values, independent of every other step, so a path's log ratio to
+// its day's anchor walks from 0 by the log of its step factor, clipped to the band after every
+// step; the anchor moves to the price after each day, so the log of S_T / start is the sum of
+// `days` independent copies of one day's walk.
+//
+// The day's walk runs on a lattice of the log ratio whose ends are the band's: a step that
+// lands between two nodes splits its mass between them, keeping its mean; a step that lands on
+// or beyond an end puts it on the end, where it is a point mass (an atom). The sum of days is
+// the lattice law raised to the days by Fourier transform. The lattice's error falls as the
+// square of its spacing; figures from two spacings give the extrapolated value and an
+// estimate of its error.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/draw_table.h"
+
+namespace empricer {
+
+// The base path moves by 1 + w; a shifted path by w + g, g its growth per step.
+enum class PathKind { base, shifted };
+
+struct DayLaw {
+  bool defined = true;  // false when some step factor is NaN: no figure has a limit then
+  int intervals = 0;    // nodes 0..intervals
+  double low = 0.0;     // log of the band's lower factor: node 0
+  double high = 0.0;    // log of its upper factor: the last node
+  double spacing = 0.0;
+  std::vector<double> mass;  // each node's probability after the day's last step
+  double atomLow = 0.0;      // the parts of the end nodes' masses that lie exactly on the ends
+  double atomHigh = 0.0;
+  double expMean = 0.0;      // E[e^X] of the lattice law
+  double expVariance = 0.0;  // Var[e^X] of the lattice law
+  double mean = 0.0;         // E[X]
+  // log E e^(l (X - mean)) at l = +-lambda[i]: for the windows of the sums of days.
+  std::vector<double> lambda;
+  std::vector<double> logMomentAbove;
+  std::vector<double> logMomentBelow;
+};
+
+// One day's walk on a lattice of `intervals` spacings, for steps of `kind` (growth g for
+// the shifted paths).
+DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int intervals);
+
+// The law of the sum of `days` (>= 1) independent copies of a day's law: node j at
+// days x low + j x spacing. Only a window of nodes outside which the mass is below 1e-18 is
+// kept. Point masses (the days on which the walk ended on a band's end, all of them) are kept
+// apart from the rest, whose node masses are read as samples of a density.
+struct TerminalLaw {
+  bool defined = true;
+  int days = 0;
+  double origin = 0.0;  // log ratio of node `first`
+  double spacing = 0.0;
+  std::int64_t first = 0;
+  // Tail sums from node first + i up: of the masses, and of the masses times e^x.
+  std::vector<double> tail;
+  std::vector<double> expTail;
+  struct Atom {
+    double at;  // log ratio
+    double mass;
+  };
+  std::vector<Atom> atoms;
+  double expMean = 0.0;      // E[e^X]
+  double expVariance = 0.0;  // Var[e^X]
+};
+
+TerminalLaw terminalLaw(const DayLaw& day, int days);
+
+// P(X > x) (or P(X >= x) when `orEqual`), and E[e^X; the same event].
+struct TailFigures {
+  double probability;
+  double expectation;
+};
+TailFigures tailAbove(const TerminalLaw& law, double x, bool orEqual);
+
+}  // namespace empricer

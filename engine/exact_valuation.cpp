@@ -1,0 +1,305 @@
+#include "engine/exact_valuation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "engine/desk_figures.h"
+#include "engine/valuation_figures.h"
+
+namespace empricer {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Terminal laws kept for later rows, in bytes of their tail sums.
+constexpr std::size_t kKeptTerminalBytes = std::size_t{24} << 20;
+
+// The terminal price of one path: start x e^X, X of `law`; a start of 0 stays 0, and so does
+// every row that takes no step (law == nullptr: X = 0).
+class PriceLaw {
+ public:
+  PriceLaw(double start, const TerminalLaw* law) : start_(start), law_(law) {}
+
+  double mean() const { return start_ * expMean(); }
+  // P(S > c) and E[S 1{S > c}].
+  double probabilityAbove(double c) const { return above(c).probability; }
+  double meanAbove(double c) const { return above(c).expectation; }
+  // P(S < c).
+  double probabilityBelow(double c) const {
+    if (start_ > 0.0) {
+      if (!(c > 0.0)) return c == c ? 0.0 : kNaN;
+      return 1.0 - tail(std::log(c / start_), true).probability;
+    }
+    if (start_ < 0.0) {
+      if (!(c < 0.0)) return c == c ? 1.0 : kNaN;
+      return tail(std::log(c / start_), false).probability;
+    }
+    return start_ == 0.0 ? (0.0 < c ? 1.0 : 0.0) : kNaN;
+  }
+  // E[(S - K)+] and E[(K - S)+].
+  double call(double strike) const {
+    const TailFigures a = above(strike);
+    return a.expectation - strike * a.probability;
+  }
+  double put(double strike) const {
+    const TailFigures a = above(strike);
+    return strike * (1.0 - a.probability) - (mean() - a.expectation);
+  }
+  // E[S 1{c S > K}] for a bump factor c.
+  double meanScaledAbove(double c, double strike) const {
+    if (c > 0.0) return meanAbove(strike / c);
+    if (c < 0.0) return mean() - above(strike / c, true).expectation;
+    return 0.0 > strike ? mean() : 0.0;
+  }
+  double variance() const {
+    if (law_ == nullptr) return 0.0;
+    return start_ * start_ * law_->expVariance;
+  }
+
+ private:
+  double expMean() const { return law_ == nullptr ? 1.0 : law_->expMean; }
+  TailFigures tail(double x, bool orEqual) const {
+    if (law_ == nullptr) {
+      const bool in = 0.0 > x || (orEqual && x == 0.0);
+      return {in ? 1.0 : 0.0, in ? 1.0 : 0.0};
+    }
+    return tailAbove(*law_, x, orEqual);
+  }
+  // P(S > c) (or >= c) and E[S; the same event].
+  TailFigures above(double c, bool orEqual = false) const {
+    if (start_ > 0.0) {
+      if (!(c > 0.0)) {
+        if (c != c) return {kNaN, kNaN};
+        return {1.0, mean()};
+      }
+      const TailFigures t = tail(std::log(c / start_), orEqual);
+      return {t.probability, start_ * t.expectation};
+    }
+    if (start_ < 0.0) {
+      if (!(c < 0.0)) {
+        if (c != c) return {kNaN, kNaN};
+        return {0.0, 0.0};
+      }
+      // S > c when e^X < c / S.
+      const TailFigures t = tail(std::log(c / start_), !orEqual);
+      return {1.0 - t.probability, start_ * (expMean() - t.expectation)};
+    }
+    if (start_ == 0.0) {
+      const bool in = 0.0 > c || (orEqual && c == 0.0);
+      return {in ? 1.0 : 0.0, 0.0};
+    }
+    return {kNaN, kNaN};
+  }
+
+  double start_;
+  const TerminalLaw* law_;
+};
+
+// A row's figures as one flat list, so that lattices can be combined figure by figure.
+constexpr std::size_t kResultCount = sizeof(ValuationResult) / sizeof(double);
+constexpr std::size_t kDeskCount = sizeof(DeskFigures) / sizeof(double);
+static_assert(sizeof(DeskFigures) == kDeskCount * sizeof(double));
+using FlatFigures = std::array<double, kResultCount + kDeskCount>;
+
+FlatFigures flatten(const ValuationResult& result, const DeskFigures& desk) {
+  FlatFigures flat{};
+  std::memcpy(flat.data(), &result, sizeof result);
+  std::memcpy(flat.data() + kResultCount, &desk, sizeof desk);
+  return flat;
+}
+
+void unflatten(const FlatFigures& flat, ValuationResult& result, DeskFigures& desk) {
+  std::memcpy(&result, flat.data(), sizeof result);
+  std::memcpy(&desk, flat.data() + kResultCount, sizeof desk);
+}
+
+// The bound of each flat figure (0 for the figures not held to one: the implied volatilities,
+// the gamma, and the probabilities when they are off).
+FlatFigures boundsOf(const ValuationRequest& request, const FigureChoice& choice) {
+  ValuationResult result{};
+  DeskFigures desk{};
+  const double spot = std::fabs(request.spot);
+  result.callValue = result.putValue = result.stdevS = kExactPriceBound * spot;
+  for (int p = 0; p < kPathCount; ++p) {
+    const double start = std::fabs(startPriceOfPath(request, p)) * kExactPriceBound;
+    if (p != kBasePath) {
+      result.shiftCall[shiftIndexOfPath(p)] = start;
+      result.shiftPut[shiftIndexOfPath(p)] = start;
+    }
+    result.thetaCall[p] = result.thetaPut[p] = start;
+    if (request.withProbabilities) result.probCall[p] = result.probPut[p] = kExactUnitBound;
+    if (choice.desk) {
+      desk.forward[p] = start;
+      desk.deltaCall[p] = desk.deltaPut[p] = kExactUnitBound;
+    }
+  }
+  return flatten(result, desk);
+}
+
+}  // namespace
+
+ExactModel::ExactModel(const DrawTable& draws, double growth, int threads)
+    : draws_(draws), growth_(growth), threads_(threads) {}
+ExactModel::~ExactModel() = default;
+
+const DayLaw& ExactModel::day(PathKind kind, int intervals) {
+  const auto key = std::make_pair(static_cast<int>(kind), intervals);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = days_.find(key);
+    if (found != days_.end()) return *found->second;
+  }
+  auto law = std::make_unique<DayLaw>(dayLaw(draws_, kind, growth_, intervals));
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto [at, added] = days_.emplace(key, std::move(law));
+  return *at->second;
+}
+
+std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int intervals, int days) {
+  const auto key = std::make_tuple(static_cast<int>(kind), intervals, days);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = terminals_.find(key);
+    if (found != terminals_.end()) return found->second;
+  }
+  auto law = std::make_shared<const TerminalLaw>(terminalLaw(day(kind, intervals), days));
+  const std::size_t bytes = (law->tail.size() + law->expTail.size()) * sizeof(double);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (terminalBytes_ + bytes > kKeptTerminalBytes) {
+    terminals_.clear();
+    terminalBytes_ = 0;
+  }
+  const auto [at, added] = terminals_.emplace(key, law);
+  if (added) terminalBytes_ += bytes;
+  return at->second;
+}
+
+RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice& choice,
+                             ExactError& error) {
+  const double d = discountOf(request);
+  const double d1 = dayBeforeDiscountOf(request);
+  const double bump = choice.desk ? gammaBump(draws_, request.days) : 0.0;
+  const bool steps = request.days >= 1;
+  // An infinite step factor times a start of 0 is NaN in a simulation.
+  bool infiniteStep = false;
+  for (double w : draws_.returnFor) infiniteStep = infiniteStep || std::isinf(w);
+
+  // The figures of one lattice.
+  auto figuresAt = [&](int intervals) {
+    std::shared_ptr<const TerminalLaw> laws[2][2];  // [kind][terminal, day before]
+    bool defined = true;
+    if (steps) {
+      auto lawsOf = [&](int kind) {
+        const auto k = static_cast<PathKind>(kind);
+        laws[kind][0] = terminal(k, intervals, request.days);
+        if (request.days >= 2) laws[kind][1] = terminal(k, intervals, request.days - 1);
+      };
+      // The two kinds of path are independent: the shifted paths' laws on a second thread.
+      if (threads_ >= 2) {
+        std::thread shifted(lawsOf, 1);
+        lawsOf(0);
+        shifted.join();
+      } else {
+        lawsOf(0);
+        lawsOf(1);
+      }
+      defined = laws[0][0]->defined && laws[1][0]->defined;
+    }
+    if (!defined) {
+      FlatFigures none;
+      none.fill(kNaN);
+      return none;
+    }
+    ValuationResult result{};
+    DeskFigures desk{};
+    DeskSums means{};
+    means.up = 1.0 + bump;
+    means.down = 1.0 - bump;
+    for (int p = 0; p < kPathCount; ++p) {
+      const int kind = p == kBasePath ? 0 : 1;
+      // A start of 0 meets an infinite step factor as 0 x infinity: no law, no figure.
+      const double start = startPriceOfPath(request, p) == 0.0 && infiniteStep && steps
+                               ? kNaN
+                               : startPriceOfPath(request, p);
+      const PriceLaw end(start, laws[kind][0].get());
+      const PriceLaw before(start, laws[kind][1].get());
+      double call = d * end.call(request.strike);
+      double put = d * end.put(request.strike);
+      double thetaCall = call;
+      double thetaPut = put;
+      if (request.days >= 2) {
+        thetaCall = call - d1 * before.call(request.strike);
+        thetaPut = put - d1 * before.put(request.strike);
+      }
+      if (p == kBasePath) {
+        result.callValue = call;
+        result.putValue = put;
+        result.stdevS = std::pow(end.variance() * d, 0.5);
+      } else {
+        result.shiftCall[shiftIndexOfPath(p)] = call;
+        result.shiftPut[shiftIndexOfPath(p)] = put;
+      }
+      result.thetaCall[p] = thetaCall;
+      result.thetaPut[p] = thetaPut;
+      if (request.withProbabilities) {
+        result.probCall[p] = end.probabilityAbove(request.strike + call);
+        result.probPut[p] = end.probabilityBelow(request.strike - put);
+      }
+      means.terminal[p] = end.mean();
+      means.above[p] = end.meanAbove(request.strike);
+      means.aboveUp[p] = end.meanScaledAbove(means.up, request.strike);
+      means.aboveDown[p] = end.meanScaledAbove(means.down, request.strike);
+    }
+    if (choice.desk) desk = deskFiguresOfMeans(request, result, means, bump, choice.tradingDays);
+    return flatten(result, desk);
+  };
+
+  // A row that takes no step has its terminal price at its start: no lattice, no error.
+  RowFigures figures{};
+  if (!steps) {
+    unflatten(figuresAt(0), figures.result, figures.desk);
+    error = {0.0, 0};
+  } else {
+    const FlatFigures bounds = boundsOf(request, choice);
+    FlatFigures levels[3];
+    int finest = kExactFirstIntervals * 4;
+    levels[0] = figuresAt(kExactFirstIntervals);
+    levels[1] = figuresAt(kExactFirstIntervals * 2);
+    levels[2] = figuresAt(finest);
+    FlatFigures best{};
+    double worst = 0.0;
+    for (;;) {
+      worst = 0.0;
+      for (std::size_t i = 0; i < best.size(); ++i) {
+        const double coarse = levels[1][i] + (levels[1][i] - levels[0][i]) / 3.0;
+        const double fine = levels[2][i] + (levels[2][i] - levels[1][i]) / 3.0;
+        best[i] = fine;
+        if (bounds[i] > 0.0) {
+          const double estimate = std::fabs(fine - coarse) / 7.0;
+          const double ratio = estimate / bounds[i];
+          if (!(ratio <= worst)) worst = ratio;  // NaN stays
+        }
+      }
+      if (worst <= 1.0 || std::isnan(worst) || finest >= kExactLastIntervals) break;
+      finest *= 2;
+      levels[0] = levels[1];
+      levels[1] = levels[2];
+      levels[2] = figuresAt(finest);
+    }
+    unflatten(best, figures.result, figures.desk);
+    error = {worst, finest};
+  }
+  if (!request.withProbabilities) {
+    std::fill(std::begin(figures.result.probCall), std::end(figures.result.probCall), 0.0);
+    std::fill(std::begin(figures.result.probPut), std::end(figures.result.probPut), 0.0);
+  }
+  std::fill(std::begin(figures.errors.call), std::end(figures.errors.call), kNaN);
+  std::fill(std::begin(figures.errors.put), std::end(figures.errors.put), kNaN);
+  return figures;
+}
+
+}  // namespace empricer

@@ -1,0 +1,74 @@
+// The figures a simulation converges to as its trajectories grow without end, from the exact
+// law of the terminal prices (engine/exact_law.h) instead of simulated ones.
+//
+// Each figure is worked out on lattices of three spacings, halving from one to the next. The
+// lattice error falls as the square of the spacing, so two neighbouring lattices extrapolate
+// (Richardson) to a figure whose own error falls as the fourth power; the two extrapolations
+// differ by 15 times the finer one's error at that order, and the estimate takes a seventh of
+// their difference, twice what the fourth order gives. A row whose estimate exceeds its bound
+// moves to the next finer three, up to the finest; what is left is reported with the row.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
+
+#include "engine/draw_table.h"
+#include "engine/exact_law.h"
+#include "engine/group_valuation.h"
+#include "engine/records.h"
+
+namespace empricer {
+
+// The bounds the figures are held to: values, thetas, forwards and the spread within
+// kExactPriceBound x the path's start, probabilities and deltas within kExactUnitBound.
+constexpr double kExactPriceBound = 1e-7;
+constexpr double kExactUnitBound = 1e-7;
+
+// The lattices: the coarsest has kExactFirstIntervals spacings over the band; a row climbs at
+// most to kExactLastIntervals.
+constexpr int kExactFirstIntervals = 256;
+constexpr int kExactLastIntervals = 4096;
+
+// How far a row's figures may be from their limits.
+struct ExactError {
+  // The largest ratio of a figure's error estimate to its bound (at most 1 when all hold).
+  double worstRatio = 0.0;
+  // The finest lattice the row's figures come from.
+  int intervals = 0;
+};
+
+// The day laws of one distribution and one growth per step, kept for any number of rows,
+// and the terminal laws of the days the rows ask for. Rows may be valued from several
+// threads at once; the figures do not depend on which rows were valued before.
+class ExactModel {
+ public:
+  // With `threads` of 2 or more, the base and the shifted paths' laws are worked out side by
+  // side; the figures are the same either way.
+  ExactModel(const DrawTable& draws, double growth, int threads = 1);
+  ~ExactModel();
+  ExactModel(const ExactModel&) = delete;
+  ExactModel& operator=(const ExactModel&) = delete;
+
+  // The figures of `request` (its spot, strike, days, rate, step fraction and shifts; the
+  // probabilities when it asks for them). The standard errors are NaN: there is no sampling.
+  RowFigures value(const ValuationRequest& request, const FigureChoice& choice,
+                   ExactError& error);
+
+ private:
+  const DayLaw& day(PathKind kind, int intervals);
+  std::shared_ptr<const TerminalLaw> terminal(PathKind kind, int intervals, int days);
+
+  const DrawTable& draws_;
+  double growth_;
+  int threads_;
+  std::mutex mutex_;
+  std::map<std::pair<int, int>, std::unique_ptr<DayLaw>> days_;
+  std::map<std::tuple<int, int, int>, std::shared_ptr<const TerminalLaw>> terminals_;
+  std::size_t terminalBytes_ = 0;
+};
+
+}  // namespace empricer

@@ -1,0 +1,186 @@
+// --exact: the lattice's order of convergence, the law's edge cases against figures worked out
+// by hand, and the option's runs against each other.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/draw_table.h"
+#include "engine/exact_law.h"
+#include "engine/exact_valuation.h"
+#include "engine/valuation_figures.h"
+#include "run_support.h"
+#include "value_support.h"
+
+using namespace empricer;
+
+namespace {
+
+std::unique_ptr<DrawTable> drawsOf(const std::vector<double>& returns,
+                                   const std::vector<double>& weights) {
+  const auto table = returnTableOf(returns, weights);
+  auto draws = std::make_unique<DrawTable>();
+  buildDrawTable(*table, static_cast<std::int32_t>(table->totalWeight), *draws);
+  return draws;
+}
+
+// A bell of 201 rows over -0.004 to 0.004: a day's spread of about 2 %, the band binding now
+// and then.
+std::unique_ptr<DrawTable> bellDraws() {
+  std::vector<double> returns;
+  std::vector<double> weights;
+  for (int i = 0; i <= 200; ++i) {
+    const double x = -0.004 + 0.00004 * i;
+    returns.push_back(x);
+    weights.push_back(std::floor(1000.0 * std::exp(-x * x / (2.0 * 0.0013 * 0.0013))) + 1.0);
+  }
+  return drawsOf(returns, weights);
+}
+
+double callAt(const DrawTable& draws, int intervals, int days, double strike) {
+  const TerminalLaw law = terminalLaw(dayLaw(draws, PathKind::base, 0.0, intervals), days);
+  const TailFigures tail = tailAbove(law, std::log(strike / 100.0), false);
+  return 100.0 * tail.expectation - strike * tail.probability;
+}
+
+RowFigures exactFigures(const DrawTable& draws, const ValuationRequest& request,
+                        ExactError& error) {
+  ExactModel model(draws, growthPerStep(request));
+  FigureChoice choice;
+  choice.desk = true;
+  return model.value(request, choice, error);
+}
+
+// Halving the spacing divides the lattice's error by 4; two spacings extrapolate to a value
+// whose error falls much faster; and the figures of a row, with the spacings it chose, are
+// within the bound of a reference from far finer lattices.
+TEST(ExactLaw, ConvergesAsTheSquareOfTheSpacingAndExtrapolatesBeyond) {
+  const auto draws = bellDraws();
+  for (const auto& [days, strike] : {std::pair{1, 100.0}, std::pair{5, 97.0}, std::pair{20, 90.0}}) {
+    std::vector<double> calls;
+    for (int n = 256; n <= 4096; n *= 2) calls.push_back(callAt(*draws, n, days, strike));
+    for (std::size_t i = 0; i + 2 < calls.size(); ++i) {
+      const double ratio = (calls[i] - calls[i + 1]) / (calls[i + 1] - calls[i + 2]);
+      EXPECT_NEAR(ratio, 4.0, 0.5) << days << " days, spacing " << i;
+    }
+    std::vector<double> extrapolated;
+    for (std::size_t i = 0; i + 1 < calls.size(); ++i) {
+      extrapolated.push_back(calls[i + 1] + (calls[i + 1] - calls[i]) / 3.0);
+    }
+    const double reference = extrapolated.back();
+    for (std::size_t i = 0; i + 2 < extrapolated.size(); ++i) {
+      EXPECT_LT(std::fabs(extrapolated[i + 1] - reference),
+                std::fabs(extrapolated[i] - reference) / 6.0)
+          << days << " days, spacing " << i;
+    }
+    ExactError error;
+    const RowFigures f = exactFigures(*draws, requestOf(100.0, strike, days, 1), error);
+    EXPECT_LE(error.worstRatio, 1.0);
+    EXPECT_NEAR(f.result.callValue, reference, 1e-7 * 100.0) << days << " days";
+  }
+}
+
+// A table of one row whose total weight is below 1 draws its return at every step: 0.001 a
+// step reaches the band every day, so S_T = start x 1.07^days exactly, on every path.
+TEST(ExactLaw, AStepThatAlwaysReachesTheBandEndsEveryDayOnIt) {
+  const auto draws = drawsOf({0.001}, {0.5});
+  for (int days : {1, 3}) {
+    const ValuationRequest request = requestOf(100.0, 110.0, days, 1, 0.05, true);
+    ExactError error;
+    const RowFigures f = exactFigures(*draws, request, error);
+    const double d = discountOf(request);
+    const double d1 = dayBeforeDiscountOf(request);
+    EXPECT_LE(error.worstRatio, 1.0);
+    for (int p = 0; p < kPathCount; ++p) {
+      const double start = startPriceOfPath(request, p);
+      const double end = start * std::pow(1.07, days);
+      const double call = d * std::fmax(end - 110.0, 0.0);
+      const double before = days >= 2 ? d1 * std::fmax(end / 1.07 - 110.0, 0.0) : 0.0;
+      EXPECT_NEAR(callValueOfPath(f.result, p), call, 1e-7 * start) << p;
+      EXPECT_NEAR(putValueOfPath(f.result, p), d * std::fmax(110.0 - end, 0.0), 1e-7 * start);
+      EXPECT_NEAR(f.result.thetaCall[p], call - before, 1e-7 * start);
+      EXPECT_NEAR(f.desk.forward[p], end, 1e-7 * start);
+      EXPECT_NEAR(f.result.probCall[p], end > 110.0 + call ? 1.0 : 0.0, 1e-7);
+      EXPECT_NEAR(f.desk.deltaCall[p], end > 110.0 ? d * end / start : 0.0, 1e-7);
+    }
+    EXPECT_NEAR(f.result.stdevS, 0.0, 1e-7 * 100.0);
+  }
+}
+
+// No step (days below 1): the terminal price is the start; a NaN return leaves no law at all.
+TEST(ExactLaw, NoStepKeepsTheStartAndANaNReturnGivesNoFigure) {
+  const auto draws = bellDraws();
+  for (int days : {0, -2}) {
+    const ValuationRequest request = requestOf(100.0, 99.5, days, 1, 0.05, true);
+    ExactError error;
+    const RowFigures f = exactFigures(*draws, request, error);
+    const double d = discountOf(request);
+    EXPECT_EQ(f.result.callValue, d * 0.5);
+    EXPECT_EQ(f.result.putValue, 0.0);
+    EXPECT_EQ(f.result.shiftPut[1], d * (99.5 - 98.0));  // shifted path 2 starts at 98
+    EXPECT_EQ(f.result.probCall[kBasePath], 0.0);  // 100 is not above 99.5 + 0.5 d
+    EXPECT_EQ(f.result.probPut[1], 0.0);  // 98 is not below 99.5 - 1.5 d, d >= 1
+    EXPECT_EQ(f.result.stdevS, 0.0);
+    EXPECT_EQ(error.worstRatio, 0.0);
+  }
+  auto broken = bellDraws();
+  broken->returnFor[123] = std::numeric_limits<double>::quiet_NaN();
+  ExactError error;
+  const RowFigures f = exactFigures(*broken, requestOf(100.0, 100.0, 2, 1), error);
+  EXPECT_TRUE(std::isnan(f.result.callValue));
+  EXPECT_TRUE(std::isnan(f.result.thetaPut[0]));
+  EXPECT_TRUE(std::isnan(error.worstRatio));
+}
+
+// Whole runs: the same bytes with and without --chain and from shards, no temporary file, the
+// method said below the settings, and no standard error in the results file.
+TEST(ExactRuns, ChainAndShardsGiveTheSameBytesWithoutATemporaryFile) {
+  const std::string batch = "S0,K,Days\n100,95,1\n100,100,5\n100,104,5\n90,100,3\n100,100,0\n";
+  auto runWith = [&](const std::vector<std::string>& arguments, std::string* results) {
+    TempDir dir;
+    dir.write("Setup.txt", setupText({.runMode = "2", .trajectories = 10, .rate = "0.05",
+                                      .probabilities = true}));
+    dir.write("dist.csv", bellDistribution(41, 0.004));
+    dir.write("batch.csv", batch);
+    std::vector<std::string> args = {"--exact", "--quiet", "--results", "r.csv"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    const RunOutcome outcome = runIn(dir, {.clock = kStillClock, .arguments = args});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
+    if (results != nullptr) *results = dir.read("r.csv");
+    return outcome.out + dir.read("Batch_Result.csv");
+  };
+  std::string rowByRow;
+  std::string chained;
+  const std::string whole = runWith({}, &rowByRow);
+  EXPECT_EQ(runWith({"--chain"}, &chained), whole);
+  EXPECT_EQ(chained, rowByRow);
+  EXPECT_NE(whole.find("Num of Trajectories:  10\nMethod:               exact limits (--exact)\n\n"),
+            std::string::npos);
+  // A results line: the standard errors (fields 13 and 14) are empty.
+  const std::vector<std::string> lines = splitLines(rowByRow);
+  ASSERT_EQ(lines.size(), 1u + 5u * 5u);
+  EXPECT_NE(lines[3].find(",,"), std::string::npos);
+  std::string first;
+  std::string rest;
+  runWith({"--rows", "1-2"}, &first);
+  runWith({"--rows", "3-"}, &rest);
+  EXPECT_EQ(first + std::string(rest.begin() + static_cast<long>(rest.find('\n') + 1), rest.end()),
+            rowByRow);
+}
+
+TEST(ExactRuns, RefusesASeedAndStandardErrors) {
+  TempDir dir;
+  for (const std::string option : {"--seed=3", "--std-errors"}) {
+    const RunOutcome outcome = runIn(dir, {.arguments = {"--exact", option}});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.err.find("--exact"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find(option.substr(0, option.find('='))), std::string::npos);
+  }
+  EXPECT_TRUE(dir.names().empty());
+}
+
+}  // namespace
