@@ -1,8 +1,11 @@
 #include "app/row_turn.h"
 
-#include "app/stop_signals.h"
-
+#include <cmath>
 #include <cstdio>
+
+#include "app/stop_signals.h"
+#include "engine/desk_figures.h"
+#include "engine/valuation_figures.h"
 
 namespace empricer {
 
@@ -32,8 +35,28 @@ const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figur
 Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& request,
                     const RowFigures& figures, std::uint64_t cycleRepeats) {
   if (run.plot != nullptr) {
-    run.plot->add(request.spot, request.days, request.strike, figures.desk.forward[kBasePath],
-                  figures.desk.ivYear[kBasePath]);
+    const double forward = figures.desk.forward[kBasePath];
+    if (run.exact != nullptr) {
+      run.plot->setExact();
+      run.plot->add(request.spot, request.days, request.strike, forward,
+                    figures.desk.ivYear[kBasePath]);
+    } else {
+      // The out-of-the-money side's value and standard error: the one the volatility is of.
+      const ValuationResult& r = figures.result;
+      const bool callSide = request.strike >= forward;
+      const double value = callSide ? r.callValue : r.putValue;
+      const double error = callSide ? figures.errors.call[kBasePath] : figures.errors.put[kBasePath];
+      auto volatilityAt = [&](double shift) {
+        return yearlyVolatility(request, callSide ? r.callValue + shift : r.callValue,
+                                callSide ? r.putValue : r.putValue + shift, forward,
+                                run.options.tradingDays);
+      };
+      const double bound = discountOf(request) *
+                           std::fmax(callSide ? forward - request.strike : request.strike - forward, 0.0);
+      run.plot->add(request.spot, request.days, request.strike, forward,
+                    figures.desk.ivYear[kBasePath], volatilityAt(-error), volatilityAt(error),
+                    value - 2.0 * error <= bound);
+    }
   }
   // Exact figures have no sampling error: their standard error fields stay empty.
   return run.results != nullptr

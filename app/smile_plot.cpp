@@ -38,7 +38,7 @@ std::vector<double> ticks(double low, double high) {
 }  // namespace
 
 void SmilePlot::add(double spot, std::int32_t days, double strike, double forward,
-                    double ivYear) {
+                    double ivYear, double ivLow, double ivHigh, bool nearBound) {
   const double x = strike / forward;
   if (!std::isfinite(ivYear) || !std::isfinite(x)) {
     ++leftOut_;
@@ -48,11 +48,15 @@ void SmilePlot::add(double spot, std::int32_t days, double strike, double forwar
     return s.days == days && (s.spot == spot || (s.spot != s.spot && spot != spot));
   });
   if (found == series_.end()) {
-    series_.push_back({spot, days, {}, {}});
+    series_.push_back({spot, days, {}, {}, {}, {}, {}});
     found = series_.end() - 1;
   }
   found->x.push_back(x);
   found->y.push_back(ivYear);
+  found->low.push_back(ivLow);
+  found->high.push_back(ivHigh);
+  found->hollow.push_back(nearBound);
+  if (nearBound) ++nearBound_;
 }
 
 std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionRows) const {
@@ -61,6 +65,12 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
   for (const Series& s : series_) {
     for (double v : s.x) xLow = std::min(xLow, v), xHigh = std::max(xHigh, v);
     for (double v : s.y) yLow = std::min(yLow, v), yHigh = std::max(yHigh, v);
+    for (double v : s.low) {
+      if (std::isfinite(v)) yLow = std::min(yLow, v);
+    }
+    for (double v : s.high) {
+      if (std::isfinite(v)) yHigh = std::max(yHigh, v);
+    }
     if (std::find(spots.begin(), spots.end(), s.spot) == spots.end()) spots.push_back(s.spot);
   }
   if (series_.empty()) xLow = 0.9, xHigh = 1.1, yLow = 0.1, yHigh = 0.3;
@@ -81,8 +91,8 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
     title += number(spots[i]);
   }
   if (spots.empty()) title += "-";
-  title += ", " + std::to_string(trajectories) + " trajectories, dist.csv of " +
-           std::to_string(distributionRows) + " rows";
+  title += exact_ ? std::string(", exact limits") : ", " + std::to_string(trajectories) + " trajectories";
+  title += ", dist.csv of " + std::to_string(distributionRows) + " rows";
   out += "<text x=\"" + number(kWidth / 2) + "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\">" +
          title + "</text>\n";
   out += "<rect x=\"" + number(kLeft) + "\" y=\"" + number(kTop) + "\" width=\"" + number(plotW) +
@@ -118,8 +128,19 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
     out += "<polyline fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"1.5\" points=\"" +
            points + "\"/>\n";
     for (std::size_t j = 0; j < s.x.size(); ++j) {
+      // The bar: from the volatility of value - SE to that of value + SE, each end where it
+      // has one (a value within one SE of its bound has no lower end: to the axis).
+      if (std::isfinite(s.low[j]) || std::isfinite(s.high[j])) {
+        const double top = std::isfinite(s.high[j]) ? py(s.high[j]) : kTop;
+        const double bottom = std::isfinite(s.low[j]) ? py(s.low[j]) : kTop + plotH;
+        out += "<line x1=\"" + number(px(s.x[j])) + "\" y1=\"" + number(top) + "\" x2=\"" +
+               number(px(s.x[j])) + "\" y2=\"" + number(bottom) + "\" stroke=\"" + colour +
+               "\" stroke-width=\"1\"/>\n";
+      }
       out += "<circle cx=\"" + number(px(s.x[j])) + "\" cy=\"" + number(py(s.y[j])) +
-             "\" r=\"3\" fill=\"" + colour + "\"/>\n";
+             "\" r=\"3\" " +
+             (s.hollow[j] ? "fill=\"white\" stroke=\"" + colour + "\"" : "fill=\"" + colour + "\"") +
+             "/>\n";
     }
     const double ly = kTop + 10 + 18 * static_cast<double>(i);
     std::string label = std::to_string(s.days) + " days";
@@ -134,6 +155,14 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
          number(kTop + 24 + 18 * static_cast<double>(series_.size())) + "\">" +
          std::to_string(leftOut_) +
          " rows left out (no volatility)</text>\n";
+  if (!exact_) {
+    out += "<text x=\"" + number(kLeft + plotW + 15) + "\" y=\"" +
+           number(kTop + 42 + 18 * static_cast<double>(series_.size())) + "\">" +
+           std::to_string(nearBound_) + " hollow: within 2 SE</text>\n";
+    out += "<text x=\"" + number(kLeft + plotW + 15) + "\" y=\"" +
+           number(kTop + 58 + 18 * static_cast<double>(series_.size())) +
+           "\">of the lower bound; bars: value +- 1 SE</text>\n";
+  }
   out += "</svg>\n";
   return out;
 }

@@ -2,6 +2,7 @@
 // moneyness K / forward, one line with markers per expiry (and per S0 when there are several).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,8 +13,13 @@ namespace empricer {
 
 class SmilePlot {
  public:
-  // A valued row's base path.
-  void add(double spot, std::int32_t days, double strike, double forward, double ivYear);
+  // A valued row's base path: its volatility, the volatilities of its value less and plus a
+  // standard error (NaN for none: no bar, or no end of it), and whether its value lies within
+  // two standard errors of its lower no-arbitrage bound (drawn hollow).
+  void add(double spot, std::int32_t days, double strike, double forward, double ivYear,
+           double ivLow = NAN, double ivHigh = NAN, bool nearBound = false);
+  // The figures are exact limits: the title says so instead of the trajectories.
+  void setExact() { exact_ = true; }
   // Writes the picture: `trajectories` and `distributionRows` go into its title. Fails with
   // the stop message when the file cannot be written.
   Status write(const std::string& path, std::int64_t trajectories,
@@ -27,7 +33,12 @@ class SmilePlot {
     std::int32_t days;
     std::vector<double> x;  // moneyness, in row order
     std::vector<double> y;  // iv_year
+    std::vector<double> low;  // the bar's ends
+    std::vector<double> high;
+    std::vector<bool> hollow;
   };
+  bool exact_ = false;
+  std::int64_t nearBound_ = 0;  // points drawn hollow
   std::vector<Series> series_;
   std::int64_t leftOut_ = 0;  // rows whose volatility (or moneyness) is not a number
 };

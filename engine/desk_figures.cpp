@@ -25,6 +25,14 @@ double impliedFromValue(double call, double put, double forward, double strike, 
 
 }  // namespace
 
+double yearlyVolatility(const ValuationRequest& request, double call, double put,
+                        double forward, double tradingDays) {
+  const double d = discountOf(request);
+  const double s = request.days >= 1 ? impliedFromValue(call, put, forward, request.strike, d)
+                                     : kNaN;
+  return s / std::sqrt(static_cast<double>(request.days)) * std::sqrt(tradingDays);
+}
+
 double gammaBump(const DrawTable& draws, std::int32_t days) {
   double sum = 0.0;
   for (double w : draws.returnFor) sum += w;

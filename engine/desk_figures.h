@@ -29,6 +29,12 @@ double gammaBump(const DrawTable& draws, std::int32_t days);
 DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
                         const DeskSums& sums, double total, double bump, double tradingDays);
 
+// The yearly implied volatility of a path's call and put values (discounted, with `forward`
+// its forward): the out-of-the-money side's, NaN on or outside the no-arbitrage bounds or for
+// days < 1.
+double yearlyVolatility(const ValuationRequest& request, double call, double put,
+                        double forward, double tradingDays);
+
 // The same from each path's expectations E[S], E[1{S > K} S] and E[1{c S > K} S] for the two
 // bumped c: the desk sums of a terminal distribution of total weight 1, whose gamma is defined.
 DeskFigures deskFiguresOfMeans(const ValuationRequest& request, const ValuationResult& result,

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <complex>
 #include <cstddef>
+#include <cstring>
 #include <limits>
+#include <numbers>
 
 #include "engine/constants.h"
 #include "engine/fourier.h"
@@ -16,76 +18,6 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // The mass left outside a terminal window, on each side, is below this.
 constexpr double kWindowTail = 1e-18;
-
-// The distinct log step factors of one step, each with its probability. A factor of 0 or below
-// takes the price to or past 0, so below any band: -infinity; +infinity stays.
-struct StepLaw {
-  bool defined = true;
-  std::vector<double> logStep;
-  std::vector<double> probability;
-};
-
-StepLaw stepLaw(const DrawTable& draws, PathKind kind, double growth) {
-  StepLaw law;
-  std::vector<double> steps(kGeneratorOutputs);
-  for (int r = 0; r < kGeneratorOutputs; ++r) {
-    const double w = draws.returnFor[r];
-    const double factor = kind == PathKind::base ? 1.0 + w : w + growth;
-    if (std::isnan(factor)) {
-      law.defined = false;
-      return law;
-    }
-    steps[static_cast<std::size_t>(r)] = factor > 0.0 ? std::log(factor) : -kInfinity;
-  }
-  std::sort(steps.begin(), steps.end());
-  constexpr double kOne = 1.0 / kGeneratorOutputs;
-  for (std::size_t i = 0; i < steps.size();) {
-    std::size_t j = i;
-    while (j < steps.size() && steps[j] == steps[i]) ++j;
-    law.logStep.push_back(steps[i]);
-    law.probability.push_back(static_cast<double>(j - i) * kOne);
-    i = j;
-  }
-  return law;
-}
-
-// Where the mass of a node goes in one step, for the nodes near an end: masses on the nodes
-// from `first` on, and the parts that land on or beyond the ends.
-struct EdgeRow {
-  int first = 0;
-  std::vector<double> mass;
-  double low = 0.0;
-  double high = 0.0;
-};
-
-EdgeRow edgeRow(const StepLaw& steps, int node, int intervals, double spacing) {
-  EdgeRow row;
-  int lowest = intervals;
-  int highest = 0;
-  std::vector<double> into(static_cast<std::size_t>(intervals) + 1, 0.0);
-  for (std::size_t a = 0; a < steps.logStep.size(); ++a) {
-    const double p = steps.probability[a];
-    const double t = static_cast<double>(node) + steps.logStep[a] / spacing;
-    if (t >= intervals) {
-      row.high += p;
-    } else if (t <= 0.0) {
-      row.low += p;
-    } else {
-      const double below = std::floor(t);
-      const int k = static_cast<int>(below);
-      const double theta = t - below;
-      into[static_cast<std::size_t>(k)] += p * (1.0 - theta);
-      into[static_cast<std::size_t>(k) + 1] += p * theta;
-      lowest = std::min(lowest, k);
-      highest = std::max(highest, k + 1);
-    }
-  }
-  if (lowest <= highest) {
-    row.first = lowest;
-    row.mass.assign(into.begin() + lowest, into.begin() + highest + 1);
-  }
-  return row;
-}
 
 double logBandLow() { return std::log(kLowerBand); }
 double logBandHigh() { return std::log(kUpperBand); }
@@ -106,7 +38,7 @@ void expMoments(const std::vector<double>& mass, double origin, double spacing, 
   variance = squares;
 }
 
-// The day's mean and log E e^(l (X - mean)) for l = +-1 to +-1e5 in steps of a quarter.
+// The day's mean and log E e^(l (X - mean)) for l = +-1 to +-1e5 in steps of a half.
 void logMoments(DayLaw& day) {
   day.mean = 0.0;
   for (std::size_t j = 0; j < day.mass.size(); ++j) {
@@ -122,7 +54,7 @@ void logMoments(DayLaw& day) {
       highest = std::max(highest, centred[j]);
     }
   }
-  for (double lambda = 1.0; lambda <= 1e5; lambda *= 1.25) {
+  for (double lambda = 1.0; lambda <= 1e5; lambda *= 1.5) {
     double sums[2] = {0.0, 0.0};
     // With the largest exponent taken out: l x highest above, -l x lowest below.
     for (std::size_t j = 0; j < day.mass.size(); ++j) {
@@ -138,13 +70,107 @@ void logMoments(DayLaw& day) {
 
 }  // namespace
 
-DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int intervals) {
+std::vector<double> sortedReturns(const DrawTable& draws) {
+  std::vector<double> returns(std::begin(draws.returnFor), std::end(draws.returnFor));
+  // NaN has no place in an order: it is kept apart, at the end.
+  const auto numbers = std::partition(returns.begin(), returns.end(),
+                                      [](double w) { return !std::isnan(w); });
+  std::sort(returns.begin(), numbers);
+  return returns;
+}
+
+StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth) {
+  StepLaw law;
+  // Both step factors rise with the return (rounding keeps the order), so the sorted returns
+  // give the log factors in order; equal neighbours are one step.
+  std::vector<double> steps(returns.size());
+  for (std::size_t r = 0; r < returns.size(); ++r) {
+    const double w = returns[r];
+    const double factor = kind == PathKind::base ? 1.0 + w : w + growth;
+    if (std::isnan(factor)) {
+      law.defined = false;
+      return law;
+    }
+    // A factor of 0 or below takes the price to or past 0, below any band.
+    steps[r] = factor > 0.0 ? std::log(factor) : -kInfinity;
+  }
+  const double one = 1.0 / static_cast<double>(returns.size());
+  for (std::size_t i = 0; i < steps.size();) {
+    std::size_t j = i;
+    while (j < steps.size() && steps[j] == steps[i]) ++j;
+    law.logStep.push_back(steps[i]);
+    law.probability.push_back(static_cast<double>(j - i) * one);
+    i = j;
+  }
+  return law;
+}
+
+StepLaw stepLaw(const DrawTable& draws, PathKind kind, double growth) {
+  return stepLaw(sortedReturns(draws), kind, growth);
+}
+
+namespace {
+
+// One step of the walk from every node at once. A step s from node i lands at
+// t = i + s / spacing (in spacings from node 0): on or beyond an end it is held there, a point
+// mass; otherwise it splits between floor(t) and floor(t) + 1 keeping its mean. The steps are
+// grouped by floor(s / spacing) = k into the mass that stays at i + k (`stay`), the mass that
+// moves on to i + k + 1 (`next`) and the mass of steps that land exactly on i + k (`exact`);
+// one convolution of the three together gives every node strictly inside, and the few sums
+// at and beyond the ends sort what lands there into point masses and nodes.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+void convolve(const double* from, int count, const double* kernel, int width, double* into) {
+  // into[j] = sum over k of kernel[k] x from[j - k], the terms taken in the order of k (the
+  // same sums as adding kernel[k] x from onto `into` for one k after another). Eight outputs
+  // at a time where every k has its term: each is summed in a register, not in memory.
+  constexpr int kBlock = 8;
+  const int outputs = count + width - 1;
+  auto single = [&](int j) {
+    double sum = 0.0;
+    const int lowest = std::max(0, j - (count - 1));
+    const int highest = std::min(width - 1, j);
+    for (int k = lowest; k <= highest; ++k) sum += kernel[k] * from[j - k];
+    into[j] = sum;
+  };
+  int j = 0;
+  for (; j < std::min(width - 1, outputs); ++j) single(j);
+  using Block = double __attribute__((vector_size(kBlock * sizeof(double))));
+  // Four blocks side by side: four independent sums hide the adder's latency.
+  for (; j + 4 * kBlock - 1 <= count - 1; j += 4 * kBlock) {
+    Block sum[4] = {};
+    for (int k = 0; k < width; ++k) {
+      const double q = kernel[k];
+      for (int b = 0; b < 4; ++b) {
+        Block terms;
+        std::memcpy(&terms, from + (j + b * kBlock - k), sizeof terms);
+        sum[b] += q * terms;
+      }
+    }
+    std::memcpy(into + j, sum, sizeof sum);
+  }
+  for (; j + kBlock - 1 <= count - 1; j += kBlock) {
+    Block sum = {};
+    for (int k = 0; k < width; ++k) {
+      Block terms;
+      std::memcpy(&terms, from + (j - k), sizeof terms);
+      sum += kernel[k] * terms;
+    }
+    std::memcpy(into + j, &sum, sizeof sum);
+  }
+  for (; j < outputs; ++j) single(j);
+}
+
+}  // namespace
+
+DayLaw dayLaw(const StepLaw& steps, int intervals) {
   DayLaw day;
   day.intervals = intervals;
   day.low = logBandLow();
   day.high = logBandHigh();
   day.spacing = (day.high - day.low) / intervals;
-  const StepLaw steps = stepLaw(draws, kind, growth);
   if (!steps.defined) {
     day.defined = false;
     return day;
@@ -153,12 +179,11 @@ DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int interval
   const double width = day.high - day.low;
   const int n = intervals;
 
-  // The steps that stay inside the band from some node make up the kernel of the inner nodes;
-  // the others land on an end from every node.
+  // The steps that land on an end from every node are not in the kernel.
   double alwaysLow = 0.0;
   double alwaysHigh = 0.0;
-  double smallest = kInfinity;
-  double largest = -kInfinity;
+  int first = 0;  // the kernel's offsets: first to first + span - 1
+  int last = -1;
   for (std::size_t a = 0; a < steps.logStep.size(); ++a) {
     const double s = steps.logStep[a];
     if (s <= -width) {
@@ -166,43 +191,38 @@ DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int interval
     } else if (s >= width) {
       alwaysHigh += steps.probability[a];
     } else {
-      smallest = std::min(smallest, s);
-      largest = std::max(largest, s);
+      const int k = static_cast<int>(std::floor(s / h));
+      if (last < first) first = last = k;
+      first = std::min(first, k);
+      last = std::max(last, k + 1);
     }
   }
-  // Inner nodes: every step that is not always clipped lands strictly inside, two nodes off
-  // the ends, from node innerLow to innerHigh.
-  int innerLow = n + 1;
-  int innerHigh = -1;
-  int kernelFirst = 0;
-  std::vector<double> kernel;
-  if (smallest <= largest) {
-    innerLow = static_cast<int>(std::floor(-smallest / h)) + 2;
-    innerHigh = static_cast<int>(std::ceil(n - largest / h)) - 2;
-    kernelFirst = static_cast<int>(std::floor(smallest / h));
-    const int kernelLast = static_cast<int>(std::floor(largest / h)) + 1;
-    kernel.assign(static_cast<std::size_t>(kernelLast - kernelFirst + 1), 0.0);
-    for (std::size_t a = 0; a < steps.logStep.size(); ++a) {
-      const double s = steps.logStep[a];
-      if (s <= -width || s >= width) continue;
-      const double t = s / h;
-      const double below = std::floor(t);
-      const int k = static_cast<int>(below) - kernelFirst;
-      const double theta = t - below;
-      kernel[static_cast<std::size_t>(k)] += steps.probability[a] * (1.0 - theta);
-      kernel[static_cast<std::size_t>(k) + 1] += steps.probability[a] * theta;
+  const int span = last - first + 1;
+  std::vector<double> stay(static_cast<std::size_t>(std::max(span, 0)), 0.0);
+  std::vector<double> next(stay.size(), 0.0);
+  std::vector<double> exact(stay.size(), 0.0);
+  for (std::size_t a = 0; a < steps.logStep.size(); ++a) {
+    const double s = steps.logStep[a];
+    if (s <= -width || s >= width) continue;
+    const double t = s / h;
+    const double below = std::floor(t);
+    const auto k = static_cast<std::size_t>(static_cast<int>(below) - first);
+    const double theta = t - below;
+    const double p = steps.probability[a];
+    if (theta == 0.0) {
+      exact[k] += p;
+    } else {
+      stay[k] += p * (1.0 - theta);
+      next[k + 1] += p * theta;
     }
   }
-  innerLow = std::max(innerLow, 0);
-  innerHigh = std::min(innerHigh, n);
-  std::vector<EdgeRow> edges(static_cast<std::size_t>(n) + 1);
-  for (int i = 0; i <= n; ++i) {
-    if (i < innerLow || i > innerHigh) edges[static_cast<std::size_t>(i)] = edgeRow(steps, i, n, h);
-  }
+  std::vector<double> kernel(stay.size());
+  for (std::size_t k = 0; k < kernel.size(); ++k) kernel[k] = stay[k] + next[k] + exact[k];
 
+  // Output index j stands for node j + first (nodes below 0 and above n are beyond the ends).
   std::vector<double> mass(static_cast<std::size_t>(n) + 1, 0.0);
-  std::vector<double> next(mass.size());
-  // The walk starts at the anchor: log ratio 0, which lies between nodes like any other point.
+  std::vector<double> out(mass.size() + stay.size(), 0.0);
+  // The walk starts at the anchor: log ratio 0, split between its two nodes like any point.
   {
     const double t = -day.low / h;
     const double below = std::floor(t);
@@ -210,44 +230,71 @@ DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int interval
     mass[k] += 1.0 - (t - below);
     if (k + 1 <= static_cast<std::size_t>(n)) mass[k + 1] += t - below;
   }
+  // The mass of `part` that lands on node `node` from `mass`: sum over i of mass[i] x
+  // part[node - i - first].
+  auto landing = [&](const std::vector<double>& part, int node) {
+    double sum = 0.0;
+    for (std::size_t k = 0; k < part.size(); ++k) {
+      const int i = node - first - static_cast<int>(k);
+      if (i >= 0 && i <= n) sum += mass[static_cast<std::size_t>(i)] * part[k];
+    }
+    return sum;
+  };
+  const bool always = alwaysLow > 0.0 || alwaysHigh > 0.0;
   for (int step = 0; step < kStepsPerDay; ++step) {
-    std::fill(next.begin(), next.end(), 0.0);
-    double toLow = 0.0;
-    double toHigh = 0.0;
-    if (innerLow <= innerHigh) {
-      const double* from = mass.data() + innerLow;
-      const int count = innerHigh - innerLow + 1;
-      double inner = 0.0;
-      for (int i = 0; i < count; ++i) inner += from[i];
-      for (std::size_t k = 0; k < kernel.size(); ++k) {
-        const double q = kernel[k];
-        double* into = next.data() + innerLow + kernelFirst + static_cast<int>(k);
-        for (int i = 0; i < count; ++i) into[i] += q * from[i];
-      }
-      toLow += alwaysLow * inner;
-      toHigh += alwaysHigh * inner;
+    double total = 0.0;
+    if (always) {
+      for (double m : mass) total += m;
     }
-    for (int i = 0; i <= n; ++i) {
-      if (i >= innerLow && i <= innerHigh) continue;
-      const double m = mass[static_cast<std::size_t>(i)];
-      if (m == 0.0) continue;
-      const EdgeRow& row = edges[static_cast<std::size_t>(i)];
-      for (std::size_t j = 0; j < row.mass.size(); ++j) {
-        next[static_cast<std::size_t>(row.first) + j] += m * row.mass[j];
+    double toLow = alwaysLow * total;
+    double toHigh = alwaysHigh * total;
+    double atZero = 0.0;
+    double atTop = 0.0;
+    if (span > 0) {
+      convolve(mass.data(), n + 1, kernel.data(), span, out.data());
+      // Node 0: the steps that stay there split on (inside); those that land exactly on it or
+      // come to it from below are held at the end. The top node likewise.
+      atZero = landing(stay, 0);
+      atTop = landing(next, n);
+      const double exactLow = landing(exact, 0) + landing(next, 0);
+      const double exactHigh = landing(exact, n) + landing(stay, n);
+      toLow += exactLow;
+      toHigh += exactHigh;
+      // Output j is node j + first: below node 0 to the lower end, above n to the upper,
+      // the inner nodes as they are.
+      const int outputs = n + span;
+      for (int j = 0; j < std::min(-first, outputs); ++j) toLow += out[static_cast<std::size_t>(j)];
+      for (int j = std::max(n + 1 - first, 0); j < outputs; ++j) {
+        toHigh += out[static_cast<std::size_t>(j)];
       }
-      toLow += m * row.low;
-      toHigh += m * row.high;
+      const int innerFrom = std::max(1 - first, 0);
+      const int innerTo = std::min(n - 1 - first, outputs - 1);
+      if (innerFrom <= innerTo) {
+        std::copy(out.begin() + innerFrom, out.begin() + innerTo + 1,
+                  mass.begin() + (innerFrom + first));
+      }
+      if (first > 0) std::fill(mass.begin() + 1, mass.begin() + std::min(first, n), 0.0);
+      if (last < 0) std::fill(mass.begin() + std::max(n + last + 1, 1), mass.end() - 1, 0.0);
+    } else {
+      std::fill(mass.begin(), mass.end(), 0.0);
     }
-    next[0] += toLow;
-    next[static_cast<std::size_t>(n)] += toHigh;
+    mass[0] = atZero + toLow;
+    mass[static_cast<std::size_t>(n)] = atTop + toHigh;
     day.atomLow = toLow;
     day.atomHigh = toHigh;
-    mass.swap(next);
   }
   day.mass = std::move(mass);
+  day.tilted.resize(day.mass.size());
+  for (std::size_t i = 0; i < day.mass.size(); ++i) {
+    day.tilted[i] = day.mass[i] * std::exp(day.low + static_cast<double>(i) * h);
+  }
   expMoments(day.mass, day.low, h, day.expMean, day.expVariance);
   logMoments(day);
   return day;
+}
+
+DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int intervals) {
+  return dayLaw(stepLaw(draws, kind, growth), intervals);
 }
 
 namespace {
@@ -279,9 +326,117 @@ std::complex<double> power(std::complex<double> base, int exponent) {
   return result;
 }
 
-// log of the binomial coefficient n over k.
-double logChoose(int n, int k) {
-  return std::lgamma(n + 1.0) - std::lgamma(k + 1.0) - std::lgamma(n - k + 1.0);
+
+}  // namespace
+
+namespace {
+
+// The spectral form of a terminal law: the node masses m_j of the window (j from 0 to P - 1
+// after `first`) have the discrete Fourier coefficients c_k = R_k e^(2 pi i first k / P),
+// R_k the day law's transform at frequency k / P raised to the days, less that of the point
+// masses. The tail sum from node J is then
+//   T(J) = (c_0 (P - J) + 2 Re sum_k g_k - 2 Re sum_k g_k w^k) / P,
+// g_k = c_k / (e^(2 pi i k / P) - 1), w = e^(2 pi i J / P), over k = 1 to K: the terms past K
+// are dropped once 32 in a row are below kSpectralFloor of the total. When the law's
+// transform does not fall that far by kSpectralTerms terms (point masses and the jumps of the
+// density at the band's ends make it fall slowly for a few days), the masses are summed on
+// the lattice instead.
+constexpr double kSpectralFloor = 1e-13;
+constexpr int kSpectralTerms = 512;
+constexpr int kSpectralRun = 32;
+
+struct Spectrum {
+  std::complex<double> total;           // c_0
+  std::vector<std::complex<double>> g;  // g_1 .. g_K
+  double constant = 0.0;                // 2 Re sum g_k
+};
+
+// The spectra of the masses and of the masses times e^x (the tilted law, whose sum of days
+// carries e^X) in one pass over the frequencies; false when either falls too slowly.
+bool spectralTerms(const DayLaw& day, int days, std::int64_t first, std::int64_t period,
+                   Spectrum& masses, Spectrum& tilted) {
+  const std::size_t nodes = day.mass.size();
+  const int n = day.intervals;
+  std::vector<double> weight(nodes);
+  std::vector<double> tiltedWeight(nodes);
+  double sum = 0.0;
+  double tiltedSum = 0.0;
+  for (std::size_t i = 0; i < nodes; ++i) {
+    weight[i] = day.mass[i];
+    tiltedWeight[i] = day.tilted[i];
+    sum += weight[i];
+    tiltedSum += tiltedWeight[i];
+  }
+  const double atoms[2][2] = {{day.atomLow, day.atomHigh},
+                              {day.atomLow * std::exp(day.low), day.atomHigh * std::exp(day.high)}};
+  const auto p = static_cast<double>(period);
+  auto turn = [&](std::int64_t numerator) {  // e^(-2 pi i numerator / period)
+    const double angle = -2.0 * std::numbers::pi * static_cast<double>(numerator % period) / p;
+    return std::complex<double>(std::cos(angle), std::sin(angle));
+  };
+  // e^(-2 pi i i' k / period) for each node i', as real and imaginary parts side by side.
+  std::vector<double> rotationRe(nodes);
+  std::vector<double> rotationIm(nodes);
+  std::vector<double> phaseRe(nodes, 1.0);
+  std::vector<double> phaseIm(nodes, 0.0);
+  for (std::size_t i = 0; i < nodes; ++i) {
+    const std::complex<double> r = turn(static_cast<std::int64_t>(i));
+    rotationRe[i] = r.real();
+    rotationIm[i] = r.imag();
+  }
+  Spectrum* spectra[2] = {&masses, &tilted};
+  const double full[2] = {std::pow(sum, days), std::pow(tiltedSum, days)};
+  for (int t = 0; t < 2; ++t) {
+    spectra[t]->total = full[t] - std::pow(atoms[t][0] + atoms[t][1], days);
+    spectra[t]->g.clear();
+    spectra[t]->constant = 0.0;
+  }
+  int quiet = 0;
+  const std::int64_t limit = std::min<std::int64_t>(kSpectralTerms, (period - 1) / 2);
+  for (std::int64_t k = 1; k <= limit; ++k) {
+    double re = 0.0;
+    double im = 0.0;
+    double tiltedRe = 0.0;
+    double tiltedIm = 0.0;
+    for (std::size_t i = 0; i < nodes; ++i) {
+      const double a = phaseRe[i] * rotationRe[i] - phaseIm[i] * rotationIm[i];
+      const double b = phaseRe[i] * rotationIm[i] + phaseIm[i] * rotationRe[i];
+      phaseRe[i] = a;
+      phaseIm[i] = b;
+      re += weight[i] * a;
+      im += weight[i] * b;
+      tiltedRe += tiltedWeight[i] * a;
+      tiltedIm += tiltedWeight[i] * b;
+    }
+    const std::complex<double> transform[2] = {{re, im}, {tiltedRe, tiltedIm}};
+    const std::complex<double> top = turn(static_cast<std::int64_t>(n) * k);
+    const std::complex<double> shift = std::conj(turn((first % period) * k));
+    const std::complex<double> z = std::conj(turn(k));
+    bool small = true;
+    for (int t = 0; t < 2; ++t) {
+      const std::complex<double> r =
+          power(transform[t], days) - power(atoms[t][0] + atoms[t][1] * top, days);
+      const std::complex<double> g = times(r, shift) / (z - 1.0);
+      spectra[t]->g.push_back(g);
+      spectra[t]->constant += 2.0 * g.real();
+      small = small && std::abs(r) < kSpectralFloor * full[t];
+    }
+    quiet = small ? quiet + 1 : 0;
+    if (quiet >= kSpectralRun) return true;
+  }
+  return false;
+}
+
+// T(J) from the terms g_k of a spectrum with period P, c_0 `total` and 2 Re sum g_k
+// `constant`; sum_k g_k w^k by Horner's rule.
+double spectralTail(const std::vector<std::complex<double>>& g, double total, double constant,
+                    std::int64_t period, std::int64_t at) {
+  const auto p = static_cast<double>(period);
+  const double angle = 2.0 * std::numbers::pi * static_cast<double>(at % period) / p;
+  const std::complex<double> w(std::cos(angle), std::sin(angle));
+  std::complex<double> sum{0.0, 0.0};
+  for (std::size_t k = g.size(); k-- > 0;) sum = times(sum + g[k], w);
+  return (total * static_cast<double>(period - at) + constant - 2.0 * sum.real()) / p;
 }
 
 }  // namespace
@@ -305,40 +460,70 @@ TerminalLaw terminalLaw(const DayLaw& day, int days) {
   const std::int64_t end =
       std::min<std::int64_t>(last, static_cast<std::int64_t>(std::ceil(centre + above / day.spacing)) + 1);
   const auto count = static_cast<std::size_t>(end - first + 1);
-  const std::size_t size = powerOfTwoAtLeast(std::max(count, day.mass.size()));
-
-  std::vector<std::complex<double>> data(size, {0.0, 0.0});
-  for (std::size_t j = 0; j < day.mass.size(); ++j) data[j] = {day.mass[j], 0.0};
-  const FourierTransform fourier(size);
-  fourier.forward(data);
-  for (auto& value : data) value = power(value, days);
-  fourier.inverse(data);
-
-  // The point masses: the days on the upper end k times, on the lower end the others.
-  std::vector<double> masses(count);
-  const double scale = 1.0 / static_cast<double>(size);
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto j = static_cast<std::size_t>(first + static_cast<std::int64_t>(i)) % size;
-    masses[i] = data[j].real() * scale;
-  }
-  for (int k = 0; k <= days; ++k) {
-    double logMass = -kInfinity;
-    if (day.atomHigh > 0.0 || k == 0) {
-      if (day.atomLow > 0.0 || k == days) {
-        logMass = logChoose(days, k) + (k > 0 ? k * std::log(day.atomHigh) : 0.0) +
-                  (days - k > 0 ? (days - k) * std::log(day.atomLow) : 0.0);
-      }
-    }
-    const double m = std::exp(logMass);
-    if (!(m > 0.0)) continue;
-    const double at = k * day.high + (days - k) * day.low;
-    law.atoms.push_back({at, m});
-    const std::int64_t node = static_cast<std::int64_t>(k) * n;
-    if (node >= first && node <= end) masses[static_cast<std::size_t>(node - first)] -= m;
-  }
-
   law.first = first;
   law.origin = days * day.low + static_cast<double>(first) * day.spacing;
+  // E[e^X] and Var[e^X] of the sum from the day's: the days are independent.
+  law.expMean = std::pow(day.expMean, days);
+  const double ratio = day.expVariance / (day.expMean * day.expMean);
+  law.expVariance = law.expMean * law.expMean * std::expm1(days * std::log1p(ratio));
+
+  // The point masses: the days on the upper end k times, on the lower end the others, each
+  // C(days, k) high^k low^(days - k) (with log C built up term by term; lgamma is not safe
+  // between threads). When they make up less than 1e-300 together, there are none.
+  const double atomsTogether = day.atomLow + day.atomHigh;
+  if (atomsTogether > 0.0 && days * std::log(atomsTogether) > -690.0) {
+    double logChoose = 0.0;
+    for (int k = 0; k <= days; ++k) {
+      if (k > 0) logChoose += std::log(static_cast<double>(days - k + 1) / k);
+      if ((k > 0 && !(day.atomHigh > 0.0)) || (k < days && !(day.atomLow > 0.0))) continue;
+      const double logMass = logChoose + (k > 0 ? k * std::log(day.atomHigh) : 0.0) +
+                             (days - k > 0 ? (days - k) * std::log(day.atomLow) : 0.0);
+      const double m = std::exp(logMass);
+      if (!(m > 0.0)) continue;
+      law.atoms.push_back(
+          {k * day.high + (days - k) * day.low, m, static_cast<std::int64_t>(k) * n});
+    }
+  }
+
+  if (days >= 2) {
+    const auto period = static_cast<std::int64_t>(count);
+    Spectrum masses;
+    Spectrum tilted;
+    if (spectralTerms(day, days, first, period, masses, tilted)) {
+      law.period = period;
+      law.tail.resize(1);  // unused
+      law.massTerms = std::move(masses.g);
+      law.expTerms = std::move(tilted.g);
+      law.massTotal = masses.total.real();
+      law.expTotal = tilted.total.real();
+      law.massConstant = masses.constant;
+      law.expConstant = tilted.constant;
+      return law;
+    }
+  }
+
+  std::vector<double> masses(count);
+  if (days == 1) {
+    for (std::size_t i = 0; i < count; ++i) masses[i] = day.mass[static_cast<std::size_t>(first) + i];
+  } else {
+    const std::size_t size = powerOfTwoAtLeast(std::max(count, day.mass.size()));
+    std::vector<std::complex<double>> data(size, {0.0, 0.0});
+    for (std::size_t j = 0; j < day.mass.size(); ++j) data[j] = {day.mass[j], 0.0};
+    const FourierTransform fourier(size);
+    fourier.forward(data);
+    for (auto& value : data) value = power(value, days);
+    fourier.inverse(data);
+    const double scale = 1.0 / static_cast<double>(size);
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto j = static_cast<std::size_t>(first + static_cast<std::int64_t>(i)) % size;
+      masses[i] = data[j].real() * scale;
+    }
+  }
+  for (const TerminalLaw::Atom& atom : law.atoms) {
+    if (atom.node >= first && atom.node <= end) {
+      masses[static_cast<std::size_t>(atom.node - first)] -= atom.mass;
+    }
+  }
   law.tail.assign(count + 1, 0.0);
   law.expTail.assign(count + 1, 0.0);
   for (std::size_t i = count; i-- > 0;) {
@@ -346,10 +531,6 @@ TerminalLaw terminalLaw(const DayLaw& day, int days) {
     law.tail[i] = law.tail[i + 1] + masses[i];
     law.expTail[i] = law.expTail[i + 1] + masses[i] * std::exp(x);
   }
-  // E[e^X] and Var[e^X] of the sum from the day's: the days are independent.
-  law.expMean = std::pow(day.expMean, days);
-  const double ratio = day.expVariance / (day.expMean * day.expMean);
-  law.expVariance = law.expMean * law.expMean * std::expm1(days * std::log1p(ratio));
   return law;
 }
 
@@ -364,9 +545,35 @@ TailFigures tailAbove(const TerminalLaw& law, double x, bool orEqual) {
   // The rest: the tail sum from node i is the mass above the midpoint between nodes i - 1 and
   // i; between midpoints, linear.
   const double u = (x - law.origin) / law.spacing + 0.5;
-  const auto count = static_cast<std::int64_t>(law.tail.size()) - 1;
   double tail = 0.0;
   double expTail = 0.0;
+  if (law.period > 0) {
+    const auto count = law.period;
+    if (u <= 0.0) {
+      tail = law.massTotal;
+      expTail = law.expTotal;
+    } else if (u < static_cast<double>(count)) {
+      const double below = std::floor(u);
+      const auto i = static_cast<std::int64_t>(below);
+      const double f = u - below;
+      auto masses = [&](std::int64_t at) {
+        return spectralTail(law.massTerms, law.massTotal, law.massConstant, count, at);
+      };
+      auto tilted = [&](std::int64_t at) {
+        return spectralTail(law.expTerms, law.expTotal, law.expConstant, count, at);
+      };
+      const double t0 = masses(i);
+      const double t1 = masses(i + 1);
+      const double e0 = tilted(i);
+      const double e1 = tilted(i + 1);
+      tail = t0 + f * (t1 - t0);
+      expTail = e0 + f * (e1 - e0);
+    }
+    figures.probability += tail;
+    figures.expectation += expTail;
+    return figures;
+  }
+  const auto count = static_cast<std::int64_t>(law.tail.size()) - 1;
   if (u <= 0.0) {
     tail = law.tail[0];
     expTail = law.expTail[0];

@@ -12,6 +12,7 @@
 // estimate of its error.
 #pragma once
 
+#include <complex>
 #include <cstdint>
 #include <vector>
 
@@ -29,6 +30,7 @@ struct DayLaw {
   double high = 0.0;    // log of its upper factor: the last node
   double spacing = 0.0;
   std::vector<double> mass;  // each node's probability after the day's last step
+  std::vector<double> tilted;  // mass times e^x, node by node
   double atomLow = 0.0;      // the parts of the end nodes' masses that lie exactly on the ends
   double atomHigh = 0.0;
   double expMean = 0.0;      // E[e^X] of the lattice law
@@ -40,8 +42,20 @@ struct DayLaw {
   std::vector<double> logMomentBelow;
 };
 
-// One day's walk on a lattice of `intervals` spacings, for steps of `kind` (growth g for
-// the shifted paths).
+// The distinct log step factors of one step of `kind` (growth g for the shifted paths), each
+// with its probability; a factor of 0 or below is -infinity. Not defined when a factor is NaN.
+struct StepLaw {
+  bool defined = true;
+  std::vector<double> logStep;  // ascending
+  std::vector<double> probability;
+};
+StepLaw stepLaw(const DrawTable& draws, PathKind kind, double growth);
+// The same from the draw table's returns in ascending order (NaN last), for both kinds.
+std::vector<double> sortedReturns(const DrawTable& draws);
+StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth);
+
+// One day's walk on a lattice of `intervals` spacings.
+DayLaw dayLaw(const StepLaw& steps, int intervals);
 DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int intervals);
 
 // The law of the sum of `days` (>= 1) independent copies of a day's law: node j at
@@ -57,9 +71,19 @@ struct TerminalLaw {
   // Tail sums from node first + i up: of the masses, and of the masses times e^x.
   std::vector<double> tail;
   std::vector<double> expTail;
+  // Or, when period > 0, the same in spectral form (engine/exact_law.cpp): the window's
+  // nodes as one period, and the terms of the masses and of the masses times e^x.
+  std::int64_t period = 0;
+  std::vector<std::complex<double>> massTerms;
+  std::vector<std::complex<double>> expTerms;
+  double massTotal = 0.0;
+  double expTotal = 0.0;
+  double massConstant = 0.0;
+  double expConstant = 0.0;
   struct Atom {
     double at;  // log ratio
     double mass;
+    std::int64_t node;  // its node
   };
   std::vector<Atom> atoms;
   double expMean = 0.0;      // E[e^X]

@@ -40,14 +40,16 @@ class PriceLaw {
     }
     return start_ == 0.0 ? (0.0 < c ? 1.0 : 0.0) : kNaN;
   }
-  // E[(S - K)+] and E[(K - S)+].
-  double call(double strike) const {
+  // E[(S - K)+] and E[(K - S)+], from one look at the tail above K.
+  struct Payoffs {
+    double call;
+    double put;
+    double meanAbove;  // E[1{S > K} S]
+  };
+  Payoffs payoffs(double strike) const {
     const TailFigures a = above(strike);
-    return a.expectation - strike * a.probability;
-  }
-  double put(double strike) const {
-    const TailFigures a = above(strike);
-    return strike * (1.0 - a.probability) - (mean() - a.expectation);
+    return {a.expectation - strike * a.probability,
+            strike * (1.0 - a.probability) - (mean() - a.expectation), a.expectation};
   }
   // E[S 1{c S > K}] for a bump factor c.
   double meanScaledAbove(double c, double strike) const {
@@ -143,7 +145,17 @@ FlatFigures boundsOf(const ValuationRequest& request, const FigureChoice& choice
 }  // namespace
 
 ExactModel::ExactModel(const DrawTable& draws, double growth, int threads)
-    : draws_(draws), growth_(growth), threads_(threads) {}
+    : ExactModel(draws, growth, threads, kExactFirstIntervals, kExactLastIntervals) {}
+
+ExactModel::ExactModel(const DrawTable& draws, double growth, int threads, int firstIntervals,
+                       int lastIntervals)
+    : draws_(draws),
+      growth_(growth),
+      threads_(threads),
+      firstIntervals_(firstIntervals),
+      lastIntervals_(lastIntervals) {
+  for (double w : draws_.returnFor) infiniteStep_ = infiniteStep_ || std::isinf(w);
+}
 ExactModel::~ExactModel() = default;
 
 const DayLaw& ExactModel::day(PathKind kind, int intervals) {
@@ -153,10 +165,23 @@ const DayLaw& ExactModel::day(PathKind kind, int intervals) {
     const auto found = days_.find(key);
     if (found != days_.end()) return *found->second;
   }
-  auto law = std::make_unique<DayLaw>(dayLaw(draws_, kind, growth_, intervals));
+  // The steps' law is sorted once per kind, for all lattices.
+  std::call_once(sortOnce_, [&] { sorted_ = sortedReturns(draws_); });
+  std::call_once(stepsOnce_[static_cast<int>(kind)], [&] {
+    steps_[static_cast<int>(kind)] = stepLaw(sorted_, kind, growth_);
+  });
+  auto law = std::make_unique<DayLaw>(dayLaw(steps_[static_cast<int>(kind)], intervals));
   std::lock_guard<std::mutex> lock(mutex_);
   const auto [at, added] = days_.emplace(key, std::move(law));
   return *at->second;
+}
+
+bool ExactModel::kept(PathKind kind, int intervals, int days) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = [&](int d) {
+    return terminals_.count(std::make_tuple(static_cast<int>(kind), intervals, d)) > 0;
+  };
+  return found(days) && (days < 2 || found(days - 1));
 }
 
 std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int intervals, int days) {
@@ -185,8 +210,7 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
   const double bump = choice.desk ? gammaBump(draws_, request.days) : 0.0;
   const bool steps = request.days >= 1;
   // An infinite step factor times a start of 0 is NaN in a simulation.
-  bool infiniteStep = false;
-  for (double w : draws_.returnFor) infiniteStep = infiniteStep || std::isinf(w);
+  const bool infiniteStep = infiniteStep_;
 
   // The figures of one lattice.
   auto figuresAt = [&](int intervals) {
@@ -198,8 +222,9 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
         laws[kind][0] = terminal(k, intervals, request.days);
         if (request.days >= 2) laws[kind][1] = terminal(k, intervals, request.days - 1);
       };
-      // The two kinds of path are independent: the shifted paths' laws on a second thread.
-      if (threads_ >= 2) {
+      // The two kinds of path are independent: the shifted paths' laws on a second thread,
+      // when they are still to be worked out.
+      if (threads_ >= 2 && !kept(PathKind::shifted, intervals, request.days)) {
         std::thread shifted(lawsOf, 1);
         lawsOf(0);
         shifted.join();
@@ -227,13 +252,15 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
                                : startPriceOfPath(request, p);
       const PriceLaw end(start, laws[kind][0].get());
       const PriceLaw before(start, laws[kind][1].get());
-      double call = d * end.call(request.strike);
-      double put = d * end.put(request.strike);
+      const PriceLaw::Payoffs atEnd = end.payoffs(request.strike);
+      const double call = d * atEnd.call;
+      const double put = d * atEnd.put;
       double thetaCall = call;
       double thetaPut = put;
       if (request.days >= 2) {
-        thetaCall = call - d1 * before.call(request.strike);
-        thetaPut = put - d1 * before.put(request.strike);
+        const PriceLaw::Payoffs dayBefore = before.payoffs(request.strike);
+        thetaCall = call - d1 * dayBefore.call;
+        thetaPut = put - d1 * dayBefore.put;
       }
       if (p == kBasePath) {
         result.callValue = call;
@@ -249,10 +276,12 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
         result.probCall[p] = end.probabilityAbove(request.strike + call);
         result.probPut[p] = end.probabilityBelow(request.strike - put);
       }
-      means.terminal[p] = end.mean();
-      means.above[p] = end.meanAbove(request.strike);
-      means.aboveUp[p] = end.meanScaledAbove(means.up, request.strike);
-      means.aboveDown[p] = end.meanScaledAbove(means.down, request.strike);
+      if (choice.desk) {
+        means.terminal[p] = end.mean();
+        means.above[p] = atEnd.meanAbove;
+        means.aboveUp[p] = end.meanScaledAbove(means.up, request.strike);
+        means.aboveDown[p] = end.meanScaledAbove(means.down, request.strike);
+      }
     }
     if (choice.desk) desk = deskFiguresOfMeans(request, result, means, bump, choice.tradingDays);
     return flatten(result, desk);
@@ -266,9 +295,9 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
   } else {
     const FlatFigures bounds = boundsOf(request, choice);
     FlatFigures levels[3];
-    int finest = kExactFirstIntervals * 4;
-    levels[0] = figuresAt(kExactFirstIntervals);
-    levels[1] = figuresAt(kExactFirstIntervals * 2);
+    int finest = firstIntervals_ * 4;
+    levels[0] = figuresAt(firstIntervals_);
+    levels[1] = figuresAt(firstIntervals_ * 2);
     levels[2] = figuresAt(finest);
     FlatFigures best{};
     double worst = 0.0;
@@ -284,7 +313,7 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
           if (!(ratio <= worst)) worst = ratio;  // NaN stays
         }
       }
-      if (worst <= 1.0 || std::isnan(worst) || finest >= kExactLastIntervals) break;
+      if (worst <= 1.0 || std::isnan(worst) || finest >= lastIntervals_) break;
       finest *= 2;
       levels[0] = levels[1];
       levels[1] = levels[2];

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <tuple>
+#include <vector>
 
 #include "engine/draw_table.h"
 #include "engine/exact_law.h"
@@ -49,6 +50,9 @@ class ExactModel {
   // With `threads` of 2 or more, the base and the shifted paths' laws are worked out side by
   // side; the figures are the same either way.
   ExactModel(const DrawTable& draws, double growth, int threads = 1);
+  // With other lattices: for checking the figures against finer ones.
+  ExactModel(const DrawTable& draws, double growth, int threads, int firstIntervals,
+             int lastIntervals);
   ~ExactModel();
   ExactModel(const ExactModel&) = delete;
   ExactModel& operator=(const ExactModel&) = delete;
@@ -61,10 +65,19 @@ class ExactModel {
  private:
   const DayLaw& day(PathKind kind, int intervals);
   std::shared_ptr<const TerminalLaw> terminal(PathKind kind, int intervals, int days);
+  // Whether the laws of `days` and the day before are kept.
+  bool kept(PathKind kind, int intervals, int days);
 
   const DrawTable& draws_;
   double growth_;
   int threads_;
+  int firstIntervals_ = kExactFirstIntervals;
+  int lastIntervals_ = kExactLastIntervals;
+  bool infiniteStep_ = false;  // some return is infinite
+  std::once_flag sortOnce_;
+  std::vector<double> sorted_;  // the draws' returns in order
+  std::once_flag stepsOnce_[2];
+  StepLaw steps_[2];
   std::mutex mutex_;
   std::map<std::pair<int, int>, std::unique_ptr<DayLaw>> days_;
   std::map<std::tuple<int, int, int>, std::shared_ptr<const TerminalLaw>> terminals_;

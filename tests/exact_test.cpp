@@ -184,3 +184,42 @@ TEST(ExactRuns, RefusesASeedAndStandardErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+// The smile picture: a simulation's points carry bars of one standard error, and a value
+// within two of its bound is drawn hollow and counted; --exact draws plain points.
+TEST(ExactRuns, TheSmileShowsTheNoiseOfASimulationAndNoneOfTheLimits) {
+  auto picture = [](const std::vector<std::string>& arguments) {
+    TempDir dir;
+    dir.write("Setup.txt", setupText({.runMode = "2", .trajectories = 200, .rate = "0.05"}));
+    dir.write("dist.csv", bellDistribution(41, 0.004));
+    dir.write("batch.csv", "S0,K,Days\n100,96,2\n100,100,2\n100,104,2\n100,112,2\n");
+    std::vector<std::string> args = {"--quiet", "--plot", "p.svg"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    const RunOutcome outcome = runIn(dir, {.arguments = args});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    return dir.read("p.svg");
+  };
+  auto count = [](const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  const std::string simulated = picture({"--seed", "5", "--chain"});
+  const std::string exact = picture({"--exact"});
+  // The 112 strike at 2 days is far out of the money: 200 trajectories see it in the money
+  // a handful of times at most.
+  EXPECT_GE(count(simulated, "fill=\"white\" stroke"), 1u);
+  const std::size_t hollow = count(simulated, "fill=\"white\" stroke");
+  std::string note = std::to_string(hollow);
+  note.insert(0, 1, '>');
+  note += " hollow: within 2 SE";
+  EXPECT_NE(simulated.find(note), std::string::npos);
+  EXPECT_GT(count(simulated, "<line"), count(exact, "<line"));
+  EXPECT_NE(exact.find("exact limits"), std::string::npos);
+  EXPECT_EQ(count(exact, "fill=\"white\" stroke"), 0u);
+  EXPECT_EQ(exact.find("hollow"), std::string::npos);
+}
+
+}  // namespace
