@@ -77,7 +77,9 @@ class RowByRow {
   }
 
   Status value(const NumberedRow& at, RowFigures& figures) {
-    if (run_.exact != nullptr) return run_.exact->value(run_, at.number, at.row.request, figures);
+    if (run_.exact != nullptr) {
+      return run_.exact->value(run_, at.number, at.row.request, figures, quoteOf(run_, at.row.request));
+    }
     const GroupPlan plan = std::move(plans_.front());
     plans_.pop_front();
     std::vector<RowFigures> values;
@@ -101,7 +103,8 @@ class RowByRow {
         skippedDraws_ = 0;
       }
       if (row.valued && run_.exact == nullptr) {
-        plans_.push_back(planSingle(row.request, kTemporaryFileName));
+        plans_.push_back(planSingle(row.request, kTemporaryFileName, kKeptReadBackBytes,
+                                    quoteOf(run_, row.request)));
         enqueueGroup(run_.queue, plans_.back(), run_.generator);
       }
       ahead_.push_back({row, rowNumber_, {settings_.trajectories, row.request.days}});
@@ -152,7 +155,8 @@ class InChains {
     RandomGenerator generator = run.generator;
     for (Group& group : groups_) {
       for (std::size_t r : group.rows) {
-        group.chain.push_back({rows_[r].request.strike, rows_[r].request.days});
+        const ValuationRequest& request = rows_[r].request;
+        group.chain.push_back({request.strike, request.days, quoteOf(run, request)});
       }
       group.days = groupDays(group.chain);
       group.firstState = generator.state;
@@ -175,7 +179,9 @@ class InChains {
 
   Status value(const NumberedRow& at, RowFigures& figures) {
     // Exact figures come from each row's own law: grouping changes nothing.
-    if (run_.exact != nullptr) return run_.exact->value(run_, at.number, at.row.request, figures);
+    if (run_.exact != nullptr) {
+      return run_.exact->value(run_, at.number, at.row.request, figures, quoteOf(run_, at.row.request));
+    }
     const std::size_t r = static_cast<std::size_t>(at.number - 1);
     Group& group = groups_[groupOf_[r]];
     if (!group.valued) {

@@ -11,7 +11,7 @@
 namespace empricer {
 
 Status ExactRows::value(RunContext& run, std::int64_t row, const ValuationRequest& request,
-                        RowFigures& figures) {
+                        RowFigures& figures, const MarketQuote& quote) {
   if (Status loaded = run.distribution.refresh(kDistributionFileName); !loaded.ok()) {
     return loaded;
   }
@@ -24,7 +24,7 @@ Status ExactRows::value(RunContext& run, std::int64_t row, const ValuationReques
     model_ = std::make_unique<ExactModel>(loaded_->draws, growth, run.options.threads);
   }
   ExactError error;
-  figures = model_->value(request, figureChoice(run), error);
+  figures = model_->value(request, figureChoice(run), error, watchOf(run).progress, quote);
   if (std::isnan(error.worstRatio)) {
     std::fprintf(stderr,
                  "empricer: warning: row %lld: some exact figures are not numbers: a return "
@@ -32,7 +32,7 @@ Status ExactRows::value(RunContext& run, std::int64_t row, const ValuationReques
                  static_cast<long long>(row));
   } else if (error.worstRatio > 1.0) {
     std::fprintf(stderr,
-                 "empricer: warning: row %lld: the exact figures may be off by up to %.2g "
+                 "empricer: warning: row %lld: the exact figures may be off by up to %.3g "
                  "times their bound (values 1e-07 x start, probabilities and deltas 1e-07)\n",
                  static_cast<long long>(row), error.worstRatio);
   }

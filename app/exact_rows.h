@@ -18,7 +18,7 @@ class ExactRows {
   // Reads dist.csv as every valuation does, values `request` into `figures`, and warns on
   // standard error when row `row`'s figures may be further from their limits than the bounds.
   Status value(RunContext& run, std::int64_t row, const ValuationRequest& request,
-               RowFigures& figures);
+               RowFigures& figures, const MarketQuote& quote = {});
 
  private:
   std::shared_ptr<const LoadedDistribution> loaded_;

@@ -124,9 +124,9 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
   const Status valued =
       run.exact != nullptr
-          ? run.exact->value(run, 1, request, figures)
+          ? run.exact->value(run, 1, request, figures, quoteOf(run, request))
           : valueOption(request, figures, run.generator, files, run.queue, run.distribution,
-                        figureChoice(run), watchOf(run));
+                        figureChoice(run), watchOf(run), quoteOf(run, request));
   run.progress.clear();
   if (!valued.ok()) return valued;
 

@@ -68,6 +68,9 @@ std::string usageText() {
          "  --chain            value the batch rows of each S0 on one shared set of paths\n"
          "  --exact            report the figures a simulation converges to, computed from\n"
          "                     the exact law of the terminal price instead of simulated paths\n"
+         "  --quotes FILE      market quotes (S0, K, days; call, put or bid/ask) beside the\n"
+         "                     model: edges, market volatilities and probabilities of profit\n"
+         "                     in --results, market markers in --plot\n"
          "  --results FILE     also write every value, implied volatility, delta and gamma\n"
          "                     to FILE, one line per row and path\n"
          "  --trading-days N   days in a year for the yearly volatility (default 252)\n"
@@ -108,6 +111,7 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
       switchOption("--std-errors", options.standardErrors),
       switchOption("--chain", options.chain),
       switchOption("--exact", options.exact),
+      textOption("--quotes", options.quotes),
       textOption("--results", options.results),
       textOption("--plot", options.plot),
       {"--trading-days", true,
@@ -137,6 +141,7 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
                             : options.standardErrors ? "--std-errors"
                             : options.chain          ? "--chain"
                             : options.exact          ? "--exact"
+                            : options.quotes         ? "--quotes"
                             : options.results        ? "--results"
                             : options.plot           ? "--plot"
                                                      : nullptr;
@@ -151,6 +156,11 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
     if (options.standardErrors) {
       return usage("--exact has no sampling error, so --std-errors has nothing to report");
     }
+  }
+  if (options.quotes && !options.results && !options.plot && !options.check && !options.help &&
+      !options.version) {
+    return usage("--quotes goes into the results file or the smile picture: give --results or "
+                 "--plot with it");
   }
   if (options.rows && !options.seed && !options.exact && !options.help && !options.version) {
     return usage("--rows needs --seed, so that every shard draws what the whole run would");

@@ -29,6 +29,7 @@ struct ProgramOptions {
   bool standardErrors = false;         // report the Monte Carlo standard errors
   bool chain = false;                  // value the rows of each S0 on one set of paths
   bool exact = false;                  // the figures' limits, from the exact terminal law
+  std::optional<std::string> quotes;   // market quotes beside the model's values
   std::optional<std::string> results;  // the tidy results file
   std::optional<std::string> plot;     // the smile picture
   double tradingDays = 252.0;          // days in a year, for the yearly volatility

@@ -3,6 +3,7 @@
 
 #include "app/exact_rows.h"
 #include "app/file_names.h"
+#include "app/quote_book.h"
 #include "app/folder_lock.h"
 #include "app/runs.h"
 #include "app/stop.h"
@@ -74,8 +75,17 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
                        progress, options, startTime};
     ResultsFile results;
     SmilePlot plot;
-    if (options.results) {
+    // The quotes are read before any file is written: a quote file that does not read stops
+    // the run with the results of an earlier run untouched.
+    QuoteBook quotes;
+    if (options.quotes) {
+      run = quotes.load(*options.quotes);
+      context.quotes = &quotes;
+    }
+    if (run.ok() && options.results) {
       run = results.open(*options.results);
+      results.setRun(RunFacts{options.exact, settings.trajectories, options.seed,
+                              options.tradingDays});
       context.results = &results;
     }
     if (options.plot) context.plot = &plot;
@@ -85,6 +95,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
       run = mode == kManualRunMode ? runManual(settings, context) : runBatch(settings, context);
     }
     if (run.ok() && options.results) run = results.close();
+    if (run.ok() && options.quotes) quotes.report();
     if (run.ok() && options.plot) {
       const auto& table = distribution.current();
       run = plot.write(*options.plot, settings.trajectories,

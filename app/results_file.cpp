@@ -3,13 +3,15 @@
 #include <charconv>
 #include <cmath>
 
+#include "engine/valuation_figures.h"
 #include "text/output_file.h"
 
 namespace empricer {
 
 const char* const kResultsHeader =
     "row,path,S0,K,days,call,put,stdev,prob_call,prob_put,theta_call,theta_put,se_call,se_put,"
-    "forward,iv_day,iv_year,delta_call,delta_put,gamma";
+    "forward,iv_day,iv_year,delta_call,delta_put,gamma,quote_call,quote_put,edge_call,edge_put,"
+    "iv_market_call,iv_market_put,pop_call,pop_put,discount,method,trajectories,seed";
 
 namespace {
 
@@ -55,7 +57,9 @@ Status ResultsFile::addCycleColumn() {
 
 Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
                              const ValuationResult& result, const StandardErrors* errors,
-                             const DeskFigures& desk, std::uint64_t cycleRepeats) {
+                             const DeskFigures& desk, std::uint64_t cycleRepeats,
+                             const MarketQuote& quote, double profitCall, double profitPut) {
+  const double discount = discountOf(request);
   std::string lines;
   for (int p = 0; p < kPathCount; ++p) {
     lines += std::to_string(row);
@@ -88,6 +92,32 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
       lines += ',';
       appendShortest(lines, v);
     }
+    // The market beside the model, on the base path's line: each field where its price is.
+    const bool quoted = p == kBasePath;
+    const double forward = desk.forward[kBasePath];
+    const bool hasCall = quoted && !std::isnan(quote.call);
+    const bool hasPut = quoted && !std::isnan(quote.put);
+    const double market[8] = {
+        quote.call,
+        quote.put,
+        result.callValue - quote.call,
+        result.putValue - quote.put,
+        hasCall ? yearlyVolatilityOfPrice(request, quote.call, true, forward, run_.tradingDays)
+                : 0.0,
+        hasPut ? yearlyVolatilityOfPrice(request, quote.put, false, forward, run_.tradingDays)
+               : 0.0,
+        profitCall,
+        profitPut};
+    for (int i = 0; i < 8; ++i) {
+      lines += ',';
+      if (i % 2 == 0 ? hasCall : hasPut) appendShortest(lines, market[i]);
+    }
+    lines += ',';
+    appendShortest(lines, discount);
+    lines += run_.exact ? ",exact," : ",simulation,";
+    if (!run_.exact) lines += std::to_string(run_.trajectories);
+    lines += ',';
+    if (run_.seed && !run_.exact) lines += std::to_string(*run_.seed);
     if (cycleColumn_) {
       lines += ',';
       lines += std::to_string(cycleRepeats);

@@ -4,15 +4,25 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "engine/desk_figures.h"
+#include "engine/group_valuation.h"
 #include "engine/records.h"
 #include "engine/row_pricer.h"
 #include "text/output_file.h"
 #include "text/status.h"
 
 namespace empricer {
+
+// How the run was made, for the columns that say so on every line.
+struct RunFacts {
+  bool exact = false;                 // method: exact, or simulation
+  std::int64_t trajectories = 0;      // a simulation's
+  std::optional<std::uint32_t> seed;  // --seed; none when the clock seeded the run
+  double tradingDays = 252.0;         // for the market's yearly volatilities
+};
 
 class ResultsFile {
  public:
@@ -23,21 +33,26 @@ class ResultsFile {
 
   // Creates or empties the file and writes its header. Fails with the stop message.
   Status open(const std::string& path);
+  void setRun(const RunFacts& facts) { run_ = facts; }
   // Closes the file, checked.
   Status close();
   // Before the first row: the file gains the last column cycle_repeats (some row of the run
   // takes more draws than the generator's cycle), and its header is written again with it.
   Status addCycleColumn();
   // A valued row (counted as --rows counts, 1 for a manual run): its five lines in one piece,
-  // flushed, with `cycleRepeats` in the cycle column when there is one. Fails with the stop
-  // message when they cannot be written.
+  // flushed, with `cycleRepeats` in the cycle column when there is one; the standard error
+  // fields are empty when `errors` is nullptr, a quote's fields when it has no such price.
+  // Fails with the stop message when they cannot be written.
   Status writeRow(std::int64_t row, const ValuationRequest& request,
                   const ValuationResult& result, const StandardErrors* errors,
-                  const DeskFigures& desk, std::uint64_t cycleRepeats = 0);
+                  const DeskFigures& desk, std::uint64_t cycleRepeats = 0,
+                  const MarketQuote& quote = {}, double profitCall = 0.0,
+                  double profitPut = 0.0);
 
  private:
   RowFile file_;
   bool cycleColumn_ = false;
+  RunFacts run_;
 };
 
 // The header line, without its line end.

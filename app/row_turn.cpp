@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/quote_book.h"
 #include "app/stop_signals.h"
 #include "engine/desk_figures.h"
 #include "engine/valuation_figures.h"
@@ -32,18 +33,31 @@ const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figur
   return run.options.standardErrors ? &figures.errors : nullptr;
 }
 
+MarketQuote quoteOf(const RunContext& run, const ValuationRequest& request) {
+  return run.quotes != nullptr ? run.quotes->find(request.spot, request.strike, request.days)
+                               : MarketQuote{};
+}
+
 Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& request,
                     const RowFigures& figures, std::uint64_t cycleRepeats) {
+  const MarketQuote quote = quoteOf(run, request);
+  if (run.quotes != nullptr) run.quotes->noteRow(request.spot, request.strike, request.days);
   if (run.plot != nullptr) {
     const double forward = figures.desk.forward[kBasePath];
+    // The market's volatility of the out-of-the-money quote, as a marker.
+    const bool callSide = request.strike >= forward;
+    const double quoted = callSide ? quote.call : quote.put;
+    const double market =
+        std::isnan(quoted) ? quoted
+                           : yearlyVolatilityOfPrice(request, quoted, callSide, forward,
+                                                     run.options.tradingDays);
     if (run.exact != nullptr) {
       run.plot->setExact();
       run.plot->add(request.spot, request.days, request.strike, forward,
-                    figures.desk.ivYear[kBasePath]);
+                    figures.desk.ivYear[kBasePath], NAN, NAN, false, market);
     } else {
       // The out-of-the-money side's value and standard error: the one the volatility is of.
       const ValuationResult& r = figures.result;
-      const bool callSide = request.strike >= forward;
       const double value = callSide ? r.callValue : r.putValue;
       const double error = callSide ? figures.errors.call[kBasePath] : figures.errors.put[kBasePath];
       auto volatilityAt = [&](double shift) {
@@ -55,14 +69,15 @@ Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& r
                            std::fmax(callSide ? forward - request.strike : request.strike - forward, 0.0);
       run.plot->add(request.spot, request.days, request.strike, forward,
                     figures.desk.ivYear[kBasePath], volatilityAt(-error), volatilityAt(error),
-                    value - 2.0 * error <= bound);
+                    value - 2.0 * error <= bound, market);
     }
   }
   // Exact figures have no sampling error: their standard error fields stay empty.
   return run.results != nullptr
              ? run.results->writeRow(row, request, figures.result,
                                      run.exact != nullptr ? nullptr : &figures.errors,
-                                     figures.desk, cycleRepeats)
+                                     figures.desk, cycleRepeats, quote, figures.profitCall,
+                                     figures.profitPut)
              : Status{};
 }
 

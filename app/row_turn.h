@@ -24,6 +24,8 @@ const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figur
 // smile picture, each when given; `cycleRepeats` for the results file's cycle column.
 Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& request,
                     const RowFigures& figures, std::uint64_t cycleRepeats);
+// The market's quote of a row, when --quotes gives one.
+MarketQuote quoteOf(const RunContext& run, const ValuationRequest& request);
 // The one warning of a run on standard error about a row past the generator's cycle.
 void warnOfCycle(std::int64_t row, const ValuationDraws& draws);
 

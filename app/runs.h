@@ -19,6 +19,7 @@
 namespace empricer {
 
 class ExactRows;
+class QuoteBook;
 
 // What a run uses besides the settings.
 struct RunContext {
@@ -33,6 +34,7 @@ struct RunContext {
   ResultsFile* results = nullptr;  // --results
   SmilePlot* plot = nullptr;       // --plot
   ExactRows* exact = nullptr;      // --exact: every row from its exact law
+  QuoteBook* quotes = nullptr;     // --quotes
 };
 
 // Asks for the underlying price, the strike and the days, values them, writes the report.

@@ -38,7 +38,8 @@ std::vector<double> ticks(double low, double high) {
 }  // namespace
 
 void SmilePlot::add(double spot, std::int32_t days, double strike, double forward,
-                    double ivYear, double ivLow, double ivHigh, bool nearBound) {
+                    double ivYear, double ivLow, double ivHigh, bool nearBound,
+                    double market) {
   const double x = strike / forward;
   if (!std::isfinite(ivYear) || !std::isfinite(x)) {
     ++leftOut_;
@@ -48,7 +49,7 @@ void SmilePlot::add(double spot, std::int32_t days, double strike, double forwar
     return s.days == days && (s.spot == spot || (s.spot != s.spot && spot != spot));
   });
   if (found == series_.end()) {
-    series_.push_back({spot, days, {}, {}, {}, {}, {}});
+    series_.push_back({spot, days, {}, {}, {}, {}, {}, {}});
     found = series_.end() - 1;
   }
   found->x.push_back(x);
@@ -56,6 +57,8 @@ void SmilePlot::add(double spot, std::int32_t days, double strike, double forwar
   found->low.push_back(ivLow);
   found->high.push_back(ivHigh);
   found->hollow.push_back(nearBound);
+  found->market.push_back(market);
+  if (std::isfinite(market)) ++markets_;
   if (nearBound) ++nearBound_;
 }
 
@@ -70,6 +73,9 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
     }
     for (double v : s.high) {
       if (std::isfinite(v)) yHigh = std::max(yHigh, v);
+    }
+    for (double v : s.market) {
+      if (std::isfinite(v)) yLow = std::min(yLow, v), yHigh = std::max(yHigh, v);
     }
     if (std::find(spots.begin(), spots.end(), s.spot) == spots.end()) spots.push_back(s.spot);
   }
@@ -141,6 +147,10 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
              "\" r=\"3\" " +
              (s.hollow[j] ? "fill=\"white\" stroke=\"" + colour + "\"" : "fill=\"" + colour + "\"") +
              "/>\n";
+      if (std::isfinite(s.market[j])) {
+        out += "<rect x=\"" + number(px(s.x[j]) - 3.5) + "\" y=\"" + number(py(s.market[j]) - 3.5) +
+               "\" width=\"7\" height=\"7\" fill=\"none\" stroke=\"" + colour + "\"/>\n";
+      }
     }
     const double ly = kTop + 10 + 18 * static_cast<double>(i);
     std::string label = std::to_string(s.days) + " days";
@@ -155,6 +165,11 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
          number(kTop + 24 + 18 * static_cast<double>(series_.size())) + "\">" +
          std::to_string(leftOut_) +
          " rows left out (no volatility)</text>\n";
+  if (markets_ > 0) {
+    out += "<text x=\"" + number(kLeft + plotW + 15) + "\" y=\"" +
+           number(kTop + 74 + 18 * static_cast<double>(series_.size())) +
+           "\">squares: the market's quotes</text>\n";
+  }
   if (!exact_) {
     out += "<text x=\"" + number(kLeft + plotW + 15) + "\" y=\"" +
            number(kTop + 42 + 18 * static_cast<double>(series_.size())) + "\">" +

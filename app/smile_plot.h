@@ -16,8 +16,10 @@ class SmilePlot {
   // A valued row's base path: its volatility, the volatilities of its value less and plus a
   // standard error (NaN for none: no bar, or no end of it), and whether its value lies within
   // two standard errors of its lower no-arbitrage bound (drawn hollow).
+  // `market`: the market's volatility of the same side, drawn as a square (NaN: none).
   void add(double spot, std::int32_t days, double strike, double forward, double ivYear,
-           double ivLow = NAN, double ivHigh = NAN, bool nearBound = false);
+           double ivLow = NAN, double ivHigh = NAN, bool nearBound = false,
+           double market = NAN);
   // The figures are exact limits: the title says so instead of the trajectories.
   void setExact() { exact_ = true; }
   // Writes the picture: `trajectories` and `distributionRows` go into its title. Fails with
@@ -36,9 +38,11 @@ class SmilePlot {
     std::vector<double> low;  // the bar's ends
     std::vector<double> high;
     std::vector<bool> hollow;
+    std::vector<double> market;
   };
   bool exact_ = false;
   std::int64_t nearBound_ = 0;  // points drawn hollow
+  std::int64_t markets_ = 0;    // market volatilities drawn
   std::vector<Series> series_;
   std::int64_t leftOut_ = 0;  // rows whose volatility (or moneyness) is not a number
 };

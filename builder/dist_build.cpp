@@ -77,9 +77,12 @@ BuildEnd buildDistribution(const DistOptions& options) {
     if (!rates.ok()) return unusable(rates.message());
     figures.setupFile = options.setup;
     figures.rates = rates.value();
-    chosenMean = riskNeutralMean(figures.rates);
+    figures.carry = options.carry;
+    // Without a carry, rate - 0 is the rate itself.
+    chosenMean = riskNeutralMean(figures.rates, options.carry.value_or(0.0));
     if (!std::isfinite(*chosenMean) || !(*chosenMean > -1.0)) {
-      return unusable(options.setup + ": keys 3 and 4 give no usable mean per step");
+      const char* from = options.carry ? "keys 3 and 4 and --carry" : "keys 3 and 4";
+      return unusable(options.setup + ": " + from + " give no usable mean per step");
     }
   }
 
@@ -96,6 +99,7 @@ BuildEnd buildDistribution(const DistOptions& options) {
   figures.sessionCount = history.sessionCount;
   figures.returnCount = static_cast<std::int64_t>(history.returns.size());
   figures.maxRows = options.maxRows;
+  figures.tradingDays = options.tradingDays;
   figures.tableFile = options.out;
   figures.withGaps = options.withGaps;
   figures.data = momentsOf(history.returns.data(), history.returns.size());

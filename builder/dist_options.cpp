@@ -63,6 +63,29 @@ CommandOption meanOption(MeanChoice& mean, double& meanValue) {
   return {"--mean", true, take};
 }
 
+// --carry Q: a finite number, in the units of the settings file's rate.
+CommandOption carryOption(std::optional<double>& carry) {
+  const auto take = [&carry](const std::string& value) -> CommandLineProblem {
+    carry = finiteNumber(value);
+    if (!carry) return Failure{"--carry takes a number, not '" + value + "'"};
+    return {};
+  };
+  return {"--carry", true, take};
+}
+
+// --trading-days N above 0.
+CommandOption tradingDaysOption(double& tradingDays) {
+  const auto take = [&tradingDays](const std::string& value) -> CommandLineProblem {
+    const std::optional<double> number = finiteNumber(value);
+    if (!(number && *number > 0.0)) {
+      return Failure{"--trading-days takes a number above 0, not '" + value + "'"};
+    }
+    tradingDays = *number;
+    return {};
+  };
+  return {"--trading-days", true, take};
+}
+
 }  // namespace
 
 Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
@@ -75,9 +98,11 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
       switchOption("--with-gaps", options.withGaps),
       switchOption("--allow-jumps", options.allowJumps),
       meanOption(options.mean, options.meanValue),
+      carryOption(options.carry),
       textOption("--setup", setup),
       wholeNumberOption("--max-rows", kLeastMaxRows, kTableCapacity,
                         [&](long long n) { options.maxRows = static_cast<int>(n); }),
+      tradingDaysOption(options.tradingDays),
       textOption("--out", options.out),
       switchOption("--force", options.force),
       textOption("--plot", options.plot),
@@ -92,6 +117,10 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
   if (options.withGaps && !options.session) return usage("option '--with-gaps' needs '--session'");
   if (setup && options.mean != MeanChoice::riskNeutral) {
     return usage("option '--setup' needs '--mean risk-neutral'");
+  }
+  if (options.carry && options.mean != MeanChoice::riskNeutral) {
+    return usage("option '--carry' needs '--mean risk-neutral': only that mean has a rate to "
+                 "take the carry from");
   }
   if (setup) options.setup = *setup;
   if (options.plot && *options.plot == options.out) {
@@ -126,8 +155,13 @@ std::string helpText() {
          "  --mean data|VALUE|risk-neutral\n"
          "                    the table's mean per step: the data's (default), VALUE, or\n"
          "                    the risk-neutral one from keys 3 and 4 of the settings file\n"
+         "  --carry Q         with --mean risk-neutral, the mean from the rate less Q (a\n"
+         "                    dividend yield, a repo rate or a foreign rate, in the units\n"
+         "                    of the rate)\n"
          "  --setup FILE      the settings file of --mean risk-neutral (default Setup.txt)\n"
          "  --max-rows N      at most N rows in the table, 2 to 5000 (default 5000)\n"
+         "  --trading-days N  the trading days of a year, above 0, for the report's\n"
+         "                    annualised volatility (default 252)\n"
          "  --out FILE        the table file (default dist.csv)\n"
          "  --force           overwrite the output files if they exist\n"
          "  --plot FILE.svg   a picture of the target returns and of the table as drawn\n"

@@ -11,6 +11,8 @@ namespace empricer {
 
 constexpr int kDefaultMaxRows = 5000;
 constexpr int kLeastMaxRows = 2;
+// The trading days of a year that the report's annualised volatility takes.
+constexpr double kTradingYear = 252.0;
 
 // What --mean asks for: the data's mean (after the day's rescaling), a given mean per step, or
 // the risk-neutral mean from the settings file.
@@ -24,8 +26,10 @@ struct DistOptions {
   bool allowJumps = false;             // --allow-jumps
   MeanChoice mean = MeanChoice::data;  // --mean
   double meanValue = 0.0;              // --mean VALUE
+  std::optional<double> carry;         // --carry Q, with --mean risk-neutral
   std::string setup = "Setup.txt";     // --setup
   int maxRows = kDefaultMaxRows;       // --max-rows
+  double tradingDays = kTradingYear;   // --trading-days
   std::string out = "dist.csv";        // --out
   bool force = false;                  // --force
   std::optional<std::string> plot;     // --plot

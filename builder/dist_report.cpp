@@ -18,8 +18,10 @@ void padTo(std::string& text, std::size_t lineStart, std::size_t width) {
   text.append(used < width ? width - used : 1, ' ');
 }
 
-// A label, then each value in a column of its own.
-void addRow(std::string& text, const char* label, std::initializer_list<double> values) {
+// A label, then each value in a column of its own, then how they were found when `how` is
+// not empty.
+void addRow(std::string& text, const char* label, std::initializer_list<double> values,
+            const std::string& how = "") {
   const std::size_t start = text.size();
   text += label;
   std::size_t width = kLabelWidth;
@@ -28,6 +30,7 @@ void addRow(std::string& text, const char* label, std::initializer_list<double> 
     appendNumber(text, value);
     width += kValueWidth;
   }
+  if (!how.empty()) text += " (" + how + ")";
   text += '\n';
 }
 
@@ -102,7 +105,8 @@ std::string howMean(const DistFigures& f) {
     case MeanChoice::value:
       return "given";
     case MeanChoice::riskNeutral:
-      return "risk-neutral: " + f.setupFile + ", rate " + number(f.rates.rate) + ", step scale " +
+      return "risk-neutral: " + f.setupFile + ", rate " + number(f.rates.rate) +
+             (f.carry ? ", carry " + number(*f.carry) : "") + ", step scale " +
              number(f.rates.stepScale);
     case MeanChoice::data:
       break;
@@ -178,15 +182,24 @@ std::string reportText(const DistFigures& f) {
   constexpr double kSteps = kStepsPerDay;
   const double tableMean = kSteps * f.table.mean;
   const double tableDeviation = std::sqrt(kSteps) * f.table.standardDeviation;
+  // The daily standard deviations over a year of independent trading days.
+  const double year = std::sqrt(f.tradingDays);
+  const std::string annualised = "daily x sqrt(" + number(f.tradingDays) + " trading days)";
   if (sessions) {
     addHeading(text, "per day", {"in session", "close to close", "table as drawn"});
     addRow(text, "daily mean", {inSessionDailyMean(f), closeToCloseDailyMean(f), tableMean});
     addRow(text, "daily standard deviation",
            {inSessionDailyDeviation(f), closeToCloseDailyDeviation(f), tableDeviation});
+    addRow(text, "annualised volatility",
+           {inSessionDailyDeviation(f) * year, closeToCloseDailyDeviation(f) * year,
+            tableDeviation * year},
+           annualised);
   } else {
     addHeading(text, "per day", {"data", "table as drawn"});
     addRow(text, "daily mean", {inSessionDailyMean(f), tableMean});
     addRow(text, "daily standard deviation", {inSessionDailyDeviation(f), tableDeviation});
+    addRow(text, "annualised volatility",
+           {inSessionDailyDeviation(f) * year, tableDeviation * year}, annualised);
   }
 
   text += "\nThe table's mean differs from the target's by ";

@@ -1,6 +1,6 @@
 // The report of a build: the counts, how the day was scaled, and the moments per step of the
 // data, of the returns the table is made of (its target) and of the table as the sampler draws
-// it, then the same per day.
+// it, then the same per day, and the daily standard deviations annualised.
 #pragma once
 
 #include <cstdint>
@@ -39,9 +39,11 @@ struct DistFigures {
   MeanChoice meanChoice = MeanChoice::data;
   std::string setupFile;                  // with --mean risk-neutral
   RateSettings rates;                     // with --mean risk-neutral
+  std::optional<double> carry;            // --carry, with --mean risk-neutral
   Moments data;    // the data's returns
   Moments target;  // the returns the table is made of; a chosen mean is its mean exactly
   Moments table;   // over every generator output
+  double tradingDays = kTradingYear;  // of a year, for the annualised volatility
 };
 
 // |table mean - target mean| in target standard deviations.

@@ -37,8 +37,8 @@ Outcome<RateSettings> loadRateSettings(const std::string& path) {
   return settings;
 }
 
-double riskNeutralMean(const RateSettings& settings) {
-  return std::expm1(settings.rate * settings.stepFraction / kStepsPerDay);
+double riskNeutralMean(const RateSettings& settings, double carry) {
+  return std::expm1((settings.rate - carry) * settings.stepFraction / kStepsPerDay);
 }
 
 }  // namespace empricer

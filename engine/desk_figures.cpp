@@ -14,13 +14,16 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The total volatility of a discounted value: the out-of-the-money side's, NaN on or outside
 // the no-arbitrage bounds (in discounted terms).
-double impliedFromValue(double call, double put, double forward, double strike, double d) {
-  const bool isCall = strike >= forward;
-  const double value = isCall ? call : put;
+double impliedOfSide(double value, bool isCall, double forward, double strike, double d) {
   const double low = isCall ? d * std::fmax(forward - strike, 0.0) : d * std::fmax(strike - forward, 0.0);
   const double high = isCall ? d * forward : d * strike;
   if (!(value > low && value < high)) return kNaN;
   return empricer::impliedTotalVolatility(value / d, forward, strike, isCall);
+}
+
+double impliedFromValue(double call, double put, double forward, double strike, double d) {
+  const bool isCall = strike >= forward;
+  return impliedOfSide(isCall ? call : put, isCall, forward, strike, d);
 }
 
 }  // namespace
@@ -30,6 +33,14 @@ double yearlyVolatility(const ValuationRequest& request, double call, double put
   const double d = discountOf(request);
   const double s = request.days >= 1 ? impliedFromValue(call, put, forward, request.strike, d)
                                      : kNaN;
+  return s / std::sqrt(static_cast<double>(request.days)) * std::sqrt(tradingDays);
+}
+
+double yearlyVolatilityOfPrice(const ValuationRequest& request, double price, bool isCall,
+                               double forward, double tradingDays) {
+  const double d = discountOf(request);
+  const double s =
+      request.days >= 1 ? impliedOfSide(price, isCall, forward, request.strike, d) : kNaN;
   return s / std::sqrt(static_cast<double>(request.days)) * std::sqrt(tradingDays);
 }
 

@@ -35,6 +35,10 @@ DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& 
 double yearlyVolatility(const ValuationRequest& request, double call, double put,
                         double forward, double tradingDays);
 
+// The same for one price of a call (or a put) on its own side, such as a market's.
+double yearlyVolatilityOfPrice(const ValuationRequest& request, double price, bool isCall,
+                               double forward, double tradingDays);
+
 // The same from each path's expectations E[S], E[1{S > K} S] and E[1{c S > K} S] for the two
 // bumped c: the desk sums of a terminal distribution of total weight 1, whose gamma is defined.
 DeskFigures deskFiguresOfMeans(const ValuationRequest& request, const ValuationResult& result,

@@ -105,23 +105,31 @@ class PriceLaw {
 constexpr std::size_t kResultCount = sizeof(ValuationResult) / sizeof(double);
 constexpr std::size_t kDeskCount = sizeof(DeskFigures) / sizeof(double);
 static_assert(sizeof(DeskFigures) == kDeskCount * sizeof(double));
-using FlatFigures = std::array<double, kResultCount + kDeskCount>;
+// After the result and the desk figures: the two probabilities of profit.
+constexpr std::size_t kProfitAt = kResultCount + kDeskCount;
+using FlatFigures = std::array<double, kProfitAt + 2>;
 
-FlatFigures flatten(const ValuationResult& result, const DeskFigures& desk) {
+FlatFigures flatten(const ValuationResult& result, const DeskFigures& desk,
+                    double profitCall = kNaN, double profitPut = kNaN) {
   FlatFigures flat{};
   std::memcpy(flat.data(), &result, sizeof result);
   std::memcpy(flat.data() + kResultCount, &desk, sizeof desk);
+  flat[kProfitAt] = profitCall;
+  flat[kProfitAt + 1] = profitPut;
   return flat;
 }
 
-void unflatten(const FlatFigures& flat, ValuationResult& result, DeskFigures& desk) {
-  std::memcpy(&result, flat.data(), sizeof result);
-  std::memcpy(&desk, flat.data() + kResultCount, sizeof desk);
+void unflatten(const FlatFigures& flat, RowFigures& figures) {
+  std::memcpy(&figures.result, flat.data(), sizeof figures.result);
+  std::memcpy(&figures.desk, flat.data() + kResultCount, sizeof figures.desk);
+  figures.profitCall = flat[kProfitAt];
+  figures.profitPut = flat[kProfitAt + 1];
 }
 
 // The bound of each flat figure (0 for the figures not held to one: the implied volatilities,
 // the gamma, and the probabilities when they are off).
-FlatFigures boundsOf(const ValuationRequest& request, const FigureChoice& choice) {
+FlatFigures boundsOf(const ValuationRequest& request, const FigureChoice& choice,
+                     const MarketQuote& quote) {
   ValuationResult result{};
   DeskFigures desk{};
   const double spot = std::fabs(request.spot);
@@ -139,7 +147,8 @@ FlatFigures boundsOf(const ValuationRequest& request, const FigureChoice& choice
       desk.deltaCall[p] = desk.deltaPut[p] = kExactUnitBound;
     }
   }
-  return flatten(result, desk);
+  return flatten(result, desk, quote.call == quote.call ? kExactUnitBound : 0.0,
+                 quote.put == quote.put ? kExactUnitBound : 0.0);
 }
 
 }  // namespace
@@ -204,7 +213,11 @@ std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int inter
 }
 
 RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice& choice,
-                             ExactError& error) {
+                             ExactError& error, const std::function<void(double)>& progress,
+                             const MarketQuote& quote) {
+  auto tell = [&](double share) {
+    if (progress) progress(share);
+  };
   const double d = discountOf(request);
   const double d1 = dayBeforeDiscountOf(request);
   const double bump = choice.desk ? gammaBump(draws_, request.days) : 0.0;
@@ -242,6 +255,8 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
     ValuationResult result{};
     DeskFigures desk{};
     DeskSums means{};
+    double profitCall = kNaN;
+    double profitPut = kNaN;
     means.up = 1.0 + bump;
     means.down = 1.0 - bump;
     for (int p = 0; p < kPathCount; ++p) {
@@ -276,6 +291,10 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
         result.probCall[p] = end.probabilityAbove(request.strike + call);
         result.probPut[p] = end.probabilityBelow(request.strike - put);
       }
+      if (p == kBasePath && quote.any()) {
+        profitCall = end.probabilityAbove(request.strike + quote.call);
+        profitPut = end.probabilityBelow(request.strike - quote.put);
+      }
       if (choice.desk) {
         means.terminal[p] = end.mean();
         means.above[p] = atEnd.meanAbove;
@@ -284,21 +303,24 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
       }
     }
     if (choice.desk) desk = deskFiguresOfMeans(request, result, means, bump, choice.tradingDays);
-    return flatten(result, desk);
+    return flatten(result, desk, profitCall, profitPut);
   };
 
   // A row that takes no step has its terminal price at its start: no lattice, no error.
   RowFigures figures{};
   if (!steps) {
-    unflatten(figuresAt(0), figures.result, figures.desk);
+    unflatten(figuresAt(0), figures);
     error = {0.0, 0};
   } else {
-    const FlatFigures bounds = boundsOf(request, choice);
+    const FlatFigures bounds = boundsOf(request, choice, quote);
     FlatFigures levels[3];
     int finest = firstIntervals_ * 4;
     levels[0] = figuresAt(firstIntervals_);
+    tell(1.0 / 21.0);  // each lattice costs about four times the one before
     levels[1] = figuresAt(firstIntervals_ * 2);
+    tell(5.0 / 21.0);
     levels[2] = figuresAt(finest);
+    tell(1.0);
     FlatFigures best{};
     double worst = 0.0;
     for (;;) {
@@ -319,7 +341,7 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
       levels[1] = levels[2];
       levels[2] = figuresAt(finest);
     }
-    unflatten(best, figures.result, figures.desk);
+    unflatten(best, figures);
     error = {worst, finest};
   }
   if (!request.withProbabilities) {

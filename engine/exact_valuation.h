@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -59,8 +60,12 @@ class ExactModel {
 
   // The figures of `request` (its spot, strike, days, rate, step fraction and shifts; the
   // probabilities when it asks for them). The standard errors are NaN: there is no sampling.
+  // `progress`, when given, hears the share of the row's lattices done (the first three make
+  // the whole; a row that moves on to finer ones stays at the whole).
+  // With a quote, also the base path's probabilities of profit at it.
   RowFigures value(const ValuationRequest& request, const FigureChoice& choice,
-                   ExactError& error);
+                   ExactError& error, const std::function<void(double)>& progress = {},
+                   const MarketQuote& quote = {});
 
  private:
   const DayLaw& day(PathKind kind, int intervals);

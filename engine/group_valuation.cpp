@@ -32,6 +32,14 @@ ValuationRequest sharedRequest(const GroupPlan& plan) {
   return shared;
 }
 
+// Whether the group counts wins on its terminal prices: for the winning probabilities, or for
+// some row's probabilities of profit at its quote.
+bool winsOf(const GroupPlan& plan) {
+  if (plan.common.withProbabilities) return true;
+  return std::any_of(plan.rows.begin(), plan.rows.end(),
+                     [](const GroupRow& row) { return row.quote.any(); });
+}
+
 }  // namespace
 
 std::int32_t groupDays(const std::vector<GroupRow>& rows) {
@@ -65,14 +73,16 @@ GroupPlan planGroup(const ValuationRequest& common, std::vector<GroupRow> rows,
       static_cast<std::size_t>(std::max<std::int32_t>(0, common.trajectories));
   plan.terminalDays =
       static_cast<std::size_t>(std::count(plan.terminal.begin(), plan.terminal.end(), true));
-  plan.keepReadBack = common.withProbabilities && trajectories * plan.terminalDays * kPathCount *
-                                                          sizeof(double) <= keptReadBackBytes;
+  // The read-back prices serve the winning probabilities and the probabilities of profit.
+  plan.keepReadBack = winsOf(plan) && trajectories * plan.terminalDays * kPathCount *
+                                          sizeof(double) <= keptReadBackBytes;
   return plan;
 }
 
 GroupPlan planSingle(const ValuationRequest& request, const char* temporaryFile,
-                     std::size_t keptReadBackBytes) {
-  return planGroup(request, {{request.strike, request.days}}, temporaryFile, keptReadBackBytes);
+                     std::size_t keptReadBackBytes, const MarketQuote& quote) {
+  return planGroup(request, {{request.strike, request.days, quote}}, temporaryFile,
+                   keptReadBackBytes);
 }
 
 void enqueueGroup(ValuationQueue& queue, GroupPlan& plan, RandomGenerator& generator) {
@@ -180,11 +190,14 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
       return Failure{writeFailureText(plan.temporaryFile)};
     }
   }
-  if (!probabilities) return {};
+  if (!winsOf(plan)) return {};
 
-  // The winning probabilities, against each row's own values, on the read-back terminal
-  // prices of the same trajectories.
-  for (std::size_t r = 0; r < rows.size(); ++r) pricers[r].startWins(values[r].result);
+  // The winning probabilities, against each row's own values, and the probabilities of profit
+  // at each row's quote, on the read-back terminal prices of the same trajectories.
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    pricers[r].startWins(values[r].result);
+    pricers[r].startProfits(rows[r].quote.call, rows[r].quote.put);
+  }
   std::vector<std::size_t> terminalSlot(plan.keptDays.size(), 0);  // among the terminal days
   for (std::size_t d = 0, slot = 0; d < plan.keptDays.size(); ++d) {
     if (plan.terminal[d]) terminalSlot[d] = slot++;
@@ -219,8 +232,14 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
         },
         watch.progress);
   }
-  for (std::size_t r = 0; r < rows.size(); ++r) pricers[r].fillProbabilities(total, values[r].result);
-  if (temporary != nullptr) std::remove(plan.temporaryFile);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (probabilities) pricers[r].fillProbabilities(total, values[r].result);
+    if (rows[r].quote.any()) {
+      pricers[r].fillProfits(total, values[r].profitCall, values[r].profitPut);
+    }
+  }
+  // Without the probabilities the empty file stays, as in any valuation.
+  if (temporary != nullptr && probabilities) std::remove(plan.temporaryFile);
   return {};
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "engine/desk_figures.h"
@@ -21,9 +22,18 @@
 
 namespace empricer {
 
+// A market's prices of a row's call and put (NaN for none): a buyer at these prices profits
+// when the terminal price ends above K + call (below K - put).
+struct MarketQuote {
+  double call = std::numeric_limits<double>::quiet_NaN();
+  double put = std::numeric_limits<double>::quiet_NaN();
+  bool any() const { return call == call || put == put; }
+};
+
 struct GroupRow {
   double strike;
   std::int32_t days;
+  MarketQuote quote{};
 };
 
 // Everything a row gives.
@@ -31,6 +41,11 @@ struct RowFigures {
   ValuationResult result;
   StandardErrors errors;  // filled when asked for
   DeskFigures desk;       // likewise
+  // The base path's probabilities of profit at the row's quote: P(S_T > K + quote call) and
+  // P(S_T < K - quote put), on the same terminal prices as the winning probabilities; NaN
+  // without a quote.
+  double profitCall = std::numeric_limits<double>::quiet_NaN();
+  double profitPut = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Which figures a completion works out beside the values.
@@ -85,7 +100,8 @@ GroupPlan planGroup(const ValuationRequest& common, std::vector<GroupRow> rows,
                     std::size_t keptReadBackBytes = kKeptReadBackBytes);
 // A single valuation: the group of its one row.
 GroupPlan planSingle(const ValuationRequest& request, const char* temporaryFile,
-                     std::size_t keptReadBackBytes = kKeptReadBackBytes);
+                     std::size_t keptReadBackBytes = kKeptReadBackBytes,
+                     const MarketQuote& quote = {});
 
 // Hands the group's trajectories to `queue`, the first draw following the generator's state,
 // which it moves past the group's draws (trajectories x 270 x groupDays).

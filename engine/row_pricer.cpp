@@ -26,6 +26,13 @@ void RowPricer::startWins(const ValuationResult& values) {
   }
 }
 
+void RowPricer::fillProfits(double total, double& call, double& put) const {
+  const double q = 1.0 / total;
+  constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  call = profitCallThreshold_ == profitCallThreshold_ ? q * profitCallWins_ : kNone;
+  put = profitPutThreshold_ == profitPutThreshold_ ? q * profitPutWins_ : kNone;
+}
+
 void RowPricer::fillProbabilities(double total, ValuationResult& result) const {
   const double q = 1.0 / total;
   for (int p = 0; p < kPathCount; ++p) {

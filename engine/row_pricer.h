@@ -12,6 +12,8 @@
 // of 1 is never multiplied in, so unit weights give the bytes of plain sums.
 #pragma once
 
+#include <limits>
+
 #include "engine/constants.h"
 #include "engine/records.h"
 
@@ -98,7 +100,21 @@ class RowPricer {
   void addWin(int p, double price, double weight) {
     if (price > callThreshold_[p]) callWins_[p] += weight;
     if (price < putThreshold_[p]) putWins_[p] += weight;
+    if (p == kBasePath) {
+      // NaN thresholds (no quote) count nothing.
+      if (price > profitCallThreshold_) profitCallWins_ += weight;
+      if (price < profitPutThreshold_) profitPutWins_ += weight;
+    }
   }
+  // The base path's probabilities of profit of a buyer at the market's prices (NaN: none),
+  // counted with the wins.
+  void startProfits(double quoteCall, double quotePut) {
+    profitCallThreshold_ = strike_ + quoteCall;
+    profitPutThreshold_ = strike_ - quotePut;
+    profitCallWins_ = profitPutWins_ = 0.0;
+  }
+  // The weight won over `total`; NaN for a price not quoted.
+  void fillProfits(double total, double& call, double& put) const;
   // Positions 12 to 21 of `result`: the weight won over `total`.
   void fillProbabilities(double total, ValuationResult& result) const;
 
@@ -168,6 +184,10 @@ class RowPricer {
   double putThreshold_[kPathCount] = {};
   double callWins_[kPathCount] = {};
   double putWins_[kPathCount] = {};
+  double profitCallThreshold_ = std::numeric_limits<double>::quiet_NaN();
+  double profitPutThreshold_ = std::numeric_limits<double>::quiet_NaN();
+  double profitCallWins_ = 0.0;
+  double profitPutWins_ = 0.0;
 };
 
 }  // namespace empricer

@@ -9,8 +9,9 @@ namespace empricer {
 Status valueOption(const ValuationRequest& request, RowFigures& figures,
                    RandomGenerator& generator, const ValuationFiles& files,
                    ValuationQueue& queue, DistributionCache& distribution,
-                   const FigureChoice& choice, const CompletionWatch& watch) {
-  GroupPlan plan = planSingle(request, files.temporary);
+                   const FigureChoice& choice, const CompletionWatch& watch,
+                   const MarketQuote& quote) {
+  GroupPlan plan = planSingle(request, files.temporary, kKeptReadBackBytes, quote);
   enqueueGroup(queue, plan, generator);
   std::vector<RowFigures> values;
   const Status status =

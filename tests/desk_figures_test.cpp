@@ -112,7 +112,7 @@ TEST(DeskFigures, ANearNormalTableGivesBlacksFigures) {
   int checked = 0;
   for (const std::string& line : splitLines(dir.read("r.csv"))) {
     const std::vector<std::string> f = fieldsOf(line);
-    if (f.size() != 20 || f[1] != "base") continue;
+    if (f.size() != 32 || f[1] != "base") continue;
     const double strike = std::stod(f[3]), days = std::stod(f[4]), forward = std::stod(f[14]);
     // Black on the forward F = g S0, g the paths' growth (the table's mean is not exactly 0):
     // delta g N(d1), gamma g phi(d1) / (S0 s).
@@ -164,13 +164,19 @@ TEST(DeskFigures, TheResultsFileHoldsEveryRowAndPath) {
     const char* paths[] = {"shift1", "shift2", "base", "shift3", "shift4"};
     for (std::size_t i = 1; i < lines.size(); ++i) {
       const std::vector<std::string> f = fieldsOf(lines[i]);
-      ASSERT_EQ(f.size(), 20u) << lines[i];
+      ASSERT_EQ(f.size(), 32u) << lines[i];
       const int p = static_cast<int>((i - 1) % 5);
       EXPECT_EQ(f[0], c.rows[(i - 1) / 5]);
       EXPECT_EQ(f[1], paths[p]);
       EXPECT_EQ(f[7].empty(), p != kBasePath) << lines[i];  // stdev on the base line only
       EXPECT_EQ(f[8].empty(), c.mode != "2") << lines[i];   // probabilities only when on
       for (int k : {12, 13, 14, 17, 18}) EXPECT_FALSE(f[static_cast<std::size_t>(k)].empty());
+      // No quotes: their fields are empty. The run's own columns: the row's discount, how it
+      // was made, and from what.
+      for (int k = 20; k < 28; ++k) EXPECT_TRUE(f[static_cast<std::size_t>(k)].empty());
+      const double days = std::stod(f[4]);
+      EXPECT_DOUBLE_EQ(std::stod(f[28]), std::pow(2.718281828459, -(days * 0.05 / 270.0)));
+      EXPECT_EQ(f[29] + "," + f[30] + "," + f[31], "simulation,50,8");
       if (!results.empty()) {
         // Batch_Result.csv: S0,K,Call,Put,... in six digits.
         const std::vector<std::string> b = fieldsOf(results[i]);

@@ -1,8 +1,8 @@
 // Whole runs of empricer-dist in a temporary directory: tables of known shapes checked through
 // the valuation's own loader and draw table, sessions, the forms a price file may take, bad
 // input, existing outputs and the command line; then histories of sessions: the day rescaled
-// to 270 steps, the gaps between sessions, a chosen mean, and a risk-neutral table valued by
-// empricer itself.
+// to 270 steps, the gaps between sessions, a chosen mean, a carry, the annualised volatility,
+// and a risk-neutral table valued by empricer itself.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -263,6 +263,9 @@ TEST(DistProgram, BadInputStopsWithOneLineAndLeavesEveryFileAsItWas) {
        "3 RiskFreeRate 0.05\n5 Shifts 1 1 1 1\n"},
       {good.c_str(), riskNeutral, "Setup.txt: keys 3 and 4 give no usable mean per step",
        "3 RiskFreeRate 0.05\n4 StepScale 0\n"},
+      {good.c_str(), {"--mean", "risk-neutral", "--carry", "1e7"},
+       "Setup.txt: keys 3 and 4 and --carry give no usable mean per step",
+       "3 RiskFreeRate 0.05\n4 StepScale 1\n"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -471,6 +474,11 @@ TEST(DistProgram, UsageErrorsNameTheProblemAndTouchNothing) {
       {{"--with-gaps", "prices.csv"}, "option '--with-gaps' needs '--session'"},
       {{"--setup", "Setup.txt", "--mean", "0", "prices.csv"},
        "option '--setup' needs '--mean risk-neutral'"},
+      {{"--carry", "0.02", "prices.csv"},
+       "option '--carry' needs '--mean risk-neutral': only that mean has a rate to take the "
+       "carry from"},
+      {{"--mean", "risk-neutral", "--carry=2%", "prices.csv"}, "--carry takes a number, not '2%'"},
+      {{"--trading-days", "0", "prices.csv"}, "--trading-days takes a number above 0, not '0'"},
   };
   for (const auto& [args, message] : cases) {
     TempDir dir;
@@ -504,6 +512,7 @@ TEST(DistProgram, HelpAndVersion) {
                              "\n  --out FILE ", "\n  --force ", "\n  --plot FILE.svg ",
                              "\n  --returns-per-day N|auto\n", "\n  --with-gaps ",
                              "\n  --mean data|VALUE|risk-neutral\n", "\n  --setup FILE ",
+                             "\n  --carry Q ", "\n  --trading-days N ",
                              "\n  --allow-jumps ", "\n  --help ", "\n  --version ",
                              "README.md"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
@@ -787,6 +796,55 @@ TEST(DistHistory, AChosenMeanIsDrawnWithinAMillionthOfADeviationAndTheShapeIsKep
       }
       EXPECT_LE(worst, 2.5e-3 * drawn.standardDeviation) << label;
     }
+  }
+}
+
+TEST(DistHistory, ACarryIsTakenFromTheRateOfTheRiskNeutralMean) {
+  TempDir dir;
+  dir.write("Setup.txt", setupText(kRiskNeutralSetup));
+  dir.write("prices.csv", pricesText(returnSamples(5400, 79)[1].returns));
+  // The carry enters as rate - Q: the mean is the risk-neutral one of the rate less the carry.
+  struct Case {
+    std::vector<std::string> carry;
+    double target;
+    std::string how;  // how the report's mean per step was found
+  };
+  const Case cases[] = {
+      {{}, riskNeutralTarget(2, 2), "risk-neutral: Setup.txt, rate 2, step scale 2"},
+      {{"--carry", "0.75"}, riskNeutralTarget(2 - 0.75, 2),
+       "risk-neutral: Setup.txt, rate 2, carry 0.75, step scale 2"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"--force", "--mean", "risk-neutral"};
+    args.insert(args.end(), c.carry.begin(), c.carry.end());
+    args.push_back("prices.csv");
+    const RunOutcome run = runDistIn(dir, args);
+    ASSERT_EQ(run.status, 0) << c.how << run.err;
+    EXPECT_EQ(run.err, "") << c.how;
+    const SampleMoments drawn = sampleMoments(tableDraws(dir, "dist.csv"));
+    EXPECT_LE(std::fabs(drawn.mean - c.target), 1e-6 * drawn.standardDeviation) << c.how;
+    EXPECT_NE(run.out.find(" (" + c.how + ")\n"), std::string::npos) << run.out;
+  }
+}
+
+TEST(DistHistory, TheAnnualisedVolatilityIsEachDailyDeviationTimesTheRootOfTheTradingDays) {
+  const History history = makeHistory(std::vector<int>(6, 391), 0.0005, 0.004, 1e-5, 89);
+  TempDir dir;
+  dir.write("prices.csv", historyText(history, "date,time,close", kDateTimeStamp));
+  for (const std::string days : {"252", "365.25"}) {
+    std::vector<std::string> args{"--force", "--session", "date", "prices.csv"};
+    if (days != "252") args.insert(args.begin(), {"--trading-days", days});  // 252: the default
+    const RunOutcome run = runDistIn(dir, args);
+    ASSERT_EQ(run.status, 0) << days << run.err;
+    // In session, close to close, and the table as drawn: each to its six digits.
+    for (int column = 0; column < 3; ++column) {
+      const double daily = reported(run.out, "daily standard deviation", column);
+      EXPECT_NEAR(reported(run.out, "annualised volatility", column) /
+                      (daily * std::sqrt(std::stod(days))),
+                  1.0, 2e-5) << days << " column " << column;
+    }
+    const std::string note = " (daily x sqrt(" + days + " trading days))\n";
+    EXPECT_NE(run.out.find(note), std::string::npos) << run.out;
   }
 }
 
