@@ -103,8 +103,8 @@ class RowByRow {
         skippedDraws_ = 0;
       }
       if (row.valued && run_.exact == nullptr) {
-        plans_.push_back(planSingle(row.request, kTemporaryFileName, kKeptReadBackBytes,
-                                    quoteOf(run_, row.request)));
+        plans_.push_back(planSingle(row.request, run_.rowsOnly ? nullptr : kTemporaryFileName,
+                                    kKeptReadBackBytes, quoteOf(run_, row.request)));
         enqueueGroup(run_.queue, plans_.back(), run_.generator);
       }
       ahead_.push_back({row, rowNumber_, {settings_.trajectories, row.request.days}});
@@ -230,7 +230,9 @@ Status valueRows(Rows& rows, RowFile& results, RunContext& run, std::int64_t row
   NumberedRow at;
   while (rows.next(at)) {
     run.progress.startRow(++rowsDone, rowsShown);
+    if (run.listen) run.listen(0.0);
     if (!at.row.valued) {
+      if (run.rowsOnly) continue;
       if (Status shown = printLine("Skipped row: days out of range"); !shown.ok()) return shown;
       continue;
     }
@@ -245,13 +247,16 @@ Status valueRows(Rows& rows, RowFile& results, RunContext& run, std::int64_t row
     run.progress.clear();
     if (!status.ok()) return status;
     const StandardErrors* errors = shownErrors(run, figures);
-    if (Status shown = writeConsoleRows(request, figures.result, errors, run.clock, rowStartTime);
-        !shown.ok()) {
-      return shown;
-    }
-    if (Status written = writeResultRows(results, request, figures.result, errors);
-        !written.ok()) {
-      return written;
+    if (!run.rowsOnly) {
+      if (Status shown =
+              writeConsoleRows(request, figures.result, errors, run.clock, rowStartTime);
+          !shown.ok()) {
+        return shown;
+      }
+      if (Status written = writeResultRows(results, request, figures.result, errors);
+          !written.ok()) {
+        return written;
+      }
     }
     if (Status written = writeDeskRow(run, at.number, request, figures, at.draws.repeats());
         !written.ok()) {
@@ -262,6 +267,29 @@ Status valueRows(Rows& rows, RowFile& results, RunContext& run, std::int64_t row
 }
 
 }  // namespace
+
+Status valueRowsOf(const std::string& batchText, const RunSettings& settings, RunContext& run) {
+  InputStream batch;
+  openFromMemory(batch, batchText.data(), batchText.size());
+  const RowRange shard = run.options.rows.value_or(RowRange{});
+  if (run.results != nullptr && run.exact == nullptr &&
+      mostCycleRepeats(settings, run.options.chain, shard.first, shard.last, &batchText) > 0) {
+    if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
+  }
+  LineBuffer headerLine{};
+  readLine(batch, headerLine);
+  RowFile none;
+  Status status;
+  if (run.options.chain) {
+    InChains rows(batch, settings, run, shard);
+    status = valueRows(rows, none, run, 0);
+  } else {
+    RowByRow rows(batch, settings, run, shard);
+    status = valueRows(rows, none, run, 0);
+  }
+  closeStream(batch);
+  return status;
+}
 
 Status runBatch(const RunSettings& settings, RunContext& run) {
   // The input is checked before the result file is touched, so that a missing input does not

@@ -32,9 +32,13 @@ std::string cycleReason(const ValuationDraws& valuation) {
 }
 
 std::uint64_t mostCycleRepeats(const RunSettings& settings, bool chain, std::int64_t first,
-                               std::int64_t last) {
+                               std::int64_t last, const std::string* batchText) {
   InputStream batch;
-  openForReading(batch, kBatchFileName);
+  if (batchText != nullptr) {
+    openFromMemory(batch, batchText->data(), batchText->size());
+  } else {
+    openForReading(batch, kBatchFileName);
+  }
   if (!isOpen(batch)) return 0;
   LineBuffer line{};
   readLine(batch, line);  // the header

@@ -25,8 +25,9 @@ struct ValuationDraws {
 std::string cycleReason(const ValuationDraws& valuation);
 
 // The most repeats of any valued row of batch.csv within rows [first, last] (counted as --rows
-// counts), each row valued on its own or, with `chain`, in its S0's group.
+// counts), each row valued on its own or, with `chain`, in its S0's group; of `batchText`
+// instead of the file when given.
 std::uint64_t mostCycleRepeats(const RunSettings& settings, bool chain, std::int64_t first,
-                               std::int64_t last);
+                               std::int64_t last, const std::string* batchText = nullptr);
 
 }  // namespace empricer

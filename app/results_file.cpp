@@ -39,7 +39,13 @@ Status ResultsFile::open(const std::string& path) {
   return {};
 }
 
+void ResultsFile::openInMemory() {
+  inMemory_ = true;
+  memory_ = std::string(kResultsHeader) + "\n";
+}
+
 Status ResultsFile::close() {
+  if (inMemory_) return {};
   if (!file_.close().ok()) return writeFailure(file_.path());
   return {};
 }
@@ -47,6 +53,10 @@ Status ResultsFile::close() {
 Status ResultsFile::addCycleColumn() {
   if (cycleColumn_) return {};
   cycleColumn_ = true;
+  if (inMemory_) {
+    memory_ = std::string(kResultsHeader) + ",cycle_repeats\n";
+    return {};
+  }
   const std::string path = file_.path();
   if (!file_.close().ok() || !file_.open(path.c_str())) return writeFailure(path);
   if (!file_.writeRow(std::string(kResultsHeader) + ",cycle_repeats\n").ok()) {
@@ -123,6 +133,10 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
       lines += std::to_string(cycleRepeats);
     }
     lines += '\n';
+  }
+  if (inMemory_) {
+    memory_ += lines;
+    return {};
   }
   // The row goes in one piece; if it cannot, the file is cut back to its last whole row.
   if (!file_.writeRow(lines).ok()) return writeFailure(file_.path());

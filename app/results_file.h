@@ -33,6 +33,9 @@ class ResultsFile {
 
   // Creates or empties the file and writes its header. Fails with the stop message.
   Status open(const std::string& path);
+  // The same lines into memory instead of a file (text()).
+  void openInMemory();
+  const std::string& text() const { return memory_; }
   void setRun(const RunFacts& facts) { run_ = facts; }
   // Closes the file, checked.
   Status close();
@@ -53,6 +56,8 @@ class ResultsFile {
   RowFile file_;
   bool cycleColumn_ = false;
   RunFacts run_;
+  bool inMemory_ = false;
+  std::string memory_;
 };
 
 // The header line, without its line end.

@@ -25,8 +25,11 @@ FigureChoice figureChoice(const RunContext& run) {
 }
 
 CompletionWatch watchOf(RunContext& run) {
-  return {[&run](double share) { run.progress.update(share); }, noteTemporaryFile,
-          forgetTemporaryFile};
+  return {[&run](double share) {
+            run.progress.update(share);
+            if (run.listen) run.listen(share);
+          },
+          noteTemporaryFile, forgetTemporaryFile};
 }
 
 const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figures) {

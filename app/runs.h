@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "app/clock.h"
 #include "app/console_input.h"
@@ -35,6 +37,11 @@ struct RunContext {
   SmilePlot* plot = nullptr;       // --plot
   ExactRows* exact = nullptr;      // --exact: every row from its exact law
   QuoteBook* quotes = nullptr;     // --quotes
+  // Rows valued in process (valueRowsOf): no console lines, no Batch_Result.csv and no
+  // temporary file; only the results (and `listen`, told of the progress, which may throw to
+  // stop the run).
+  bool rowsOnly = false;
+  std::function<void(double share)> listen{};
 };
 
 // Asks for the underlying price, the strike and the days, values them, writes the report.
@@ -45,6 +52,10 @@ Status runManual(const RunSettings& settings, RunContext& run);
 // with a console echo per row. Fails with the message the program stops with; the rows
 // before a failure stay written.
 Status runBatch(const RunSettings& settings, RunContext& run);
+
+// The rows of `batch` (the text of a batch.csv, header first) valued as a batch run values
+// them, with `run.rowsOnly`: only `run.results` is written. Fails with the stop message.
+Status valueRowsOf(const std::string& batch, const RunSettings& settings, RunContext& run);
 
 // The whole program: seed, settings, banner, run mode, run, closing line, optional pause.
 // Returns the exit status: 0 after a normal end, kStoppedStatus after the stop step,

@@ -24,7 +24,23 @@ ReturnRange rangeOfReturns(const DrawTable& draws) {
   return range;
 }
 
+Status loadDistributionText(const std::string& bytes, const char* name,
+                            std::shared_ptr<const LoadedDistribution>& loaded) {
+  auto next = std::make_shared<LoadedDistribution>();
+  InputStream text;
+  openFromMemory(text, bytes.data(), bytes.size());
+  if (Status read = readReturnTable(next->table, text, name); !read.ok()) return read;
+  next->bytes = bytes;
+  next->kept = true;
+  next->hi = static_cast<std::int32_t>(next->table.totalWeight);
+  buildDrawTable(next->table, next->hi, next->draws);
+  next->range = rangeOfReturns(next->draws);
+  loaded = std::move(next);
+  return {};
+}
+
 Status DistributionCache::refresh(const char* path) {
+  if (held_) return {};
   InputStream stream;
   openForReading(stream, path);
   if (!isOpen(stream)) return openFailure(path);

@@ -22,6 +22,12 @@ struct ReturnRange {
 };
 ReturnRange rangeOfReturns(const DrawTable& draws);
 
+struct LoadedDistribution;
+// A distribution from the bytes of a dist.csv, loaded as a file of those bytes would be
+// (`name` in the messages). Fails with the message the program stops with.
+Status loadDistributionText(const std::string& bytes, const char* name,
+                            std::shared_ptr<const LoadedDistribution>& loaded);
+
 struct LoadedDistribution {
   std::string bytes;  // the file as it was read; empty when it was not kept
   bool kept = false;  // whether `bytes` can tell a later load apart
@@ -40,11 +46,19 @@ class DistributionCache {
   const std::shared_ptr<const LoadedDistribution>& current() const { return current_; }
   // Counts the refreshes that gave a table different from the one before.
   std::uint64_t version() const { return version_; }
+  // Keeps `loaded` as the distribution for good: every later refresh leaves it, whatever the
+  // path (for a table that was given, not read from a file).
+  void hold(std::shared_ptr<const LoadedDistribution> loaded) {
+    current_ = std::move(loaded);
+    held_ = true;
+    ++version_;
+  }
 
  private:
   std::shared_ptr<const LoadedDistribution> current_;
   std::shared_ptr<LoadedDistribution> spare_;  // memory of a load no longer in use
   std::uint64_t version_ = 0;
+  bool held_ = false;
 };
 
 }  // namespace empricer

@@ -1,0 +1,202 @@
+"""empricer from Python: tables, settings and valuations with the numbers of the command line.
+
+Every valuation runs in process through the same code as ``empricer --results``; its figures
+come back as a pandas DataFrame with exactly the columns of that file, one line per row and
+path, empty fields as NaN. A seed reproduces the command line to the last bit.
+"""
+
+import io
+import math
+import os
+import re
+import tempfile
+
+import numpy as np
+import pandas as pd
+
+from . import _empricer
+
+__all__ = ["Table", "Settings", "value", "chain", "results_text", "build_table"]
+
+_STEPS_PER_DAY = _empricer.steps_per_day
+
+
+def _text(x):
+    """The shortest text that reads back to the float x (as the results file writes)."""
+    return repr(float(x))
+
+
+class Table:
+    """A step distribution: read from a dist.csv by the loader's rules, or from arrays of
+    returns and weights (loaded as the dist.csv of those numbers would be)."""
+
+    def __init__(self, returns, weights):
+        returns = np.asarray(returns, dtype=float).ravel()
+        weights = np.asarray(weights, dtype=float).ravel()
+        if returns.shape != weights.shape:
+            raise ValueError("returns and weights differ in length")
+        text = "".join(f"{_text(r)},{_text(w)}\n" for r, w in zip(returns, weights))
+        self._table = _empricer.Table.from_text(text)
+
+    @classmethod
+    def read_csv(cls, path):
+        table = cls.__new__(cls)
+        table._table = _empricer.Table.read_csv(str(path))
+        return table
+
+    @property
+    def returns(self):
+        return np.array(self._table.returns)
+
+    @property
+    def weights(self):
+        return np.array(self._table.weights)
+
+    @property
+    def draws(self):
+        """The return of each of the 32768 equally likely generator outputs."""
+        return np.array(self._table.draws)
+
+    def moments(self):
+        """Mean, standard deviation, skewness and excess kurtosis of the draws (per step), and
+        the standard deviation of a day of 270 steps."""
+        d = self.draws
+        mean = d.mean()
+        sd = d.std()
+        z = (d - mean) / sd if sd > 0 else np.zeros_like(d)
+        return {"mean": mean, "std": sd, "skewness": float((z ** 3).mean()),
+                "excess_kurtosis": float((z ** 4).mean() - 3.0),
+                "daily_std": sd * math.sqrt(_STEPS_PER_DAY)}
+
+
+class Settings:
+    """What Setup.txt gives a run: rate (key 3), step scale (key 4), shift factors (key 5),
+    trajectories (key 2) and the winning probabilities (key 7)."""
+
+    def __init__(self, rate=0.0, step_scale=1.0, shifts=(1.02, 0.98, 1.01, 0.99),
+                 trajectories=10000, probabilities=False):
+        self._settings = _empricer.Settings()
+        self._settings.rate = float(rate)
+        self._settings.step_fraction = (1.0 / _STEPS_PER_DAY) / float(step_scale)
+        self._settings.shifts = [float(s) for s in shifts]
+        self._settings.trajectories = int(trajectories)
+        self._settings.probabilities = bool(probabilities)
+
+    @classmethod
+    def read(cls, path):
+        settings = cls.__new__(cls)
+        settings._settings = _empricer.Settings.read(str(path))
+        return settings
+
+    rate = property(lambda self: self._settings.rate)
+    step_fraction = property(lambda self: self._settings.step_fraction)
+    shifts = property(lambda self: tuple(self._settings.shifts))
+    trajectories = property(lambda self: self._settings.trajectories)
+    probabilities = property(lambda self: self._settings.probabilities)
+
+
+def _rows_text(rows):
+    """A batch.csv's text of rows: a DataFrame with columns S0, K and days in any case, or three
+    sequences."""
+    if isinstance(rows, pd.DataFrame):
+        by_name = {str(c).lower(): c for c in rows.columns}
+        try:
+            columns = [rows[by_name[name]] for name in ("s0", "k", "days")]
+        except KeyError as missing:
+            raise ValueError(f"rows need the columns S0, K and days, not {list(rows.columns)}") from missing
+    else:
+        columns = list(rows)
+        if len(columns) != 3:
+            raise ValueError("rows: a DataFrame with S0, K and days, or three sequences")
+    spots, strikes, days = (np.asarray(c).ravel() for c in columns)
+    if not len(spots) == len(strikes) == len(days):
+        raise ValueError("S0, K and days differ in length")
+    lines = ["S0,K,Days"]
+    for s, k, d in zip(spots, strikes, days):
+        d = float(d)
+        day_text = str(int(d)) if d.is_integer() else _text(d)
+        lines.append(f"{_text(s)},{_text(k)},{day_text}")
+    return "\n".join(lines) + "\n"
+
+
+def _frame(text):
+    return pd.read_csv(io.StringIO(text), float_precision="round_trip")
+
+
+def results_text(table, rows, settings, seed=None, exact=False, chain=True, threads=None,
+                 first=None, last=None, trading_days=252.0):
+    """The text of the results file ``empricer --results`` writes for the same batch.csv
+    (``--chain`` when `chain`, ``--exact`` when `exact`, ``--seed`` when `seed` is given,
+    ``--rows first-last`` when `first` or `last` is), byte for byte."""
+    return _empricer.run_rows(table._table, settings._settings, _rows_text(rows),
+                              None if seed is None else int(seed), bool(exact), bool(chain),
+                              0 if threads is None else int(threads), first, last,
+                              float(trading_days))
+
+
+def chain(table, rows, settings, seed=None, exact=False, chain=True, threads=None,
+          progress=False, first=None, last=None, trading_days=252.0):
+    """The same as a DataFrame: the columns of the results file, one line per row and path,
+    numbers as the same doubles, empty fields as NaN."""
+    del progress  # an in-process run shows no progress line
+    return _frame(results_text(table, rows, settings, seed=seed, exact=exact, chain=chain,
+                               threads=threads, first=first, last=last,
+                               trading_days=trading_days))
+
+
+def value(table, spot, strike, days, settings, seed=None, exact=False, threads=None,
+          trading_days=252.0):
+    """One option, as a manual run with ``--results`` values it: five lines, one per path."""
+    return chain(table, ([spot], [strike], [days]), settings, seed=seed, exact=exact,
+                 chain=False, threads=threads, trading_days=trading_days)
+
+
+def _report(text):
+    """The report's lines as a dict: each line's name (the text before two blanks) to its
+    fields, numbers as floats."""
+    figures = {}
+    for line in text.splitlines():
+        parts = re.split(r"\s{2,}", line.strip())
+        if len(parts) < 2:
+            continue
+        values = []
+        for part in parts[1:]:
+            try:
+                values.append(float(part))
+            except ValueError:
+                values.append(part)
+        figures[parts[0]] = values[0] if len(values) == 1 else values
+    figures["text"] = text
+    return figures
+
+
+def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, mean="data",
+                column=None, carry=None, setup=None, max_rows=None, trading_days=None,
+                allow_jumps=False):
+    """empricer-dist in process: a Table from a price history (a file's path, a pandas Series
+    of prices, or a DataFrame with a price column), and the report's figures as a dict. The
+    options are empricer-dist's; a Series is written with its index as column ``datetime``."""
+    with tempfile.TemporaryDirectory(prefix="empricer-") as work:
+        if isinstance(prices, (str, os.PathLike)):
+            path = os.fspath(prices)
+        else:
+            path = os.path.join(work, "prices.csv")
+            frame = prices.to_frame(name="close") if isinstance(prices, pd.Series) else prices
+            frame.to_csv(path, index=isinstance(prices, pd.Series), index_label="datetime")
+        args = ["--out", os.path.join(work, "dist.csv"), "--returns-per-day", str(returns_per_day),
+                "--mean", str(mean)]
+        for name, value in (("--session", session), ("--column", column), ("--carry", carry),
+                            ("--setup", setup), ("--max-rows", max_rows),
+                            ("--trading-days", trading_days)):
+            if value is not None:
+                args += [name, str(value)]
+        if with_gaps:
+            args.append("--with-gaps")
+        if allow_jumps:
+            args.append("--allow-jumps")
+        table, report, warnings = _empricer.build_table(args + [path])
+    result = Table.__new__(Table)
+    result._table = table
+    figures = _report(report)
+    figures["warnings"] = list(warnings)
+    return result, figures

@@ -1,0 +1,198 @@
+// The compiled half of the Python module: tables, settings and whole runs of rows, valued in
+// process by the same code as the command line, their results as the text of a --results file
+// (which the Python half reads back to the same doubles).
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/clock.h"
+#include "builder/dist_build.h"
+#include "builder/dist_options.h"
+#include "app/console_input.h"
+#include "app/exact_rows.h"
+#include "app/options.h"
+#include "app/progress.h"
+#include "app/results_file.h"
+#include "app/runs.h"
+#include "app/settings.h"
+#include "engine/constants.h"
+#include "engine/distribution_cache.h"
+#include "engine/random_generator.h"
+#include "engine/valuation_queue.h"
+#include "text/number_text.h"
+
+namespace py = pybind11;
+using namespace empricer;
+
+namespace {
+
+// A failure as the exception Python expects: a file that cannot be opened is an OSError,
+// anything else about the input a ValueError; the message is the program's.
+[[noreturn]] void raise(const std::string& message) {
+  if (message.rfind("Error opening file", 0) == 0) {
+    PyErr_SetString(PyExc_OSError, message.c_str());
+    throw py::error_already_set();
+  }
+  throw py::value_error(message);
+}
+
+struct Table {
+  std::shared_ptr<const LoadedDistribution> loaded;
+};
+
+Table readTable(const std::string& path) {
+  DistributionCache cache;
+  if (Status read = cache.refresh(path.c_str()); !read.ok()) raise(read.message());
+  return {cache.current()};
+}
+
+// The text of a dist.csv of these rows, each number in the shortest text that reads back to
+// it, loaded as that file would be.
+Table tableOf(const std::string& text) {
+  Table table;
+  if (Status read = loadDistributionText(text, "dist.csv", table.loaded); !read.ok()) {
+    raise(read.message());
+  }
+  return table;
+}
+
+RunSettings readSettings(const std::string& path) {
+  Outcome<RunSettings> loaded = loadSettings(path.c_str());
+  if (!loaded.ok()) raise(loaded.message());
+  return loaded.value();
+}
+
+// Thrown through the engine when Python asks the run to stop (KeyboardInterrupt).
+struct Interrupted {};
+
+// The rows of `batch` (a batch.csv's text) valued as `empricer --results` values them, with
+// the given options; the text of the results file. The interpreter is released meanwhile and
+// asked now and then, from the calling thread, whether a signal wants the run to stop.
+std::string runRows(const Table& table, const RunSettings& settings, const std::string& batch,
+                    std::optional<std::uint32_t> seed, bool exact, bool chain, int threads,
+                    std::optional<std::int64_t> first, std::optional<std::int64_t> last,
+                    double tradingDays) {
+  ProgramOptions options;
+  options.threads = threads > 0 ? threads : availableCpuCount();
+  options.seed = seed;
+  options.chain = chain;
+  options.exact = exact;
+  options.results = std::string("(memory)");
+  options.tradingDays = tradingDays;
+  options.quiet = true;
+  if (first || last) options.rows = RowRange{first.value_or(1), last.value_or(INT64_MAX)};
+
+  bool interrupted = false;
+  std::string text;
+  Status status;
+  {
+    py::gil_scoped_release released;
+    SystemClock clock;
+    ConsoleInput console;
+    RandomGenerator generator;
+    const std::int64_t seedingTime = clock.now();
+    seedRandom(generator, seed ? *seed : static_cast<std::uint32_t>(seedingTime));
+    DistributionCache distribution;
+    distribution.hold(table.loaded);
+    ValuationQueue queue(options.threads, SimulationChoice{});
+    Progress progress(false, 1.0);
+    RunContext run{clock, console, generator, queue, distribution, progress, options, clock.now()};
+    ResultsFile results;
+    results.openInMemory();
+    results.setRun(RunFacts{exact, settings.trajectories, seed, tradingDays});
+    run.results = &results;
+    ExactRows exactRows;
+    if (exact) run.exact = &exactRows;
+    run.rowsOnly = true;
+    auto lastLook = std::chrono::steady_clock::now();
+    run.listen = [&](double) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - lastLook < std::chrono::milliseconds(50)) return;
+      lastLook = now;
+      py::gil_scoped_acquire held;
+      if (PyErr_CheckSignals() != 0) throw Interrupted{};
+    };
+    try {
+      status = valueRowsOf(batch, settings, run);
+      text = results.text();
+    } catch (const Interrupted&) {
+      interrupted = true;
+    }
+  }
+  if (interrupted) throw py::error_already_set();
+  if (!status.ok()) raise(status.message());
+  return text;
+}
+
+// empricer-dist in process: the options as on its command line (the last the prices file);
+// the table it wrote to --out, its report and its warnings.
+py::tuple buildTable(const std::vector<std::string>& arguments) {
+  const Outcome<DistOptions> parsed = parseDistOptions(arguments);
+  if (!parsed.ok()) raise(parsed.message());
+  BuildEnd end;
+  {
+    py::gil_scoped_release released;
+    end = buildDistribution(parsed.value());
+  }
+  if (end.kind == BuildEnd::Kind::unusable) throw py::value_error(end.message);
+  if (end.kind == BuildEnd::Kind::unwritable) {
+    PyErr_SetString(PyExc_OSError, end.message.c_str());
+    throw py::error_already_set();
+  }
+  return py::make_tuple(readTable(parsed.value().out), end.report, end.warnings);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_empricer, m) {
+  m.doc() = "empricer's engine: tables, settings and valuations of rows";
+  py::class_<Table>(m, "Table")
+      .def_static("read_csv", &readTable, py::arg("path"))
+      .def_static("from_text", &tableOf, py::arg("text"))
+      .def_property_readonly("draws",
+                             [](const Table& t) {
+                               return std::vector<double>(std::begin(t.loaded->draws.returnFor),
+                                                          std::end(t.loaded->draws.returnFor));
+                             })
+      .def_property_readonly("returns",
+                             [](const Table& t) {
+                               const ReturnTable& r = t.loaded->table;
+                               return std::vector<double>(r.returns, r.returns + r.rowCount);
+                             })
+      .def_property_readonly("weights",
+                             [](const Table& t) {
+                               const ReturnTable& r = t.loaded->table;
+                               return std::vector<double>(r.weights, r.weights + r.rowCount);
+                             })
+      .def_property_readonly("total_weight",
+                             [](const Table& t) { return t.loaded->table.totalWeight; });
+  py::class_<RunSettings>(m, "Settings")
+      .def(py::init<>())
+      .def_static("read", &readSettings, py::arg("path"))
+      .def_readwrite("trajectories", &RunSettings::trajectories)
+      .def_readwrite("rate", &RunSettings::riskFreeRate)
+      .def_readwrite("step_fraction", &RunSettings::stepFraction)
+      .def_readwrite("probabilities", &RunSettings::withProbabilities)
+      .def_property(
+          "shifts",
+          [](const RunSettings& s) {
+            return std::vector<double>(s.shiftFactor, s.shiftFactor + 4);
+          },
+          [](RunSettings& s, const std::vector<double>& shifts) {
+            if (shifts.size() != 4) throw py::value_error("four shift factors");
+            for (int k = 0; k < 4; ++k) s.shiftFactor[k] = shifts[static_cast<std::size_t>(k)];
+          });
+  m.def("run_rows", &runRows, py::arg("table"), py::arg("settings"), py::arg("batch"),
+        py::arg("seed"), py::arg("exact"), py::arg("chain"), py::arg("threads"),
+        py::arg("first"), py::arg("last"), py::arg("trading_days"));
+  m.def("build_table", &buildTable, py::arg("arguments"));
+  m.attr("steps_per_day") = kStepsPerDay;
+}

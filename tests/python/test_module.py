@@ -1,0 +1,124 @@
+"""The Python module against the command line: the same doubles for the same seed, rows and
+settings; tables from arrays; errors; Ctrl-C; shards merged by Dask."""
+
+import io
+import os
+import shutil
+import signal
+import subprocess
+import threading
+import time
+from pathlib import Path
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import empricer
+
+BINARY = os.environ["EMPRICER_BINARY"]
+ROOT = Path(__file__).resolve().parents[2]
+DIST = ROOT / "bench" / "workloads" / "chain" / "dist.csv"
+SETUP = "1 RunMode {mode}\n2 Trajectories 400\n3 RiskFreeRate 0.05\n4 StepScale 1\n" \
+        "5 Shifts 1.02 0.98 1.01 0.99\n6 PauseAtEnd 0\n7 WinningProb 1\n"
+BATCH = "S0,K,Days\n100,95,3\n100,100,5\n100,104,5\n90,90,0\n100,100,3e9\n90,95.5,2\n"
+
+
+@pytest.fixture
+def folder(tmp_path):
+    shutil.copy(DIST, tmp_path / "dist.csv")
+    (tmp_path / "batch.csv").write_text(BATCH)
+    (tmp_path / "Setup.txt").write_text(SETUP.format(mode=2))
+    return tmp_path
+
+
+def command_line(folder, *arguments, mode=2, stdin=""):
+    (folder / "Setup.txt").write_text(SETUP.format(mode=mode))
+    subprocess.run([BINARY, "--quiet", "--results", "r.csv", *arguments], cwd=folder,
+                   input=stdin.encode(), stdout=subprocess.DEVNULL, check=True)
+    return (folder / "r.csv").read_text()
+
+
+def frame(text):
+    return pd.read_csv(io.StringIO(text), float_precision="round_trip")
+
+
+@pytest.mark.parametrize("options", [
+    dict(seed=5, chain=False),
+    dict(seed=5, chain=False, first=2, last=3),
+    dict(seed=7, chain=True),
+    dict(exact=True, chain=True),
+])
+def test_a_batch_gives_the_command_lines_doubles(folder, options):
+    arguments = []
+    if "seed" in options:
+        arguments += ["--seed", str(options["seed"])]
+    if options.get("chain"):
+        arguments.append("--chain")
+    if options.get("exact"):
+        arguments.append("--exact")
+    if "first" in options:
+        arguments += ["--rows", f"{options['first']}-{options['last']}"]
+    expected = command_line(folder, *arguments)
+    table = empricer.Table.read_csv(folder / "dist.csv")
+    settings = empricer.Settings.read(folder / "Setup.txt")
+    rows = pd.read_csv(folder / "batch.csv").rename(columns={"Days": "dAyS"})
+    assert empricer.results_text(table, rows, settings, **options) == expected
+    pd.testing.assert_frame_equal(empricer.chain(table, rows, settings, **options),
+                                  frame(expected), check_exact=True)
+
+
+def test_a_manual_row_and_a_table_from_arrays(folder):
+    expected = frame(command_line(folder, "--seed", "3", mode=1, stdin="100\n97\n4\n"))
+    table = empricer.Table.read_csv(folder / "dist.csv")
+    from_arrays = empricer.Table(table.returns, table.weights)
+    assert np.array_equal(from_arrays.draws, table.draws)
+    settings = empricer.Settings(rate=0.05, trajectories=400, probabilities=True)
+    got = empricer.value(from_arrays, 100, 97, 4, settings, seed=3)
+    pd.testing.assert_frame_equal(got, expected, check_exact=True)
+    assert abs(table.moments()["daily_std"] - table.draws.std() * np.sqrt(270)) < 1e-15
+
+
+def test_errors_raise_with_the_programs_messages(tmp_path):
+    with pytest.raises(OSError, match="Error opening file"):
+        empricer.Table.read_csv(tmp_path / "none.csv")
+    with pytest.raises(OSError, match="Error opening file"):
+        empricer.Settings.read(tmp_path / "none.txt")
+    table = empricer.Table([-0.001, 0.001], [1, 1])
+    with pytest.raises(ValueError, match="S0, K and days"):
+        empricer.chain(table, pd.DataFrame({"S0": [100], "K": [100]}), empricer.Settings())
+    (tmp_path / "flat.csv").write_text("date,close\n1,100\n2,100\n")
+    with pytest.raises(ValueError):
+        empricer.build_table(tmp_path / "flat.csv", mean="risk-neutral",
+                             setup=tmp_path / "none.txt")
+
+
+def test_ctrl_c_stops_a_long_valuation_within_a_second():
+    table = empricer.Table.read_csv(DIST)
+    settings = empricer.Settings(trajectories=5_000_000)
+    threading.Timer(0.5, lambda: os.kill(os.getpid(), signal.SIGINT)).start()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        empricer.value(table, 100, 100, 60, settings, seed=1)
+    assert time.monotonic() - started < 1.5
+    # The module goes on working afterwards.
+    assert len(empricer.value(table, 100, 100, 1, empricer.Settings(trajectories=10), seed=1)) == 5
+
+
+def test_shards_on_a_dask_cluster_merge_into_the_whole_run(folder):
+    distributed = pytest.importorskip("distributed")
+    table_path = str(folder / "dist.csv")
+    settings_path = str(folder / "Setup.txt")
+    rows = pd.read_csv(folder / "batch.csv")
+
+    def shard(first, last):
+        import empricer as e
+        return e.results_text(e.Table.read_csv(table_path), rows, e.Settings.read(settings_path),
+                              seed=11, chain=True, first=first, last=last)
+
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as cluster, \
+            distributed.Client(cluster) as client:
+        texts = client.gather([client.submit(shard, f, l) for f, l in ((1, 2), (3, 4), (5, 6))])
+    merged = texts[0] + "".join(t.split("\n", 1)[1] for t in texts[1:])
+    assert merged == command_line(folder, "--seed", "11", "--chain")
