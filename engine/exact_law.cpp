@@ -22,20 +22,23 @@ constexpr double kWindowTail = 1e-18;
 double logBandLow() { return std::log(kLowerBand); }
 double logBandHigh() { return std::log(kUpperBand); }
 
-// E[e^X] and Var[e^X] of node masses at origin + j x spacing.
-void expMoments(const std::vector<double>& mass, double origin, double spacing, double& mean,
-                double& variance) {
+// The masses times e^x of the day's nodes, and E[e^X] and Var[e^X] of the day.
+void expMoments(DayLaw& day) {
+  std::vector<double> growth(day.mass.size());
+  day.tilted.resize(day.mass.size());
   double sum = 0.0;
-  for (std::size_t j = 0; j < mass.size(); ++j) {
-    sum += mass[j] * std::exp(origin + static_cast<double>(j) * spacing);
+  for (std::size_t j = 0; j < day.mass.size(); ++j) {
+    growth[j] = std::exp(day.low + static_cast<double>(j) * day.spacing);
+    day.tilted[j] = day.mass[j] * growth[j];
+    sum += day.tilted[j];
   }
   double squares = 0.0;
-  for (std::size_t j = 0; j < mass.size(); ++j) {
-    const double d = std::exp(origin + static_cast<double>(j) * spacing) - sum;
-    squares += mass[j] * d * d;
+  for (std::size_t j = 0; j < day.mass.size(); ++j) {
+    const double d = growth[j] - sum;
+    squares += day.mass[j] * d * d;
   }
-  mean = sum;
-  variance = squares;
+  day.expMean = sum;
+  day.expVariance = squares;
 }
 
 // The day's mean and log E e^(l (X - mean)) for l = +-1 to +-1e5 in steps of a half.
@@ -138,28 +141,22 @@ void convolve(const double* from, int count, const double* kernel, int width, do
   int j = 0;
   for (; j < std::min(width - 1, outputs); ++j) single(j);
   using Block = double __attribute__((vector_size(kBlock * sizeof(double))));
-  // Four blocks side by side: four independent sums hide the adder's latency.
-  for (; j + 4 * kBlock - 1 <= count - 1; j += 4 * kBlock) {
-    Block sum[4] = {};
+  // `Blocks` blocks side by side from output j: independent sums hide the adder's latency.
+  auto blocks = [&]<int Blocks>() {
+    Block sum[Blocks] = {};
     for (int k = 0; k < width; ++k) {
       const double q = kernel[k];
-      for (int b = 0; b < 4; ++b) {
+      for (int b = 0; b < Blocks; ++b) {
         Block terms;
         std::memcpy(&terms, from + (j + b * kBlock - k), sizeof terms);
         sum[b] += q * terms;
       }
     }
     std::memcpy(into + j, sum, sizeof sum);
-  }
-  for (; j + kBlock - 1 <= count - 1; j += kBlock) {
-    Block sum = {};
-    for (int k = 0; k < width; ++k) {
-      Block terms;
-      std::memcpy(&terms, from + (j - k), sizeof terms);
-      sum += kernel[k] * terms;
-    }
-    std::memcpy(into + j, &sum, sizeof sum);
-  }
+    j += Blocks * kBlock;
+  };
+  while (j + 4 * kBlock - 1 <= count - 1) blocks.template operator()<4>();
+  while (j + kBlock - 1 <= count - 1) blocks.template operator()<1>();
   for (; j < outputs; ++j) single(j);
 }
 
@@ -284,11 +281,7 @@ DayLaw dayLaw(const StepLaw& steps, int intervals) {
     day.atomHigh = toHigh;
   }
   day.mass = std::move(mass);
-  day.tilted.resize(day.mass.size());
-  for (std::size_t i = 0; i < day.mass.size(); ++i) {
-    day.tilted[i] = day.mass[i] * std::exp(day.low + static_cast<double>(i) * h);
-  }
-  expMoments(day.mass, day.low, h, day.expMean, day.expVariance);
+  expMoments(day);
   logMoments(day);
   return day;
 }
@@ -345,11 +338,7 @@ constexpr double kSpectralFloor = 1e-13;
 constexpr int kSpectralTerms = 512;
 constexpr int kSpectralRun = 32;
 
-struct Spectrum {
-  std::complex<double> total;           // c_0
-  std::vector<std::complex<double>> g;  // g_1 .. g_K
-  double constant = 0.0;                // 2 Re sum g_k
-};
+using Spectrum = TerminalLaw::Spectrum;
 
 // The spectra of the masses and of the masses times e^x (the tilted law, whose sum of days
 // carries e^X) in one pass over the frequencies; false when either falls too slowly.
@@ -357,15 +346,11 @@ bool spectralTerms(const DayLaw& day, int days, std::int64_t first, std::int64_t
                    Spectrum& masses, Spectrum& tilted) {
   const std::size_t nodes = day.mass.size();
   const int n = day.intervals;
-  std::vector<double> weight(nodes);
-  std::vector<double> tiltedWeight(nodes);
   double sum = 0.0;
   double tiltedSum = 0.0;
   for (std::size_t i = 0; i < nodes; ++i) {
-    weight[i] = day.mass[i];
-    tiltedWeight[i] = day.tilted[i];
-    sum += weight[i];
-    tiltedSum += tiltedWeight[i];
+    sum += day.mass[i];
+    tiltedSum += day.tilted[i];
   }
   const double atoms[2][2] = {{day.atomLow, day.atomHigh},
                               {day.atomLow * std::exp(day.low), day.atomHigh * std::exp(day.high)}};
@@ -387,9 +372,8 @@ bool spectralTerms(const DayLaw& day, int days, std::int64_t first, std::int64_t
   Spectrum* spectra[2] = {&masses, &tilted};
   const double full[2] = {std::pow(sum, days), std::pow(tiltedSum, days)};
   for (int t = 0; t < 2; ++t) {
+    *spectra[t] = Spectrum{};
     spectra[t]->total = full[t] - std::pow(atoms[t][0] + atoms[t][1], days);
-    spectra[t]->g.clear();
-    spectra[t]->constant = 0.0;
   }
   int quiet = 0;
   const std::int64_t limit = std::min<std::int64_t>(kSpectralTerms, (period - 1) / 2);
@@ -403,10 +387,10 @@ bool spectralTerms(const DayLaw& day, int days, std::int64_t first, std::int64_t
       const double b = phaseRe[i] * rotationIm[i] + phaseIm[i] * rotationRe[i];
       phaseRe[i] = a;
       phaseIm[i] = b;
-      re += weight[i] * a;
-      im += weight[i] * b;
-      tiltedRe += tiltedWeight[i] * a;
-      tiltedIm += tiltedWeight[i] * b;
+      re += day.mass[i] * a;
+      im += day.mass[i] * b;
+      tiltedRe += day.tilted[i] * a;
+      tiltedIm += day.tilted[i] * b;
     }
     const std::complex<double> transform[2] = {{re, im}, {tiltedRe, tiltedIm}};
     const std::complex<double> top = turn(static_cast<std::int64_t>(n) * k);
@@ -417,7 +401,7 @@ bool spectralTerms(const DayLaw& day, int days, std::int64_t first, std::int64_t
       const std::complex<double> r =
           power(transform[t], days) - power(atoms[t][0] + atoms[t][1] * top, days);
       const std::complex<double> g = times(r, shift) / (z - 1.0);
-      spectra[t]->g.push_back(g);
+      spectra[t]->terms.push_back(g);
       spectra[t]->constant += 2.0 * g.real();
       small = small && std::abs(r) < kSpectralFloor * full[t];
     }
@@ -427,16 +411,17 @@ bool spectralTerms(const DayLaw& day, int days, std::int64_t first, std::int64_t
   return false;
 }
 
-// T(J) from the terms g_k of a spectrum with period P, c_0 `total` and 2 Re sum g_k
-// `constant`; sum_k g_k w^k by Horner's rule.
-double spectralTail(const std::vector<std::complex<double>>& g, double total, double constant,
-                    std::int64_t period, std::int64_t at) {
+// T(J) of a spectrum with period P; sum_k g_k w^k by Horner's rule.
+double spectralTail(const Spectrum& spectrum, std::int64_t period, std::int64_t at) {
+  const std::vector<std::complex<double>>& g = spectrum.terms;
   const auto p = static_cast<double>(period);
   const double angle = 2.0 * std::numbers::pi * static_cast<double>(at % period) / p;
   const std::complex<double> w(std::cos(angle), std::sin(angle));
   std::complex<double> sum{0.0, 0.0};
   for (std::size_t k = g.size(); k-- > 0;) sum = times(sum + g[k], w);
-  return (total * static_cast<double>(period - at) + constant - 2.0 * sum.real()) / p;
+  return (spectrum.total * static_cast<double>(period - at) + spectrum.constant -
+          2.0 * sum.real()) /
+         p;
 }
 
 }  // namespace
@@ -487,17 +472,8 @@ TerminalLaw terminalLaw(const DayLaw& day, int days) {
 
   if (days >= 2) {
     const auto period = static_cast<std::int64_t>(count);
-    Spectrum masses;
-    Spectrum tilted;
-    if (spectralTerms(day, days, first, period, masses, tilted)) {
+    if (spectralTerms(day, days, first, period, law.masses, law.tilted)) {
       law.period = period;
-      law.tail.resize(1);  // unused
-      law.massTerms = std::move(masses.g);
-      law.expTerms = std::move(tilted.g);
-      law.massTotal = masses.total.real();
-      law.expTotal = tilted.total.real();
-      law.massConstant = masses.constant;
-      law.expConstant = tilted.constant;
       return law;
     }
   }
@@ -543,46 +519,32 @@ TailFigures tailAbove(const TerminalLaw& law, double x, bool orEqual) {
     }
   }
   // The rest: the tail sum from node i is the mass above the midpoint between nodes i - 1 and
-  // i; between midpoints, linear.
+  // i; between midpoints, linear. The sums come from the lattice or, in spectral form, from
+  // the spectra.
+  const bool spectral = law.period > 0;
+  const std::int64_t count =
+      spectral ? law.period : static_cast<std::int64_t>(law.tail.size()) - 1;
+  auto tailAt = [&](std::int64_t i) {
+    return spectral ? spectralTail(law.masses, count, i) : law.tail[static_cast<std::size_t>(i)];
+  };
+  auto expTailAt = [&](std::int64_t i) {
+    return spectral ? spectralTail(law.tilted, count, i)
+                    : law.expTail[static_cast<std::size_t>(i)];
+  };
   const double u = (x - law.origin) / law.spacing + 0.5;
   double tail = 0.0;
   double expTail = 0.0;
-  if (law.period > 0) {
-    const auto count = law.period;
-    if (u <= 0.0) {
-      tail = law.massTotal;
-      expTail = law.expTotal;
-    } else if (u < static_cast<double>(count)) {
-      const double below = std::floor(u);
-      const auto i = static_cast<std::int64_t>(below);
-      const double f = u - below;
-      auto masses = [&](std::int64_t at) {
-        return spectralTail(law.massTerms, law.massTotal, law.massConstant, count, at);
-      };
-      auto tilted = [&](std::int64_t at) {
-        return spectralTail(law.expTerms, law.expTotal, law.expConstant, count, at);
-      };
-      const double t0 = masses(i);
-      const double t1 = masses(i + 1);
-      const double e0 = tilted(i);
-      const double e1 = tilted(i + 1);
-      tail = t0 + f * (t1 - t0);
-      expTail = e0 + f * (e1 - e0);
-    }
-    figures.probability += tail;
-    figures.expectation += expTail;
-    return figures;
-  }
-  const auto count = static_cast<std::int64_t>(law.tail.size()) - 1;
   if (u <= 0.0) {
-    tail = law.tail[0];
-    expTail = law.expTail[0];
+    tail = spectral ? law.masses.total : law.tail[0];
+    expTail = spectral ? law.tilted.total : law.expTail[0];
   } else if (u < static_cast<double>(count)) {
     const double below = std::floor(u);
-    const auto i = static_cast<std::size_t>(below);
+    const auto i = static_cast<std::int64_t>(below);
     const double f = u - below;
-    tail = law.tail[i] + f * (law.tail[i + 1] - law.tail[i]);
-    expTail = law.expTail[i] + f * (law.expTail[i + 1] - law.expTail[i]);
+    const double t0 = tailAt(i);
+    const double e0 = expTailAt(i);
+    tail = t0 + f * (tailAt(i + 1) - t0);
+    expTail = e0 + f * (expTailAt(i + 1) - e0);
   }
   figures.probability += tail;
   figures.expectation += expTail;

@@ -72,14 +72,15 @@ struct TerminalLaw {
   std::vector<double> tail;
   std::vector<double> expTail;
   // Or, when period > 0, the same in spectral form (engine/exact_law.cpp): the window's
-  // nodes as one period, and the terms of the masses and of the masses times e^x.
+  // nodes as one period, and the spectra of the masses and of the masses times e^x.
+  struct Spectrum {
+    double total = 0.0;                       // c_0: the window's whole mass
+    double constant = 0.0;                    // 2 Re sum of the terms
+    std::vector<std::complex<double>> terms;  // g_1 .. g_K
+  };
   std::int64_t period = 0;
-  std::vector<std::complex<double>> massTerms;
-  std::vector<std::complex<double>> expTerms;
-  double massTotal = 0.0;
-  double expTotal = 0.0;
-  double massConstant = 0.0;
-  double expConstant = 0.0;
+  Spectrum masses;
+  Spectrum tilted;
   struct Atom {
     double at;  // log ratio
     double mass;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstring>
 #include <limits>
 #include <thread>
@@ -15,7 +16,7 @@ namespace empricer {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-// Terminal laws kept for later rows, in bytes of their tail sums.
+// Terminal laws kept for later rows, in bytes of their tail sums or spectra.
 constexpr std::size_t kKeptTerminalBytes = std::size_t{24} << 20;
 
 // The terminal price of one path: start x e^X, X of `law`; a start of 0 stays 0, and so does
@@ -201,7 +202,9 @@ std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int inter
     if (found != terminals_.end()) return found->second;
   }
   auto law = std::make_shared<const TerminalLaw>(terminalLaw(day(kind, intervals), days));
-  const std::size_t bytes = (law->tail.size() + law->expTail.size()) * sizeof(double);
+  const std::size_t bytes = (law->tail.size() + law->expTail.size()) * sizeof(double) +
+                            (law->masses.terms.size() + law->tilted.terms.size()) *
+                                sizeof(std::complex<double>);
   std::lock_guard<std::mutex> lock(mutex_);
   if (terminalBytes_ + bytes > kKeptTerminalBytes) {
     terminals_.clear();
