@@ -4,9 +4,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -14,8 +12,6 @@
 #include <vector>
 
 #include "app/clock.h"
-#include "builder/dist_build.h"
-#include "builder/dist_options.h"
 #include "app/console_input.h"
 #include "app/exact_rows.h"
 #include "app/options.h"
@@ -23,11 +19,12 @@
 #include "app/results_file.h"
 #include "app/runs.h"
 #include "app/settings.h"
+#include "builder/dist_build.h"
+#include "builder/dist_options.h"
 #include "engine/constants.h"
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
 #include "engine/valuation_queue.h"
-#include "text/number_text.h"
 
 namespace py = pybind11;
 using namespace empricer;

@@ -92,6 +92,9 @@ TEST(CommandLine, UsageErrorsTouchNoFile) {
       {{"--trading-days=-5"}, "--trading-days takes a number above 0, not '-5'"},
       {{"--trading-days", "inf"}, "--trading-days takes a number above 0, not 'inf'"},
       {{"--plot", "p.svg", "--results"}, "option '--results' needs a value"},
+      {{"--exact", "--seed=3"}, "--exact draws no random numbers, so --seed has nothing to seed"},
+      {{"--std-errors", "--exact"}, "--exact has no sampling error, so --std-errors has nothing to report"},
+      {{"--quotes", "q.csv"}, "--quotes goes into the results file or the smile picture: give --results or --plot with it"},
   };
   for (const Case& c : cases) {
     TempDir dir;

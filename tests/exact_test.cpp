@@ -172,21 +172,6 @@ TEST(ExactRuns, ChainAndShardsGiveTheSameBytesWithoutATemporaryFile) {
             rowByRow);
 }
 
-TEST(ExactRuns, RefusesASeedAndStandardErrors) {
-  TempDir dir;
-  for (const std::string option : {"--seed=3", "--std-errors"}) {
-    const RunOutcome outcome = runIn(dir, {.arguments = {"--exact", option}});
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_NE(outcome.err.find("--exact"), std::string::npos) << outcome.err;
-    EXPECT_NE(outcome.err.find(option.substr(0, option.find('='))), std::string::npos);
-  }
-  EXPECT_TRUE(dir.names().empty());
-}
-
-}  // namespace
-
-namespace {
-
 // The smile picture: a simulation's points carry bars of one standard error, and a value
 // within two of its bound is drawn hollow and counted; --exact draws plain points.
 TEST(ExactRuns, TheSmileShowsTheNoiseOfASimulationAndNoneOfTheLimits) {
