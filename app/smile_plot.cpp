@@ -49,15 +49,10 @@ void SmilePlot::add(double spot, std::int32_t days, double strike, double forwar
     return s.days == days && (s.spot == spot || (s.spot != s.spot && spot != spot));
   });
   if (found == series_.end()) {
-    series_.push_back({spot, days, {}, {}, {}, {}, {}, {}});
+    series_.push_back({spot, days, {}});
     found = series_.end() - 1;
   }
-  found->x.push_back(x);
-  found->y.push_back(ivYear);
-  found->low.push_back(ivLow);
-  found->high.push_back(ivHigh);
-  found->hollow.push_back(nearBound);
-  found->market.push_back(market);
+  found->points.push_back({x, ivYear, ivLow, ivHigh, market, nearBound});
   if (std::isfinite(market)) ++markets_;
   if (nearBound) ++nearBound_;
 }
@@ -66,16 +61,13 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
   double xLow = INFINITY, xHigh = -INFINITY, yLow = INFINITY, yHigh = -INFINITY;
   std::vector<double> spots;
   for (const Series& s : series_) {
-    for (double v : s.x) xLow = std::min(xLow, v), xHigh = std::max(xHigh, v);
-    for (double v : s.y) yLow = std::min(yLow, v), yHigh = std::max(yHigh, v);
-    for (double v : s.low) {
-      if (std::isfinite(v)) yLow = std::min(yLow, v);
-    }
-    for (double v : s.high) {
-      if (std::isfinite(v)) yHigh = std::max(yHigh, v);
-    }
-    for (double v : s.market) {
-      if (std::isfinite(v)) yLow = std::min(yLow, v), yHigh = std::max(yHigh, v);
+    for (const Point& q : s.points) {
+      xLow = std::min(xLow, q.x), xHigh = std::max(xHigh, q.x);
+      yLow = std::min(yLow, q.y), yHigh = std::max(yHigh, q.y);
+      // The bars' finite ends and the market's points widen the range too.
+      for (double v : {q.low, q.high, q.market}) {
+        if (std::isfinite(v)) yLow = std::min(yLow, v), yHigh = std::max(yHigh, v);
+      }
     }
     if (std::find(spots.begin(), spots.end(), s.spot) == spots.end()) spots.push_back(s.spot);
   }
@@ -124,31 +116,30 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
   for (std::size_t i = 0; i < series_.size(); ++i) {
     const Series& s = series_[i];
     const std::string colour = kColours[i % (sizeof kColours / sizeof kColours[0])];
-    std::string points;
-    for (std::size_t j = 0; j < s.x.size(); ++j) {
-      if (j > 0) points += ' ';
-      points += number(px(s.x[j]));
-      points += ',';
-      points += number(py(s.y[j]));
+    std::string line;
+    for (const Point& q : s.points) {
+      if (!line.empty()) line += ' ';
+      line += number(px(q.x));
+      line += ',';
+      line += number(py(q.y));
     }
     out += "<polyline fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"1.5\" points=\"" +
-           points + "\"/>\n";
-    for (std::size_t j = 0; j < s.x.size(); ++j) {
+           line + "\"/>\n";
+    for (const Point& q : s.points) {
       // The bar: from the volatility of value - SE to that of value + SE, each end where it
       // has one (a value within one SE of its bound has no lower end: to the axis).
-      if (std::isfinite(s.low[j]) || std::isfinite(s.high[j])) {
-        const double top = std::isfinite(s.high[j]) ? py(s.high[j]) : kTop;
-        const double bottom = std::isfinite(s.low[j]) ? py(s.low[j]) : kTop + plotH;
-        out += "<line x1=\"" + number(px(s.x[j])) + "\" y1=\"" + number(top) + "\" x2=\"" +
-               number(px(s.x[j])) + "\" y2=\"" + number(bottom) + "\" stroke=\"" + colour +
+      if (std::isfinite(q.low) || std::isfinite(q.high)) {
+        const double top = std::isfinite(q.high) ? py(q.high) : kTop;
+        const double bottom = std::isfinite(q.low) ? py(q.low) : kTop + plotH;
+        out += "<line x1=\"" + number(px(q.x)) + "\" y1=\"" + number(top) + "\" x2=\"" +
+               number(px(q.x)) + "\" y2=\"" + number(bottom) + "\" stroke=\"" + colour +
                "\" stroke-width=\"1\"/>\n";
       }
-      out += "<circle cx=\"" + number(px(s.x[j])) + "\" cy=\"" + number(py(s.y[j])) +
-             "\" r=\"3\" " +
-             (s.hollow[j] ? "fill=\"white\" stroke=\"" + colour + "\"" : "fill=\"" + colour + "\"") +
+      out += "<circle cx=\"" + number(px(q.x)) + "\" cy=\"" + number(py(q.y)) + "\" r=\"3\" " +
+             (q.hollow ? "fill=\"white\" stroke=\"" + colour + "\"" : "fill=\"" + colour + "\"") +
              "/>\n";
-      if (std::isfinite(s.market[j])) {
-        out += "<rect x=\"" + number(px(s.x[j]) - 3.5) + "\" y=\"" + number(py(s.market[j]) - 3.5) +
+      if (std::isfinite(q.market)) {
+        out += "<rect x=\"" + number(px(q.x) - 3.5) + "\" y=\"" + number(py(q.market) - 3.5) +
                "\" width=\"7\" height=\"7\" fill=\"none\" stroke=\"" + colour + "\"/>\n";
       }
     }

@@ -30,21 +30,26 @@ class SmilePlot {
   std::string svg(std::int64_t trajectories, std::int64_t distributionRows) const;
 
  private:
+  // A row's point: its moneyness, volatility, the ends of its bar, the market's volatility
+  // (each NaN for none) and whether it is drawn hollow.
+  struct Point {
+    double x;
+    double y;
+    double low;
+    double high;
+    double market;
+    bool hollow;
+  };
   struct Series {
     double spot;
     std::int32_t days;
-    std::vector<double> x;  // moneyness, in row order
-    std::vector<double> y;  // iv_year
-    std::vector<double> low;  // the bar's ends
-    std::vector<double> high;
-    std::vector<bool> hollow;
-    std::vector<double> market;
+    std::vector<Point> points;  // in row order
   };
+  std::vector<Series> series_;
+  std::int64_t leftOut_ = 0;  // rows whose volatility (or moneyness) is not a number
   bool exact_ = false;
   std::int64_t nearBound_ = 0;  // points drawn hollow
   std::int64_t markets_ = 0;    // market volatilities drawn
-  std::vector<Series> series_;
-  std::int64_t leftOut_ = 0;  // rows whose volatility (or moneyness) is not a number
 };
 
 }  // namespace empricer
