@@ -11,13 +11,24 @@
 
 namespace empricer {
 
+// What kind of failure a message reports: the Python module maps the kind (never the words)
+// to its exception, and the exit status of each kind is named once (text/exit_status.h).
+enum class FailureKind {
+  badInput,     // an input's content cannot be used (the default)
+  cannotOpen,   // a file cannot be opened (or made)
+  cannotRead,   // a file opened but cannot be read
+  cannotWrite,  // a file or standard output cannot be written
+  stopped,      // the run was asked to stop (a signal, an interrupt)
+};
+
 struct Failure {
   std::string message;
+  FailureKind kind = FailureKind::badInput;
 };
 
 // "Error opening file: " and the name as it was opened.
 inline Failure openFailure(std::string_view fileName) {
-  return Failure{"Error opening file: " + std::string(fileName)};
+  return Failure{"Error opening file: " + std::string(fileName), FailureKind::cannotOpen};
 }
 
 // "Error in ", the name as it was opened, ": " and what is wrong with the file's content.
@@ -35,6 +46,8 @@ class [[nodiscard]] Status {
   bool ok() const { return !failure_.has_value(); }
   // The failure's message; empty for success.
   const std::string& message() const { return failure_ ? failure_->message : kNoMessage; }
+  // The failure's kind; badInput for success (look at ok() first).
+  FailureKind kind() const { return failure_ ? failure_->kind : FailureKind::badInput; }
 
  private:
   std::optional<Failure> failure_;
@@ -50,6 +63,9 @@ class [[nodiscard]] Outcome {
   T& value() { return std::get<0>(content_); }
   const T& value() const { return std::get<0>(content_); }
   const std::string& message() const { return std::get<1>(content_).message; }
+  FailureKind kind() const { return std::get<1>(content_).kind; }
+  // The failure as a Status, to hand on.
+  Status status() const { return ok() ? Status{} : Status{std::get<1>(content_)}; }
 
  private:
   std::variant<T, Failure> content_;
