@@ -5,7 +5,6 @@
 #include "app/request_from_settings.h"
 #include "app/stop.h"
 #include "text/fields.h"
-#include "text/input_stream.h"
 #include "text/int_conversion.h"
 #include "text/number_text.h"
 #include "text/output_file.h"
@@ -105,17 +104,6 @@ Status writeResultRows(RowFile& out, const ValuationRequest& request,
     return Failure{writeFailureText(out.path())};
   }
   return {};
-}
-
-std::int64_t countBatchRows() {
-  InputStream batch;
-  openForReading(batch, kBatchFileName);
-  if (!isOpen(batch)) return 0;
-  LineBuffer line{};
-  readLine(batch, line);
-  std::int64_t rows = 0;
-  forEachLine(batch, line, [&](const LineBuffer&) { ++rows; });
-  return rows;
 }
 
 }  // namespace empricer

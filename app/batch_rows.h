@@ -38,8 +38,4 @@ std::string resultRows(const ValuationRequest& request, const ValuationResult& r
 Status writeResultRows(RowFile& out, const ValuationRequest& request,
                        const ValuationResult& result, const StandardErrors* errors);
 
-// The data rows of the batch file as the batch run takes them: non-empty reads after the
-// header. Only for the progress line; 0 when the file cannot be read.
-std::int64_t countBatchRows();
-
 }  // namespace empricer

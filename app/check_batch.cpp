@@ -1,7 +1,6 @@
 // --check of batch.csv: the header, and each data row against readBatchRow's reading of it.
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,6 +13,7 @@
 #include "app/cycle_notice.h"
 #include "app/file_names.h"
 #include "app/settings.h"
+#include "engine/row_valuer.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 
@@ -78,6 +78,28 @@ bool looksLikeRow(const LineBuffer& read) {
   return !isEmptyLine(read) && readingOf(fieldOf(read, 1, ',').text).form == Form::Number;
 }
 
+// With --chain, the rows of one S0 share the trajectories of their longest days: the chains
+// past the generator's cycle, by S0.
+void addChainFindings(Findings& findings, const std::vector<RunRow>& rows,
+                      const std::vector<int>& lines, std::int32_t trajectories) {
+  const SpotGroups spots = groupsBySpot(rows);
+  std::vector<std::pair<double, const SpotGroups::Group*>> bySpot;
+  for (const SpotGroups::Group& group : spots.groups) {
+    const double spot = rows[group.rows.front()].spot;
+    if (spot == spot) bySpot.emplace_back(spot, &group);
+  }
+  std::sort(bySpot.begin(), bySpot.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [spot, group] : bySpot) {
+    const ValuationDraws draws{trajectories, group->days};
+    if (draws.repeats() > 0) {
+      findings.addFile("with --chain, the rows of S0 " + number(spot) + " (from line " +
+                           std::to_string(lines[group->rows.front()]) + ")",
+                       cycleReason(draws));
+    }
+  }
+}
+
 }  // namespace
 
 bool checkBatch(CheckReport& report, bool required, std::optional<std::int32_t> trajectories) {
@@ -91,11 +113,9 @@ bool checkBatch(CheckReport& report, bool required, std::optional<std::int32_t> 
     findings.appendTo(report.findings);
     return required;
   }
-  struct Group {
-    int firstLine = 0;
-    std::int32_t days = 0;
-  };
-  std::map<double, Group> groups;  // by S0, for --chain
+  // The data rows as a run takes them, with their lines: for the chains of --chain.
+  std::vector<RunRow> runRows;
+  std::vector<int> rowLines;
   std::int64_t dataRows = 0;
   bool header = true;  // the first read is the header, whatever it holds
   for (const FileLine& line : linesOf(stream)) {
@@ -113,9 +133,11 @@ bool checkBatch(CheckReport& report, bool required, std::optional<std::int32_t> 
       if (isEmptyLine(read)) continue;
       ++rows;
       ++dataRows;
-      if (line.dataReads() > 1) continue;
       // What a row reads of S0, K and the days does not depend on the settings.
       const BatchRow row = readBatchRow(read, RunSettings{});
+      runRows.push_back({row.request.spot, row.request.strike, row.request.days, row.valued, {}});
+      rowLines.push_back(line.number);
+      if (line.dataReads() > 1) continue;
       Field fields[kRowFields];
       for (int f = 0; f < kRowFields; ++f) fields[f] = fieldOf(read, f + 1, ',');
       const std::string reads =
@@ -127,13 +149,6 @@ bool checkBatch(CheckReport& report, bool required, std::optional<std::int32_t> 
       if (trajectories && row.valued) {
         const ValuationDraws draws{*trajectories, row.request.days};
         if (draws.repeats() > 0) reasons.push_back(cycleReason(draws));
-        // With --chain, the rows of one S0 share the trajectories of their longest days.
-        const double spot = row.request.spot;
-        if (spot == spot) {
-          Group& group = groups[spot];
-          if (group.firstLine == 0) group.firstLine = line.number;
-          group.days = std::max(group.days, row.request.days);
-        }
       }
       findings.add(line.number, reads, std::move(reasons));
       for (int f = 0; f < kRowFields; ++f) {
@@ -155,14 +170,7 @@ bool checkBatch(CheckReport& report, bool required, std::optional<std::int32_t> 
                          " bytes for each row of the batch until the run ends (about " +
                          std::to_string(dataRows * kChainBytesPerRow / 1000000) + " MB)");
   }
-  for (const auto& [spot, group] : groups) {
-    const ValuationDraws draws{*trajectories, group.days};
-    if (draws.repeats() > 0) {
-      findings.addFile("with --chain, the rows of S0 " + number(spot) + " (from line " +
-                           std::to_string(group.firstLine) + ")",
-                       cycleReason(draws));
-    }
-  }
+  if (trajectories) addChainFindings(findings, runRows, rowLines, *trajectories);
   findings.appendTo(report.findings);
   return true;
 }

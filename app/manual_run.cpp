@@ -1,13 +1,13 @@
+#include <memory>
 #include <string>
 
 #include "app/elapsed_time.h"
-#include "app/exact_rows.h"
 #include "app/file_names.h"
 #include "app/request_from_settings.h"
 #include "app/row_turn.h"
 #include "app/runs.h"
 #include "app/stop.h"
-#include "engine/value_option.h"
+#include "engine/row_valuer.h"
 #include "text/number_text.h"
 
 namespace empricer {
@@ -108,25 +108,25 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   if (Status asked = printText("Time to Maturity (days): "); !asked.ok()) return asked;
   readInteger(run.console, days);
 
-  ValuationRequest request = requestFromSettings(settings);
-  request.spot = spot;
-  request.strike = strike;
-  request.days = days;
-  const ValuationDraws draws{request.trajectories, request.days};
-  if (run.exact == nullptr && draws.repeats() > 0) {
-    warnOfCycle(1, draws);
+  RunRows rows;
+  rows.common = requestFromSettings(settings);
+  rows.rows.push_back({spot, strike, days, true, MarketQuote{}});
+  rows.end = 1;
+  const ValuationRequest request = requestOf(rows, 0);
+  rows.rows[0].quote = quoteOf(run, request);
+  const std::unique_ptr<RowValuer> valuer =
+      makeValuer(run.method, rows, valuerTools(run, kTemporaryFileName));
+  const ValuationDraws draws = valuer->drawsOf(0);
+  if (draws.repeats() > 0) {
+    warnOfCycle(run, 1, draws);
     if (run.results != nullptr) {
       if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
     }
   }
   RowFigures figures{};
   run.progress.startRow(1, 0);
-  const ValuationFiles files{kDistributionFileName, kTemporaryFileName};
-  const Status valued =
-      run.exact != nullptr
-          ? run.exact->value(run, 1, request, figures, quoteOf(run, request))
-          : valueOption(request, figures, run.generator, files, run.queue, run.distribution,
-                        figureChoice(run), watchOf(run), quoteOf(run, request));
+  const Status valued = valuer->value(0, figures);
+  if (valued.ok()) warnOfAccuracy(run, 1, figures);
   run.progress.clear();
   if (!valued.ok()) return valued;
 

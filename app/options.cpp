@@ -10,7 +10,6 @@
 #include "app/check_run.h"
 #include "app/runs.h"
 #include "app/stop.h"
-#include "app/testing.h"
 #include "text/command_line.h"
 
 namespace empricer {
@@ -168,20 +167,8 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
   return options;
 }
 
-int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console) {
-  return runWithTestControls(args, clock, console, TestControls{});
-}
-
-std::optional<SimulationChoice> forcedSimulation(const std::string& name) {
-  if (name == "reference") return SimulationChoice{KernelKind::Reference, 0};
-  if (name == "scalar") return SimulationChoice{KernelKind::Scalar, 0};
-  if (name == "avx2") return SimulationChoice{KernelKind::Avx2, 0};
-  if (name == "avx512") return SimulationChoice{KernelKind::Avx512, 0};
-  return std::nullopt;
-}
-
-int runWithTestControls(const std::vector<std::string>& args, Clock& clock,
-                        ConsoleInput& console, const TestControls& test) {
+int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console,
+                     const RunTuning& tuning) {
   Outcome<ProgramOptions> parsed = parseOptions(args);
   if (!parsed.ok()) {
     std::fprintf(stderr, "%s\nTry 'empricer --help'.\n", parsed.message().c_str());
@@ -194,7 +181,7 @@ int runWithTestControls(const std::vector<std::string>& args, Clock& clock,
     return shown.ok() ? 0 : stopWith(shown.message());
   }
   if (options.check) return runCheck();
-  return runProgram(clock, console, options, test);
+  return runProgram(clock, console, options, tuning);
 }
 
 }  // namespace empricer

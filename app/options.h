@@ -10,6 +10,7 @@
 
 #include "app/clock.h"
 #include "app/console_input.h"
+#include "app/run_tuning.h"
 #include "engine/valuation_queue.h"
 #include "text/command_line.h"
 #include "text/status.h"
@@ -52,6 +53,7 @@ std::string usageText();
 
 // Parses `args` and runs the program. A usage error goes to standard error, followed by
 // "Try 'empricer --help'.", and gives kUsageStatus before any file is touched.
-int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console);
+int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console,
+                     const RunTuning& tuning = {});
 
 }  // namespace empricer

@@ -1,10 +1,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/exact_rows.h"
 #include "app/file_names.h"
-#include "app/quote_book.h"
 #include "app/folder_lock.h"
+#include "app/quote_book.h"
+#include "app/run_method.h"
 #include "app/runs.h"
 #include "app/stop.h"
 #include "app/stop_signals.h"
@@ -15,8 +15,79 @@
 
 namespace empricer {
 
+namespace {
+
+// The lines above the run: the settings that every run shows, and the method when it is not
+// the simulation.
+Status showParameters(const RunSettings& settings, const RunMethod& method) {
+  std::string rate = "Risk Free Rate:       ";
+  appendNumber(rate, settings.riskFreeRate);
+  std::string trajectories = "Num of Trajectories:  ";
+  appendInteger(trajectories, settings.trajectories);
+  for (const std::string& line : {std::string("PARAMETERS:"), rate, trajectories}) {
+    if (Status shown = printLine(line); !shown.ok()) return shown;
+  }
+  if (!method.banner.empty()) {
+    if (Status shown = printLine(method.banner); !shown.ok()) return shown;
+  }
+  return printLine("");
+}
+
+// A manual or batch run with what it writes beside the console: the quotes read first, then
+// the results file and the smile picture.
+Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& context,
+               const RunMethod& method) {
+  const ProgramOptions& options = context.options;
+  ResultsFile results;
+  SmilePlot plot;
+  // The quotes are read before any file is written: a quote file that does not read stops
+  // the run with the results of an earlier run untouched.
+  QuoteBook quotes;
+  Status run;
+  if (options.quotes) {
+    run = quotes.load(*options.quotes);
+    context.quotes = &quotes;
+  }
+  if (run.ok() && options.results) {
+    run = results.open(*options.results);
+    results.setRun(RunFacts{!method.sampled, settings.trajectories, options.seed,
+                            options.tradingDays});
+    context.results = &results;
+  }
+  if (options.plot) {
+    if (!method.sampled) plot.setExact();
+    context.plot = &plot;
+  }
+  if (run.ok()) {
+    run = mode == kManualRunMode ? runManual(settings, context) : runBatch(settings, context);
+  }
+  if (run.ok() && options.results) run = results.close();
+  if (run.ok() && options.quotes) quotes.report();
+  if (run.ok() && options.plot) {
+    const auto& table = context.distribution.current();
+    run = plot.write(*options.plot, settings.trajectories,
+                     table != nullptr ? table->table.rowCount : 0);
+  }
+  return run;
+}
+
+// The run mode of the settings, asked for when they give 0. A run mode outside the 32-bit
+// range selects nothing, like any value but 1 and 2.
+Outcome<std::int32_t> runModeOf(RunSettings& settings, ConsoleInput& console) {
+  if (truncateToInt32(settings.runMode) == 0) {
+    if (Status asked = printText("Manual[1] or Batch[2] run? "); !asked.ok()) {
+      return Failure{asked.message(), asked.kind()};
+    }
+    readDouble(console, settings.runMode);
+    if (Status shown = printLine(""); !shown.ok()) return Failure{shown.message(), shown.kind()};
+  }
+  return truncateToInt32(settings.runMode).value_or(0);
+}
+
+}  // namespace
+
 int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
-               const TestControls& test) {
+               const RunTuning& tuning) {
   // One run per folder: the lock is taken before any file is read, made or written.
   FolderLock lock;
   if (Status locked = lock.acquire(); !locked.ok()) {
@@ -33,31 +104,13 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   if (!loaded.ok()) return stopWith(loaded.message());
   RunSettings& settings = loaded.value();
   const std::int64_t startTime = clock.now();
-
-  std::string rate = "Risk Free Rate:       ";
-  appendNumber(rate, settings.riskFreeRate);
-  std::string trajectories = "Num of Trajectories:  ";
-  appendInteger(trajectories, settings.trajectories);
-  for (const std::string& line : {std::string("PARAMETERS:"), rate, trajectories}) {
-    if (Status shown = printLine(line); !shown.ok()) return stopWith(shown.message());
+  const RunMethod method = chooseMethod(options);
+  if (Status shown = showParameters(settings, method); !shown.ok()) {
+    return stopWith(shown.message());
   }
-  // --exact says so below the settings: its figures are limits, and no trajectory is drawn.
-  if (options.exact) {
-    if (Status shown = printLine("Method:               exact limits (--exact)"); !shown.ok()) {
-      return stopWith(shown.message());
-    }
-  }
-  if (Status shown = printLine(""); !shown.ok()) return stopWith(shown.message());
-
-  if (truncateToInt32(settings.runMode) == 0) {
-    if (Status asked = printText("Manual[1] or Batch[2] run? "); !asked.ok()) {
-      return stopWith(asked.message());
-    }
-    readDouble(console, settings.runMode);
-    if (Status shown = printLine(""); !shown.ok()) return stopWith(shown.message());
-  }
-  // A run mode outside the 32-bit range selects nothing, like any value but 1 and 2.
-  const auto mode = truncateToInt32(settings.runMode);
+  const Outcome<std::int32_t> chosen = runModeOf(settings, console);
+  if (!chosen.ok()) return stopWith(chosen.message());
+  const std::int32_t mode = chosen.value();
   if ((options.rows || options.chain) && mode != kBatchRunMode) {
     std::string message = std::string("empricer: ") + (options.rows ? "--rows" : "--chain") +
                           " is for a batch run, and this run's mode is ";
@@ -69,38 +122,12 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   if (mode == kManualRunMode || mode == kBatchRunMode) {
     // The workers stop when the queue goes, before the stop step or the closing line.
     DistributionCache distribution;
-    ValuationQueue queue(options.threads, test.simulation);
-    Progress progress(!options.quiet && standardErrorIsTerminal(), test.progressAfter);
+    ValuationQueue queue(options.threads, tuning.simulation);
+    Progress progress(!options.quiet && standardErrorIsTerminal(), tuning.progressAfter);
     RunContext context{clock,    console,  generator, queue, distribution,
                        progress, options, startTime};
-    ResultsFile results;
-    SmilePlot plot;
-    // The quotes are read before any file is written: a quote file that does not read stops
-    // the run with the results of an earlier run untouched.
-    QuoteBook quotes;
-    if (options.quotes) {
-      run = quotes.load(*options.quotes);
-      context.quotes = &quotes;
-    }
-    if (run.ok() && options.results) {
-      run = results.open(*options.results);
-      results.setRun(RunFacts{options.exact, settings.trajectories, options.seed,
-                              options.tradingDays});
-      context.results = &results;
-    }
-    if (options.plot) context.plot = &plot;
-    ExactRows exact;
-    if (options.exact) context.exact = &exact;
-    if (run.ok()) {
-      run = mode == kManualRunMode ? runManual(settings, context) : runBatch(settings, context);
-    }
-    if (run.ok() && options.results) run = results.close();
-    if (run.ok() && options.quotes) quotes.report();
-    if (run.ok() && options.plot) {
-      const auto& table = distribution.current();
-      run = plot.write(*options.plot, settings.trajectories,
-                       table != nullptr ? table->table.rowCount : 0);
-    }
+    context.method = method.method;
+    run = runMode(mode, settings, context, method);
   }
   if (!run.ok()) return stopWith(run.message());
 

@@ -1,8 +1,11 @@
 #include "app/row_turn.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
+#include "app/file_names.h"
 #include "app/quote_book.h"
 #include "app/stop_signals.h"
 #include "engine/desk_figures.h"
@@ -14,7 +17,47 @@ namespace {
 
 bool wantsDesk(const RunContext& run) { return run.results != nullptr || run.plot != nullptr; }
 
+// The out-of-the-money side's point of the smile picture, with the market's volatility of
+// its quote as a marker and, for sampled figures, error bars of two standard errors.
+void addToPlot(RunContext& run, const ValuationRequest& request, const RowFigures& figures,
+               const MarketQuote& quote) {
+  const double forward = figures.desk.forward[kBasePath];
+  const bool callSide = request.strike >= forward;
+  const double quoted = callSide ? quote.call : quote.put;
+  const double tradingDays = run.options.tradingDays;
+  const double market =
+      std::isnan(quoted)
+          ? quoted
+          : yearlyVolatilityOfPrice(request, quoted, callSide, forward, tradingDays);
+  // The out-of-the-money side's value and standard error: the one the volatility is of. A
+  // law's figures have no standard error: no bars, and never at the bound.
+  const ValuationResult& r = figures.result;
+  const double value = callSide ? r.callValue : r.putValue;
+  const double error = !figures.sampled ? NAN
+                       : callSide       ? figures.errors.call[kBasePath]
+                                        : figures.errors.put[kBasePath];
+  auto volatilityAt = [&](double shift) {
+    return yearlyVolatility(request, callSide ? r.callValue + shift : r.callValue,
+                            callSide ? r.putValue : r.putValue + shift, forward, tradingDays);
+  };
+  const double bound =
+      discountOf(request) *
+      std::fmax(callSide ? forward - request.strike : request.strike - forward, 0.0);
+  run.plot->add(request.spot, request.days, request.strike, forward,
+                figures.desk.ivYear[kBasePath], volatilityAt(-error), volatilityAt(error),
+                value - 2.0 * error <= bound, market);
+}
+
 }  // namespace
+
+void warnOf(RunContext& run, const std::string& text) {
+  if (run.warn) {
+    run.warn(text);
+    return;
+  }
+  std::fprintf(stderr, "empricer: warning: %s\n", text.c_str());
+  std::fflush(stderr);
+}
 
 FigureChoice figureChoice(const RunContext& run) {
   FigureChoice choice;
@@ -24,12 +67,22 @@ FigureChoice figureChoice(const RunContext& run) {
   return choice;
 }
 
-CompletionWatch watchOf(RunContext& run) {
-  return {[&run](double share) {
-            run.progress.update(share);
-            if (run.listen) run.listen(share);
-          },
-          noteTemporaryFile, forgetTemporaryFile};
+ValuerTools valuerTools(RunContext& run, const char* temporaryFile) {
+  CompletionWatch watch{[&run](double share) {
+                          run.progress.update(share);
+                          if (run.listen) run.listen(share);
+                        },
+                        noteTemporaryFile, forgetTemporaryFile};
+  return {run.distribution, kDistributionFileName, figureChoice(run), std::move(watch),
+          run.options.threads, run.queue, run.generator, temporaryFile};
+}
+
+std::uint64_t mostRepeats(const RowValuer& valuer, const RunRows& rows) {
+  std::uint64_t most = 0;
+  for (std::size_t r = rows.first; r < rows.end; ++r) {
+    if (rows.rows[r].valued) most = std::max(most, valuer.drawsOf(r).repeats());
+  }
+  return most;
 }
 
 const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figures) {
@@ -45,49 +98,30 @@ Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& r
                     const RowFigures& figures, std::uint64_t cycleRepeats) {
   const MarketQuote quote = quoteOf(run, request);
   if (run.quotes != nullptr) run.quotes->noteRow(request.spot, request.strike, request.days);
-  if (run.plot != nullptr) {
-    const double forward = figures.desk.forward[kBasePath];
-    // The market's volatility of the out-of-the-money quote, as a marker.
-    const bool callSide = request.strike >= forward;
-    const double quoted = callSide ? quote.call : quote.put;
-    const double market =
-        std::isnan(quoted) ? quoted
-                           : yearlyVolatilityOfPrice(request, quoted, callSide, forward,
-                                                     run.options.tradingDays);
-    if (run.exact != nullptr) {
-      run.plot->setExact();
-      run.plot->add(request.spot, request.days, request.strike, forward,
-                    figures.desk.ivYear[kBasePath], NAN, NAN, false, market);
-    } else {
-      // The out-of-the-money side's value and standard error: the one the volatility is of.
-      const ValuationResult& r = figures.result;
-      const double value = callSide ? r.callValue : r.putValue;
-      const double error = callSide ? figures.errors.call[kBasePath] : figures.errors.put[kBasePath];
-      auto volatilityAt = [&](double shift) {
-        return yearlyVolatility(request, callSide ? r.callValue + shift : r.callValue,
-                                callSide ? r.putValue : r.putValue + shift, forward,
-                                run.options.tradingDays);
-      };
-      const double bound = discountOf(request) *
-                           std::fmax(callSide ? forward - request.strike : request.strike - forward, 0.0);
-      run.plot->add(request.spot, request.days, request.strike, forward,
-                    figures.desk.ivYear[kBasePath], volatilityAt(-error), volatilityAt(error),
-                    value - 2.0 * error <= bound, market);
-    }
-  }
-  // Exact figures have no sampling error: their standard error fields stay empty.
+  if (run.plot != nullptr) addToPlot(run, request, figures, quote);
+  // A law's figures have no sampling error: their standard error fields stay empty.
   return run.results != nullptr
              ? run.results->writeRow(row, request, figures.result,
-                                     run.exact != nullptr ? nullptr : &figures.errors,
-                                     figures.desk, cycleRepeats, quote, figures.profitCall,
-                                     figures.profitPut)
+                                     figures.sampled ? &figures.errors : nullptr, figures.desk,
+                                     cycleRepeats, quote, figures.profitCall, figures.profitPut)
              : Status{};
 }
 
-void warnOfCycle(std::int64_t row, const ValuationDraws& draws) {
-  std::fprintf(stderr, "empricer: warning: row %lld: %s\n", static_cast<long long>(row),
-               cycleReason(draws).c_str());
-  std::fflush(stderr);
+void warnOfCycle(RunContext& run, std::int64_t row, const ValuationDraws& draws) {
+  warnOf(run, "row " + std::to_string(row) + ": " + cycleReason(draws));
+}
+
+void warnOfAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures) {
+  const std::string at = "row " + std::to_string(row) + ": ";
+  if (std::isnan(figures.errorRatio)) {
+    warnOf(run, at + "some exact figures are not numbers: a return of dist.csv or an input of "
+                     "the row is not a number");
+  } else if (figures.errorRatio > 1.0) {
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.3g", figures.errorRatio);
+    warnOf(run, at + "the exact figures may be off by up to " + ratio +
+                    " times their bound (values 1e-07 x start, probabilities and deltas 1e-07)");
+  }
 }
 
 }  // namespace empricer

@@ -1,6 +1,5 @@
 // What every valued row of a run shares, the manual run's one row and each batch row alike:
-// which figures it works out beside the values, the progress line while it is valued, and the
-// results file and smile picture it goes into.
+// the valuer's tools, the warnings, the results file and smile picture it goes into.
 #pragma once
 
 #include <cstdint>
@@ -8,16 +7,18 @@
 
 #include "app/cycle_notice.h"
 #include "app/runs.h"
-#include "engine/group_valuation.h"
+#include "engine/row_valuer.h"
 
 namespace empricer {
 
 // The standard errors when they are shown or the desk figures are wanted; the desk figures
 // when the results file or the smile picture is.
 FigureChoice figureChoice(const RunContext& run);
-// What a completion tells: the share of its trajectories done to the progress line, the
-// temporary file it writes to the signal handlers.
-CompletionWatch watchOf(RunContext& run);
+// What a valuer of the run works with: the run's queue, generator and dist.csv, the figures
+// it chooses, and `temporaryFile` for rows valued on their own (nullptr: none).
+ValuerTools valuerTools(RunContext& run, const char* temporaryFile);
+// The most repeats of the generator's cycle of any valued row of the run's range.
+std::uint64_t mostRepeats(const RowValuer& valuer, const RunRows& rows);
 // The standard errors as the report and Batch_Result.csv show them: only with --std-errors.
 const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figures);
 // A valued row (counted as --rows counts, 1 for a manual run) into the results file and the
@@ -26,7 +27,9 @@ Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& r
                     const RowFigures& figures, std::uint64_t cycleRepeats);
 // The market's quote of a row, when --quotes gives one.
 MarketQuote quoteOf(const RunContext& run, const ValuationRequest& request);
-// The one warning of a run on standard error about a row past the generator's cycle.
-void warnOfCycle(std::int64_t row, const ValuationDraws& draws);
+// The one warning of a run about a row past the generator's cycle.
+void warnOfCycle(RunContext& run, std::int64_t row, const ValuationDraws& draws);
+// A warning when row `row`'s figures may be further from their limits than their bounds.
+void warnOfAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures);
 
 }  // namespace empricer

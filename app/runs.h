@@ -12,15 +12,14 @@
 #include "app/results_file.h"
 #include "app/settings.h"
 #include "app/smile_plot.h"
-#include "app/testing.h"
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
+#include "engine/row_valuer.h"
 #include "engine/valuation_queue.h"
 #include "text/status.h"
 
 namespace empricer {
 
-class ExactRows;
 class QuoteBook;
 
 // What a run uses besides the settings.
@@ -35,14 +34,21 @@ struct RunContext {
   std::int64_t startTime;  // the program's start, for the elapsed times
   ResultsFile* results = nullptr;  // --results
   SmilePlot* plot = nullptr;       // --plot
-  ExactRows* exact = nullptr;      // --exact: every row from its exact law
   QuoteBook* quotes = nullptr;     // --quotes
+  // How the rows are valued: chosen once for the run (chooseMethod), handed to makeValuer.
+  ValuationMethod method = ValuationMethod::simulation;
   // Rows valued in process (valueRowsOf): no console lines, no Batch_Result.csv and no
   // temporary file; only the results (and `listen`, told of the progress, which may throw to
   // stop the run).
   bool rowsOnly = false;
   std::function<void(double share)> listen{};
+  // The run's warnings, each a line's text without "empricer: warning: "; standard error
+  // when not set.
+  std::function<void(const std::string& text)> warn{};
 };
+
+// A warning of the run: to `run.warn`, or to standard error as "empricer: warning: TEXT".
+void warnOf(RunContext& run, const std::string& text);
 
 // Asks for the underlying price, the strike and the days, values them, writes the report.
 // Fails with the message the program stops with.
@@ -59,9 +65,9 @@ Status valueRowsOf(const std::string& batch, const RunSettings& settings, RunCon
 
 // The whole program: seed, settings, banner, run mode, run, closing line, optional pause.
 // Returns the exit status: 0 after a normal end, kStoppedStatus after the stop step,
-// kUsageStatus when --rows is given for a run that is not a batch run.
-// `test` holds what only tests change (see app/testing.h).
+// kUsageStatus when --rows is given for a run that is not a batch run. `tuning` sets the
+// simulation's kernel and the progress line's delay (the defaults: the widest kernel, 1 s).
 int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
-               const TestControls& test);
+               const RunTuning& tuning = {});
 
 }  // namespace empricer

@@ -54,11 +54,9 @@ double gammaBump(const DrawTable& draws, std::int32_t days) {
   return 0.1 * sigma * std::sqrt(static_cast<double>(kStepsPerDay) * days);
 }
 
-namespace {
-
-DeskFigures figuresOf(const ValuationRequest& request, const ValuationResult& result,
-                      const DeskSums& sums, double n, bool gammaDefined, double bump,
-                      double tradingDays) {
+DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
+                        const DeskSums& sums, double n, bool gammaDefined, double bump,
+                        double tradingDays) {
   DeskFigures figures;
   const double d = discountOf(request);
   for (int p = 0; p < kPathCount; ++p) {
@@ -80,18 +78,6 @@ DeskFigures figuresOf(const ValuationRequest& request, const ValuationResult& re
                            : kNaN;
   }
   return figures;
-}
-
-}  // namespace
-
-DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
-                        const DeskSums& sums, double total, double bump, double tradingDays) {
-  return figuresOf(request, result, sums, total, total >= 2.0, bump, tradingDays);
-}
-
-DeskFigures deskFiguresOfMeans(const ValuationRequest& request, const ValuationResult& result,
-                               const DeskSums& means, double bump, double tradingDays) {
-  return figuresOf(request, result, means, 1.0, true, bump, tradingDays);
 }
 
 }  // namespace empricer

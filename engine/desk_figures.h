@@ -25,9 +25,11 @@ struct DeskFigures {
 double gammaBump(const DrawTable& draws, std::int32_t days);
 
 // The figures of `request` from its values and its desk sums over a terminal distribution of
-// total weight `total`; `tradingDays` turns a day's volatility into a year's.
+// total weight `total` (a law's: 1); the gamma only when `gammaDefined` (a sample of two or
+// more, or a law); `tradingDays` turns a day's volatility into a year's.
 DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,
-                        const DeskSums& sums, double total, double bump, double tradingDays);
+                        const DeskSums& sums, double total, bool gammaDefined, double bump,
+                        double tradingDays);
 
 // The yearly implied volatility of a path's call and put values (discounted, with `forward`
 // its forward): the out-of-the-money side's, NaN on or outside the no-arbitrage bounds or for
@@ -38,10 +40,5 @@ double yearlyVolatility(const ValuationRequest& request, double call, double put
 // The same for one price of a call (or a put) on its own side, such as a market's.
 double yearlyVolatilityOfPrice(const ValuationRequest& request, double price, bool isCall,
                                double forward, double tradingDays);
-
-// The same from each path's expectations E[S], E[1{S > K} S] and E[1{c S > K} S] for the two
-// bumped c: the desk sums of a terminal distribution of total weight 1, whose gamma is defined.
-DeskFigures deskFiguresOfMeans(const ValuationRequest& request, const ValuationResult& result,
-                               const DeskSums& means, double bump, double tradingDays);
 
 }  // namespace empricer

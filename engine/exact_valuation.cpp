@@ -5,6 +5,7 @@
 #include <complex>
 #include <cstring>
 #include <limits>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -108,7 +109,8 @@ constexpr std::size_t kDeskCount = sizeof(DeskFigures) / sizeof(double);
 static_assert(sizeof(DeskFigures) == kDeskCount * sizeof(double));
 // After the result and the desk figures: the two probabilities of profit.
 constexpr std::size_t kProfitAt = kResultCount + kDeskCount;
-using FlatFigures = std::array<double, kProfitAt + 2>;
+using FlatFigures = ExactModel::FlatFigures;
+static_assert(std::tuple_size<FlatFigures>::value == kProfitAt + 2);
 
 FlatFigures flatten(const ValuationResult& result, const DeskFigures& desk,
                     double profitCall = kNaN, double profitPut = kNaN) {
@@ -150,6 +152,75 @@ FlatFigures boundsOf(const ValuationRequest& request, const FigureChoice& choice
   }
   return flatten(result, desk, quote.call == quote.call ? kExactUnitBound : 0.0,
                  quote.put == quote.put ? kExactUnitBound : 0.0);
+}
+
+
+// A row's expectations on one lattice, from each path's price laws (total weight 1).
+RowExpectations expectationsOf(const ValuationRequest& request, const std::vector<PriceLaw>& end,
+                               const std::vector<PriceLaw>& before, const FigureChoice& choice,
+                               double bump) {
+  RowExpectations e;
+  e.total = 1.0;
+  e.gammaDefined = true;
+  e.bump = bump;
+  e.desk.up = 1.0 + bump;
+  e.desk.down = 1.0 - bump;
+  for (int p = 0; p < kPathCount; ++p) {
+    const auto at = static_cast<std::size_t>(p);
+    const PriceLaw::Payoffs atEnd = end[at].payoffs(request.strike);
+    e.payoffs.call[p] = atEnd.call;
+    e.payoffs.put[p] = atEnd.put;
+    if (request.days >= 2) {
+      const PriceLaw::Payoffs dayBefore = before[at].payoffs(request.strike);
+      e.payoffs.dayBeforeCall[p] = dayBefore.call;
+      e.payoffs.dayBeforePut[p] = dayBefore.put;
+    }
+    if (p == kBasePath) e.variance = end[at].variance();
+    if (choice.desk) {
+      e.desk.terminal[p] = end[at].mean();
+      e.desk.above[p] = atEnd.meanAbove;
+      e.desk.aboveUp[p] = end[at].meanScaledAbove(e.desk.up, request.strike);
+      e.desk.aboveDown[p] = end[at].meanScaledAbove(e.desk.down, request.strike);
+    }
+  }
+  return e;
+}
+
+// The probabilities beyond the thresholds of the row's values and its quote.
+WinMasses massesOf(const ValuationRequest& request, const std::vector<PriceLaw>& end,
+                   const MarketQuote& quote, const ValuationResult& result) {
+  const WinThresholds at = winThresholds(request, result, quote);
+  WinMasses masses;
+  if (request.withProbabilities) {
+    for (int p = 0; p < kPathCount; ++p) {
+      const PriceLaw& law = end[static_cast<std::size_t>(p)];
+      masses.call[p] = law.probabilityAbove(at.call[p]);
+      masses.put[p] = law.probabilityBelow(at.put[p]);
+    }
+  }
+  if (quote.any()) {
+    const PriceLaw& base = end[static_cast<std::size_t>(kBasePath)];
+    masses.profitCall = base.probabilityAbove(at.profitCall);
+    masses.profitPut = base.probabilityBelow(at.profitPut);
+  }
+  return masses;
+}
+
+// The finer of the two Richardson extrapolations of three lattices into `best`, figure by
+// figure; the largest ratio of an error estimate to its bound (NaN stays).
+double extrapolate(const FlatFigures (&levels)[3], const FlatFigures& bounds, FlatFigures& best) {
+  double worst = 0.0;
+  for (std::size_t i = 0; i < best.size(); ++i) {
+    const double coarse = levels[1][i] + (levels[1][i] - levels[0][i]) / 3.0;
+    const double fine = levels[2][i] + (levels[2][i] - levels[1][i]) / 3.0;
+    best[i] = fine;
+    if (bounds[i] > 0.0) {
+      const double estimate = std::fabs(fine - coarse) / 7.0;
+      const double ratio = estimate / bounds[i];
+      if (!(ratio <= worst)) worst = ratio;  // NaN stays
+    }
+  }
+  return worst;
 }
 
 }  // namespace
@@ -215,134 +286,94 @@ std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int inter
   return at->second;
 }
 
+void ExactModel::lawsAt(const ValuationRequest& request, int intervals, RowLaws& laws) {
+  auto lawsOf = [&](int kind) {
+    const auto k = static_cast<PathKind>(kind);
+    laws.terminal[kind] = terminal(k, intervals, request.days);
+    if (request.days >= 2) laws.dayBefore[kind] = terminal(k, intervals, request.days - 1);
+  };
+  // The two kinds of path are independent: the shifted paths' laws on a second thread, when
+  // they are still to be worked out and a thread can be had.
+  std::thread shifted;
+  if (threads_ >= 2 && !kept(PathKind::shifted, intervals, request.days)) {
+    try {
+      shifted = std::thread(lawsOf, 1);
+    } catch (const std::system_error&) {
+      // No thread: both kinds on this one.
+    }
+  }
+  lawsOf(0);
+  if (shifted.joinable()) {
+    shifted.join();
+  } else {
+    lawsOf(1);
+  }
+}
+
+ExactModel::FlatFigures ExactModel::figuresAt(const ValuationRequest& request,
+                                              const FigureChoice& choice,
+                                              const MarketQuote& quote, int intervals,
+                                              double bump) {
+  RowLaws laws;
+  if (request.days >= 1) {
+    lawsAt(request, intervals, laws);
+    if (!laws.terminal[0]->defined || !laws.terminal[1]->defined) {
+      FlatFigures none;
+      none.fill(kNaN);
+      return none;
+    }
+  }
+  // Each path's price laws at the end and a day before; a start of 0 meets an infinite step
+  // factor as 0 x infinity: no law, no figure.
+  std::vector<PriceLaw> end;
+  std::vector<PriceLaw> before;
+  for (int p = 0; p < kPathCount; ++p) {
+    const int kind = p == kBasePath ? 0 : 1;
+    const double start = startPriceOfPath(request, p) == 0.0 && infiniteStep_ &&
+                                 request.days >= 1
+                             ? kNaN
+                             : startPriceOfPath(request, p);
+    end.emplace_back(start, laws.terminal[kind].get());
+    before.emplace_back(start, laws.dayBefore[kind].get());
+  }
+  RowFigures figures = formValues(request, expectationsOf(request, end, before, choice, bump),
+                                  choice);
+  if (wantsWins(request, quote)) {
+    formWins(request, quote, massesOf(request, end, quote, figures.result), 1.0, figures);
+  }
+  return flatten(figures.result, figures.desk, figures.profitCall, figures.profitPut);
+}
+
 RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice& choice,
                              ExactError& error, const std::function<void(double)>& progress,
                              const MarketQuote& quote) {
   auto tell = [&](double share) {
     if (progress) progress(share);
   };
-  const double d = discountOf(request);
-  const double d1 = dayBeforeDiscountOf(request);
   const double bump = choice.desk ? gammaBump(draws_, request.days) : 0.0;
-  const bool steps = request.days >= 1;
-  // An infinite step factor times a start of 0 is NaN in a simulation.
-  const bool infiniteStep = infiniteStep_;
-
-  // The figures of one lattice.
-  auto figuresAt = [&](int intervals) {
-    std::shared_ptr<const TerminalLaw> laws[2][2];  // [kind][terminal, day before]
-    bool defined = true;
-    if (steps) {
-      auto lawsOf = [&](int kind) {
-        const auto k = static_cast<PathKind>(kind);
-        laws[kind][0] = terminal(k, intervals, request.days);
-        if (request.days >= 2) laws[kind][1] = terminal(k, intervals, request.days - 1);
-      };
-      // The two kinds of path are independent: the shifted paths' laws on a second thread,
-      // when they are still to be worked out.
-      if (threads_ >= 2 && !kept(PathKind::shifted, intervals, request.days)) {
-        std::thread shifted(lawsOf, 1);
-        lawsOf(0);
-        shifted.join();
-      } else {
-        lawsOf(0);
-        lawsOf(1);
-      }
-      defined = laws[0][0]->defined && laws[1][0]->defined;
-    }
-    if (!defined) {
-      FlatFigures none;
-      none.fill(kNaN);
-      return none;
-    }
-    ValuationResult result{};
-    DeskFigures desk{};
-    DeskSums means{};
-    double profitCall = kNaN;
-    double profitPut = kNaN;
-    means.up = 1.0 + bump;
-    means.down = 1.0 - bump;
-    for (int p = 0; p < kPathCount; ++p) {
-      const int kind = p == kBasePath ? 0 : 1;
-      // A start of 0 meets an infinite step factor as 0 x infinity: no law, no figure.
-      const double start = startPriceOfPath(request, p) == 0.0 && infiniteStep && steps
-                               ? kNaN
-                               : startPriceOfPath(request, p);
-      const PriceLaw end(start, laws[kind][0].get());
-      const PriceLaw before(start, laws[kind][1].get());
-      const PriceLaw::Payoffs atEnd = end.payoffs(request.strike);
-      const double call = d * atEnd.call;
-      const double put = d * atEnd.put;
-      double thetaCall = call;
-      double thetaPut = put;
-      if (request.days >= 2) {
-        const PriceLaw::Payoffs dayBefore = before.payoffs(request.strike);
-        thetaCall = call - d1 * dayBefore.call;
-        thetaPut = put - d1 * dayBefore.put;
-      }
-      if (p == kBasePath) {
-        result.callValue = call;
-        result.putValue = put;
-        result.stdevS = std::pow(end.variance() * d, 0.5);
-      } else {
-        result.shiftCall[shiftIndexOfPath(p)] = call;
-        result.shiftPut[shiftIndexOfPath(p)] = put;
-      }
-      result.thetaCall[p] = thetaCall;
-      result.thetaPut[p] = thetaPut;
-      if (request.withProbabilities) {
-        result.probCall[p] = end.probabilityAbove(request.strike + call);
-        result.probPut[p] = end.probabilityBelow(request.strike - put);
-      }
-      if (p == kBasePath && quote.any()) {
-        profitCall = end.probabilityAbove(request.strike + quote.call);
-        profitPut = end.probabilityBelow(request.strike - quote.put);
-      }
-      if (choice.desk) {
-        means.terminal[p] = end.mean();
-        means.above[p] = atEnd.meanAbove;
-        means.aboveUp[p] = end.meanScaledAbove(means.up, request.strike);
-        means.aboveDown[p] = end.meanScaledAbove(means.down, request.strike);
-      }
-    }
-    if (choice.desk) desk = deskFiguresOfMeans(request, result, means, bump, choice.tradingDays);
-    return flatten(result, desk, profitCall, profitPut);
-  };
-
   // A row that takes no step has its terminal price at its start: no lattice, no error.
   RowFigures figures{};
-  if (!steps) {
-    unflatten(figuresAt(0), figures);
+  if (request.days < 1) {
+    unflatten(figuresAt(request, choice, quote, 0, bump), figures);
     error = {0.0, 0};
   } else {
     const FlatFigures bounds = boundsOf(request, choice, quote);
     FlatFigures levels[3];
     int finest = firstIntervals_ * 4;
-    levels[0] = figuresAt(firstIntervals_);
+    levels[0] = figuresAt(request, choice, quote, firstIntervals_, bump);
     tell(1.0 / 21.0);  // each lattice costs about four times the one before
-    levels[1] = figuresAt(firstIntervals_ * 2);
+    levels[1] = figuresAt(request, choice, quote, firstIntervals_ * 2, bump);
     tell(5.0 / 21.0);
-    levels[2] = figuresAt(finest);
+    levels[2] = figuresAt(request, choice, quote, finest, bump);
     tell(1.0);
     FlatFigures best{};
-    double worst = 0.0;
-    for (;;) {
-      worst = 0.0;
-      for (std::size_t i = 0; i < best.size(); ++i) {
-        const double coarse = levels[1][i] + (levels[1][i] - levels[0][i]) / 3.0;
-        const double fine = levels[2][i] + (levels[2][i] - levels[1][i]) / 3.0;
-        best[i] = fine;
-        if (bounds[i] > 0.0) {
-          const double estimate = std::fabs(fine - coarse) / 7.0;
-          const double ratio = estimate / bounds[i];
-          if (!(ratio <= worst)) worst = ratio;  // NaN stays
-        }
-      }
-      if (worst <= 1.0 || std::isnan(worst) || finest >= lastIntervals_) break;
+    double worst = extrapolate(levels, bounds, best);
+    while (worst > 1.0 && !std::isnan(worst) && finest < lastIntervals_) {
       finest *= 2;
       levels[0] = levels[1];
       levels[1] = levels[2];
-      levels[2] = figuresAt(finest);
+      levels[2] = figuresAt(request, choice, quote, finest, bump);
+      worst = extrapolate(levels, bounds, best);
     }
     unflatten(best, figures);
     error = {worst, finest};
@@ -353,6 +384,7 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
   }
   std::fill(std::begin(figures.errors.call), std::end(figures.errors.call), kNaN);
   std::fill(std::begin(figures.errors.put), std::end(figures.errors.put), kNaN);
+  figures.errorRatio = error.worstRatio;
   return figures;
 }
 

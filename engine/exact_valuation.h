@@ -20,7 +20,8 @@
 
 #include "engine/draw_table.h"
 #include "engine/exact_law.h"
-#include "engine/group_valuation.h"
+#include "engine/desk_figures.h"
+#include "engine/row_figures.h"
 #include "engine/records.h"
 
 namespace empricer {
@@ -67,7 +68,22 @@ class ExactModel {
                    ExactError& error, const std::function<void(double)>& progress = {},
                    const MarketQuote& quote = {});
 
+  // A row's figures as one flat list (the result, the desk figures, the two probabilities of
+  // profit), so that lattices can be combined figure by figure.
+  static constexpr std::size_t kFlatCount =
+      (sizeof(ValuationResult) + sizeof(DeskFigures)) / sizeof(double) + 2;
+  using FlatFigures = std::array<double, kFlatCount>;
+
  private:
+  // The terminal laws of a row's two kinds of path, at its end and a day before.
+  struct RowLaws {
+    std::shared_ptr<const TerminalLaw> terminal[2];
+    std::shared_ptr<const TerminalLaw> dayBefore[2];
+  };
+  void lawsAt(const ValuationRequest& request, int intervals, RowLaws& laws);
+  // The figures of one lattice of `intervals` spacings.
+  FlatFigures figuresAt(const ValuationRequest& request, const FigureChoice& choice,
+                        const MarketQuote& quote, int intervals, double bump);
   const DayLaw& day(PathKind kind, int intervals);
   std::shared_ptr<const TerminalLaw> terminal(PathKind kind, int intervals, int days);
   // Whether the laws of `days` and the day before are kept.

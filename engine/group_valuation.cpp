@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "engine/valuation_figures.h"
 #include "text/output_file.h"
@@ -92,57 +93,100 @@ void enqueueGroup(ValuationQueue& queue, GroupPlan& plan, RandomGenerator& gener
   queue.enqueue(sharedRequest(plan), generator, std::move(kept));
 }
 
-Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
-                     const char* distributionFile, const GroupPlan& plan,
-                     const FigureChoice& choice, std::vector<RowFigures>& values,
-                     const CompletionWatch& watch) {
-  if (Status loaded = distribution.refresh(distributionFile); !loaded.ok()) return loaded;
-  const std::vector<GroupRow>& rows = plan.rows;
-  const bool probabilities = plan.common.withProbabilities;
+namespace {
 
-  // The temporary file is created (or emptied) in every single valuation, with the
-  // probabilities off too: an empty file is left behind then, which users' scripts may look
-  // for. A symbolic link of its name is never followed: it counts as a file that cannot be
-  // created.
-  std::FILE* temporary = nullptr;
-  if (plan.temporaryFile != nullptr) {
-    temporary = openScratchForWriting(plan.temporaryFile);
-    if (temporary == nullptr && probabilities) return openFailure(plan.temporaryFile);
+// The temporary file of a single valuation's terminal prices: created (or emptied) by every
+// completion, with the probabilities off too (an empty file is left behind then, which users'
+// scripts may look for), written with the probabilities on, then removed. A symbolic link of
+// its name is never followed: it counts as a file that cannot be created. Whoever watches the
+// completion hears when it is opened and, when its rows are written, when it is done with.
+class ScratchFile {
+ public:
+  ScratchFile(const GroupPlan& plan, const CompletionWatch& watch)
+      : name_(plan.temporaryFile), watch_(watch) {
+    if (name_ != nullptr) stream_ = openScratchForWriting(name_);
+    if (stream_ != nullptr && watch_.temporaryOpened) watch_.temporaryOpened(stream_);
+    if (plan.common.withProbabilities) rows_ = stream_;
+    if (rows_ != nullptr) std::setvbuf(rows_, nullptr, _IOFBF, kTemporaryBuffer);
   }
-  if (temporary != nullptr && watch.temporaryOpened) watch.temporaryOpened(temporary);
-  std::FILE* terminalRows = probabilities ? temporary : nullptr;
-  if (terminalRows != nullptr) std::setvbuf(terminalRows, nullptr, _IOFBF, kTemporaryBuffer);
-  // However a completion that writes the file ends, its watcher hears of it (without the
-  // probabilities the empty file stays, and stays the run's own).
-  struct Done {
-    const CompletionWatch& watch;
-    bool noted;
-    ~Done() {
-      if (noted && watch.temporaryDone) watch.temporaryDone();
-    }
-  } done{watch, terminalRows != nullptr};
-  bool writeFailed = false;  // the rest of the valuation then writes nothing more
+  ~ScratchFile() {
+    if (rows_ != nullptr && watch_.temporaryDone) watch_.temporaryDone();
+  }
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
 
+  // The file could not be made while its rows are wanted.
+  bool missing(const GroupPlan& plan) const {
+    return name_ != nullptr && stream_ == nullptr && plan.common.withProbabilities;
+  }
+  // A chunk's terminal rows; after a failed write the rest of the valuation writes nothing.
+  void write(std::string_view rows) {
+    if (rows_ != nullptr && !writeFailed_) {
+      writeFailed_ = std::fwrite(rows.data(), 1, rows.size(), rows_) != rows.size();
+    }
+  }
+  // Closes the file. Without the rows the empty file serves nothing, and its close is not
+  // looked at; a partial file of rows is of no use, and only a file of our own is removed,
+  // never a device.
+  Status close() {
+    if (stream_ == nullptr) return {};
+    const bool regular = rows_ != nullptr && isRegularFile(stream_);
+    const bool closed = closeWritten(stream_).ok();
+    stream_ = nullptr;
+    if (rows_ != nullptr && (writeFailed_ || !closed)) {
+      if (regular) std::remove(name_);
+      return Failure{writeFailureText(name_), FailureKind::cannotWrite};
+    }
+    return {};
+  }
+  // Its rows served their purpose.
+  void removeRows() {
+    if (rows_ != nullptr) std::remove(name_);
+  }
+
+ private:
+  const char* name_;
+  const CompletionWatch& watch_;
+  std::FILE* stream_ = nullptr;
+  std::FILE* rows_ = nullptr;
+  bool writeFailed_ = false;
+};
+
+// One pricer per row, with the desk sums and their bumps when the figures are asked for.
+struct GroupPricers {
   std::vector<RowPricer> pricers;
   std::vector<double> bumps;
-  pricers.reserve(rows.size());
-  for (const GroupRow& row : rows) {
-    pricers.emplace_back(row.strike, choice.standardErrors);
+};
+
+GroupPricers pricersOf(const GroupPlan& plan, const FigureChoice& choice,
+                       const DrawTable& draws) {
+  GroupPricers group;
+  group.pricers.reserve(plan.rows.size());
+  for (const GroupRow& row : plan.rows) {
+    group.pricers.emplace_back(row.strike, choice.standardErrors);
     // The gamma's bump takes a pass over the draw table: only when the figures are asked for.
-    bumps.push_back(choice.desk ? gammaBump(distribution.current()->draws, row.days) : 0.0);
-    if (choice.desk) pricers.back().addDeskSums(bumps.back());
+    group.bumps.push_back(choice.desk ? gammaBump(draws, row.days) : 0.0);
+    if (choice.desk) group.pricers.back().addDeskSums(group.bumps.back());
   }
-  const std::size_t terminalDays = plan.terminalDays;
-  std::vector<double> kept;  // trajectory by trajectory, the terminal days' read-back prices
+  return group;
+}
+
+// Takes the group's trajectories from the queue: each row's prices into its pricer, the
+// terminal days' read-back prices into `kept` (when the plan keeps them), the terminal rows
+// into the scratch file.
+void addTrajectories(ValuationQueue& queue, DistributionCache& distribution,
+                     const GroupPlan& plan, GroupPricers& group, std::vector<double>& kept,
+                     ScratchFile& scratch, const CompletionWatch& watch) {
   if (plan.keepReadBack) {
     kept.reserve(static_cast<std::size_t>(std::max<std::int32_t>(0, plan.common.trajectories)) *
-                 terminalDays * kPathCount);
+                 plan.terminalDays * kPathCount);
   }
   auto priceOf = [&](const double* trajectory, std::size_t r) {
-    pricers[r].add(trajectory + plan.rowEnd[r] * kPathCount,
-                   plan.rowDayBefore[r] < 0
-                       ? nullptr
-                       : trajectory + static_cast<std::size_t>(plan.rowDayBefore[r]) * kPathCount);
+    group.pricers[r].add(
+        trajectory + plan.rowEnd[r] * kPathCount,
+        plan.rowDayBefore[r] < 0
+            ? nullptr
+            : trajectory + static_cast<std::size_t>(plan.rowDayBefore[r]) * kPathCount);
   };
   queue.completeNext(
       distribution,
@@ -150,96 +194,120 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
         const std::size_t width = prices.keptDays * kPathCount;
         for (std::int64_t t = 0; t < prices.count; ++t) {
           const std::size_t at = static_cast<std::size_t>(t) * width;
-          for (std::size_t r = 0; r < rows.size(); ++r) priceOf(prices.prices + at, r);
-          if (plan.keepReadBack) {
-            for (std::size_t d = 0; d < prices.keptDays; ++d) {
-              if (!plan.terminal[d]) continue;
-              const double* back = prices.readBack + at + d * kPathCount;
-              kept.insert(kept.end(), back, back + kPathCount);
-            }
+          for (std::size_t r = 0; r < plan.rows.size(); ++r) priceOf(prices.prices + at, r);
+          if (!plan.keepReadBack) continue;
+          for (std::size_t d = 0; d < prices.keptDays; ++d) {
+            if (!plan.terminal[d]) continue;
+            const double* back = prices.readBack + at + d * kPathCount;
+            kept.insert(kept.end(), back, back + kPathCount);
           }
         }
-        if (terminalRows != nullptr && !writeFailed) {
-          writeFailed = std::fwrite(prices.rows.data(), 1, prices.rows.size(), terminalRows) !=
-                        prices.rows.size();
-        }
+        scratch.write(prices.rows);
       },
       watch.progress);
+}
 
-  // The figures of each row, by the rules of a single valuation of its days.
-  const double total = static_cast<double>(plan.common.trajectories);
-  values.assign(rows.size(), RowFigures{});
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    ValuationRequest request = plan.common;
-    request.strike = rows[r].strike;
-    request.days = rows[r].days;
-    fillFigures(request, pricers[r].sums(), total, values[r].result);
-    if (choice.standardErrors) values[r].errors = pricers[r].standardErrors(discountOf(request));
-    if (choice.desk) {
-      values[r].desk = deskFigures(request, values[r].result, pricers[r].deskSums(), total,
-                                   bumps[r], choice.tradingDays);
-    }
-  }
-  if (temporary != nullptr) {
-    // Without the probabilities the empty file serves nothing, and its close is not looked at.
-    const bool regular = terminalRows != nullptr && isRegularFile(temporary);
-    const bool closed = closeWritten(temporary).ok();
-    if (terminalRows != nullptr && (writeFailed || !closed)) {
-      // A partial file is of no use; only a file of our own is removed, never a device.
-      if (regular) std::remove(plan.temporaryFile);
-      return Failure{writeFailureText(plan.temporaryFile)};
-    }
-  }
-  if (!winsOf(plan)) return {};
+// Each row's expectations: its sums over the group's trajectories.
+RowExpectations expectationsOf(const GroupPlan& plan, const GroupPricers& group, std::size_t r) {
+  RowExpectations e;
+  e.total = static_cast<double>(plan.common.trajectories);
+  e.payoffs = group.pricers[r].sums();
+  e.variance = sampleVariance(e.payoffs, e.total);
+  e.desk = group.pricers[r].deskSums();
+  e.gammaDefined = e.total >= 2.0;
+  e.bump = group.bumps[r];
+  return e;
+}
 
-  // The winning probabilities, against each row's own values, and the probabilities of profit
-  // at each row's quote, on the read-back terminal prices of the same trajectories.
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    pricers[r].startWins(values[r].result);
-    pricers[r].startProfits(rows[r].quote.call, rows[r].quote.put);
-  }
+ValuationRequest requestOfRow(const GroupPlan& plan, std::size_t r) {
+  ValuationRequest request = plan.common;
+  request.strike = plan.rows[r].strike;
+  request.days = plan.rows[r].days;
+  return request;
+}
+
+// Counts every row's wins on the read-back terminal prices of the group's trajectories: those
+// kept, or the same trajectories simulated again from the group's first state, before any
+// other valuation.
+void countWins(ValuationQueue& queue, DistributionCache& distribution, const GroupPlan& plan,
+               GroupPricers& group, const std::vector<double>& kept,
+               const CompletionWatch& watch) {
+  const std::size_t terminalDays = plan.terminalDays;
   std::vector<std::size_t> terminalSlot(plan.keptDays.size(), 0);  // among the terminal days
   for (std::size_t d = 0, slot = 0; d < plan.keptDays.size(); ++d) {
     if (plan.terminal[d]) terminalSlot[d] = slot++;
   }
   auto count = [&](const double* terminalPrices /* terminalDays x kPathCount */) {
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-      pricers[r].addWins(terminalPrices + terminalSlot[plan.rowEnd[r]] * kPathCount);
+    for (std::size_t r = 0; r < plan.rows.size(); ++r) {
+      group.pricers[r].addWins(terminalPrices + terminalSlot[plan.rowEnd[r]] * kPathCount);
     }
   };
   if (plan.keepReadBack) {
     const std::size_t width = terminalDays * kPathCount;
     for (std::size_t at = 0; at < kept.size(); at += width) count(&kept[at]);
-  } else if (plan.common.trajectories > 0) {
-    // The same trajectories again, from the group's first state, before any other valuation.
-    RandomGenerator again{plan.firstState};
-    queue.enqueue(sharedRequest(plan), again, {plan.keptDays, plan.terminal, false}, true);
-    std::vector<double> one(terminalDays * kPathCount);
-    queue.completeNext(
-        distribution,
-        [&](const TrajectoryPrices& prices) {
-          const std::size_t width = prices.keptDays * kPathCount;
-          for (std::int64_t t = 0; t < prices.count; ++t) {
-            const double* back = prices.readBack + static_cast<std::size_t>(t) * width;
-            for (std::size_t d = 0; d < prices.keptDays; ++d) {
-              if (plan.terminal[d]) {
-                std::copy(back + d * kPathCount, back + (d + 1) * kPathCount,
-                          &one[terminalSlot[d] * kPathCount]);
-              }
-            }
-            count(one.data());
-          }
-        },
-        watch.progress);
+    return;
   }
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    if (probabilities) pricers[r].fillProbabilities(total, values[r].result);
-    if (rows[r].quote.any()) {
-      pricers[r].fillProfits(total, values[r].profitCall, values[r].profitPut);
+  if (plan.common.trajectories <= 0) return;
+  RandomGenerator again{plan.firstState};
+  queue.enqueue(sharedRequest(plan), again, {plan.keptDays, plan.terminal, false}, true);
+  std::vector<double> one(terminalDays * kPathCount);
+  queue.completeNext(
+      distribution,
+      [&](const TrajectoryPrices& prices) {
+        const std::size_t width = prices.keptDays * kPathCount;
+        for (std::int64_t t = 0; t < prices.count; ++t) {
+          const double* back = prices.readBack + static_cast<std::size_t>(t) * width;
+          for (std::size_t d = 0; d < prices.keptDays; ++d) {
+            if (!plan.terminal[d]) continue;
+            std::copy(back + d * kPathCount, back + (d + 1) * kPathCount,
+                      &one[terminalSlot[d] * kPathCount]);
+          }
+          count(one.data());
+        }
+      },
+      watch.progress);
+}
+
+}  // namespace
+
+Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
+                     const char* distributionFile, const GroupPlan& plan,
+                     const FigureChoice& choice, std::vector<RowFigures>& values,
+                     const CompletionWatch& watch) {
+  if (Status loaded = distribution.refresh(distributionFile); !loaded.ok()) return loaded;
+  ScratchFile scratch(plan, watch);
+  if (scratch.missing(plan)) return openFailure(plan.temporaryFile);
+  GroupPricers group = pricersOf(plan, choice, distribution.current()->draws);
+  std::vector<double> kept;  // trajectory by trajectory, the terminal days' read-back prices
+  addTrajectories(queue, distribution, plan, group, kept, scratch, watch);
+
+  // The figures of each row, by the rules of a single valuation of its days.
+  values.assign(plan.rows.size(), RowFigures{});
+  for (std::size_t r = 0; r < plan.rows.size(); ++r) {
+    const ValuationRequest request = requestOfRow(plan, r);
+    values[r] = formValues(request, expectationsOf(plan, group, r), choice);
+    values[r].sampled = true;
+    if (choice.standardErrors) {
+      values[r].errors = group.pricers[r].standardErrors(discountOf(request));
     }
   }
+  if (Status closed = scratch.close(); !closed.ok()) return closed;
+  if (!winsOf(plan)) return {};
+
+  // The winning probabilities, against each row's own values, and the probabilities of profit
+  // at each row's quote, on the read-back terminal prices of the same trajectories.
+  for (std::size_t r = 0; r < plan.rows.size(); ++r) {
+    group.pricers[r].startWins(
+        winThresholds(requestOfRow(plan, r), values[r].result, plan.rows[r].quote));
+  }
+  countWins(queue, distribution, plan, group, kept, watch);
+  const double total = static_cast<double>(plan.common.trajectories);
+  for (std::size_t r = 0; r < plan.rows.size(); ++r) {
+    formWins(requestOfRow(plan, r), plan.rows[r].quote, group.pricers[r].wins(), total,
+             values[r]);
+  }
   // Without the probabilities the empty file stays, as in any valuation.
-  if (temporary != nullptr && probabilities) std::remove(plan.temporaryFile);
+  scratch.removeRows();
   return {};
 }
 

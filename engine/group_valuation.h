@@ -9,50 +9,23 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <limits>
 #include <vector>
 
 #include "engine/desk_figures.h"
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
 #include "engine/records.h"
+#include "engine/row_figures.h"
 #include "engine/row_pricer.h"
 #include "engine/valuation_queue.h"
 #include "text/status.h"
 
 namespace empricer {
 
-// A market's prices of a row's call and put (NaN for none): a buyer at these prices profits
-// when the terminal price ends above K + call (below K - put).
-struct MarketQuote {
-  double call = std::numeric_limits<double>::quiet_NaN();
-  double put = std::numeric_limits<double>::quiet_NaN();
-  bool any() const { return call == call || put == put; }
-};
-
 struct GroupRow {
   double strike;
   std::int32_t days;
   MarketQuote quote{};
-};
-
-// Everything a row gives.
-struct RowFigures {
-  ValuationResult result;
-  StandardErrors errors;  // filled when asked for
-  DeskFigures desk;       // likewise
-  // The base path's probabilities of profit at the row's quote: P(S_T > K + quote call) and
-  // P(S_T < K - quote put), on the same terminal prices as the winning probabilities; NaN
-  // without a quote.
-  double profitCall = std::numeric_limits<double>::quiet_NaN();
-  double profitPut = std::numeric_limits<double>::quiet_NaN();
-};
-
-// Which figures a completion works out beside the values.
-struct FigureChoice {
-  bool standardErrors = false;
-  bool desk = false;
-  double tradingDays = 252.0;  // for the desk figures' yearly volatility
 };
 
 // Whom a completion tells how far it is and what it does with the temporary file.

@@ -47,6 +47,25 @@ struct DeskSums {
   double aboveDown[kPathCount];
 };
 
+// The thresholds of the winning probabilities (a terminal price wins for the call above
+// strike + call value, for the put below strike - put value) and of the probabilities of
+// profit at the quote (NaN: no quote of that side), from a row's values.
+struct WinThresholds {
+  double call[kPathCount];
+  double put[kPathCount];
+  double profitCall;  // base path
+  double profitPut;
+};
+
+// The weight of the terminal prices beyond each threshold: above the call thresholds, below
+// the put thresholds.
+struct WinMasses {
+  double call[kPathCount] = {};
+  double put[kPathCount] = {};
+  double profitCall = 0.0;
+  double profitPut = 0.0;
+};
+
 // The payoff of an option struck at `strike` on a price: above the strike the call gets
 // price - strike, otherwise the put gets strike - price.
 struct Payoff {
@@ -90,33 +109,25 @@ class RowPricer {
   // The standard errors of the values discounted by `discount` (only with them switched on).
   StandardErrors standardErrors(double discount) const;
 
-  // The winning probabilities, once the row's values are known: a terminal price (as the
-  // caller reads it) wins for the call above strike + call value, for the put below
-  // strike - put value. Feed the terminal prices again, in any fixed order.
-  void startWins(const ValuationResult& values);
+  // The weights beyond the thresholds of the winning probabilities and of the probabilities
+  // of profit, once the row's values are known: feed the terminal prices again (as the caller
+  // reads them), in any fixed order. NaN thresholds count nothing.
+  void startWins(const WinThresholds& thresholds) {
+    thresholds_ = thresholds;
+    wins_ = WinMasses{};
+  }
   void addWins(const double* terminal, double weight = 1.0) {
     for (int p = 0; p < kPathCount; ++p) addWin(p, terminal[p], weight);
   }
   void addWin(int p, double price, double weight) {
-    if (price > callThreshold_[p]) callWins_[p] += weight;
-    if (price < putThreshold_[p]) putWins_[p] += weight;
+    if (price > thresholds_.call[p]) wins_.call[p] += weight;
+    if (price < thresholds_.put[p]) wins_.put[p] += weight;
     if (p == kBasePath) {
-      // NaN thresholds (no quote) count nothing.
-      if (price > profitCallThreshold_) profitCallWins_ += weight;
-      if (price < profitPutThreshold_) profitPutWins_ += weight;
+      if (price > thresholds_.profitCall) wins_.profitCall += weight;
+      if (price < thresholds_.profitPut) wins_.profitPut += weight;
     }
   }
-  // The base path's probabilities of profit of a buyer at the market's prices (NaN: none),
-  // counted with the wins.
-  void startProfits(double quoteCall, double quotePut) {
-    profitCallThreshold_ = strike_ + quoteCall;
-    profitPutThreshold_ = strike_ - quotePut;
-    profitCallWins_ = profitPutWins_ = 0.0;
-  }
-  // The weight won over `total`; NaN for a price not quoted.
-  void fillProfits(double total, double& call, double& put) const;
-  // Positions 12 to 21 of `result`: the weight won over `total`.
-  void fillProbabilities(double total, ValuationResult& result) const;
+  const WinMasses& wins() const { return wins_; }
 
  private:
   template <bool Unit>
@@ -180,14 +191,8 @@ class RowPricer {
   double count_[kPathCount] = {};
   double mean_[2][kPathCount] = {};
   double squares_[2][kPathCount] = {};
-  double callThreshold_[kPathCount] = {};
-  double putThreshold_[kPathCount] = {};
-  double callWins_[kPathCount] = {};
-  double putWins_[kPathCount] = {};
-  double profitCallThreshold_ = std::numeric_limits<double>::quiet_NaN();
-  double profitPutThreshold_ = std::numeric_limits<double>::quiet_NaN();
-  double profitCallWins_ = 0.0;
-  double profitPutWins_ = 0.0;
+  WinThresholds thresholds_{};
+  WinMasses wins_{};
 };
 
 }  // namespace empricer

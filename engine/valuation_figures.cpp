@@ -32,28 +32,4 @@ double dayBeforeDiscountOf(const ValuationRequest& request) {
   return discountOver(static_cast<double>(static_cast<std::int64_t>(request.days) - 1), request);
 }
 
-void fillFigures(const ValuationRequest& request, const PayoffSums& sums, double total,
-                 ValuationResult& result) {
-  const double d = discountOf(request);
-  const double n = total;
-  const double q = 1.0 / n;
-
-  result.callValue = q * d * sums.call[kBasePath];
-  result.putValue = q * d * sums.put[kBasePath];
-  for (int k = 0; k < 4; ++k) {
-    result.shiftCall[k] = q * d * sums.call[kShiftedPathIndex[k]];
-    result.shiftPut[k] = q * d * sums.put[kShiftedPathIndex[k]];
-  }
-  // The discount factor multiplies the variance inside the root, not the spread outside it:
-  // the reported spread is sqrt(d) times the plain one, and must stay so.
-  result.stdevS = std::pow(
-      (n * sums.sumSquares - sums.sumPrices * sums.sumPrices) / n / (n - 1.0) * d, 0.5);
-
-  const double d1 = dayBeforeDiscountOf(request);
-  for (int p = 0; p < kPathCount; ++p) {
-    result.thetaCall[p] = callValueOfPath(result, p) - q * d1 * sums.dayBeforeCall[p];
-    result.thetaPut[p] = putValueOfPath(result, p) - q * d1 * sums.dayBeforePut[p];
-  }
-}
-
 }  // namespace empricer

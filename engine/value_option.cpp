@@ -1,7 +1,5 @@
 #include "engine/value_option.h"
 
-#include <algorithm>
-#include <iterator>
 #include <vector>
 
 namespace empricer {
@@ -17,22 +15,6 @@ Status valueOption(const ValuationRequest& request, RowFigures& figures,
   const Status status =
       completeGroup(queue, distribution, files.distribution, plan, choice, values, watch);
   if (status.ok()) figures = values.front();
-  return status;
-}
-
-Status valueOption(const ValuationRequest& request, ValuationResult& result,
-                   RandomGenerator& generator, const ValuationFiles& files) {
-  DistributionCache distribution;
-  ValuationQueue queue(1, SimulationChoice{});
-  RowFigures figures{};
-  const Status status = valueOption(request, figures, generator, files, queue, distribution);
-  if (!status.ok()) return status;
-  // Positions 12 to 21 are the caller's own unless the probabilities were asked for.
-  if (!request.withProbabilities) {
-    std::copy(std::begin(result.probCall), std::end(result.probCall), figures.result.probCall);
-    std::copy(std::begin(result.probPut), std::end(result.probPut), figures.result.probPut);
-  }
-  result = figures.result;
   return status;
 }
 

@@ -21,9 +21,5 @@ Status valueOption(const ValuationRequest& request, RowFigures& figures,
                    ValuationQueue& queue, DistributionCache& distribution,
                    const FigureChoice& choice = {}, const CompletionWatch& watch = {},
                    const MarketQuote& quote = {});
-// The values alone, on the calling thread, with the widest kernel; positions 12 to 21 of
-// `result` (the probabilities) are written only when the request asks for them.
-Status valueOption(const ValuationRequest& request, ValuationResult& result,
-                   RandomGenerator& generator, const ValuationFiles& files);
 
 }  // namespace empricer

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/clock.h"
-#include "app/testing.h"
+#include "../tests/stepping_clock.h"
 #include "app/console_input.h"
 #include "app/runs.h"
 #include "fuzz/harness.h"
@@ -147,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   console.in = in;
   SteppingClock clock(1700000000, static_cast<std::int64_t>(size % 3) * 100);
   output.reset();
-  const int status = runProgram(clock, console, ProgramOptions{}, TestControls{});
+  const int status = runProgram(clock, console, ProgramOptions{});
   FUZZ_CHECK(status == 0 || status == 1, "exit status " + std::to_string(status));
   const bool stopped = status == 1;
   std::fclose(in);

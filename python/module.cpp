@@ -13,10 +13,10 @@
 
 #include "app/clock.h"
 #include "app/console_input.h"
-#include "app/exact_rows.h"
 #include "app/options.h"
 #include "app/progress.h"
 #include "app/results_file.h"
+#include "app/run_method.h"
 #include "app/runs.h"
 #include "app/settings.h"
 #include "builder/dist_build.h"
@@ -106,8 +106,7 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
     results.openInMemory();
     results.setRun(RunFacts{exact, settings.trajectories, seed, tradingDays});
     run.results = &results;
-    ExactRows exactRows;
-    if (exact) run.exact = &exactRows;
+    run.method = chooseMethod(options).method;
     run.rowsOnly = true;
     auto lastLook = std::chrono::steady_clock::now();
     run.listen = [&](double) {

@@ -16,6 +16,7 @@
 #include "engine/random_jump.h"
 #include "engine/return_table.h"
 #include "engine/terminal_text.h"
+#include "engine/row_figures.h"
 #include "engine/valuation_figures.h"
 #include "run_support.h"
 #include "value_support.h"
@@ -93,7 +94,11 @@ std::string expectedResults(const ChainCase& c, std::uint32_t seed, bool withErr
         sums.add(&path[static_cast<std::size_t>(d) * kPathCount],
                  d >= 2 ? &path[static_cast<std::size_t>(d - 1) * kPathCount] : nullptr);
       }
-      fillFigures(rows[r], sums.sums(), c.setup.trajectories, results[r]);
+      RowExpectations expectations;
+      expectations.total = c.setup.trajectories;
+      expectations.payoffs = sums.sums();
+      expectations.variance = sampleVariance(expectations.payoffs, expectations.total);
+      results[r] = formValues(rows[r], expectations, FigureChoice{}).result;
       errors[r] = sums.standardErrors(discountOf(rows[r]));
       if (!c.setup.probabilities) continue;
       for (int p = 0; p < kPathCount; ++p) {

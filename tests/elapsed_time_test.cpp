@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "app/elapsed_time.h"
-#include "app/testing.h"
+#include "stepping_clock.h"
 
 using namespace empricer;
 

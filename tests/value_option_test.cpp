@@ -1,7 +1,9 @@
 // Whole valuations on distributions whose paths can be followed by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstring>
 
 #include "app/file_names.h"
@@ -21,10 +23,21 @@ constexpr double kE = 2.718281828459;
 // Valuations in a fresh working directory, with the program's file names.
 class ValueOptionTest : public ::testing::Test {
  protected:
+  // The values alone, on the calling thread; positions 12 to 21 of `result` (the
+  // probabilities) are written only when the request asks for them.
   void value(const ValuationRequest& request, ValuationResult& result) {
-    const Status status =
-        valueOption(request, result, generator, {kDistributionFileName, kTemporaryFileName});
+    DistributionCache distribution;
+    ValuationQueue queue(1, SimulationChoice{});
+    RowFigures figures{};
+    const Status status = valueOption(request, figures, generator,
+                                      {kDistributionFileName, kTemporaryFileName}, queue,
+                                      distribution);
     ASSERT_TRUE(status.ok()) << status.message();
+    if (!request.withProbabilities) {
+      std::copy(std::begin(result.probCall), std::end(result.probCall), figures.result.probCall);
+      std::copy(std::begin(result.probPut), std::end(result.probPut), figures.result.probPut);
+    }
+    result = figures.result;
   }
   TempDir dir;
   ScopedWorkingDirectory here{dir};
@@ -159,8 +172,9 @@ TEST(WinningProbabilities, JudgedOnTheSixDigitText) {
                              {101.001, 98.999, 101.001, 98.999, 101.001},
                              {150, 50, 50, 150, 99}};
   std::string text;
+  const ValuationRequest request = requestOf(100, 100, 1, 4, 0.0, true);
   RowPricer pricer(100.0);
-  pricer.startWins(result);
+  pricer.startWins(winThresholds(request, result, {}));
   for (const auto& row : rows) {
     double readBack[kPathCount];
     appendTerminalText(text, row, readBack);
@@ -170,7 +184,10 @@ TEST(WinningProbabilities, JudgedOnTheSixDigitText) {
   EXPECT_EQ(text,
             "101,99,101,99,101\n101,99,101,99,0\n101.001,98.999,101.001,98.999,101.001\n"
             "150,50,50,150,99\n");
-  pricer.fillProbabilities(4.0, result);
+  RowFigures figures{};
+  figures.result = result;
+  formWins(request, {}, pricer.wins(), 4.0, figures);
+  result = figures.result;
   // Column by column: calls win on 101.001 and 150; puts on 98.999, 50 and 0.
   EXPECT_EQ(result.probCall[0], 0.25 * 2);
   EXPECT_EQ(result.probPut[0], 0.0);
@@ -188,11 +205,14 @@ TEST(WinningProbabilities, JudgedOnTheSixDigitText) {
 // simulation's trajectories), not the number of prices fed.
 TEST(WinningProbabilities, WeightsCountAgainstTheGivenTotal) {
   ValuationResult result{};
+  const ValuationRequest request = requestOf(100, 100, 1, 4, 0.0, true);
   RowPricer pricer(100.0);
-  pricer.startWins(result);
+  pricer.startWins(winThresholds(request, result, {}));
   const double high[kPathCount] = {200, 200, 200, 200, 200};
   pricer.addWins(high, 2.0);
-  pricer.fillProbabilities(8.0, result);
+  RowFigures figures{};
+  formWins(request, {}, pricer.wins(), 8.0, figures);
+  result = figures.result;
   EXPECT_EQ(result.probCall[2], 0.25);
   EXPECT_EQ(result.probPut[2], 0.0);
 }
