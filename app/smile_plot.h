@@ -29,7 +29,6 @@ class SmilePlot {
   // The picture's text.
   std::string svg(std::int64_t trajectories, std::int64_t distributionRows) const;
 
- private:
   // A row's point: its moneyness, volatility, the ends of its bar, the market's volatility
   // (each NaN for none) and whether it is drawn hollow.
   struct Point {
@@ -45,6 +44,8 @@ class SmilePlot {
     std::int32_t days;
     std::vector<Point> points;  // in row order
   };
+
+ private:
   std::vector<Series> series_;
   std::int64_t leftOut_ = 0;  // rows whose volatility (or moneyness) is not a number
   bool exact_ = false;

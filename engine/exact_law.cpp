@@ -160,6 +160,146 @@ void convolve(const double* from, int count, const double* kernel, int width, do
   for (; j < outputs; ++j) single(j);
 }
 
+// The step's kernel on the lattice of spacing h between ends `width` apart (see convolve):
+// the steps that land on an end from every node are held apart, in alwaysLow and alwaysHigh.
+struct StepKernel {
+  double alwaysLow = 0.0;
+  double alwaysHigh = 0.0;
+  int first = 0;  // the kernel's offsets: first to first + span - 1
+  int last = -1;
+  int span = 0;
+  std::vector<double> stay;
+  std::vector<double> next;
+  std::vector<double> exact;
+  std::vector<double> kernel;  // stay + next + exact
+};
+
+StepKernel stepKernel(const StepLaw& steps, double h, double width) {
+  StepKernel kernel;
+  for (std::size_t a = 0; a < steps.logStep.size(); ++a) {
+    const double s = steps.logStep[a];
+    if (s <= -width) {
+      kernel.alwaysLow += steps.probability[a];
+    } else if (s >= width) {
+      kernel.alwaysHigh += steps.probability[a];
+    } else {
+      const int k = static_cast<int>(std::floor(s / h));
+      if (kernel.last < kernel.first) kernel.first = kernel.last = k;
+      kernel.first = std::min(kernel.first, k);
+      kernel.last = std::max(kernel.last, k + 1);
+    }
+  }
+  kernel.span = kernel.last - kernel.first + 1;
+  const auto size = static_cast<std::size_t>(std::max(kernel.span, 0));
+  kernel.stay.assign(size, 0.0);
+  kernel.next.assign(size, 0.0);
+  kernel.exact.assign(size, 0.0);
+  for (std::size_t a = 0; a < steps.logStep.size(); ++a) {
+    const double s = steps.logStep[a];
+    if (s <= -width || s >= width) continue;
+    const double t = s / h;
+    const double below = std::floor(t);
+    const auto k = static_cast<std::size_t>(static_cast<int>(below) - kernel.first);
+    const double theta = t - below;
+    const double p = steps.probability[a];
+    if (theta == 0.0) {
+      kernel.exact[k] += p;
+    } else {
+      kernel.stay[k] += p * (1.0 - theta);
+      kernel.next[k + 1] += p * theta;
+    }
+  }
+  kernel.kernel.resize(size);
+  for (std::size_t k = 0; k < size; ++k) {
+    kernel.kernel[k] = kernel.stay[k] + kernel.next[k] + kernel.exact[k];
+  }
+  return kernel;
+}
+
+// The nodes' masses before the day's first step: the walk starts at the anchor, log ratio 0,
+// split between its two nodes like any point.
+std::vector<double> startingMass(const DayLaw& day) {
+  const int n = day.intervals;
+  std::vector<double> mass(static_cast<std::size_t>(n) + 1, 0.0);
+  const double t = -day.low / day.spacing;
+  const double below = std::floor(t);
+  const auto k = static_cast<std::size_t>(below);
+  mass[k] += 1.0 - (t - below);
+  if (k + 1 <= static_cast<std::size_t>(n)) mass[k + 1] += t - below;
+  return mass;
+}
+
+// The mass of `part` that lands on node `node` from `mass` (nodes 0 to n): sum over i of
+// mass[i] x part[node - i - first].
+double landing(const std::vector<double>& mass, const std::vector<double>& part, int first,
+               int node) {
+  const int n = static_cast<int>(mass.size()) - 1;
+  double sum = 0.0;
+  for (std::size_t k = 0; k < part.size(); ++k) {
+    const int i = node - first - static_cast<int>(k);
+    if (i >= 0 && i <= n) sum += mass[static_cast<std::size_t>(i)] * part[k];
+  }
+  return sum;
+}
+
+// The convolution's outputs to the nodes: output j is node j + first; below node 0 to the
+// lower end, above n to the upper, the inner nodes as they are (the end nodes are left alone).
+void settleOutputs(const StepKernel& kernel, const std::vector<double>& out,
+                   std::vector<double>& mass, double& toLow, double& toHigh) {
+  const int n = static_cast<int>(mass.size()) - 1;
+  const int first = kernel.first;
+  const int last = kernel.last;
+  const int outputs = n + kernel.span;
+  for (int j = 0; j < std::min(-first, outputs); ++j) toLow += out[static_cast<std::size_t>(j)];
+  for (int j = std::max(n + 1 - first, 0); j < outputs; ++j) {
+    toHigh += out[static_cast<std::size_t>(j)];
+  }
+  const int innerFrom = std::max(1 - first, 0);
+  const int innerTo = std::min(n - 1 - first, outputs - 1);
+  if (innerFrom <= innerTo) {
+    std::copy(out.begin() + innerFrom, out.begin() + innerTo + 1,
+              mass.begin() + (innerFrom + first));
+  }
+  if (first > 0) std::fill(mass.begin() + 1, mass.begin() + std::min(first, n), 0.0);
+  if (last < 0) std::fill(mass.begin() + std::max(n + last + 1, 1), mass.end() - 1, 0.0);
+}
+
+// One step of the walk from every node at once: `mass` after it, `out` the convolution's room
+// (mass.size() + span). atomLow and atomHigh: the parts of the end nodes' masses held there
+// by this step.
+void walkStep(const StepKernel& kernel, std::vector<double>& mass, std::vector<double>& out,
+              double& atomLow, double& atomHigh) {
+  const int n = static_cast<int>(mass.size()) - 1;
+  double total = 0.0;
+  if (kernel.alwaysLow > 0.0 || kernel.alwaysHigh > 0.0) {
+    for (double m : mass) total += m;
+  }
+  double toLow = kernel.alwaysLow * total;
+  double toHigh = kernel.alwaysHigh * total;
+  double atZero = 0.0;
+  double atTop = 0.0;
+  if (kernel.span > 0) {
+    convolve(mass.data(), n + 1, kernel.kernel.data(), kernel.span, out.data());
+    // Node 0: the steps that stay there split on (inside); those that land exactly on it or
+    // come to it from below are held at the end. The top node likewise.
+    atZero = landing(mass, kernel.stay, kernel.first, 0);
+    atTop = landing(mass, kernel.next, kernel.first, n);
+    const double exactLow =
+        landing(mass, kernel.exact, kernel.first, 0) + landing(mass, kernel.next, kernel.first, 0);
+    const double exactHigh =
+        landing(mass, kernel.exact, kernel.first, n) + landing(mass, kernel.stay, kernel.first, n);
+    toLow += exactLow;
+    toHigh += exactHigh;
+    settleOutputs(kernel, out, mass, toLow, toHigh);
+  } else {
+    std::fill(mass.begin(), mass.end(), 0.0);
+  }
+  mass[0] = atZero + toLow;
+  mass[static_cast<std::size_t>(n)] = atTop + toHigh;
+  atomLow = toLow;
+  atomHigh = toHigh;
+}
+
 }  // namespace
 
 DayLaw dayLaw(const StepLaw& steps, int intervals) {
@@ -172,113 +312,11 @@ DayLaw dayLaw(const StepLaw& steps, int intervals) {
     day.defined = false;
     return day;
   }
-  const double h = day.spacing;
-  const double width = day.high - day.low;
-  const int n = intervals;
-
-  // The steps that land on an end from every node are not in the kernel.
-  double alwaysLow = 0.0;
-  double alwaysHigh = 0.0;
-  int first = 0;  // the kernel's offsets: first to first + span - 1
-  int last = -1;
-  for (std::size_t a = 0; a < steps.logStep.size(); ++a) {
-    const double s = steps.logStep[a];
-    if (s <= -width) {
-      alwaysLow += steps.probability[a];
-    } else if (s >= width) {
-      alwaysHigh += steps.probability[a];
-    } else {
-      const int k = static_cast<int>(std::floor(s / h));
-      if (last < first) first = last = k;
-      first = std::min(first, k);
-      last = std::max(last, k + 1);
-    }
-  }
-  const int span = last - first + 1;
-  std::vector<double> stay(static_cast<std::size_t>(std::max(span, 0)), 0.0);
-  std::vector<double> next(stay.size(), 0.0);
-  std::vector<double> exact(stay.size(), 0.0);
-  for (std::size_t a = 0; a < steps.logStep.size(); ++a) {
-    const double s = steps.logStep[a];
-    if (s <= -width || s >= width) continue;
-    const double t = s / h;
-    const double below = std::floor(t);
-    const auto k = static_cast<std::size_t>(static_cast<int>(below) - first);
-    const double theta = t - below;
-    const double p = steps.probability[a];
-    if (theta == 0.0) {
-      exact[k] += p;
-    } else {
-      stay[k] += p * (1.0 - theta);
-      next[k + 1] += p * theta;
-    }
-  }
-  std::vector<double> kernel(stay.size());
-  for (std::size_t k = 0; k < kernel.size(); ++k) kernel[k] = stay[k] + next[k] + exact[k];
-
-  // Output index j stands for node j + first (nodes below 0 and above n are beyond the ends).
-  std::vector<double> mass(static_cast<std::size_t>(n) + 1, 0.0);
-  std::vector<double> out(mass.size() + stay.size(), 0.0);
-  // The walk starts at the anchor: log ratio 0, split between its two nodes like any point.
-  {
-    const double t = -day.low / h;
-    const double below = std::floor(t);
-    const auto k = static_cast<std::size_t>(below);
-    mass[k] += 1.0 - (t - below);
-    if (k + 1 <= static_cast<std::size_t>(n)) mass[k + 1] += t - below;
-  }
-  // The mass of `part` that lands on node `node` from `mass`: sum over i of mass[i] x
-  // part[node - i - first].
-  auto landing = [&](const std::vector<double>& part, int node) {
-    double sum = 0.0;
-    for (std::size_t k = 0; k < part.size(); ++k) {
-      const int i = node - first - static_cast<int>(k);
-      if (i >= 0 && i <= n) sum += mass[static_cast<std::size_t>(i)] * part[k];
-    }
-    return sum;
-  };
-  const bool always = alwaysLow > 0.0 || alwaysHigh > 0.0;
+  const StepKernel kernel = stepKernel(steps, day.spacing, day.high - day.low);
+  std::vector<double> mass = startingMass(day);
+  std::vector<double> out(mass.size() + kernel.stay.size(), 0.0);
   for (int step = 0; step < kStepsPerDay; ++step) {
-    double total = 0.0;
-    if (always) {
-      for (double m : mass) total += m;
-    }
-    double toLow = alwaysLow * total;
-    double toHigh = alwaysHigh * total;
-    double atZero = 0.0;
-    double atTop = 0.0;
-    if (span > 0) {
-      convolve(mass.data(), n + 1, kernel.data(), span, out.data());
-      // Node 0: the steps that stay there split on (inside); those that land exactly on it or
-      // come to it from below are held at the end. The top node likewise.
-      atZero = landing(stay, 0);
-      atTop = landing(next, n);
-      const double exactLow = landing(exact, 0) + landing(next, 0);
-      const double exactHigh = landing(exact, n) + landing(stay, n);
-      toLow += exactLow;
-      toHigh += exactHigh;
-      // Output j is node j + first: below node 0 to the lower end, above n to the upper,
-      // the inner nodes as they are.
-      const int outputs = n + span;
-      for (int j = 0; j < std::min(-first, outputs); ++j) toLow += out[static_cast<std::size_t>(j)];
-      for (int j = std::max(n + 1 - first, 0); j < outputs; ++j) {
-        toHigh += out[static_cast<std::size_t>(j)];
-      }
-      const int innerFrom = std::max(1 - first, 0);
-      const int innerTo = std::min(n - 1 - first, outputs - 1);
-      if (innerFrom <= innerTo) {
-        std::copy(out.begin() + innerFrom, out.begin() + innerTo + 1,
-                  mass.begin() + (innerFrom + first));
-      }
-      if (first > 0) std::fill(mass.begin() + 1, mass.begin() + std::min(first, n), 0.0);
-      if (last < 0) std::fill(mass.begin() + std::max(n + last + 1, 1), mass.end() - 1, 0.0);
-    } else {
-      std::fill(mass.begin(), mass.end(), 0.0);
-    }
-    mass[0] = atZero + toLow;
-    mass[static_cast<std::size_t>(n)] = atTop + toHigh;
-    day.atomLow = toLow;
-    day.atomHigh = toHigh;
+    walkStep(kernel, mass, out, day.atomLow, day.atomHigh);
   }
   day.mass = std::move(mass);
   expMoments(day);
@@ -424,17 +462,17 @@ double spectralTail(const Spectrum& spectrum, std::int64_t period, std::int64_t 
          p;
 }
 
-}  // namespace
 
-TerminalLaw terminalLaw(const DayLaw& day, int days) {
-  TerminalLaw law;
-  law.days = days;
-  law.defined = day.defined;
-  if (!day.defined) return law;
-  law.spacing = day.spacing;
+// The nodes first to end (of 0 to days x intervals) of the sum of days that hold all but
+// kWindowTail of its mass on each side.
+struct NodeWindow {
+  std::int64_t first;
+  std::int64_t end;
+};
+
+NodeWindow terminalWindow(const DayLaw& day, int days) {
   const int n = day.intervals;
   const std::int64_t last = static_cast<std::int64_t>(days) * n;
-
   const double mean = day.mean;
   double below = 0.0;
   double above = 0.0;
@@ -444,69 +482,97 @@ TerminalLaw terminalLaw(const DayLaw& day, int days) {
       std::max<std::int64_t>(0, static_cast<std::int64_t>(std::floor(centre - below / day.spacing)) - 1);
   const std::int64_t end =
       std::min<std::int64_t>(last, static_cast<std::int64_t>(std::ceil(centre + above / day.spacing)) + 1);
-  const auto count = static_cast<std::size_t>(end - first + 1);
-  law.first = first;
-  law.origin = days * day.low + static_cast<double>(first) * day.spacing;
-  // E[e^X] and Var[e^X] of the sum from the day's: the days are independent.
-  law.expMean = std::pow(day.expMean, days);
-  const double ratio = day.expVariance / (day.expMean * day.expMean);
-  law.expVariance = law.expMean * law.expMean * std::expm1(days * std::log1p(ratio));
+  return {first, end};
+}
 
-  // The point masses: the days on the upper end k times, on the lower end the others, each
-  // C(days, k) high^k low^(days - k) (with log C built up term by term; lgamma is not safe
-  // between threads). When they make up less than 1e-300 together, there are none.
+// The point masses of the sum of days: the days on the upper end k times, on the lower end the
+// others, each C(days, k) high^k low^(days - k) (with log C built up term by term; lgamma is
+// not safe between threads). When they make up less than 1e-300 together, there are none.
+std::vector<TerminalLaw::Atom> pointMasses(const DayLaw& day, int days) {
+  std::vector<TerminalLaw::Atom> atoms;
+  const int n = day.intervals;
   const double atomsTogether = day.atomLow + day.atomHigh;
-  if (atomsTogether > 0.0 && days * std::log(atomsTogether) > -690.0) {
-    double logChoose = 0.0;
-    for (int k = 0; k <= days; ++k) {
-      if (k > 0) logChoose += std::log(static_cast<double>(days - k + 1) / k);
-      if ((k > 0 && !(day.atomHigh > 0.0)) || (k < days && !(day.atomLow > 0.0))) continue;
-      const double logMass = logChoose + (k > 0 ? k * std::log(day.atomHigh) : 0.0) +
-                             (days - k > 0 ? (days - k) * std::log(day.atomLow) : 0.0);
-      const double m = std::exp(logMass);
-      if (!(m > 0.0)) continue;
-      law.atoms.push_back(
-          {k * day.high + (days - k) * day.low, m, static_cast<std::int64_t>(k) * n});
-    }
+  if (!(atomsTogether > 0.0 && days * std::log(atomsTogether) > -690.0)) return atoms;
+  double logChoose = 0.0;
+  for (int k = 0; k <= days; ++k) {
+    if (k > 0) logChoose += std::log(static_cast<double>(days - k + 1) / k);
+    if ((k > 0 && !(day.atomHigh > 0.0)) || (k < days && !(day.atomLow > 0.0))) continue;
+    const double logMass = logChoose + (k > 0 ? k * std::log(day.atomHigh) : 0.0) +
+                           (days - k > 0 ? (days - k) * std::log(day.atomLow) : 0.0);
+    const double m = std::exp(logMass);
+    if (!(m > 0.0)) continue;
+    atoms.push_back({k * day.high + (days - k) * day.low, m, static_cast<std::int64_t>(k) * n});
   }
+  return atoms;
+}
 
-  if (days >= 2) {
-    const auto period = static_cast<std::int64_t>(count);
-    if (spectralTerms(day, days, first, period, law.masses, law.tilted)) {
-      law.period = period;
-      return law;
-    }
-  }
-
+// The lattice masses of the sum of days, point masses included, at the `count` nodes from
+// `first`: the day's own for one day, else its transform raised to the days.
+std::vector<double> latticeMasses(const DayLaw& day, int days, std::int64_t first,
+                                  std::size_t count) {
   std::vector<double> masses(count);
   if (days == 1) {
     for (std::size_t i = 0; i < count; ++i) masses[i] = day.mass[static_cast<std::size_t>(first) + i];
-  } else {
-    const std::size_t size = powerOfTwoAtLeast(std::max(count, day.mass.size()));
-    std::vector<std::complex<double>> data(size, {0.0, 0.0});
-    for (std::size_t j = 0; j < day.mass.size(); ++j) data[j] = {day.mass[j], 0.0};
-    const FourierTransform fourier(size);
-    fourier.forward(data);
-    for (auto& value : data) value = power(value, days);
-    fourier.inverse(data);
-    const double scale = 1.0 / static_cast<double>(size);
-    for (std::size_t i = 0; i < count; ++i) {
-      const auto j = static_cast<std::size_t>(first + static_cast<std::int64_t>(i)) % size;
-      masses[i] = data[j].real() * scale;
-    }
+    return masses;
   }
+  const std::size_t size = powerOfTwoAtLeast(std::max(count, day.mass.size()));
+  std::vector<std::complex<double>> data(size, {0.0, 0.0});
+  for (std::size_t j = 0; j < day.mass.size(); ++j) data[j] = {day.mass[j], 0.0};
+  const FourierTransform fourier(size);
+  fourier.forward(data);
+  for (auto& value : data) value = power(value, days);
+  fourier.inverse(data);
+  const double scale = 1.0 / static_cast<double>(size);
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto j = static_cast<std::size_t>(first + static_cast<std::int64_t>(i)) % size;
+    masses[i] = data[j].real() * scale;
+  }
+  return masses;
+}
+
+// The law's tail sums from the lattice masses of its window (nodes first to end), less its
+// point masses.
+void latticeTails(TerminalLaw& law, std::vector<double> masses, std::int64_t end) {
+  const std::size_t count = masses.size();
   for (const TerminalLaw::Atom& atom : law.atoms) {
-    if (atom.node >= first && atom.node <= end) {
-      masses[static_cast<std::size_t>(atom.node - first)] -= atom.mass;
+    if (atom.node >= law.first && atom.node <= end) {
+      masses[static_cast<std::size_t>(atom.node - law.first)] -= atom.mass;
     }
   }
   law.tail.assign(count + 1, 0.0);
   law.expTail.assign(count + 1, 0.0);
   for (std::size_t i = count; i-- > 0;) {
-    const double x = law.origin + static_cast<double>(i) * day.spacing;
+    const double x = law.origin + static_cast<double>(i) * law.spacing;
     law.tail[i] = law.tail[i + 1] + masses[i];
     law.expTail[i] = law.expTail[i + 1] + masses[i] * std::exp(x);
   }
+}
+}  // namespace
+
+TerminalLaw terminalLaw(const DayLaw& day, int days) {
+  TerminalLaw law;
+  law.days = days;
+  law.defined = day.defined;
+  if (!day.defined) return law;
+  law.spacing = day.spacing;
+  const NodeWindow window = terminalWindow(day, days);
+  const auto count = static_cast<std::size_t>(window.end - window.first + 1);
+  law.first = window.first;
+  law.origin = days * day.low + static_cast<double>(window.first) * day.spacing;
+  // E[e^X] and Var[e^X] of the sum from the day's: the days are independent.
+  law.expMean = std::pow(day.expMean, days);
+  const double ratio = day.expVariance / (day.expMean * day.expMean);
+  law.expVariance = law.expMean * law.expMean * std::expm1(days * std::log1p(ratio));
+  law.atoms = pointMasses(day, days);
+
+  if (days >= 2) {
+    const auto period = static_cast<std::int64_t>(count);
+    if (spectralTerms(day, days, window.first, period, law.masses, law.tilted)) {
+      law.period = period;
+      return law;
+    }
+  }
+  latticeTails(law, latticeMasses(day, days, window.first, count), window.end);
   return law;
 }
 
