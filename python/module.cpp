@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/clock.h"
 #include "app/console_input.h"
 #include "app/exact_rows.h"
+#include "app/file_names.h"
 #include "app/options.h"
 #include "app/progress.h"
 #include "app/results_file.h"
@@ -25,6 +27,8 @@
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
 #include "engine/valuation_queue.h"
+#include "text/input_stream.h"
+#include "text/line_reader.h"
 
 namespace py = pybind11;
 using namespace empricer;
@@ -70,33 +74,61 @@ RunSettings readSettings(const std::string& path) {
 // Thrown through the engine when Python asks the run to stop (KeyboardInterrupt).
 struct Interrupted {};
 
+// The data rows of `batch` (a batch.csv's text) as a run counts them: the lines after the
+// header that read as not empty.
+std::int64_t dataRowsOf(const std::string& batch) {
+  InputStream stream;
+  openFromMemory(stream, batch.data(), batch.size());
+  LineBuffer line{};
+  readLine(stream, line);  // the header
+  std::int64_t rows = 0;
+  forEachLine(stream, line, [&](const LineBuffer&) { ++rows; });
+  closeStream(stream);
+  return rows;
+}
+
+// The options of a run from Python, read by the command line's own parser from the
+// arguments that say the same, so that Python refuses what the command line refuses, with its
+// message (a ValueError); and a shard that selects no row, which the command line only warns
+// of, refused too.
+ProgramOptions optionsOf(const RunArguments& given, const std::string& batch) {
+  Outcome<ProgramOptions> parsed = parseOptions(argumentsOf(given));
+  if (!parsed.ok()) throw py::value_error(parsed.message());
+  const ProgramOptions& options = parsed.value();
+  if (options.rows) {
+    const std::int64_t rows = dataRowsOf(batch);
+    if (rows < options.rows->first) {
+      throw py::value_error(emptyShardMessage(*options.rows, rows, kBatchFileName));
+    }
+  }
+  return options;
+}
+
 // The rows of `batch` (a batch.csv's text) valued as `empricer --results` values them, with
 // the given options; the text of the results file. The interpreter is released meanwhile and
-// asked now and then, from the calling thread, whether a signal wants the run to stop.
+// asked now and then, from the calling thread, whether a signal wants the run to stop. A
+// thread that cannot start is a RuntimeError.
 std::string runRows(const Table& table, const RunSettings& settings, const std::string& batch,
-                    std::optional<std::uint32_t> seed, bool exact, bool chain, int threads,
-                    std::optional<std::int64_t> first, std::optional<std::int64_t> last,
-                    double tradingDays) {
-  ProgramOptions options;
-  options.threads = threads > 0 ? threads : availableCpuCount();
-  options.seed = seed;
-  options.chain = chain;
-  options.exact = exact;
-  options.results = std::string("(memory)");
-  options.tradingDays = tradingDays;
-  options.quiet = true;
-  if (first || last) options.rows = RowRange{first.value_or(1), last.value_or(INT64_MAX)};
+                    std::optional<std::int64_t> seed, bool exact, bool chain,
+                    std::optional<std::int64_t> threads, std::optional<std::int64_t> first,
+                    std::optional<std::int64_t> last, double tradingDays) {
+  const ProgramOptions options = optionsOf(
+      RunArguments{.threads = threads, .seed = seed, .first = first, .last = last,
+                   .exact = exact, .chain = chain, .tradingDays = tradingDays,
+                   .results = std::string("(memory)"), .quiet = true},
+      batch);
 
   bool interrupted = false;
   std::string text;
   Status status;
+  Status started;
   {
     py::gil_scoped_release released;
     SystemClock clock;
     ConsoleInput console;
     RandomGenerator generator;
     const std::int64_t seedingTime = clock.now();
-    seedRandom(generator, seed ? *seed : static_cast<std::uint32_t>(seedingTime));
+    seedRandom(generator, options.seed ? *options.seed : static_cast<std::uint32_t>(seedingTime));
     DistributionCache distribution;
     distribution.hold(table.loaded);
     ValuationQueue queue(options.threads, SimulationChoice{});
@@ -104,10 +136,11 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
     RunContext run{clock, console, generator, queue, distribution, progress, options, clock.now()};
     ResultsFile results;
     results.openInMemory();
-    results.setRun(RunFacts{exact, settings.trajectories, seed, tradingDays});
+    results.setRun(RunFacts{options.exact, settings.trajectories, options.seed,
+                            options.tradingDays});
     run.results = &results;
     ExactRows exactRows;
-    if (exact) run.exact = &exactRows;
+    if (options.exact) run.exact = &exactRows;
     run.rowsOnly = true;
     auto lastLook = std::chrono::steady_clock::now();
     run.listen = [&](double) {
@@ -117,13 +150,17 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
       py::gil_scoped_acquire held;
       if (PyErr_CheckSignals() != 0) throw Interrupted{};
     };
+    started = queue.started();
     try {
-      status = valueRowsOf(batch, settings, run);
-      text = results.text();
+      if (started.ok()) {
+        status = valueRowsOf(batch, settings, run);
+        text = results.text();
+      }
     } catch (const Interrupted&) {
       interrupted = true;
     }
   }
+  if (!started.ok()) throw std::runtime_error(started.message());
   if (interrupted) throw py::error_already_set();
   if (!status.ok()) raise(status.message());
   return text;
