@@ -16,19 +16,6 @@ namespace empricer {
 
 namespace {
 
-// A shard that selects no data row still writes its header-only file, so that every shard
-// merges; standard error says why it is empty.
-void reportEmptyShard(const RowRange& shard, std::int64_t batchRows) {
-  std::string range = std::to_string(shard.first);
-  if (shard.last != shard.first) {
-    range += '-';
-    if (shard.last != INT64_MAX) range += std::to_string(shard.last);
-  }
-  std::fprintf(stderr, "empricer: --rows %s selects no row: %s has %lld data row%s\n",
-               range.c_str(), kBatchFileName, static_cast<long long>(batchRows),
-               batchRows == 1 ? "" : "s");
-}
-
 // Where a run's rows go beyond the results file: the console and Batch_Result.csv (nullptr
 // for rows valued in process, which show nothing there).
 struct RowOutputs {
@@ -106,8 +93,7 @@ Status valueBatch(BatchFile& batch, const RowOutputs& out, RunContext& run) {
 
 }  // namespace
 
-Status valueRowsOf(const std::string& batchText, const RunSettings& settings, RunContext& run) {
-  BatchFile batch = batchOfText(batchText, settings);
+Status valueRowsOf(BatchFile& batch, RunContext& run) {
   chooseRange(batch, run.options.rows.value_or(RowRange{}));
   return valueBatch(batch, RowOutputs{}, run);
 }
@@ -137,7 +123,11 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   if (run.progress.enabled()) {
     out.rowsShown = static_cast<std::int64_t>(batch.rows.end - batch.rows.first);
   }
-  if (run.options.rows && batchRows < shard.first) reportEmptyShard(shard, batchRows);
+  // A shard that selects no data row still writes its header-only file, so that every shard
+  // merges; standard error says why it is empty.
+  if (run.options.rows && batchRows < shard.first) {
+    std::fprintf(stderr, "%s\n", emptyShardMessage(shard, batchRows, kBatchFileName).c_str());
+  }
   Status status = valueBatch(batch, out, run);
   if (!results.close().ok() && status.ok()) status = Failure{writeFailureText(kResultFileName)};
   if (status.ok()) status = printLine("");

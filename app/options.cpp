@@ -41,6 +41,69 @@ bool parseRows(const std::string& text, RowRange& rows) {
 
 Failure usage(const std::string& what) { return Failure{"empricer: " + what}; }
 
+CommandOption rowsOption(std::optional<RowRange>& rows) {
+  return {"--rows", true, [&rows](const std::string& value) -> CommandLineProblem {
+            RowRange range;
+            if (!parseRows(value, range)) {
+              return Failure{"--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '" +
+                             value + "'"};
+            }
+            rows = range;
+            return {};
+          }};
+}
+
+CommandOption tradingDaysOption(double& tradingDays) {
+  return {"--trading-days", true, [&tradingDays](const std::string& value) -> CommandLineProblem {
+            double days = 0.0;
+            const char* end = value.data() + value.size();
+            const auto [ptr, error] = std::from_chars(value.data(), end, days);
+            if (value.empty() || error != std::errc() || ptr != end || !(days > 0.0) ||
+                !std::isfinite(days)) {
+              return Failure{"--trading-days takes a number above 0, not '" + value + "'"};
+            }
+            tradingDays = days;
+            return {};
+          }};
+}
+
+// What the options read one by one allow, together; a failure names the first clash.
+Status checkTogether(const ProgramOptions& options, bool threadsGiven) {
+  const bool onlyTelling = options.help || options.version;
+  if (options.check && !onlyTelling) {
+    // Only the options that change no value may come with it.
+    const char* runOption = threadsGiven             ? "--threads"
+                            : options.seed           ? "--seed"
+                            : options.rows           ? "--rows"
+                            : options.standardErrors ? "--std-errors"
+                            : options.chain          ? "--chain"
+                            : options.exact          ? "--exact"
+                            : options.quotes         ? "--quotes"
+                            : options.results        ? "--results"
+                            : options.plot           ? "--plot"
+                                                     : nullptr;
+    if (runOption != nullptr) {
+      return usage(std::string("--check values nothing, so it takes no ") + runOption);
+    }
+  }
+  if (options.exact && !onlyTelling) {
+    if (options.seed) {
+      return usage("--exact draws no random numbers, so --seed has nothing to seed");
+    }
+    if (options.standardErrors) {
+      return usage("--exact has no sampling error, so --std-errors has nothing to report");
+    }
+  }
+  if (options.quotes && !options.results && !options.plot && !options.check && !onlyTelling) {
+    return usage("--quotes goes into the results file or the smile picture: give --results or "
+                 "--plot with it");
+  }
+  if (options.rows && !options.seed && !options.exact && !onlyTelling) {
+    return usage("--rows needs --seed, so that every shard draws what the whole run would");
+  }
+  return {};
+}
+
 }  // namespace
 
 int availableCpuCount() {
@@ -97,34 +160,14 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
                         }),
       wholeNumberOption("--seed", 0, UINT32_MAX,
                         [&](long long n) { options.seed = static_cast<std::uint32_t>(n); }),
-      {"--rows", true,
-       [&](const std::string& value) -> CommandLineProblem {
-         RowRange rows;
-         if (!parseRows(value, rows)) {
-           return Failure{"--rows takes FIRST-LAST, FIRST- or N with 1 <= FIRST <= LAST, not '" + value +
-                  "'"};
-         }
-         options.rows = rows;
-         return {};
-       }},
+      rowsOption(options.rows),
       switchOption("--std-errors", options.standardErrors),
       switchOption("--chain", options.chain),
       switchOption("--exact", options.exact),
       textOption("--quotes", options.quotes),
       textOption("--results", options.results),
       textOption("--plot", options.plot),
-      {"--trading-days", true,
-       [&](const std::string& value) -> CommandLineProblem {
-         double days = 0.0;
-         const char* end = value.data() + value.size();
-         const auto [ptr, error] = std::from_chars(value.data(), end, days);
-         if (value.empty() || error != std::errc() || ptr != end || !(days > 0.0) ||
-             !std::isfinite(days)) {
-           return Failure{"--trading-days takes a number above 0, not '" + value + "'"};
-         }
-         options.tradingDays = days;
-         return {};
-       }},
+      tradingDaysOption(options.tradingDays),
       switchOption("--quiet", options.quiet),
       switchOption("--check", options.check),
       switchOption("--help", options.help),
@@ -132,39 +175,45 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
   };
   const ReadCommandLine read = readCommandLine(args, {.options = table});
   if (!read.problem.ok()) return usage(read.problem.message());
-  if (options.check && !options.help && !options.version) {
-    // Only the options that change no value may come with it.
-    const char* runOption = threadsGiven             ? "--threads"
-                            : options.seed           ? "--seed"
-                            : options.rows           ? "--rows"
-                            : options.standardErrors ? "--std-errors"
-                            : options.chain          ? "--chain"
-                            : options.exact          ? "--exact"
-                            : options.quotes         ? "--quotes"
-                            : options.results        ? "--results"
-                            : options.plot           ? "--plot"
-                                                     : nullptr;
-    if (runOption != nullptr) {
-      return usage(std::string("--check values nothing, so it takes no ") + runOption);
-    }
-  }
-  if (options.exact && !options.help && !options.version) {
-    if (options.seed) {
-      return usage("--exact draws no random numbers, so --seed has nothing to seed");
-    }
-    if (options.standardErrors) {
-      return usage("--exact has no sampling error, so --std-errors has nothing to report");
-    }
-  }
-  if (options.quotes && !options.results && !options.plot && !options.check && !options.help &&
-      !options.version) {
-    return usage("--quotes goes into the results file or the smile picture: give --results or "
-                 "--plot with it");
-  }
-  if (options.rows && !options.seed && !options.exact && !options.help && !options.version) {
-    return usage("--rows needs --seed, so that every shard draws what the whole run would");
+  if (Status together = checkTogether(options, threadsGiven); !together.ok()) {
+    return Failure{together.message()};
   }
   return options;
+}
+
+std::string rowsText(const RowRange& rows) {
+  std::string text = std::to_string(rows.first);
+  if (rows.last == rows.first) return text;
+  text += '-';
+  if (rows.last != INT64_MAX) text += std::to_string(rows.last);
+  return text;
+}
+
+std::string emptyShardMessage(const RowRange& rows, std::int64_t dataRows,
+                              const std::string& batchName) {
+  return "empricer: --rows " + rowsText(rows) + " selects no row: " + batchName + " has " +
+         std::to_string(dataRows) + " data row" + (dataRows == 1 ? "" : "s");
+}
+
+std::vector<std::string> argumentsOf(const RunArguments& run) {
+  std::vector<std::string> args;
+  if (run.threads) args.insert(args.end(), {"--threads", std::to_string(*run.threads)});
+  if (run.seed) args.insert(args.end(), {"--seed", std::to_string(*run.seed)});
+  if (run.first || run.last) {
+    // Either end alone keeps the other open, as FIRST- does and as 1-LAST would.
+    const std::string first = std::to_string(run.first.value_or(1));
+    args.insert(args.end(), {"--rows", first + "-" + (run.last ? std::to_string(*run.last) : "")});
+  }
+  if (run.exact) args.emplace_back("--exact");
+  if (run.chain) args.emplace_back("--chain");
+  if (run.tradingDays) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, *run.tradingDays).ptr;
+    args.insert(args.end(), {"--trading-days", std::string(text, end)});
+  }
+  if (run.results) args.insert(args.end(), {"--results", *run.results});
+  if (run.quiet) args.emplace_back("--quiet");
+  return args;
 }
 
 int runWithArguments(const std::vector<std::string>& args, Clock& clock, ConsoleInput& console,

@@ -48,6 +48,31 @@ int availableCpuCount();
 // as "empricer: ..." without a line end.
 Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args);
 
+// A run's options as a caller in process states them (the Python module), to be read by
+// parseOptions as the command line that says the same: each value as its option's text.
+struct RunArguments {
+  std::optional<std::int64_t> threads;   // --threads N
+  std::optional<std::int64_t> seed;      // --seed N
+  std::optional<std::int64_t> first;     // --rows FIRST-LAST, when either end is given; the
+  std::optional<std::int64_t> last;      // other end is open (1, or the batch's last row)
+  bool exact = false;                    // --exact
+  bool chain = false;                    // --chain
+  std::optional<double> tradingDays;     // --trading-days X, X the shortest text of the double
+  std::optional<std::string> results;    // --results FILE
+  bool quiet = false;                    // --quiet
+};
+
+// The command line's arguments (after the program's name) for `run`.
+std::vector<std::string> argumentsOf(const RunArguments& run);
+
+// The text of --rows for `rows`: "N" for one row, "FIRST-" when open, "FIRST-LAST" otherwise.
+std::string rowsText(const RowRange& rows);
+
+// What a shard that selects no row is told: "empricer: --rows 50-60 selects no row: batch.csv
+// has 44 data rows" (no line end).
+std::string emptyShardMessage(const RowRange& rows, std::int64_t dataRows,
+                              const std::string& batchName);
+
 // The text --help prints.
 std::string usageText();
 

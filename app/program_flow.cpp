@@ -127,7 +127,8 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     RunContext context{clock,    console,  generator, queue, distribution,
                        progress, options, startTime};
     context.method = method.method;
-    run = runMode(mode, settings, context, method);
+    run = queue.started();
+    if (run.ok()) run = runMode(mode, settings, context, method);
   }
   if (!run.ok()) return stopWith(run.message());
 

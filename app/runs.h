@@ -21,6 +21,7 @@
 namespace empricer {
 
 class QuoteBook;
+struct BatchFile;
 
 // What a run uses besides the settings.
 struct RunContext {
@@ -59,9 +60,9 @@ Status runManual(const RunSettings& settings, RunContext& run);
 // before a failure stay written.
 Status runBatch(const RunSettings& settings, RunContext& run);
 
-// The rows of `batch` (the text of a batch.csv, header first) valued as a batch run values
-// them, with `run.rowsOnly`: only `run.results` is written. Fails with the stop message.
-Status valueRowsOf(const std::string& batch, const RunSettings& settings, RunContext& run);
+// The rows of `batch` (read from the text of a batch.csv) valued as a batch run values them,
+// with `run.rowsOnly`: only `run.results` is written. Fails with the stop message.
+Status valueRowsOf(BatchFile& batch, RunContext& run);
 
 // The whole program: seed, settings, banner, run mode, run, closing line, optional pause.
 // Returns the exit status: 0 after a normal end, kStoppedStatus after the stop step,

@@ -69,6 +69,10 @@ class ValuationQueue {
   // handed in earlier and is the next to be completed.
   void enqueue(const ValuationRequest& request, RandomGenerator& generator, KeptPrices kept = {},
                bool first = false);
+  // Whether every thread of the pool started (see WorkerPool::started); a queue whose pool
+  // lacks some still values, on fewer threads.
+  Status started() const { return pool_.started(); }
+
   // Valuations handed in and not completed.
   std::size_t size() const { return entries_.size(); }
   // The oldest of them.

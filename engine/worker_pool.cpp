@@ -2,13 +2,30 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
+#include <string>
+#include <system_error>
 
 namespace empricer {
 
 WorkerPool::WorkerPool(int threads) {
   const int workers = threads > 1 ? threads - 1 : 0;
   workers_.reserve(static_cast<std::size_t>(workers));
-  for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { workerLoop(); });
+  std::error_code failed;
+  for (int i = 0; i < workers && !failed; ++i) {
+    try {
+      workers_.emplace_back([this] { workerLoop(); });
+    } catch (const std::system_error& error) {
+      failed = error.code();
+    } catch (const std::bad_alloc&) {
+      failed = std::make_error_code(std::errc::not_enough_memory);
+    }
+  }
+  if (failed) {
+    // The calling thread is thread 1; the one that failed follows those that started.
+    started_ = Failure{"empricer: cannot start thread " + std::to_string(workers_.size() + 2) +
+                       " of " + std::to_string(threads) + ": " + failed.message()};
+  }
 }
 
 WorkerPool::~WorkerPool() {

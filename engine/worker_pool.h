@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "text/status.h"
+
 namespace empricer {
 
 class WorkerPool;
@@ -33,7 +35,9 @@ class PoolTask {
 
 class WorkerPool {
  public:
-  // `threads` counts the caller: threads - 1 workers are started (none for 1 or less).
+  // `threads` counts the caller: threads - 1 workers are started (none for 1 or less). A
+  // worker that cannot start ends the starting: started() tells, and the pool works on with
+  // the workers that did start.
   explicit WorkerPool(int threads);
   // Waits for the tasks that are running, drops those still queued, and joins the workers.
   ~WorkerPool();
@@ -41,6 +45,9 @@ class WorkerPool {
   WorkerPool& operator=(const WorkerPool&) = delete;
 
   int threadCount() const { return static_cast<int>(workers_.size()) + 1; }
+  // Whether every worker started; otherwise "empricer: cannot start thread N of THREADS: "
+  // and the system's reason.
+  Status started() const { return started_; }
 
   // Queues the task (which must not be queued or running already).
   void submit(PoolTask& task);
@@ -63,6 +70,7 @@ class WorkerPool {
   std::deque<PoolTask*> queue_;
   bool stopping_ = false;
   std::vector<std::thread> workers_;
+  Status started_;
 };
 
 }  // namespace empricer

@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/clock.h"
 #include "app/console_input.h"
+#include "app/batch_file.h"
+#include "app/file_names.h"
 #include "app/options.h"
 #include "app/progress.h"
 #include "app/results_file.h"
@@ -25,6 +28,8 @@
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
 #include "engine/valuation_queue.h"
+#include "text/input_stream.h"
+#include "text/line_reader.h"
 
 namespace py = pybind11;
 using namespace empricer;
@@ -70,33 +75,51 @@ RunSettings readSettings(const std::string& path) {
 // Thrown through the engine when Python asks the run to stop (KeyboardInterrupt).
 struct Interrupted {};
 
+// The options of a run from Python, read by the command line's own parser from the
+// arguments that say the same, so that Python refuses what the command line refuses, with its
+// message (a ValueError); and a shard that selects no row, which the command line only warns
+// of, refused too.
+ProgramOptions optionsOf(const RunArguments& given, const BatchFile& batch) {
+  Outcome<ProgramOptions> parsed = parseOptions(argumentsOf(given));
+  if (!parsed.ok()) throw py::value_error(parsed.message());
+  const ProgramOptions& options = parsed.value();
+  if (options.rows) {
+    const auto rows = static_cast<std::int64_t>(batch.rows.rows.size());
+    if (rows < options.rows->first) {
+      throw py::value_error(emptyShardMessage(*options.rows, rows, kBatchFileName));
+    }
+  }
+  return options;
+}
+
 // The rows of `batch` (a batch.csv's text) valued as `empricer --results` values them, with
 // the given options; the text of the results file. The interpreter is released meanwhile and
-// asked now and then, from the calling thread, whether a signal wants the run to stop.
+// asked now and then, from the calling thread, whether a signal wants the run to stop. A
+// thread that cannot start is a RuntimeError.
 std::string runRows(const Table& table, const RunSettings& settings, const std::string& batch,
-                    std::optional<std::uint32_t> seed, bool exact, bool chain, int threads,
-                    std::optional<std::int64_t> first, std::optional<std::int64_t> last,
-                    double tradingDays) {
-  ProgramOptions options;
-  options.threads = threads > 0 ? threads : availableCpuCount();
-  options.seed = seed;
-  options.chain = chain;
-  options.exact = exact;
-  options.results = std::string("(memory)");
-  options.tradingDays = tradingDays;
-  options.quiet = true;
-  if (first || last) options.rows = RowRange{first.value_or(1), last.value_or(INT64_MAX)};
+                    std::optional<std::int64_t> seed, bool exact, bool chain,
+                    std::optional<std::int64_t> threads, std::optional<std::int64_t> first,
+                    std::optional<std::int64_t> last, double tradingDays) {
+  BatchFile rows = batchOfText(batch, settings);
+  const ProgramOptions options = optionsOf(
+      RunArguments{.threads = threads, .seed = seed, .first = first, .last = last,
+                   .exact = exact, .chain = chain, .tradingDays = tradingDays,
+                   .results = std::string("(memory)"), .quiet = true},
+      rows);
+  const RunMethod method = chooseMethod(options);
+  std::vector<std::string> warnings;
 
   bool interrupted = false;
   std::string text;
   Status status;
+  Status started;
   {
     py::gil_scoped_release released;
     SystemClock clock;
     ConsoleInput console;
     RandomGenerator generator;
     const std::int64_t seedingTime = clock.now();
-    seedRandom(generator, seed ? *seed : static_cast<std::uint32_t>(seedingTime));
+    seedRandom(generator, options.seed ? *options.seed : static_cast<std::uint32_t>(seedingTime));
     DistributionCache distribution;
     distribution.hold(table.loaded);
     ValuationQueue queue(options.threads, SimulationChoice{});
@@ -104,10 +127,13 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
     RunContext run{clock, console, generator, queue, distribution, progress, options, clock.now()};
     ResultsFile results;
     results.openInMemory();
-    results.setRun(RunFacts{exact, settings.trajectories, seed, tradingDays});
+    results.setRun(RunFacts{!method.sampled, settings.trajectories, options.seed,
+                            options.tradingDays});
     run.results = &results;
-    run.method = chooseMethod(options).method;
+    run.method = method.method;
     run.rowsOnly = true;
+    // The run's warnings go to Python's warnings module once the interpreter is back.
+    run.warn = [&warnings](const std::string& warning) { warnings.push_back(warning); };
     auto lastLook = std::chrono::steady_clock::now();
     run.listen = [&](double) {
       const auto now = std::chrono::steady_clock::now();
@@ -116,14 +142,21 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
       py::gil_scoped_acquire held;
       if (PyErr_CheckSignals() != 0) throw Interrupted{};
     };
+    started = queue.started();
     try {
-      status = valueRowsOf(batch, settings, run);
-      text = results.text();
+      if (started.ok()) {
+        status = valueRowsOf(rows, run);
+        text = results.text();
+      }
     } catch (const Interrupted&) {
       interrupted = true;
     }
   }
+  if (!started.ok()) throw std::runtime_error(started.message());
   if (interrupted) throw py::error_already_set();
+  for (const std::string& warning : warnings) {
+    if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
+  }
   if (!status.ok()) raise(status.message());
   return text;
 }

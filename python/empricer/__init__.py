@@ -3,10 +3,21 @@
 Every valuation runs in process through the same code as ``empricer --results``; its figures
 come back as a pandas DataFrame with exactly the columns of that file, one line per row and
 path, empty fields as NaN. A seed reproduces the command line to the last bit.
+
+The options of a valuation (seed, exact, chain, threads, first, last, trading_days) are read by
+the command line's own option parser, as the arguments that say the same (``--seed``,
+``--exact``, ``--chain``, ``--threads``, ``--rows first-last``, ``--trading-days``): what the
+command line refuses raises ValueError with its message, e.g. "empricer: --rows needs --seed,
+so that every shard draws what the whole run would". Two defaults differ from the command
+line's, and stay as they are: ``chain`` and ``results_text`` value the rows of each S0 on
+shared paths (``chain=True``, as ``--chain``) where the command line values row by row, and
+``Settings()`` takes the shift factors (1.02, 0.98, 1.01, 0.99) and 10,000 trajectories where
+the command line has no default (Setup.txt must give keys 2 to 5).
 """
 
 import io
 import math
+import operator
 import os
 import re
 import tempfile
@@ -123,21 +134,35 @@ def _frame(text):
     return pd.read_csv(io.StringIO(text), float_precision="round_trip")
 
 
+def _whole(number):
+    """An integer option as given, or None; a float is a TypeError, as for range()."""
+    return None if number is None else operator.index(number)
+
+
 def results_text(table, rows, settings, seed=None, exact=False, chain=True, threads=None,
                  first=None, last=None, trading_days=252.0):
-    """The text of the results file ``empricer --results`` writes for the same batch.csv
-    (``--chain`` when `chain`, ``--exact`` when `exact`, ``--seed`` when `seed` is given,
-    ``--rows first-last`` when `first` or `last` is), byte for byte."""
-    return _empricer.run_rows(table._table, settings._settings, _rows_text(rows),
-                              None if seed is None else int(seed), bool(exact), bool(chain),
-                              0 if threads is None else int(threads), first, last,
-                              float(trading_days))
+    """The text of the results file ``empricer --results`` writes for the same batch.csv,
+    byte for byte, with ``--seed`` when `seed` is given, ``--exact`` when `exact`, ``--chain``
+    when `chain` (the default here, unlike the command line), ``--threads`` when `threads` is
+    given (otherwise every CPU this process may use), ``--rows first-last`` when `first` or
+    `last` is (the other end open) and ``--trading-days``.
+
+    The command line's rules apply: what it refuses raises ValueError with its message
+    (``--rows`` without a seed unless `exact`, a seed with `exact`, a reversed or zero range,
+    threads outside 1 to 4096, trading_days not above 0). A range that starts past the last row
+    raises ValueError too ("empricer: --rows 7-9 selects no row: batch.csv has 6 data rows"),
+    where the command line only warns and writes the header. A thread that cannot start raises
+    RuntimeError ("empricer: cannot start thread N of THREADS: " and the system's reason)."""
+    return _empricer.run_rows(table._table, settings._settings, _rows_text(rows), _whole(seed),
+                              bool(exact), bool(chain), _whole(threads), _whole(first),
+                              _whole(last), float(trading_days))
 
 
 def chain(table, rows, settings, seed=None, exact=False, chain=True, threads=None,
           progress=False, first=None, last=None, trading_days=252.0):
     """The same as a DataFrame: the columns of the results file, one line per row and path,
-    numbers as the same doubles, empty fields as NaN."""
+    numbers as the same doubles, empty fields as NaN. The options and their errors are those of
+    results_text; ``chain=True`` is the default here, where the command line goes row by row."""
     del progress  # an in-process run shows no progress line
     return _frame(results_text(table, rows, settings, seed=seed, exact=exact, chain=chain,
                                threads=threads, first=first, last=last,
@@ -146,7 +171,8 @@ def chain(table, rows, settings, seed=None, exact=False, chain=True, threads=Non
 
 def value(table, spot, strike, days, settings, seed=None, exact=False, threads=None,
           trading_days=252.0):
-    """One option, as a manual run with ``--results`` values it: five lines, one per path."""
+    """One option, as a manual run with ``--results`` values it: five lines, one per path. The
+    options and their errors are those of results_text."""
     return chain(table, ([spot], [strike], [days]), settings, seed=seed, exact=exact,
                  chain=False, threads=threads, trading_days=trading_days)
 

@@ -1,11 +1,13 @@
 """The Python module against the command line: the same doubles for the same seed, rows and
-settings; tables from arrays; errors; Ctrl-C; shards merged by Dask."""
+settings; tables from arrays; errors; threads that cannot start; Ctrl-C; shards merged by Dask."""
 
 import io
 import os
+import re
 import shutil
 import signal
 import subprocess
+import sys
 import threading
 import time
 from pathlib import Path
@@ -90,6 +92,31 @@ def test_errors_raise_with_the_programs_messages(tmp_path):
     with pytest.raises(ValueError):
         empricer.build_table(tmp_path / "flat.csv", mean="risk-neutral",
                              setup=tmp_path / "none.txt")
+
+
+THREADS_THAT_CANNOT_START = """
+import re, resource, empricer
+table = empricer.Table([-0.001, 0.001], [1, 1])
+settings = empricer.Settings(trajectories=10)
+size = int(re.search(r"VmSize:\\s+(\\d+) kB", open("/proc/self/status").read()).group(1))
+resource.setrlimit(resource.RLIMIT_AS, ((size << 10) + (64 << 20), resource.RLIM_INFINITY))
+try:
+    empricer.value(table, 100, 100, 1, settings, seed=1, threads=4096)
+except RuntimeError as error:
+    print(error)
+resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+print(len(empricer.value(table, 100, 100, 1, settings, seed=1, threads=2)))
+"""
+
+
+def test_threads_that_cannot_start_are_a_runtime_error_not_an_abort():
+    # An address space too small for the threads' stacks: the interpreter lives on.
+    done = subprocess.run([sys.executable, "-c", THREADS_THAT_CANNOT_START],
+                          capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    refusal, rows = done.stdout.splitlines()
+    assert re.fullmatch(r"empricer: cannot start thread (\d+) of 4096: .+", refusal), refusal
+    assert rows == "5"
 
 
 def test_ctrl_c_stops_a_long_valuation_within_a_second():
