@@ -1,4 +1,5 @@
-// --check of Setup.txt: each key line against the settings loader's reading of it.
+// --check of Setup.txt: each key line against the settings loader's reading of it, both by
+// the rules of the keys (engine/setup_keys.h).
 #include <cmath>
 #include <cstddef>
 #include <optional>
@@ -10,9 +11,8 @@
 #include "app/check_lines.h"
 #include "app/check_text.h"
 #include "app/file_names.h"
-#include "app/settings.h"
+#include "engine/setup_keys.h"
 #include "text/input_stream.h"
-#include "text/int_conversion.h"
 #include "text/line_reader.h"
 #include "text/number_conversion.h"
 
@@ -21,12 +21,15 @@ namespace empricer::check {
 namespace {
 
 struct SetupState {
-  bool given[kLastKey + 1] = {};
-  double runMode = 0.0;
+  SetupReading reading;               // what a run reads from the lines so far
   int switchedOn[kLastKey + 1] = {};  // the line that switched key 6 or 7 on
   int lastKey2Line = 0;
-  double lastKey2Value = 0.0;
 };
+
+// Whether switch key 6 or 7 is on.
+bool isOn(const SetupReading& reading, int key) {
+  return key == kPauseKey ? reading.pauseAtEnd : reading.withProbabilities;
+}
 
 // The words that show a switch meant to be on.
 bool looksOn(const std::string& text) {
@@ -59,19 +62,13 @@ std::size_t endOfWords(std::string_view text, std::size_t count) {
   return at;
 }
 
-// The last field a key's line is read up to: key 5 reads four values from field 3 on.
-int lastFieldOf(int key) { return key == 5 ? 6 : 3; }
-
 // The values a key line (key 1 to 7) reads, as --check calls them.
 std::vector<ReadValue> keyValues(int key, const LineBuffer& read, int lineNumber) {
-  static const char* const kNames[kLastKey + 1] = {
-      "", "run mode", "trajectories", "rate", "step scale", "shift factor", "pause at the end",
-      "winning probabilities"};
   std::vector<ReadValue> values;
-  for (int f = 3; f <= lastFieldOf(key); ++f) {
+  for (int f = kFirstValueField; f <= kSetupKeys[key].lastField; ++f) {
     Field field = fieldOf(read, f, ' ');
-    std::string name = kNames[key];
-    if (key == 5) name += ' ' + std::to_string(f - 2);
+    std::string name = kSetupKeys[key].name;
+    if (key == kShiftKey) name += ' ' + std::to_string(f - kFirstValueField + 1);
     values.push_back({kSettingsFileName, lineNumber, name, f, std::move(field.text), field.value});
   }
   return values;
@@ -80,131 +77,144 @@ std::vector<ReadValue> keyValues(int key, const LineBuffer& read, int lineNumber
 std::string setupReads(int key, const std::vector<ReadValue>& values, const SetupState& state) {
   const double value = values[0].value;
   const std::string prefix = "key " + std::to_string(key) + " ";
-  switch (key) {
-    case 1:
-      return prefix + "reads " + values[0].name + " " + number(value);
-    case 2: {
-      const auto whole = truncateToInt32(value);
-      return prefix + "reads " + (whole ? std::to_string(*whole) : number(value)) +
-             " trajectories";
+  if (kSetupKeys[key].isSwitch) {
+    return prefix + (switchesOn(value) ? "switches the " : "leaves the ") + values[0].name +
+           (isOn(state.reading, key) ? " on" : " off");
+  }
+  if (key == kTrajectoriesKey) {
+    const auto whole = trajectoriesOf(value);
+    return prefix + "reads " + (whole ? std::to_string(*whole) : number(value)) +
+           " trajectories";
+  }
+  if (key == kShiftKey) {
+    std::string text = prefix + "reads shift factors";
+    for (const ReadValue& factor : values) {
+      text += ' ';
+      text += number(factor.value);
     }
-    case 3:
-    case 4:
-      return prefix + "reads " + values[0].name + " " + number(value);
-    case 5: {
-      std::string text = prefix + "reads shift factors";
-      for (const ReadValue& factor : values) {
-        text += ' ';
-        text += number(factor.value);
-      }
-      return text;
-    }
-    default: {
-      const bool on = state.switchedOn[key] != 0;
-      const bool now = value == 1.0;
-      return prefix + (now ? "switches the " : "leaves the ") + values[0].name +
-             (on ? " on" : " off");
+    return text;
+  }
+  return prefix + "reads " + values[0].name + " " + number(value);
+}
+
+// Whether a field a key line reads lands elsewhere than the words of the line suggest.
+bool fieldsShifted(const LineBuffer& read, const std::vector<std::string>& words,
+                   int lastField) {
+  for (int f = kFirstValueField; f <= lastField; ++f) {
+    const std::size_t w = static_cast<std::size_t>(f - 1);
+    const double looks = w < words.size() ? convertNumber(words[w].c_str()) : 0.0;
+    if (looks != fieldOf(read, f, ' ').value) return true;
+  }
+  return false;
+}
+
+// Why the fields are shifted: the blanks between the words up to the last field read.
+void addSeparatorReasons(std::string_view text, int lastField,
+                         std::vector<std::string>& reasons) {
+  const std::string_view span =
+      text.substr(0, endOfWords(text, static_cast<std::size_t>(lastField)));
+  const bool tab = span.find('\t') != std::string_view::npos;
+  const bool twoSpaces = span.find("  ") != std::string_view::npos;
+  if (tab) reasons.push_back("fields are separated by single spaces, and this line has a tab");
+  if (twoSpaces) {
+    reasons.push_back("two spaces in a row make an empty field, which shifts the fields after it");
+  }
+  if (!tab && !twoSpaces) reasons.push_back("fields are separated by single spaces only");
+}
+
+// What the rule of the key makes of a value that reads as it looks: a run mode or a number of
+// trajectories that loses its fraction, a switch that a value other than 1 leaves as it is.
+void addRuleReasons(int key, const Field& valueField, int values, const SetupState& state,
+                    std::vector<std::string>& reasons) {
+  const double value = valueField.value;
+  const std::string valueText = readingOf(valueField.text).text;
+  if (key == kRunModeKey && std::isfinite(value) && value != std::trunc(value)) {
+    reasons.push_back("the run mode " + quoted(valueText) + " counts as " +
+                      number(std::trunc(value)));
+  }
+  if (key == kTrajectoriesKey && trajectoriesOf(value) && value != std::trunc(value)) {
+    reasons.push_back("the fraction of " + quoted(valueText) + " is cut off");
+  }
+  if (kSetupKeys[key].isSwitch && !switchesOn(value) && values > 0) {
+    if (looksOn(valueText) || value != 0.0) {
+      reasons.push_back("only exactly 1 switches it on, and the value is " + quoted(valueText));
+    } else if (state.switchedOn[key] != 0) {
+      reasons.push_back("line " + std::to_string(state.switchedOn[key]) +
+                        " switched it on, and no line switches it off");
     }
   }
 }
 
-// The reasons a key line (key 1 to 7) reads differently from how it looks; updates `state` as
-// the settings loader would.
-std::vector<std::string> checkKeyLine(int key, const LineBuffer& read, int lineNumber,
-                                      SetupState& state) {
+// The reasons of a key line whose fields land where its words are: the key's and the values'
+// forms, a number for a label, values the line lacks, and what the key's rule makes of them.
+void addValueReasons(int key, const LineBuffer& read, const Reading& keyReading,
+                     const SetupState& state, std::vector<std::string>& reasons) {
+  const int lastField = kSetupKeys[key].lastField;
+  if (keyReading.form == Form::Cut || keyReading.form == Form::Hexadecimal) {
+    reasons.push_back(whyOf("the key", keyReading));
+  }
+  const Reading label = readingOf(fieldOf(read, 2, ' ').text);
+  const bool labelIsValue = label.form == Form::Number;
+  if (labelIsValue) {
+    reasons.push_back("the label " + quoted(label.text) +
+                      " is a number, and field 2 is a label that is never read (the values "
+                      "begin at field 3)");
+  }
+  int values = 0;
+  for (int f = kFirstValueField; f <= lastField; ++f) {
+    const Reading reading = readingOf(fieldOf(read, f, ' ').text);
+    if (reading.form == Form::Empty) continue;
+    ++values;
+    if (kSetupKeys[key].isSwitch) continue;  // a switch is on or off; see addRuleReasons
+    const std::string name =
+        key == kShiftKey ? "factor " + std::to_string(f - kFirstValueField + 1) : "";
+    if (std::string why = whyOf(name, reading); !why.empty()) reasons.push_back(why);
+  }
+  const int wanted = lastField - kFirstValueField + 1;
+  if (values < wanted && !labelIsValue) {
+    reasons.push_back(wanted == 1 ? "the line has no value"
+                                  : "key " + std::to_string(key) + " reads " +
+                                        std::to_string(wanted) + " values, and the line has " +
+                                        std::to_string(values));
+  }
+  addRuleReasons(key, fieldOf(read, kFirstValueField, ' '), values, state, reasons);
+}
+
+// The reasons a key line (key 1 to 7) reads differently from how it looks, given what the
+// lines before it set.
+std::vector<std::string> keyLineReasons(int key, const LineBuffer& read,
+                                        const SetupState& state) {
   std::vector<std::string> reasons;
   const std::string_view text = textOf(read).substr(0, textOf(read).find('\0'));
-  const int lastField = lastFieldOf(key);
-  const Field valueField = fieldOf(read, 3, ' ');
-  const double value = valueField.value;
-
   const Field keyField = fieldOf(read, 1, ' ');
   const Reading keyReading = readingOf(keyField.text);
   if (keyField.value != std::trunc(keyField.value)) {
     reasons.push_back("the key " + quoted(keyReading.text) + " is not a whole number");
   }
-
   // Fields as they look (words between blanks) against fields as they are read.
-  const std::vector<std::string> words = wordsOf(text);
-  bool shifted = false;
-  for (int f = 3; f <= lastField; ++f) {
-    const std::size_t w = static_cast<std::size_t>(f - 1);
-    const double looks = w < words.size() ? convertNumber(words[w].c_str()) : 0.0;
-    if (looks != fieldOf(read, f, ' ').value) shifted = true;
-  }
-  if (shifted) {
-    const std::string_view span =
-        text.substr(0, endOfWords(text, static_cast<std::size_t>(lastField)));
-    const bool tab = span.find('\t') != std::string_view::npos;
-    const bool twoSpaces = span.find("  ") != std::string_view::npos;
-    if (tab) reasons.push_back("fields are separated by single spaces, and this line has a tab");
-    if (twoSpaces) {
-      reasons.push_back(
-          "two spaces in a row make an empty field, which shifts the fields after it");
-    }
-    if (!tab && !twoSpaces) reasons.push_back("fields are separated by single spaces only");
+  const int lastField = kSetupKeys[key].lastField;
+  if (fieldsShifted(read, wordsOf(text), lastField)) {
+    addSeparatorReasons(text, lastField, reasons);
   } else {
-    if (keyReading.form == Form::Cut || keyReading.form == Form::Hexadecimal) {
-      reasons.push_back(whyOf("the key", keyReading));
-    }
-    const Reading label = readingOf(fieldOf(read, 2, ' ').text);
-    const bool labelIsValue = label.form == Form::Number;
-    if (labelIsValue) {
-      reasons.push_back("the label " + quoted(label.text) +
-                        " is a number, and field 2 is a label that is never read (the values "
-                        "begin at field 3)");
-    }
-    int values = 0;
-    for (int f = 3; f <= lastField; ++f) {
-      const Reading reading = readingOf(fieldOf(read, f, ' ').text);
-      if (reading.form == Form::Empty) continue;
-      ++values;
-      if (key == 6 || key == 7) continue;  // a switch is on or off; see below
-      const std::string name = key == 5 ? "factor " + std::to_string(f - 2) : "";
-      if (std::string why = whyOf(name, reading); !why.empty()) reasons.push_back(why);
-    }
-    const int wanted = lastField - 2;
-    if (values < wanted && !labelIsValue) {
-      reasons.push_back(wanted == 1 ? "the line has no value"
-                                    : "key 5 reads 4 values, and the line has " +
-                                          std::to_string(values));
-    }
-    const std::string valueText = readingOf(valueField.text).text;
-    if (key == 1 && std::isfinite(value) && value != std::trunc(value)) {
-      reasons.push_back("the run mode " + quoted(valueText) + " counts as " +
-                        number(std::trunc(value)));
-    }
-    if (key == 2 && truncateToInt32(value) && value != std::trunc(value)) {
-      reasons.push_back("the fraction of " + quoted(valueText) + " is cut off");
-    }
-    if ((key == 6 || key == 7) && value != 1.0 && values > 0) {
-      if (looksOn(valueText) || value != 0.0) {
-        reasons.push_back("only exactly 1 switches it on, and the value is " + quoted(valueText));
-      } else if (state.switchedOn[key] != 0) {
-        reasons.push_back("line " + std::to_string(state.switchedOn[key]) +
-                          " switched it on, and no line switches it off");
-      }
-    }
-  }
-
-  // What the settings loader takes from the line.
-  state.given[key] = true;
-  if (key == 1) state.runMode = value;
-  if (key == 2) {
-    state.lastKey2Line = lineNumber;
-    state.lastKey2Value = value;
-  }
-  if ((key == 6 || key == 7) && value == 1.0 && state.switchedOn[key] == 0) {
-    state.switchedOn[key] = lineNumber;
+    addValueReasons(key, read, keyReading, state, reasons);
   }
   return reasons;
 }
 
+// Takes a key line into `state` as the settings loader takes it.
+void takeKeyLine(const LineBuffer& read, int lineNumber, SetupState& state) {
+  const SetupReading before = state.reading;
+  const std::optional<std::int32_t> key = readSetupLine(read, state.reading);
+  if (!key) return;
+  if (*key == kTrajectoriesKey) state.lastKey2Line = lineNumber;
+  if (kSetupKeys[*key].isSwitch && !isOn(before, *key) && isOn(state.reading, *key)) {
+    state.switchedOn[*key] = lineNumber;
+  }
+}
+
 // The key a read gives, when it is one of keys 1 to 7.
 std::optional<int> keyOf(const LineBuffer& read) {
-  const auto key = truncateToInt32(fieldOf(read, 1, ' ').value);
-  if (!key || *key < 1 || *key > kLastKey) return std::nullopt;
-  return *key;
+  return setupKeyOf(fieldOf(read, 1, ' ').value);
 }
 
 // A line that looks like a key line and is ignored: it begins with a blank.
@@ -212,8 +222,7 @@ bool looksLikeIgnoredKey(const LineBuffer& read) {
   if (read.bytes[0] != ' ') return false;
   const std::vector<std::string> words = wordsOf(textOf(read));
   if (words.empty() || readingOf(words[0]).form != Form::Number) return false;
-  const auto key = truncateToInt32(convertNumber(words[0].c_str()));
-  return key && *key >= 1 && *key <= kLastKey;
+  return setupKeyOf(convertNumber(words[0].c_str())).has_value();
 }
 
 }  // namespace
@@ -241,7 +250,8 @@ std::optional<double> checkSettings(CheckReport& report) {
         continue;
       }
       anyKey = true;
-      std::vector<std::string> reasons = checkKeyLine(*key, read, line.number, state);
+      std::vector<std::string> reasons = keyLineReasons(*key, read, state);
+      takeKeyLine(read, line.number, state);
       if (line.dataReads() == 1) {
         const std::vector<ReadValue> values = keyValues(*key, read, line.number);
         findings.add(line.number, setupReads(*key, values, state), reasons);
@@ -255,20 +265,20 @@ std::optional<double> checkSettings(CheckReport& report) {
   }
   closeStream(stream);
 
-  if (state.lastKey2Line != 0 && !truncateToInt32(state.lastKey2Value)) {
+  if (state.lastKey2Line != 0 && !trajectoriesOf(state.reading.trajectories)) {
     findings.add(state.lastKey2Line,
-                 "key 2 reads " + number(state.lastKey2Value) + " trajectories",
+                 "key 2 reads " + number(state.reading.trajectories) + " trajectories",
                  {runStops(trajectoriesOutOfRange(kSettingsFileName).message)});
   }
   for (int key = kFirstRequiredKey; key <= kLastRequiredKey; ++key) {
-    if (!state.given[key]) {
+    if (!state.reading.given[key]) {
       findings.addFile("no line gives key " + std::to_string(key),
                        "keys " + std::to_string(kFirstRequiredKey) + " to " +
                            std::to_string(kLastRequiredKey) + " must be given");
     }
   }
   findings.appendTo(report.findings);
-  return state.runMode;
+  return state.reading.runMode;
 }
 
 }  // namespace empricer::check

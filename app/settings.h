@@ -1,32 +1,24 @@
-// "Setup.txt": one setting per line as "key label value...", fields separated by single
-// spaces. Keys 1 to 5 take the last line that gives them; keys 6 and 7 are switches that a
-// value of exactly 1 turns on and nothing turns off.
+// The run's settings, loaded from "Setup.txt" by the rules of its keys (engine/setup_keys.h):
+// keys 1 to 5 take the last line that gives them; keys 6 and 7 are switches that a value of
+// exactly 1 turns on and nothing turns off.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/constants.h"
+#include "engine/setup_keys.h"
 #include "text/status.h"
 
 namespace empricer {
-
-// Keys 1 to kLastKey are read, and keys kFirstRequiredKey to kLastRequiredKey must be given.
-constexpr std::int32_t kLastKey = 7;
-constexpr std::int32_t kFirstRequiredKey = 2;
-constexpr std::int32_t kLastRequiredKey = 5;
 
 // The run modes that value something; 0 has the mode asked for, any other value runs nothing.
 constexpr std::int32_t kManualRunMode = 1;
 constexpr std::int32_t kBatchRunMode = 2;
 
-// The double nearest 1 / kStepsPerDay, the step fraction of key 4's value 1.
-constexpr double kOneOverStepsPerDay = 1.0 / kStepsPerDay;
-
 struct RunSettings {
   double runMode = 0.0;           // key 1, truncated when the run is chosen
   std::int32_t trajectories = 0;  // key 2
   double riskFreeRate = 0.0;      // key 3
-  double stepFraction = 0.0;      // key 4: kOneOverStepsPerDay / value
+  double stepFraction = 0.0;      // key 4: stepFractionOf(value)
   double shiftFactor[4] = {0.0, 0.0, 0.0, 0.0};  // key 5
   bool pauseAtEnd = false;        // key 6
   bool withProbabilities = false; // key 7
@@ -37,9 +29,5 @@ struct RunSettings {
 // is outside the 32-bit range. A missing key 1 leaves run mode 0, so that the run mode is
 // asked for.
 Outcome<RunSettings> loadSettings(const char* path);
-
-// The failure of a settings file whose number of trajectories (key 2) is outside the 32-bit
-// range: "Error in PATH: key 2 is out of range".
-Failure trajectoriesOutOfRange(const char* path);
 
 }  // namespace empricer

@@ -1,14 +1,12 @@
 #include "builder/rate_settings.h"
 
 #include <cmath>
-#include <optional>
+#include <cstdint>
 
 #include "builder/csv_fields.h"
 #include "engine/constants.h"
-#include "text/fields.h"
+#include "engine/setup_keys.h"
 #include "text/input_stream.h"
-#include "text/int_conversion.h"
-#include "text/line_reader.h"
 
 namespace empricer {
 
@@ -16,24 +14,18 @@ Outcome<RateSettings> loadRateSettings(const std::string& path) {
   InputStream stream;
   openForReading(stream, path.c_str());
   if (!isOpen(stream)) return cannotOpen(path);
-  std::optional<double> rate;
-  std::optional<double> stepScale;
-  LineBuffer line{};
-  forEachLine(stream, line, [&](const LineBuffer& text) {
-    const auto key = truncateToInt32(fieldBySpace(text, 1));
-    if (key == 3) rate = fieldBySpace(text, 3);
-    if (key == 4) stepScale = fieldBySpace(text, 3);
-  });
+  const SetupReading reading = readSetupLines(stream);
   closeStream(stream);
-  const auto lacking = [&](const char* what) {
-    return Failure{path + ": no line for key " + what + ", which --mean risk-neutral needs"};
-  };
-  if (!rate) return lacking("3 (the risk-free rate)");
-  if (!stepScale) return lacking("4 (the step scale)");
+  for (const std::int32_t key : {kRateKey, kStepScaleKey}) {
+    if (!reading.given[key]) {
+      return Failure{path + ": " + noLineForKey(key) + " (" + kSetupKeys[key].meaning +
+                     "), which --mean risk-neutral needs"};
+    }
+  }
   RateSettings settings;
-  settings.rate = *rate;
-  settings.stepScale = *stepScale;
-  settings.stepFraction = 1.0 / kStepsPerDay / *stepScale;
+  settings.rate = reading.rate;
+  settings.stepScale = reading.stepScale;
+  settings.stepFraction = stepFractionOf(reading.stepScale);
   return settings;
 }
 

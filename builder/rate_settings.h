@@ -1,6 +1,5 @@
-// The two settings of empricer's Setup.txt that a risk-neutral table needs, read by the rules
-// empricer reads the file with: lines of at most 99 characters, each "key label value" with
-// single spaces, the key truncated to a whole number, the last line of a key winning.
+// The two settings of empricer's Setup.txt that a risk-neutral table needs, keys 3 and 4, read
+// by the rules empricer reads the file with (engine/setup_keys.h).
 #pragma once
 
 #include <string>
@@ -12,7 +11,7 @@ namespace empricer {
 struct RateSettings {
   double rate = 0.0;          // key 3, the risk-free rate
   double stepScale = 0.0;     // key 4, as written
-  double stepFraction = 0.0;  // (1 / 270) / key 4, as empricer computes it
+  double stepFraction = 0.0;  // stepFractionOf(key 4), as empricer computes it
 };
 
 // Fails with one line naming the file when it cannot be opened or no line gives key 3 or 4.

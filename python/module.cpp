@@ -209,6 +209,11 @@ PYBIND11_MODULE(_empricer, m) {
       .def_readwrite("trajectories", &RunSettings::trajectories)
       .def_readwrite("rate", &RunSettings::riskFreeRate)
       .def_readwrite("step_fraction", &RunSettings::stepFraction)
+      .def_property(
+          "step_scale", py::cpp_function(),
+          py::cpp_function(
+              [](RunSettings& s, double scale) { s.stepFraction = stepFractionOf(scale); }),
+          "Setup.txt's key 4: sets step_fraction from it as a run does (write only)")
       .def_readwrite("probabilities", &RunSettings::withProbabilities)
       .def_property(
           "shifts",

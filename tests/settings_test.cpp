@@ -2,10 +2,14 @@
 // cannot be used.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <string>
 
+#include "app/check_run.h"
 #include "app/settings.h"
+#include "builder/rate_settings.h"
 #include "run_support.h"
 
 using namespace empricer;
@@ -121,6 +125,57 @@ TEST(Settings, LongLinesAndCrLf) {
   EXPECT_EQ(s.trajectories, 7);
   EXPECT_EQ(s.riskFreeRate, 0.03);
   EXPECT_TRUE(s.pauseAtEnd);
+}
+
+std::uint64_t bitsOf(double value) { return std::bit_cast<std::uint64_t>(value); }
+
+// The last value --check says a line of Setup.txt gives for `name`.
+double lastCheckValue(const CheckReport& report, const std::string& name) {
+  double value = -1.0;
+  for (const ReadValue& v : report.values) {
+    if (v.file == "Setup.txt" && v.name == name) value = v.value;
+  }
+  return value;
+}
+
+// Keys 3 and 4 as the run reads them, as --check says they read and as empricer-dist's --setup
+// reads them: the same doubles, and the step fraction the same (1 / 270) / scale.
+TEST(Settings, RunCheckAndDistAgreeOnRateAndStepScale) {
+  struct Case {
+    std::string moreLines;  // after the lines of setupText, which give rate 0 and scale 1
+    double rate;
+    double scale;
+  };
+  const Case cases[] = {
+      {"", 0.0, 1.0},
+      {"3 Rate 0.05\n4 Scale 2\n", 0.05, 2.0},
+      {"3.9 Rate 0.07\n4.2 Scale 0.5\n-3 Rate 9\n 4 Scale 9\n8 Scale 9\n", 0.07, 0.5},
+      {"3 Rate 0.03\n4 Scale 7\n3 Rate 0.04\n4 Scale 1.5\n", 0.04, 1.5},
+      {"3  Rate 0.05\n4 Step Scale 2\n", 0.0, 0.0},
+      {"4\tScale\t2\n", 0.0, 0.0},
+      {"3 Rate 5%\n4 Scale 3\r\n", 5.0, 3.0},
+      {"3 Rate 1d-2\n4 Scale 0x10\n", 0.01, 0.0},
+      {"3 Rate -0.02 9\n4 Scale -3e-1 9\n", -0.02, -0.3},
+      {"4 Scale 1e-310\n", 0.0, 1e-310},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.write("Setup.txt", setupText({.moreLines = c.moreLines}));
+    ScopedWorkingDirectory here(dir);
+    const Outcome<RunSettings> run = loadSettings("Setup.txt");
+    const Outcome<RateSettings> dist = loadRateSettings("Setup.txt");
+    const CheckReport check = checkFiles();
+    ASSERT_TRUE(run.ok()) << run.message();
+    ASSERT_TRUE(dist.ok()) << dist.message();
+    const double stepFraction = 0.003703703703703704 / c.scale;
+    EXPECT_EQ(bitsOf(run.value().riskFreeRate), bitsOf(c.rate)) << c.moreLines;
+    EXPECT_EQ(bitsOf(run.value().stepFraction), bitsOf(stepFraction)) << c.moreLines;
+    EXPECT_EQ(bitsOf(dist.value().rate), bitsOf(c.rate)) << c.moreLines;
+    EXPECT_EQ(bitsOf(dist.value().stepScale), bitsOf(c.scale)) << c.moreLines;
+    EXPECT_EQ(bitsOf(dist.value().stepFraction), bitsOf(stepFraction)) << c.moreLines;
+    EXPECT_EQ(bitsOf(lastCheckValue(check, "rate")), bitsOf(c.rate)) << c.moreLines;
+    EXPECT_EQ(bitsOf(lastCheckValue(check, "step scale")), bitsOf(c.scale)) << c.moreLines;
+  }
 }
 
 // Settings that stop the program, seen from outside: the message, the pause, status 1.

@@ -88,7 +88,7 @@ class Settings:
                  trajectories=10000, probabilities=False):
         self._settings = _empricer.Settings()
         self._settings.rate = float(rate)
-        self._settings.step_fraction = (1.0 / _STEPS_PER_DAY) / float(step_scale)
+        self._settings.step_scale = float(step_scale)
         self._settings.shifts = [float(s) for s in shifts]
         self._settings.trajectories = int(trajectories)
         self._settings.probabilities = bool(probabilities)
