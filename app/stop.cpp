@@ -59,13 +59,13 @@ Status pauseForKey() {
 int stopWith(std::string_view message) {
   if (!standardOutputWritten().ok()) {
     toStandardError(message);
-    return kStoppedStatus;
+    return kFailureStatus;
   }
   Status shown = printText(message);
   if (!shown.ok()) toStandardError(message);
   if (shown.ok()) shown = pauseForKey();
   if (!shown.ok()) toStandardError(shown.message());
-  return kStoppedStatus;
+  return kFailureStatus;
 }
 
 }  // namespace empricer

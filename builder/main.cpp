@@ -5,13 +5,11 @@
 #include "builder/dist_build.h"
 #include "builder/dist_options.h"
 #include "text/command_line.h"
+#include "text/exit_status.h"
 
 using namespace empricer;
 
 namespace {
-
-constexpr int kWrittenStatus = 0;
-constexpr int kUnwritableStatus = 1;
 
 void writeTo(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
@@ -30,7 +28,7 @@ int main(int argc, char** argv) {
   const DistOptions& options = parsed.value();
   if (options.help || options.version) {
     writeTo(stdout, options.help ? helpText() : versionText());
-    return kWrittenStatus;
+    return kDoneStatus;
   }
   const BuildEnd end = buildDistribution(options);
   switch (end.kind) {
@@ -39,7 +37,7 @@ int main(int argc, char** argv) {
       for (const std::string& warning : end.warnings) {
         writeTo(stderr, "empricer-dist: " + warning + "\n");
       }
-      return kWrittenStatus;
+      return kDoneStatus;
     case BuildEnd::Kind::unusable:
       writeTo(stderr, "empricer-dist: " + end.message + "\n");
       return kUsageStatus;
@@ -47,5 +45,5 @@ int main(int argc, char** argv) {
       break;
   }
   writeTo(stderr, "empricer-dist: " + end.message + "\n");
-  return kUnwritableStatus;
+  return kFailureStatus;
 }
