@@ -1,7 +1,6 @@
 #include "app/stop.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -39,10 +38,6 @@ void toStandardError(std::string_view line) {
 }
 
 }  // namespace
-
-Failure standardOutputFailure(int error) {
-  return Failure{std::string("empricer: standard output: ") + std::strerror(error)};
-}
 
 Status printLine(std::string_view text) { return checked(writeLine(stdout, text)); }
 

@@ -29,7 +29,5 @@ Status printText(std::string_view text);
 // The failure of standard output when any write to it so far has failed, also one made
 // elsewhere (the elapsed-time line).
 Status standardOutputWritten();
-// The message of a failure of standard output with the errno value `error`.
-Failure standardOutputFailure(int error);
 
 }  // namespace empricer
