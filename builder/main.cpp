@@ -16,6 +16,12 @@ void writeTo(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
+// Input that cannot be used is refused as a command line is; an output that cannot be made or
+// written is a failure.
+int exitStatusOf(FailureKind kind) {
+  return kind == FailureKind::badInput ? kUsageStatus : kFailureStatus;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -30,20 +36,14 @@ int main(int argc, char** argv) {
     writeTo(stdout, options.help ? helpText() : versionText());
     return kDoneStatus;
   }
-  const BuildEnd end = buildDistribution(options);
-  switch (end.kind) {
-    case BuildEnd::Kind::written:
-      writeTo(stdout, end.report);
-      for (const std::string& warning : end.warnings) {
-        writeTo(stderr, "empricer-dist: " + warning + "\n");
-      }
-      return kDoneStatus;
-    case BuildEnd::Kind::unusable:
-      writeTo(stderr, "empricer-dist: " + end.message + "\n");
-      return kUsageStatus;
-    case BuildEnd::Kind::unwritable:
-      break;
+  const Outcome<BuiltDistribution> built = buildDistribution(options);
+  if (!built.ok()) {
+    writeTo(stderr, "empricer-dist: " + built.message() + "\n");
+    return exitStatusOf(built.kind());
   }
-  writeTo(stderr, "empricer-dist: " + end.message + "\n");
-  return kFailureStatus;
+  writeTo(stdout, built.value().report);
+  for (const std::string& warning : built.value().warnings) {
+    writeTo(stderr, "empricer-dist: " + warning + "\n");
+  }
+  return kDoneStatus;
 }
