@@ -100,10 +100,7 @@ std::string resultRows(const ValuationRequest& request, const ValuationResult& r
 
 Status writeResultRows(RowFile& out, const ValuationRequest& request,
                        const ValuationResult& result, const StandardErrors* errors) {
-  if (!out.writeRow(resultRows(request, result, errors)).ok()) {
-    return Failure{writeFailureText(out.path())};
-  }
-  return {};
+  return out.writeRow(resultRows(request, result, errors));
 }
 
 }  // namespace empricer

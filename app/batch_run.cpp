@@ -105,11 +105,11 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   openForReading(stream, kBatchFileName);
   if (!isOpen(stream)) return openFailure(kBatchFileName);
   RowFile results;
-  if (!results.open(kResultFileName)) return openFailure(kResultFileName);
+  if (Status made = results.create(kResultFileName); !made.ok()) return made;
 
   const std::string header =
       resultHeader(settings.withProbabilities, run.options.standardErrors) + "\n";
-  if (!results.writeRow(header).ok()) return Failure{writeFailureText(kResultFileName)};
+  if (Status written = results.writeRow(header); !written.ok()) return written;
   if (Status shown = printLine("OUTPUTS: "); !shown.ok()) return shown;
   BatchFile batch = readBatch(stream, settings);
   closeStream(stream);
@@ -129,7 +129,7 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
     std::fprintf(stderr, "%s\n", emptyShardMessage(shard, batchRows, kBatchFileName).c_str());
   }
   Status status = valueBatch(batch, out, run);
-  if (!results.close().ok() && status.ok()) status = Failure{writeFailureText(kResultFileName)};
+  if (Status closed = results.close(); !closed.ok() && status.ok()) status = closed;
   if (status.ok()) status = printLine("");
   if (status.ok()) {
     writeElapsedLine(run.clock, "Total elapse time: ", run.startTime);

@@ -8,6 +8,7 @@
 #include "app/file_names.h"
 #include "app/settings.h"
 #include "app/stop.h"
+#include "text/exit_status.h"
 #include "text/int_conversion.h"
 
 namespace empricer {
@@ -35,7 +36,7 @@ int runCheck() {
   for (const std::string& line : report.findings) {
     if (Status shown = printLine(line); !shown.ok()) return stopWith(shown.message());
   }
-  if (!report.findings.empty()) return 1;
+  if (!report.findings.empty()) return kFailureStatus;
   std::string summary;
   for (std::size_t i = 0; i < report.filesRead.size(); ++i) {
     if (i > 0) summary += i + 1 == report.filesRead.size() ? " and " : ", ";
@@ -43,7 +44,7 @@ int runCheck() {
   }
   summary += ": every line reads as it looks";
   Status shown = printLine(summary);
-  return shown.ok() ? 0 : stopWith(shown.message());
+  return shown.ok() ? kDoneStatus : stopWith(shown.message());
 }
 
 }  // namespace empricer

@@ -34,8 +34,8 @@ struct CheckReport {
 // Checks the files in the working directory.
 CheckReport checkFiles();
 
-// Prints the findings, or one summary line when there is none. Returns 0 when there is none,
-// 1 when there is some, and 1 when standard output fails.
+// Prints the findings, or one summary line when there is none. Returns kDoneStatus when there
+// is none, kFailureStatus when there is some or standard output fails (text/exit_status.h).
 int runCheck();
 
 }  // namespace empricer

@@ -27,8 +27,10 @@ Status FolderLock::acquire() {
     if (!held) return {};  // no locks on this file system
     char folder[PATH_MAX];
     const std::string name = ::getcwd(folder, sizeof folder) != nullptr ? folder : ".";
+    // The folder cannot be taken, as a file that cannot be opened.
     return Failure{"empricer: another run is working in the folder " + name +
-                   " and holds its lock; this run stops without touching any file"};
+                       " and holds its lock; this run stops without touching any file",
+                   FailureKind::cannotOpen};
   }
   fd_ = fd;
   return {};

@@ -92,7 +92,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   FolderLock lock;
   if (Status locked = lock.acquire(); !locked.ok()) {
     std::fprintf(stderr, "%s\n", locked.message().c_str());
-    return kStoppedStatus;
+    return kFailureStatus;
   }
   watchStopSignals(kTemporaryFileName);
   RandomGenerator generator;
@@ -135,7 +135,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   Status ended = printLine("");
   if (ended.ok() && settings.pauseAtEnd) ended = pauseForKey();
   if (!ended.ok()) return stopWith(ended.message());
-  return 0;
+  return kDoneStatus;
 }
 
 }  // namespace empricer

@@ -53,7 +53,7 @@ bool numberOf(std::string text, char separator, double& value) {
 Status QuoteBook::load(const std::string& path) {
   path_ = path;
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return Failure{"Error opening file: " + path};
+  if (file == nullptr) return openFailure(path);
   std::string text;
   char buffer[65536];
   for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
@@ -61,7 +61,7 @@ Status QuoteBook::load(const std::string& path) {
   }
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  if (failed) return Failure{"Error reading file: " + path};
+  if (failed) return readFailure(path);
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
 
   enum Column { kSpot, kStrike, kDays, kCall, kPut, kCallBid, kCallAsk, kPutBid, kPutAsk, kCount };
@@ -81,8 +81,7 @@ Status QuoteBook::load(const std::string& path) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (trimmed(line).empty()) continue;
     auto problem = [&](const std::string& what) {
-      return Failure{"Error reading file: " + path + ": line " + std::to_string(lineNumber) +
-                     ": " + what};
+      return readFailure(path, "line " + std::to_string(lineNumber) + ": " + what);
     };
     if (header) {
       header = false;
@@ -122,7 +121,7 @@ Status QuoteBook::load(const std::string& path) {
       ++ignored_;
     }
   }
-  if (header) return Failure{"Error reading file: " + path + ": no header line"};
+  if (header) return readFailure(path, "no header line");
   return {};
 }
 

@@ -17,8 +17,6 @@ namespace {
 
 constexpr const char* kPathNames[kPathCount] = {"shift1", "shift2", "base", "shift3", "shift4"};
 
-Failure writeFailure(const std::string& path) { return Failure{writeFailureText(path)}; }
-
 }  // namespace
 
 void appendShortest(std::string& text, double value) {
@@ -34,9 +32,8 @@ void appendShortest(std::string& text, double value) {
 ResultsFile::~ResultsFile() = default;
 
 Status ResultsFile::open(const std::string& path) {
-  if (!file_.open(path.c_str())) return Failure{"Error opening file: " + path};
-  if (!file_.writeRow(std::string(kResultsHeader) + "\n").ok()) return writeFailure(path);
-  return {};
+  if (Status made = file_.create(path.c_str()); !made.ok()) return made;
+  return file_.writeRow(std::string(kResultsHeader) + "\n");
 }
 
 void ResultsFile::openInMemory() {
@@ -46,8 +43,7 @@ void ResultsFile::openInMemory() {
 
 Status ResultsFile::close() {
   if (inMemory_) return {};
-  if (!file_.close().ok()) return writeFailure(file_.path());
-  return {};
+  return file_.close();
 }
 
 Status ResultsFile::addCycleColumn() {
@@ -57,12 +53,11 @@ Status ResultsFile::addCycleColumn() {
     memory_ = std::string(kResultsHeader) + ",cycle_repeats\n";
     return {};
   }
+  // The file is written afresh; that it cannot be made again counts as a failed write.
   const std::string path = file_.path();
-  if (!file_.close().ok() || !file_.open(path.c_str())) return writeFailure(path);
-  if (!file_.writeRow(std::string(kResultsHeader) + ",cycle_repeats\n").ok()) {
-    return writeFailure(path);
-  }
-  return {};
+  if (Status closed = file_.close(); !closed.ok()) return closed;
+  if (!file_.create(path.c_str()).ok()) return writeFailure(path);
+  return file_.writeRow(std::string(kResultsHeader) + ",cycle_repeats\n");
 }
 
 Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
@@ -139,8 +134,7 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
     return {};
   }
   // The row goes in one piece; if it cannot, the file is cut back to its last whole row.
-  if (!file_.writeRow(lines).ok()) return writeFailure(file_.path());
-  return {};
+  return file_.writeRow(lines);
 }
 
 }  // namespace empricer

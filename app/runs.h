@@ -65,7 +65,7 @@ Status runBatch(const RunSettings& settings, RunContext& run);
 Status valueRowsOf(BatchFile& batch, RunContext& run);
 
 // The whole program: seed, settings, banner, run mode, run, closing line, optional pause.
-// Returns the exit status: 0 after a normal end, kStoppedStatus after the stop step,
+// Returns the exit status: 0 after a normal end, kFailureStatus after the stop step,
 // kUsageStatus when --rows is given for a run that is not a batch run. `tuning` sets the
 // simulation's kernel and the progress line's delay (the defaults: the widest kernel, 1 s).
 int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,

@@ -226,9 +226,9 @@ Status SmilePlot::write(const std::string& path, std::int64_t trajectories,
                         std::int64_t distributionRows) const {
   const std::string text = svg(trajectories, distributionRows);
   std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) return Failure{"Error opening file: " + path};
+  if (file == nullptr) return openFailure(path);
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (std::fclose(file) != 0 || !written) return Failure{"Error writing file: " + path};
+  if (std::fclose(file) != 0 || !written) return writeFailure(path);
   return {};
 }
 

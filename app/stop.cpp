@@ -1,7 +1,6 @@
 #include "app/stop.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -40,10 +39,6 @@ void toStandardError(std::string_view line) {
 
 }  // namespace
 
-Failure standardOutputFailure(int error) {
-  return Failure{std::string("empricer: standard output: ") + std::strerror(error)};
-}
-
 Status printLine(std::string_view text) { return checked(writeLine(stdout, text)); }
 
 Status printText(std::string_view text) { return checked(writeText(stdout, text)); }
@@ -59,13 +54,13 @@ Status pauseForKey() {
 int stopWith(std::string_view message) {
   if (!standardOutputWritten().ok()) {
     toStandardError(message);
-    return kStoppedStatus;
+    return kFailureStatus;
   }
   Status shown = printText(message);
   if (!shown.ok()) toStandardError(message);
   if (shown.ok()) shown = pauseForKey();
   if (!shown.ok()) toStandardError(shown.message());
-  return kStoppedStatus;
+  return kFailureStatus;
 }
 
 }  // namespace empricer

@@ -4,12 +4,10 @@
 
 #include <string_view>
 
+#include "text/exit_status.h"
 #include "text/status.h"
 
 namespace empricer {
-
-// Exit status of a run that stopped early.
-constexpr int kStoppedStatus = 1;
 
 // Writes "Press any key to continue . . . " and flushes; when standard input is a terminal,
 // waits for one key press (raw, no echo); then writes a line end. Fails when standard output
@@ -17,7 +15,7 @@ constexpr int kStoppedStatus = 1;
 Status pauseForKey();
 
 // The stop step: `message` to standard output with no line end, flushed, then the pause.
-// Returns kStoppedStatus, the status the program then exits with; nothing more is written.
+// Returns kFailureStatus, the status the program then exits with; nothing more is written.
 // Once standard output has failed nothing more can be shown there: the message goes to
 // standard error as a line of its own, followed, when standard output fails during the step
 // itself, by the failure of standard output.
@@ -31,7 +29,5 @@ Status printText(std::string_view text);
 // The failure of standard output when any write to it so far has failed, also one made
 // elsewhere (the elapsed-time line).
 Status standardOutputWritten();
-// The message of a failure of standard output with the errno value `error`.
-Failure standardOutputFailure(int error);
 
 }  // namespace empricer

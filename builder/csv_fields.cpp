@@ -123,7 +123,7 @@ Failure cannotOpen(const std::string& path) {
   const char* why = !std::filesystem::exists(status)       ? "no such file"
                     : std::filesystem::is_directory(status) ? "it is a directory"
                                                             : "it cannot be read";
-  return Failure{path + ": cannot open: " + why};
+  return Failure{path + ": cannot open: " + why, FailureKind::cannotOpen};
 }
 
 }  // namespace empricer

@@ -22,14 +22,18 @@ namespace empricer {
 
 namespace {
 
-BuildEnd unusable(std::string message) {
-  return {BuildEnd::Kind::unusable, "", std::move(message), {}};
-}
-BuildEnd unwritable(std::string message) {
-  return {BuildEnd::Kind::unwritable, "", std::move(message), {}};
+// Input that cannot be used, whatever kept it from being read.
+Failure unusable(std::string message) { return Failure{std::move(message)}; }
+Failure unusable(const Status& failed) { return unusable(failed.message()); }
+
+// An output that cannot be made (cannotOpen) or written, or that does not read back.
+Failure unwritable(const Status& failed) {
+  return Failure{failed.message(), failed.kind() == FailureKind::cannotOpen
+                                       ? FailureKind::cannotOpen
+                                       : FailureKind::cannotWrite};
 }
 
-BuildEnd noSpread(const std::string& prices) {
+Failure noSpread(const std::string& prices) {
   return unusable(prices +
                   ": the returns scaled to 270 steps a day have no spread that a table can hold");
 }
@@ -53,14 +57,14 @@ Outcome<double> drawnMean(const std::vector<DistRow>& rows, const std::string& n
   openFromMemory(stream, text.data(), text.size());
   auto table = std::make_unique<ReturnTable>();
   const Status read = readReturnTable(*table, stream, name.c_str());
-  if (!read.ok()) return Failure{read.message()};
+  if (!read.ok()) return Failure{read.message(), read.kind()};
   const std::vector<double> draws = drawsOf(*table);
   return momentsOf(draws.data(), draws.size()).mean;
 }
 
 }  // namespace
 
-BuildEnd buildDistribution(const DistOptions& options) {
+Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   if (!options.force) {
     for (const std::optional<std::string>& output : {std::optional(options.out), options.plot}) {
       if (output && exists(*output)) {
@@ -74,7 +78,7 @@ BuildEnd buildDistribution(const DistOptions& options) {
   if (options.mean == MeanChoice::value) chosenMean = options.meanValue;
   if (options.mean == MeanChoice::riskNeutral) {
     const Outcome<RateSettings> rates = loadRateSettings(options.setup);
-    if (!rates.ok()) return unusable(rates.message());
+    if (!rates.ok()) return unusable(rates.status());
     figures.setupFile = options.setup;
     figures.rates = rates.value();
     figures.carry = options.carry;
@@ -89,7 +93,7 @@ BuildEnd buildDistribution(const DistOptions& options) {
   Outcome<PriceHistory> loaded =
       loadPriceHistory(options.prices,
                        PriceReading{options.column, options.session, options.allowJumps});
-  if (!loaded.ok()) return unusable(loaded.message());
+  if (!loaded.ok()) return unusable(loaded.status());
   PriceHistory& history = loaded.value();
 
   figures.pricesFile = options.prices;
@@ -137,7 +141,7 @@ BuildEnd buildDistribution(const DistOptions& options) {
     // Every row moves by what the draws miss of the chosen mean: each draw lies on a straight
     // line between two rows' returns, so each moves by as much, and the shape stays.
     const Outcome<double> drawn = drawnMean(fit.rows, options.out);
-    if (!drawn.ok()) return unwritable(drawn.message());
+    if (!drawn.ok()) return unwritable(drawn.status());
     const double shift = *chosenMean - drawn.value();
     for (DistRow& row : fit.rows) row.ret += shift;
   }
@@ -146,11 +150,11 @@ BuildEnd buildDistribution(const DistOptions& options) {
   // Every file written goes when `outputs` does, unless it took its name.
   PendingOutputs outputs;
   Outcome<std::string> tableFile = outputs.writeBeside(options.out, tableText(fit.rows));
-  if (!tableFile.ok()) return unwritable(tableFile.message());
+  if (!tableFile.ok()) return unwritable(tableFile.status());
   auto table = std::make_unique<ReturnTable>();
   Status check = loadReturnTable(*table, tableFile.value().c_str());
   if (check.ok()) check = checkTableHolds(*table, fit.rows, options.out);
-  if (!check.ok()) return unwritable(check.message());
+  if (!check.ok()) return unwritable(check);
   const std::vector<double> draws = drawsOf(*table);
   figures.table = momentsOf(draws.data(), draws.size());
   // Summed over every output, the table's powers may overflow where the target's did not.
@@ -159,12 +163,12 @@ BuildEnd buildDistribution(const DistOptions& options) {
   if (options.plot) {
     Outcome<std::string> written = outputs.writeBeside(
         *options.plot, svgPicture(options.prices, sorted, draws, figures.rows));
-    if (!written.ok()) return unwritable(written.message());
+    if (!written.ok()) return unwritable(written.status());
   }
   // An output that appeared since the start counts as one that cannot be written.
   const Status moved = outputs.moveIntoPlace(options.force);
-  if (!moved.ok()) return unwritable(moved.message());
-  BuildEnd end{BuildEnd::Kind::written, reportText(figures), "", {}};
+  if (!moved.ok()) return unwritable(moved);
+  BuiltDistribution end{reportText(figures), {}};
   if (figures.lengths && figures.lengths->uneven > 0) {
     end.warnings.push_back(unevenSessionsWarning(*figures.lengths));
   }

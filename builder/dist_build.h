@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "builder/dist_options.h"
+#include "text/status.h"
 
 namespace empricer {
 
@@ -15,19 +16,16 @@ namespace empricer {
 // one.
 constexpr double kToleranceShare = 0.001;
 
-struct BuildEnd {
-  enum class Kind {
-    written,     // the files are in place
-    unusable,    // the input cannot be used, or an output exists without --force
-    unwritable,  // an output cannot be written, or the table does not read back exactly
-  };
-  Kind kind = Kind::written;
-  std::string report;                 // when written: the report for standard output
-  std::string message;                // when not written: what went wrong
-  std::vector<std::string> warnings;  // when written: for standard error, one line each
+// A build whose files are in place.
+struct BuiltDistribution {
+  std::string report;                 // for standard output
+  std::vector<std::string> warnings;  // for standard error, one line each
 };
 
-// Nothing is created or changed unless every step succeeds.
-BuildEnd buildDistribution(const DistOptions& options);
+// Nothing is created or changed unless every step succeeds. A failure is one of two kinds:
+// badInput when the input cannot be used or an output exists without --force; cannotOpen or
+// cannotWrite when an output cannot be made or written, or the table does not read back
+// exactly.
+Outcome<BuiltDistribution> buildDistribution(const DistOptions& options);
 
 }  // namespace empricer

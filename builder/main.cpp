@@ -5,17 +5,21 @@
 #include "builder/dist_build.h"
 #include "builder/dist_options.h"
 #include "text/command_line.h"
+#include "text/exit_status.h"
 
 using namespace empricer;
 
 namespace {
 
-constexpr int kWrittenStatus = 0;
-constexpr int kUnwritableStatus = 1;
-
 void writeTo(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
+}
+
+// Input that cannot be used is refused as a command line is; an output that cannot be made or
+// written is a failure.
+int exitStatusOf(FailureKind kind) {
+  return kind == FailureKind::badInput ? kUsageStatus : kFailureStatus;
 }
 
 }  // namespace
@@ -30,22 +34,16 @@ int main(int argc, char** argv) {
   const DistOptions& options = parsed.value();
   if (options.help || options.version) {
     writeTo(stdout, options.help ? helpText() : versionText());
-    return kWrittenStatus;
+    return kDoneStatus;
   }
-  const BuildEnd end = buildDistribution(options);
-  switch (end.kind) {
-    case BuildEnd::Kind::written:
-      writeTo(stdout, end.report);
-      for (const std::string& warning : end.warnings) {
-        writeTo(stderr, "empricer-dist: " + warning + "\n");
-      }
-      return kWrittenStatus;
-    case BuildEnd::Kind::unusable:
-      writeTo(stderr, "empricer-dist: " + end.message + "\n");
-      return kUsageStatus;
-    case BuildEnd::Kind::unwritable:
-      break;
+  const Outcome<BuiltDistribution> built = buildDistribution(options);
+  if (!built.ok()) {
+    writeTo(stderr, "empricer-dist: " + built.message() + "\n");
+    return exitStatusOf(built.kind());
   }
-  writeTo(stderr, "empricer-dist: " + end.message + "\n");
-  return kUnwritableStatus;
+  writeTo(stdout, built.value().report);
+  for (const std::string& warning : built.value().warnings) {
+    writeTo(stderr, "empricer-dist: " + warning + "\n");
+  }
+  return kDoneStatus;
 }

@@ -12,13 +12,19 @@ namespace empricer {
 
 namespace {
 
-Failure failureFor(const std::string& path, const char* doing, int error) {
-  return Failure{path + ": cannot " + doing + ": " + std::strerror(error)};
+// "PATH: cannot create: " and the system's reason: the output cannot be made.
+Failure cannotCreate(const std::string& path, int error) {
+  return Failure{path + ": cannot create: " + std::strerror(error), FailureKind::cannotOpen};
+}
+
+// "PATH: cannot write: " and the system's reason.
+Failure cannotWrite(const std::string& path, int error) {
+  return Failure{path + ": cannot write: " + std::strerror(error), FailureKind::cannotWrite};
 }
 
 Status renameInto(PendingOutput& output) {
   if (std::rename(output.temporary.c_str(), output.target.c_str()) != 0) {
-    return failureFor(output.target, "create", errno);
+    return cannotCreate(output.target, errno);
   }
   output.placed = true;
   return {};
@@ -32,7 +38,11 @@ Status takeFreeName(PendingOutput& output) {
     ::unlink(output.temporary.c_str());
     return {};
   }
-  if (errno == EEXIST) return Failure{output.target + ": exists; use --force to overwrite it"};
+  if (errno == EEXIST) {
+    // It appeared since the build began: the output cannot be written.
+    return Failure{output.target + ": exists; use --force to overwrite it",
+                   FailureKind::cannotWrite};
+  }
   // Some file systems have no hard links; the target did not exist a moment ago.
   return renameInto(output);
 }
@@ -48,7 +58,7 @@ Status replaceTarget(PendingOutput& output) {
              ::lstat(output.target.c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
     // A file system without hard links: the old file itself steps aside.
     if (::rename(output.target.c_str(), kept.c_str()) != 0) {
-      return failureFor(output.target, "create", errno);
+      return cannotCreate(output.target, errno);
     }
     output.kept = kept;
     movedAside = true;
@@ -84,7 +94,7 @@ Outcome<std::string> PendingOutputs::writeBeside(const std::string& target,
   for (int attempt = 0; fd < 0; ++attempt) {
     path = folder + "." + name + "." + std::to_string(::getpid()) + "." + std::to_string(attempt);
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt == 100)) return failureFor(target, "create", errno);
+    if (fd < 0 && (errno != EEXIST || attempt == 100)) return cannotCreate(target, errno);
   }
   outputs_.push_back({.target = target, .temporary = path, .kept = "", .placed = false});
   std::size_t written = 0;
@@ -94,11 +104,11 @@ Outcome<std::string> PendingOutputs::writeBeside(const std::string& target,
     if (n <= 0) {
       const int error = n < 0 ? errno : EIO;
       ::close(fd);
-      return failureFor(target, "write", error);
+      return cannotWrite(target, error);
     }
     written += static_cast<std::size_t>(n);
   }
-  if (::close(fd) != 0) return failureFor(target, "write", errno);
+  if (::close(fd) != 0) return cannotWrite(target, errno);
   return path;
 }
 

@@ -27,13 +27,15 @@ Status checkTableHolds(const ReturnTable& table, const std::vector<DistRow>& row
                        const std::string& name) {
   if (table.rowCount != static_cast<std::int32_t>(rows.size())) {
     return Failure{name + ": reads back as " + std::to_string(table.rowCount) + " rows, not " +
-                   std::to_string(rows.size())};
+                       std::to_string(rows.size()),
+                   FailureKind::cannotWrite};
   }
   for (std::int32_t i = 0; i < table.rowCount; ++i) {
     const DistRow& row = rows[static_cast<std::size_t>(i)];
     if (std::bit_cast<std::uint64_t>(table.returns[i]) != std::bit_cast<std::uint64_t>(row.ret) ||
         table.weights[i] != static_cast<double>(row.weight)) {
-      return Failure{name + ": row " + std::to_string(i + 1) + " reads back differently"};
+      return Failure{name + ": row " + std::to_string(i + 1) + " reads back differently",
+                     FailureKind::cannotWrite};
     }
   }
   return {};

@@ -135,7 +135,7 @@ class ScratchFile {
     stream_ = nullptr;
     if (rows_ != nullptr && (writeFailed_ || !closed)) {
       if (regular) std::remove(name_);
-      return Failure{writeFailureText(name_), FailureKind::cannotWrite};
+      return writeFailure(name_);
     }
     return {};
   }

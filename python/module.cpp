@@ -36,14 +36,30 @@ using namespace empricer;
 
 namespace {
 
-// A failure as the exception Python expects: a file that cannot be opened is an OSError,
-// anything else about the input a ValueError; the message is the program's.
-[[noreturn]] void raise(const std::string& message) {
-  if (message.rfind("Error opening file", 0) == 0) {
-    PyErr_SetString(PyExc_OSError, message.c_str());
-    throw py::error_already_set();
+// A failure as the exception Python expects, by its kind: a file that cannot be opened, read
+// or written is an OSError, a run asked to stop a KeyboardInterrupt, anything else about the
+// input a ValueError; the message is the program's.
+[[noreturn]] void raise(const Status& failure) {
+  PyObject* type = PyExc_ValueError;
+  switch (failure.kind()) {
+    case FailureKind::cannotOpen:
+    case FailureKind::cannotRead:
+    case FailureKind::cannotWrite:
+      type = PyExc_OSError;
+      break;
+    case FailureKind::stopped:
+      type = PyExc_KeyboardInterrupt;
+      break;
+    case FailureKind::badInput:
+      break;
   }
-  throw py::value_error(message);
+  PyErr_SetString(type, failure.message().c_str());
+  throw py::error_already_set();
+}
+
+template <typename T>
+[[noreturn]] void raise(const Outcome<T>& failed) {
+  raise(failed.status());
 }
 
 struct Table {
@@ -52,7 +68,7 @@ struct Table {
 
 Table readTable(const std::string& path) {
   DistributionCache cache;
-  if (Status read = cache.refresh(path.c_str()); !read.ok()) raise(read.message());
+  if (Status read = cache.refresh(path.c_str()); !read.ok()) raise(read);
   return {cache.current()};
 }
 
@@ -61,14 +77,14 @@ Table readTable(const std::string& path) {
 Table tableOf(const std::string& text) {
   Table table;
   if (Status read = loadDistributionText(text, "dist.csv", table.loaded); !read.ok()) {
-    raise(read.message());
+    raise(read);
   }
   return table;
 }
 
 RunSettings readSettings(const std::string& path) {
   Outcome<RunSettings> loaded = loadSettings(path.c_str());
-  if (!loaded.ok()) raise(loaded.message());
+  if (!loaded.ok()) raise(loaded);
   return loaded.value();
 }
 
@@ -157,7 +173,7 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
   for (const std::string& warning : warnings) {
     if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
   }
-  if (!status.ok()) raise(status.message());
+  if (!status.ok()) raise(status);
   return text;
 }
 
@@ -165,18 +181,14 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
 // the table it wrote to --out, its report and its warnings.
 py::tuple buildTable(const std::vector<std::string>& arguments) {
   const Outcome<DistOptions> parsed = parseDistOptions(arguments);
-  if (!parsed.ok()) raise(parsed.message());
-  BuildEnd end;
-  {
+  if (!parsed.ok()) raise(parsed);
+  const Outcome<BuiltDistribution> built = [&] {
     py::gil_scoped_release released;
-    end = buildDistribution(parsed.value());
-  }
-  if (end.kind == BuildEnd::Kind::unusable) throw py::value_error(end.message);
-  if (end.kind == BuildEnd::Kind::unwritable) {
-    PyErr_SetString(PyExc_OSError, end.message.c_str());
-    throw py::error_already_set();
-  }
-  return py::make_tuple(readTable(parsed.value().out), end.report, end.warnings);
+    return buildDistribution(parsed.value());
+  }();
+  if (!built.ok()) raise(built);
+  return py::make_tuple(readTable(parsed.value().out), built.value().report,
+                        built.value().warnings);
 }
 
 }  // namespace

@@ -11,12 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "text/exit_status.h"
 #include "text/status.h"
 
 namespace empricer {
-
-// Exit status of a command line that cannot be used, or of a run it does not fit.
-constexpr int kUsageStatus = 2;
 
 // What is wrong with a command line: a failure whose message leaves out the program's name.
 using CommandLineProblem = Status;

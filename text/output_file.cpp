@@ -21,10 +21,6 @@ std::FILE* streamOn(int fd) {
 
 }  // namespace
 
-std::string writeFailureText(std::string_view fileName) {
-  return "Error writing file: " + std::string(fileName);
-}
-
 std::FILE* openForWriting(const char* path) { return std::fopen(path, "w"); }
 
 std::FILE* openScratchForWriting(const char* path) {
@@ -64,28 +60,31 @@ RowFile::~RowFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool RowFile::open(const char* path) {
+Status RowFile::create(const char* path) {
   if (fd_ >= 0) ::close(fd_);
   path_ = path;
   wholeRows_ = 0;
-  error_ = 0;
+  failed_ = false;
   fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  return fd_ >= 0;
+  if (fd_ < 0) return openFailure(path_);
+  return {};
 }
 
-WriteStatus RowFile::writeRow(std::string_view lines) {
-  if (error_ != 0) return {error_};
-  if (fd_ < 0) return {error_ = EBADF};
+Status RowFile::writeRow(std::string_view lines) {
+  if (failed_ || fd_ < 0) {
+    failed_ = true;
+    return writeFailure(path_);
+  }
   std::size_t written = 0;
   while (written < lines.size()) {
     const ssize_t n = ::write(fd_, lines.data() + written, lines.size() - written);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      error_ = n < 0 ? lastError() : EIO;
+      failed_ = true;
       if (written > 0 && ::ftruncate(fd_, static_cast<off_t>(wholeRows_)) != 0) {
         // A device or a pipe cannot be cut: what went through stays there.
       }
-      return {error_};
+      return writeFailure(path_);
     }
     written += static_cast<std::size_t>(n);
   }
@@ -93,12 +92,14 @@ WriteStatus RowFile::writeRow(std::string_view lines) {
   return {};
 }
 
-WriteStatus RowFile::close() {
-  if (fd_ < 0) return {error_};
-  const int closed = ::close(fd_);
-  fd_ = -1;
-  if (closed != 0 && error_ == 0) error_ = lastError();
-  return {error_};
+Status RowFile::close() {
+  if (fd_ >= 0) {
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0) failed_ = true;
+  }
+  if (failed_) return writeFailure(path_);
+  return {};
 }
 
 }  // namespace empricer

@@ -9,20 +9,19 @@
 #include <string>
 #include <string_view>
 
+#include "text/status.h"
+
 namespace empricer {
 
-// How writing went: the errno value of the first failure, or 0 when everything went through.
-// Not a Status: a writer does not know the message. The same failure stops a run with
-// "Error writing file: NAME" for a file but with the system's reason for standard output
-// (strerror of this number), and a RowFile fails every later write with the same number.
+// How a write to a stream went: the errno value of the first failure, or 0 when everything
+// went through. The stream functions below give it rather than a Status: a stream does not
+// know its name, standard output's failure (standardOutputFailure, text/status.h) is made
+// from this number, and a caller may leave it unread, since the failure also stays in the
+// stream's error indicator.
 struct WriteStatus {
   int error = 0;
   bool ok() const { return error == 0; }
 };
-
-// "Error writing file: " and the name as it was opened: the message a run stops with when a
-// file it writes fails.
-std::string writeFailureText(std::string_view fileName);
 
 // Creates the file or truncates it to empty, following a symbolic link; nullptr when that is
 // not possible.
@@ -45,8 +44,7 @@ WriteStatus closeWritten(std::FILE* stream);
 // A file written one row at a time, a row being one or more whole lines, each with its line
 // end. A row goes to the system in one piece, with nothing held back in a buffer. When a write
 // fails, the file is cut back to the end of the last whole row (a file that cannot be cut, such
-// as a device or a pipe, keeps what went through) and every later write fails at once with the
-// same reason.
+// as a device or a pipe, keeps what went through) and every later write fails at once.
 class RowFile {
  public:
   RowFile() = default;
@@ -55,19 +53,21 @@ class RowFile {
   RowFile& operator=(const RowFile&) = delete;
 
   // Creates the file at `path` or truncates it to empty, following a symbolic link (the user
-  // may point the name anywhere). False when that is not possible.
-  bool open(const char* path);
+  // may point the name anywhere). Fails with "Error opening file: " and `path` (cannotOpen)
+  // when that is not possible.
+  Status create(const char* path);
   const std::string& path() const { return path_; }
 
-  WriteStatus writeRow(std::string_view lines);
-  // Closes the file: the first failure of any write or of the close.
-  WriteStatus close();
+  // Fails with "Error writing file: " and the path (cannotWrite).
+  Status writeRow(std::string_view lines);
+  // Closes the file: fails as writeRow does when any write or the close failed.
+  Status close();
 
  private:
   std::string path_;
   int fd_ = -1;
   std::int64_t wholeRows_ = 0;  // bytes of the rows written whole
-  int error_ = 0;
+  bool failed_ = false;  // a write or the close failed
 };
 
 }  // namespace empricer

@@ -3,6 +3,7 @@
 // engine never stops the program itself: only the program (app/) turns a message into a stop.
 #pragma once
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,7 +13,7 @@
 namespace empricer {
 
 // What kind of failure a message reports: the Python module maps the kind (never the words)
-// to its exception, and the exit status of each kind is named once (text/exit_status.h).
+// to its exception, and empricer-dist the kind to its exit status (text/exit_status.h).
 enum class FailureKind {
   badInput,     // an input's content cannot be used (the default)
   cannotOpen,   // a file cannot be opened (or made)
@@ -26,9 +27,37 @@ struct Failure {
   FailureKind kind = FailureKind::badInput;
 };
 
+// The messages of the stops that every layer shares, each family made by one function and
+// with its kind.
+
 // "Error opening file: " and the name as it was opened.
 inline Failure openFailure(std::string_view fileName) {
   return Failure{"Error opening file: " + std::string(fileName), FailureKind::cannotOpen};
+}
+
+// "Error reading file: " and the name as it was opened, then ": " and `what` when it says more
+// (where in the file, and what there cannot be read).
+inline Failure readFailure(std::string_view fileName, std::string_view what = {}) {
+  std::string message = "Error reading file: " + std::string(fileName);
+  if (!what.empty()) message += ": " + std::string(what);
+  return Failure{std::move(message), FailureKind::cannotRead};
+}
+
+// "Error writing file: " and the name as it was opened: the message a run stops with when a
+// file it writes fails.
+inline std::string writeFailureText(std::string_view fileName) {
+  return "Error writing file: " + std::string(fileName);
+}
+// That message as a failure.
+inline Failure writeFailure(std::string_view fileName) {
+  return Failure{writeFailureText(fileName), FailureKind::cannotWrite};
+}
+
+// The failure of standard output with the errno value `error`: "empricer: standard output: "
+// and the system's reason ("No space left on device").
+inline Failure standardOutputFailure(int error) {
+  return Failure{std::string("empricer: standard output: ") + std::strerror(error),
+                 FailureKind::cannotWrite};
 }
 
 // "Error in ", the name as it was opened, ": " and what is wrong with the file's content.

@@ -119,6 +119,21 @@ def test_threads_that_cannot_start_are_a_runtime_error_not_an_abort():
     assert rows == "5"
 
 
+def test_a_build_raises_by_the_kind_of_its_failure(tmp_path):
+    prices = tmp_path / "prices.csv"
+    prices.write_text("date,close\n" + "".join(f"2025-03-03,{100 + i % 7}\n" for i in range(40)))
+    (tmp_path / "taken.csv").write_text("")
+    build = empricer._empricer.build_table
+    # Input that cannot be used, also a price file that cannot be opened: ValueError.
+    with pytest.raises(ValueError, match="taken.csv: exists; use --force to overwrite it"):
+        build(["--out", str(tmp_path / "taken.csv"), str(prices)])
+    with pytest.raises(ValueError, match="none.csv: cannot open: no such file"):
+        empricer.build_table(tmp_path / "none.csv")
+    # An output that cannot be made: OSError.
+    with pytest.raises(OSError, match="dist.csv: cannot create: No such file or directory"):
+        build(["--out", str(tmp_path / "no" / "dist.csv"), str(prices)])
+
+
 def test_ctrl_c_stops_a_long_valuation_within_a_second():
     table = empricer.Table.read_csv(DIST)
     settings = empricer.Settings(trajectories=5_000_000)
