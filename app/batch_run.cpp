@@ -42,11 +42,17 @@ Status valueRows(const BatchFile& batch, RowValuer& valuer, const RowOutputs& ou
   bool cycleTold = false;  // one warning a run
   for (std::size_t r = rows.first; r < rows.end; ++r) {
     run.progress.startRow(++rowsDone, out.rowsShown);
-    if (run.listen) run.listen(0.0);
+    if (run.listen && !run.listen(0.0)) return stoppedFailure();
     const auto number = static_cast<std::int64_t>(r) + 1;
     if (!rows.rows[r].valued) {
       if (out.batchResults == nullptr) continue;
       if (Status shown = printLine("Skipped row: days out of range"); !shown.ok()) return shown;
+      continue;
+    }
+    if (const std::string why = valuer.refusal(r); !why.empty()) {
+      if (Status shown = skipRow(run, number, why, out.batchResults != nullptr); !shown.ok()) {
+        return shown;
+      }
       continue;
     }
     const ValuationRequest request = requestOf(rows, r);
@@ -58,7 +64,7 @@ Status valueRows(const BatchFile& batch, RowValuer& valuer, const RowOutputs& ou
     const std::int64_t rowStartTime = run.clock.now();
     RowFigures figures{};
     const Status status = valuer.value(r, figures);
-    if (status.ok()) warnOfAccuracy(run, number, figures);
+    if (status.ok()) noteAccuracy(run, number, figures);
     run.progress.clear();
     if (!status.ok()) return status;
     if (out.batchResults != nullptr) {
@@ -88,7 +94,9 @@ Status valueBatch(BatchFile& batch, const RowOutputs& out, RunContext& run) {
   if (run.results != nullptr && mostRepeats(*valuer, batch.rows) > 0) {
     if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
   }
-  return valueRows(batch, *valuer, out, run);
+  const Status status = valueRows(batch, *valuer, out, run);
+  warnOfAccuracy(run);
+  return status;
 }
 
 }  // namespace

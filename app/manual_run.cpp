@@ -116,6 +116,8 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   rows.rows[0].quote = quoteOf(run, request);
   const std::unique_ptr<RowValuer> valuer =
       makeValuer(run.method, rows, valuerTools(run, kTemporaryFileName));
+  // A row the valuer cannot value stops the run: a manual run has no other row.
+  if (const std::string why = valuer->refusal(0); !why.empty()) return Failure{"empricer: " + why};
   const ValuationDraws draws = valuer->drawsOf(0);
   if (draws.repeats() > 0) {
     warnOfCycle(run, 1, draws);
@@ -126,9 +128,10 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   RowFigures figures{};
   run.progress.startRow(1, 0);
   const Status valued = valuer->value(0, figures);
-  if (valued.ok()) warnOfAccuracy(run, 1, figures);
+  if (valued.ok()) noteAccuracy(run, 1, figures);
   run.progress.clear();
   if (!valued.ok()) return valued;
+  warnOfAccuracy(run);
 
   if (Status shown = writeReport(request, figures.result, shownErrors(run, figures));
       !shown.ok()) {

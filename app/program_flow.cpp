@@ -49,9 +49,9 @@ Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& conte
     context.quotes = &quotes;
   }
   if (run.ok() && options.results) {
-    run = results.open(*options.results);
     results.setRun(RunFacts{!method.sampled, settings.trajectories, options.seed,
                             options.tradingDays});
+    run = results.open(*options.results);
     context.results = &results;
   }
   if (options.plot) {

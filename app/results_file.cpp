@@ -33,12 +33,19 @@ ResultsFile::~ResultsFile() = default;
 
 Status ResultsFile::open(const std::string& path) {
   if (Status made = file_.create(path.c_str()); !made.ok()) return made;
-  return file_.writeRow(std::string(kResultsHeader) + "\n");
+  return file_.writeRow(header() + "\n");
+}
+
+std::string ResultsFile::header() const {
+  std::string line = kResultsHeader;
+  if (run_.exact) line += ",exact_error";
+  if (cycleColumn_) line += ",cycle_repeats";
+  return line;
 }
 
 void ResultsFile::openInMemory() {
   inMemory_ = true;
-  memory_ = std::string(kResultsHeader) + "\n";
+  memory_ = header() + "\n";
 }
 
 Status ResultsFile::close() {
@@ -50,20 +57,21 @@ Status ResultsFile::addCycleColumn() {
   if (cycleColumn_) return {};
   cycleColumn_ = true;
   if (inMemory_) {
-    memory_ = std::string(kResultsHeader) + ",cycle_repeats\n";
+    memory_ = header() + "\n";
     return {};
   }
   // The file is written afresh; that it cannot be made again counts as a failed write.
   const std::string path = file_.path();
   if (Status closed = file_.close(); !closed.ok()) return closed;
   if (!file_.create(path.c_str()).ok()) return writeFailure(path);
-  return file_.writeRow(std::string(kResultsHeader) + ",cycle_repeats\n");
+  return file_.writeRow(header() + "\n");
 }
 
 Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
                              const ValuationResult& result, const StandardErrors* errors,
                              const DeskFigures& desk, std::uint64_t cycleRepeats,
-                             const MarketQuote& quote, double profitCall, double profitPut) {
+                             const MarketQuote& quote, double profitCall, double profitPut,
+                             double errorRatio) {
   const double discount = discountOf(request);
   std::string lines;
   for (int p = 0; p < kPathCount; ++p) {
@@ -123,6 +131,10 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
     if (!run_.exact) lines += std::to_string(run_.trajectories);
     lines += ',';
     if (run_.seed && !run_.exact) lines += std::to_string(*run_.seed);
+    if (run_.exact) {
+      lines += ',';
+      appendShortest(lines, errorRatio);
+    }
     if (cycleColumn_) {
       lines += ',';
       lines += std::to_string(cycleRepeats);

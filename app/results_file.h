@@ -31,7 +31,8 @@ class ResultsFile {
   ResultsFile(const ResultsFile&) = delete;
   ResultsFile& operator=(const ResultsFile&) = delete;
 
-  // Creates or empties the file and writes its header. Fails with the stop message.
+  // Creates or empties the file and writes its header (after setRun: an exact run's has the
+  // column exact_error). Fails with the stop message.
   Status open(const std::string& path);
   // The same lines into memory instead of a file (text()).
   void openInMemory();
@@ -50,17 +51,21 @@ class ResultsFile {
                   const ValuationResult& result, const StandardErrors* errors,
                   const DeskFigures& desk, std::uint64_t cycleRepeats = 0,
                   const MarketQuote& quote = {}, double profitCall = 0.0,
-                  double profitPut = 0.0);
+                  double profitPut = 0.0, double errorRatio = 0.0);
 
  private:
   RowFile file_;
   bool cycleColumn_ = false;
+  // The header line, without its line end: the columns, exact_error for exact figures (each
+  // row's largest ratio of an error estimate to its bound), cycle_repeats when added.
+  std::string header() const;
   RunFacts run_;
   bool inMemory_ = false;
   std::string memory_;
 };
 
-// The header line, without its line end.
+// The header line of every results file, without its line end and the columns of an exact
+// run or a run past the generator's cycle.
 extern const char* const kResultsHeader;
 // The shortest text that reads back to `value`; "nan", "inf" or "-inf" when not finite.
 void appendShortest(std::string& text, double value);

@@ -7,8 +7,10 @@
 
 #include "app/file_names.h"
 #include "app/quote_book.h"
+#include "app/stop.h"
 #include "app/stop_signals.h"
 #include "engine/desk_figures.h"
+#include "engine/exact_valuation.h"
 #include "engine/valuation_figures.h"
 
 namespace empricer {
@@ -70,7 +72,7 @@ FigureChoice figureChoice(const RunContext& run) {
 ValuerTools valuerTools(RunContext& run, const char* temporaryFile) {
   CompletionWatch watch{[&run](double share) {
                           run.progress.update(share);
-                          if (run.listen) run.listen(share);
+                          return !run.listen || run.listen(share);
                         },
                         noteTemporaryFile, forgetTemporaryFile};
   return {run.distribution, kDistributionFileName, figureChoice(run), std::move(watch),
@@ -80,7 +82,9 @@ ValuerTools valuerTools(RunContext& run, const char* temporaryFile) {
 std::uint64_t mostRepeats(const RowValuer& valuer, const RunRows& rows) {
   std::uint64_t most = 0;
   for (std::size_t r = rows.first; r < rows.end; ++r) {
-    if (rows.rows[r].valued) most = std::max(most, valuer.drawsOf(r).repeats());
+    if (rows.rows[r].valued && valuer.refusal(r).empty()) {
+      most = std::max(most, valuer.drawsOf(r).repeats());
+    }
   }
   return most;
 }
@@ -103,7 +107,8 @@ Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& r
   return run.results != nullptr
              ? run.results->writeRow(row, request, figures.result,
                                      figures.sampled ? &figures.errors : nullptr, figures.desk,
-                                     cycleRepeats, quote, figures.profitCall, figures.profitPut)
+                                     cycleRepeats, quote, figures.profitCall, figures.profitPut,
+                                     figures.errorRatio)
              : Status{};
 }
 
@@ -111,17 +116,48 @@ void warnOfCycle(RunContext& run, std::int64_t row, const ValuationDraws& draws)
   warnOf(run, "row " + std::to_string(row) + ": " + cycleReason(draws));
 }
 
-void warnOfAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures) {
-  const std::string at = "row " + std::to_string(row) + ": ";
+void noteAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures) {
+  AccuracyTally& tally = run.accuracy;
   if (std::isnan(figures.errorRatio)) {
-    warnOf(run, at + "some exact figures are not numbers: a return of dist.csv or an input of "
-                     "the row is not a number");
+    if (tally.nanRows++ == 0) tally.firstNanRow = row;
   } else if (figures.errorRatio > 1.0) {
-    char ratio[32];
-    std::snprintf(ratio, sizeof ratio, "%.3g", figures.errorRatio);
-    warnOf(run, at + "the exact figures may be off by up to " + ratio +
-                    " times their bound (values 1e-07 x start, probabilities and deltas 1e-07)");
+    ++tally.rows;
+    if (figures.errorRatio > tally.worst) {
+      tally.worst = figures.errorRatio;
+      tally.worstRow = row;
+      tally.worstFigure = figures.errorFigure;
+    }
   }
+}
+
+void warnOfAccuracy(RunContext& run) {
+  const AccuracyTally& tally = run.accuracy;
+  const auto rows = [](std::int64_t n) {
+    return std::to_string(n) + (n == 1 ? " row" : " rows");
+  };
+  if (tally.nanRows > 0) {
+    warnOf(run, "the exact figures of " + rows(tally.nanRows) + " (the first: row " +
+                    std::to_string(tally.firstNanRow) +
+                    ") are not all numbers: a return of dist.csv or an input of the row is not "
+                    "a number");
+  }
+  if (tally.rows > 0) {
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.3g", tally.worst);
+    const std::string figure = exactFigureName(tally.worstFigure);
+    warnOf(run, "the exact figures of " + rows(tally.rows) +
+                    " may be further from their limits than their bounds (values 1e-07 x "
+                    "start, probabilities and deltas 1e-07); the worst: row " +
+                    std::to_string(tally.worstRow) + (figure.empty() ? "" : ", " + figure) +
+                    ", up to " + ratio +
+                    " times its bound (each row's ratio: the results file's column "
+                    "exact_error)");
+  }
+}
+
+Status skipRow(RunContext& run, std::int64_t row, const std::string& why, bool console) {
+  warnOf(run, "row " + std::to_string(row) + ": " + why + ": the row is skipped");
+  return console ? printLine("Skipped row: " + why) : Status{};
 }
 
 }  // namespace empricer

@@ -29,7 +29,13 @@ Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& r
 MarketQuote quoteOf(const RunContext& run, const ValuationRequest& request);
 // The one warning of a run about a row past the generator's cycle.
 void warnOfCycle(RunContext& run, std::int64_t row, const ValuationDraws& draws);
-// A warning when row `row`'s figures may be further from their limits than their bounds.
-void warnOfAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures);
+// Row `row`'s figures into the run's tally of figures that may be further from their limits
+// than their bounds.
+void noteAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures);
+// The tally's warnings, once a run: how many rows, and the worst.
+void warnOfAccuracy(RunContext& run);
+// A row the valuer cannot value, skipped: why, as a warning (and on the console for the rows
+// that show there).
+Status skipRow(RunContext& run, std::int64_t row, const std::string& why, bool console);
 
 }  // namespace empricer

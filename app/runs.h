@@ -23,6 +23,17 @@ namespace empricer {
 class QuoteBook;
 struct BatchFile;
 
+// The rows whose figures may be further from their limits than their bounds, told once at
+// the end of a run.
+struct AccuracyTally {
+  std::int64_t rows = 0;       // with an estimate above its bound
+  double worst = 0.0;          // the largest ratio of an estimate to its bound
+  std::int64_t worstRow = 0;
+  int worstFigure = -1;
+  std::int64_t nanRows = 0;    // with figures that are not numbers
+  std::int64_t firstNanRow = 0;
+};
+
 // What a run uses besides the settings.
 struct RunContext {
   Clock& clock;
@@ -39,17 +50,19 @@ struct RunContext {
   // How the rows are valued: chosen once for the run (chooseMethod), handed to makeValuer.
   ValuationMethod method = ValuationMethod::simulation;
   // Rows valued in process (valueRowsOf): no console lines, no Batch_Result.csv and no
-  // temporary file; only the results (and `listen`, told of the progress, which may throw to
-  // stop the run).
+  // temporary file; only the results (and `listen`, told of the progress, which answers
+  // whether the run goes on: false stops it with a failure of kind stopped).
   bool rowsOnly = false;
-  std::function<void(double share)> listen{};
+  std::function<bool(double share)> listen{};
   // The run's warnings, each a line's text without "empricer: warning: "; standard error
   // when not set.
   std::function<void(const std::string& text)> warn{};
+  AccuracyTally accuracy{};
 };
 
 // A warning of the run: to `run.warn`, or to standard error as "empricer: warning: TEXT".
 void warnOf(RunContext& run, const std::string& text);
+
 
 // Asks for the underlying price, the strike and the days, values them, writes the report.
 // Fails with the message the program stops with.

@@ -1,6 +1,8 @@
 #include "engine/exact_rows.h"
 
 #include <cstring>
+#include <functional>
+#include <string>
 
 #include "engine/exact_valuation.h"
 #include "engine/valuation_figures.h"
@@ -27,12 +29,24 @@ class ExactRows final : public RowValuer {
       model_ = std::make_unique<ExactModel>(loaded_->draws, growth, tools_.threads);
     }
     ExactError error;
-    figures = model_->value(request, tools_.choice, error, tools_.watch.progress,
-                            rows_.rows[r].quote);
+    // The lattices of a row take a fraction of a second each: a stop is heard between rows.
+    const std::function<bool(double)>& progress = tools_.watch.progress;
+    figures = model_->value(
+        request, tools_.choice, error,
+        [&progress](double share) {
+          if (progress) progress(share);
+        },
+        rows_.rows[r].quote);
     return {};
   }
 
   ValuationDraws drawsOf(std::size_t) const override { return {}; }
+
+  std::string refusal(std::size_t r) const override {
+    if (rows_.rows[r].days <= kExactMostDays) return {};
+    return "the days (" + std::to_string(rows_.rows[r].days) + ") are more than --exact takes (" +
+           std::to_string(kExactMostDays) + ")";
+  }
 
  private:
   const RunRows& rows_;

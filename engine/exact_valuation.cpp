@@ -207,9 +207,10 @@ WinMasses massesOf(const ValuationRequest& request, const std::vector<PriceLaw>&
 }
 
 // The finer of the two Richardson extrapolations of three lattices into `best`, figure by
-// figure; the largest ratio of an error estimate to its bound (NaN stays).
-double extrapolate(const FlatFigures (&levels)[3], const FlatFigures& bounds, FlatFigures& best) {
-  double worst = 0.0;
+// figure; the largest ratio of an error estimate to its bound and its figure.
+ExactError extrapolate(const FlatFigures (&levels)[3], const FlatFigures& bounds,
+                       FlatFigures& best) {
+  ExactError worst;
   for (std::size_t i = 0; i < best.size(); ++i) {
     const double coarse = levels[1][i] + (levels[1][i] - levels[0][i]) / 3.0;
     const double fine = levels[2][i] + (levels[2][i] - levels[1][i]) / 3.0;
@@ -217,13 +218,40 @@ double extrapolate(const FlatFigures (&levels)[3], const FlatFigures& bounds, Fl
     if (bounds[i] > 0.0) {
       const double estimate = std::fabs(fine - coarse) / 7.0;
       const double ratio = estimate / bounds[i];
-      if (!(ratio <= worst)) worst = ratio;  // NaN stays
+      // A NaN ratio counts as the worst until a number follows it.
+      if (!(ratio <= worst.worstRatio)) {
+        worst.worstRatio = ratio;
+        worst.worstFigure = static_cast<int>(i);
+      }
     }
   }
   return worst;
 }
 
 }  // namespace
+
+std::string exactFigureName(int index) {
+  static const char* const kPaths[kPathCount] = {"shift1", "shift2", "base", "shift3",
+                                                 "shift4"};
+  static const char* const kDesk[] = {"forward",    "iv_day",    "iv_year",
+                                      "delta_call", "delta_put", "gamma"};
+  if (index < 0 || static_cast<std::size_t>(index) >= ExactModel::kFlatCount) return "";
+  const auto i = static_cast<std::size_t>(index);
+  const auto path = [](int p) { return std::string(kPaths[p]) + " "; };
+  // The result: the base path's values and spread, the shifted paths' values, then the
+  // probabilities and thetas by path; the desk figures by path; the probabilities of profit.
+  if (i < 3) return path(kBasePath) + (i == 0 ? "call" : i == 1 ? "put" : "stdev");
+  if (i < 11) return path(kShiftedPathIndex[(i - 3) % 4]) + (i < 7 ? "call" : "put");
+  if (i < kResultCount) {
+    static const char* const kByPath[] = {"prob_call", "prob_put", "theta_call", "theta_put"};
+    return path(static_cast<int>((i - 11) % kPathCount)) + kByPath[(i - 11) / kPathCount];
+  }
+  if (i < kProfitAt) {
+    const std::size_t at = i - kResultCount;
+    return path(static_cast<int>(at % kPathCount)) + kDesk[at / kPathCount];
+  }
+  return path(kBasePath) + (i == kProfitAt ? "pop_call" : "pop_put");
+}
 
 ExactModel::ExactModel(const DrawTable& draws, double growth, int threads)
     : ExactModel(draws, growth, threads, kExactFirstIntervals, kExactLastIntervals) {}
@@ -355,7 +383,7 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
   RowFigures figures{};
   if (request.days < 1) {
     unflatten(figuresAt(request, choice, quote, 0, bump), figures);
-    error = {0.0, 0};
+    error = ExactError{};
   } else {
     const FlatFigures bounds = boundsOf(request, choice, quote);
     FlatFigures levels[3];
@@ -367,8 +395,8 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
     levels[2] = figuresAt(request, choice, quote, finest, bump);
     tell(1.0);
     FlatFigures best{};
-    double worst = extrapolate(levels, bounds, best);
-    while (worst > 1.0 && !std::isnan(worst) && finest < lastIntervals_) {
+    ExactError worst = extrapolate(levels, bounds, best);
+    while (worst.worstRatio > 1.0 && finest < lastIntervals_) {
       finest *= 2;
       levels[0] = levels[1];
       levels[1] = levels[2];
@@ -376,7 +404,8 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
       worst = extrapolate(levels, bounds, best);
     }
     unflatten(best, figures);
-    error = {worst, finest};
+    error = worst;
+    error.intervals = finest;
   }
   if (!request.withProbabilities) {
     std::fill(std::begin(figures.result.probCall), std::end(figures.result.probCall), 0.0);
@@ -385,6 +414,7 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
   std::fill(std::begin(figures.errors.call), std::end(figures.errors.call), kNaN);
   std::fill(std::begin(figures.errors.put), std::end(figures.errors.put), kNaN);
   figures.errorRatio = error.worstRatio;
+  figures.errorFigure = error.worstFigure;
   return figures;
 }
 

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -36,10 +37,16 @@ constexpr double kExactUnitBound = 1e-7;
 constexpr int kExactFirstIntervals = 256;
 constexpr int kExactLastIntervals = 4096;
 
+// The most days a row may have: beyond them the sums of days reach no figure a desk can use
+// (a forward of e^(days x growth)), and time and memory grow without a bound.
+constexpr std::int32_t kExactMostDays = 10000;
+
 // How far a row's figures may be from their limits.
 struct ExactError {
   // The largest ratio of a figure's error estimate to its bound (at most 1 when all hold).
   double worstRatio = 0.0;
+  // The figure it is of (exactFigureName); -1 for none.
+  int worstFigure = -1;
   // The finest lattice the row's figures come from.
   int intervals = 0;
 };
@@ -47,6 +54,10 @@ struct ExactError {
 // The day laws of one distribution and one growth per step, kept for any number of rows,
 // and the terminal laws of the days the rows ask for. Rows may be valued from several
 // threads at once; the figures do not depend on which rows were valued before.
+// The name of figure `index` of a row's flat list of figures, as the results file names it:
+// its path and its column ("base delta_call").
+std::string exactFigureName(int index);
+
 class ExactModel {
  public:
   // With `threads` of 2 or more, the base and the shifted paths' laws are worked out side by

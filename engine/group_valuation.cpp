@@ -174,7 +174,7 @@ GroupPricers pricersOf(const GroupPlan& plan, const FigureChoice& choice,
 // Takes the group's trajectories from the queue: each row's prices into its pricer, the
 // terminal days' read-back prices into `kept` (when the plan keeps them), the terminal rows
 // into the scratch file.
-void addTrajectories(ValuationQueue& queue, DistributionCache& distribution,
+bool addTrajectories(ValuationQueue& queue, DistributionCache& distribution,
                      const GroupPlan& plan, GroupPricers& group, std::vector<double>& kept,
                      ScratchFile& scratch, const CompletionWatch& watch) {
   if (plan.keepReadBack) {
@@ -188,7 +188,7 @@ void addTrajectories(ValuationQueue& queue, DistributionCache& distribution,
             ? nullptr
             : trajectory + static_cast<std::size_t>(plan.rowDayBefore[r]) * kPathCount);
   };
-  queue.completeNext(
+  return queue.completeNext(
       distribution,
       [&](const TrajectoryPrices& prices) {
         const std::size_t width = prices.keptDays * kPathCount;
@@ -229,7 +229,7 @@ ValuationRequest requestOfRow(const GroupPlan& plan, std::size_t r) {
 // Counts every row's wins on the read-back terminal prices of the group's trajectories: those
 // kept, or the same trajectories simulated again from the group's first state, before any
 // other valuation.
-void countWins(ValuationQueue& queue, DistributionCache& distribution, const GroupPlan& plan,
+bool countWins(ValuationQueue& queue, DistributionCache& distribution, const GroupPlan& plan,
                GroupPricers& group, const std::vector<double>& kept,
                const CompletionWatch& watch) {
   const std::size_t terminalDays = plan.terminalDays;
@@ -245,13 +245,13 @@ void countWins(ValuationQueue& queue, DistributionCache& distribution, const Gro
   if (plan.keepReadBack) {
     const std::size_t width = terminalDays * kPathCount;
     for (std::size_t at = 0; at < kept.size(); at += width) count(&kept[at]);
-    return;
+    return true;
   }
-  if (plan.common.trajectories <= 0) return;
+  if (plan.common.trajectories <= 0) return true;
   RandomGenerator again{plan.firstState};
   queue.enqueue(sharedRequest(plan), again, {plan.keptDays, plan.terminal, false}, true);
   std::vector<double> one(terminalDays * kPathCount);
-  queue.completeNext(
+  return queue.completeNext(
       distribution,
       [&](const TrajectoryPrices& prices) {
         const std::size_t width = prices.keptDays * kPathCount;
@@ -279,7 +279,9 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
   if (scratch.missing(plan)) return openFailure(plan.temporaryFile);
   GroupPricers group = pricersOf(plan, choice, distribution.current()->draws);
   std::vector<double> kept;  // trajectory by trajectory, the terminal days' read-back prices
-  addTrajectories(queue, distribution, plan, group, kept, scratch, watch);
+  if (!addTrajectories(queue, distribution, plan, group, kept, scratch, watch)) {
+    return stoppedFailure();
+  }
 
   // The figures of each row, by the rules of a single valuation of its days.
   values.assign(plan.rows.size(), RowFigures{});
@@ -300,7 +302,7 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
     group.pricers[r].startWins(
         winThresholds(requestOfRow(plan, r), values[r].result, plan.rows[r].quote));
   }
-  countWins(queue, distribution, plan, group, kept, watch);
+  if (!countWins(queue, distribution, plan, group, kept, watch)) return stoppedFailure();
   const double total = static_cast<double>(plan.common.trajectories);
   for (std::size_t r = 0; r < plan.rows.size(); ++r) {
     formWins(requestOfRow(plan, r), plan.rows[r].quote, group.pricers[r].wins(), total,

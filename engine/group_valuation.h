@@ -30,8 +30,9 @@ struct GroupRow {
 
 // Whom a completion tells how far it is and what it does with the temporary file.
 struct CompletionWatch {
-  // Called now and then with the share of the group's trajectories done so far.
-  std::function<void(double share)> progress;
+  // Called now and then with the share of the group's trajectories done so far; answers
+  // whether to go on (false: the completion stops with a failure of kind stopped).
+  std::function<bool(double share)> progress;
   // The temporary file just opened for writing (or emptied), and, with the probabilities on,
   // its end (removed, or left as a failure leaves it).
   std::function<void(std::FILE* stream)> temporaryOpened;

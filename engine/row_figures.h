@@ -55,8 +55,10 @@ struct RowFigures {
   // Whether `errors` holds standard errors (a sample's); a law's figures have none.
   bool sampled = false;
   // How far the figures may be from their limits, as the largest ratio of an error estimate to
-  // its bound (0 for a simulation, whose error is its standard errors; NaN: not known).
+  // its bound (0 for a simulation, whose error is its standard errors; NaN: not known), and the
+  // figure it is of (-1: none; see exactFigureName).
   double errorRatio = 0.0;
+  int errorFigure = -1;
 };
 
 // The sample variance of the base path's terminal prices from their sums over `total`

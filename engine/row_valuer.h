@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/distribution_cache.h"
@@ -70,6 +71,11 @@ class RowValuer {
   virtual Status value(std::size_t r, RowFigures& figures) = 0;
   // The draws of row `r`'s valuation.
   virtual ValuationDraws drawsOf(std::size_t r) const = 0;
+  // Why the valuer cannot value row `r` ("" when it can): the run skips the row and says why.
+  virtual std::string refusal(std::size_t r) const {
+    static_cast<void>(r);
+    return {};
+  }
 };
 
 // How a run's rows are valued.

@@ -203,9 +203,9 @@ void ValuationQueue::restartAll() {
   submitMore();
 }
 
-void ValuationQueue::completeNext(const DistributionCache& distribution,
+bool ValuationQueue::completeNext(const DistributionCache& distribution,
                                   const std::function<void(const TrajectoryPrices&)>& consume,
-                                  const std::function<void(double share)>& progress) {
+                                  const std::function<bool(double share)>& progress) {
   Entry& entry = *entries_.front();
   distribution_ = &distribution;
   if (entry.distribution == nullptr || entry.version != distribution.version()) restartAll();
@@ -214,8 +214,10 @@ void ValuationQueue::completeNext(const DistributionCache& distribution,
     if (!chunk.submitted) submit(entry, chunk);
     if (progress) {
       const double share = static_cast<double>(chunk.first) / entry.request.trajectories;
-      while (!pool_.waitFor(chunk.task, 0.1)) progress(share);
-      progress(share);
+      while (!pool_.waitFor(chunk.task, 0.1)) {
+        if (!progress(share)) return false;
+      }
+      if (!progress(share)) return false;
     } else {
       pool_.wait(chunk.task);
     }
@@ -233,6 +235,7 @@ void ValuationQueue::completeNext(const DistributionCache& distribution,
   }
   entries_.pop_front();
   submitMore();
+  return true;
 }
 
 }  // namespace empricer

@@ -84,9 +84,11 @@ class ValuationQueue {
   // another table is done again): hands its trajectories to `consume` in trajectory order,
   // calling `progress` (when set) now and then with the share of them done so far. The queue
   // keeps simulating ahead with `distribution`, which must outlive it or the next completion.
-  void completeNext(const DistributionCache& distribution,
+  // False when `progress` answered false: the valuation was left part taken, and the queue
+  // is fit only to be destroyed.
+  bool completeNext(const DistributionCache& distribution,
                     const std::function<void(const TrajectoryPrices&)>& consume,
-                    const std::function<void(double share)>& progress = {});
+                    const std::function<bool(double share)>& progress = {});
 
  private:
   struct Chunk;

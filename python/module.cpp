@@ -88,8 +88,6 @@ RunSettings readSettings(const std::string& path) {
   return loaded.value();
 }
 
-// Thrown through the engine when Python asks the run to stop (KeyboardInterrupt).
-struct Interrupted {};
 
 // The options of a run from Python, read by the command line's own parser from the
 // arguments that say the same, so that Python refuses what the command line refuses, with its
@@ -125,7 +123,6 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
   const RunMethod method = chooseMethod(options);
   std::vector<std::string> warnings;
 
-  bool interrupted = false;
   std::string text;
   Status status;
   Status started;
@@ -142,34 +139,34 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
     Progress progress(false, 1.0);
     RunContext run{clock, console, generator, queue, distribution, progress, options, clock.now()};
     ResultsFile results;
-    results.openInMemory();
     results.setRun(RunFacts{!method.sampled, settings.trajectories, options.seed,
                             options.tradingDays});
+    results.openInMemory();
     run.results = &results;
     run.method = method.method;
     run.rowsOnly = true;
     // The run's warnings go to Python's warnings module once the interpreter is back.
     run.warn = [&warnings](const std::string& warning) { warnings.push_back(warning); };
     auto lastLook = std::chrono::steady_clock::now();
+    // A signal's handler raises in Python (KeyboardInterrupt): the run stops, and the
+    // exception it left is the one raised.
     run.listen = [&](double) {
       const auto now = std::chrono::steady_clock::now();
-      if (now - lastLook < std::chrono::milliseconds(50)) return;
+      if (now - lastLook < std::chrono::milliseconds(50)) return true;
       lastLook = now;
       py::gil_scoped_acquire held;
-      if (PyErr_CheckSignals() != 0) throw Interrupted{};
+      return PyErr_CheckSignals() == 0;
     };
     started = queue.started();
-    try {
-      if (started.ok()) {
-        status = valueRowsOf(rows, run);
-        text = results.text();
-      }
-    } catch (const Interrupted&) {
-      interrupted = true;
+    if (started.ok()) {
+      status = valueRowsOf(rows, run);
+      text = results.text();
     }
   }
   if (!started.ok()) throw std::runtime_error(started.message());
-  if (interrupted) throw py::error_already_set();
+  if (status.kind() == FailureKind::stopped && PyErr_Occurred() != nullptr) {
+    throw py::error_already_set();
+  }
   for (const std::string& warning : warnings) {
     if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
   }

@@ -65,6 +65,9 @@ inline Failure contentFailure(std::string_view fileName, std::string_view what) 
   return Failure{"Error in " + std::string(fileName) + ": " + std::string(what)};
 }
 
+// A run stopped on request (an interrupt from the Python module's caller, say).
+inline Failure stoppedFailure() { return Failure{"empricer: stopped", FailureKind::stopped}; }
+
 // Success, or a failure with its message.
 class [[nodiscard]] Status {
   inline static const std::string kNoMessage;
