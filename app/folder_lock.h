@@ -7,6 +7,16 @@
 
 namespace empricer {
 
+// What asking for an exclusive lock without waiting gave.
+enum class LockTry {
+  taken,       // this open file now holds it
+  held,        // another open file holds it
+  unsupported  // the file system keeps no such locks
+};
+
+// Asks for an exclusive advisory lock (flock) on the open file `fd`, without waiting.
+LockTry lockExclusively(int fd);
+
 class FolderLock {
  public:
   FolderLock() = default;

@@ -5,6 +5,7 @@
 #include "app/folder_lock.h"
 #include "app/quote_book.h"
 #include "app/run_method.h"
+#include "app/run_outputs.h"
 #include "app/runs.h"
 #include "app/stop.h"
 #include "app/stop_signals.h"
@@ -84,6 +85,26 @@ Outcome<std::int32_t> runModeOf(RunSettings& settings, ConsoleInput& console) {
   return truncateToInt32(settings.runMode).value_or(0);
 }
 
+// A manual or a batch run's outputs, before any file is made or emptied: checked against the
+// inputs once the run mode is known (it decides whether Batch_Result.csv is one of them), then
+// the files named on the command line locked for the run. The exit status when the run cannot
+// go on, its message on standard error; 0 when it can.
+int claimOutputs(const ProgramOptions& options, std::int32_t mode, OutputLock& results,
+                 OutputLock& plot) {
+  if (Status apart = outputsApartFromInputs(options, mode == kBatchRunMode); !apart.ok()) {
+    std::fprintf(stderr, "%s\n", apart.message().c_str());
+    return kUsageStatus;
+  }
+  Status locked;
+  if (options.results) locked = results.acquire(*options.results, "--results");
+  if (locked.ok() && options.plot) locked = plot.acquire(*options.plot, "--plot");
+  if (!locked.ok()) {
+    std::fprintf(stderr, "%s\n", locked.message().c_str());
+    return kFailureStatus;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
@@ -119,7 +140,12 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     return kUsageStatus;
   }
   Status run;
+  OutputLock resultsLock;  // held to the end of the run
+  OutputLock plotLock;
   if (mode == kManualRunMode || mode == kBatchRunMode) {
+    if (const int refused = claimOutputs(options, mode, resultsLock, plotLock); refused != 0) {
+      return refused;
+    }
     // The workers stop when the queue goes, before the stop step or the closing line.
     DistributionCache distribution;
     ValuationQueue queue(options.threads, tuning.simulation);

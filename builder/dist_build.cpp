@@ -17,6 +17,7 @@
 #include "builder/table_text.h"
 #include "engine/return_table.h"
 #include "text/input_stream.h"
+#include "text/same_file.h"
 
 namespace empricer {
 
@@ -62,9 +63,23 @@ Outcome<double> drawnMean(const std::vector<DistRow>& rows, const std::string& n
   return momentsOf(draws.data(), draws.size()).mean;
 }
 
+// The outputs are files of their own: neither the price history nor the settings file read,
+// nor each other.
+Status outputsApartFromInputs(const DistOptions& options) {
+  std::vector<NamedFile> outputs = {{options.out, "--out " + options.out}};
+  if (options.plot) outputs.push_back({*options.plot, "--plot " + *options.plot});
+  std::vector<NamedFile> inputs = {{options.prices, "the price history " + options.prices}};
+  if (options.mean == MeanChoice::riskNeutral) {
+    inputs.push_back({options.setup, "the settings file " + options.setup});
+  }
+  return outputsApart(outputs, inputs);
+}
+
 }  // namespace
 
 Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
+  // Before the outputs' names are looked at, so that --force is not offered for an input.
+  if (Status apart = outputsApartFromInputs(options); !apart.ok()) return unusable(apart);
   if (!options.force) {
     for (const std::optional<std::string>& output : {std::optional(options.out), options.plot}) {
       if (output && exists(*output)) {
