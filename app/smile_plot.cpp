@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text/text_width.h"
+
 namespace empricer {
 
 namespace {
@@ -99,22 +101,104 @@ std::vector<double> spotsOf(const std::vector<SmilePlot::Series>& series) {
   return spots;
 }
 
-// The picture's opening: its background, title and the plot's box.
-std::string heading(const std::vector<double>& spots, bool exact, std::int64_t trajectories,
+constexpr double kTitleSize = 15, kSmallestTitleSize = 11, kTextSize = 12;
+constexpr double kMargin = 10;  // between a text and the picture's edge
+constexpr double kLegendLine = kLeft + kPlotW + 15;  // where the legend's lines start
+constexpr double kLegendText = kLegendLine + 31;     // where its entries' texts start
+
+// The title: the S0s (from the lowest to the highest when listing them would not fit the
+// picture's width), the trajectories or exact limits, and the rows of dist.csv.
+std::string titleOf(const std::vector<double>& spots, bool exact, std::int64_t trajectories,
                     std::int64_t distributionRows) {
-  std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kWidth) +
-                    "\" height=\"" + number(kHeight) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-  out += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  std::string title = "Implied volatility smile: S0 ";
+  std::string tail = exact ? std::string(", exact limits")
+                           : ", " + std::to_string(trajectories) + " trajectories";
+  tail += ", dist.csv of " + std::to_string(distributionRows) + " rows";
+  std::string listed;
   for (std::size_t i = 0; i < spots.size(); ++i) {
-    if (i > 0) title += ", ";
-    title += number(spots[i]);
+    if (i > 0) listed += ", ";
+    listed += number(spots[i]);
   }
-  if (spots.empty()) title += "-";
-  title += exact ? std::string(", exact limits") : ", " + std::to_string(trajectories) + " trajectories";
-  title += ", dist.csv of " + std::to_string(distributionRows) + " rows";
-  out += "<text x=\"" + number(kWidth / 2) + "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\">" +
-         title + "</text>\n";
+  if (spots.empty()) listed = "-";
+  const std::string head = "Implied volatility smile: S0 ";
+  if (spots.size() > 2 &&
+      textWidth(head + listed + tail, kSmallestTitleSize) > kWidth - 2 * kMargin) {
+    const auto [low, high] = std::minmax_element(spots.begin(), spots.end());
+    listed = number(*low) + " to " + number(*high) + " (" + std::to_string(spots.size()) +
+             " values)";
+  }
+  return head + listed + tail;
+}
+
+// The title's font size: the largest up to kTitleSize at which it fits the plain width, but
+// no smaller than kSmallestTitleSize (the picture widens for the rest).
+double titleSize(const std::string& title) {
+  const double fits = (kWidth - 2 * kMargin) / textWidth(title, 1.0);
+  return std::clamp(std::floor(fits * 2) / 2, kSmallestTitleSize, kTitleSize);
+}
+
+// A text of the legend: where it starts, where its baseline is, and what it says.
+struct LegendText {
+  double x;
+  double y;
+  std::string text;
+};
+
+// The legend's entry of series `i`: its expiry (and S0 when there are several), beside a
+// stroke of its colour.
+LegendText legendLabel(const SmilePlot::Series& s, std::size_t i, bool severalSpots) {
+  std::string label = std::to_string(s.days) + " days";
+  if (severalSpots) label = "S0 " + number(s.spot) + ", " + label;
+  return {kLegendText, kTop + 14 + 18 * static_cast<double>(i), label};
+}
+
+// The notes below the legend's entries, from `top`: the rows left out, for a simulation what
+// hollow points and bars mean, and the market's squares when there are any; each note in short
+// lines 16 apart, the notes 18 apart.
+std::vector<LegendText> legendNotes(double top, std::int64_t leftOut, std::int64_t nearBound,
+                                    std::int64_t markets, bool exact) {
+  std::vector<std::vector<std::string>> notes = {
+      {std::to_string(leftOut) + " rows left out", "(no volatility)"}};
+  if (!exact) {
+    notes.push_back({std::to_string(nearBound) + " hollow: within 2 SE", "of the lower bound;",
+                     "bars: value +- 1 SE"});
+  }
+  if (markets > 0) notes.push_back({"squares: market quotes"});
+  std::vector<LegendText> lines;
+  double y = top;
+  for (const std::vector<std::string>& note : notes) {
+    for (const std::string& line : note) {
+      lines.push_back({kLegendLine, y, line});
+      y += 16;
+    }
+    y += 2;
+  }
+  return lines;
+}
+
+// The picture's size: the plot's, widened until the title and every text of the legend fit
+// with a margin, and lengthened until the legend does.
+struct Size {
+  double width;
+  double height;
+};
+Size sizeFor(const std::string& title, const std::vector<LegendText>& legend) {
+  double width = std::max(kWidth, textWidth(title, titleSize(title)) + 2 * kMargin);
+  double height = kHeight;
+  for (const LegendText& t : legend) {
+    width = std::max(width, t.x + textWidth(t.text, kTextSize) + kMargin);
+    height = std::max(height, t.y + kTextSize / 3 + kMargin);
+  }
+  return {std::ceil(width), std::ceil(height)};
+}
+
+// The picture's opening: its background, title and the plot's box.
+std::string heading(const std::string& title, const Size& size) {
+  std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(size.width) +
+                    "\" height=\"" + number(size.height) +
+                    "\" font-family=\"sans-serif\" font-size=\"" + number(kTextSize) + "\">\n";
+  out += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  out += "<text x=\"" + number(size.width / 2) + "\" y=\"24\" text-anchor=\"middle\" font-size=\"" +
+         number(titleSize(title)) + "\">" + title + "</text>\n";
   out += "<rect x=\"" + number(kLeft) + "\" y=\"" + number(kTop) + "\" width=\"" + number(kPlotW) +
          "\" height=\"" + number(kPlotH) + "\" fill=\"none\" stroke=\"black\"/>\n";
   return out;
@@ -179,16 +263,13 @@ std::string seriesMarks(const SmilePlot::Series& s, const std::string& colour,
   return out;
 }
 
-// The legend's entry of series `i`: its colour and its expiry (and S0 when there are several).
-std::string legendEntry(const SmilePlot::Series& s, std::size_t i, const std::string& colour,
-                        bool severalSpots) {
-  const double ly = kTop + 10 + 18 * static_cast<double>(i);
-  std::string label = std::to_string(s.days) + " days";
-  if (severalSpots) label = "S0 " + number(s.spot) + ", " + label;
-  std::string out = "<line x1=\"" + number(kLeft + kPlotW + 15) + "\" y1=\"" + number(ly) +
-                    "\" x2=\"" + number(kLeft + kPlotW + 40) + "\" y2=\"" + number(ly) +
+// The legend's entry: a stroke of the series' colour and its label.
+std::string legendEntry(const LegendText& label, const std::string& colour) {
+  const double ly = label.y - 4;
+  std::string out = "<line x1=\"" + number(kLegendLine) + "\" y1=\"" + number(ly) +
+                    "\" x2=\"" + number(kLegendLine + 25) + "\" y2=\"" + number(ly) +
                     "\" stroke=\"" + colour + "\" stroke-width=\"2\"/>\n";
-  out += "<text x=\"" + number(kLeft + kPlotW + 46) + "\" y=\"" + number(ly + 4) + "\">" + label +
+  out += "<text x=\"" + number(label.x) + "\" y=\"" + number(label.y) + "\">" + label.text +
          "</text>\n";
   return out;
 }
@@ -198,25 +279,25 @@ std::string legendEntry(const SmilePlot::Series& s, std::size_t i, const std::st
 std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionRows) const {
   const Frame frame = frameOf(series_);
   const std::vector<double> spots = spotsOf(series_);
-  std::string out = heading(spots, exact_, trajectories, distributionRows);
+  std::vector<LegendText> legend;
+  for (std::size_t i = 0; i < series_.size(); ++i) {
+    legend.push_back(legendLabel(series_[i], i, spots.size() > 1));
+  }
+  const double below = 18 * static_cast<double>(series_.size());  // the legend's entries
+  const std::vector<LegendText> notes =
+      legendNotes(kTop + 24 + below, leftOut_, nearBound_, markets_, exact_);
+  legend.insert(legend.end(), notes.begin(), notes.end());
+  const std::string title = titleOf(spots, exact_, trajectories, distributionRows);
+  std::string out = heading(title, sizeFor(title, legend));
   out += axes(frame);
   for (std::size_t i = 0; i < series_.size(); ++i) {
     const std::string colour = kColours[i % (sizeof kColours / sizeof kColours[0])];
     out += seriesMarks(series_[i], colour, frame);
-    out += legendEntry(series_[i], i, colour, spots.size() > 1);
+    out += legendEntry(legend[i], colour);
   }
-  const double below = 18 * static_cast<double>(series_.size());  // the legend's entries
-  out += "<text x=\"" + number(kLeft + kPlotW + 15) + "\" y=\"" + number(kTop + 24 + below) +
-         "\">" + std::to_string(leftOut_) + " rows left out (no volatility)</text>\n";
-  if (markets_ > 0) {
-    out += "<text x=\"" + number(kLeft + kPlotW + 15) + "\" y=\"" + number(kTop + 74 + below) +
-           "\">squares: the market's quotes</text>\n";
-  }
-  if (!exact_) {
-    out += "<text x=\"" + number(kLeft + kPlotW + 15) + "\" y=\"" + number(kTop + 42 + below) +
-           "\">" + std::to_string(nearBound_) + " hollow: within 2 SE</text>\n";
-    out += "<text x=\"" + number(kLeft + kPlotW + 15) + "\" y=\"" + number(kTop + 58 + below) +
-           "\">of the lower bound; bars: value +- 1 SE</text>\n";
+  for (const LegendText& note : notes) {
+    out += "<text x=\"" + number(note.x) + "\" y=\"" + number(note.y) + "\">" + note.text +
+           "</text>\n";
   }
   out += "</svg>\n";
   return out;

@@ -6,19 +6,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "text/number_text.h"
+#include "text/text_width.h"
 
 namespace empricer {
 
 namespace {
 
 constexpr double kWidth = 860;
-constexpr double kHeight = 520;
+constexpr double kHeight = 536;
 constexpr double kLeft = 90;
 constexpr double kRight = 30;
-constexpr double kTop = 78;
+constexpr double kTop = 94;
 constexpr double kBottom = 62;
 constexpr double kPlotWidth = kWidth - kLeft - kRight;
 constexpr double kPlotHeight = kHeight - kTop - kBottom;
@@ -100,6 +103,29 @@ Histogram histogramOf(const std::vector<double>& values, double low, double widt
   return h;
 }
 
+constexpr double kTitleSize = 17;
+constexpr double kSmallestTitleSize = 11;
+constexpr double kTextRoom = kWidth - 20;  // the widest a line of text may be
+
+// The title, "FILE: N returns as steps of the table", and its font size: the largest up to
+// kTitleSize at which it fits the picture (bold). A path too long for it is shortened to its
+// file's name, and that, when still too long at kSmallestTitleSize, to its last characters
+// after "...".
+std::pair<std::string, double> titleOf(const std::string& pricesFile, std::size_t returns) {
+  std::string tail = ": ";
+  appendInteger(tail, static_cast<std::int64_t>(returns));
+  tail += " returns as steps of the table";
+  std::string name = pricesFile;
+  if (textWidth(name + tail, kTitleSize, true) > kTextRoom) {
+    name = name.substr(name.find_last_of('/') + 1);
+  }
+  while (name.size() > 4 && textWidth(name + tail, kSmallestTitleSize, true) > kTextRoom) {
+    name = "..." + name.substr(name.starts_with("...") ? 4 : 1);
+  }
+  const double fits = kTextRoom / textWidth(name + tail, 1.0, true);
+  return {name + tail, std::clamp(std::floor(fits), kSmallestTitleSize, kTitleSize)};
+}
+
 std::string outsideNote(const Histogram& h, const char* what) {
   if (h.below == 0 && h.above == 0) return "";
   std::string text;
@@ -158,22 +184,22 @@ std::string svgPicture(const std::string& pricesFile, const std::vector<double>&
             "\" font-family=\"DejaVu Sans, Arial, Helvetica, sans-serif\" font-size=\"13\">\n",
             "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"});
 
-  std::string count;
-  appendInteger(count, static_cast<std::int64_t>(n));
-  add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"28\" text-anchor=\"middle\" font-size=\"17\" ",
-            "font-weight=\"bold\">", escaped(pricesFile), ": ", count,
-            " returns per step</text>\n"});
+  const auto [title, titleSize] = titleOf(pricesFile, n);
+  add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"28\" text-anchor=\"middle\" font-size=\"",
+            numberText(titleSize), "\" font-weight=\"bold\">", escaped(title), "</text>\n"});
   std::string rowCount;
   appendInteger(rowCount, rows);
   add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"50\" text-anchor=\"middle\">",
-            "bars: the data; line: the table as empricer draws it (", rowCount,
+            "bars: the target returns (the data's returns as steps of the table)</text>\n"});
+  add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"66\" text-anchor=\"middle\">",
+            "line: the table as empricer draws it (", rowCount,
             " rows, 32768 equally likely draws)</text>\n"});
   std::string notes = outsideNote(data, "returns:");
   const std::string tableNote = outsideNote(table, "draws:");
   if (!notes.empty() && !tableNote.empty()) notes += "; ";
   notes += tableNote;
   if (!notes.empty()) {
-    add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"68\" text-anchor=\"middle\" ",
+    add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"84\" text-anchor=\"middle\" ",
               "font-size=\"11\" fill=\"#555555\">", notes, "</text>\n"});
   }
 
@@ -231,7 +257,7 @@ std::string svgPicture(const std::string& pricesFile, const std::vector<double>&
   const double legendY = kTop + 16;
   add(svg, {"<rect x=\"", at(legendX), "\" y=\"", at(legendY - 10),
             "\" width=\"14\" height=\"10\" fill=\"#9ecae1\" stroke=\"#6baed6\"/>\n"});
-  add(svg, {"<text x=\"", at(legendX + 22), "\" y=\"", at(legendY), "\">data</text>\n"});
+  add(svg, {"<text x=\"", at(legendX + 22), "\" y=\"", at(legendY), "\">target returns</text>\n"});
   add(svg, {"<line x1=\"", at(legendX), "\" y1=\"", at(legendY + 15), "\" x2=\"",
             at(legendX + 14), "\" y2=\"", at(legendY + 15),
             "\" stroke=\"#d62728\" stroke-width=\"1.8\"/>\n"});

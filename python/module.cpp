@@ -27,6 +27,7 @@
 #include "engine/constants.h"
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
+#include "engine/return_table.h"
 #include "engine/valuation_queue.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"
@@ -89,12 +90,38 @@ RunSettings readSettings(const std::string& path) {
 }
 
 
+// Python's whole-number options, as given: any size.
+struct WholeOptions {
+  std::optional<py::int_> threads;
+  std::optional<py::int_> seed;
+  std::optional<py::int_> first;
+  std::optional<py::int_> last;
+};
+
+// The command line's arguments that say what `whole` and `rest` say, in argumentsOf's order,
+// each whole number in its decimal text however large, so that one beyond 64 bits is refused
+// with the message the command line gives that text.
+std::vector<std::string> argumentsOf(const WholeOptions& whole, const RunArguments& rest) {
+  const auto text = [](const py::int_& number) { return std::string(py::repr(number)); };
+  std::vector<std::string> args;
+  if (whole.threads) args.insert(args.end(), {"--threads", text(*whole.threads)});
+  if (whole.seed) args.insert(args.end(), {"--seed", text(*whole.seed)});
+  if (whole.first || whole.last) {
+    // Either end alone keeps the other open, as FIRST- does and as 1-LAST would.
+    const std::string first = whole.first ? text(*whole.first) : "1";
+    args.insert(args.end(), {"--rows", first + "-" + (whole.last ? text(*whole.last) : "")});
+  }
+  const std::vector<std::string> others = argumentsOf(rest);
+  args.insert(args.end(), others.begin(), others.end());
+  return args;
+}
+
 // The options of a run from Python, read by the command line's own parser from the
 // arguments that say the same, so that Python refuses what the command line refuses, with its
 // message (a ValueError); and a shard that selects no row, which the command line only warns
 // of, refused too.
-ProgramOptions optionsOf(const RunArguments& given, const BatchFile& batch) {
-  Outcome<ProgramOptions> parsed = parseOptions(argumentsOf(given));
+ProgramOptions optionsOf(const std::vector<std::string>& arguments, const BatchFile& batch) {
+  Outcome<ProgramOptions> parsed = parseOptions(arguments);
   if (!parsed.ok()) throw py::value_error(parsed.message());
   const ProgramOptions& options = parsed.value();
   if (options.rows) {
@@ -111,14 +138,16 @@ ProgramOptions optionsOf(const RunArguments& given, const BatchFile& batch) {
 // asked now and then, from the calling thread, whether a signal wants the run to stop. A
 // thread that cannot start is a RuntimeError.
 std::string runRows(const Table& table, const RunSettings& settings, const std::string& batch,
-                    std::optional<std::int64_t> seed, bool exact, bool chain,
-                    std::optional<std::int64_t> threads, std::optional<std::int64_t> first,
-                    std::optional<std::int64_t> last, double tradingDays) {
+                    std::optional<py::int_> seed, bool exact, bool chain,
+                    std::optional<py::int_> threads, std::optional<py::int_> first,
+                    std::optional<py::int_> last, double tradingDays) {
   BatchFile rows = batchOfText(batch, settings);
   const ProgramOptions options = optionsOf(
-      RunArguments{.threads = threads, .seed = seed, .first = first, .last = last,
-                   .exact = exact, .chain = chain, .tradingDays = tradingDays,
-                   .results = std::string("(memory)"), .quiet = true},
+      argumentsOf(WholeOptions{threads, seed, first, last},
+                  RunArguments{.threads = std::nullopt, .seed = std::nullopt,
+                               .first = std::nullopt, .last = std::nullopt, .exact = exact,
+                               .chain = chain, .tradingDays = tradingDays,
+                               .results = std::string("(memory)"), .quiet = true}),
       rows);
   const RunMethod method = chooseMethod(options);
   std::vector<std::string> warnings;
@@ -238,4 +267,5 @@ PYBIND11_MODULE(_empricer, m) {
         py::arg("first"), py::arg("last"), py::arg("trading_days"));
   m.def("build_table", &buildTable, py::arg("arguments"));
   m.attr("steps_per_day") = kStepsPerDay;
+  m.attr("table_capacity") = kTableCapacity;
 }

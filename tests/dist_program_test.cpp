@@ -16,10 +16,12 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/draw_table.h"
 #include "engine/return_table.h"
+#include "picture_support.h"
 #include "return_samples.h"
 #include "run_support.h"
 
@@ -132,11 +134,41 @@ TEST(DistProgram, TablesOfKnownShapesMeetTheBoundsThroughTheValuationsLoader) {
     EXPECT_EQ(reported(run.out, "returns", 0), 5400);
     EXPECT_EQ(reported(run.out, "table rows", 0), table->rowCount);
 
+    // The picture says what its bars and its line are, and every text fits it.
     const std::string svg = dir.read("picture.svg");
     EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
-    EXPECT_NE(svg.find(">prices.csv: 5400 returns per step</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">prices.csv: 5400 returns as steps of the table</text>"),
+              std::string::npos);
+    EXPECT_NE(svg.find(">bars: the target returns (the data's returns as steps of the table)<"),
+              std::string::npos);
+    EXPECT_NE(svg.find(">line: the table as empricer draws it (" +
+                       std::to_string(table->rowCount) + " rows, 32768 equally likely draws)<"),
+              std::string::npos);
+    EXPECT_NE(svg.find(">target returns</text>"), std::string::npos);
+    EXPECT_EQ(textsOutside(svg), std::vector<std::string>{}) << sample.name;
     EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"dist.csv", "picture.svg", "prices.csv"}));
+  }
+}
+
+// A price file's path too long for the title: its name alone, and when that is too long too,
+// its last characters; the title fits the picture either way.
+TEST(DistProgram, ThePicturesTitleFitsWhateverThePricesPath) {
+  const std::string prices = pricesText(returnSamples(600, 5)[0].returns);
+  const std::string folder(60, 'f');
+  const std::string longName = std::string(200, 'n') + ".csv";
+  for (const auto& [path, shown] :
+       {std::pair<std::string, std::string>{folder + "/prices.csv", ">prices.csv: 600 returns"},
+        {longName, ">...nnnn"}}) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file(folder));
+    dir.write(path, prices);
+    const RunOutcome run = runDistIn(dir, {"--plot", "picture.svg", path});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string svg = dir.read("picture.svg");
+    EXPECT_NE(svg.find(shown), std::string::npos) << path;
+    EXPECT_NE(svg.find(".csv: 600 returns as steps of the table</text>"), std::string::npos);
+    EXPECT_EQ(textsOutside(svg), std::vector<std::string>{}) << path;
   }
 }
 

@@ -12,6 +12,8 @@
 #include "engine/exact_law.h"
 #include "engine/exact_valuation.h"
 #include "engine/valuation_figures.h"
+#include "app/smile_plot.h"
+#include "picture_support.h"
 #include "run_support.h"
 #include "value_support.h"
 
@@ -205,6 +207,47 @@ TEST(ExactRuns, TheSmileShowsTheNoiseOfASimulationAndNoneOfTheLimits) {
   EXPECT_NE(exact.find("exact limits"), std::string::npos);
   EXPECT_EQ(count(exact, "fill=\"white\" stroke"), 0u);
   EXPECT_EQ(exact.find("hollow"), std::string::npos);
+}
+
+// The smile picture's title and legend fit it: runs with quotes and several S0s of long
+// numbers (a title that needs a smaller font, one that lists too many S0s), by simulation with
+// its notes and exactly; and a picture of 40 expiries with the longest labels there are.
+TEST(ExactRuns, TheSmilesTitleAndLegendFitThePicture) {
+  const std::string twoSpots =
+      "S0,K,Days\n1234.56,1209.87,3\n1234.56,1259.25,3\n98765.4,96790.1,3\n98765.4,100741,3\n";
+  const std::string sixSpots =
+      twoSpots + "100.125,100,3\n2000.5,2000,3\n3.14159,3,3\n123457,123457,3\n";
+  const std::string quotes =
+      "S0,K,days,call,put\n1234.56,1259.25,3,12.5,30\n1234.56,1209.87,3,35,10\n";
+  for (const std::string& batch : {twoSpots, sixSpots}) {
+    for (const std::vector<std::string>& method :
+         {std::vector<std::string>{"--seed", "3"}, std::vector<std::string>{"--exact"}}) {
+      TempDir dir;
+      dir.write("Setup.txt", setupText({.runMode = "2", .trajectories = 200, .rate = "0.05"}));
+      dir.write("dist.csv", bellDistribution(41, 0.004));
+      dir.write("batch.csv", batch);
+      dir.write("q.csv", quotes);
+      std::vector<std::string> args = {"--quiet", "--plot", "p.svg", "--quotes", "q.csv"};
+      args.insert(args.end(), method.begin(), method.end());
+      const RunOutcome outcome = runIn(dir, {.arguments = args});
+      ASSERT_EQ(outcome.status, 0) << outcome.err;
+      const std::string svg = dir.read("p.svg");
+      EXPECT_NE(svg.find(">squares: market quotes</text>"), std::string::npos) << method[0];
+      const char* spotsShown =
+          batch == twoSpots ? "S0 1234.56, 98765.4, " : "S0 3.14159 to 123457 (6 values), ";
+      EXPECT_NE(svg.find(spotsShown), std::string::npos);
+      EXPECT_EQ(textsOutside(svg), std::vector<std::string>{}) << method[0] << "\n" << batch;
+    }
+  }
+  SmilePlot plot;
+  for (int i = 0; i < 40; ++i) {
+    const double spot = -1234567.0 - i;
+    plot.add(spot, 2147483647 - i, spot * 1.01, spot, 0.2 + 0.01 * i, 0.19, 0.21, i % 2 == 0,
+             0.25);
+  }
+  const std::string svg = plot.svg(2147483647, 5000);
+  EXPECT_NE(svg.find(">S0 -1.23457e+06, 2147483647 days</text>"), std::string::npos);
+  EXPECT_EQ(textsOutside(svg), std::vector<std::string>{});
 }
 
 }  // namespace

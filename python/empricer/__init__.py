@@ -37,15 +37,72 @@ def _text(x):
     return repr(float(x))
 
 
+_TABLE_CAPACITY = _empricer.table_capacity
+_MOST_DAYS = 2**31 - 1  # a batch row's days are a 32-bit signed integer
+_MOST_TRAJECTORIES = 2**31 - 1  # as Setup.txt's key 2
+
+
+def _length(given):
+    """The number of items of a sequence, or None for an iterable without a length."""
+    try:
+        return len(given)
+    except TypeError:
+        return None
+
+
+def _within_capacity(name, count):
+    """Refuses, before anything is copied, more rows than the loader takes."""
+    if count is not None and count > _TABLE_CAPACITY:
+        raise ValueError(f"{name} holds {count} rows: a table holds at most {_TABLE_CAPACITY}")
+
+
+def _where(name, index, indexed):
+    return f"{name}[{index}]" if indexed else name
+
+
+def _numbers(name, given, indexed=True):
+    """The values as a flat array of floats; a value that is no number is refused by its
+    index (by its name alone for a single value, when not `indexed`)."""
+    try:
+        return np.asarray(given, dtype=float).ravel()
+    except (TypeError, ValueError):
+        values = np.asarray(given, dtype=object).ravel()
+        for index, item in enumerate(values):
+            try:
+                float(item)
+            except (TypeError, ValueError):
+                raise ValueError(f"{_where(name, index, indexed)} is {item!r}: not a number") \
+                    from None
+        raise
+
+
+def _first_bad(name, values, good, rule, indexed=True):
+    """Refuses the first value for which `good` is false, by its index, saying `rule`."""
+    bad = np.flatnonzero(~good)
+    if bad.size:
+        index = int(bad[0])
+        raise ValueError(f"{_where(name, index, indexed)} is {_text(values[index])}: {rule}")
+
+
+def _finite(name, values, rule, indexed=True):
+    _first_bad(name, values, np.isfinite(values), rule, indexed)
+
+
 class Table:
     """A step distribution: read from a dist.csv by the loader's rules, or from arrays of
-    returns and weights (loaded as the dist.csv of those numbers would be)."""
+    returns and weights (loaded as the dist.csv of those numbers would be). A return or weight
+    that is NaN, infinite or no number is refused by its index (ValueError), and so are more
+    rows than a table holds, before anything is copied."""
 
     def __init__(self, returns, weights):
-        returns = np.asarray(returns, dtype=float).ravel()
-        weights = np.asarray(weights, dtype=float).ravel()
+        for name, given in (("returns", returns), ("weights", weights)):
+            _within_capacity(name, np.size(given) if hasattr(given, "shape") else _length(given))
+        returns = _numbers("returns", returns)
+        weights = _numbers("weights", weights)
         if returns.shape != weights.shape:
             raise ValueError("returns and weights differ in length")
+        _finite("returns", returns, "a table's returns and weights must be finite numbers")
+        _finite("weights", weights, "a table's returns and weights must be finite numbers")
         text = "".join(f"{_text(r)},{_text(w)}\n" for r, w in zip(returns, weights))
         self._table = _empricer.Table.from_text(text)
 
@@ -80,9 +137,29 @@ class Table:
                 "daily_std": sd * math.sqrt(_STEPS_PER_DAY)}
 
 
+def _trajectories(number):
+    """A number of trajectories: a whole number (an int, or a float such as 1e4) from 1 to
+    2147483647, as Setup.txt's key 2 takes it; anything else is refused, never truncated."""
+    rule = f"trajectories must be a whole number from 1 to {_MOST_TRAJECTORIES}"
+    try:
+        whole = operator.index(number)
+    except TypeError:
+        try:
+            given = float(number)
+        except (TypeError, ValueError):
+            raise ValueError(f"trajectories is {number!r}: {rule}") from None
+        if not given.is_integer():
+            raise ValueError(f"trajectories is {_text(given)}: {rule}") from None
+        whole = int(given)
+    if not 1 <= whole <= _MOST_TRAJECTORIES:
+        raise ValueError(f"trajectories is {whole}: {rule}")
+    return whole
+
+
 class Settings:
     """What Setup.txt gives a run: rate (key 3), step scale (key 4), shift factors (key 5),
-    trajectories (key 2) and the winning probabilities (key 7)."""
+    trajectories (key 2: a whole number from 1 to 2147483647, otherwise ValueError) and the
+    winning probabilities (key 7)."""
 
     def __init__(self, rate=0.0, step_scale=1.0, shifts=(1.02, 0.98, 1.01, 0.99),
                  trajectories=10000, probabilities=False):
@@ -90,7 +167,7 @@ class Settings:
         self._settings.rate = float(rate)
         self._settings.step_scale = float(step_scale)
         self._settings.shifts = [float(s) for s in shifts]
-        self._settings.trajectories = int(trajectories)
+        self._settings.trajectories = _trajectories(trajectories)
         self._settings.probabilities = bool(probabilities)
 
     @classmethod
@@ -106,9 +183,12 @@ class Settings:
     probabilities = property(lambda self: self._settings.probabilities)
 
 
-def _rows_text(rows):
+def _rows_text(rows, names=("S0", "K", "days"), indexed=True):
     """A batch.csv's text of rows: a DataFrame with columns S0, K and days in any case, or three
-    sequences."""
+    sequences (called `names` in the messages). S0 and K must be finite, days whole numbers
+    from 0 to 2147483647 (as a batch row takes them; 0 days is valued at expiry, with no
+    step); anything else is refused by its index, never written as a row the command line
+    would read differently."""
     if isinstance(rows, pd.DataFrame):
         by_name = {str(c).lower(): c for c in rows.columns}
         try:
@@ -119,14 +199,18 @@ def _rows_text(rows):
         columns = list(rows)
         if len(columns) != 3:
             raise ValueError("rows: a DataFrame with S0, K and days, or three sequences")
-    spots, strikes, days = (np.asarray(c).ravel() for c in columns)
+    spots, strikes, days = (_numbers(name, c, indexed) for name, c in zip(names, columns))
     if not len(spots) == len(strikes) == len(days):
-        raise ValueError("S0, K and days differ in length")
+        raise ValueError(f"{', '.join(names[:2])} and {names[2]} differ in length")
+    for name, values in zip(names[:2], (spots, strikes)):
+        _finite(name, values, f"{name} must be a finite number", indexed)
+    with np.errstate(invalid="ignore"):
+        whole = (np.floor(days) == days) & (days >= 0) & (days <= _MOST_DAYS)
+    _first_bad(names[2], days, whole,
+               f"{names[2]} must be a whole number from 0 to {_MOST_DAYS}", indexed)
     lines = ["S0,K,Days"]
     for s, k, d in zip(spots, strikes, days):
-        d = float(d)
-        day_text = str(int(d)) if d.is_integer() else _text(d)
-        lines.append(f"{_text(s)},{_text(k)},{day_text}")
+        lines.append(f"{_text(s)},{_text(k)},{int(d)}")
     return "\n".join(lines) + "\n"
 
 
@@ -152,8 +236,18 @@ def results_text(table, rows, settings, seed=None, exact=False, chain=True, thre
     threads outside 1 to 4096, trading_days not above 0). A range that starts past the last row
     raises ValueError too ("empricer: --rows 7-9 selects no row: batch.csv has 6 data rows"),
     where the command line only warns and writes the header. A thread that cannot start raises
-    RuntimeError ("empricer: cannot start thread N of THREADS: " and the system's reason)."""
-    return _empricer.run_rows(table._table, settings._settings, _rows_text(rows), _whole(seed),
+    RuntimeError ("empricer: cannot start thread N of THREADS: " and the system's reason).
+
+    The rows are refused by their index when they cannot be valued as given: S0 or K not a
+    finite number, days not a whole number from 0 to 2147483647 (ValueError, e.g. "days[3] is
+    2.5: days must be a whole number from 0 to 2147483647")."""
+    return _run(table, _rows_text(rows), settings, seed, exact, chain, threads, first, last,
+                trading_days)
+
+
+def _run(table, batch, settings, seed, exact, chain, threads, first, last, trading_days):
+    """The results file's text of the batch.csv text `batch`."""
+    return _empricer.run_rows(table._table, settings._settings, batch, _whole(seed),
                               bool(exact), bool(chain), _whole(threads), _whole(first),
                               _whole(last), float(trading_days))
 
@@ -172,9 +266,11 @@ def chain(table, rows, settings, seed=None, exact=False, chain=True, threads=Non
 def value(table, spot, strike, days, settings, seed=None, exact=False, threads=None,
           trading_days=252.0):
     """One option, as a manual run with ``--results`` values it: five lines, one per path. The
-    options and their errors are those of results_text."""
-    return chain(table, ([spot], [strike], [days]), settings, seed=seed, exact=exact,
-                 chain=False, threads=threads, trading_days=trading_days)
+    options and their errors are those of results_text; spot, strike and days are refused as
+    the rows there are (e.g. "spot is nan: spot must be a finite number")."""
+    batch = _rows_text(([spot], [strike], [days]), ("spot", "strike", "days"), indexed=False)
+    return _frame(_run(table, batch, settings, seed, exact, False, threads, None, None,
+                       trading_days))
 
 
 def _report(text):
