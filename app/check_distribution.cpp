@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -164,7 +165,8 @@ void drawFindings(const ReturnTable& table, Findings& findings) {
   }
   const double share = bandBindingShare(*draws);
   if (share > kBandDaysTold) {
-    findings.addFile("the band binds on about " + number(std::round(100.0 * share)) + "% of days",
+    findings.addFile("the band binds on about " + number(std::round(100.0 * share)) +
+                         "% of days",
                      "a path is held within 1/1.07 to 1.07 of its price at the start of each "
                      "day, and a day of 270 steps with these draws (a step's mean " +
                          number(step.mean) + ", standard deviation " + number(deviation) +
@@ -202,18 +204,16 @@ void tableFindings(std::size_t rowCount, Findings& findings) {
 double bandBindingShare(const DrawTable& draws) {
   const double band = std::log(kUpperBand);
   // A step beyond the band's whole width reaches it from anywhere: the clip keeps the
-  // moments finite (and takes a step to 0 or below, or NaN, as such a step).
+  // moments finite. A step to 0 or below, or a NaN, counts as such a step down.
   std::vector<double> logs(kGeneratorOutputs);
   for (int r = 0; r < kGeneratorOutputs; ++r) {
     const double x = std::log1p(draws.returnFor[r]);
     logs[r] = x >= -2.0 * band ? std::min(x, 2.0 * band) : -2.0 * band;
   }
   const Spread step = spreadOf(logs);
-  const double stepMean = step.mean;
-  const double stepDeviation = step.deviation;
-  const double mu = kStepsPerDay * stepMean;
-  const double sigma = std::sqrt(static_cast<double>(kStepsPerDay)) * stepDeviation;
-  const double level = band + kDiscreteShift * stepDeviation;
+  const double mu = kStepsPerDay * step.mean;
+  const double sigma = std::sqrt(static_cast<double>(kStepsPerDay)) * step.deviation;
+  const double level = band + kDiscreteShift * step.deviation;
   if (!(sigma > 1e-100)) return std::fabs(mu) >= band ? 1.0 : 0.0;
   return std::min(1.0, reaches(mu, sigma, level) + reaches(-mu, sigma, level));
 }
