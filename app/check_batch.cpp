@@ -66,9 +66,18 @@ std::vector<std::string> checkBatchRow(const LineBuffer& read, const BatchRow& r
   const std::string daysText = readingOf(fields[2].text).text;
   if (!row.valued) {
     reasons.push_back("the days " + quoted(daysText) + " are out of range");
-  } else if (days != std::trunc(days)) {
+    return reasons;
+  }
+  if (days != std::trunc(days)) {
     reasons.push_back("the days " + quoted(daysText) + " are cut to " +
                       std::to_string(row.request.days));
+  }
+  // Days that the line gives as a number; missing or wordy days are told above.
+  const Form daysForm = readingOf(fields[2].text).form;
+  if (reached == kRowFields && (daysForm == Form::Number || daysForm == Form::Cut) &&
+      row.request.days < 1) {
+    reasons.push_back("days below 1 simulate no step: the row is valued at S0 itself, with no "
+                      "time left (a day is the shortest term)");
   }
   return reasons;
 }

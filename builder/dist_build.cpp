@@ -75,6 +75,28 @@ Status outputsApartFromInputs(const DistOptions& options) {
   return outputsApart(outputs, inputs);
 }
 
+// The warnings of a build whose files are in place, in this order: uneven sessions, missed
+// bounds, dates read without sessions, a short history, a mean larger than the spread.
+std::vector<std::string> warningsOf(const DistFigures& figures, const PriceHistory& history,
+                                    const DistOptions& options) {
+  std::vector<std::string> warnings;
+  if (figures.lengths && figures.lengths->uneven > 0) {
+    warnings.push_back(unevenSessionsWarning(*figures.lengths));
+  }
+  if (!meetsBounds(figures)) warnings.push_back(boundsWarning(figures));
+  std::optional<std::int64_t> days;  // the sessions, or the dates of a column of dates
+  if (options.session) days = figures.sessionCount;
+  if (history.unsessionedDates) {
+    warnings.push_back(unsessionedDatesWarning(*history.unsessionedDates));
+    days = history.unsessionedDates->dates;
+  }
+  if (auto few = shortHistoryWarning(days, !options.session, figures.returnCount)) {
+    warnings.push_back(*few);
+  }
+  if (auto large = largeMeanWarning(figures)) warnings.push_back(*large);
+  return warnings;
+}
+
 }  // namespace
 
 Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
@@ -183,12 +205,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   // An output that appeared since the start counts as one that cannot be written.
   const Status moved = outputs.moveIntoPlace(options.force);
   if (!moved.ok()) return unwritable(moved);
-  BuiltDistribution end{reportText(figures), {}};
-  if (figures.lengths && figures.lengths->uneven > 0) {
-    end.warnings.push_back(unevenSessionsWarning(*figures.lengths));
-  }
-  if (!meetsBounds(figures)) end.warnings.push_back(boundsWarning(figures));
-  return end;
+  return BuiltDistribution{reportText(figures), warningsOf(figures, history, options)};
 }
 
 }  // namespace empricer

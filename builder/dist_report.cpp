@@ -228,4 +228,46 @@ std::string unevenSessionsWarning(const SessionLengths& lengths) {
          std::to_string(lengths.longest) + "); each day of the table stands for a median one";
 }
 
+std::string unsessionedDatesWarning(const UnsessionedDates& dates) {
+  return "warning: column '" + dates.column + "' holds " + std::to_string(dates.dates) +
+         " dates (" + dates.first + " to " + dates.last +
+         ") and no --session is given, so the " + std::to_string(dates.dates - 1) +
+         (dates.dates == 2 ? " move" : " moves") +
+         " from one date's last price to the next date's first count as returns; --session " +
+         dates.column + " keeps them apart as gaps";
+}
+
+std::optional<std::string> shortHistoryWarning(std::optional<std::int64_t> days, bool dates,
+                                               std::int64_t returns) {
+  std::string few;
+  if (days && *days < kFewSessions) {
+    few = std::to_string(*days) + (dates ? (*days == 1 ? " date" : " dates")
+                                         : (*days == 1 ? " session" : " sessions")) +
+          ", fewer than " + std::to_string(kFewSessions);
+  }
+  if (returns < kFewReturns) {
+    if (!few.empty()) few += ", and ";
+    few += std::to_string(returns) + (returns == 1 ? " return" : " returns") + ", fewer than " +
+           std::to_string(kFewReturns);
+  }
+  if (few.empty()) return std::nullopt;
+  return "warning: the history holds " + few +
+         ": a table made from so short a history carries the volatility and the tails of those "
+         "few days; a longer history gives a steadier one";
+}
+
+std::optional<std::string> largeMeanWarning(const DistFigures& f) {
+  if (!chosenMean(f) || !(std::fabs(f.target.mean) > f.target.standardDeviation)) {
+    return std::nullopt;
+  }
+  const std::string units = f.meanChoice == MeanChoice::riskNeutral
+                                ? "the rate (key 3) and --carry are in the same units, and a "
+                                  "step is 1/270 of a day"
+                                : "--mean gives the mean of one step, 1/270 of a day";
+  return "warning: the mean per step, " + number(f.target.mean) + " (" + howMean(f) +
+         "), is larger in size than a step's standard deviation, " +
+         number(f.target.standardDeviation) +
+         ": every path drifts further in a step than the returns spread it; " + units;
+}
+
 }  // namespace empricer

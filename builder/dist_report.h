@@ -10,6 +10,7 @@
 #include "builder/day_scale.h"
 #include "builder/dist_options.h"
 #include "builder/moments.h"
+#include "builder/price_history.h"
 #include "builder/rate_settings.h"
 
 namespace empricer {
@@ -20,6 +21,11 @@ namespace empricer {
 constexpr double kMeanBound = 0.01;
 constexpr double kSpreadBound = 0.01;
 constexpr double kChosenMeanBound = 1e-6;
+
+// A history of fewer sessions (when they are known) or fewer returns than these gets a
+// warning that it is short.
+constexpr std::int64_t kFewSessions = 20;
+constexpr std::int64_t kFewReturns = 500;
 
 struct DistFigures {
   std::string pricesFile;
@@ -64,5 +70,16 @@ std::string reportText(const DistFigures& figures);
 std::string boundsWarning(const DistFigures& figures);
 // One line, without the program's name, when sessions are uneven (SessionLengths::uneven).
 std::string unevenSessionsWarning(const SessionLengths& lengths);
+// One line, without the program's name, when a column of dates changes date within a file read
+// without sessions: the moves between dates count as returns.
+std::string unsessionedDatesWarning(const UnsessionedDates& dates);
+// One line, without the program's name, when the history holds fewer than kFewSessions
+// sessions (`days`, when they are known: sessions, or the dates of a column of dates when
+// `dates` is set) or fewer than kFewReturns returns; nothing otherwise.
+std::optional<std::string> shortHistoryWarning(std::optional<std::int64_t> days, bool dates,
+                                               std::int64_t returns);
+// One line, without the program's name, when a chosen mean per step is larger in size than the
+// target's standard deviation; nothing otherwise.
+std::optional<std::string> largeMeanWarning(const DistFigures& figures);
 
 }  // namespace empricer

@@ -46,7 +46,93 @@ std::string shortNumber(double value) {
   return text;
 }
 
+// The header's columns, quoted, for a message: the first kColumnsNamed of them and a count of
+// the rest.
+constexpr std::size_t kColumnsNamed = 20;
+std::string columnsOf(const std::vector<std::string>& header) {
+  std::string text = header.size() == 1 ? "the only column is " : "the columns are ";
+  for (std::size_t i = 0; i < header.size() && i < kColumnsNamed; ++i) {
+    if (i > 0) text += ", ";
+    text += "'" + header[i] + "'";
+  }
+  if (header.size() > kColumnsNamed) {
+    text += " and " + std::to_string(header.size() - kColumnsNamed) + " more";
+  }
+  return text;
+}
+
+struct Columns {
+  std::size_t price = 0;
+  std::optional<std::size_t> session;
+};
+
+// The price column and the session column of the header on line `line`.
+Outcome<Columns> columnsFor(const std::vector<std::string>& header, const PriceReading& reading,
+                            const std::string& name, std::int64_t line) {
+  Columns columns{header.size() - 1, std::nullopt};
+  const auto missing = [&](const char* what, const std::string& column) {
+    return Failure{where(name, line) + "no " + what + "column named '" + column + "'; " +
+                   columnsOf(header)};
+  };
+  if (reading.price) {
+    const auto found = columnNamed(header, *reading.price);
+    if (!found) return missing("", *reading.price);
+    columns.price = *found;
+  } else if (const auto close = columnNamed(header, "close")) {
+    columns.price = *close;
+  }
+  if (reading.session) {
+    columns.session = columnNamed(header, *reading.session);
+    if (!columns.session) return missing("session ", *reading.session);
+  }
+  return columns;
+}
+
+// The runs of one date in a column of dates, followed without a session column.
+struct DateRuns {
+  std::optional<std::size_t> column;
+  std::int64_t runs = 0;
+  std::string first;
+  std::string last;
+};
+
+// The first data row picks the column: the first one but the price column whose key is a date.
+void followDates(DateRuns& dates, const std::vector<std::string>& fields, std::size_t price,
+                 bool firstRow) {
+  if (firstRow) {
+    for (std::size_t i = 0; i < fields.size() && !dates.column; ++i) {
+      if (i != price && looksLikeDate(sessionKey(fields[i]))) dates.column = i;
+    }
+    if (dates.column) dates.first = sessionKey(fields[*dates.column]);
+  }
+  if (!dates.column) return;
+  const std::string_view key = sessionKey(fields[*dates.column]);
+  if (dates.runs == 0 || key != dates.last) {
+    ++dates.runs;
+    dates.last = key;
+  }
+}
+
 }  // namespace
+
+bool looksLikeDate(std::string_view key) {
+  if (key.empty()) return false;
+  char separator = 0;
+  int groups = 1;
+  bool digitBefore = false;
+  for (const char c : key) {
+    if (c >= '0' && c <= '9') {
+      digitBefore = true;
+      continue;
+    }
+    if (c != '-' && c != '/' && c != '.') return false;
+    if (!digitBefore || (separator != 0 && c != separator)) return false;
+    separator = c;
+    digitBefore = false;
+    ++groups;
+  }
+  return groups == 3 && digitBefore;
+}
 
 std::string_view sessionKey(std::string_view field) {
   for (std::size_t i = 0; i < field.size(); ++i) {
@@ -85,29 +171,16 @@ Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string
 
   const char delimiter = delimiterOf(line);
   const std::vector<std::string> header = splitFields(line, delimiter);
-  std::size_t priceIndex = header.size() - 1;
-  if (reading.price) {
-    const auto found = columnNamed(header, *reading.price);
-    if (!found) {
-      return Failure{where(name, lineNumber) + "no column named '" + *reading.price + "'"};
-    }
-    priceIndex = *found;
-  } else if (const auto close = columnNamed(header, "close")) {
-    priceIndex = *close;
-  }
-  std::optional<std::size_t> sessionIndex;
-  if (reading.session) {
-    sessionIndex = columnNamed(header, *reading.session);
-    if (!sessionIndex) {
-      return Failure{where(name, lineNumber) + "no session column named '" + *reading.session +
-                     "'"};
-    }
-  }
+  const Outcome<Columns> columns = columnsFor(header, reading, name, lineNumber);
+  if (!columns.ok()) return Failure{columns.message()};
+  const std::size_t priceIndex = columns.value().price;
+  const std::optional<std::size_t> sessionIndex = columns.value().session;
 
   PriceHistory history;
   history.priceColumn = header[priceIndex];
   const std::string priceLabel = fieldLabel(priceIndex, history.priceColumn);
   std::string session;
+  DateRuns dates;
   double previous = 0.0;
   std::int64_t previousLine = 0;
   while (nextLine()) {
@@ -128,6 +201,7 @@ Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string
     if (!(*price > 0.0)) return badPrice("is not positive");
 
     bool sameSession = history.priceCount > 0;
+    if (!sessionIndex) followDates(dates, fields, priceIndex, history.priceCount == 0);
     if (sessionIndex) {
       const std::string_view key = sessionKey(fields[*sessionIndex]);
       sameSession = sameSession && key == session;
@@ -172,6 +246,10 @@ Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string
     previousLine = lineNumber;
   }
   if (damage) return *damage;
+  if (dates.runs > 1 && dates.runs < history.priceCount) {
+    history.unsessionedDates =
+        UnsessionedDates{header[*dates.column], dates.runs, dates.first, dates.last};
+  }
 
   const auto returnCount = static_cast<std::int64_t>(history.returns.size());
   if (returnCount < 2) {

@@ -40,6 +40,20 @@ constexpr double kMostJump = 1e70;
 // "2019-11-05". Any other field is its own key.
 std::string_view sessionKey(std::string_view field);
 
+// Whether a session key is a date: three groups of digits joined by one of '-', '/' or '.'
+// ("2019-11-05", "11/5/2019", "05.11.2019").
+bool looksLikeDate(std::string_view key);
+
+// Without a session column, a column of dates (or of dates and times) whose date changes
+// within the file while some date holds more than one price: the moves from one date's last
+// price to the next date's first are counted as returns.
+struct UnsessionedDates {
+  std::string column;      // as the header writes it
+  std::int64_t dates = 0;  // runs of one date, in file order
+  std::string first;       // the first date and the last
+  std::string last;
+};
+
 struct PriceHistory {
   std::string priceColumn;  // the price column's name as the header writes it
   std::int64_t priceCount = 0;
@@ -51,14 +65,18 @@ struct PriceHistory {
   // The gaps: p[t] / p[t - 1] - 1 where p[t] is the first price of a session and p[t - 1] the
   // last of the one before, in file order.
   std::vector<double> gaps;
+  // Without a session column: the first column whose first row holds a date, when its dates
+  // change within the file and some date holds more than one price.
+  std::optional<UnsessionedDates> unsessionedDates;
 };
 
 // Reads the history from the bytes of a price file (lines as TextLines splits them, after a
 // byte-order mark at the start); `name` is the file's name in the messages. Fails with one
 // line naming the file and the line: a 0x00 or 0x1A byte, no header, a column that the header
-// lacks, a line with more or fewer fields than the header, a price that is not a number or not
-// finite and positive, a return or a gap that is not finite, beyond the limits above without
-// allowJumps, or above kMostJump; fewer than two returns, or returns that are all equal.
+// lacks (naming the columns it has), a line with more or fewer fields than the header, a price
+// that is not a number or not finite and positive, a return or a gap that is not finite,
+// beyond the limits above without allowJumps, or above kMostJump; fewer than two returns, or
+// returns that are all equal.
 Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string& name,
                                        const PriceReading& reading);
 

@@ -3,12 +3,20 @@
 // shipped examples among them). Every case also checks that nothing is written.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "app/check_files.h"
 #include "app/check_run.h"
+#include "engine/constants.h"
+#include "engine/draw_table.h"
+#include "engine/return_table.h"
 #include "fuzz/check_property.h"
 #include "run_support.h"
 
@@ -25,12 +33,27 @@ std::string setupWith(const std::string& more, const std::string& runMode = "2")
 }
 
 const std::string kSetup = setupWith("");
-const std::string kDist = "-0.01,1\n0,2\n0.01,1\n";
+const std::string kDist = "-0.001,1\n0,2\n0.001,1\n";
 const std::string kBatch = "S0,K,days\n100,95,1\n";
 
 std::string repeated(const std::string& line, int times) {
   std::string text;
   for (int i = 0; i < times; ++i) text += line;
+  return text;
+}
+
+// A table of returns from -`reach` to `reach` step deviations about `mean`, with weights of the
+// normal density, or of Student's t with 3 degrees of freedom when `fat`.
+std::string bellTable(double deviation, double mean, bool fat, double reach = 4.0) {
+  std::string text;
+  for (int i = -100; i <= 100; ++i) {
+    const double z = reach * i / 100.0;
+    const double density = fat ? std::pow(1.0 + z * z / 3.0, -2.0) : std::exp(-0.5 * z * z);
+    char line[64];
+    std::snprintf(line, sizeof line, "%.9g,%d\n", mean + deviation * z,
+                  static_cast<int>(1000.0 * density) + 1);
+    text += line;
+  }
   return text;
 }
 
@@ -103,12 +126,12 @@ std::vector<CheckCase> checkCases() {
               "pieces of at most 99\n"},
       // dist.csv
       {.name = "falling returns, a negative weight, a row without weight",
-       .dist = "0.01,1\n-0.01,1\n0.02,-1\n0.03\n0.04,1\n",
-       .out = "dist.csv:2: reads return -0.01, weight 1: the return is below the previous row's "
-              "(0.01): returns are interpolated between neighbouring rows in file order\n"
-              "dist.csv:3: reads return 0.02, weight -1: the weight is negative, and the "
+       .dist = "0.0001,5\n-0.0001,5\n0.0002,-1\n0.0003\n0.0004,5\n",
+       .out = "dist.csv:2: reads return -0.0001, weight 5: the return is below the previous "
+              "row's (0.0001): returns are interpolated between neighbouring rows in file order\n"
+              "dist.csv:3: reads return 0.0002, weight -1: the weight is negative, and the "
               "running sums of the weights must not fall\n"
-              "dist.csv:4: reads return 0.03, weight 0: the row has no weight\n"},
+              "dist.csv:4: reads return 0.0003, weight 0: the row has no weight\n"},
       {.name = "a header line, and nan and hexadecimal as numbers",
        .dist = "return,weight\n-0.01,1\nnan,1\n0.01,0x2\n",
        .out = "dist.csv:1: reads return 0, weight 0: the return \"return\" holds no number; the "
@@ -122,7 +145,35 @@ std::vector<CheckCase> checkCases() {
       {.name = "a total weight below 1",
        .dist = "-0.01,0.25\n0.01,0.25\n",
        .out = "dist.csv: the weights add up to 0.5: below 1, every draw is 0, so every step "
-              "takes the same return\n"},
+              "takes the same return\n"
+              "dist.csv: the band binds on about 100% of days: a path is held within 1/1.07 to "
+              "1.07 of its price at the start of each day, and a day of 270 steps with these "
+              "draws (a step's mean 0.01, standard deviation 0) leaves that range on more than "
+              "5% of days, where the band cuts what the table draws; a step is 1/270 of a day "
+              "(empricer-dist scales a history's returns to it)\n"},
+      {.name = "returns written in percent",
+       .dist = "-1.2,1\n-0.3,4\n0,6\n0.3,4\n1.2,1\n",
+       .out = "dist.csv:1: reads return -1.2, weight 1: a return of 1 or more in size moves a "
+              "price by 100% or more in one step: a return is a relative change (0.015 for "
+              "1.5%), and this one looks like a percent\n"
+              "dist.csv:5: reads return 1.2, weight 1: a return of 1 or more in size moves a "
+              "price by 100% or more in one step: a return is a relative change (0.015 for "
+              "1.5%), and this one looks like a percent\n"
+              "dist.csv: a step's draws have a standard deviation of 0.539641: above 1% a step, "
+              "as returns written in percent give; a return is a relative change per step "
+              "(0.015 for 1.5%), and a day is 270 steps\n"
+              "dist.csv: the band binds on about 100% of days: a path is held within 1/1.07 to "
+              "1.07 of its price at the start of each day, and a day of 270 steps with these "
+              "draws (a step's mean -0.159348, standard deviation 0.539641) leaves that range "
+              "on more than 5% of days, where the band cuts what the table draws; a step is "
+              "1/270 of a day (empricer-dist scales a history's returns to it)\n"},
+      {.name = "a step too wide for the band",
+       .dist = bellTable(0.0025, 0.0, false),
+       .out = "dist.csv: the band binds on about 21% of days: a path is held within 1/1.07 to "
+              "1.07 of its price at the start of each day, and a day of 270 steps with these "
+              "draws (a step's mean -4.95459e-005, standard deviation 0.0025078) leaves that "
+              "range on more than 5% of days, where the band cuts what the table draws; a step "
+              "is 1/270 of a day (empricer-dist scales a history's returns to it)\n"},
       {.name = "more than 5000 rows",
        .dist = repeated("0,1\n", 5001),
        .out = "dist.csv:5001: is row 5001: a table holds at most 5000 rows, and a run stops "
@@ -155,6 +206,16 @@ std::vector<CheckCase> checkCases() {
               "is read in pieces of at most 99\n"
               "batch.csv:2: reads as 2 rows: it has 109 characters, and a line is read in "
               "pieces of at most 99\n"},
+      {.name = "days below 1, given as numbers",
+       .batch = "S0,K,days\n100,95,0\n100,95,-2\n100,95,0.5\n100,95,\n100,95,1\n",
+       .out = "batch.csv:2: reads S0 100, K 95, days 0: days below 1 simulate no step: the row "
+              "is valued at S0 itself, with no time left (a day is the shortest term)\n"
+              "batch.csv:3: reads S0 100, K 95, days -2: days below 1 simulate no step: the row "
+              "is valued at S0 itself, with no time left (a day is the shortest term)\n"
+              "batch.csv:4: reads S0 100, K 95, days 0: the days \"0.5\" are cut to 0; days "
+              "below 1 simulate no step: the row is valued at S0 itself, with no time left (a "
+              "day is the shortest term)\n"
+              "batch.csv:5: reads S0 100, K 95, days 0: days is empty\n"},
       {.name = "a batch run without batch.csv",
        .batch = "-",
        .out = "batch.csv: cannot be opened: a run stops with \"Error opening file: batch.csv\"\n"},
@@ -168,7 +229,7 @@ std::vector<CheckCase> checkCases() {
        .setup = "# settings\r\n\r\n1 RunMode 2\r\n9 Unknown 3\r\n0 Note x y\r\n2 Trajectories "
                 "10\r\n3 RiskFreeRate 0.05\r\n4 StepScale 1\r\n5 Shifts 1.02 0.98 1.01 "
                 "0.99\r\n6 PauseAtEnd 0\r\n7 WinningProb 1e0\r\n3 RiskFreeRate 0.04 yearly\r\n",
-       .dist = "-0.01,1\n\n-0.01,1\n0.01,2.5\n0,0\n",
+       .dist = "-0.0001,1\n\n-0.0001,1\n0.0001,2.5\n0,0\n",
        .batch = "S0,K,Days,Note\n\n100,95,30,first\n 90 , 95 ,1\n",
        .out = kAllClean},
       {.name = "a manual run does not read batch.csv",
@@ -244,6 +305,65 @@ TEST(Check, TheShippedExamplesReadAsTheyLook) {
     const RunOutcome run = runIn(dir, {.arguments = {"--check"}});
     EXPECT_EQ(run.out, example.out) << example.files[0];
     EXPECT_EQ(run.status, 0) << example.files[0];
+  }
+}
+
+// The draws of a table's text, as a run makes them.
+std::unique_ptr<empricer::DrawTable> drawsOf(const std::string& text) {
+  empricer::InputStream stream;
+  empricer::openFromMemory(stream, text.data(), text.size());
+  auto table = std::make_unique<empricer::ReturnTable>();
+  EXPECT_TRUE(empricer::readReturnTable(*table, stream, "dist.csv").ok());
+  auto draws = std::make_unique<empricer::DrawTable>();
+  empricer::buildDrawTable(*table, static_cast<std::int32_t>(table->totalWeight), *draws);
+  return draws;
+}
+
+// The share of `days` simulated days of 270 steps on which the band stops the path, each step
+// moving the price by one of the draws and clipping it as a run does.
+double simulatedBindingShare(const empricer::DrawTable& draws, int days) {
+  std::mt19937 random(20250101);
+  std::uniform_int_distribution<int> output(0, empricer::kGeneratorOutputs - 1);
+  int bound = 0;
+  for (int day = 0; day < days; ++day) {
+    double price = 1.0;
+    bool stopped = false;
+    for (int step = 0; step < empricer::kStepsPerDay; ++step) {
+      price *= 1.0 + draws.returnFor[output(random)];
+      if (price > empricer::kUpperBand) {
+        price = empricer::kUpperBand;
+        stopped = true;
+      }
+      if (price < empricer::kLowerBand) {
+        price = empricer::kLowerBand;
+        stopped = true;
+      }
+    }
+    bound += stopped ? 1 : 0;
+  }
+  return static_cast<double>(bound) / days;
+}
+
+// The estimate that --check tells a table by against the days a simulation counts.
+TEST(Check, TheBandEstimateFollowsTheDaysOnWhichASimulatedPathIsStopped) {
+  struct Case {
+    const char* name;
+    std::string table;
+  };
+  const Case cases[] = {
+      {"calm", bellTable(0.0012, 0.0, false)},
+      {"near the threshold", bellTable(0.0018, 0.0, false)},
+      {"wide", bellTable(0.0025, 0.0, false)},
+      {"fat tails", bellTable(0.0008, 0.0, true, 12.0)},
+      {"a drift", bellTable(0.0012, 1.2e-4, false)},
+      {"a drift past the band", bellTable(0.0015, -2.2e-4, false)},
+      {"percent", bellTable(0.1, 0.0, false)},
+  };
+  for (const Case& c : cases) {
+    const auto draws = drawsOf(c.table);
+    const double estimate = empricer::check::bandBindingShare(*draws);
+    const double simulated = simulatedBindingShare(*draws, 10000);
+    EXPECT_NEAR(estimate, simulated, 0.01 + 0.1 * simulated) << c.name;
   }
 }
 

@@ -65,9 +65,10 @@ std::vector<double> returnsOfPrices(const std::vector<double>& returns) {
   return result;
 }
 
-// The number in the `column`-th place (0: data, 1: table) of the report line that starts with
-// `label` and two blanks or more.
-double reported(const std::string& report, const std::string& label, int column) {
+// The text of the figure in the `column`-th place (0: data, 1: table, or with three columns
+// 0: data, 1: target, 2: table) of the report line that starts with `label` and two blanks or
+// more, as the report writes it.
+std::string reportedText(const std::string& report, const std::string& label, int column) {
   for (const std::string& line : splitLines(report)) {
     if (line.rfind(label + "  ", 0) != 0) continue;
     std::size_t at = label.size();
@@ -75,10 +76,15 @@ double reported(const std::string& report, const std::string& label, int column)
       at = line.find_first_not_of(' ', at);
       if (skip < column) at = line.find(' ', at);
     }
-    return std::stod(line.substr(at, line.find(' ', at) - at));
+    return line.substr(at, line.find(' ', at) - at);
   }
   ADD_FAILURE() << "no line '" << label << "' in\n" << report;
-  return std::nan("");
+  return "nan";
+}
+
+// The same figure as a number.
+double reported(const std::string& report, const std::string& label, int column) {
+  return std::stod(reportedText(report, label, column));
 }
 
 // The return that each generator output draws from the table file, as a valuation draws it.
@@ -190,7 +196,11 @@ TEST(DistProgram, NoReturnCrossesASessionChange) {
 
   const RunOutcome split = runDistIn(dir, {"--session", "DATE", "prices.csv"});
   ASSERT_EQ(split.status, 0) << split.err;
-  EXPECT_EQ(split.err, "");  // the one-price session counts for no length
+  // The one-price session counts for no length: no session is uneven, the history is short.
+  EXPECT_EQ(split.err, "empricer-dist: warning: the history holds 4 sessions, fewer than 20, "
+                       "and 297 returns, fewer than 500: a table made from so short a history "
+                       "carries the volatility and the tails of those few days; a longer "
+                       "history gives a steadier one\n");
   EXPECT_NE(split.out.find("sessions by DATE"), std::string::npos);
   EXPECT_EQ(reported(split.out, "prices", 0), 301);
   EXPECT_EQ(reported(split.out, "sessions", 0), 4);  // lines 0-99, 100-199, 200-299, 300
@@ -259,8 +269,17 @@ TEST(DistProgram, BadInputStopsWithOneLineAndLeavesEveryFileAsItWas) {
       {"/", {}, "prices.csv: cannot open: it is a directory"},
       {"", {}, "prices.csv: no header line"},
       {"\n  \n", {}, "prices.csv: no header line"},
-      {good.c_str(), {"--column", "Price"}, "prices.csv:1: no column named 'Price'"},
-      {good.c_str(), {"--session", "day"}, "prices.csv:1: no session column named 'day'"},
+      {good.c_str(), {"--column", "Price"},
+       "prices.csv:1: no column named 'Price'; the columns are 'date', 'close'"},
+      {good.c_str(), {"--session", "day"},
+       "prices.csv:1: no session column named 'day'; the columns are 'date', 'close'"},
+      {"close\n100\n101\n", {"--column", "last"},
+       "prices.csv:1: no column named 'last'; the only column is 'close'"},
+      {"c1,c2,c3,c4,c5,c6,c7,c8,c9,c10,c11,c12,c13,c14,c15,c16,c17,c18,c19,c20,c21,c22\n",
+       {"--column", "close"},
+       "prices.csv:1: no column named 'close'; the columns are 'c1', 'c2', 'c3', 'c4', 'c5', "
+       "'c6', 'c7', 'c8', 'c9', 'c10', 'c11', 'c12', 'c13', 'c14', 'c15', 'c16', 'c17', 'c18', "
+       "'c19', 'c20' and 2 more"},
       {"date,close\n1,100\n\n2,abc\n", {}, "prices.csv:4: field 2 (close): 'abc' is not a number"},
       {"date,close\n1,100\n2,101.5x\n", {}, "prices.csv:3: field 2 (close): '101.5x' is not a number"},
       {"date,close\n1,100\n2,\n", {}, "prices.csv:3: field 2 (close): '' is not a number"},
@@ -666,7 +685,10 @@ TEST(DistHistory, SessionsByDateGiveTheTableTheDataDayInSessionOrCloseToClose) {
                 g.standardDeviation * g.standardDeviation);
   const std::string uneven =
       "empricer-dist: warning: 1 of 12 sessions hold more than 10% more or fewer returns than "
-      "the median of 390 (from 210 to 390); each day of the table stands for a median one\n";
+      "the median of 390 (from 210 to 390); each day of the table stands for a median one\n"
+      "empricer-dist: warning: the history holds 12 sessions, fewer than 20: a table made from "
+      "so short a history carries the volatility and the tails of those few days; a longer "
+      "history gives a steadier one\n";
 
   // Every layout keys the same sessions, so every one gives the same table.
   struct Layout {
@@ -877,6 +899,89 @@ TEST(DistHistory, TheAnnualisedVolatilityIsEachDailyDeviationTimesTheRootOfTheTr
     }
     const std::string note = " (daily x sqrt(" + days + " trading days))\n";
     EXPECT_NE(run.out.find(note), std::string::npos) << run.out;
+  }
+}
+
+// What looks wrong in a history or in the options is told on standard error, and the table is
+// written all the same: dates read without sessions, a short history, a mean per step larger
+// than a step's spread. "{sd}" in a warning stands for the target's standard deviation as the
+// report gives it.
+TEST(DistHistory, WarningsTellWhatLooksWrongAndTheTableIsWrittenAllTheSame) {
+  const History month = makeHistory(std::vector<int>(21, 31), 0.0005, 0.003, 1e-5, 97);
+  const History week = makeHistory(std::vector<int>(5, 391), 0.0005, 0.003, 1e-5, 101);
+  std::string daily = "date,close\n";
+  for (int day = 0; day < 600; ++day) {
+    daily += "20" + std::to_string(10 + day / 240) + "-" + std::to_string(1 + day / 20 % 12) +
+             "-" + std::to_string(1 + day % 20) + "," + std::to_string(100 + day % 7) + "\n";
+  }
+  const std::string setup = "3 RiskFreeRate 0.05\n4 StepScale 1\n";
+  const std::string shortHistory =
+      ": a table made from so short a history carries the volatility and the tails of those few "
+      "days; a longer history gives a steadier one\n";
+  const std::vector<std::string> riskNeutral{"--session", "datetime", "--mean", "risk-neutral"};
+  struct Case {
+    const char* name;
+    std::string prices;
+    std::vector<std::string> options;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"a date-and-time column without --session", historyText(month, "datetime,close", kUsStamp),
+       {},
+       "empricer-dist: warning: column 'datetime' holds 21 dates (11/1/2019 to 11/21/2019) and "
+       "no --session is given, so the 20 moves from one date's last price to the next date's "
+       "first count as returns; --session datetime keeps them apart as gaps\n"},
+      {"the same with --session", historyText(month, "datetime,close", kUsStamp),
+       {"--session", "datetime"}, ""},
+      {"a date column beside a time column",
+       historyText(month, "date,time,close", kDateTimeStamp), {},
+       "empricer-dist: warning: column 'date' holds 21 dates (2019-11-01 to 2019-11-21) and no "
+       "--session is given, so the 20 moves from one date's last price to the next date's first "
+       "count as returns; --session date keeps them apart as gaps\n"},
+      {"session numbers are not dates", historyText(month, "session,time,close",
+                                                    kSessionNumberStamp), {}, ""},
+      {"daily closes, a date to each", daily, {}, ""},
+      {"five sessions", historyText(week, "datetime,close", kIsoStamp), {"--session", "datetime"},
+       "empricer-dist: warning: the history holds 5 sessions, fewer than 20" + shortHistory},
+      {"five dates without --session", historyText(week, "datetime,close", kIsoStamp), {},
+       "empricer-dist: warning: column 'datetime' holds 5 dates (2019-11-01 to 2019-11-05) and "
+       "no --session is given, so the 4 moves from one date's last price to the next date's "
+       "first count as returns; --session datetime keeps them apart as gaps\n"
+       "empricer-dist: warning: the history holds 5 dates, fewer than 20" + shortHistory},
+      {"300 returns", pricesText(returnSamples(300, 103)[0].returns), {},
+       "empricer-dist: warning: the history holds 300 returns, fewer than 500" + shortHistory},
+      {"a carry in the wrong units", historyText(month, "datetime,close", kUsStamp),
+       {"--carry", "1000"},
+       "empricer-dist: warning: the mean per step, -0.0136231 (risk-neutral: Setup.txt, rate "
+       "0.05, carry 1000, step scale 1), is larger in size than a step's standard deviation, "
+       "{sd}: every path drifts further in a step than the returns spread it; the rate (key 3) "
+       "and --carry are in the same units, and a step is 1/270 of a day\n"},
+      {"a carry of 2%", historyText(month, "datetime,close", kUsStamp), {"--carry", "0.02"}, ""},
+      {"a mean of 1% a step", historyText(month, "datetime,close", kUsStamp),
+       {"--session", "datetime", "--mean", "0.01"},
+       "empricer-dist: warning: the mean per step, 0.01 (given), is larger in size than a "
+       "step's standard deviation, {sd}: every path drifts further in a step than the returns "
+       "spread it; --mean gives the mean of one step, 1/270 of a day\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.write("prices.csv", c.prices);
+    dir.write("Setup.txt", setup);
+    std::vector<std::string> args = c.options;
+    if (!c.options.empty() && c.options[0] == "--carry") {
+      args.insert(args.begin(), riskNeutral.begin(), riskNeutral.end());
+    }
+    args.push_back("prices.csv");
+    const RunOutcome run = runDistIn(dir, args);
+    ASSERT_EQ(run.status, 0) << c.name << ": " << run.err;
+    std::string err = c.err;
+    if (const std::size_t at = err.find("{sd}"); at != std::string::npos) {
+      err.replace(at, 4, reportedText(run.out, "standard deviation", 1));
+    }
+    EXPECT_EQ(run.err, err) << c.name;
+    EXPECT_TRUE(dir.exists("dist.csv")) << c.name;
+    EXPECT_EQ(reported(run.out, "table rows", 0), splitLines(dir.read("dist.csv")).size())
+        << c.name;
   }
 }
 
