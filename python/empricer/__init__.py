@@ -136,6 +136,21 @@ class Table:
                 "excess_kurtosis": float((z ** 4).mean() - 3.0),
                 "daily_std": sd * math.sqrt(_STEPS_PER_DAY)}
 
+    def __repr__(self):
+        """A table of up to six rows as the call that makes it; a longer one as its size and
+        its first and last three rows, to six digits."""
+        returns, weights = self.returns, self.weights
+        if len(returns) <= 6:
+            return (f"empricer.Table(returns={[float(r) for r in returns]}, "
+                    f"weights={[float(w) for w in weights]})")
+
+        def ends(values):
+            shown = [f"{v:.6g}" for v in values[:3]] + ["..."] + [f"{v:.6g}" for v in values[-3:]]
+            return "[" + ", ".join(shown) + "]"
+
+        return (f"<empricer.Table of {len(returns)} rows: returns {ends(returns)}, "
+                f"weights {ends(weights)}>")
+
 
 def _trajectories(number):
     """A number of trajectories: a whole number (an int, or a float such as 1e4) from 1 to
@@ -159,13 +174,28 @@ def _trajectories(number):
 class Settings:
     """What Setup.txt gives a run: rate (key 3), step scale (key 4), shift factors (key 5),
     trajectories (key 2: a whole number from 1 to 2147483647, otherwise ValueError) and the
-    winning probabilities (key 7)."""
+    winning probabilities (key 7).
 
-    def __init__(self, rate=0.0, step_scale=1.0, shifts=(1.02, 0.98, 1.01, 0.99),
-                 trajectories=10000, probabilities=False):
+    Key 4 says what year the rate is per: the rate terms take a step of (1 / 270) / key 4 of a
+    day, so key 4 = N / 270 makes the rate one per year of N trading days. `trading_days=N`
+    sets key 4 to N / 270 (252 gives 0.9333333333333333); `step_scale` sets key 4 itself. Give
+    one of the two; with neither, key 4 is 1: a rate per year of 270 trading days, as in the
+    shipped examples/manual/Setup.txt. The shift factors and the 10,000 trajectories are
+    defaults of Python only: the command line has none, Setup.txt must give keys 2 to 5.
+    `Settings.read(path)` takes every key as the file says, by the run's rules."""
+
+    def __init__(self, rate=0.0, step_scale=None, shifts=(1.02, 0.98, 1.01, 0.99),
+                 trajectories=10000, probabilities=False, trading_days=None):
+        if trading_days is not None:
+            if step_scale is not None:
+                raise ValueError("Settings takes step_scale or trading_days, not both")
+            days = float(trading_days)
+            if not (days > 0 and math.isfinite(days)):
+                raise ValueError(f"trading_days takes a number above 0, not {trading_days!r}")
+            step_scale = days / _STEPS_PER_DAY
         self._settings = _empricer.Settings()
         self._settings.rate = float(rate)
-        self._settings.step_scale = float(step_scale)
+        self._settings.step_scale = 1.0 if step_scale is None else float(step_scale)
         self._settings.shifts = [float(s) for s in shifts]
         self._settings.trajectories = _trajectories(trajectories)
         self._settings.probabilities = bool(probabilities)
@@ -181,6 +211,31 @@ class Settings:
     shifts = property(lambda self: tuple(self._settings.shifts))
     trajectories = property(lambda self: self._settings.trajectories)
     probabilities = property(lambda self: self._settings.probabilities)
+
+    @staticmethod
+    def _step_fraction_of(step_scale):
+        """The step fraction a run takes from key 4 = step_scale."""
+        probe = _empricer.Settings()
+        probe.step_scale = step_scale
+        return probe.step_fraction
+
+    def _key4_argument(self):
+        """The argument that gives this step fraction: trading_days=N for a whole N when N / 270
+        does, else step_scale=(1 / 270) / step fraction when that does."""
+        fraction = self.step_fraction
+        if fraction == 0 or math.isnan(fraction):
+            return None
+        scale = (1.0 / _STEPS_PER_DAY) / fraction
+        if 0 < scale < math.inf:
+            days = round(scale * _STEPS_PER_DAY)
+            if days >= 1 and self._step_fraction_of(days / _STEPS_PER_DAY) == fraction:
+                return f"trading_days={days}"
+        return f"step_scale={scale!r}" if self._step_fraction_of(scale) == fraction else None
+
+    def __repr__(self):
+        key4 = self._key4_argument() or f"step_fraction={self.step_fraction!r}"
+        return (f"empricer.Settings(rate={self.rate!r}, {key4}, shifts={self.shifts!r}, "
+                f"trajectories={self.trajectories!r}, probabilities={self.probabilities!r})")
 
 
 def _rows_text(rows, names=("S0", "K", "days"), indexed=True):
