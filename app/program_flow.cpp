@@ -34,22 +34,15 @@ Status showParameters(const RunSettings& settings, const RunMethod& method) {
   return printLine("");
 }
 
-// A manual or batch run with what it writes beside the console: the quotes read first, then
-// the results file and the smile picture.
+// A manual or batch run with what it writes beside the console (the quotes, when given, read
+// already): the results file and the smile picture.
 Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& context,
                const RunMethod& method) {
   const ProgramOptions& options = context.options;
   ResultsFile results;
   SmilePlot plot;
-  // The quotes are read before any file is written: a quote file that does not read stops
-  // the run with the results of an earlier run untouched.
-  QuoteBook quotes;
   Status run;
-  if (options.quotes) {
-    run = quotes.load(*options.quotes);
-    context.quotes = &quotes;
-  }
-  if (run.ok() && options.results) {
+  if (options.results) {
     results.setRun(RunFacts{!method.sampled, settings.trajectories, options.seed,
                             options.tradingDays});
     run = results.open(*options.results);
@@ -63,7 +56,7 @@ Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& conte
     run = mode == kManualRunMode ? runManual(settings, context) : runBatch(settings, context);
   }
   if (run.ok() && options.results) run = results.close();
-  if (run.ok() && options.quotes) quotes.report();
+  if (run.ok() && context.quotes != nullptr) context.quotes->report();
   if (run.ok() && options.plot) {
     const auto& table = context.distribution.current();
     run = plot.write(*options.plot, settings.trajectories,
@@ -146,6 +139,16 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     if (const int refused = claimOutputs(options, mode, resultsLock, plotLock); refused != 0) {
       return refused;
     }
+    // The quotes are read before any file is written: a quote file that does not read stops
+    // the run with the results of an earlier run untouched, its message a line on standard
+    // error.
+    QuoteBook quotes;
+    if (options.quotes) {
+      if (Status read = quotes.load(*options.quotes); !read.ok()) {
+        std::fprintf(stderr, "%s\n", read.message().c_str());
+        return kFailureStatus;
+      }
+    }
     // The workers stop when the queue goes, before the stop step or the closing line.
     DistributionCache distribution;
     ValuationQueue queue(options.threads, tuning.simulation);
@@ -153,6 +156,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     RunContext context{clock,    console,  generator, queue, distribution,
                        progress, options, startTime};
     context.method = method.method;
+    if (options.quotes) context.quotes = &quotes;
     run = queue.started();
     if (run.ok()) run = runMode(mode, settings, context, method);
   }

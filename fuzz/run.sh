@@ -12,7 +12,8 @@ seconds="${1:-30}"
 shift || true
 targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
-  targets=(line_reader fields number_text console_input settings distribution runs engine check dist)
+  targets=(line_reader fields number_text console_input settings distribution runs engine check dist
+           quotes)
 fi
 
 if ! command -v "${CLANGXX:-clang++}" >/dev/null 2>&1; then
@@ -28,7 +29,7 @@ mkdir -p "$work"
 
 # Larger inputs where the target needs them: whole files, runs and the three files of a check.
 declare -A max_len=([line_reader]=20000 [distribution]=20000 [settings]=4096 [runs]=8192
-                    [check]=8192)
+                    [check]=8192 [quotes]=12000)
 
 status=0
 summary=""

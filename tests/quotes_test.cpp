@@ -164,3 +164,146 @@ TEST(Quotes, AQuoteFileThatDoesNotReadStopsBeforeAnyResult) {
 }
 
 }  // namespace
+
+namespace {
+
+// A batch of three rows beside a quote file, every input's bytes kept to compare after the
+// run.
+struct QuoteFolder {
+  TempDir dir;
+  std::map<std::string, std::string> inputs;
+
+  explicit QuoteFolder(const std::string& quotes) {
+    inputs["Setup.txt"] = setupText({.runMode = "2", .trajectories = 2000, .rate = "0.05"});
+    inputs["dist.csv"] = bellDistribution(41, 0.004);
+    inputs["batch.csv"] = "S0,K,Days\n100,96,3\n100,100,3\n100,104,3\n";
+    inputs["q.csv"] = quotes;
+    for (const auto& [name, text] : inputs) dir.write(name, text);
+  }
+  RunOutcome run(const std::string& quotesPath = "q.csv") const {
+    return runIn(dir, {.arguments = {"--quiet", "--exact", "--results", "r.csv", "--plot",
+                                     "smile.svg", "--quotes", quotesPath}});
+  }
+};
+
+// A header, then a line of the quotes of row 2 (S0 100, K 100, 3 days) with `fields` as its
+// call_bid, call_ask and put.
+std::string quoteFile(const std::string& fields) {
+  return "S0,K,days,call_bid,call_ask,put\n100,96,3,,,\n100,100,3," + fields + "\n";
+}
+
+}  // namespace
+
+// A quote file that cannot be used is refused at its line with what was found there, as one
+// line on standard error, before any file is written: every input stays as it was, an earlier
+// Batch_Result.csv too, and neither the results file nor the picture is made.
+TEST(Quotes, AQuoteFileThatCannotBeUsedIsRefusedAtItsLine) {
+  // A file of equal lines after its header that goes on past 16 MiB, and the line of the byte
+  // after the 16 MiB.
+  const std::size_t most = std::size_t{16} << 20;
+  const std::string bigLine = "100,100,3,,,\n";
+  std::string tooBig = "S0,K,days,call_bid,call_ask,put\n";
+  const std::size_t headerBytes = tooBig.size();
+  while (tooBig.size() <= most) tooBig += bigLine;
+  const std::size_t overLine = 2 + (most - headerBytes) / bigLine.size();
+  struct Case {
+    std::string text;
+    std::string message;  // after "Error reading file: q.csv: "
+    std::string path = "q.csv";
+  };
+  const Case cases[] = {
+      {quoteFile(std::string("5") + '\0' + "5,6,7"), "line 3: a 0 byte at column 12"},
+      {quoteFile("5,6\x1a,7"), "line 3: a 0x1A byte at column 14"},
+      {quoteFile("5,6,7") + "\x1a\n", "line 4: a 0x1A byte at column 1"},
+      {quoteFile("5,6,7" + std::string(5000, ' ')), "line 3: the line goes on past 4096 bytes"},
+      {tooBig, "line " + std::to_string(overLine) +
+                   ": the file goes on past 16777216 bytes, the most a quote file may hold"},
+      {quoteFile("6,5,7"), "line 3: the call_bid '6' is above the call_ask '5'"},
+      {quoteFile("5,6,-0.5"), "line 3: the put '-0.5' is negative"},
+      {quoteFile("-1,6,7"), "line 3: the call_bid '-1' is negative"},
+      {quoteFile("5,inf,7"), "line 3: 'inf' is not a finite number"},
+      {quoteFile("5,6,nan"), "line 3: 'nan' is not a finite number"},
+      {quoteFile("5,6,1e999"), "line 3: '1e999' is out of the range of a double"},
+      {quoteFile("5,250,7"), "line 3: the call_ask '250' is above S0 '100'"},
+      {quoteFile("5,6,100.5"), "line 3: the put '100.5' is above K '100'"},
+      {quoteFile("5,6,3154.7o"), "line 3: '3154.7o' is not a number"},
+      {quoteFile("5,6,+-7"), "line 3: '+-7' is not a number"},
+      // Lone CRs end lines: the bad field is on line 4.
+      {"S0,K,days,put\r100,96,3,1\r\r100,100,3,x\r", "line 4: 'x' is not a number"},
+      {"\xEF\xBB\xBFS0,K,call\n100,96,1\n", "line 1: the header names no column days"},
+      {"", "no header line"},
+      {"", "line 1: a 0 byte at column 1", "/dev/zero"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    const QuoteFolder folder(c.text);
+    const std::string earlier = "an earlier run's rows\n";
+    folder.dir.write("Batch_Result.csv", earlier);
+    const std::vector<std::string> before = folder.dir.names();
+    const RunOutcome run = folder.run(c.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Error reading file: " + c.path + ": " + c.message + "\n");
+    EXPECT_EQ(run.out.find("Error"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Press any key"), std::string::npos) << run.out;
+    EXPECT_EQ(folder.dir.names(), before);
+    for (const auto& [name, text] : folder.inputs) EXPECT_EQ(folder.dir.read(name), text) << name;
+    EXPECT_EQ(folder.dir.read("Batch_Result.csv"), earlier);
+  }
+}
+
+TEST(Quotes, AQuoteFileThatCannotBeOpenedIsALineOnStandardError) {
+  const QuoteFolder folder(quoteFile("5,6,7"));
+  const RunOutcome run = folder.run("none.csv");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Error opening file: none.csv\n");
+  EXPECT_FALSE(folder.dir.exists("r.csv"));
+}
+
+// Lines ended by lone CRs, a byte-order mark and an end mark as the very last byte read as the
+// same file with LF line ends: the same results, byte for byte.
+TEST(Quotes, LoneCrLineEndsReadAsLineEnds) {
+  const std::string lines[] = {"S0;K;days;call;put", "100;96;3;5,5;0,5", "", "100;100;3;2,5;2",
+                               "100;104;3;0,5;4,5"};
+  auto joined = [&](const std::string& end) {
+    std::string text;
+    for (const std::string& line : lines) text += line + end;
+    return text;
+  };
+  const QuoteFolder plain(joined("\n"));
+  const RunOutcome expected = plain.run();
+  ASSERT_EQ(expected.status, 0) << expected.err;
+  EXPECT_NE(expected.err.find("q.csv: 0 of 3 quotes matched no row; 0 of 3 rows had no quote\n"),
+            std::string::npos)
+      << expected.err;
+  for (const std::string& text :
+       {joined("\r"), joined("\r\n"), "\xEF\xBB\xBF" + joined("\r") + "\x1a",
+        joined("\r").substr(0, joined("\r").size() - 1)}) {
+    const QuoteFolder folder(text);
+    const RunOutcome run = folder.run();
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, expected.err);
+    EXPECT_EQ(folder.dir.read("r.csv"), plain.dir.read("r.csv"));
+  }
+}
+
+// The report names the first five quote lines that matched no row (a repeated key and a line
+// without a key among them) and the first five rows without a quote, with how many more.
+TEST(Quotes, TheReportNamesUnmatchedLinesAndRows) {
+  std::string quotes = "S0,K,days,call\n100,96,3,5\n100,96,3,6\n,100,3,1\n";
+  for (int days = 10; days < 15; ++days) quotes += "100,96," + std::to_string(days) + ",1\n";
+  QuoteFolder folder(quotes);
+  std::string batch = "S0,K,Days\n100,96,3\n";
+  for (int k = 90; k < 97; ++k) batch += "100.5," + std::to_string(k) + ",2\n";
+  folder.dir.write("batch.csv", batch);
+  const RunOutcome run = folder.run();
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string expected =
+      "empricer: q.csv: 7 of 8 quotes matched no row; 7 of 8 rows had no quote\n"
+      "empricer: q.csv: quotes that matched no row: line 3 (S0 100, K 96, days 3, as on line "
+      "2); line 4 (no S0, K 100, days 3); line 5 (S0 100, K 96, days 10); line 6 (S0 100, K "
+      "96, days 11); line 7 (S0 100, K 96, days 12); and 2 more\n"
+      "empricer: q.csv: rows that had no quote: (S0 100.5, K 90, days 2); (S0 100.5, K 91, "
+      "days 2); (S0 100.5, K 92, days 2); (S0 100.5, K 93, days 2); (S0 100.5, K 94, days 2); "
+      "and 2 more\n";
+  EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+}
