@@ -451,8 +451,9 @@ _FIELD = re.compile(r"(\S+)(?: \((.*)\))?$")
 
 
 def _report(text):
-    """The report's figures, every one a number or a dict of numbers; its text as it is under
-    "text". See build_table for the keys."""
+    """The report's figures, every one a number or a dict of numbers (a tuple where a row's
+    fields do not match its block's columns); its text as it is under "text". See build_table
+    for the keys."""
     figures = {}
     columns = None  # the heading's column names, within a block
     for line in text.splitlines():
@@ -493,7 +494,21 @@ def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, m
                 allow_jumps=False):
     """empricer-dist in process: a Table from a price history (a file's path, a pandas Series
     of prices, or a DataFrame with a price column), and the report's figures as a dict. The
-    options are empricer-dist's; a Series is written with its index as column ``datetime``."""
+    options are empricer-dist's; a Series is written with its index as column ``datetime``.
+
+    The figures are numbers as the report prints them (six digits), the text apart:
+    - whole numbers: "prices", "sessions", "returns", "table rows", "at most", and with
+      `session` "overnight gaps";
+    - floats: "gap mean" and "gap standard deviation" (with `session` and gaps), "returns per
+      day", "scale factor", "mean per step", "trading days" (the year of the annualised
+      volatility), "mean difference" (the table's mean from the target's, in target standard
+      deviations) and "standard deviation difference" (in percent);
+    - dicts by column, per step ("data", "target", "table as drawn"): "mean", "standard
+      deviation", "skewness", "excess kurtosis", "minimum", "maximum"; per day ("in session",
+      "close to close", "table as drawn" with `session`, else "data", "table as drawn"):
+      "daily mean", "daily standard deviation", "annualised volatility";
+    - "text": the whole report, with how each figure was found; "warnings": the warnings'
+      texts."""
     with tempfile.TemporaryDirectory(prefix="empricer-") as work:
         if isinstance(prices, (str, os.PathLike)):
             path = os.fspath(prices)
