@@ -28,6 +28,8 @@ class Progress {
   void update(double share);
   // Erases the line, if it stands on the screen.
   void clear();
+  // The row last begun (from 1; 0 before the first), as startRow was told it.
+  std::int64_t row() const { return row_; }
 
  private:
   using Time = std::chrono::steady_clock::time_point;

@@ -18,6 +18,7 @@
 #include "app/file_names.h"
 #include "app/options.h"
 #include "app/progress.h"
+#include "app/quote_book.h"
 #include "app/results_file.h"
 #include "app/run_method.h"
 #include "app/runs.h"
@@ -133,14 +134,45 @@ ProgramOptions optionsOf(const std::vector<std::string>& arguments, const BatchF
   return options;
 }
 
+// The number of rows the options' range takes from `rows` (those a run counts as it goes).
+std::int64_t rowsInRange(BatchFile rows, const ProgramOptions& options) {
+  chooseRange(rows, options.rows.value_or(RowRange{}));
+  return static_cast<std::int64_t>(rows.rows.end - rows.rows.first);
+}
+
+// The quotes of --quotes read from `path`, or nothing when no path is given; a file that does
+// not read raises by the kind of its failure, with the run's message.
+std::unique_ptr<QuoteBook> quotesOf(const std::optional<std::string>& path) {
+  if (!path) return nullptr;
+  auto quotes = std::make_unique<QuoteBook>();
+  if (Status read = quotes->load(*path); !read.ok()) raise(read);
+  return quotes;
+}
+
+// Tells `show` (None: nobody) the row begun (from 1), the rows of the run and the share of the
+// row's work done; the interpreter is held. An exception it raises stays set and stops the run.
+bool tell(const py::object& show, std::int64_t row, std::int64_t rows, double share) {
+  if (show.is_none()) return true;
+  try {
+    show(row, rows, share);
+  } catch (py::error_already_set& raised) {
+    raised.restore();
+    return false;
+  }
+  return true;
+}
+
 // The rows of `batch` (a batch.csv's text) valued as `empricer --results` values them, with
-// the given options; the text of the results file. The interpreter is released meanwhile and
-// asked now and then, from the calling thread, whether a signal wants the run to stop. A
-// thread that cannot start is a RuntimeError.
+// the given options (and --quotes `quotes` when given); the text of the results file. The
+// interpreter is released meanwhile and asked now and then (every 50 ms at most), from the
+// calling thread, whether a signal wants the run to stop; then `progress`, unless None, is
+// called with the row, the rows and the share of the row done. A thread that cannot start is
+// a RuntimeError.
 std::string runRows(const Table& table, const RunSettings& settings, const std::string& batch,
                     std::optional<py::int_> seed, bool exact, bool chain,
                     std::optional<py::int_> threads, std::optional<py::int_> first,
-                    std::optional<py::int_> last, double tradingDays) {
+                    std::optional<py::int_> last, double tradingDays,
+                    const std::optional<std::string>& quotePath, const py::object& progressShow) {
   BatchFile rows = batchOfText(batch, settings);
   const ProgramOptions options = optionsOf(
       argumentsOf(WholeOptions{threads, seed, first, last},
@@ -150,6 +182,8 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
                                .results = std::string("(memory)"), .quiet = true}),
       rows);
   const RunMethod method = chooseMethod(options);
+  const std::int64_t rowCount = rowsInRange(rows, options);
+  const std::unique_ptr<QuoteBook> quotes = quotesOf(quotePath);
   std::vector<std::string> warnings;
 
   std::string text;
@@ -172,19 +206,21 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
                             options.tradingDays});
     results.openInMemory();
     run.results = &results;
+    run.quotes = quotes.get();
     run.method = method.method;
     run.rowsOnly = true;
     // The run's warnings go to Python's warnings module once the interpreter is back.
     run.warn = [&warnings](const std::string& warning) { warnings.push_back(warning); };
-    auto lastLook = std::chrono::steady_clock::now();
-    // A signal's handler raises in Python (KeyboardInterrupt): the run stops, and the
-    // exception it left is the one raised.
-    run.listen = [&](double) {
+    std::chrono::steady_clock::time_point lastLook{};  // the first call looks
+    // A signal's handler raises in Python (KeyboardInterrupt), and so may `progressShow`:
+    // the run stops, and the exception left is the one raised.
+    run.listen = [&](double share) {
       const auto now = std::chrono::steady_clock::now();
       if (now - lastLook < std::chrono::milliseconds(50)) return true;
       lastLook = now;
       py::gil_scoped_acquire held;
-      return PyErr_CheckSignals() == 0;
+      return PyErr_CheckSignals() == 0 &&
+             tell(progressShow, progress.row(), rowCount, share);
     };
     started = queue.started();
     if (started.ok()) {
@@ -200,6 +236,7 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
     if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
   }
   if (!status.ok()) raise(status);
+  if (quotes != nullptr) quotes->report();
   return text;
 }
 
@@ -264,7 +301,8 @@ PYBIND11_MODULE(_empricer, m) {
           });
   m.def("run_rows", &runRows, py::arg("table"), py::arg("settings"), py::arg("batch"),
         py::arg("seed"), py::arg("exact"), py::arg("chain"), py::arg("threads"),
-        py::arg("first"), py::arg("last"), py::arg("trading_days"));
+        py::arg("first"), py::arg("last"), py::arg("trading_days"), py::arg("quotes") = py::none(),
+        py::arg("progress") = py::none());
   m.def("build_table", &buildTable, py::arg("arguments"));
   m.attr("steps_per_day") = kStepsPerDay;
   m.attr("table_capacity") = kTableCapacity;

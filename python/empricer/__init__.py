@@ -15,12 +15,15 @@ shared paths (``chain=True``, as ``--chain``) where the command line values row 
 the command line has no default (Setup.txt must give keys 2 to 5).
 """
 
+import contextlib
 import io
 import math
 import operator
 import os
 import re
+import sys
 import tempfile
+import time
 
 import numpy as np
 import pandas as pd
@@ -279,12 +282,21 @@ def _whole(number):
 
 
 def results_text(table, rows, settings, seed=None, exact=False, chain=True, threads=None,
-                 first=None, last=None, trading_days=252.0):
+                 first=None, last=None, trading_days=252.0, quotes=None):
     """The text of the results file ``empricer --results`` writes for the same batch.csv,
     byte for byte, with ``--seed`` when `seed` is given, ``--exact`` when `exact`, ``--chain``
     when `chain` (the default here, unlike the command line), ``--threads`` when `threads` is
     given (otherwise every CPU this process may use), ``--rows first-last`` when `first` or
-    `last` is (the other end open) and ``--trading-days``.
+    `last` is (the other end open), ``--trading-days`` and ``--quotes`` when `quotes` is given.
+
+    `quotes` is a quotes file's path, or a DataFrame with its columns (S0, K and days, and any
+    of call, put, call_bid, call_ask, put_bid, put_ask, in any case; NaN is no price), written
+    to a temporary CSV and read by the same rules. The quote columns of the quoted rows (quote,
+    edge, the market's volatility, the probability of profit) are filled as ``--quotes`` fills
+    them, and the process's standard error gets the same closing line ("empricer: FILE: U of Q
+    quotes matched no row; R of T rows had no quote"). A quotes file that cannot be opened or
+    read raises OSError with the program's message ("Error opening file: FILE", "Error reading
+    file: FILE: line N: ...") and values nothing.
 
     The command line's rules apply: what it refuses raises ValueError with its message
     (``--rows`` without a seed unless `exact`, a seed with `exact`, a reversed or zero range,
@@ -297,52 +309,182 @@ def results_text(table, rows, settings, seed=None, exact=False, chain=True, thre
     finite number, days not a whole number from 0 to 2147483647 (ValueError, e.g. "days[3] is
     2.5: days must be a whole number from 0 to 2147483647")."""
     return _run(table, _rows_text(rows), settings, seed, exact, chain, threads, first, last,
-                trading_days)
+                trading_days, quotes)
 
 
-def _run(table, batch, settings, seed, exact, chain, threads, first, last, trading_days):
+# Seconds of work before the progress line may appear, as on the command line.
+_PROGRESS_AFTER = 1.0
+_REDRAW_EVERY = 0.1
+
+
+class _ProgressLine:
+    """The command line's progress line on sys.stderr: "row I of N: P% of the trajectories,
+    about T s left" (minutes from 120 s on), once the work has gone on for a second, at most
+    ten times a second, erased at the end. On a terminal each draw ends by erasing the rest of
+    the line, as the command line's does; elsewhere (a notebook) blanks cover a longer line."""
+
+    def __init__(self):
+        self._start = None
+        self._drawn = None
+        self._width = 0  # of the line on the screen
+
+    def __call__(self, row, rows, share):
+        now = time.monotonic()
+        if self._start is None:
+            self._start = now
+        if now - self._start < _PROGRESS_AFTER or \
+                (self._drawn is not None and now - self._drawn < _REDRAW_EVERY):
+            return
+        self._drawn = now
+        done = (row - 1 + share) / rows if rows > 0 else share
+        line = (f"row {row} of {rows}: " if rows > 0 else "") + \
+            f"{int(share * 100.0)}% of the trajectories"
+        if done > 0.0:
+            elapsed = now - self._start
+            left = int(elapsed / done - elapsed + 0.5)
+            line += f", about {(left + 30) // 60} min left" if left >= 120 \
+                else f", about {left} s left"
+        self._draw(line)
+
+    def _draw(self, line):
+        stream = sys.stderr
+        if getattr(stream, "isatty", lambda: False)():
+            stream.write("\r" + line + "\x1b[K")
+        else:
+            stream.write("\r" + line + " " * max(self._width - len(line), 0) +
+                         ("\r" if not line else ""))
+        stream.flush()
+        self._width = len(line)
+
+    def close(self, ended):
+        del ended  # the line goes either way
+        if self._drawn is not None:
+            self._draw("")
+
+
+class _ProgressBar:
+    """A tqdm bar (tqdm.auto: a widget in a notebook) over the run's rows, a row's share done
+    as a fraction of a row."""
+
+    def __init__(self, tqdm):
+        self._tqdm = tqdm
+        self._bar = None
+
+    def __call__(self, row, rows, share):
+        if self._bar is None:
+            self._bar = self._tqdm(total=rows, unit="row")
+        done = row - 1 + share
+        if done > self._bar.n:
+            self._bar.update(done - self._bar.n)
+
+    def close(self, ended):
+        """Closes the bar: full when the run `ended`, where it stood otherwise."""
+        if self._bar is None:
+            return
+        try:
+            if ended and self._bar.n < self._bar.total:
+                self._bar.update(self._bar.total - self._bar.n)
+        finally:
+            self._bar.close()
+
+
+def _progress_shower():
+    """A tqdm bar where tqdm is installed (Debian's python3-tqdm), else the progress line."""
+    try:
+        from tqdm.auto import tqdm
+    except ImportError:
+        return _ProgressLine()
+    return _ProgressBar(tqdm)
+
+
+def _run(table, batch, settings, seed, exact, chain, threads, first, last, trading_days,
+         quotes=None, progress=False):
     """The results file's text of the batch.csv text `batch`."""
-    return _empricer.run_rows(table._table, settings._settings, batch, _whole(seed),
-                              bool(exact), bool(chain), _whole(threads), _whole(first),
-                              _whole(last), float(trading_days))
+    shower = _progress_shower() if progress else None
+    ended = False
+    try:
+        with tempfile.TemporaryDirectory(prefix="empricer-") if isinstance(
+                quotes, pd.DataFrame) else contextlib.nullcontext() as work:
+            if work is not None:
+                path = os.path.join(work, "quotes.csv")
+                quotes.to_csv(path, index=False)
+                quotes = path
+            text = _empricer.run_rows(table._table, settings._settings, batch, _whole(seed),
+                                      bool(exact), bool(chain), _whole(threads), _whole(first),
+                                      _whole(last), float(trading_days),
+                                      None if quotes is None else os.fspath(quotes), shower)
+        ended = True
+        return text
+    finally:
+        if shower is not None:
+            shower.close(ended)
 
 
 def chain(table, rows, settings, seed=None, exact=False, chain=True, threads=None,
-          progress=False, first=None, last=None, trading_days=252.0):
+          progress=False, first=None, last=None, trading_days=252.0, quotes=None):
     """The same as a DataFrame: the columns of the results file, one line per row and path,
-    numbers as the same doubles, empty fields as NaN. The options and their errors are those of
-    results_text; ``chain=True`` is the default here, where the command line goes row by row."""
-    del progress  # an in-process run shows no progress line
-    return _frame(results_text(table, rows, settings, seed=seed, exact=exact, chain=chain,
-                               threads=threads, first=first, last=last,
-                               trading_days=trading_days))
+    numbers as the same doubles, empty fields as NaN. The options (`quotes` among them) and
+    their errors are those of results_text; ``chain=True`` is the default here, where the
+    command line goes row by row.
+
+    `progress=True` shows the run's progress: a tqdm bar over the rows where tqdm is installed
+    (Debian's python3-tqdm), otherwise the command line's progress line on standard error."""
+    return _frame(_run(table, _rows_text(rows), settings, seed, exact, chain, threads, first,
+                       last, trading_days, quotes, progress))
 
 
 def value(table, spot, strike, days, settings, seed=None, exact=False, threads=None,
-          trading_days=252.0):
+          trading_days=252.0, quotes=None):
     """One option, as a manual run with ``--results`` values it: five lines, one per path. The
     options and their errors are those of results_text; spot, strike and days are refused as
     the rows there are (e.g. "spot is nan: spot must be a finite number")."""
     batch = _rows_text(([spot], [strike], [days]), ("spot", "strike", "days"), indexed=False)
     return _frame(_run(table, batch, settings, seed, exact, False, threads, None, None,
-                       trading_days))
+                       trading_days, quotes))
+
+
+# The report's counts: whole numbers.
+_COUNTS = {"prices", "sessions", "returns", "overnight gaps", "table rows", "at most"}
+_CLOSING = re.compile(r"The table's mean differs from the target's by (\S+) standard "
+                      r"deviations, its standard deviation by (\S+)%\.")
+_FIELD = re.compile(r"(\S+)(?: \((.*)\))?$")
 
 
 def _report(text):
-    """The report's lines as a dict: each line's name (the text before two blanks) to its
-    fields, numbers as floats."""
+    """The report's figures, every one a number or a dict of numbers (a tuple where a row's
+    fields do not match its block's columns); its text as it is under "text". See build_table
+    for the keys."""
     figures = {}
+    columns = None  # the heading's column names, within a block
     for line in text.splitlines():
-        parts = re.split(r"\s{2,}", line.strip())
-        if len(parts) < 2:
+        if not line.strip():
+            columns = None
             continue
-        values = []
-        for part in parts[1:]:
-            try:
-                values.append(float(part))
-            except ValueError:
-                values.append(part)
-        figures[parts[0]] = values[0] if len(values) == 1 else values
+        closing = _CLOSING.fullmatch(line.strip())
+        if closing:
+            figures["mean difference"] = float(closing.group(1))
+            figures["standard deviation difference"] = float(closing.group(2))
+            continue
+        name, *fields = re.split(r"\s{2,}", line.strip())
+        if not fields:
+            continue
+        parsed = [_FIELD.match(field) for field in fields]
+        try:
+            numbers = [float(match.group(1)) for match in parsed]
+        except (AttributeError, ValueError):
+            columns = fields  # a block's heading
+            continue
+        days = re.fullmatch(r"daily x sqrt\((\S+) trading days\)", parsed[-1].group(2) or "")
+        if days:
+            figures["trading days"] = float(days.group(1))
+        if name in _COUNTS:
+            figures[name] = int(numbers[0])
+        elif len(numbers) == 1:
+            figures[name] = numbers[0]
+        elif columns is not None and len(columns) == len(numbers):
+            figures[name] = dict(zip(columns, numbers))
+        else:
+            figures[name] = tuple(numbers)
     figures["text"] = text
     return figures
 
@@ -352,7 +494,21 @@ def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, m
                 allow_jumps=False):
     """empricer-dist in process: a Table from a price history (a file's path, a pandas Series
     of prices, or a DataFrame with a price column), and the report's figures as a dict. The
-    options are empricer-dist's; a Series is written with its index as column ``datetime``."""
+    options are empricer-dist's; a Series is written with its index as column ``datetime``.
+
+    The figures are numbers as the report prints them (six digits), the text apart:
+    - whole numbers: "prices", "sessions", "returns", "table rows", "at most", and with
+      `session` "overnight gaps";
+    - floats: "gap mean" and "gap standard deviation" (with `session` and gaps), "returns per
+      day", "scale factor", "mean per step", "trading days" (the year of the annualised
+      volatility), "mean difference" (the table's mean from the target's, in target standard
+      deviations) and "standard deviation difference" (in percent);
+    - dicts by column, per step ("data", "target", "table as drawn"): "mean", "standard
+      deviation", "skewness", "excess kurtosis", "minimum", "maximum"; per day ("in session",
+      "close to close", "table as drawn" with `session`, else "data", "table as drawn"):
+      "daily mean", "daily standard deviation", "annualised volatility";
+    - "text": the whole report, with how each figure was found; "warnings": the warnings'
+      texts."""
     with tempfile.TemporaryDirectory(prefix="empricer-") as work:
         if isinstance(prices, (str, os.PathLike)):
             path = os.fspath(prices)
