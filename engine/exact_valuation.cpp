@@ -228,6 +228,78 @@ ExactError extrapolate(const FlatFigures (&levels)[3], const FlatFigures& bounds
   return worst;
 }
 
+// A figure within `bound` of an end of [low, high] (or beyond it) is that end; NaN stays.
+double snapped(double x, double low, double high, double bound) {
+  if (x < low + bound) return low;
+  if (x > high - bound) return high;
+  return x;
+}
+
+// A value or a spread: 0 when below its bound (never negative).
+double atLeastZero(double x, double bound) { return x < bound ? 0.0 : x; }
+
+// A figure of either sign: 0 when its size is below its bound.
+double zeroBelow(double x, double bound) { return std::fabs(x) < bound ? 0.0 : x; }
+
+double& callOfPath(ValuationResult& r, int p) {
+  return p == kBasePath ? r.callValue : r.shiftCall[shiftIndexOfPath(p)];
+}
+double& putOfPath(ValuationResult& r, int p) {
+  return p == kBasePath ? r.putValue : r.shiftPut[shiftIndexOfPath(p)];
+}
+
+// The desk figures of path p made sound: the deltas in their no-arbitrage ranges (delta_call
+// between 0 and D = d x forward / start, delta_put between 0 and -D), and no implied
+// volatility where the value it comes from is on or beyond its no-arbitrage bounds (such as a
+// value set to 0): that volatility would be fitted to the lattice's rounding.
+void soundDesk(const ValuationRequest& request, const FigureChoice& choice,
+               const RowFigures& bounds, int p, RowFigures& figures) {
+  DeskFigures& desk = figures.desk;
+  const double range =
+      discountOf(request) * desk.forward[p] / startPriceOfPath(request, p);
+  if (std::isfinite(range)) {
+    const double bound = bounds.desk.deltaCall[p];
+    desk.deltaCall[p] =
+        snapped(desk.deltaCall[p], std::fmin(0.0, range), std::fmax(0.0, range), bound);
+    desk.deltaPut[p] =
+        snapped(desk.deltaPut[p], std::fmin(0.0, -range), std::fmax(0.0, -range), bound);
+  }
+  const double year = yearlyVolatility(request, callValueOfPath(figures.result, p),
+                                       putValueOfPath(figures.result, p), desk.forward[p],
+                                       choice.tradingDays);
+  if (std::isnan(year)) desk.ivDay[p] = desk.ivYear[p] = kNaN;
+}
+
+// An extrapolated row made sound: no figure a limit cannot be. A value, the spread or a theta
+// whose size is below its bound is 0, and no value or spread is negative; a probability within
+// its bound of 0 or 1 (or beyond) is 0 or 1; the desk figures as soundDesk. A figure further
+// from its limit than its bound is left alone otherwise: its error ratio tells.
+void makeSound(const ValuationRequest& request, const FigureChoice& choice,
+               const FlatFigures& flatBounds, RowFigures& figures) {
+  RowFigures bounds;
+  unflatten(flatBounds, bounds);
+  ValuationResult& r = figures.result;
+  const ValuationResult& b = bounds.result;
+  r.stdevS = atLeastZero(r.stdevS, b.stdevS);
+  for (int p = 0; p < kPathCount; ++p) {
+    callOfPath(r, p) = atLeastZero(callValueOfPath(r, p), callValueOfPath(b, p));
+    putOfPath(r, p) = atLeastZero(putValueOfPath(r, p), putValueOfPath(b, p));
+    r.thetaCall[p] = zeroBelow(r.thetaCall[p], b.thetaCall[p]);
+    r.thetaPut[p] = zeroBelow(r.thetaPut[p], b.thetaPut[p]);
+    if (request.withProbabilities) {
+      r.probCall[p] = snapped(r.probCall[p], 0.0, 1.0, b.probCall[p]);
+      r.probPut[p] = snapped(r.probPut[p], 0.0, 1.0, b.probPut[p]);
+    }
+    if (choice.desk) soundDesk(request, choice, bounds, p, figures);
+  }
+  if (bounds.profitCall > 0.0) {
+    figures.profitCall = snapped(figures.profitCall, 0.0, 1.0, bounds.profitCall);
+  }
+  if (bounds.profitPut > 0.0) {
+    figures.profitPut = snapped(figures.profitPut, 0.0, 1.0, bounds.profitPut);
+  }
+}
+
 }  // namespace
 
 std::string exactFigureName(int index) {
@@ -404,6 +476,7 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
       worst = extrapolate(levels, bounds, best);
     }
     unflatten(best, figures);
+    makeSound(request, choice, bounds, figures);
     error = worst;
     error.intervals = finest;
   }
