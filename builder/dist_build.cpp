@@ -171,7 +171,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   if (!(figures.target.standardDeviation > 0.0) || !finiteMoments(figures.target)) {
     return noSpread(options.prices);
   }
-  if (chosenMean) figures.target.mean = *chosenMean;
+  if (chosenMean && !canonical) figures.target.mean = *chosenMean;
 
   const std::vector<double> targets =
       quantileTargets(sorted, figures.target.mean, figures.target.standardDeviation);

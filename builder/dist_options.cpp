@@ -177,8 +177,8 @@ std::string helpText() {
          "\n"
          "Exit status: 0 when the table is written (with a warning on standard error when\n"
          "it misses the accuracy bounds or the sessions are uneven), 1 when an output file\n"
-         "cannot be written or no tilt gives --mean canonical its mean, 2 for a wrong command line, unusable input, or an output that\n"
-         "exists without --force.\n"
+         "cannot be written or no tilt gives --mean canonical its mean, 2 for a wrong\n"
+         "command line, unusable input, or an output that exists without --force.\n"
          "\n"
          "More in README.md, section \"Making dist.csv from prices: empricer-dist\".\n";
 }
