@@ -352,7 +352,11 @@ def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, m
                 allow_jumps=False):
     """empricer-dist in process: a Table from a price history (a file's path, a pandas Series
     of prices, or a DataFrame with a price column), and the report's figures as a dict. The
-    options are empricer-dist's; a Series is written with its index as column ``datetime``."""
+    options are empricer-dist's; a Series is written with its index as column ``datetime``.
+    ``mean`` is "data", "risk-neutral", "canonical" (the history's returns kept, their weights
+    tilted onto the risk-neutral mean: the figures then hold ``theta``, ``relative entropy``
+    and ``effective sample size``) or a number; ``setup`` and ``carry`` go with the last two
+    words. The table is the command line's, double for double."""
     with tempfile.TemporaryDirectory(prefix="empricer-") as work:
         if isinstance(prices, (str, os.PathLike)):
             path = os.fspath(prices)
