@@ -98,6 +98,22 @@ std::vector<std::string> warningsOf(const DistFigures& figures, const PriceHisto
   return warnings;
 }
 
+// The canonical table's rows: `rows` tilted onto `mean`; its figures, and the target as the
+// history's `returns` under the same tilt, its mean the one sought.
+Outcome<std::vector<TiltedRow>> tiltedOntoMean(const std::vector<DistRow>& rows, double mean,
+                                               const std::vector<double>& returns,
+                                               const std::string& name, DistFigures& figures) {
+  Outcome<CanonicalTable> made = canonicalTable(rows, mean, name);
+  if (!made.ok()) return Failure{made.message(), made.kind()};
+  const CanonicalTable& table = made.value();
+  figures.canonical = CanonicalFigures{table.theta,         table.relativeEntropy,
+                                       tiltedEffectiveSize(returns, table.theta),
+                                       table.effectiveSize, table.historySize, table.iterations};
+  figures.target = tiltedMoments(returns, table.theta);
+  figures.target.mean = mean;
+  return table.rows;
+}
+
 }  // namespace
 
 Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
@@ -181,17 +197,11 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   std::string text;
   std::vector<TiltedRow> tilted;
   if (canonical) {
-    Outcome<CanonicalTable> made = canonicalTable(fit.rows, *chosenMean, options.out);
+    Outcome<std::vector<TiltedRow>> made =
+        tiltedOntoMean(fit.rows, *chosenMean, sorted, options.out, figures);
     if (!made.ok()) return Failure{made.message(), made.kind()};
-    tilted = made.value().rows;
-    figures.canonical = CanonicalFigures{
-        made.value().theta, made.value().relativeEntropy,
-        tiltedEffectiveSize(sorted, made.value().theta), made.value().effectiveSize,
-        made.value().historySize, made.value().iterations};
+    tilted = std::move(made.value());
     text = tiltedTableText(tilted);
-    // The target is the history's returns under the same tilt, its mean the one sought.
-    figures.target = tiltedMoments(sorted, made.value().theta);
-    figures.target.mean = *chosenMean;
   } else if (chosenMean) {
     // Every row moves by what the draws miss of the chosen mean: each draw lies on a straight
     // line between two rows' returns, so each moves by as much, and the shape stays.
