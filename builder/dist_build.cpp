@@ -6,6 +6,7 @@
 #include <memory>
 #include <system_error>
 
+#include "builder/canonical_tilt.h"
 #include "builder/day_scale.h"
 #include "builder/dist_report.h"
 #include "builder/output_files.h"
@@ -69,7 +70,7 @@ Status outputsApartFromInputs(const DistOptions& options) {
   std::vector<NamedFile> outputs = {{options.out, "--out " + options.out}};
   if (options.plot) outputs.push_back({*options.plot, "--plot " + *options.plot});
   std::vector<NamedFile> inputs = {{options.prices, "the price history " + options.prices}};
-  if (options.mean == MeanChoice::riskNeutral) {
+  if (takesRate(options.mean)) {
     inputs.push_back({options.setup, "the settings file " + options.setup});
   }
   return outputsApart(outputs, inputs);
@@ -97,6 +98,22 @@ std::vector<std::string> warningsOf(const DistFigures& figures, const PriceHisto
   return warnings;
 }
 
+// The canonical table's rows: `rows` tilted onto `mean`; its figures, and the target as the
+// history's `returns` under the same tilt, its mean the one sought.
+Outcome<std::vector<TiltedRow>> tiltedOntoMean(const std::vector<DistRow>& rows, double mean,
+                                               const std::vector<double>& returns,
+                                               const std::string& name, DistFigures& figures) {
+  Outcome<CanonicalTable> made = canonicalTable(rows, mean, name);
+  if (!made.ok()) return Failure{made.message(), made.kind()};
+  const CanonicalTable& table = made.value();
+  figures.canonical = CanonicalFigures{table.theta,         table.relativeEntropy,
+                                       tiltedEffectiveSize(returns, table.theta),
+                                       table.effectiveSize, table.historySize, table.iterations};
+  figures.target = tiltedMoments(returns, table.theta);
+  figures.target.mean = mean;
+  return table.rows;
+}
+
 }  // namespace
 
 Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
@@ -113,7 +130,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   figures.meanChoice = options.mean;
   std::optional<double> chosenMean;
   if (options.mean == MeanChoice::value) chosenMean = options.meanValue;
-  if (options.mean == MeanChoice::riskNeutral) {
+  if (takesRate(options.mean)) {
     const Outcome<RateSettings> rates = loadRateSettings(options.setup);
     if (!rates.ok()) return unusable(rates.status());
     figures.setupFile = options.setup;
@@ -156,7 +173,9 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
     day.sessionMedian = figures.lengths->median;
   }
   day.withGaps = options.withGaps;
-  day.chosenMean = chosenMean;
+  // A canonical table keeps the returns of the data's mean and reaches its mean by the weights.
+  const bool canonical = options.mean == MeanChoice::canonical;
+  if (!canonical) day.chosenMean = chosenMean;
   figures.scale = dayScale(day);
 
   // The target's moments are taken in file order, as the data's are.
@@ -164,17 +183,26 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   applyDayScale(sorted, figures.data.mean, figures.scale);
   figures.target = figures.scale.mapped ? momentsOf(sorted.data(), sorted.size()) : figures.data;
   std::sort(sorted.begin(), sorted.end());
+  if (canonical) figures.scale.mean = *chosenMean;
   if (!(figures.target.standardDeviation > 0.0) || !finiteMoments(figures.target)) {
     return noSpread(options.prices);
   }
-  if (chosenMean) figures.target.mean = *chosenMean;
+  if (chosenMean && !canonical) figures.target.mean = *chosenMean;
 
   const std::vector<double> targets =
       quantileTargets(sorted, figures.target.mean, figures.target.standardDeviation);
   TableFit fit =
       fitTable(targets, kToleranceShare * figures.target.standardDeviation, options.maxRows);
   figures.rows = static_cast<int>(fit.rows.size());
-  if (chosenMean) {
+  std::string text;
+  std::vector<TiltedRow> tilted;
+  if (canonical) {
+    Outcome<std::vector<TiltedRow>> made =
+        tiltedOntoMean(fit.rows, *chosenMean, sorted, options.out, figures);
+    if (!made.ok()) return Failure{made.message(), made.kind()};
+    tilted = std::move(made.value());
+    text = tiltedTableText(tilted);
+  } else if (chosenMean) {
     // Every row moves by what the draws miss of the chosen mean: each draw lies on a straight
     // line between two rows' returns, so each moves by as much, and the shape stays.
     const Outcome<double> drawn = drawnMean(fit.rows, options.out);
@@ -182,15 +210,19 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
     const double shift = *chosenMean - drawn.value();
     for (DistRow& row : fit.rows) row.ret += shift;
   }
+  if (!canonical) text = tableText(fit.rows);
 
   // The table as the valuation will read it: from the file written, through its own loader.
   // Every file written goes when `outputs` does, unless it took its name.
   PendingOutputs outputs;
-  Outcome<std::string> tableFile = outputs.writeBeside(options.out, tableText(fit.rows));
+  Outcome<std::string> tableFile = outputs.writeBeside(options.out, text);
   if (!tableFile.ok()) return unwritable(tableFile.status());
   auto table = std::make_unique<ReturnTable>();
   Status check = loadReturnTable(*table, tableFile.value().c_str());
-  if (check.ok()) check = checkTableHolds(*table, fit.rows, options.out);
+  if (check.ok()) {
+    check = canonical ? checkTiltedTableHolds(*table, tilted, options.out)
+                      : checkTableHolds(*table, fit.rows, options.out);
+  }
   if (!check.ok()) return unwritable(check);
   const std::vector<double> draws = drawsOf(*table);
   figures.table = momentsOf(draws.data(), draws.size());

@@ -44,7 +44,7 @@ CommandOption returnsPerDayOption(std::optional<double>& returnsPerDay) {
   return {"--returns-per-day", true, take};
 }
 
-// --mean data, risk-neutral or a finite number.
+// --mean data, risk-neutral, canonical or a finite number.
 CommandOption meanOption(MeanChoice& mean, double& meanValue) {
   const auto take = [&mean, &meanValue](const std::string& value) -> CommandLineProblem {
     const std::optional<double> number = finiteNumber(value);
@@ -52,11 +52,14 @@ CommandOption meanOption(MeanChoice& mean, double& meanValue) {
       mean = MeanChoice::data;
     } else if (value == "risk-neutral") {
       mean = MeanChoice::riskNeutral;
+    } else if (value == "canonical") {
+      mean = MeanChoice::canonical;
     } else if (number) {
       mean = MeanChoice::value;
       meanValue = *number;
     } else {
-      return Failure{"--mean takes 'data', 'risk-neutral' or a number, not '" + value + "'"};
+      return Failure{"--mean takes 'data', 'risk-neutral', 'canonical' or a number, not '" +
+                     value + "'"};
     }
     return {};
   };
@@ -115,12 +118,12 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
   if (options.help || options.version) return options;
   if (read.operands.empty()) return usage("missing price file");
   if (options.withGaps && !options.session) return usage("option '--with-gaps' needs '--session'");
-  if (setup && options.mean != MeanChoice::riskNeutral) {
-    return usage("option '--setup' needs '--mean risk-neutral'");
+  if (setup && !takesRate(options.mean)) {
+    return usage("option '--setup' needs '--mean risk-neutral' or '--mean canonical'");
   }
-  if (options.carry && options.mean != MeanChoice::riskNeutral) {
-    return usage("option '--carry' needs '--mean risk-neutral': only that mean has a rate to "
-                 "take the carry from");
+  if (options.carry && !takesRate(options.mean)) {
+    return usage("option '--carry' needs '--mean risk-neutral' or '--mean canonical': only those "
+                 "means have a rate to take the carry from");
   }
   if (setup) options.setup = *setup;
   if (options.plot && *options.plot == options.out) {
@@ -152,13 +155,17 @@ std::string helpText() {
          "  --with-gaps       the table's day also holds the gaps between sessions\n"
          "  --allow-jumps     take a return or gap above +100%, or a price more than 1000\n"
          "                    times the one before or less than a thousandth of it\n"
-         "  --mean data|VALUE|risk-neutral\n"
+         "  --mean data|VALUE|risk-neutral|canonical\n"
          "                    the table's mean per step: the data's (default), VALUE, or\n"
-         "                    the risk-neutral one from keys 3 and 4 of the settings file\n"
-         "  --carry Q         with --mean risk-neutral, the mean from the rate less Q (a\n"
-         "                    dividend yield, a repo rate or a foreign rate, in the units\n"
-         "                    of the rate)\n"
-         "  --setup FILE      the settings file of --mean risk-neutral (default Setup.txt)\n"
+         "                    the risk-neutral one from keys 3 and 4 of the settings file,\n"
+         "                    every return moved onto it (risk-neutral) or the history's\n"
+         "                    returns kept and their weights tilted by exp(theta x return)\n"
+         "                    (canonical)\n"
+         "  --carry Q         with --mean risk-neutral or canonical, the mean from the rate\n"
+         "                    less Q (a dividend yield, a repo rate or a foreign rate, in\n"
+         "                    the units of the rate)\n"
+         "  --setup FILE      the settings file of --mean risk-neutral or canonical\n"
+         "                    (default Setup.txt)\n"
          "  --max-rows N      at most N rows in the table, 2 to 5000 (default 5000)\n"
          "  --trading-days N  the trading days of a year, above 0, for the report's\n"
          "                    annualised volatility (default 252)\n"
@@ -170,8 +177,8 @@ std::string helpText() {
          "\n"
          "Exit status: 0 when the table is written (with a warning on standard error when\n"
          "it misses the accuracy bounds or the sessions are uneven), 1 when an output file\n"
-         "cannot be written, 2 for a wrong command line, unusable input, or an output that\n"
-         "exists without --force.\n"
+         "cannot be written or no tilt gives --mean canonical its mean, 2 for a wrong\n"
+         "command line, unusable input, or an output that exists without --force.\n"
          "\n"
          "More in README.md, section \"Making dist.csv from prices: empricer-dist\".\n";
 }

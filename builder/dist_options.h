@@ -14,9 +14,15 @@ constexpr int kLeastMaxRows = 2;
 // The trading days of a year that the report's annualised volatility takes.
 constexpr double kTradingYear = 252.0;
 
-// What --mean asks for: the data's mean (after the day's rescaling), a given mean per step, or
-// the risk-neutral mean from the settings file.
-enum class MeanChoice { data, value, riskNeutral };
+// What --mean asks for: the data's mean (after the day's rescaling), a given mean per step, the
+// risk-neutral mean from the settings file with every return moved onto it, or that mean
+// reached by tilting the history's weights instead (canonical: the returns stay).
+enum class MeanChoice { data, value, riskNeutral, canonical };
+
+// Whether the mean is the settings file's risk-neutral one (risk-neutral or canonical).
+inline bool takesRate(MeanChoice mean) {
+  return mean == MeanChoice::riskNeutral || mean == MeanChoice::canonical;
+}
 
 struct DistOptions {
   std::optional<std::string> column;   // --column
@@ -26,7 +32,7 @@ struct DistOptions {
   bool allowJumps = false;             // --allow-jumps
   MeanChoice mean = MeanChoice::data;  // --mean
   double meanValue = 0.0;              // --mean VALUE
-  std::optional<double> carry;         // --carry Q, with --mean risk-neutral
+  std::optional<double> carry;         // --carry Q, with --mean risk-neutral or canonical
   std::string setup = "Setup.txt";     // --setup
   int maxRows = kDefaultMaxRows;       // --max-rows
   double tradingDays = kTradingYear;   // --trading-days

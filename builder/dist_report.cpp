@@ -105,7 +105,9 @@ std::string howMean(const DistFigures& f) {
     case MeanChoice::value:
       return "given";
     case MeanChoice::riskNeutral:
-      return "risk-neutral: " + f.setupFile + ", rate " + number(f.rates.rate) +
+    case MeanChoice::canonical:
+      return std::string(f.meanChoice == MeanChoice::canonical ? "canonical" : "risk-neutral") +
+             ": " + f.setupFile + ", rate " + number(f.rates.rate) +
              (f.carry ? ", carry " + number(*f.carry) : "") + ", step scale " +
              number(f.rates.stepScale);
     case MeanChoice::data:
@@ -114,6 +116,23 @@ std::string howMean(const DistFigures& f) {
   if (!f.scale.mapped) return "the data's";
   return f.withGaps ? "the data's daily mean with the gaps, over 270 steps"
                     : "the data's daily mean, over 270 steps";
+}
+
+// The tilt of a canonical table: theta, how far the weights moved, how many rows they count.
+void addCanonical(std::string& text, const DistFigures& f) {
+  const CanonicalFigures& c = *f.canonical;
+  text += "\nThe history's returns, their weights tilted by exp(theta x return):\n";
+  addFound(text, "theta", c.theta,
+           "the drawn mean is the mean per step; " + std::to_string(c.iterations) +
+               " drawn means taken");
+  addFound(text, "relative entropy", c.relativeEntropy,
+           "sum q log(q / p) of the weights to the history's");
+  addFound(text, "effective sample size", c.returnsSize,
+           "1 / sum q^2 of the " + std::to_string(f.returnCount) +
+               " returns, each weighted by exp(theta x return)");
+  addFound(text, "table's effective size", c.effectiveSize,
+           "1 / sum q^2 of the " + std::to_string(f.rows) + " rows' weights; the history's table " +
+               number(c.historySize));
 }
 
 }  // namespace
@@ -202,6 +221,8 @@ std::string reportText(const DistFigures& f) {
            {inSessionDailyDeviation(f) * year, tableDeviation * year}, annualised);
   }
 
+  if (f.canonical) addCanonical(text, f);
+
   text += "\nThe table's mean differs from the target's by ";
   appendNumber(text, meanMiss(f));
   text += " standard deviations, its standard deviation by " + percent(spreadMiss(f)) + ".\n";
@@ -260,7 +281,7 @@ std::optional<std::string> largeMeanWarning(const DistFigures& f) {
   if (!chosenMean(f) || !(std::fabs(f.target.mean) > f.target.standardDeviation)) {
     return std::nullopt;
   }
-  const std::string units = f.meanChoice == MeanChoice::riskNeutral
+  const std::string units = takesRate(f.meanChoice)
                                 ? "the rate (key 3) and --carry are in the same units, and a "
                                   "step is 1/270 of a day"
                                 : "--mean gives the mean of one step, 1/270 of a day";

@@ -27,6 +27,16 @@ constexpr double kChosenMeanBound = 1e-6;
 constexpr std::int64_t kFewSessions = 20;
 constexpr std::int64_t kFewReturns = 500;
 
+// The tilt of a canonical table (--mean canonical).
+struct CanonicalFigures {
+  double theta = 0.0;
+  double relativeEntropy = 0.0;  // of the tilted weights to the history's table's
+  double returnsSize = 0.0;      // 1 / sum q^2 of the history's returns under the tilt
+  double effectiveSize = 0.0;    // 1 / sum q^2 of the tilted weights over their total
+  double historySize = 0.0;      // the same of the history's table
+  int iterations = 0;            // drawn means taken to find theta
+};
+
 struct DistFigures {
   std::string pricesFile;
   std::string priceColumn;
@@ -43,9 +53,10 @@ struct DistFigures {
   Moments gaps;                           // when there are gaps
   bool withGaps = false;
   MeanChoice meanChoice = MeanChoice::data;
-  std::string setupFile;                  // with --mean risk-neutral
-  RateSettings rates;                     // with --mean risk-neutral
-  std::optional<double> carry;            // --carry, with --mean risk-neutral
+  std::string setupFile;                  // with --mean risk-neutral or canonical
+  RateSettings rates;                     // with --mean risk-neutral or canonical
+  std::optional<double> carry;            // --carry, with --mean risk-neutral or canonical
+  std::optional<CanonicalFigures> canonical;  // with --mean canonical
   Moments data;    // the data's returns
   Moments target;  // the returns the table is made of; a chosen mean is its mean exactly
   Moments table;   // over every generator output

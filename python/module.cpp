@@ -53,6 +53,7 @@ namespace {
       type = PyExc_KeyboardInterrupt;
       break;
     case FailureKind::badInput:
+    case FailureKind::cannotCompute:
       break;
   }
   PyErr_SetString(type, failure.message().c_str());

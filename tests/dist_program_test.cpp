@@ -518,16 +518,17 @@ TEST(DistProgram, UsageErrorsNameTheProblemAndTouchNothing) {
       {{"--returns-per-day", "Auto", "prices.csv"},
        "--returns-per-day takes 'auto' or a number above 0, not 'Auto'"},
       {{"--mean", "risk_neutral", "prices.csv"},
-       "--mean takes 'data', 'risk-neutral' or a number, not 'risk_neutral'"},
-      {{"--mean=nan", "prices.csv"}, "--mean takes 'data', 'risk-neutral' or a number, not 'nan'"},
+       "--mean takes 'data', 'risk-neutral', 'canonical' or a number, not 'risk_neutral'"},
+      {{"--mean=nan", "prices.csv"},
+       "--mean takes 'data', 'risk-neutral', 'canonical' or a number, not 'nan'"},
       {{"--mean=0x1p-3", "prices.csv"},
-       "--mean takes 'data', 'risk-neutral' or a number, not '0x1p-3'"},
+       "--mean takes 'data', 'risk-neutral', 'canonical' or a number, not '0x1p-3'"},
       {{"--with-gaps", "prices.csv"}, "option '--with-gaps' needs '--session'"},
       {{"--setup", "Setup.txt", "--mean", "0", "prices.csv"},
-       "option '--setup' needs '--mean risk-neutral'"},
+       "option '--setup' needs '--mean risk-neutral' or '--mean canonical'"},
       {{"--carry", "0.02", "prices.csv"},
-       "option '--carry' needs '--mean risk-neutral': only that mean has a rate to take the "
-       "carry from"},
+       "option '--carry' needs '--mean risk-neutral' or '--mean canonical': only those means "
+       "have a rate to take the carry from"},
       {{"--mean", "risk-neutral", "--carry=2%", "prices.csv"}, "--carry takes a number, not '2%'"},
       {{"--trading-days", "0", "prices.csv"}, "--trading-days takes a number above 0, not '0'"},
   };
@@ -562,7 +563,7 @@ TEST(DistProgram, HelpAndVersion) {
   for (const char* option : {"\n  --column NAME ", "\n  --session NAME ", "\n  --max-rows N ",
                              "\n  --out FILE ", "\n  --force ", "\n  --plot FILE.svg ",
                              "\n  --returns-per-day N|auto\n", "\n  --with-gaps ",
-                             "\n  --mean data|VALUE|risk-neutral\n", "\n  --setup FILE ",
+                             "\n  --mean data|VALUE|risk-neutral|canonical\n", "\n  --setup FILE ",
                              "\n  --carry Q ", "\n  --trading-days N ",
                              "\n  --allow-jumps ", "\n  --help ", "\n  --version ",
                              "README.md"}) {

@@ -20,6 +20,8 @@ enum class FailureKind {
   cannotRead,   // a file opened but cannot be read
   cannotWrite,  // a file or standard output cannot be written
   stopped,      // the run was asked to stop (a signal, an interrupt)
+  cannotCompute,  // the input reads, but what it asks for has no solution (a tilt no weight
+                  // reaches)
 };
 
 struct Failure {

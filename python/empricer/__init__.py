@@ -508,7 +508,12 @@ def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, m
       "close to close", "table as drawn" with `session`, else "data", "table as drawn"):
       "daily mean", "daily standard deviation", "annualised volatility";
     - "text": the whole report, with how each figure was found; "warnings": the warnings'
-      texts."""
+      texts.
+
+    ``mean`` is "data", "risk-neutral", "canonical" (the history's returns kept, their weights
+    tilted onto the risk-neutral mean: the figures then hold ``theta``, ``relative entropy``
+    and ``effective sample size``) or a number; ``setup`` and ``carry`` go with the last two
+    words. The table is the command line's, double for double."""
     with tempfile.TemporaryDirectory(prefix="empricer-") as work:
         if isinstance(prices, (str, os.PathLike)):
             path = os.fspath(prices)

@@ -1,0 +1,276 @@
+#include "builder/canonical_tilt.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+
+#include "builder/moments.h"
+#include "builder/table_text.h"
+#include "text/input_stream.h"
+#include "text/number_text.h"
+
+namespace empricer {
+
+namespace {
+
+constexpr int kMostIterations = 200;
+// Past this spread of theta x return every weight but the top's (or the bottom's) lies at the
+// grid's floor: the tilt draws its extreme mean.
+constexpr double kSaturatedSpread = 800.0;
+
+std::string number(double value) {
+  std::string text;
+  appendNumber(text, value);
+  return text;
+}
+
+// The rows of the tilt by `theta`, on the grid, the rows after the first summing to `rest`.
+std::vector<TiltedRow> tiltedRows(const std::vector<DistRow>& history, double theta,
+                                  double rest) {
+  std::vector<TiltedRow> rows(history.size());
+  double top = -HUGE_VAL;
+  for (std::size_t i = 1; i < history.size(); ++i) {
+    if (history[i].weight > 0) {
+      top = std::max(top, std::log(static_cast<double>(history[i].weight)) + theta * history[i].ret);
+    }
+  }
+  double sum = 0.0;
+  std::vector<double> shares(history.size(), 0.0);
+  for (std::size_t i = 1; i < history.size(); ++i) {
+    if (history[i].weight <= 0) continue;
+    shares[i] = std::exp(std::log(static_cast<double>(history[i].weight)) +
+                         theta * history[i].ret - top);
+    sum += shares[i];
+  }
+  double written = 0.0;
+  std::size_t largest = 1;
+  for (std::size_t i = 0; i < history.size(); ++i) {
+    rows[i].ret = history[i].ret;
+    if (i == 0) {
+      rows[i].weight = static_cast<double>(history[i].weight);
+      continue;
+    }
+    if (history[i].weight <= 0) continue;
+    const double steps = std::nearbyint(rest * (shares[i] / sum) / kTiltWeightGrid);
+    rows[i].weight = std::max(1.0, steps) * kTiltWeightGrid;
+    written += rows[i].weight;  // exact: multiples of the grid below 2^15
+    if (rows[i].weight > rows[largest].weight) largest = i;
+  }
+  rows[largest].weight += rest - written;
+  return rows;
+}
+
+// The mean over the generator's outputs of the table that `rows` are, read as the valuation
+// reads their text.
+Outcome<double> drawnMeanOf(const std::vector<TiltedRow>& rows, const std::string& name) {
+  const std::string text = tiltedTableText(rows);
+  InputStream stream;
+  openFromMemory(stream, text.data(), text.size());
+  auto table = std::make_unique<ReturnTable>();
+  const Status read = readReturnTable(*table, stream, name.c_str());
+  if (!read.ok()) return Failure{read.message(), read.kind()};
+  const std::vector<double> draws = drawsOf(*table);
+  return momentsOf(draws.data(), draws.size()).mean;
+}
+
+// What no tilt reaches: the table cannot be made.
+Failure unreachable(double mean, const std::string& why) {
+  return Failure{"--mean canonical: the mean per step " + number(mean) + " " + why,
+                 FailureKind::cannotCompute};
+}
+
+struct Point {
+  double theta = 0.0;
+  double miss = 0.0;  // drawn mean - the mean sought
+};
+
+// theta from `inside` (miss below 0) and `outside` (miss above 0), or the reverse, by regula
+// falsi with the Illinois halving and bisection when a step falls outside the bracket.
+double narrowed(Point low, Point high, const std::vector<DistRow>& history, double rest,
+                double mean, double tolerance, const std::string& name, int& iterations) {
+  Point best = std::fabs(low.miss) < std::fabs(high.miss) ? low : high;
+  int replaced = 0;  // which end the last step replaced: -1 low, +1 high
+  while (iterations < kMostIterations && std::fabs(best.miss) > tolerance) {
+    double theta = high.theta - high.miss * (high.theta - low.theta) / (high.miss - low.miss);
+    if (!(theta > low.theta && theta < high.theta)) theta = low.theta + (high.theta - low.theta) / 2;
+    if (theta <= low.theta || theta >= high.theta) break;  // no double lies between
+    ++iterations;
+    const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, rest), name);
+    if (!drawn.ok()) break;
+    const Point at{theta, drawn.value() - mean};
+    if (std::fabs(at.miss) < std::fabs(best.miss)) best = at;
+    if (at.miss == 0.0) break;
+    if (at.miss < 0.0) {
+      low = at;
+      if (replaced == -1) high.miss /= 2;
+      replaced = -1;
+    } else {
+      high = at;
+      if (replaced == 1) low.miss /= 2;
+      replaced = 1;
+    }
+  }
+  return best.theta;
+}
+
+}  // namespace
+
+Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, double mean,
+                                       const std::string& name) {
+  double lowest = HUGE_VAL;
+  double highest = -HUGE_VAL;
+  double rest = 0.0;
+  double weighted = 0.0;
+  for (std::size_t i = 1; i < history.size(); ++i) {
+    if (history[i].weight <= 0) continue;
+    lowest = std::min(lowest, history[i].ret);
+    highest = std::max(highest, history[i].ret);
+    rest += history[i].weight;
+    weighted += history[i].weight * history[i].ret;
+  }
+  if (!(mean > lowest && mean < highest)) {
+    return unreachable(mean, "lies outside the returns' range, from " + number(lowest) + " to " +
+                                 number(highest) +
+                                 ": no tilt of the history's weights has that mean");
+  }
+  // A first step of Newton's on the rows' weighted mean: its slope at 0 is their variance.
+  double variance = 0.0;
+  for (std::size_t i = 1; i < history.size(); ++i) {
+    const double d = history[i].ret - weighted / rest;
+    variance += history[i].weight * d * d;
+  }
+  variance /= rest;
+
+  CanonicalTable result;
+  const Outcome<double> start = drawnMeanOf(tiltedRows(history, 0.0, rest), name);
+  if (!start.ok()) return Failure{start.message(), start.kind()};
+  const double tolerance = 1e-12 * (highest - lowest);
+  const double saturated = kSaturatedSpread / (highest - lowest);
+  Point previous{0.0, start.value() - mean};
+  Point at = previous;
+  result.iterations = 1;
+  // From a first step of Newton's, doubled until the miss changes sign or the tilt saturates.
+  double theta = -previous.miss / variance;
+  while (std::fabs(at.miss) > tolerance) {
+    const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, rest), name);
+    if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+    ++result.iterations;
+    at = Point{theta, drawn.value() - mean};
+    if (std::fabs(at.miss) <= tolerance) break;
+    if ((at.miss < 0) != (previous.miss < 0)) {
+      const bool upward = at.theta > previous.theta;
+      at.theta = narrowed(upward ? previous : at, upward ? at : previous, history, rest, mean,
+                          tolerance, name, result.iterations);
+      break;
+    }
+    if (std::fabs(theta) >= saturated || result.iterations >= kMostIterations) {
+      return unreachable(mean, "lies beyond the means a tilt of the history's weights can draw: "
+                               "the most extreme tilt draws " + number(at.miss + mean));
+    }
+    previous = at;
+    theta *= 2;
+  }
+  result.theta = at.theta;
+  result.rows = tiltedRows(history, result.theta, rest);
+  const Outcome<double> drawn = drawnMeanOf(result.rows, name);
+  if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+  result.drawnMean = drawn.value();
+
+  const double total = rest + history[0].weight;
+  double squares = 0.0;
+  double historySquares = 0.0;
+  for (std::size_t i = 0; i < history.size(); ++i) {
+    const double p = history[i].weight / total;
+    const double q = result.rows[i].weight / total;
+    if (p > 0.0) result.relativeEntropy += q * std::log(q / p);
+    squares += q * q;
+    historySquares += p * p;
+  }
+  result.effectiveSize = 1.0 / squares;
+  result.historySize = 1.0 / historySquares;
+  return result;
+}
+
+Moments tiltedMoments(const std::vector<double>& returns, double theta) {
+  double top = -HUGE_VAL;
+  for (const double r : returns) top = std::max(top, theta * r);
+  std::vector<double> weights(returns.size());
+  double total = 0.0;
+  double sum = 0.0;
+  Moments m;
+  m.minimum = HUGE_VAL;
+  m.maximum = -HUGE_VAL;
+  for (std::size_t i = 0; i < returns.size(); ++i) {
+    weights[i] = std::exp(theta * returns[i] - top);
+    total += weights[i];
+    sum += weights[i] * returns[i];
+    m.minimum = std::min(m.minimum, returns[i]);
+    m.maximum = std::max(m.maximum, returns[i]);
+  }
+  m.mean = sum / total;
+  double second = 0.0;
+  double third = 0.0;
+  double fourth = 0.0;
+  for (std::size_t i = 0; i < returns.size(); ++i) {
+    const double d = returns[i] - m.mean;
+    const double w = weights[i] / total;
+    second += w * d * d;
+    third += w * d * d * d;
+    fourth += w * d * d * d * d;
+  }
+  m.standardDeviation = std::sqrt(second);
+  m.skewness = third / (second * m.standardDeviation);
+  m.excessKurtosis = fourth / (second * second) - 3.0;
+  return m;
+}
+
+double tiltedEffectiveSize(const std::vector<double>& returns, double theta) {
+  double top = -HUGE_VAL;
+  for (const double r : returns) top = std::max(top, theta * r);
+  double total = 0.0;
+  double squares = 0.0;
+  for (const double r : returns) {
+    const double w = std::exp(theta * r - top);
+    total += w;
+    squares += w * w;
+  }
+  return total * total / squares;
+}
+
+std::string tiltedTableText(const std::vector<TiltedRow>& rows) {
+  std::string text;
+  char number[64];
+  for (const TiltedRow& row : rows) {
+    const auto written = std::to_chars(number, number + sizeof number, row.ret);
+    text.append(number, written.ptr);
+    text.push_back(',');
+    const auto weight = std::to_chars(number, number + sizeof number, row.weight);
+    text.append(number, weight.ptr);
+    text.push_back('\n');
+  }
+  return text;
+}
+
+Status checkTiltedTableHolds(const ReturnTable& table, const std::vector<TiltedRow>& rows,
+                             const std::string& name) {
+  if (table.rowCount != static_cast<std::int32_t>(rows.size())) {
+    return Failure{name + ": reads back as " + std::to_string(table.rowCount) + " rows, not " +
+                       std::to_string(rows.size()),
+                   FailureKind::cannotWrite};
+  }
+  for (std::int32_t i = 0; i < table.rowCount; ++i) {
+    const TiltedRow& row = rows[static_cast<std::size_t>(i)];
+    if (std::bit_cast<std::uint64_t>(table.returns[i]) != std::bit_cast<std::uint64_t>(row.ret) ||
+        std::bit_cast<std::uint64_t>(table.weights[i]) !=
+            std::bit_cast<std::uint64_t>(row.weight)) {
+      return Failure{name + ": row " + std::to_string(i + 1) + " reads back differently",
+                     FailureKind::cannotWrite};
+    }
+  }
+  return {};
+}
+
+}  // namespace empricer
