@@ -38,4 +38,4 @@ def test_a_canonical_table_from_python_is_the_command_lines(tmp_path):
     said = [line for line in done.stdout.splitlines() if line.startswith(tilt)]
     assert len(said) == 4
     assert [line for line in figures["text"].splitlines() if line.startswith(tilt)] == said
-    assert figures["theta"].startswith(said[0].split()[1] + " ")
+    assert figures["theta"] == float(said[0].split()[1])
