@@ -74,7 +74,7 @@ ValuerTools valuerTools(RunContext& run, const char* temporaryFile) {
                           run.progress.update(share);
                           return !run.listen || run.listen(share);
                         },
-                        noteTemporaryFile, forgetTemporaryFile};
+                        openingTemporaryFile, noteTemporaryFile, forgetTemporaryFile};
   return {run.distribution, kDistributionFileName, figureChoice(run), std::move(watch),
           run.options.threads, run.queue, run.generator, temporaryFile};
 }

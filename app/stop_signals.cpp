@@ -17,10 +17,16 @@ std::atomic<const char*> temporaryPath{nullptr};
 std::atomic<bool> temporaryNoted{false};
 std::atomic<std::uint64_t> temporaryDevice{0};
 std::atomic<std::uint64_t> temporaryInode{0};
+// While the file is being opened: kOpening, or the number of a signal that came meanwhile and
+// is acted on once the file is noted.
+constexpr int kNotOpening = 0;
+constexpr int kOpening = -1;
+std::atomic<int> openingState{kNotOpening};
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
 static_assert(std::atomic<const char*>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
 
-void onStopSignal(int signal) {
+void stopNow(int signal) {
   const char* path = temporaryPath.load();
   if (path != nullptr && temporaryNoted.load()) {
     struct stat status;
@@ -42,6 +48,12 @@ void onStopSignal(int signal) {
   ::raise(signal);
 }
 
+void onStopSignal(int signal) {
+  int opening = kOpening;
+  if (openingState.compare_exchange_strong(opening, signal)) return;
+  stopNow(signal);
+}
+
 }  // namespace
 
 void watchStopSignals(const char* path) {
@@ -60,14 +72,17 @@ void watchStopSignals(const char* path) {
   }
 }
 
+void openingTemporaryFile() { openingState.store(kOpening); }
+
 void noteTemporaryFile(std::FILE* stream) {
   struct stat status;
-  if (stream == nullptr || ::fstat(::fileno(stream), &status) != 0 || !S_ISREG(status.st_mode)) {
-    return;
+  if (stream != nullptr && ::fstat(::fileno(stream), &status) == 0 && S_ISREG(status.st_mode)) {
+    temporaryDevice.store(static_cast<std::uint64_t>(status.st_dev));
+    temporaryInode.store(static_cast<std::uint64_t>(status.st_ino));
+    temporaryNoted.store(true);
   }
-  temporaryDevice.store(static_cast<std::uint64_t>(status.st_dev));
-  temporaryInode.store(static_cast<std::uint64_t>(status.st_ino));
-  temporaryNoted.store(true);
+  const int waiting = openingState.exchange(kNotOpening);
+  if (waiting > 0) stopNow(waiting);
 }
 
 void forgetTemporaryFile() { temporaryNoted.store(false); }

@@ -11,7 +11,10 @@ namespace empricer {
 // From now on, SIGINT and SIGTERM stop the run as above, removing the file at `temporaryPath`
 // while one is noted.
 void watchStopSignals(const char* temporaryPath);
-// The temporary file just opened as `stream`, and its end (removed, or to be left behind).
+// The temporary file about to be opened, then just opened as `stream` (nullptr: it could not
+// be), and its end (removed, or to be left behind). A signal that comes between the first two
+// waits for the second, so that the file it made is removed too.
+void openingTemporaryFile();
 void noteTemporaryFile(std::FILE* stream);
 void forgetTemporaryFile();
 

@@ -104,8 +104,11 @@ class ScratchFile {
  public:
   ScratchFile(const GroupPlan& plan, const CompletionWatch& watch)
       : name_(plan.temporaryFile), watch_(watch) {
-    if (name_ != nullptr) stream_ = openScratchForWriting(name_);
-    if (stream_ != nullptr && watch_.temporaryOpened) watch_.temporaryOpened(stream_);
+    if (name_ != nullptr) {
+      if (watch_.temporaryOpening) watch_.temporaryOpening();
+      stream_ = openScratchForWriting(name_);
+      if (watch_.temporaryOpened) watch_.temporaryOpened(stream_);
+    }
     if (plan.common.withProbabilities) rows_ = stream_;
     if (rows_ != nullptr) std::setvbuf(rows_, nullptr, _IOFBF, kTemporaryBuffer);
   }

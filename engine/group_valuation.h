@@ -33,8 +33,10 @@ struct CompletionWatch {
   // Called now and then with the share of the group's trajectories done so far; answers
   // whether to go on (false: the completion stops with a failure of kind stopped).
   std::function<bool(double share)> progress;
-  // The temporary file just opened for writing (or emptied), and, with the probabilities on,
-  // its end (removed, or left as a failure leaves it).
+  // The temporary file about to be opened, then just opened for writing or emptied (nullptr
+  // when it could not be), and, with the probabilities on, its end (removed, or left as a
+  // failure leaves it).
+  std::function<void()> temporaryOpening;
   std::function<void(std::FILE* stream)> temporaryOpened;
   std::function<void()> temporaryDone;
 };

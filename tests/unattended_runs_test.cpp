@@ -3,6 +3,7 @@
 // draws than the generator's cycle. Each test fails on a program without the mend it covers.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "app/stop_signals.h"
 #include "run_support.h"
 #include "value_support.h"
 
@@ -110,6 +112,29 @@ TEST(UnattendedRuns, ASignalRemovesTheTemporaryFileAndKeepsTheWholeRows) {
     EXPECT_EQ(splitLines(dir.read("Batch_Result.csv")).size(), 6u);
     EXPECT_EQ(dir.read("Batch_Result.csv").back(), '\n');
   }
+}
+
+// A signal that comes after the temporary file is made and before the run has noted it (the
+// window the test above can hit on a busy machine) is held until the file is noted, and then
+// removes it.
+TEST(UnattendedRuns, ASignalWhileTheTemporaryFileOpensWaitsForItAndRemovesIt) {
+  TempDir dir;
+  const std::string path = dir.file("VelmarTemp.txt");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    empricer::watchStopSignals(path.c_str());
+    empricer::openingTemporaryFile();
+    std::FILE* stream = std::fopen(path.c_str(), "w");
+    ::raise(SIGTERM);
+    empricer::noteTemporaryFile(stream);
+    ::_exit(3);  // reached only if the held signal was lost
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_FALSE(dir.exists("VelmarTemp.txt"));
 }
 
 // Setup.txt, dist.csv and batch.csv saved with a UTF-8 byte-order mark read as without it.
