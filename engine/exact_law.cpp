@@ -38,7 +38,8 @@ void expMoments(DayLaw& day) {
     squares += day.mass[j] * d * d;
   }
   day.expMean = sum;
-  day.expVariance = squares;
+  // The signed masses of the cubic split can make a variance of 0 a rounding below it.
+  day.expVariance = squares < 0.0 ? 0.0 : squares;
 }
 
 // The day's mean and log E e^(l (X - mean)) for l = +-1 to +-1e5 in steps of a half.
@@ -172,7 +173,22 @@ struct StepKernel {
   std::vector<double> next;
   std::vector<double> exact;
   std::vector<double> kernel;  // stay + next + exact
+  // The same steps split over four nodes (offsets first - 1 to last + 1) so that the first
+  // three moments are kept as well as the mass and the mean: for the walk away from the ends.
+  std::vector<double> cubic;
 };
+
+// The weights at nodes k - 1, k, k + 1 and k + 2 of a point at k + theta (0 <= theta < 1)
+// whose mass and first three moments they keep: cubic interpolation's.
+void cubicSplit(double theta, double p, double* at) {
+  const double below = theta + 1.0;
+  const double above = theta - 1.0;
+  const double further = theta - 2.0;
+  at[0] += p * (-(theta * above * further) / 6.0);
+  at[1] += p * (below * above * further / 2.0);
+  at[2] += p * (-(below * theta * further) / 2.0);
+  at[3] += p * (below * theta * above / 6.0);
+}
 
 StepKernel stepKernel(const StepLaw& steps, double h, double width) {
   StepKernel kernel;
@@ -208,6 +224,14 @@ StepKernel stepKernel(const StepLaw& steps, double h, double width) {
       kernel.stay[k] += p * (1.0 - theta);
       kernel.next[k + 1] += p * theta;
     }
+    if (size > 0) {
+      if (kernel.cubic.empty()) kernel.cubic.assign(size + 2, 0.0);
+      if (theta == 0.0) {
+        kernel.cubic[k + 1] += p;
+      } else {
+        cubicSplit(theta, p, &kernel.cubic[k]);
+      }
+    }
   }
   kernel.kernel.resize(size);
   for (std::size_t k = 0; k < size; ++k) {
@@ -217,13 +241,18 @@ StepKernel stepKernel(const StepLaw& steps, double h, double width) {
 }
 
 // The nodes' masses before the day's first step: the walk starts at the anchor, log ratio 0,
-// split between its two nodes like any point.
+// split over its four nearest nodes as a step away from the ends is (over two on a lattice too
+// coarse for four).
 std::vector<double> startingMass(const DayLaw& day) {
   const int n = day.intervals;
   std::vector<double> mass(static_cast<std::size_t>(n) + 1, 0.0);
   const double t = -day.low / day.spacing;
   const double below = std::floor(t);
   const auto k = static_cast<std::size_t>(below);
+  if (k >= 2 && k + 3 <= static_cast<std::size_t>(n)) {
+    cubicSplit(t - below, 1.0, &mass[k - 1]);
+    return mass;
+  }
   mass[k] += 1.0 - (t - below);
   if (k + 1 <= static_cast<std::size_t>(n)) mass[k + 1] += t - below;
   return mass;
@@ -242,14 +271,13 @@ double landing(const std::vector<double>& mass, const std::vector<double>& part,
   return sum;
 }
 
-// The convolution's outputs to the nodes: output j is node j + first; below node 0 to the
-// lower end, above n to the upper, the inner nodes as they are (the end nodes are left alone).
-void settleOutputs(const StepKernel& kernel, const std::vector<double>& out,
-                   std::vector<double>& mass, double& toLow, double& toHigh) {
+// The convolution's outputs to the nodes: output j is node j + first, up to node n + last;
+// below node 0 to the lower end, above n to the upper, the inner nodes as they are (the end
+// nodes are left alone).
+void settleOutputs(int first, int last, const std::vector<double>& out, std::vector<double>& mass,
+                   double& toLow, double& toHigh) {
   const int n = static_cast<int>(mass.size()) - 1;
-  const int first = kernel.first;
-  const int last = kernel.last;
-  const int outputs = n + kernel.span;
+  const int outputs = n + last - first + 1;
   for (int j = 0; j < std::min(-first, outputs); ++j) toLow += out[static_cast<std::size_t>(j)];
   for (int j = std::max(n + 1 - first, 0); j < outputs; ++j) {
     toHigh += out[static_cast<std::size_t>(j)];
@@ -264,11 +292,40 @@ void settleOutputs(const StepKernel& kernel, const std::vector<double>& out,
   if (last < 0) std::fill(mass.begin() + std::max(n + last + 1, 1), mass.end() - 1, 0.0);
 }
 
+// The convolution of the nodes' masses with the step's kernel into `out` (output j is node
+// j + first - 1): the cubic split from the nodes whose four nodes of every step lie strictly
+// inside, the two-node split from the others, near the ends, where what lands on or beyond
+// an end is held there.
+void spreadSteps(const StepKernel& kernel, const std::vector<double>& mass,
+                 std::vector<double>& out, std::vector<double>& part) {
+  const int n = static_cast<int>(mass.size()) - 1;
+  std::fill(out.begin(), out.end(), 0.0);
+  const int innerFrom = std::max(0, 2 - kernel.first);
+  const int innerTo = std::min(n, n - 2 - kernel.last);
+  // Sources from..to with `kernel` of `width` whose first offset is `offset` from first - 1.
+  auto add = [&](int from, int to, const std::vector<double>& weights, int offset) {
+    if (from > to) return;
+    const int count = to - from + 1;
+    const int width = static_cast<int>(weights.size());
+    convolve(mass.data() + from, count, weights.data(), width, part.data());
+    for (int j = 0; j < count + width - 1; ++j) {
+      out[static_cast<std::size_t>(from + offset + j)] += part[static_cast<std::size_t>(j)];
+    }
+  };
+  if (innerFrom > innerTo) {
+    add(0, n, kernel.kernel, 1);
+    return;
+  }
+  add(0, innerFrom - 1, kernel.kernel, 1);
+  add(innerFrom, innerTo, kernel.cubic, 0);
+  add(innerTo + 1, n, kernel.kernel, 1);
+}
+
 // One step of the walk from every node at once: `mass` after it, `out` the convolution's room
-// (mass.size() + span). atomLow and atomHigh: the parts of the end nodes' masses held there
+// (mass.size() + span + 2). atomLow and atomHigh: the parts of the end nodes' masses held there
 // by this step.
 void walkStep(const StepKernel& kernel, std::vector<double>& mass, std::vector<double>& out,
-              double& atomLow, double& atomHigh) {
+              std::vector<double>& part, double& atomLow, double& atomHigh) {
   const int n = static_cast<int>(mass.size()) - 1;
   double total = 0.0;
   if (kernel.alwaysLow > 0.0 || kernel.alwaysHigh > 0.0) {
@@ -279,7 +336,7 @@ void walkStep(const StepKernel& kernel, std::vector<double>& mass, std::vector<d
   double atZero = 0.0;
   double atTop = 0.0;
   if (kernel.span > 0) {
-    convolve(mass.data(), n + 1, kernel.kernel.data(), kernel.span, out.data());
+    spreadSteps(kernel, mass, out, part);
     // Node 0: the steps that stay there split on (inside); those that land exactly on it or
     // come to it from below are held at the end. The top node likewise.
     atZero = landing(mass, kernel.stay, kernel.first, 0);
@@ -290,7 +347,7 @@ void walkStep(const StepKernel& kernel, std::vector<double>& mass, std::vector<d
         landing(mass, kernel.exact, kernel.first, n) + landing(mass, kernel.stay, kernel.first, n);
     toLow += exactLow;
     toHigh += exactHigh;
-    settleOutputs(kernel, out, mass, toLow, toHigh);
+    settleOutputs(kernel.first - 1, kernel.last + 1, out, mass, toLow, toHigh);
   } else {
     std::fill(mass.begin(), mass.end(), 0.0);
   }
@@ -298,6 +355,18 @@ void walkStep(const StepKernel& kernel, std::vector<double>& mass, std::vector<d
   mass[static_cast<std::size_t>(n)] = atTop + toHigh;
   atomLow = toLow;
   atomHigh = toHigh;
+}
+
+// The day of a step law of one value: every step moves the log ratio by `step`, held in the
+// band after each.
+DayLaw certainDay(DayLaw day, double step) {
+  double at = 0.0;
+  for (int k = 0; k < kStepsPerDay; ++k) at = std::min(std::max(at + step, day.low), day.high);
+  day.certain = true;
+  day.certainAt = at;
+  day.mean = at;
+  day.expMean = std::exp(at);
+  return day;
 }
 
 }  // namespace
@@ -312,11 +381,13 @@ DayLaw dayLaw(const StepLaw& steps, int intervals) {
     day.defined = false;
     return day;
   }
+  if (steps.logStep.size() == 1) return certainDay(day, steps.logStep[0]);
   const StepKernel kernel = stepKernel(steps, day.spacing, day.high - day.low);
   std::vector<double> mass = startingMass(day);
-  std::vector<double> out(mass.size() + kernel.stay.size(), 0.0);
+  std::vector<double> out(mass.size() + kernel.stay.size() + 2, 0.0);
+  std::vector<double> part(out.size(), 0.0);
   for (int step = 0; step < kStepsPerDay; ++step) {
-    walkStep(kernel, mass, out, day.atomLow, day.atomHigh);
+    walkStep(kernel, mass, out, part, day.atomLow, day.atomHigh);
   }
   day.mass = std::move(mass);
   expMoments(day);
@@ -555,6 +626,14 @@ TerminalLaw terminalLaw(const DayLaw& day, int days) {
   law.defined = day.defined;
   if (!day.defined) return law;
   law.spacing = day.spacing;
+  if (day.certain) {
+    // One point: the day's end taken `days` times.
+    law.atoms.push_back({days * day.certainAt, 1.0, 0});
+    law.tail.assign(1, 0.0);
+    law.expTail.assign(1, 0.0);
+    law.expMean = std::exp(days * day.certainAt);
+    return law;
+  }
   const NodeWindow window = terminalWindow(day, days);
   const auto count = static_cast<std::size_t>(window.end - window.first + 1);
   law.first = window.first;
@@ -573,6 +652,8 @@ TerminalLaw terminalLaw(const DayLaw& day, int days) {
     }
   }
   latticeTails(law, latticeMasses(day, days, window.first, count), window.end);
+  law.densityEndsLow = days == 1 && window.first == 0;
+  law.densityEndsHigh = days == 1 && window.end == day.intervals;
   return law;
 }
 
@@ -600,17 +681,45 @@ TailFigures tailAbove(const TerminalLaw& law, double x, bool orEqual) {
   const double u = (x - law.origin) / law.spacing + 0.5;
   double tail = 0.0;
   double expTail = 0.0;
-  if (u <= 0.0) {
+  // A day's density ends at the band's ends: the masses of its end nodes lie inside the band,
+  // on the half spacing next to each end, where the tail runs straight to the total or to 0.
+  const bool lowEnd = law.densityEndsLow;
+  const bool highEnd = law.densityEndsHigh;
+  const double top = static_cast<double>(count) - 0.5;  // u at the last node
+  if (highEnd && u >= top) {
+    // Nothing of the density above.
+  } else if (highEnd && u >= top - 0.5) {
+    const double f = 2.0 * (u - (top - 0.5));
+    tail = (1.0 - f) * tailAt(count - 1);
+    expTail = (1.0 - f) * expTailAt(count - 1);
+  } else if (lowEnd && u < 1.0) {
+    const double f = std::max(2.0 * (u - 0.5), 0.0);
+    tail = tailAt(0) + f * (tailAt(1) - tailAt(0));
+    expTail = expTailAt(0) + f * (expTailAt(1) - expTailAt(0));
+  } else if (u <= 0.0) {
     tail = spectral ? law.masses.total : law.tail[0];
     expTail = spectral ? law.tilted.total : law.expTail[0];
   } else if (u < static_cast<double>(count)) {
     const double below = std::floor(u);
     const auto i = static_cast<std::int64_t>(below);
     const double f = u - below;
-    const double t0 = tailAt(i);
-    const double e0 = expTailAt(i);
-    tail = t0 + f * (tailAt(i + 1) - t0);
-    expTail = e0 + f * (expTailAt(i + 1) - e0);
+    // The cubic needs its four midpoints inside the density (an end's is not a midpoint).
+    const std::int64_t lowest = lowEnd ? 2 : 1;
+    const std::int64_t highest = highEnd ? count - 1 : count;
+    if (i >= lowest && i + 2 <= highest) {
+      // Between the four nearest midpoints, the cubic through them.
+      double weights[4] = {0.0, 0.0, 0.0, 0.0};
+      cubicSplit(f, 1.0, weights);
+      for (int k = 0; k < 4; ++k) {
+        tail += weights[k] * tailAt(i - 1 + k);
+        expTail += weights[k] * expTailAt(i - 1 + k);
+      }
+    } else {
+      const double t0 = tailAt(i);
+      const double e0 = expTailAt(i);
+      tail = t0 + f * (tailAt(i + 1) - t0);
+      expTail = e0 + f * (expTailAt(i + 1) - e0);
+    }
   }
   figures.probability += tail;
   figures.expectation += expTail;

@@ -36,6 +36,10 @@ struct DayLaw {
   double expMean = 0.0;      // E[e^X] of the lattice law
   double expVariance = 0.0;  // Var[e^X] of the lattice law
   double mean = 0.0;         // E[X]
+  // A step law of one value makes the day's walk certain: it ends at `certainAt` (then there
+  // is no lattice, and the sums of days are point masses too).
+  bool certain = false;
+  double certainAt = 0.0;
   // log E e^(l (X - mean)) at l = +-lambda[i]: for the windows of the sums of days.
   std::vector<double> lambda;
   std::vector<double> logMomentAbove;
@@ -87,6 +91,9 @@ struct TerminalLaw {
     std::int64_t node;  // its node
   };
   std::vector<Atom> atoms;
+  // A day's law whose window reaches an end of the band: the density stops there.
+  bool densityEndsLow = false;
+  bool densityEndsHigh = false;
   double expMean = 0.0;      // E[e^X]
   double expVariance = 0.0;  // Var[e^X]
 };

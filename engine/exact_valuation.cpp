@@ -325,8 +325,28 @@ std::string exactFigureName(int index) {
   return path(kBasePath) + (i == kProfitAt ? "pop_call" : "pop_put");
 }
 
+int latticeFor(const DrawTable& draws) {
+  double sum = 0.0;
+  double squares = 0.0;
+  double count = 0.0;
+  for (double w : draws.returnFor) {
+    const double step = std::log1p(w);
+    if (!std::isfinite(step)) continue;
+    sum += step;
+    squares += step * step;
+    count += 1.0;
+  }
+  int intervals = kExactFirstIntervals;
+  if (count < 2.0) return intervals;
+  const double mean = sum / count;
+  const double spread = std::sqrt(std::max(squares / count - mean * mean, 0.0));
+  const double band = std::log(kUpperBand) - std::log(kLowerBand);
+  while (intervals < kExactMostFirstIntervals && band / intervals > spread) intervals *= 2;
+  return intervals;
+}
+
 ExactModel::ExactModel(const DrawTable& draws, double growth, int threads)
-    : ExactModel(draws, growth, threads, kExactFirstIntervals, kExactLastIntervals) {}
+    : ExactModel(draws, growth, threads, latticeFor(draws), latticeFor(draws) * kExactClimb) {}
 
 ExactModel::ExactModel(const DrawTable& draws, double growth, int threads, int firstIntervals,
                        int lastIntervals)

@@ -32,10 +32,14 @@ namespace empricer {
 constexpr double kExactPriceBound = 1e-7;
 constexpr double kExactUnitBound = 1e-7;
 
-// The lattices: the coarsest has kExactFirstIntervals spacings over the band; a row climbs at
-// most to kExactLastIntervals.
+// The lattices: the coarsest has at least kExactFirstIntervals spacings over the band, and
+// more (by powers of two) until its spacing is at most the standard deviation of a base
+// path's log step (latticeFor); a row climbs at most to kExactClimb times the coarsest.
 constexpr int kExactFirstIntervals = 256;
-constexpr int kExactLastIntervals = 4096;
+constexpr int kExactClimb = 16;
+// The most spacings a coarsest lattice takes, whatever the table.
+constexpr int kExactMostFirstIntervals = 8192;
+int latticeFor(const DrawTable& draws);
 
 // The most days a row may have: beyond them the sums of days reach no figure a desk can use
 // (a forward of e^(days x growth)), and time and memory grow without a bound.
@@ -104,7 +108,7 @@ class ExactModel {
   double growth_;
   int threads_;
   int firstIntervals_ = kExactFirstIntervals;
-  int lastIntervals_ = kExactLastIntervals;
+  int lastIntervals_ = kExactFirstIntervals * kExactClimb;
   bool infiniteStep_ = false;  // some return is infinite
   std::once_flag sortOnce_;
   std::vector<double> sorted_;  // the draws' returns in order

@@ -56,33 +56,62 @@ RowFigures exactFigures(const DrawTable& draws, const ValuationRequest& request,
   return model.value(request, choice, error);
 }
 
-// Halving the spacing divides the lattice's error by 4; two spacings extrapolate to a value
-// whose error falls much faster; and the figures of a row, with the spacings it chose, are
-// within the bound of a reference from far finer lattices.
-TEST(ExactLaw, ConvergesAsTheSquareOfTheSpacingAndExtrapolatesBeyond) {
-  const auto draws = bellDraws();
-  for (const auto& [days, strike] : {std::pair{1, 100.0}, std::pair{5, 97.0}, std::pair{20, 90.0}}) {
-    std::vector<double> calls;
-    for (int n = 256; n <= 4096; n *= 2) calls.push_back(callAt(*draws, n, days, strike));
-    for (std::size_t i = 0; i + 2 < calls.size(); ++i) {
-      const double ratio = (calls[i] - calls[i + 1]) / (calls[i + 1] - calls[i + 2]);
-      EXPECT_NEAR(ratio, 4.0, 0.5) << days << " days, spacing " << i;
-    }
-    std::vector<double> extrapolated;
-    for (std::size_t i = 0; i + 1 < calls.size(); ++i) {
-      extrapolated.push_back(calls[i + 1] + (calls[i + 1] - calls[i]) / 3.0);
-    }
-    const double reference = extrapolated.back();
-    for (std::size_t i = 0; i + 2 < extrapolated.size(); ++i) {
-      EXPECT_LT(std::fabs(extrapolated[i + 1] - reference),
-                std::fabs(extrapolated[i] - reference) / 6.0)
-          << days << " days, spacing " << i;
-    }
-    ExactError error;
-    const RowFigures f = exactFigures(*draws, requestOf(100.0, strike, days, 1), error);
-    EXPECT_LE(error.worstRatio, 1.0);
-    EXPECT_NEAR(f.result.callValue, reference, 1e-7 * 100.0) << days << " days";
+// A minute bar's table: a bell of 201 rows whose step's standard deviation is 2e-4.
+std::unique_ptr<DrawTable> minuteDraws() {
+  std::vector<double> returns;
+  std::vector<double> weights;
+  for (int i = 0; i <= 200; ++i) {
+    const double x = -0.0008 + 0.000008 * i;
+    returns.push_back(x + 0.000002);
+    weights.push_back(std::floor(1000.0 * std::exp(-x * x / (2.0 * 0.0002 * 0.0002))) + 1.0);
   }
+  return drawsOf(returns, weights);
+}
+
+// On a bell and on a minute table, from the lattice the table chooses: halving the spacing
+// takes the extrapolated call at least 4 times nearer the finest (until within 1 % of the
+// bound), the row's figures are within their bound of it, and a lattice planted too coarse
+// for the table says so (its estimate exceeds the bound and is at least half the error).
+TEST(ExactLaw, ConvergesFromTheTablesLatticeAndACoarseOneWarns) {
+  const auto bell = bellDraws();
+  const auto minute = minuteDraws();
+  for (const DrawTable* draws : {bell.get(), minute.get()}) {
+    const int first = latticeFor(*draws);
+    for (const auto& [days, strike] :
+         {std::pair{1, 100.0}, std::pair{5, 99.0}, std::pair{20, 101.5}}) {
+      std::vector<double> extrapolated;
+      double coarser = 0.0;
+      for (int n = first; n <= first * 16; n *= 2) {
+        const double call = callAt(*draws, n, days, strike);
+        if (n > first) extrapolated.push_back(call + (call - coarser) / 3.0);
+        coarser = call;
+      }
+      const double reference = extrapolated.back();
+      const std::string row = std::to_string(first) + " spacings, " + std::to_string(days) +
+                              " days, K " + std::to_string(strike);
+      for (std::size_t i = 0; i + 2 < extrapolated.size(); ++i) {
+        EXPECT_LT(std::fabs(extrapolated[i + 1] - reference),
+                  std::fabs(extrapolated[i] - reference) / 4.0 + 1e-7)
+            << row << ", halving " << i;
+      }
+      ExactError error;
+      const RowFigures f = exactFigures(*draws, requestOf(100.0, strike, days, 1), error);
+      EXPECT_LE(error.worstRatio, 1.0) << row;
+      EXPECT_NEAR(f.result.callValue, reference, 1e-7 * 100.0) << row;
+
+      ExactModel coarse(*draws, 0.0, 1, first / 8, first / 8);
+      FigureChoice choice;
+      ExactError planted;
+      const RowFigures g = coarse.value(requestOf(100.0, strike, days, 1), choice, planted);
+      const double off = std::fabs(g.result.callValue - reference) / (1e-7 * 100.0);
+      if (off > 1.0) {
+        EXPECT_GT(planted.worstRatio, 1.0) << row;
+        EXPECT_GT(planted.worstRatio, off / 2.0) << row;
+      }
+    }
+  }
+  EXPECT_EQ(latticeFor(*bell), 256);
+  EXPECT_EQ(latticeFor(*minute), 1024);
 }
 
 // A table of one row whose total weight is below 1 draws its return at every step: 0.001 a
