@@ -114,30 +114,48 @@ TEST(ExactLaw, ConvergesFromTheTablesLatticeAndACoarseOneWarns) {
   EXPECT_EQ(latticeFor(*minute), 1024);
 }
 
-// A table of one row whose total weight is below 1 draws its return at every step: 0.001 a
-// step reaches the band every day, so S_T = start x 1.07^days exactly, on every path.
-TEST(ExactLaw, AStepThatAlwaysReachesTheBandEndsEveryDayOnIt) {
-  const auto draws = drawsOf({0.001}, {0.5});
-  for (int days : {1, 3}) {
-    const ValuationRequest request = requestOf(100.0, 110.0, days, 1, 0.05, true);
-    ExactError error;
-    const RowFigures f = exactFigures(*draws, request, error);
-    const double d = discountOf(request);
-    const double d1 = dayBeforeDiscountOf(request);
-    EXPECT_LE(error.worstRatio, 1.0);
-    for (int p = 0; p < kPathCount; ++p) {
-      const double start = startPriceOfPath(request, p);
-      const double end = start * std::pow(1.07, days);
-      const double call = d * std::fmax(end - 110.0, 0.0);
-      const double before = days >= 2 ? d1 * std::fmax(end / 1.07 - 110.0, 0.0) : 0.0;
-      EXPECT_NEAR(callValueOfPath(f.result, p), call, 1e-7 * start) << p;
-      EXPECT_NEAR(putValueOfPath(f.result, p), d * std::fmax(110.0 - end, 0.0), 1e-7 * start);
-      EXPECT_NEAR(f.result.thetaCall[p], call - before, 1e-7 * start);
-      EXPECT_NEAR(f.desk.forward[p], end, 1e-7 * start);
-      EXPECT_NEAR(f.result.probCall[p], end > 110.0 + call ? 1.0 : 0.0, 1e-7);
-      EXPECT_NEAR(f.desk.deltaCall[p], end > 110.0 ? d * end / start : 0.0, 1e-7);
+// Tables whose every draw is one return make the path certain. A table of one row whose total
+// weight is below 1 draws its return at every step: 0.001 a step reaches the band every day, so
+// S_T = start x 1.07^days exactly, on every path; three rows of 0.0002 stay inside it, and
+// S_T = start x 1.0002^(270 days). Every figure is that price's, probabilities 0 or 1.
+TEST(ExactLaw, AOneValuedTableMakesThePathCertain) {
+  const auto hits = drawsOf({0.001}, {0.5});
+  const auto equal = drawsOf({0.0002, 0.0002, 0.0002}, {1.0, 2.0, 3.0});
+  for (const DrawTable* draws : {hits.get(), equal.get()}) {
+    const double dayFactor = draws == hits.get() ? 1.07 : std::pow(1.0002, 270.0);
+    for (int days : {1, 3}) {
+      for (double strike : {104.0, 110.0}) {
+        const ValuationRequest request = requestOf(100.0, strike, days, 1, 0.05, true);
+        ExactError error;
+        const RowFigures f = exactFigures(*draws, request, error);
+        const double d = discountOf(request);
+        const double d1 = dayBeforeDiscountOf(request);
+        EXPECT_EQ(error.worstRatio, 0.0);
+        for (int p = 0; p < kPathCount; ++p) {
+          const double start = startPriceOfPath(request, p);
+          // The shifted paths step by w + g, a hair above 1 + w: the hits table still ends
+          // on the band; the other moves by its own factor.
+          const double own = draws == hits.get()
+                                 ? dayFactor
+                                 : std::pow(0.0002 + growthPerStep(request), 270.0);
+          const double factor = p == kBasePath ? dayFactor : own;
+          const double end = start * std::pow(factor, days);
+          const double call = d * std::fmax(end - strike, 0.0);
+          const double put = d * std::fmax(strike - end, 0.0);
+          const double before = days >= 2 ? d1 * std::fmax(end / factor - strike, 0.0) : 0.0;
+          const std::string row = std::to_string(days) + " days, K " + std::to_string(strike) +
+                                  ", path " + std::to_string(p);
+          EXPECT_NEAR(callValueOfPath(f.result, p), call, 1e-7 * start) << row;
+          EXPECT_NEAR(putValueOfPath(f.result, p), put, 1e-7 * start) << row;
+          EXPECT_NEAR(f.result.thetaCall[p], call - before, 1e-7 * start) << row;
+          EXPECT_NEAR(f.desk.forward[p], end, 1e-7 * start) << row;
+          EXPECT_EQ(f.result.probCall[p], end > strike + call ? 1.0 : 0.0) << row;
+          EXPECT_EQ(f.result.probPut[p], end < strike - put ? 1.0 : 0.0) << row;
+          EXPECT_NEAR(f.desk.deltaCall[p], end > strike ? d * end / start : 0.0, 1e-7) << row;
+        }
+        EXPECT_EQ(f.result.stdevS, 0.0);
+      }
     }
-    EXPECT_NEAR(f.result.stdevS, 0.0, 1e-7 * 100.0);
   }
 }
 
