@@ -172,10 +172,11 @@ struct StepKernel {
   std::vector<double> stay;
   std::vector<double> next;
   std::vector<double> exact;
-  std::vector<double> kernel;  // stay + next + exact
   // The same steps split over four nodes (offsets first - 1 to last + 1) so that the first
   // three moments are kept as well as the mass and the mean: for the walk away from the ends.
   std::vector<double> cubic;
+  // Its parts by the steps' floor(s / h) = k (index k - first): the weights at k - 1 to k + 2.
+  std::vector<double> cubicParts[4];
 };
 
 // The weights at nodes k - 1, k, k + 1 and k + 2 of a point at k + theta (0 <= theta < 1)
@@ -224,18 +225,20 @@ StepKernel stepKernel(const StepLaw& steps, double h, double width) {
       kernel.stay[k] += p * (1.0 - theta);
       kernel.next[k + 1] += p * theta;
     }
-    if (size > 0) {
-      if (kernel.cubic.empty()) kernel.cubic.assign(size + 2, 0.0);
-      if (theta == 0.0) {
-        kernel.cubic[k + 1] += p;
-      } else {
-        cubicSplit(theta, p, &kernel.cubic[k]);
-      }
+    if (kernel.cubic.empty()) {
+      kernel.cubic.assign(size + 2, 0.0);
+      for (std::vector<double>& part : kernel.cubicParts) part.assign(size, 0.0);
     }
-  }
-  kernel.kernel.resize(size);
-  for (std::size_t k = 0; k < size; ++k) {
-    kernel.kernel[k] = kernel.stay[k] + kernel.next[k] + kernel.exact[k];
+    double weights[4] = {0.0, 0.0, 0.0, 0.0};
+    if (theta == 0.0) {
+      weights[1] = p;
+    } else {
+      cubicSplit(theta, p, weights);
+    }
+    for (std::size_t j = 0; j < 4; ++j) {
+      kernel.cubic[k + j] += weights[j];
+      kernel.cubicParts[j][k] += weights[j];
+    }
   }
   return kernel;
 }
@@ -256,19 +259,6 @@ std::vector<double> startingMass(const DayLaw& day) {
   mass[k] += 1.0 - (t - below);
   if (k + 1 <= static_cast<std::size_t>(n)) mass[k + 1] += t - below;
   return mass;
-}
-
-// The mass of `part` that lands on node `node` from `mass` (nodes 0 to n): sum over i of
-// mass[i] x part[node - i - first].
-double landing(const std::vector<double>& mass, const std::vector<double>& part, int first,
-               int node) {
-  const int n = static_cast<int>(mass.size()) - 1;
-  double sum = 0.0;
-  for (std::size_t k = 0; k < part.size(); ++k) {
-    const int i = node - first - static_cast<int>(k);
-    if (i >= 0 && i <= n) sum += mass[static_cast<std::size_t>(i)] * part[k];
-  }
-  return sum;
 }
 
 // The convolution's outputs to the nodes: output j is node j + first, up to node n + last;
@@ -292,40 +282,52 @@ void settleOutputs(int first, int last, const std::vector<double>& out, std::vec
   if (last < 0) std::fill(mass.begin() + std::max(n + last + 1, 1), mass.end() - 1, 0.0);
 }
 
-// The convolution of the nodes' masses with the step's kernel into `out` (output j is node
-// j + first - 1): the cubic split from the nodes whose four nodes of every step lie strictly
-// inside, the two-node split from the others, near the ends, where what lands on or beyond
-// an end is held there.
-void spreadSteps(const StepKernel& kernel, const std::vector<double>& mass,
-                 std::vector<double>& out, std::vector<double>& part) {
+// The steps that land within two nodes of an end (floor of the landing L from -2 to 1, or
+// from n - 2 to n + 1), taken out of the cubic convolution in `out` (output j is node
+// j + first - 1) and put back as the walk near the ends goes: a landing between two nodes
+// splits between them keeping its mean; one on or beyond an end is held there (toLow, toHigh);
+// the part of a landing inside that falls on an end node is that node's (atZero, atTop).
+void landNearTheEnds(const StepKernel& kernel, const std::vector<double>& mass,
+                     std::vector<double>& out, double& toLow, double& toHigh, double& atZero,
+                     double& atTop) {
   const int n = static_cast<int>(mass.size()) - 1;
-  std::fill(out.begin(), out.end(), 0.0);
-  const int innerFrom = std::max(0, 2 - kernel.first);
-  const int innerTo = std::min(n, n - 2 - kernel.last);
-  // Sources from..to with `kernel` of `width` whose first offset is `offset` from first - 1.
-  auto add = [&](int from, int to, const std::vector<double>& weights, int offset) {
-    if (from > to) return;
-    const int count = to - from + 1;
-    const int width = static_cast<int>(weights.size());
-    convolve(mass.data() + from, count, weights.data(), width, part.data());
-    for (int j = 0; j < count + width - 1; ++j) {
-      out[static_cast<std::size_t>(from + offset + j)] += part[static_cast<std::size_t>(j)];
+  const int first = kernel.first;
+  auto at = [&](int node) -> double& { return out[static_cast<std::size_t>(node - first + 1)]; };
+  for (const int landing : {-2, -1, 0, 1, n - 2, n - 1, n, n + 1}) {
+    for (int k = first; k < kernel.last; ++k) {
+      const int from = landing - k;
+      if (from < 0 || from > n) continue;
+      const double m = mass[static_cast<std::size_t>(from)];
+      if (m == 0.0) continue;
+      const auto i = static_cast<std::size_t>(k - first);
+      for (int j = 0; j < 4; ++j) at(landing - 1 + j) -= m * kernel.cubicParts[j][i];
+      const double stay = m * kernel.stay[i];
+      const double next = m * kernel.next[i + 1];
+      const double exact = m * kernel.exact[i];
+      if (landing < 0) {
+        toLow += stay + next + exact;
+      } else if (landing == 0) {
+        toLow += exact;
+        atZero += stay;
+        at(1) += next;
+      } else if (landing >= n) {
+        toHigh += stay + next + exact;
+      } else if (landing == n - 1) {
+        at(n - 1) += stay + exact;
+        atTop += next;
+      } else {
+        at(landing) += stay + exact;
+        at(landing + 1) += next;
+      }
     }
-  };
-  if (innerFrom > innerTo) {
-    add(0, n, kernel.kernel, 1);
-    return;
   }
-  add(0, innerFrom - 1, kernel.kernel, 1);
-  add(innerFrom, innerTo, kernel.cubic, 0);
-  add(innerTo + 1, n, kernel.kernel, 1);
 }
 
 // One step of the walk from every node at once: `mass` after it, `out` the convolution's room
 // (mass.size() + span + 2). atomLow and atomHigh: the parts of the end nodes' masses held there
 // by this step.
 void walkStep(const StepKernel& kernel, std::vector<double>& mass, std::vector<double>& out,
-              std::vector<double>& part, double& atomLow, double& atomHigh) {
+              double& atomLow, double& atomHigh) {
   const int n = static_cast<int>(mass.size()) - 1;
   double total = 0.0;
   if (kernel.alwaysLow > 0.0 || kernel.alwaysHigh > 0.0) {
@@ -336,17 +338,8 @@ void walkStep(const StepKernel& kernel, std::vector<double>& mass, std::vector<d
   double atZero = 0.0;
   double atTop = 0.0;
   if (kernel.span > 0) {
-    spreadSteps(kernel, mass, out, part);
-    // Node 0: the steps that stay there split on (inside); those that land exactly on it or
-    // come to it from below are held at the end. The top node likewise.
-    atZero = landing(mass, kernel.stay, kernel.first, 0);
-    atTop = landing(mass, kernel.next, kernel.first, n);
-    const double exactLow =
-        landing(mass, kernel.exact, kernel.first, 0) + landing(mass, kernel.next, kernel.first, 0);
-    const double exactHigh =
-        landing(mass, kernel.exact, kernel.first, n) + landing(mass, kernel.stay, kernel.first, n);
-    toLow += exactLow;
-    toHigh += exactHigh;
+    convolve(mass.data(), n + 1, kernel.cubic.data(), kernel.span + 2, out.data());
+    landNearTheEnds(kernel, mass, out, toLow, toHigh, atZero, atTop);
     settleOutputs(kernel.first - 1, kernel.last + 1, out, mass, toLow, toHigh);
   } else {
     std::fill(mass.begin(), mass.end(), 0.0);
@@ -385,9 +378,8 @@ DayLaw dayLaw(const StepLaw& steps, int intervals) {
   const StepKernel kernel = stepKernel(steps, day.spacing, day.high - day.low);
   std::vector<double> mass = startingMass(day);
   std::vector<double> out(mass.size() + kernel.stay.size() + 2, 0.0);
-  std::vector<double> part(out.size(), 0.0);
   for (int step = 0; step < kStepsPerDay; ++step) {
-    walkStep(kernel, mass, out, part, day.atomLow, day.atomHigh);
+    walkStep(kernel, mass, out, day.atomLow, day.atomHigh);
   }
   day.mass = std::move(mass);
   expMoments(day);
