@@ -512,6 +512,38 @@ bool spectralTerms(const DayLaw& day, int days, std::int64_t first, std::int64_t
   return false;
 }
 
+// T(J) for J = at to at + 3 of both spectra of `law` (masses into tails, tilted into
+// expTails): the same sums as spectralTail, their eight Horner chains side by side.
+void spectralTails(const TerminalLaw& law, std::int64_t at, double* tails, double* expTails) {
+  const std::vector<std::complex<double>>& g = law.masses.terms;
+  const std::vector<std::complex<double>>& h = law.tilted.terms;
+  const std::int64_t period = law.period;
+  const auto p = static_cast<double>(period);
+  double wRe[4];
+  double wIm[4];
+  for (int j = 0; j < 4; ++j) {
+    const double angle = 2.0 * std::numbers::pi * static_cast<double>((at + j) % period) / p;
+    wRe[j] = std::cos(angle);
+    wIm[j] = std::sin(angle);
+  }
+  double re[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+  double im[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+  for (std::size_t k = g.size(); k-- > 0;) {
+    for (int j = 0; j < 8; ++j) {
+      const std::complex<double> term = j < 4 ? g[k] : h[k];
+      const double a = re[j] + term.real();
+      const double b = im[j] + term.imag();
+      re[j] = a * wRe[j % 4] - b * wIm[j % 4];
+      im[j] = a * wIm[j % 4] + b * wRe[j % 4];
+    }
+  }
+  for (int j = 0; j < 4; ++j) {
+    const auto rest = static_cast<double>(period - (at + j));
+    tails[j] = (law.masses.total * rest + law.masses.constant - 2.0 * re[j]) / p;
+    expTails[j] = (law.tilted.total * rest + law.tilted.constant - 2.0 * re[j + 4]) / p;
+  }
+}
+
 // T(J) of a spectrum with period P; sum_k g_k w^k by Horner's rule.
 double spectralTail(const Spectrum& spectrum, std::int64_t period, std::int64_t at) {
   const std::vector<std::complex<double>>& g = spectrum.terms;
@@ -702,9 +734,19 @@ TailFigures tailAbove(const TerminalLaw& law, double x, bool orEqual) {
       // Between the four nearest midpoints, the cubic through them.
       double weights[4] = {0.0, 0.0, 0.0, 0.0};
       cubicSplit(f, 1.0, weights);
+      double tails[4];
+      double expTails[4];
+      if (spectral) {
+        spectralTails(law, i - 1, tails, expTails);
+      } else {
+        for (int k = 0; k < 4; ++k) {
+          tails[k] = tailAt(i - 1 + k);
+          expTails[k] = expTailAt(i - 1 + k);
+        }
+      }
       for (int k = 0; k < 4; ++k) {
-        tail += weights[k] * tailAt(i - 1 + k);
-        expTail += weights[k] * expTailAt(i - 1 + k);
+        tail += weights[k] * tails[k];
+        expTail += weights[k] * expTails[k];
       }
     } else {
       const double t0 = tailAt(i);
