@@ -72,6 +72,20 @@ void logMoments(DayLaw& day) {
   }
 }
 
+std::complex<double> times(std::complex<double> a, std::complex<double> b) {
+  return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+}
+
+std::complex<double> power(std::complex<double> base, int exponent) {
+  std::complex<double> result{1.0, 0.0};
+  while (exponent > 0) {
+    if ((exponent & 1) != 0) result = times(result, base);
+    base = times(base, base);
+    exponent >>= 1;
+  }
+  return result;
+}
+
 }  // namespace
 
 std::vector<double> sortedReturns(const DrawTable& draws) {
@@ -362,9 +376,73 @@ DayLaw certainDay(DayLaw day, double step) {
   return day;
 }
 
+// Whether the walk cannot come within `margin` of either end of the band in a day but with a
+// probability below kUnreached: by Doob's inequality for e^(l x) over the day's partial sums,
+// P(max >= a) <= max(1, M(l))^270 e^(-l a), M the moment function of the two-node split (a
+// spread of every step, so its M is at least the walk's), least over l.
+constexpr double kUnreached = 1e-20;
+
+bool bandUnreached(const StepKernel& kernel, double h, double low, double high, double margin) {
+  if (kernel.alwaysLow > 0.0 || kernel.alwaysHigh > 0.0 || kernel.span <= 0) return false;
+  const double reach[2] = {high - margin, -low - margin};
+  if (!(reach[0] > 0.0 && reach[1] > 0.0)) return false;
+  for (int side = 0; side < 2; ++side) {
+    const double sign = side == 0 ? 1.0 : -1.0;
+    double best = 0.0;  // the log of the least bound
+    for (double lambda = 1.0; lambda <= 1e6; lambda *= 1.25) {
+      double moment = 0.0;
+      for (int k = 0; k < kernel.span; ++k) {
+        const double x = static_cast<double>(kernel.first + k) * h;
+        const double mass = kernel.stay[static_cast<std::size_t>(k)] +
+                            kernel.next[static_cast<std::size_t>(k)] +
+                            kernel.exact[static_cast<std::size_t>(k)];
+        if (mass > 0.0) moment += mass * std::exp(sign * lambda * x);
+      }
+      const double bound = kStepsPerDay * std::max(0.0, std::log(moment)) - lambda * reach[side];
+      best = std::min(best, bound);
+    }
+    if (!(best < std::log(kUnreached))) return false;
+  }
+  return true;
+}
+
+// The day of a walk that does not reach the band: the start's masses convolved 270 times with
+// the cubic kernel, by Fourier transform, on a period long enough that what wraps round is
+// below the bound too. Masses below kNoMass of the largest are rounding, and 0.
+constexpr double kNoMass = 1e-25;
+
+std::vector<double> unclippedDay(const StepKernel& kernel, const std::vector<double>& start) {
+  const std::size_t nodes = start.size();
+  const std::size_t size = powerOfTwoAtLeast(2 * nodes);
+  std::vector<std::complex<double>> walk(size, {0.0, 0.0});
+  std::vector<std::complex<double>> step(size, {0.0, 0.0});
+  for (std::size_t i = 0; i < nodes; ++i) walk[i] = {start[i], 0.0};
+  const auto period = static_cast<std::int64_t>(size);
+  for (std::size_t k = 0; k < kernel.cubic.size(); ++k) {
+    const std::int64_t offset = kernel.first - 1 + static_cast<std::int64_t>(k);
+    step[static_cast<std::size_t>(((offset % period) + period) % period)] += kernel.cubic[k];
+  }
+  const FourierTransform fourier(size);
+  fourier.forward(walk);
+  fourier.forward(step);
+  for (std::size_t i = 0; i < size; ++i) walk[i] = times(walk[i], power(step[i], kStepsPerDay));
+  fourier.inverse(walk);
+  std::vector<double> mass(nodes);
+  double largest = 0.0;
+  const double scale = 1.0 / static_cast<double>(size);
+  for (std::size_t i = 0; i < nodes; ++i) {
+    mass[i] = walk[i].real() * scale;
+    largest = std::max(largest, std::fabs(mass[i]));
+  }
+  for (double& m : mass) {
+    if (std::fabs(m) < kNoMass * largest) m = 0.0;
+  }
+  return mass;
+}
+
 }  // namespace
 
-DayLaw dayLaw(const StepLaw& steps, int intervals) {
+DayLaw dayLaw(const StepLaw& steps, int intervals, bool walked) {
   DayLaw day;
   day.intervals = intervals;
   day.low = logBandLow();
@@ -377,6 +455,14 @@ DayLaw dayLaw(const StepLaw& steps, int intervals) {
   if (steps.logStep.size() == 1) return certainDay(day, steps.logStep[0]);
   const StepKernel kernel = stepKernel(steps, day.spacing, day.high - day.low);
   std::vector<double> mass = startingMass(day);
+  // Two nodes at each end are where the walk near the ends differs; a step more is margin.
+  const double margin = 4.0 * day.spacing;
+  if (!walked && bandUnreached(kernel, day.spacing, day.low, day.high, margin)) {
+    day.mass = unclippedDay(kernel, mass);
+    expMoments(day);
+    logMoments(day);
+    return day;
+  }
   std::vector<double> out(mass.size() + kernel.stay.size() + 2, 0.0);
   for (int step = 0; step < kStepsPerDay; ++step) {
     walkStep(kernel, mass, out, day.atomLow, day.atomHigh);
@@ -406,19 +492,6 @@ void chernoffWindow(const DayLaw& day, int days, double& below, double& above) {
   }
 }
 
-std::complex<double> times(std::complex<double> a, std::complex<double> b) {
-  return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
-}
-
-std::complex<double> power(std::complex<double> base, int exponent) {
-  std::complex<double> result{1.0, 0.0};
-  while (exponent > 0) {
-    if ((exponent & 1) != 0) result = times(result, base);
-    base = times(base, base);
-    exponent >>= 1;
-  }
-  return result;
-}
 
 
 }  // namespace

@@ -58,8 +58,10 @@ StepLaw stepLaw(const DrawTable& draws, PathKind kind, double growth);
 std::vector<double> sortedReturns(const DrawTable& draws);
 StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth);
 
-// One day's walk on a lattice of `intervals` spacings.
-DayLaw dayLaw(const StepLaw& steps, int intervals);
+// One day's walk on a lattice of `intervals` spacings: step by step, or, where the walk cannot
+// come near the band's ends (but with a probability below 1e-20), as the step kernel's 270th
+// power by Fourier transform. `walked` takes every step (the reference for the other).
+DayLaw dayLaw(const StepLaw& steps, int intervals, bool walked = false);
 DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int intervals);
 
 // The law of the sum of `days` (>= 1) independent copies of a day's law: node j at

@@ -114,6 +114,28 @@ TEST(ExactLaw, ConvergesFromTheTablesLatticeAndACoarseOneWarns) {
   EXPECT_EQ(latticeFor(*minute), 1024);
 }
 
+// Where the band is out of a day's reach (a minute table), the day's law by Fourier transform
+// is the step-by-step walk's, node for node; where it is not (the bell), the walk is taken.
+TEST(ExactLaw, ADayOutOfTheBandsReachIsTheWalkByFourierTransform) {
+  const auto minute = minuteDraws();
+  const auto bell = bellDraws();
+  for (int n : {1024, 4096}) {
+    const StepLaw steps = stepLaw(*minute, PathKind::shifted, 1.0000018);
+    const DayLaw fast = dayLaw(steps, n);
+    const DayLaw walked = dayLaw(steps, n, true);
+    ASSERT_EQ(fast.mass.size(), walked.mass.size());
+    double largest = 0.0;
+    for (std::size_t i = 0; i < fast.mass.size(); ++i) {
+      largest = std::max(largest, std::fabs(fast.mass[i] - walked.mass[i]));
+    }
+    EXPECT_LT(largest, 1e-15) << n;
+    EXPECT_LT(walked.atomLow + walked.atomHigh, 1e-20);
+    const StepLaw bellSteps = stepLaw(*bell, PathKind::base, 0.0);
+    const DayLaw bellDay = dayLaw(bellSteps, n);
+    EXPECT_GT(bellDay.atomLow, 0.0) << "the bell's walk reaches the band's ends";
+  }
+}
+
 // Tables whose every draw is one return make the path certain. A table of one row whose total
 // weight is below 1 draws its return at every step: 0.001 a step reaches the band every day, so
 // S_T = start x 1.07^days exactly, on every path; three rows of 0.0002 stay inside it, and
