@@ -413,7 +413,8 @@ constexpr double kNoMass = 1e-25;
 
 std::vector<double> unclippedDay(const StepKernel& kernel, const std::vector<double>& start) {
   const std::size_t nodes = start.size();
-  const std::size_t size = powerOfTwoAtLeast(2 * nodes);
+  // What the period folds onto the other end is beyond an end: below the bound too.
+  const std::size_t size = powerOfTwoAtLeast(nodes);
   std::vector<std::complex<double>> walk(size, {0.0, 0.0});
   std::vector<std::complex<double>> step(size, {0.0, 0.0});
   for (std::size_t i = 0; i < nodes; ++i) walk[i] = {start[i], 0.0};
@@ -533,12 +534,17 @@ bool spectralTerms(const DayLaw& day, int days, std::int64_t first, std::int64_t
     const double angle = -2.0 * std::numbers::pi * static_cast<double>(numerator % period) / p;
     return std::complex<double>(std::cos(angle), std::sin(angle));
   };
+  // Only the nodes from the first to the last that hold mass add to the transforms.
+  std::size_t from = 0;
+  std::size_t to = nodes;
+  while (from < to && day.mass[from] == 0.0 && day.tilted[from] == 0.0) ++from;
+  while (to > from && day.mass[to - 1] == 0.0 && day.tilted[to - 1] == 0.0) --to;
   // e^(-2 pi i i' k / period) for each node i', as real and imaginary parts side by side.
   std::vector<double> rotationRe(nodes);
   std::vector<double> rotationIm(nodes);
   std::vector<double> phaseRe(nodes, 1.0);
   std::vector<double> phaseIm(nodes, 0.0);
-  for (std::size_t i = 0; i < nodes; ++i) {
+  for (std::size_t i = from; i < to; ++i) {
     const std::complex<double> r = turn(static_cast<std::int64_t>(i));
     rotationRe[i] = r.real();
     rotationIm[i] = r.imag();
@@ -556,7 +562,7 @@ bool spectralTerms(const DayLaw& day, int days, std::int64_t first, std::int64_t
     double im = 0.0;
     double tiltedRe = 0.0;
     double tiltedIm = 0.0;
-    for (std::size_t i = 0; i < nodes; ++i) {
+    for (std::size_t i = from; i < to; ++i) {
       const double a = phaseRe[i] * rotationRe[i] - phaseIm[i] * rotationIm[i];
       const double b = phaseRe[i] * rotationIm[i] + phaseIm[i] * rotationRe[i];
       phaseRe[i] = a;
