@@ -27,14 +27,21 @@ std::string number(double value) {
   return text;
 }
 
-// The rows of the tilt by `theta`, on the grid, the rows after the first summing to `rest`.
+// The log of the tilt of `ret`.
+double tiltOf(double ret, double theta, double curvature) {
+  return theta * ret + curvature * ret * ret;
+}
+
+// The rows of the tilt by `theta` and `curvature`, on the grid, the rows after the first
+// summing to `rest`.
 std::vector<TiltedRow> tiltedRows(const std::vector<DistRow>& history, double theta,
-                                  double rest) {
+                                  double curvature, double rest) {
   std::vector<TiltedRow> rows(history.size());
   double top = -HUGE_VAL;
   for (std::size_t i = 1; i < history.size(); ++i) {
     if (history[i].weight > 0) {
-      top = std::max(top, std::log(static_cast<double>(history[i].weight)) + theta * history[i].ret);
+      top = std::max(top, std::log(static_cast<double>(history[i].weight)) +
+                              tiltOf(history[i].ret, theta, curvature));
     }
   }
   double sum = 0.0;
@@ -42,7 +49,7 @@ std::vector<TiltedRow> tiltedRows(const std::vector<DistRow>& history, double th
   for (std::size_t i = 1; i < history.size(); ++i) {
     if (history[i].weight <= 0) continue;
     shares[i] = std::exp(std::log(static_cast<double>(history[i].weight)) +
-                         theta * history[i].ret - top);
+                         tiltOf(history[i].ret, theta, curvature) - top);
     sum += shares[i];
   }
   double written = 0.0;
@@ -63,9 +70,9 @@ std::vector<TiltedRow> tiltedRows(const std::vector<DistRow>& history, double th
   return rows;
 }
 
-// The mean over the generator's outputs of the table that `rows` are, read as the valuation
-// reads their text.
-Outcome<double> drawnMeanOf(const std::vector<TiltedRow>& rows, const std::string& name) {
+// The moments over the generator's outputs of the table that `rows` are, read as the
+// valuation reads their text.
+Outcome<Moments> drawnMomentsOf(const std::vector<TiltedRow>& rows, const std::string& name) {
   const std::string text = tiltedTableText(rows);
   InputStream stream;
   openFromMemory(stream, text.data(), text.size());
@@ -73,7 +80,13 @@ Outcome<double> drawnMeanOf(const std::vector<TiltedRow>& rows, const std::strin
   const Status read = readReturnTable(*table, stream, name.c_str());
   if (!read.ok()) return Failure{read.message(), read.kind()};
   const std::vector<double> draws = drawsOf(*table);
-  return momentsOf(draws.data(), draws.size()).mean;
+  return momentsOf(draws.data(), draws.size());
+}
+
+Outcome<double> drawnMeanOf(const std::vector<TiltedRow>& rows, const std::string& name) {
+  Outcome<Moments> drawn = drawnMomentsOf(rows, name);
+  if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+  return drawn.value().mean;
 }
 
 // What no tilt reaches: the table cannot be made.
@@ -89,8 +102,9 @@ struct Point {
 
 // theta from `inside` (miss below 0) and `outside` (miss above 0), or the reverse, by regula
 // falsi with the Illinois halving and bisection when a step falls outside the bracket.
-double narrowed(Point low, Point high, const std::vector<DistRow>& history, double rest,
-                double mean, double tolerance, const std::string& name, int& iterations) {
+double narrowed(Point low, Point high, const std::vector<DistRow>& history, double curvature,
+                double rest, double mean, double tolerance, const std::string& name,
+                int& iterations) {
   Point best = std::fabs(low.miss) < std::fabs(high.miss) ? low : high;
   int replaced = 0;  // which end the last step replaced: -1 low, +1 high
   while (iterations < kMostIterations && std::fabs(best.miss) > tolerance) {
@@ -98,7 +112,7 @@ double narrowed(Point low, Point high, const std::vector<DistRow>& history, doub
     if (!(theta > low.theta && theta < high.theta)) theta = low.theta + (high.theta - low.theta) / 2;
     if (theta <= low.theta || theta >= high.theta) break;  // no double lies between
     ++iterations;
-    const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, rest), name);
+    const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, curvature, rest), name);
     if (!drawn.ok()) break;
     const Point at{theta, drawn.value() - mean};
     if (std::fabs(at.miss) < std::fabs(best.miss)) best = at;
@@ -119,7 +133,7 @@ double narrowed(Point low, Point high, const std::vector<DistRow>& history, doub
 }  // namespace
 
 Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, double mean,
-                                       const std::string& name) {
+                                       const std::string& name, double curvature) {
   double lowest = HUGE_VAL;
   double highest = -HUGE_VAL;
   double rest = 0.0;
@@ -145,7 +159,7 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   variance /= rest;
 
   CanonicalTable result;
-  const Outcome<double> start = drawnMeanOf(tiltedRows(history, 0.0, rest), name);
+  const Outcome<double> start = drawnMeanOf(tiltedRows(history, 0.0, curvature, rest), name);
   if (!start.ok()) return Failure{start.message(), start.kind()};
   const double tolerance = 1e-12 * (highest - lowest);
   const double saturated = kSaturatedSpread / (highest - lowest);
@@ -155,15 +169,15 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   // From a first step of Newton's, doubled until the miss changes sign or the tilt saturates.
   double theta = -previous.miss / variance;
   while (std::fabs(at.miss) > tolerance) {
-    const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, rest), name);
+    const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, curvature, rest), name);
     if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
     ++result.iterations;
     at = Point{theta, drawn.value() - mean};
     if (std::fabs(at.miss) <= tolerance) break;
     if ((at.miss < 0) != (previous.miss < 0)) {
       const bool upward = at.theta > previous.theta;
-      at.theta = narrowed(upward ? previous : at, upward ? at : previous, history, rest, mean,
-                          tolerance, name, result.iterations);
+      at.theta = narrowed(upward ? previous : at, upward ? at : previous, history, curvature,
+                          rest, mean, tolerance, name, result.iterations);
       break;
     }
     if (std::fabs(theta) >= saturated || result.iterations >= kMostIterations) {
@@ -174,10 +188,12 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
     theta *= 2;
   }
   result.theta = at.theta;
-  result.rows = tiltedRows(history, result.theta, rest);
-  const Outcome<double> drawn = drawnMeanOf(result.rows, name);
+  result.curvature = curvature;
+  result.rows = tiltedRows(history, result.theta, curvature, rest);
+  const Outcome<Moments> drawn = drawnMomentsOf(result.rows, name);
   if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
-  result.drawnMean = drawn.value();
+  result.drawnMean = drawn.value().mean;
+  result.drawnDeviation = drawn.value().standardDeviation;
 
   const double total = rest + history[0].weight;
   double squares = 0.0;
@@ -194,9 +210,118 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   return result;
 }
 
-Moments tiltedMoments(const std::vector<double>& returns, double theta) {
+namespace {
+
+// A curvature tried: its table (the canonical one of the mean) and what its drawn deviation
+// misses of the one sought.
+struct Tried {
+  double curvature = 0.0;
+  double miss = 0.0;
+  CanonicalTable table;
+};
+
+Failure volatilityUnreachable(double deviation, const std::string& why) {
+  return Failure{"--target-vol: a standard deviation per step of " + number(deviation) + " " + why,
+                 FailureKind::cannotCompute};
+}
+
+}  // namespace
+
+Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, double mean,
+                                        double deviation, const std::string& name) {
+  double largest = 0.0;
+  double smallest = HUGE_VAL;  // the least size of a return other than 0
+  double rest = 0.0;
+  double sum = 0.0;
+  double squares = 0.0;
+  for (std::size_t i = 1; i < history.size(); ++i) {
+    if (history[i].weight <= 0) continue;
+    const double w = static_cast<double>(history[i].weight);
+    largest = std::max(largest, std::fabs(history[i].ret));
+    if (history[i].ret != 0.0) smallest = std::min(smallest, std::fabs(history[i].ret));
+    rest += w;
+    sum += w * history[i].ret;
+    squares += w * history[i].ret * history[i].ret;
+  }
+  const double variance = squares / rest - (sum / rest) * (sum / rest);
+  if (!(deviation > 0.0 && variance > 0.0 && largest > 0.0)) {
+    return volatilityUnreachable(deviation, "needs returns of some spread");
+  }
+  const double tolerance = 1e-9 * deviation;
+  int iterations = 0;
+  auto tryAt = [&](double curvature) -> Outcome<Tried> {
+    Outcome<CanonicalTable> made = canonicalTable(history, mean, name, curvature);
+    if (!made.ok()) return Failure{made.message(), made.kind()};
+    iterations += made.value().iterations;
+    return Tried{curvature, made.value().drawnDeviation - deviation, std::move(made.value())};
+  };
+  auto done = [&](Tried tried) -> Outcome<CanonicalTable> {
+    tried.table.iterations = iterations;
+    return std::move(tried.table);
+  };
+  Outcome<Tried> first = tryAt(0.0);
+  if (!first.ok()) return Failure{first.message(), first.kind()};
+  Tried previous = std::move(first.value());
+  if (std::fabs(previous.miss) <= tolerance) return done(std::move(previous));
+  // From a twentieth of a spread's curvature, doubled until the miss changes sign.
+  const double direction = previous.miss < 0.0 ? 1.0 : -1.0;
+  double curvature = direction * 0.05 / variance;
+  // Past this size of the curvature the tilt leaves all the weight on the extreme returns
+  // (widening) or on those nearest 0 (narrowing).
+  const double nearest = std::max(smallest, 1e-6 * largest);
+  const double most = kSaturatedSpread / (direction > 0.0 ? largest * largest : nearest * nearest);
+  Tried low;
+  Tried high;
+  while (true) {
+    curvature = direction * std::min(std::fabs(curvature), most);
+    Outcome<Tried> at = tryAt(curvature);
+    if (!at.ok() || (at.value().miss < 0.0) == (previous.miss < 0.0)) {
+      if (at.ok() && std::fabs(at.value().miss) <= tolerance) return done(std::move(at.value()));
+      if (!at.ok() || std::fabs(curvature) >= most) {
+        return volatilityUnreachable(
+            deviation, std::string("lies beyond what a tilt of the history's weights draws: ") +
+                           (direction > 0.0 ? "the widest" : "the narrowest") + " draws " +
+                           number(previous.miss + deviation));
+      }
+      previous = std::move(at.value());
+      curvature *= 2.0;
+      continue;
+    }
+    if (std::fabs(at.value().miss) <= tolerance) return done(std::move(at.value()));
+    const bool upward = direction > 0.0;
+    low = upward ? std::move(previous) : std::move(at.value());
+    high = upward ? std::move(at.value()) : std::move(previous);
+    break;
+  }
+  // Regula falsi with the Illinois halving; the drawn deviation rises with the curvature.
+  Tried best = std::fabs(low.miss) < std::fabs(high.miss) ? low : high;
+  int replaced = 0;
+  for (int step = 0; step < kMostIterations && std::fabs(best.miss) > tolerance; ++step) {
+    double c = high.curvature -
+               high.miss * (high.curvature - low.curvature) / (high.miss - low.miss);
+    if (!(c > low.curvature && c < high.curvature)) {
+      c = low.curvature + (high.curvature - low.curvature) / 2;
+    }
+    if (c <= low.curvature || c >= high.curvature) break;
+    Outcome<Tried> at = tryAt(c);
+    if (!at.ok()) return Failure{at.message(), at.kind()};
+    if (std::fabs(at.value().miss) < std::fabs(best.miss)) best = at.value();
+    if (at.value().miss < 0.0) {
+      low = std::move(at.value());
+      if (replaced == -1) high.miss /= 2;
+      replaced = -1;
+    } else {
+      high = std::move(at.value());
+      if (replaced == 1) low.miss /= 2;
+      replaced = 1;
+    }
+  }
+  return done(std::move(best));
+}
+
+Moments tiltedMoments(const std::vector<double>& returns, double theta, double curvature) {
   double top = -HUGE_VAL;
-  for (const double r : returns) top = std::max(top, theta * r);
+  for (const double r : returns) top = std::max(top, tiltOf(r, theta, curvature));
   std::vector<double> weights(returns.size());
   double total = 0.0;
   double sum = 0.0;
@@ -204,7 +329,7 @@ Moments tiltedMoments(const std::vector<double>& returns, double theta) {
   m.minimum = HUGE_VAL;
   m.maximum = -HUGE_VAL;
   for (std::size_t i = 0; i < returns.size(); ++i) {
-    weights[i] = std::exp(theta * returns[i] - top);
+    weights[i] = std::exp(tiltOf(returns[i], theta, curvature) - top);
     total += weights[i];
     sum += weights[i] * returns[i];
     m.minimum = std::min(m.minimum, returns[i]);
@@ -227,13 +352,13 @@ Moments tiltedMoments(const std::vector<double>& returns, double theta) {
   return m;
 }
 
-double tiltedEffectiveSize(const std::vector<double>& returns, double theta) {
+double tiltedEffectiveSize(const std::vector<double>& returns, double theta, double curvature) {
   double top = -HUGE_VAL;
-  for (const double r : returns) top = std::max(top, theta * r);
+  for (const double r : returns) top = std::max(top, tiltOf(r, theta, curvature));
   double total = 0.0;
   double squares = 0.0;
   for (const double r : returns) {
-    const double w = std::exp(theta * r - top);
+    const double w = std::exp(tiltOf(r, theta, curvature) - top);
     total += w;
     squares += w * w;
   }

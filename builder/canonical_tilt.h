@@ -28,7 +28,9 @@ struct TiltedRow {
 struct CanonicalTable {
   std::vector<TiltedRow> rows;
   double theta = 0.0;
+  double curvature = 0.0;        // of a table tilted onto a volatility too (volatilityTable)
   double drawnMean = 0.0;        // over the 32768 outputs, as the valuation draws the text
+  double drawnDeviation = 0.0;   // the same outputs' standard deviation
   double relativeEntropy = 0.0;  // sum q log(q / p) of the weights over their totals
   double effectiveSize = 0.0;    // 1 / sum q^2
   double historySize = 0.0;      // 1 / sum p^2 of the history's table
@@ -44,16 +46,25 @@ struct CanonicalTable {
 // doubling is narrowed by regula falsi (Illinois) with bisection as the safeguard. Fails, saying
 // why, when `mean` lies outside the means that a tilt can draw, which lie inside the returns'
 // range. `name` names the table in the messages.
+// With a `curvature` c, the tilt is exp(theta x return + c x return^2), theta solved as above.
 Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, double mean,
-                                       const std::string& name);
+                                       const std::string& name, double curvature = 0.0);
 
-// The moments of `returns` weighted by exp(theta x return) (the population form, as momentsOf):
-// the target that a canonical table follows.
-Moments tiltedMoments(const std::vector<double>& returns, double theta);
+// The canonical table of `mean` whose drawn standard deviation per step is also `deviation`:
+// the curvature c solved (the drawn deviation rises with c) by a bracket found by doubling and
+// narrowed as theta is, theta solved again for every c. Fails, saying why, when no curvature
+// short of the one that leaves all the weight on the extreme returns draws `deviation`.
+Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, double mean,
+                                        double deviation, const std::string& name);
 
-// 1 / sum q^2 of `returns` weighted by q proportional to exp(theta x return): how many of the
-// history's returns, equally likely, the tilted history is worth.
-double tiltedEffectiveSize(const std::vector<double>& returns, double theta);
+// The moments of `returns` weighted by exp(theta x return + curvature x return^2) (the
+// population form, as momentsOf): the target that a canonical table follows.
+Moments tiltedMoments(const std::vector<double>& returns, double theta, double curvature = 0.0);
+
+// 1 / sum q^2 of `returns` weighted by q proportional to the same: how many of the history's
+// returns, equally likely, the tilted history is worth.
+double tiltedEffectiveSize(const std::vector<double>& returns, double theta,
+                           double curvature = 0.0);
 
 // One "return,weight" line per row, both in the shortest text that reads back as the same
 // double.

@@ -98,18 +98,32 @@ std::vector<std::string> warningsOf(const DistFigures& figures, const PriceHisto
   return warnings;
 }
 
-// The canonical table's rows: `rows` tilted onto `mean`; its figures, and the target as the
-// history's `returns` under the same tilt, its mean the one sought.
+// The canonical table's rows: `rows` tilted onto `mean` (and onto the annualised volatility of
+// --target-vol); its figures, and the target as the history's `returns` under the same tilt,
+// its mean the one sought.
 Outcome<std::vector<TiltedRow>> tiltedOntoMean(const std::vector<DistRow>& rows, double mean,
                                                const std::vector<double>& returns,
-                                               const std::string& name, DistFigures& figures) {
-  Outcome<CanonicalTable> made = canonicalTable(rows, mean, name);
+                                               const DistOptions& options,
+                                               DistFigures& figures) {
+  const std::string& name = options.out;
+  Outcome<CanonicalTable> made =
+      options.targetVol
+          ? volatilityTable(rows, mean,
+                            *options.targetVol / std::sqrt(kStepsPerDay * options.tradingDays),
+                            name)
+          : canonicalTable(rows, mean, name);
   if (!made.ok()) return Failure{made.message(), made.kind()};
   const CanonicalTable& table = made.value();
-  figures.canonical = CanonicalFigures{table.theta,         table.relativeEntropy,
-                                       tiltedEffectiveSize(returns, table.theta),
-                                       table.effectiveSize, table.historySize, table.iterations};
-  figures.target = tiltedMoments(returns, table.theta);
+  figures.canonical = CanonicalFigures{
+      table.theta,
+      table.curvature,
+      options.targetVol,
+      table.relativeEntropy,
+      tiltedEffectiveSize(returns, table.theta, table.curvature),
+      table.effectiveSize,
+      table.historySize,
+      table.iterations};
+  figures.target = tiltedMoments(returns, table.theta, table.curvature);
   figures.target.mean = mean;
   return table.rows;
 }
@@ -198,7 +212,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   std::vector<TiltedRow> tilted;
   if (canonical) {
     Outcome<std::vector<TiltedRow>> made =
-        tiltedOntoMean(fit.rows, *chosenMean, sorted, options.out, figures);
+        tiltedOntoMean(fit.rows, *chosenMean, sorted, options, figures);
     if (!made.ok()) return Failure{made.message(), made.kind()};
     tilted = std::move(made.value());
     text = tiltedTableText(tilted);

@@ -45,8 +45,9 @@ CommandOption returnsPerDayOption(std::optional<double>& returnsPerDay) {
 }
 
 // --mean data, risk-neutral, canonical or a finite number.
-CommandOption meanOption(MeanChoice& mean, double& meanValue) {
-  const auto take = [&mean, &meanValue](const std::string& value) -> CommandLineProblem {
+CommandOption meanOption(MeanChoice& mean, double& meanValue, bool& given) {
+  const auto take = [&mean, &meanValue, &given](const std::string& value) -> CommandLineProblem {
+    given = true;
     const std::optional<double> number = finiteNumber(value);
     if (value == "data") {
       mean = MeanChoice::data;
@@ -76,6 +77,19 @@ CommandOption carryOption(std::optional<double>& carry) {
   return {"--carry", true, take};
 }
 
+// --target-vol V above 0.
+CommandOption targetVolOption(std::optional<double>& targetVol) {
+  const auto take = [&targetVol](const std::string& value) -> CommandLineProblem {
+    const std::optional<double> number = finiteNumber(value);
+    if (!(number && *number > 0.0)) {
+      return Failure{"--target-vol takes an annualised volatility above 0, not '" + value + "'"};
+    }
+    targetVol = number;
+    return {};
+  };
+  return {"--target-vol", true, take};
+}
+
 // --trading-days N above 0.
 CommandOption tradingDaysOption(double& tradingDays) {
   const auto take = [&tradingDays](const std::string& value) -> CommandLineProblem {
@@ -94,14 +108,16 @@ CommandOption tradingDaysOption(double& tradingDays) {
 Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
   DistOptions options;
   std::optional<std::string> setup;
+  bool meanGiven = false;
   const CommandOption table[] = {
       textOption("--column", options.column),
       textOption("--session", options.session),
       returnsPerDayOption(options.returnsPerDay),
       switchOption("--with-gaps", options.withGaps),
       switchOption("--allow-jumps", options.allowJumps),
-      meanOption(options.mean, options.meanValue),
+      meanOption(options.mean, options.meanValue, meanGiven),
       carryOption(options.carry),
+      targetVolOption(options.targetVol),
       textOption("--setup", setup),
       wholeNumberOption("--max-rows", kLeastMaxRows, kTableCapacity,
                         [&](long long n) { options.maxRows = static_cast<int>(n); }),
@@ -118,12 +134,20 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
   if (options.help || options.version) return options;
   if (read.operands.empty()) return usage("missing price file");
   if (options.withGaps && !options.session) return usage("option '--with-gaps' needs '--session'");
+  if (options.targetVol) {
+    if (meanGiven) {
+      return usage("options '--target-vol' and '--mean' both set the mean: '--target-vol' tilts "
+                   "onto the risk-neutral mean, as '--mean canonical' does");
+    }
+    options.mean = MeanChoice::canonical;
+  }
   if (setup && !takesRate(options.mean)) {
-    return usage("option '--setup' needs '--mean risk-neutral' or '--mean canonical'");
+    return usage("option '--setup' needs '--mean risk-neutral', '--mean canonical' or "
+                 "'--target-vol'");
   }
   if (options.carry && !takesRate(options.mean)) {
-    return usage("option '--carry' needs '--mean risk-neutral' or '--mean canonical': only those "
-                 "means have a rate to take the carry from");
+    return usage("option '--carry' needs '--mean risk-neutral', '--mean canonical' or "
+                 "'--target-vol': only those means have a rate to take the carry from");
   }
   if (setup) options.setup = *setup;
   if (options.plot && *options.plot == options.out) {
@@ -166,6 +190,9 @@ std::string helpText() {
          "                    the units of the rate)\n"
          "  --setup FILE      the settings file of --mean risk-neutral or canonical\n"
          "                    (default Setup.txt)\n"
+         "  --target-vol V    the canonical table with its weights tilted by\n"
+         "                    exp(theta x return + c x return^2) so that it also draws the\n"
+         "                    annualised volatility V (over --trading-days); no --mean\n"
          "  --max-rows N      at most N rows in the table, 2 to 5000 (default 5000)\n"
          "  --trading-days N  the trading days of a year, above 0, for the report's\n"
          "                    annualised volatility (default 252)\n"

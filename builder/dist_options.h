@@ -33,6 +33,9 @@ struct DistOptions {
   MeanChoice mean = MeanChoice::data;  // --mean
   double meanValue = 0.0;              // --mean VALUE
   std::optional<double> carry;         // --carry Q, with --mean risk-neutral or canonical
+  // --target-vol V: the canonical table tilted onto the annualised volatility V as well (the
+  // mean is then canonical's; --mean is not given).
+  std::optional<double> targetVol;
   std::string setup = "Setup.txt";     // --setup
   int maxRows = kDefaultMaxRows;       // --max-rows
   double tradingDays = kTradingYear;   // --trading-days

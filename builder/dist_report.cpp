@@ -121,15 +121,24 @@ std::string howMean(const DistFigures& f) {
 // The tilt of a canonical table: theta, how far the weights moved, how many rows they count.
 void addCanonical(std::string& text, const DistFigures& f) {
   const CanonicalFigures& c = *f.canonical;
-  text += "\nThe history's returns, their weights tilted by exp(theta x return):\n";
-  addFound(text, "theta", c.theta,
-           "the drawn mean is the mean per step; " + std::to_string(c.iterations) +
-               " drawn means taken");
+  if (c.targetVol) {
+    text += "\nThe history's returns, their weights tilted by exp(theta x return + c x "
+            "return^2):\n";
+    addFound(text, "theta", c.theta, "the drawn mean is the mean per step");
+    addFound(text, "c", c.curvature,
+             "the drawn annualised volatility is " + number(*c.targetVol) + "; " +
+                 std::to_string(c.iterations) + " drawn means taken");
+  } else {
+    text += "\nThe history's returns, their weights tilted by exp(theta x return):\n";
+    addFound(text, "theta", c.theta,
+             "the drawn mean is the mean per step; " + std::to_string(c.iterations) +
+                 " drawn means taken");
+  }
   addFound(text, "relative entropy", c.relativeEntropy,
            "sum q log(q / p) of the weights to the history's");
   addFound(text, "effective sample size", c.returnsSize,
-           "1 / sum q^2 of the " + std::to_string(f.returnCount) +
-               " returns, each weighted by exp(theta x return)");
+           "1 / sum q^2 of the " + std::to_string(f.returnCount) + " returns, each weighted by " +
+               (c.targetVol ? "its tilt" : "exp(theta x return)"));
   addFound(text, "table's effective size", c.effectiveSize,
            "1 / sum q^2 of the " + std::to_string(f.rows) + " rows' weights; the history's table " +
                number(c.historySize));

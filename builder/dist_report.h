@@ -30,6 +30,8 @@ constexpr std::int64_t kFewReturns = 500;
 // The tilt of a canonical table (--mean canonical).
 struct CanonicalFigures {
   double theta = 0.0;
+  double curvature = 0.0;          // with --target-vol
+  std::optional<double> targetVol; // --target-vol
   double relativeEntropy = 0.0;  // of the tilted weights to the history's table's
   double returnsSize = 0.0;      // 1 / sum q^2 of the history's returns under the tilt
   double effectiveSize = 0.0;    // 1 / sum q^2 of the tilted weights over their total

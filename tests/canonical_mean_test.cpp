@@ -3,6 +3,7 @@
 // own loader and draw table; and a mean that no tilt reaches.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -176,8 +177,89 @@ TEST(CanonicalMean, AMeanThatNoTiltReachesIsRefusedWithStatus1AndNoTable) {
   // --setup and --carry belong to a mean from the rate.
   const RunOutcome data = runDistIn(dir, {"--carry", "0.01", "prices.csv"});
   EXPECT_EQ(data.status, 2);
-  EXPECT_EQ(data.err.rfind("empricer-dist: option '--carry' needs '--mean risk-neutral' or "
-                           "'--mean canonical'", 0),
+  EXPECT_EQ(data.err.rfind("empricer-dist: option '--carry' needs '--mean risk-neutral', "
+                           "'--mean canonical' or '--target-vol'", 0),
             0u)
       << data.err;
+}
+
+// --target-vol: the table draws the risk-neutral mean and the annualised volatility asked for,
+// above and below the history's, and log(q / p) is a quadratic in the return (its residuals
+// within the grid's rounding, away from the grid's floor); a volatility no tilt draws is refused with status 1 and no
+// table, and --mean beside it is a usage error.
+TEST(CanonicalMean, ATargetVolatilityIsDrawnByAQuadraticTilt) {
+  TempDir dir;
+  dir.write("Setup.txt", setupText(SetupFile{.runMode = "1", .rate = "0.05"}));
+  dir.write("prices.csv", pricesText(returnSamples(5400, 83)[1].returns));
+  ASSERT_EQ(runDistIn(dir, {"--force", "--out", "data.csv", "prices.csv"}).status, 0);
+  const auto history = loaded(dir, "data.csv");
+  const double historyVol = sampleMoments(drawsOf(*history)).standardDeviation *
+                            std::sqrt(270.0 * 250.0);
+  for (const double asked : {1.5 * historyVol, 0.6 * historyVol}) {
+    const std::string text = std::to_string(asked);
+    const double vol = std::stod(text);
+    const std::string label = "--target-vol " + text;
+    const RunOutcome run = runDistIn(
+        dir, {"--force", "--target-vol", text, "--trading-days", "250", "prices.csv"});
+    ASSERT_EQ(run.status, 0) << label << run.err;
+    const auto table = loaded(dir, "dist.csv");
+    const SampleMoments drawn = sampleMoments(drawsOf(*table));
+    EXPECT_NEAR(drawn.standardDeviation * std::sqrt(270.0 * 250.0), vol, 1e-8 * vol) << label;
+    EXPECT_NEAR(drawn.mean, riskNeutralTarget(0.0), 1e-9 * drawn.standardDeviation) << label;
+    // Normal equations of the weighted least-squares quadratic through log(q / p).
+    double m[3][4] = {};
+    std::vector<double> x;
+    std::vector<double> y;
+    std::vector<double> tolerance;
+    double scale = 0.0;  // the returns in units of the largest, for well-scaled equations
+    for (int i = 1; i < table->rowCount; ++i) scale = std::max(scale, std::fabs(table->returns[i]));
+    for (int i = 1; i < table->rowCount; ++i) {
+      // Rows at the grid's floor are held there, not tilted.
+      if (history->weights[i] == 0.0 || table->weights[i] <= 2.0 * kTiltWeightGrid) continue;
+      x.push_back(table->returns[i] / scale);
+      y.push_back(std::log(table->weights[i] / history->weights[i]));
+      // The grid's rounding; the largest weight also took the remainder of every row's.
+      const bool largest = table->weights[i] == *std::max_element(table->weights + 1,
+                                                                   table->weights + table->rowCount);
+      tolerance.push_back((largest ? table->rowCount : 1.0) * kTiltWeightGrid /
+                              table->weights[i] + 1e-12);
+      const double w = 1.0 / (tolerance.back() * tolerance.back());
+      const double powers[3] = {1.0, x.back(), x.back() * x.back()};
+      for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) m[r][c] += w * powers[r] * powers[c];
+        m[r][3] += w * powers[r] * y.back();
+      }
+    }
+    for (int p = 0; p < 3; ++p) {
+      for (int r = p + 1; r < 3; ++r) {
+        const double f = m[r][p] / m[p][p];
+        for (int c = p; c < 4; ++c) m[r][c] -= f * m[p][c];
+      }
+    }
+    double coefficient[3];
+    for (int r = 2; r >= 0; --r) {
+      double rest = m[r][3];
+      for (int c = r + 1; c < 3; ++c) rest -= m[r][c] * coefficient[c];
+      coefficient[r] = rest / m[r][r];
+    }
+    double worst = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      const double fit = coefficient[0] + coefficient[1] * x[i] + coefficient[2] * x[i] * x[i];
+      worst = std::max(worst, std::fabs(y[i] - fit) / tolerance[i]);
+    }
+    EXPECT_LE(worst, 1.0) << label;
+    const double curvature = coefficient[2] / (scale * scale);
+    EXPECT_NEAR(curvature, reported(run.out, "c"), 1e-5 * std::fabs(curvature)) << label;
+  }
+  const RunOutcome wild = runDistIn(dir, {"--force", "--target-vol", "40", "prices.csv"});
+  EXPECT_EQ(wild.status, 1);
+  EXPECT_EQ(wild.err.rfind("empricer-dist: --target-vol: a standard deviation per step of ", 0),
+            0u)
+      << wild.err;
+  const RunOutcome both =
+      runDistIn(dir, {"--force", "--target-vol", "0.2", "--mean", "canonical", "prices.csv"});
+  EXPECT_EQ(both.status, 2);
+  EXPECT_NE(both.err.find("options '--target-vol' and '--mean' both set the mean"),
+            std::string::npos)
+      << both.err;
 }
