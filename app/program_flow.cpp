@@ -3,7 +3,7 @@
 
 #include "app/file_names.h"
 #include "app/folder_lock.h"
-#include "app/quote_book.h"
+#include "engine/quote_book.h"
 #include "app/run_method.h"
 #include "app/run_outputs.h"
 #include "app/runs.h"
@@ -56,7 +56,11 @@ Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& conte
     run = mode == kManualRunMode ? runManual(settings, context) : runBatch(settings, context);
   }
   if (run.ok() && options.results) run = results.close();
-  if (run.ok() && context.quotes != nullptr) context.quotes->report();
+  if (run.ok() && context.quotes != nullptr) {
+    const std::string said = context.quotes->reportText();
+    std::fwrite(said.data(), 1, said.size(), stderr);
+    std::fflush(stderr);
+  }
   if (run.ok() && options.plot) {
     const auto& table = context.distribution.current();
     run = plot.write(*options.plot, settings.trajectories,

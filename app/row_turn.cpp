@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/file_names.h"
-#include "app/quote_book.h"
+#include "engine/quote_book.h"
 #include "app/stop.h"
 #include "app/stop_signals.h"
 #include "engine/desk_figures.h"

@@ -18,7 +18,7 @@
 #include "app/file_names.h"
 #include "app/options.h"
 #include "app/progress.h"
-#include "app/quote_book.h"
+#include "engine/quote_book.h"
 #include "app/results_file.h"
 #include "app/run_method.h"
 #include "app/runs.h"
@@ -237,7 +237,11 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
     if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
   }
   if (!status.ok()) raise(status);
-  if (quotes != nullptr) quotes->report();
+  if (quotes != nullptr) {
+    const std::string said = quotes->reportText();
+    std::fwrite(said.data(), 1, said.size(), stderr);
+    std::fflush(stderr);
+  }
   return text;
 }
 

@@ -22,6 +22,14 @@ namespace empricer {
 
 struct QuoteColumns;
 
+// The prices a line gives for one side: its bid and ask, or its one price as both (NaN for
+// none).
+struct QuoteRange {
+  double bid = std::numeric_limits<double>::quiet_NaN();
+  double ask = std::numeric_limits<double>::quiet_NaN();
+  bool given() const { return bid == bid; }
+};
+
 // A quote as the book holds it: its keys, its prices and the line that gave it.
 struct HeldQuote {
   double spot = 0.0;
@@ -29,6 +37,8 @@ struct HeldQuote {
   double days = 0.0;
   MarketQuote quote;
   std::int64_t line = 0;
+  QuoteRange call;
+  QuoteRange put;
 };
 
 class QuoteBook {
@@ -52,8 +62,6 @@ class QuoteBook {
   // no row; R of T rows had no quote", then, when there are any, the first few quote lines no
   // written row used and the first few written rows without a quote, with how many more.
   std::string reportText() const;
-  // The report on standard error.
-  void report() const;
 
  private:
   using Key = std::tuple<double, double, double>;
@@ -61,6 +69,8 @@ class QuoteBook {
     MarketQuote quote;
     std::int64_t line = 0;
     bool used = false;
+    QuoteRange call;
+    QuoteRange put;
   };
   // A quote line that matched no row: its keys, and the line it repeats (0 for none).
   struct Unmatched {

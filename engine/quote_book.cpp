@@ -1,4 +1,4 @@
-#include "app/quote_book.h"
+#include "engine/quote_book.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/quote_lines.h"
+#include "engine/quote_lines.h"
 
 namespace empricer {
 
@@ -200,10 +200,16 @@ std::string QuoteBook::take(std::int64_t number, std::string_view line, QuoteCol
     return value[single];
   };
   const MarketQuote quote{priceOf(kCall, kCallBid, kCallAsk), priceOf(kPut, kPutBid, kPutAsk)};
+  const auto rangeOf = [&](int single, int bid, int ask) {
+    if (!std::isnan(value[bid]) && !std::isnan(value[ask])) return QuoteRange{value[bid], value[ask]};
+    return QuoteRange{value[single], value[single]};
+  };
   const Key key{value[kSpot], value[kStrike], value[kDays]};
   std::int64_t repeats = 0;
   if (!std::isnan(value[kSpot]) && !std::isnan(value[kStrike]) && !std::isnan(value[kDays])) {
-    const auto [at, added] = quotes_.emplace(key, Entry{quote, number, false});
+    const auto [at, added] = quotes_.emplace(
+        key, Entry{quote, number, false, rangeOf(kCall, kCallBid, kCallAsk),
+                   rangeOf(kPut, kPutBid, kPutAsk)});
     if (added) return {};
     repeats = at->second.line;
   }
@@ -270,7 +276,7 @@ std::vector<HeldQuote> QuoteBook::held() const {
   out.reserve(quotes_.size());
   for (const auto& [key, entry] : quotes_) {
     out.push_back(HeldQuote{std::get<0>(key), std::get<1>(key), std::get<2>(key), entry.quote,
-                            entry.line});
+                            entry.line, entry.call, entry.put});
   }
   return out;
 }
@@ -317,12 +323,6 @@ std::string QuoteBook::reportText() const {
     text += moreText(rowsWithout_, firstRowsWithout_.size()) + "\n";
   }
   return text;
-}
-
-void QuoteBook::report() const {
-  const std::string text = reportText();
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
 }
 
 }  // namespace empricer

@@ -1,4 +1,4 @@
-#include "app/quote_lines.h"
+#include "engine/quote_lines.h"
 
 #include "text/input_stream.h"
 
