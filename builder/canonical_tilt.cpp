@@ -14,6 +14,14 @@
 
 namespace empricer {
 
+double TiltShape::logOf(double r) const {
+  const double z = (r - centre) / scale;
+  const double below = std::min(z, 0.0);
+  const double above = std::max(z, 0.0);
+  const double beyond = std::max(std::fabs(z) - 2.0, 0.0);
+  return curvature * r * r + down * below * below + up * above * above + tail * beyond * beyond;
+}
+
 namespace {
 
 constexpr int kMostIterations = 200;
@@ -28,20 +36,20 @@ std::string number(double value) {
 }
 
 // The log of the tilt of `ret`.
-double tiltOf(double ret, double theta, double curvature) {
-  return theta * ret + curvature * ret * ret;
+double tiltOf(double ret, double theta, const TiltShape& shape) {
+  return theta * ret + shape.logOf(ret);
 }
 
-// The rows of the tilt by `theta` and `curvature`, on the grid, the rows after the first
+// The rows of the tilt by `theta` and `shape`, on the grid, the rows after the first
 // summing to `rest`.
 std::vector<TiltedRow> tiltedRows(const std::vector<DistRow>& history, double theta,
-                                  double curvature, double rest) {
+                                  const TiltShape& shape, double rest) {
   std::vector<TiltedRow> rows(history.size());
   double top = -HUGE_VAL;
   for (std::size_t i = 1; i < history.size(); ++i) {
     if (history[i].weight > 0) {
       top = std::max(top, std::log(static_cast<double>(history[i].weight)) +
-                              tiltOf(history[i].ret, theta, curvature));
+                              tiltOf(history[i].ret, theta, shape));
     }
   }
   double sum = 0.0;
@@ -49,7 +57,7 @@ std::vector<TiltedRow> tiltedRows(const std::vector<DistRow>& history, double th
   for (std::size_t i = 1; i < history.size(); ++i) {
     if (history[i].weight <= 0) continue;
     shares[i] = std::exp(std::log(static_cast<double>(history[i].weight)) +
-                         tiltOf(history[i].ret, theta, curvature) - top);
+                         tiltOf(history[i].ret, theta, shape) - top);
     sum += shares[i];
   }
   double written = 0.0;
@@ -73,13 +81,9 @@ std::vector<TiltedRow> tiltedRows(const std::vector<DistRow>& history, double th
 // The moments over the generator's outputs of the table that `rows` are, read as the
 // valuation reads their text.
 Outcome<Moments> drawnMomentsOf(const std::vector<TiltedRow>& rows, const std::string& name) {
-  const std::string text = tiltedTableText(rows);
-  InputStream stream;
-  openFromMemory(stream, text.data(), text.size());
-  auto table = std::make_unique<ReturnTable>();
-  const Status read = readReturnTable(*table, stream, name.c_str());
-  if (!read.ok()) return Failure{read.message(), read.kind()};
-  const std::vector<double> draws = drawsOf(*table);
+  Outcome<std::unique_ptr<ReturnTable>> table = tiltedTable(rows, name);
+  if (!table.ok()) return Failure{table.message(), table.kind()};
+  const std::vector<double> draws = drawsOf(*table.value());
   return momentsOf(draws.data(), draws.size());
 }
 
@@ -102,7 +106,7 @@ struct Point {
 
 // theta from `inside` (miss below 0) and `outside` (miss above 0), or the reverse, by regula
 // falsi with the Illinois halving and bisection when a step falls outside the bracket.
-double narrowed(Point low, Point high, const std::vector<DistRow>& history, double curvature,
+double narrowed(Point low, Point high, const std::vector<DistRow>& history, const TiltShape& shape,
                 double rest, double mean, double tolerance, const std::string& name,
                 int& iterations) {
   Point best = std::fabs(low.miss) < std::fabs(high.miss) ? low : high;
@@ -112,7 +116,7 @@ double narrowed(Point low, Point high, const std::vector<DistRow>& history, doub
     if (!(theta > low.theta && theta < high.theta)) theta = low.theta + (high.theta - low.theta) / 2;
     if (theta <= low.theta || theta >= high.theta) break;  // no double lies between
     ++iterations;
-    const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, curvature, rest), name);
+    const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, shape, rest), name);
     if (!drawn.ok()) break;
     const Point at{theta, drawn.value() - mean};
     if (std::fabs(at.miss) < std::fabs(best.miss)) best = at;
@@ -133,7 +137,7 @@ double narrowed(Point low, Point high, const std::vector<DistRow>& history, doub
 }  // namespace
 
 Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, double mean,
-                                       const std::string& name, double curvature) {
+                                       const std::string& name, const TiltShape& shape) {
   double lowest = HUGE_VAL;
   double highest = -HUGE_VAL;
   double rest = 0.0;
@@ -159,7 +163,7 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   variance /= rest;
 
   CanonicalTable result;
-  const Outcome<double> start = drawnMeanOf(tiltedRows(history, 0.0, curvature, rest), name);
+  const Outcome<double> start = drawnMeanOf(tiltedRows(history, 0.0, shape, rest), name);
   if (!start.ok()) return Failure{start.message(), start.kind()};
   const double tolerance = 1e-12 * (highest - lowest);
   const double saturated = kSaturatedSpread / (highest - lowest);
@@ -169,14 +173,14 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   // From a first step of Newton's, doubled until the miss changes sign or the tilt saturates.
   double theta = -previous.miss / variance;
   while (std::fabs(at.miss) > tolerance) {
-    const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, curvature, rest), name);
+    const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, shape, rest), name);
     if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
     ++result.iterations;
     at = Point{theta, drawn.value() - mean};
     if (std::fabs(at.miss) <= tolerance) break;
     if ((at.miss < 0) != (previous.miss < 0)) {
       const bool upward = at.theta > previous.theta;
-      at.theta = narrowed(upward ? previous : at, upward ? at : previous, history, curvature,
+      at.theta = narrowed(upward ? previous : at, upward ? at : previous, history, shape,
                           rest, mean, tolerance, name, result.iterations);
       break;
     }
@@ -188,8 +192,8 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
     theta *= 2;
   }
   result.theta = at.theta;
-  result.curvature = curvature;
-  result.rows = tiltedRows(history, result.theta, curvature, rest);
+  result.shape = shape;
+  result.rows = tiltedRows(history, result.theta, shape, rest);
   const Outcome<Moments> drawn = drawnMomentsOf(result.rows, name);
   if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
   result.drawnMean = drawn.value().mean;
@@ -250,7 +254,8 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
   const double tolerance = 1e-9 * deviation;
   int iterations = 0;
   auto tryAt = [&](double curvature) -> Outcome<Tried> {
-    Outcome<CanonicalTable> made = canonicalTable(history, mean, name, curvature);
+    Outcome<CanonicalTable> made =
+        canonicalTable(history, mean, name, TiltShape{.curvature = curvature});
     if (!made.ok()) return Failure{made.message(), made.kind()};
     iterations += made.value().iterations;
     return Tried{curvature, made.value().drawnDeviation - deviation, std::move(made.value())};
@@ -319,9 +324,9 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
   return done(std::move(best));
 }
 
-Moments tiltedMoments(const std::vector<double>& returns, double theta, double curvature) {
+Moments tiltedMoments(const std::vector<double>& returns, double theta, const TiltShape& shape) {
   double top = -HUGE_VAL;
-  for (const double r : returns) top = std::max(top, tiltOf(r, theta, curvature));
+  for (const double r : returns) top = std::max(top, tiltOf(r, theta, shape));
   std::vector<double> weights(returns.size());
   double total = 0.0;
   double sum = 0.0;
@@ -329,7 +334,7 @@ Moments tiltedMoments(const std::vector<double>& returns, double theta, double c
   m.minimum = HUGE_VAL;
   m.maximum = -HUGE_VAL;
   for (std::size_t i = 0; i < returns.size(); ++i) {
-    weights[i] = std::exp(tiltOf(returns[i], theta, curvature) - top);
+    weights[i] = std::exp(tiltOf(returns[i], theta, shape) - top);
     total += weights[i];
     sum += weights[i] * returns[i];
     m.minimum = std::min(m.minimum, returns[i]);
@@ -352,17 +357,29 @@ Moments tiltedMoments(const std::vector<double>& returns, double theta, double c
   return m;
 }
 
-double tiltedEffectiveSize(const std::vector<double>& returns, double theta, double curvature) {
+double tiltedEffectiveSize(const std::vector<double>& returns, double theta,
+                           const TiltShape& shape) {
   double top = -HUGE_VAL;
-  for (const double r : returns) top = std::max(top, tiltOf(r, theta, curvature));
+  for (const double r : returns) top = std::max(top, tiltOf(r, theta, shape));
   double total = 0.0;
   double squares = 0.0;
   for (const double r : returns) {
-    const double w = std::exp(tiltOf(r, theta, curvature) - top);
+    const double w = std::exp(tiltOf(r, theta, shape) - top);
     total += w;
     squares += w * w;
   }
   return total * total / squares;
+}
+
+Outcome<std::unique_ptr<ReturnTable>> tiltedTable(const std::vector<TiltedRow>& rows,
+                                                  const std::string& name) {
+  const std::string text = tiltedTableText(rows);
+  InputStream stream;
+  openFromMemory(stream, text.data(), text.size());
+  auto table = std::make_unique<ReturnTable>();
+  const Status read = readReturnTable(*table, stream, name.c_str());
+  if (!read.ok()) return Failure{read.message(), read.kind()};
+  return table;
 }
 
 std::string tiltedTableText(const std::vector<TiltedRow>& rows) {

@@ -4,6 +4,7 @@
 // are written on a grid fine enough to keep the tilt (kTiltWeightGrid).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,23 @@ struct TiltedRow {
   double weight = 0.0;
 };
 
+// The shape of a tilt beside theta x return: the log of a row's weight ratio is
+// theta x r + curvature x r^2 + down x min(z, 0)^2 + up x max(z, 0)^2
+// + tail x max(|z| - 2, 0)^2, with z = (r - centre) / scale.
+struct TiltShape {
+  double curvature = 0.0;
+  double down = 0.0;
+  double up = 0.0;
+  double tail = 0.0;
+  double centre = 0.0;
+  double scale = 1.0;
+  double logOf(double r) const;
+};
+
 struct CanonicalTable {
   std::vector<TiltedRow> rows;
   double theta = 0.0;
-  double curvature = 0.0;        // of a table tilted onto a volatility too (volatilityTable)
+  TiltShape shape;               // the tilt beside theta's
   double drawnMean = 0.0;        // over the 32768 outputs, as the valuation draws the text
   double drawnDeviation = 0.0;   // the same outputs' standard deviation
   double relativeEntropy = 0.0;  // sum q log(q / p) of the weights over their totals
@@ -46,29 +60,34 @@ struct CanonicalTable {
 // doubling is narrowed by regula falsi (Illinois) with bisection as the safeguard. Fails, saying
 // why, when `mean` lies outside the means that a tilt can draw, which lie inside the returns'
 // range. `name` names the table in the messages.
-// With a `curvature` c, the tilt is exp(theta x return + c x return^2), theta solved as above.
+// With a `shape`, the tilt is exp(theta x return + the shape's log), theta solved as above.
 Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, double mean,
-                                       const std::string& name, double curvature = 0.0);
+                                       const std::string& name, const TiltShape& shape = {});
 
 // The canonical table of `mean` whose drawn standard deviation per step is also `deviation`:
-// the curvature c solved (the drawn deviation rises with c) by a bracket found by doubling and
+// the shape's curvature c solved (the drawn deviation rises with c) by a bracket found by doubling and
 // narrowed as theta is, theta solved again for every c. Fails, saying why, when no curvature
 // short of the one that leaves all the weight on the extreme returns draws `deviation`.
 Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, double mean,
                                         double deviation, const std::string& name);
 
-// The moments of `returns` weighted by exp(theta x return + curvature x return^2) (the
-// population form, as momentsOf): the target that a canonical table follows.
-Moments tiltedMoments(const std::vector<double>& returns, double theta, double curvature = 0.0);
+// The moments of `returns` weighted by exp(theta x return + the shape's log) (the population
+// form, as momentsOf): the target that a canonical table follows.
+Moments tiltedMoments(const std::vector<double>& returns, double theta,
+                      const TiltShape& shape = {});
 
 // 1 / sum q^2 of `returns` weighted by q proportional to the same: how many of the history's
 // returns, equally likely, the tilted history is worth.
 double tiltedEffectiveSize(const std::vector<double>& returns, double theta,
-                           double curvature = 0.0);
+                           const TiltShape& shape = {});
 
 // One "return,weight" line per row, both in the shortest text that reads back as the same
 // double.
 std::string tiltedTableText(const std::vector<TiltedRow>& rows);
+
+// The table that `rows` are, read from their text as the valuation reads dist.csv.
+Outcome<std::unique_ptr<ReturnTable>> tiltedTable(const std::vector<TiltedRow>& rows,
+                                                  const std::string& name);
 
 // Fails, naming `name`, unless `table` holds exactly `rows`, bit for bit.
 Status checkTiltedTableHolds(const ReturnTable& table, const std::vector<TiltedRow>& rows,

@@ -11,6 +11,7 @@
 #include "builder/dist_report.h"
 #include "builder/output_files.h"
 #include "builder/price_history.h"
+#include "builder/quote_fit.h"
 #include "builder/quantile_targets.h"
 #include "builder/rate_settings.h"
 #include "builder/svg_picture.h"
@@ -73,6 +74,7 @@ Status outputsApartFromInputs(const DistOptions& options) {
   if (takesRate(options.mean)) {
     inputs.push_back({options.setup, "the settings file " + options.setup});
   }
+  if (options.fit) inputs.push_back({*options.fit, "the quotes " + *options.fit});
   return outputsApart(outputs, inputs);
 }
 
@@ -95,7 +97,25 @@ std::vector<std::string> warningsOf(const DistFigures& figures, const PriceHisto
     warnings.push_back(*few);
   }
   if (auto large = largeMeanWarning(figures)) warnings.push_back(*large);
+  if (figures.fit) {
+    if (auto outside = outsideQuotesWarning(*figures.fit)) warnings.push_back(*outside);
+  }
   return warnings;
+}
+
+// The fit of --fit: its quotes read (a file that cannot be read or a line refused stops before
+// any table is written, status 2 for what is wrong in the file), then the fit.
+Outcome<QuoteFit> fitToQuotes(const std::vector<DistRow>& rows, double mean,
+                              const DistOptions& options, const DistFigures& figures) {
+  QuoteBook book;
+  if (Status read = book.load(*options.fit); !read.ok()) {
+    return Failure{read.message(), book.refused() ? FailureKind::badInput : read.kind()};
+  }
+  Outcome<std::vector<FitTarget>> targets = fitTargets(book.held(), *options.fit);
+  if (!targets.ok()) return Failure{targets.message(), targets.kind()};
+  if (targets.value().empty()) return unusable(*options.fit + ": no quote to fit");
+  return fitQuotes(rows, mean, figures.rates, std::move(targets.value()), options.tradingDays,
+                   options.out);
 }
 
 // The canonical table's rows: `rows` tilted onto `mean` (and onto the annualised volatility of
@@ -106,24 +126,31 @@ Outcome<std::vector<TiltedRow>> tiltedOntoMean(const std::vector<DistRow>& rows,
                                                const DistOptions& options,
                                                DistFigures& figures) {
   const std::string& name = options.out;
-  Outcome<CanonicalTable> made =
-      options.targetVol
-          ? volatilityTable(rows, mean,
-                            *options.targetVol / std::sqrt(kStepsPerDay * options.tradingDays),
-                            name)
-          : canonicalTable(rows, mean, name);
+  Outcome<CanonicalTable> made = Failure{"no table"};
+  if (options.fit) {
+    Outcome<QuoteFit> fitted = fitToQuotes(rows, mean, options, figures);
+    if (!fitted.ok()) return Failure{fitted.message(), fitted.kind()};
+    made = fitted.value().table;
+    figures.fit = std::move(fitted.value());
+  } else if (options.targetVol) {
+    made = volatilityTable(rows, mean,
+                           *options.targetVol / std::sqrt(kStepsPerDay * options.tradingDays),
+                           name);
+  } else {
+    made = canonicalTable(rows, mean, name);
+  }
   if (!made.ok()) return Failure{made.message(), made.kind()};
   const CanonicalTable& table = made.value();
   figures.canonical = CanonicalFigures{
       table.theta,
-      table.curvature,
+      table.shape.curvature,
       options.targetVol,
       table.relativeEntropy,
-      tiltedEffectiveSize(returns, table.theta, table.curvature),
+      tiltedEffectiveSize(returns, table.theta, table.shape),
       table.effectiveSize,
       table.historySize,
       table.iterations};
-  figures.target = tiltedMoments(returns, table.theta, table.curvature);
+  figures.target = tiltedMoments(returns, table.theta, table.shape);
   figures.target.mean = mean;
   return table.rows;
 }

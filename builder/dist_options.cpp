@@ -118,6 +118,7 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
       meanOption(options.mean, options.meanValue, meanGiven),
       carryOption(options.carry),
       targetVolOption(options.targetVol),
+      textOption("--fit", options.fit),
       textOption("--setup", setup),
       wholeNumberOption("--max-rows", kLeastMaxRows, kTableCapacity,
                         [&](long long n) { options.maxRows = static_cast<int>(n); }),
@@ -134,6 +135,14 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
   if (options.help || options.version) return options;
   if (read.operands.empty()) return usage("missing price file");
   if (options.withGaps && !options.session) return usage("option '--with-gaps' needs '--session'");
+  if (options.fit) {
+    if (meanGiven || options.targetVol) {
+      return usage(std::string("options '--fit' and '") + (meanGiven ? "--mean" : "--target-vol") +
+                   "' both set the table: '--fit' tilts onto the risk-neutral mean and the "
+                   "quotes");
+    }
+    options.mean = MeanChoice::canonical;
+  }
   if (options.targetVol) {
     if (meanGiven) {
       return usage("options '--target-vol' and '--mean' both set the mean: '--target-vol' tilts "
@@ -142,12 +151,12 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
     options.mean = MeanChoice::canonical;
   }
   if (setup && !takesRate(options.mean)) {
-    return usage("option '--setup' needs '--mean risk-neutral', '--mean canonical' or "
-                 "'--target-vol'");
+    return usage("option '--setup' needs '--mean risk-neutral', '--mean canonical', "
+                 "'--target-vol' or '--fit'");
   }
   if (options.carry && !takesRate(options.mean)) {
-    return usage("option '--carry' needs '--mean risk-neutral', '--mean canonical' or "
-                 "'--target-vol': only those means have a rate to take the carry from");
+    return usage("option '--carry' needs '--mean risk-neutral', '--mean canonical', "
+                 "'--target-vol' or '--fit': only those means have a rate to take the carry from");
   }
   if (setup) options.setup = *setup;
   if (options.plot && *options.plot == options.out) {
@@ -193,6 +202,9 @@ std::string helpText() {
          "  --target-vol V    the canonical table with its weights tilted by\n"
          "                    exp(theta x return + c x return^2) so that it also draws the\n"
          "                    annualised volatility V (over --trading-days); no --mean\n"
+         "  --fit FILE        the canonical table with its weights tilted as little as the\n"
+         "                    quotes of FILE (as empricer --quotes reads them) allow, so\n"
+         "                    that their exact prices fall inside their bid/ask; no --mean\n"
          "  --max-rows N      at most N rows in the table, 2 to 5000 (default 5000)\n"
          "  --trading-days N  the trading days of a year, above 0, for the report's\n"
          "                    annualised volatility (default 252)\n"

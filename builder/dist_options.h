@@ -36,6 +36,9 @@ struct DistOptions {
   // --target-vol V: the canonical table tilted onto the annualised volatility V as well (the
   // mean is then canonical's; --mean is not given).
   std::optional<double> targetVol;
+  // --fit FILE: the canonical table tilted to meet market quotes (builder/quote_fit.h); the
+  // mean is then canonical's; neither --mean nor --target-vol is given.
+  std::optional<std::string> fit;
   std::string setup = "Setup.txt";     // --setup
   int maxRows = kDefaultMaxRows;       // --max-rows
   double tradingDays = kTradingYear;   // --trading-days

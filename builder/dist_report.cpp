@@ -118,10 +118,88 @@ std::string howMean(const DistFigures& f) {
                     : "the data's daily mean, over 270 steps";
 }
 
+// The quotes of a fit, one line each, and how many it met.
+void addFit(std::string& text, const QuoteFit& fit) {
+  text += "\nThe quotes, priced exactly with the table:\n";
+  text += "line    side  S0          K           days  bid         ask         fitted      "
+          "residual    vol residual  inside\n";
+  int inside = 0;
+  for (const FitTarget& t : fit.targets) {
+    const std::size_t start = text.size();
+    text += std::to_string(t.line);
+    const auto column = [&](std::size_t at) { padTo(text, start, at); };
+    column(8);
+    text += t.call ? "call" : "put";
+    const double values[] = {t.spot, t.strike};
+    std::size_t at = 14;
+    for (double v : values) {
+      column(at);
+      appendNumber(text, v);
+      at += 12;
+    }
+    column(at);
+    text += std::to_string(t.days);
+    at += 6;
+    for (double v : {t.bid, t.ask, t.price, t.residual(), t.volResidual}) {
+      column(at);
+      appendNumber(text, v);
+      at += 12;
+    }
+    column(at + 2);
+    text += t.inside() ? "yes" : "no";
+    text += '\n';
+    if (t.inside()) ++inside;
+  }
+  text += "\n";
+  addFound(text, "inside", inside,
+           "of " + std::to_string(fit.targets.size()) + " quoted prices, within their bid/ask");
+  addFound(text, "objective", fit.objective,
+           "sum of (distance outside / half-spread)^2 + " + number(kFitPenalty) +
+               " x the tilt's relative entropy to second order");
+  text += "iterations                " + std::to_string(fit.iterations) + " (" +
+          std::to_string(fit.pricings) + " tables priced exactly)\n";
+}
+
+}  // namespace
+
+std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit) {
+  std::vector<std::int64_t> lines;
+  for (const FitTarget& t : fit.targets) {
+    if (!t.inside()) lines.push_back(t.line);
+  }
+  if (lines.empty()) return std::nullopt;
+  std::string text = std::to_string(lines.size());
+  text += " of ";
+  text += std::to_string(fit.targets.size());
+  text += " quoted prices lie outside their bid/ask after the fit (lines";
+  for (std::size_t i = 0; i < lines.size() && i < 8; ++i) {
+    text += ' ';
+    text += std::to_string(lines[i]);
+  }
+  if (lines.size() > 8) {
+    text += " and ";
+    text += std::to_string(lines.size() - 8);
+    text += " more";
+  }
+  text += "): a table of this family does not price them; the report shows by how much";
+  return text;
+}
+
+namespace {
+
 // The tilt of a canonical table: theta, how far the weights moved, how many rows they count.
 void addCanonical(std::string& text, const DistFigures& f) {
   const CanonicalFigures& c = *f.canonical;
-  if (c.targetVol) {
+  if (f.fit) {
+    const TiltShape& shape = f.fit->table.shape;
+    text += "\nThe history's returns, their weights tilted by exp(theta x return + down x min(z, "
+            "0)^2 + up x max(z, 0)^2 + tail x max(|z| - 2, 0)^2), z = (return - " +
+            number(shape.centre) + ") / " + number(shape.scale) + ":\n";
+    addFound(text, "theta", c.theta, "the drawn mean is the mean per step");
+    addFound(text, "down", shape.down, "the falls' spread");
+    addFound(text, "up", shape.up, "the rises' spread");
+    addFound(text, "tail", shape.tail, "beyond two standard deviations");
+  } else if (c.targetVol) {
     text += "\nThe history's returns, their weights tilted by exp(theta x return + c x "
             "return^2):\n";
     addFound(text, "theta", c.theta, "the drawn mean is the mean per step");
@@ -138,7 +216,7 @@ void addCanonical(std::string& text, const DistFigures& f) {
            "sum q log(q / p) of the weights to the history's");
   addFound(text, "effective sample size", c.returnsSize,
            "1 / sum q^2 of the " + std::to_string(f.returnCount) + " returns, each weighted by " +
-               (c.targetVol ? "its tilt" : "exp(theta x return)"));
+               (c.targetVol || f.fit ? "its tilt" : "exp(theta x return)"));
   addFound(text, "table's effective size", c.effectiveSize,
            "1 / sum q^2 of the " + std::to_string(f.rows) + " rows' weights; the history's table " +
                number(c.historySize));
@@ -231,6 +309,7 @@ std::string reportText(const DistFigures& f) {
   }
 
   if (f.canonical) addCanonical(text, f);
+  if (f.fit) addFit(text, *f.fit);
 
   text += "\nThe table's mean differs from the target's by ";
   appendNumber(text, meanMiss(f));

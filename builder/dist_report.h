@@ -8,6 +8,7 @@
 #include <string>
 
 #include "builder/day_scale.h"
+#include "builder/quote_fit.h"
 #include "builder/dist_options.h"
 #include "builder/moments.h"
 #include "builder/price_history.h"
@@ -59,11 +60,16 @@ struct DistFigures {
   RateSettings rates;                     // with --mean risk-neutral or canonical
   std::optional<double> carry;            // --carry, with --mean risk-neutral or canonical
   std::optional<CanonicalFigures> canonical;  // with --mean canonical
+  std::optional<QuoteFit> fit;                // with --fit
   Moments data;    // the data's returns
   Moments target;  // the returns the table is made of; a chosen mean is its mean exactly
   Moments table;   // over every generator output
   double tradingDays = kTradingYear;  // of a year, for the annualised volatility
 };
+
+// The warning of a fit that left quoted prices outside their bid/ask: how many, and the
+// first few lines.
+std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit);
 
 // |table mean - target mean| in target standard deviations.
 double meanMiss(const DistFigures& figures);

@@ -177,8 +177,9 @@ struct QuoteBook::Reading {
   Reading& operator=(const Reading&) = delete;
 
   // The outcome, with `wrong` what the pieces found wrong (nothing: the file ended well).
-  Status end(const std::string& name, std::string wrong) {
+  Status end(QuoteBook& book, const std::string& name, std::string wrong) {
     if (wrong.empty()) wrong = lines.finish(take);
+    book.refused_ = !wrong.empty() || !columns.found;
     if (!wrong.empty()) return readFailure(name, wrong);
     if (!columns.found) return readFailure(name, "no header line");
     return {};
@@ -237,7 +238,7 @@ Status QuoteBook::load(const std::string& path) {
   }
   ::close(file);
   if (failed) return readFailure(path);
-  return reading.end(path, std::move(wrong));
+  return reading.end(*this, path, std::move(wrong));
 }
 
 Status QuoteBook::read(std::string_view bytes, const std::string& name, std::size_t piece) {
@@ -251,7 +252,7 @@ Status QuoteBook::read(std::string_view bytes, const std::string& name, std::siz
     wrong = reading.lines.feed(bytes.substr(0, size), reading.take);
     bytes.remove_prefix(size);
   }
-  return reading.end(name, std::move(wrong));
+  return reading.end(*this, name, std::move(wrong));
 }
 
 MarketQuote QuoteBook::find(double spot, double strike, std::int32_t days) const {

@@ -51,6 +51,9 @@ class QuoteBook {
   // `piece` bytes (as a file's reads deliver them); the outcome does not depend on `piece`.
   Status read(std::string_view bytes, const std::string& name,
               std::size_t piece = std::numeric_limits<std::size_t>::max());
+  // Whether the last load or read failed on what the file holds (a line refused, no header),
+  // not on reading it.
+  bool refused() const { return refused_; }
   // The quote of a row (none: both NaN). The price used is the mid (bid + ask) / 2 where the
   // line gives both, otherwise its call (put) column.
   MarketQuote find(double spot, double strike, std::int32_t days) const;
@@ -86,6 +89,7 @@ class QuoteBook {
   std::vector<Unmatched> firstUnmatched() const;
 
   std::string path_;
+  bool refused_ = false;
   std::map<Key, Entry> quotes_;
   std::int64_t lines_ = 0;                // quote lines read
   std::int64_t ignored_ = 0;              // lines with a NaN key or a key read before

@@ -178,7 +178,7 @@ TEST(CanonicalMean, AMeanThatNoTiltReachesIsRefusedWithStatus1AndNoTable) {
   const RunOutcome data = runDistIn(dir, {"--carry", "0.01", "prices.csv"});
   EXPECT_EQ(data.status, 2);
   EXPECT_EQ(data.err.rfind("empricer-dist: option '--carry' needs '--mean risk-neutral', "
-                           "'--mean canonical' or '--target-vol'", 0),
+                           "'--mean canonical', '--target-vol' or '--fit'", 0),
             0u)
       << data.err;
 }

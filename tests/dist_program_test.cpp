@@ -525,10 +525,11 @@ TEST(DistProgram, UsageErrorsNameTheProblemAndTouchNothing) {
        "--mean takes 'data', 'risk-neutral', 'canonical' or a number, not '0x1p-3'"},
       {{"--with-gaps", "prices.csv"}, "option '--with-gaps' needs '--session'"},
       {{"--setup", "Setup.txt", "--mean", "0", "prices.csv"},
-       "option '--setup' needs '--mean risk-neutral', '--mean canonical' or '--target-vol'"},
+       "option '--setup' needs '--mean risk-neutral', '--mean canonical', '--target-vol' or "
+       "'--fit'"},
       {{"--carry", "0.02", "prices.csv"},
-       "option '--carry' needs '--mean risk-neutral', '--mean canonical' or '--target-vol': "
-       "only those means have a rate to take the carry from"},
+       "option '--carry' needs '--mean risk-neutral', '--mean canonical', '--target-vol' or "
+       "'--fit': only those means have a rate to take the carry from"},
       {{"--target-vol", "0", "prices.csv"},
        "--target-vol takes an annualised volatility above 0, not '0'"},
       {{"--mean", "data", "--target-vol", "0.2", "prices.csv"},

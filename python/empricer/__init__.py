@@ -489,9 +489,26 @@ def _report(text):
     return figures
 
 
-def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, mean="data",
+def _fit_quotes(text):
+    """The per-quote table of a fit's report as a DataFrame (one row per quoted price)."""
+    lines = text.splitlines()
+    start = lines.index("The quotes, priced exactly with the table:") + 2
+    rows = []
+    for line in lines[start:]:
+        if not line.strip():
+            break
+        line_no, side, spot, strike, days, bid, ask, fitted, residual, vol, inside = line.split()
+        rows.append({"line": int(line_no), "side": side, "S0": float(spot), "K": float(strike),
+                     "days": int(days), "bid": float(bid), "ask": float(ask),
+                     "fitted": float(fitted), "residual": float(residual),
+                     "vol_residual": float(vol), "inside": inside == "yes"})
+    return pd.DataFrame(rows, columns=["line", "side", "S0", "K", "days", "bid", "ask", "fitted",
+                                       "residual", "vol_residual", "inside"])
+
+
+def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, mean=None,
                 column=None, carry=None, setup=None, max_rows=None, trading_days=None,
-                allow_jumps=False):
+                allow_jumps=False, target_vol=None, fit=None):
     """empricer-dist in process: a Table from a price history (a file's path, a pandas Series
     of prices, or a DataFrame with a price column), and the report's figures as a dict. The
     options are empricer-dist's; a Series is written with its index as column ``datetime``.
@@ -510,10 +527,15 @@ def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, m
     - "text": the whole report, with how each figure was found; "warnings": the warnings'
       texts.
 
-    ``mean`` is "data", "risk-neutral", "canonical" (the history's returns kept, their weights
-    tilted onto the risk-neutral mean: the figures then hold ``theta``, ``relative entropy``
-    and ``effective sample size``) or a number; ``setup`` and ``carry`` go with the last two
-    words. The table is the command line's, double for double."""
+    ``mean`` is "data" (what None means), "risk-neutral", "canonical" (the history's returns
+    kept, their weights tilted onto the risk-neutral mean: the figures then hold ``theta``,
+    ``relative entropy`` and ``effective sample size``) or a number; ``setup`` and ``carry``
+    go with the last two words. ``target_vol`` is ``--target-vol`` (the figures hold ``c``
+    too); ``fit`` is ``--fit``: a quotes file's path or a DataFrame in its format (columns S0,
+    K, days and call, put or their bid and ask), and the figures then hold ``down``, ``up``,
+    ``tail``, ``inside``, ``objective`` and ``quotes``, the per-quote table as a DataFrame.
+    Neither takes a ``mean``: as on the command line, giving one raises. The table is the
+    command line's, double for double."""
     with tempfile.TemporaryDirectory(prefix="empricer-") as work:
         if isinstance(prices, (str, os.PathLike)):
             path = os.fspath(prices)
@@ -521,11 +543,15 @@ def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, m
             path = os.path.join(work, "prices.csv")
             frame = prices.to_frame(name="close") if isinstance(prices, pd.Series) else prices
             frame.to_csv(path, index=isinstance(prices, pd.Series), index_label="datetime")
-        args = ["--out", os.path.join(work, "dist.csv"), "--returns-per-day", str(returns_per_day),
-                "--mean", str(mean)]
-        for name, value in (("--session", session), ("--column", column), ("--carry", carry),
-                            ("--setup", setup), ("--max-rows", max_rows),
-                            ("--trading-days", trading_days)):
+        args = ["--out", os.path.join(work, "dist.csv"), "--returns-per-day", str(returns_per_day)]
+        if fit is not None and not isinstance(fit, (str, os.PathLike)):
+            quotes = os.path.join(work, "quotes.csv")
+            fit.to_csv(quotes, index=False)
+            fit = quotes
+        for name, value in (("--mean", mean), ("--session", session), ("--column", column),
+                            ("--carry", carry), ("--setup", setup), ("--max-rows", max_rows),
+                            ("--trading-days", trading_days), ("--target-vol", target_vol),
+                            ("--fit", None if fit is None else os.fspath(fit))):
             if value is not None:
                 args += [name, str(value)]
         if with_gaps:
@@ -536,5 +562,7 @@ def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, m
     result = Table.__new__(Table)
     result._table = table
     figures = _report(report)
+    if fit is not None:
+        figures["quotes"] = _fit_quotes(report)
     figures["warnings"] = list(warnings)
     return result, figures

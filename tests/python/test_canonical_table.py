@@ -39,3 +39,31 @@ def test_a_canonical_table_from_python_is_the_command_lines(tmp_path):
     assert len(said) == 4
     assert [line for line in figures["text"].splitlines() if line.startswith(tilt)] == said
     assert figures["theta"] == float(said[0].split()[1])
+
+
+def test_a_fit_from_python_is_the_command_lines_and_its_quotes_a_frame(tmp_path):
+    import pandas as pd
+
+    quotes = pd.DataFrame({"S0": [1250.0] * 3, "K": [1225.0, 1250.0, 1275.0], "days": [5] * 3,
+                           "call_bid": [30.0, 15.0, 5.5], "call_ask": [33.0, 17.0, 7.0]})
+    quotes.to_csv(tmp_path / "quotes.csv", index=False)
+    options = ["--session", "datetime", "--setup", str(SETUP), "--carry", "0.015", "--fit",
+               str(tmp_path / "quotes.csv")]
+    done = subprocess.run([str(DIST_BINARY), *options, "--out", str(tmp_path / "dist.csv"),
+                           str(PRICES)], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    table, figures = empricer.build_table(PRICES, session="datetime", setup=SETUP, carry=0.015,
+                                          fit=quotes)
+    written = empricer.Table.read_csv(tmp_path / "dist.csv")
+    assert np.array_equal(table.weights.view(np.int64), written.weights.view(np.int64))
+    fitted = figures["quotes"]
+    assert list(fitted["K"]) == [1225.0, 1250.0, 1275.0]
+    assert fitted["inside"].all()
+    assert figures["inside"] == 3
+    # The command line's rules: a mean beside a fit is refused.
+    try:
+        empricer.build_table(PRICES, session="datetime", setup=SETUP, fit=quotes, mean="data")
+    except ValueError as refused:
+        assert "both set the table" in str(refused)
+    else:
+        raise AssertionError("a mean beside a fit was taken")
