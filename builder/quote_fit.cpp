@@ -204,12 +204,14 @@ class Fitter {
   int pricings_ = 0;
 };
 
-// Whether every price lies within its bid/ask (to 1e-9 x S0).
+// Whether every price lies within its bid/ask with room to spare: 1e-6 x S0 from either end
+// (a quarter of the spread where that is less), well beyond the exact law's own error, so that
+// another model's prices of the table fall inside too.
 bool allInside(const std::vector<FitTarget>& targets, const std::vector<double>& prices) {
   for (std::size_t i = 0; i < targets.size(); ++i) {
-    FitTarget t = targets[i];
-    t.price = prices[i];
-    if (!t.inside()) return false;
+    const FitTarget& t = targets[i];
+    const double room = std::min(1e-6 * t.spot, (t.ask - t.bid) / 4.0);
+    if (!(prices[i] >= t.bid + room && prices[i] <= t.ask - room)) return false;
   }
   return true;
 }
@@ -323,11 +325,20 @@ Outcome<QuoteFit> fitQuotes(const std::vector<DistRow>& history, double mean,
     // 1e-3 of its spread.
     std::vector<Vector> jacobian(targets.size());
     for (int k = 0; k < kFeatures; ++k) {
-      const double h = 1e-3 / std::sqrt(std::max(covariance[k][k], 1e-12));
+      double h = 1e-3 / std::sqrt(std::max(covariance[k][k], 1e-12));
       Vector moved = lambda;
       moved[k] += h;
-      const Outcome<Pricing> near = fitter.price(moved);
-      if (!near.ok()) return Failure{near.message(), near.kind()};
+      Outcome<Pricing> near = fitter.price(moved);
+      if (!near.ok()) {
+        // A tilt too far that way (no theta reaches the mean): the other side's difference.
+        h = -h;
+        moved[k] = lambda[k] + h;
+        near = fitter.price(moved);
+      }
+      if (!near.ok()) {
+        for (Vector& row : jacobian) row[k] = 0.0;
+        continue;
+      }
       const std::vector<double> r = residualsOf(targets, near.value().prices);
       // Where a price sits inside its spread, its residual is flat: the slope of the price
       // itself (over the width) steers it so that the step sees the edge coming.

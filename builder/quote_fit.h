@@ -14,9 +14,10 @@
 // of the three features under the history's weights (the relative entropy of the tilt to
 // second order): it keeps the path from no tilt short, so that the table that meets the quotes
 // is little tilted. Minimised by Levenberg-Marquardt with a forward-difference Jacobian, from
-// no tilt, until the first step after which every price lies inside its bid/ask, or a step
-// takes off less than a hundredth of the objective, or after kFitMostIterations steps; every
-// price from the exact law.
+// no tilt, until the first step after which every price lies inside its bid/ask (1e-6 x S0
+// from its ends, a quarter of the spread where that is less), or a step takes off less than a
+// hundredth of the objective, or after kFitMostIterations steps; every price from the exact
+// law.
 #pragma once
 
 #include <cstdint>
