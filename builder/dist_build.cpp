@@ -111,7 +111,8 @@ Outcome<QuoteFit> fitToQuotes(const std::vector<DistRow>& rows, double mean,
   if (Status read = book.load(*options.fit); !read.ok()) {
     return Failure{read.message(), book.refused() ? FailureKind::badInput : read.kind()};
   }
-  Outcome<std::vector<FitTarget>> targets = fitTargets(book.held(), *options.fit);
+  Outcome<std::vector<FitTarget>> targets =
+      fitTargets(book.held(), mean, figures.rates, *options.fit);
   if (!targets.ok()) return Failure{targets.message(), targets.kind()};
   if (targets.value().empty()) return unusable(*options.fit + ": no quote to fit");
   return fitQuotes(rows, mean, figures.rates, std::move(targets.value()), options.tradingDays,

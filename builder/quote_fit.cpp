@@ -242,8 +242,8 @@ bool FitTarget::inside() const {
 
 double FitTarget::residual() const { return price - std::clamp(price, bid, ask); }
 
-Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
-                                           const std::string& name) {
+Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes, double mean,
+                                           const RateSettings& rates, const std::string& name) {
   std::vector<FitTarget> targets;
   for (const HeldQuote& q : quotes) {
     if (!(q.days >= 1.0 && q.days <= kFitMostDays && q.days == std::floor(q.days))) {
@@ -259,6 +259,15 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
       if (!range.given()) continue;
       targets.push_back(FitTarget{q.line, q.spot, q.strike, static_cast<std::int32_t>(q.days),
                                   call, range.bid, range.ask});
+      const FitTarget& t = targets.back();
+      const double forward = t.spot * std::pow(1.0 + mean, kStepsPerDay * q.days);
+      const double discount = discountOf(requestOf(t, rates));
+      const double intrinsic = discount * (call ? forward - t.strike : t.strike - forward);
+      if (t.ask < intrinsic - 1e-6 * t.spot) {
+        return refused(name, q.line,
+                       std::string("the ") + (call ? "call" : "put") + " asks " + number(t.ask) +
+                           ", below its discounted value on the forward, " + number(intrinsic));
+      }
     }
   }
   // Arbitrage between the quotes of one S0, days and side, in the order of their strikes.

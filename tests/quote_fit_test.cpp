@@ -137,7 +137,10 @@ TEST(QuoteFit, QuotesNoArbitrageFreeTableMeetsAreRefusedBeforeAnyTable) {
       // A butterfly that pays to hold, on uneven strikes.
       {"1250,1200,5,55,56,4,5\n1250,1225,5,47,48,9,10\n1250,1300,5,5,6,56,57\n",
        "line 3: a butterfly pays to hold"},
-      // Prices outside their bounds, a bid above its ask, a negative price, NaN and inf.
+      // Asks below the discounted value on the forward.
+      {"1250,1100,5,140,141,0,1\n", "line 2: the call asks 141, below its discounted value"},
+      {"1250,1400,5,0,1,140,141\n", "line 2: the put asks 141, below its discounted value"},
+      // Prices above their bounds, a bid above its ask, a negative price, NaN and inf.
       {"1250,1200,5,1300,1301,4,5\n", "line 2: "},
       {"1250,1200,5,56,55,4,5\n", "line 2: "},
       {"1250,1200,5,-1,55,4,5\n", "line 2: "},
