@@ -272,8 +272,20 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   if (!finiteMoments(figures.table)) return noSpread(options.prices);
 
   if (options.plot) {
-    Outcome<std::string> written = outputs.writeBeside(
-        *options.plot, svgPicture(options.prices, sorted, draws, figures.rows));
+    std::string picture;
+    if (options.fit) {
+      // A fit's picture: a day of the history's table beside the fitted one's.
+      std::vector<TiltedRow> untilted;
+      for (const DistRow& row : fit.rows) {
+        untilted.push_back({row.ret, static_cast<double>(row.weight)});
+      }
+      Outcome<std::unique_ptr<ReturnTable>> before = tiltedTable(untilted, options.out);
+      if (!before.ok()) return unwritable(before.status());
+      picture = dayDensityPicture(options.prices, drawsOf(*before.value()), draws);
+    } else {
+      picture = svgPicture(options.prices, sorted, draws, figures.rows);
+    }
+    Outcome<std::string> written = outputs.writeBeside(*options.plot, picture);
     if (!written.ok()) return unwritable(written.status());
   }
   // An output that appeared since the start counts as one that cannot be written.

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/exact_law.h"
 #include "text/number_text.h"
 #include "text/text_width.h"
 
@@ -136,7 +137,135 @@ std::string outsideNote(const Histogram& h, const char* what) {
   return std::string(what) + " " + text;
 }
 
+// The density of a day's log return under the table whose 32768 draws are `draws`: node j at
+// low + j x spacing, its mass over the spacing (the end nodes' over half of it, the point
+// masses on the ends left out).
+struct DayDensity {
+  double low = 0.0;
+  double spacing = 0.0;
+  std::vector<double> density;
+  std::vector<double> cumulative;  // the mass up to and with each node, the point masses in
+};
+
+DayDensity dayDensityOf(const std::vector<double>& draws) {
+  std::vector<double> sorted = draws;
+  std::sort(sorted.begin(), sorted.end());
+  const DayLaw day = dayLaw(stepLaw(sorted, PathKind::base, 0.0), 1024);
+  DayDensity d;
+  d.low = day.low;
+  d.spacing = day.spacing;
+  const std::size_t nodes = day.mass.size();
+  double sum = 0.0;
+  for (std::size_t j = 0; j < nodes; ++j) {
+    double m = day.mass[j];
+    sum += m;
+    if (j == 0) m -= day.atomLow;
+    if (j + 1 == nodes) m -= day.atomHigh;
+    const bool end = j == 0 || j + 1 == nodes;
+    d.density.push_back(std::max(m, 0.0) / (end ? day.spacing / 2.0 : day.spacing));
+    d.cumulative.push_back(sum);
+  }
+  return d;
+}
+
 }  // namespace
+
+std::string dayDensityPicture(const std::string& pricesFile,
+                              const std::vector<double>& historyDraws,
+                              const std::vector<double>& fittedDraws) {
+  const DayDensity history = dayDensityOf(historyDraws);
+  const DayDensity fitted = dayDensityOf(fittedDraws);
+  const std::size_t nodes = history.density.size();
+  std::size_t first = 0;
+  while (first + 1 < nodes && history.cumulative[first] < kShownShare) ++first;
+  std::size_t last = nodes - 1;
+  while (last > first && history.cumulative[last - 1] > 1.0 - kShownShare) --last;
+  double low = history.low + static_cast<double>(first) * history.spacing;
+  double high = history.low + static_cast<double>(last) * history.spacing;
+  if (!(low < high)) {
+    low = history.low;
+    high = history.low + static_cast<double>(nodes - 1) * history.spacing;
+  }
+  const double margin = 0.04 * (high - low);
+  low = std::max(low - margin, history.low);
+  high = std::min(high + margin, history.low + static_cast<double>(nodes - 1) * history.spacing);
+  double top = 0.0;
+  for (const DayDensity* d : {&history, &fitted}) {
+    for (std::size_t j = 0; j < nodes; ++j) {
+      const double x = d->low + static_cast<double>(j) * d->spacing;
+      if (x >= low && x <= high) top = std::max(top, d->density[j]);
+    }
+  }
+  if (!(top > 0.0)) top = 1.0;
+  const double yStep = tickStep(top, 5);
+  top = std::ceil(top * 1.02 / yStep) * yStep;
+  const auto x = [&](double v) { return kLeft + (v - low) / (high - low) * kPlotWidth; };
+  const auto y = [&](double d) { return kTop + kPlotHeight - d / top * kPlotHeight; };
+  const double baseline = y(0.0);
+  const double right = kLeft + kPlotWidth;
+
+  std::string svg;
+  add(svg, {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", at(kWidth), "\" height=\"",
+            at(kHeight), "\" viewBox=\"0 0 ", at(kWidth), " ", at(kHeight),
+            "\" font-family=\"DejaVu Sans, Arial, Helvetica, sans-serif\" font-size=\"13\">\n",
+            "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"});
+  std::string name = pricesFile;
+  const std::string tail = ": a day of the history's table and of the fitted one";
+  if (textWidth(name + tail, kTitleSize, true) > kTextRoom) {
+    name = name.substr(name.find_last_of('/') + 1);
+  }
+  const double fits = kTextRoom / textWidth(name + tail, 1.0, true);
+  add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"28\" text-anchor=\"middle\" font-size=\"",
+            numberText(std::clamp(std::floor(fits), kSmallestTitleSize, kTitleSize)),
+            "\" font-weight=\"bold\">", escaped(name + tail), "</text>\n"});
+  add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"50\" text-anchor=\"middle\">",
+            "the density of a day's log return: 270 steps from the exact law, the band's "
+            "clip included</text>\n"});
+  add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"66\" text-anchor=\"middle\">",
+            "blue: the history's table; red: the table fitted to the quotes</text>\n"});
+  for (const double d : ticksFor(0.0, top, yStep)) {
+    add(svg, {"<line x1=\"", at(kLeft), "\" y1=\"", at(y(d)), "\" x2=\"", at(right), "\" y2=\"",
+              at(y(d)), "\" stroke=\"#e5e5e5\"/>\n"});
+    add(svg, {"<text x=\"", at(kLeft - 8), "\" y=\"", at(y(d) + 4), "\" text-anchor=\"end\">",
+              numberText(d), "</text>\n"});
+  }
+  const std::pair<const DayDensity*, const char*> lines[] = {{&history, "#1f77b4"},
+                                                             {&fitted, "#d62728"}};
+  for (const auto& [d, colour] : lines) {
+    add(svg, {"<polyline fill=\"none\" stroke=\"", colour,
+              "\" stroke-width=\"1.8\" stroke-linejoin=\"round\" points=\""});
+    bool any = false;
+    for (std::size_t j = 0; j < nodes; ++j) {
+      const double v = d->low + static_cast<double>(j) * d->spacing;
+      if (v < low || v > high) continue;
+      if (any) svg += ' ';
+      add(svg, {at(x(v)), ",", at(y(std::min(d->density[j], top)))});
+      any = true;
+    }
+    svg += "\"/>\n";
+  }
+  const std::vector<double> xTicks = ticksFor(low, high, tickStep(high - low, 7));
+  add(svg, {"<g stroke=\"#333333\" stroke-width=\"1\">\n<line x1=\"", at(kLeft), "\" y1=\"",
+            at(baseline), "\" x2=\"", at(right), "\" y2=\"", at(baseline), "\"/>\n<line x1=\"",
+            at(kLeft), "\" y1=\"", at(kTop), "\" x2=\"", at(kLeft), "\" y2=\"", at(baseline),
+            "\"/>\n"});
+  for (const double v : xTicks) {
+    add(svg, {"<line x1=\"", at(x(v)), "\" y1=\"", at(baseline), "\" x2=\"", at(x(v)),
+              "\" y2=\"", at(baseline + 5), "\"/>\n"});
+  }
+  svg += "</g>\n";
+  for (const double v : xTicks) {
+    add(svg, {"<text x=\"", at(x(v)), "\" y=\"", at(baseline + 20), "\" text-anchor=\"middle\">",
+              numberText(v), "</text>\n"});
+  }
+  add(svg, {"<text x=\"", at(kLeft + kPlotWidth / 2), "\" y=\"", at(kHeight - 14),
+            "\" text-anchor=\"middle\">log return of a day</text>\n"});
+  add(svg, {"<text transform=\"translate(22 ", at(kTop + kPlotHeight / 2),
+            ") rotate(-90)\" text-anchor=\"middle\">density (per unit of log return)</text>\n"});
+  svg += "</svg>\n";
+  return svg;
+}
 
 std::string svgPicture(const std::string& pricesFile, const std::vector<double>& sortedReturns,
                        const std::vector<double>& draws, int rows) {

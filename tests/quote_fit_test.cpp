@@ -94,9 +94,19 @@ TEST(QuoteFit, AMarketFromATiltedTableIsMetInsideEverySpreadWithNoMoreTilt) {
   dir.write("quotes.csv", marketOf(dir, 0.15));
 
   const RunOutcome fit = runDistIn(dir, {"--force", "--session", "datetime", "--carry", "0.015",
-                                         "--fit", "quotes.csv", "--out", "fitted.csv",
-                                         "prices.csv"});
+                                         "--fit", "quotes.csv", "--out", "fitted.csv", "--plot",
+                                         "day.svg", "prices.csv"});
   ASSERT_EQ(fit.status, 0) << fit.err;
+  // The picture: a day of the history's table and of the fitted one, two lines.
+  const std::string picture = dir.read("day.svg");
+  EXPECT_NE(picture.find("a day of the history's table and of the fitted one"),
+            std::string::npos);
+  std::size_t lines = 0;
+  for (std::size_t at = picture.find("<polyline"); at != std::string::npos;
+       at = picture.find("<polyline", at + 1)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, 2u);
   EXPECT_EQ(fit.err.find("outside their bid/ask"), std::string::npos) << fit.err;
   EXPECT_EQ(reported(fit.out, "inside"), 42.0) << fit.out;
   EXPECT_LE(reported(fit.out, "relative entropy"), marketEntropy);
