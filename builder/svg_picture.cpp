@@ -137,6 +137,55 @@ std::string outsideNote(const Histogram& h, const char* what) {
   return std::string(what) + " " + text;
 }
 
+// The picture's opening: the SVG element, its size and font, and a white ground.
+void openPicture(std::string& svg) {
+  add(svg, {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", at(kWidth), "\" height=\"",
+            at(kHeight), "\" viewBox=\"0 0 ", at(kWidth), " ", at(kHeight),
+            "\" font-family=\"DejaVu Sans, Arial, Helvetica, sans-serif\" font-size=\"13\">\n",
+            "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"});
+}
+
+// The vertical coordinate of density d on an axis from 0 to `top`.
+double densityY(double d, double top) { return kTop + kPlotHeight - d / top * kPlotHeight; }
+
+// The horizontal grid lines at the density ticks, each with its label.
+void addDensityGrid(std::string& svg, const std::vector<double>& ticks, double top) {
+  const double right = kLeft + kPlotWidth;
+  for (const double d : ticks) {
+    const double y = densityY(d, top);
+    add(svg, {"<line x1=\"", at(kLeft), "\" y1=\"", at(y), "\" x2=\"", at(right), "\" y2=\"",
+              at(y), "\" stroke=\"#e5e5e5\"/>\n"});
+    add(svg, {"<text x=\"", at(kLeft - 8), "\" y=\"", at(y + 4), "\" text-anchor=\"end\">",
+              numberText(d), "</text>\n"});
+  }
+}
+
+// The two axes over returns from `low` to `high`, the return ticks and both axis labels.
+void addAxes(std::string& svg, double low, double high, const char* xLabel, const char* yLabel) {
+  const auto x = [&](double v) { return kLeft + (v - low) / (high - low) * kPlotWidth; };
+  const double baseline = kTop + kPlotHeight;
+  const double right = kLeft + kPlotWidth;
+  const std::vector<double> xTicks = ticksFor(low, high, tickStep(high - low, 7));
+  add(svg, {"<g stroke=\"#333333\" stroke-width=\"1\">\n<line x1=\"", at(kLeft), "\" y1=\"",
+            at(baseline), "\" x2=\"", at(right), "\" y2=\"", at(baseline), "\"/>\n<line x1=\"",
+            at(kLeft), "\" y1=\"", at(kTop), "\" x2=\"", at(kLeft), "\" y2=\"", at(baseline),
+            "\"/>\n"});
+  for (const double v : xTicks) {
+    add(svg, {"<line x1=\"", at(x(v)), "\" y1=\"", at(baseline), "\" x2=\"", at(x(v)),
+              "\" y2=\"", at(baseline + 5), "\"/>\n"});
+  }
+  svg += "</g>\n";
+  for (const double v : xTicks) {
+    add(svg, {"<text x=\"", at(x(v)), "\" y=\"", at(baseline + 20), "\" text-anchor=\"middle\">",
+              numberText(v), "</text>\n"});
+  }
+  add(svg, {"<text x=\"", at(kLeft + kPlotWidth / 2), "\" y=\"", at(kHeight - 14),
+            "\" text-anchor=\"middle\">", xLabel, "</text>\n"});
+  add(svg, {"<text transform=\"translate(22 ", at(kTop + kPlotHeight / 2),
+            ") rotate(-90)\" text-anchor=\"middle\">", yLabel, "</text>\n"});
+}
+
 // The density of a day's log return under the table whose 32768 draws are `draws`: node j at
 // low + j x spacing, its mass over the spacing (the end nodes' over half of it, the point
 // masses on the ends left out).
@@ -200,16 +249,9 @@ std::string dayDensityPicture(const std::string& pricesFile,
   const double yStep = tickStep(top, 5);
   top = std::ceil(top * 1.02 / yStep) * yStep;
   const auto x = [&](double v) { return kLeft + (v - low) / (high - low) * kPlotWidth; };
-  const auto y = [&](double d) { return kTop + kPlotHeight - d / top * kPlotHeight; };
-  const double baseline = y(0.0);
-  const double right = kLeft + kPlotWidth;
 
   std::string svg;
-  add(svg, {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
-            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", at(kWidth), "\" height=\"",
-            at(kHeight), "\" viewBox=\"0 0 ", at(kWidth), " ", at(kHeight),
-            "\" font-family=\"DejaVu Sans, Arial, Helvetica, sans-serif\" font-size=\"13\">\n",
-            "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"});
+  openPicture(svg);
   std::string name = pricesFile;
   const std::string tail = ": a day of the history's table and of the fitted one";
   if (textWidth(name + tail, kTitleSize, true) > kTextRoom) {
@@ -224,12 +266,7 @@ std::string dayDensityPicture(const std::string& pricesFile,
             "clip included</text>\n"});
   add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"66\" text-anchor=\"middle\">",
             "blue: the history's table; red: the table fitted to the quotes</text>\n"});
-  for (const double d : ticksFor(0.0, top, yStep)) {
-    add(svg, {"<line x1=\"", at(kLeft), "\" y1=\"", at(y(d)), "\" x2=\"", at(right), "\" y2=\"",
-              at(y(d)), "\" stroke=\"#e5e5e5\"/>\n"});
-    add(svg, {"<text x=\"", at(kLeft - 8), "\" y=\"", at(y(d) + 4), "\" text-anchor=\"end\">",
-              numberText(d), "</text>\n"});
-  }
+  addDensityGrid(svg, ticksFor(0.0, top, yStep), top);
   const std::pair<const DayDensity*, const char*> lines[] = {{&history, "#1f77b4"},
                                                              {&fitted, "#d62728"}};
   for (const auto& [d, colour] : lines) {
@@ -240,29 +277,12 @@ std::string dayDensityPicture(const std::string& pricesFile,
       const double v = d->low + static_cast<double>(j) * d->spacing;
       if (v < low || v > high) continue;
       if (any) svg += ' ';
-      add(svg, {at(x(v)), ",", at(y(std::min(d->density[j], top)))});
+      add(svg, {at(x(v)), ",", at(densityY(std::min(d->density[j], top), top))});
       any = true;
     }
     svg += "\"/>\n";
   }
-  const std::vector<double> xTicks = ticksFor(low, high, tickStep(high - low, 7));
-  add(svg, {"<g stroke=\"#333333\" stroke-width=\"1\">\n<line x1=\"", at(kLeft), "\" y1=\"",
-            at(baseline), "\" x2=\"", at(right), "\" y2=\"", at(baseline), "\"/>\n<line x1=\"",
-            at(kLeft), "\" y1=\"", at(kTop), "\" x2=\"", at(kLeft), "\" y2=\"", at(baseline),
-            "\"/>\n"});
-  for (const double v : xTicks) {
-    add(svg, {"<line x1=\"", at(x(v)), "\" y1=\"", at(baseline), "\" x2=\"", at(x(v)),
-              "\" y2=\"", at(baseline + 5), "\"/>\n"});
-  }
-  svg += "</g>\n";
-  for (const double v : xTicks) {
-    add(svg, {"<text x=\"", at(x(v)), "\" y=\"", at(baseline + 20), "\" text-anchor=\"middle\">",
-              numberText(v), "</text>\n"});
-  }
-  add(svg, {"<text x=\"", at(kLeft + kPlotWidth / 2), "\" y=\"", at(kHeight - 14),
-            "\" text-anchor=\"middle\">log return of a day</text>\n"});
-  add(svg, {"<text transform=\"translate(22 ", at(kTop + kPlotHeight / 2),
-            ") rotate(-90)\" text-anchor=\"middle\">density (per unit of log return)</text>\n"});
+  addAxes(svg, low, high, "log return of a day", "density (per unit of log return)");
   svg += "</svg>\n";
   return svg;
 }
@@ -302,16 +322,12 @@ std::string svgPicture(const std::string& pricesFile, const std::vector<double>&
   const std::vector<double> yTicks = ticksFor(0.0, top, yStep);
 
   const auto x = [&](double v) { return kLeft + (v - low) / (high - low) * kPlotWidth; };
-  const auto y = [&](double d) { return kTop + kPlotHeight - d / top * kPlotHeight; };
+  const auto y = [&](double d) { return densityY(d, top); };
   const double baseline = y(0.0);
   const double right = kLeft + kPlotWidth;
 
   std::string svg;
-  add(svg, {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
-            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", at(kWidth), "\" height=\"",
-            at(kHeight), "\" viewBox=\"0 0 ", at(kWidth), " ", at(kHeight),
-            "\" font-family=\"DejaVu Sans, Arial, Helvetica, sans-serif\" font-size=\"13\">\n",
-            "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"});
+  openPicture(svg);
 
   const auto [title, titleSize] = titleOf(pricesFile, n);
   add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"28\" text-anchor=\"middle\" font-size=\"",
@@ -333,12 +349,7 @@ std::string svgPicture(const std::string& pricesFile, const std::vector<double>&
   }
 
   // Grid lines and the density ticks.
-  for (const double d : yTicks) {
-    add(svg, {"<line x1=\"", at(kLeft), "\" y1=\"", at(y(d)), "\" x2=\"", at(right), "\" y2=\"",
-              at(y(d)), "\" stroke=\"#e5e5e5\"/>\n"});
-    add(svg, {"<text x=\"", at(kLeft - 8), "\" y=\"", at(y(d) + 4), "\" text-anchor=\"end\">",
-              numberText(d), "</text>\n"});
-  }
+  addDensityGrid(svg, yTicks, top);
   // The data's bars.
   svg += "<g fill=\"#9ecae1\" stroke=\"#6baed6\" stroke-width=\"0.5\">\n";
   for (std::size_t b = 0; b < bins; ++b) {
@@ -362,24 +373,7 @@ std::string svgPicture(const std::string& pricesFile, const std::vector<double>&
   add(svg, {" ", at(x(high)), ",", at(baseline), "\"/>\n"});
 
   // Axes with the return ticks, and the axis labels.
-  const std::vector<double> xTicks = ticksFor(low, high, tickStep(high - low, 7));
-  add(svg, {"<g stroke=\"#333333\" stroke-width=\"1\">\n<line x1=\"", at(kLeft), "\" y1=\"",
-            at(baseline), "\" x2=\"", at(right), "\" y2=\"", at(baseline), "\"/>\n<line x1=\"",
-            at(kLeft), "\" y1=\"", at(kTop), "\" x2=\"", at(kLeft), "\" y2=\"", at(baseline),
-            "\"/>\n"});
-  for (const double v : xTicks) {
-    add(svg, {"<line x1=\"", at(x(v)), "\" y1=\"", at(baseline), "\" x2=\"", at(x(v)),
-              "\" y2=\"", at(baseline + 5), "\"/>\n"});
-  }
-  svg += "</g>\n";
-  for (const double v : xTicks) {
-    add(svg, {"<text x=\"", at(x(v)), "\" y=\"", at(baseline + 20), "\" text-anchor=\"middle\">",
-              numberText(v), "</text>\n"});
-  }
-  add(svg, {"<text x=\"", at(kLeft + kPlotWidth / 2), "\" y=\"", at(kHeight - 14),
-            "\" text-anchor=\"middle\">return per step</text>\n"});
-  add(svg, {"<text transform=\"translate(22 ", at(kTop + kPlotHeight / 2),
-            ") rotate(-90)\" text-anchor=\"middle\">density (per unit of return)</text>\n"});
+  addAxes(svg, low, high, "return per step", "density (per unit of return)");
 
   // The legend, in the top right corner of the plot.
   const double legendX = right - 170;
