@@ -81,10 +81,7 @@ std::vector<TiltedRow> tiltedRows(const std::vector<DistRow>& history, double th
 // The moments over the generator's outputs of the table that `rows` are, read as the
 // valuation reads their text.
 Outcome<Moments> drawnMomentsOf(const std::vector<TiltedRow>& rows, const std::string& name) {
-  Outcome<std::unique_ptr<ReturnTable>> table = tiltedTable(rows, name);
-  if (!table.ok()) return Failure{table.message(), table.kind()};
-  const std::vector<double> draws = drawsOf(*table.value());
-  return momentsOf(draws.data(), draws.size());
+  return drawnMoments(tableText(rows), name);
 }
 
 Outcome<double> drawnMeanOf(const std::vector<TiltedRow>& rows, const std::string& name) {
@@ -369,50 +366,6 @@ double tiltedEffectiveSize(const std::vector<double>& returns, double theta,
     squares += w * w;
   }
   return total * total / squares;
-}
-
-Outcome<std::unique_ptr<ReturnTable>> tiltedTable(const std::vector<TiltedRow>& rows,
-                                                  const std::string& name) {
-  const std::string text = tiltedTableText(rows);
-  InputStream stream;
-  openFromMemory(stream, text.data(), text.size());
-  auto table = std::make_unique<ReturnTable>();
-  const Status read = readReturnTable(*table, stream, name.c_str());
-  if (!read.ok()) return Failure{read.message(), read.kind()};
-  return table;
-}
-
-std::string tiltedTableText(const std::vector<TiltedRow>& rows) {
-  std::string text;
-  char number[64];
-  for (const TiltedRow& row : rows) {
-    const auto written = std::to_chars(number, number + sizeof number, row.ret);
-    text.append(number, written.ptr);
-    text.push_back(',');
-    const auto weight = std::to_chars(number, number + sizeof number, row.weight);
-    text.append(number, weight.ptr);
-    text.push_back('\n');
-  }
-  return text;
-}
-
-Status checkTiltedTableHolds(const ReturnTable& table, const std::vector<TiltedRow>& rows,
-                             const std::string& name) {
-  if (table.rowCount != static_cast<std::int32_t>(rows.size())) {
-    return Failure{name + ": reads back as " + std::to_string(table.rowCount) + " rows, not " +
-                       std::to_string(rows.size()),
-                   FailureKind::cannotWrite};
-  }
-  for (std::int32_t i = 0; i < table.rowCount; ++i) {
-    const TiltedRow& row = rows[static_cast<std::size_t>(i)];
-    if (std::bit_cast<std::uint64_t>(table.returns[i]) != std::bit_cast<std::uint64_t>(row.ret) ||
-        std::bit_cast<std::uint64_t>(table.weights[i]) !=
-            std::bit_cast<std::uint64_t>(row.weight)) {
-      return Failure{name + ": row " + std::to_string(i + 1) + " reads back differently",
-                     FailureKind::cannotWrite};
-    }
-  }
-  return {};
 }
 
 }  // namespace empricer

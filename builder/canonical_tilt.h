@@ -10,6 +10,7 @@
 
 #include "builder/moments.h"
 #include "builder/table_fit.h"
+#include "builder/table_text.h"
 #include "engine/return_table.h"
 #include "text/status.h"
 
@@ -20,11 +21,6 @@ namespace empricer {
 // output draws as in a table of whole weights. Near a weight of 1 (the least of the history's
 // table) that is a relative precision of 2.3e-10.
 constexpr double kTiltWeightGrid = 0x1p-32;
-
-struct TiltedRow {
-  double ret = 0.0;
-  double weight = 0.0;
-};
 
 // The shape of a tilt beside theta x return: the log of a row's weight ratio is
 // theta x r + curvature x r^2 + down x min(z, 0)^2 + up x max(z, 0)^2
@@ -80,17 +76,5 @@ Moments tiltedMoments(const std::vector<double>& returns, double theta,
 // returns, equally likely, the tilted history is worth.
 double tiltedEffectiveSize(const std::vector<double>& returns, double theta,
                            const TiltShape& shape = {});
-
-// One "return,weight" line per row, both in the shortest text that reads back as the same
-// double.
-std::string tiltedTableText(const std::vector<TiltedRow>& rows);
-
-// The table that `rows` are, read from their text as the valuation reads dist.csv.
-Outcome<std::unique_ptr<ReturnTable>> tiltedTable(const std::vector<TiltedRow>& rows,
-                                                  const std::string& name);
-
-// Fails, naming `name`, unless `table` holds exactly `rows`, bit for bit.
-Status checkTiltedTableHolds(const ReturnTable& table, const std::vector<TiltedRow>& rows,
-                             const std::string& name);
 
 }  // namespace empricer

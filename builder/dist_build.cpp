@@ -55,14 +55,9 @@ bool exists(const std::string& path) {
 
 // The mean that the sampler draws from `rows`, read as the valuation reads their text.
 Outcome<double> drawnMean(const std::vector<DistRow>& rows, const std::string& name) {
-  const std::string text = tableText(rows);
-  InputStream stream;
-  openFromMemory(stream, text.data(), text.size());
-  auto table = std::make_unique<ReturnTable>();
-  const Status read = readReturnTable(*table, stream, name.c_str());
-  if (!read.ok()) return Failure{read.message(), read.kind()};
-  const std::vector<double> draws = drawsOf(*table);
-  return momentsOf(draws.data(), draws.size()).mean;
+  Outcome<Moments> drawn = drawnMoments(tableText(rows), name);
+  if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+  return drawn.value().mean;
 }
 
 // The outputs are files of their own: neither the price history nor the settings file read,
@@ -243,7 +238,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
         tiltedOntoMean(fit.rows, *chosenMean, sorted, options, figures);
     if (!made.ok()) return Failure{made.message(), made.kind()};
     tilted = std::move(made.value());
-    text = tiltedTableText(tilted);
+    text = tableText(tilted);
   } else if (chosenMean) {
     // Every row moves by what the draws miss of the chosen mean: each draw lies on a straight
     // line between two rows' returns, so each moves by as much, and the shape stays.
@@ -262,7 +257,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   auto table = std::make_unique<ReturnTable>();
   Status check = loadReturnTable(*table, tableFile.value().c_str());
   if (check.ok()) {
-    check = canonical ? checkTiltedTableHolds(*table, tilted, options.out)
+    check = canonical ? checkTableHolds(*table, tilted, options.out)
                       : checkTableHolds(*table, fit.rows, options.out);
   }
   if (!check.ok()) return unwritable(check);
@@ -275,11 +270,8 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
     std::string picture;
     if (options.fit) {
       // A fit's picture: a day of the history's table beside the fitted one's.
-      std::vector<TiltedRow> untilted;
-      for (const DistRow& row : fit.rows) {
-        untilted.push_back({row.ret, static_cast<double>(row.weight)});
-      }
-      Outcome<std::unique_ptr<ReturnTable>> before = tiltedTable(untilted, options.out);
+      Outcome<std::unique_ptr<ReturnTable>> before =
+          tableOfText(tableText(fit.rows), options.out);
       if (!before.ok()) return unwritable(before.status());
       picture = dayDensityPicture(options.prices, drawsOf(*before.value()), draws);
     } else {

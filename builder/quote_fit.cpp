@@ -169,7 +169,8 @@ class Fitter {
     Outcome<CanonicalTable> made =
         canonicalTable(history_, mean_, name_, shapeOf(lambda, shape_.centre, shape_.scale));
     if (!made.ok()) return Failure{made.message(), made.kind()};
-    Outcome<std::unique_ptr<ReturnTable>> table = tiltedTable(made.value().rows, name_);
+    Outcome<std::unique_ptr<ReturnTable>> table =
+        tableOfText(tableText(made.value().rows), name_);
     if (!table.ok()) return Failure{table.message(), table.kind()};
     auto draws = std::make_unique<DrawTable>();
     buildDrawTable(*table.value(), static_cast<std::int32_t>(table.value()->totalWeight), *draws);

@@ -39,12 +39,6 @@ std::unique_ptr<ReturnTable> loaded(const TempDir& dir, const std::string& name)
   return table;
 }
 
-std::vector<double> drawsOf(const ReturnTable& table) {
-  auto draws = std::make_unique<DrawTable>();
-  buildDrawTable(table, static_cast<std::int32_t>(table.totalWeight), *draws);
-  return std::vector<double>(draws->returnFor, draws->returnFor + kGeneratorOutputs);
-}
-
 // The figure after `label` and its blanks on the report's line that starts with it.
 double reported(const std::string& report, const std::string& label) {
   for (const std::string& line : splitLines(report)) {
