@@ -175,23 +175,6 @@ TEST(Refusals, OutputsOfTheirOwnAreWritten) {
   EXPECT_EQ(built.status, 0) << built.err;
 }
 
-// Waits up to 60 s for `ready`.
-template <typename Ready>
-bool waitFor(Ready&& ready) {
-  const auto until = std::chrono::steady_clock::now() + 60s;
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
-
-void writeBatchInputs(const TempDir& dir, const SetupFile& setup, const std::string& batch) {
-  dir.write("Setup.txt", setupText(setup));
-  dir.write("dist.csv", bellDistribution(41, 0.004));
-  dir.write("batch.csv", batch);
-}
-
 // Two runs in two folders naming one results file and one picture: the first holds them from
 // before it empties them; while it waits for the rows of its batch.csv (a pipe), a second run
 // naming either stops with status 1 and a message naming the file, touching nothing. The
@@ -200,7 +183,7 @@ TEST(Refusals, ASecondRunOnTheSameResultsFileStopsWithoutTouchingIt) {
   const SetupFile setup{.runMode = "2", .trajectories = 50, .probabilities = true};
   const std::string rows = "S0,K,Days\n100,95,3\n100,105,2\n";
   TempDir alone;
-  writeBatchInputs(alone, setup, rows);
+  writeBellInputs(alone, setup, rows);
   const RunOutcome single =
       runIn(alone, {.clock = kStillClock,
                     .arguments = {"--seed", "9", "--results", alone.file("r.csv"), "--plot",
@@ -211,7 +194,7 @@ TEST(Refusals, ASecondRunOnTheSameResultsFileStopsWithoutTouchingIt) {
   const std::string results = shared.file("r.csv");
   const std::string picture = shared.file("p.svg");
   TempDir dir;
-  writeBatchInputs(dir, setup, "");
+  writeBellInputs(dir, setup, "");
   std::remove(dir.file("batch.csv").c_str());
   ASSERT_EQ(::mkfifo(dir.file("batch.csv").c_str(), 0600), 0);
   StartedRun first(dir, {.clock = kStillClock,
@@ -230,7 +213,7 @@ TEST(Refusals, ASecondRunOnTheSameResultsFileStopsWithoutTouchingIt) {
   for (const auto& [option, file] : {std::pair{"--results", results}, {"--plot", picture}}) {
     SCOPED_TRACE(option);
     TempDir other;
-    writeBatchInputs(other, setup, rows);
+    writeBellInputs(other, setup, rows);
     const std::map<std::string, std::string> inputs = contentsOf(other);
     const RunOutcome lost =
         runIn(other, {.clock = kStillClock, .arguments = {"--seed", "9", option, file}});

@@ -1,4 +1,5 @@
 #include "run_support.h"
+#include "value_support.h"
 
 #include <atomic>
 #include <fcntl.h>
@@ -9,11 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 
 TempDir::TempDir() {
@@ -229,4 +232,19 @@ std::vector<std::string> splitLines(const std::string& text) {
     start = end + 1;
   }
   return lines;
+}
+
+bool waitFor(const std::function<bool()>& ready) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+void writeBellInputs(const TempDir& dir, const SetupFile& setup, const std::string& batch) {
+  dir.write("Setup.txt", setupText(setup));
+  dir.write("dist.csv", bellDistribution(41, 0.004));
+  dir.write("batch.csv", batch);
 }

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -135,3 +136,9 @@ std::optional<std::string> readFile(const std::string& path);
 
 // Lines of `text` split at '\n' (a final line end gives no extra empty line).
 std::vector<std::string> splitLines(const std::string& text);
+
+// Waits up to 60 s for `ready`; whether it came.
+bool waitFor(const std::function<bool()>& ready);
+
+// Setup.txt from `setup`, a bell of 41 rows over +-0.004 as dist.csv, and `batch` as batch.csv.
+void writeBellInputs(const TempDir& dir, const SetupFile& setup, const std::string& batch);

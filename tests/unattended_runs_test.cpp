@@ -21,23 +21,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Waits up to 60 s for `ready`.
-template <typename Ready>
-bool waitFor(Ready&& ready) {
-  const auto until = std::chrono::steady_clock::now() + 60s;
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
-
-void writeInputs(const TempDir& dir, const SetupFile& setup, const std::string& batch) {
-  dir.write("Setup.txt", setupText(setup));
-  dir.write("dist.csv", bellDistribution(41, 0.004));
-  dir.write("batch.csv", batch);
-}
-
 // A batch run holds its folder from its start: it waits here for the rows of batch.csv, a
 // pipe, while a second run is started in the same folder. The second stops at once, with status 1 and a
 // message naming the folder, and touches no file; the first then ends as a run alone does.
@@ -45,12 +28,12 @@ TEST(UnattendedRuns, ASecondRunInTheFolderStopsWithoutTouchingAFile) {
   const SetupFile setup{.runMode = "2", .trajectories = 50, .probabilities = true};
   const std::string rows = "S0,K,Days\n100,95,3\n100,105,2\n";
   TempDir alone;
-  writeInputs(alone, setup, rows);
+  writeBellInputs(alone, setup, rows);
   const RunOutcome single = runIn(alone, {.clock = kStillClock, .arguments = {"--seed", "9"}});
   ASSERT_EQ(single.status, 0) << single.err;
 
   TempDir dir;
-  writeInputs(dir, setup, "");
+  writeBellInputs(dir, setup, "");
   std::remove(dir.file("batch.csv").c_str());
   ASSERT_EQ(::mkfifo(dir.file("batch.csv").c_str(), 0600), 0);
   StartedRun first(dir, {.clock = kStillClock, .arguments = {"--seed", "9"}});
@@ -98,7 +81,7 @@ TEST(UnattendedRuns, ASecondRunInTheFolderStopsWithoutTouchingAFile) {
 TEST(UnattendedRuns, ASignalRemovesTheTemporaryFileAndKeepsTheWholeRows) {
   for (bool probabilities : {true, false}) {
     TempDir dir;
-    writeInputs(dir, {.runMode = "2", .trajectories = 200000, .probabilities = probabilities},
+    writeBellInputs(dir, {.runMode = "2", .trajectories = 200000, .probabilities = probabilities},
                 "S0,K,Days\n100,100,1\n100,100,60\n");
     StartedRun run(dir, {.clock = kStillClock, .arguments = {"--seed", "5"}});
     // The first row is written (a header and five lines) and the second one's file is made.
@@ -143,7 +126,7 @@ TEST(UnattendedRuns, AByteOrderMarkAtTheStartIsNoData) {
   const std::string batch = "S0,K,Days\n100,95,3\n";
   const SetupFile setup{.runMode = "2", .trajectories = 20, .probabilities = true};
   TempDir plain, marked;
-  writeInputs(plain, setup, batch);
+  writeBellInputs(plain, setup, batch);
   marked.write("Setup.txt", mark + setupText(setup));
   marked.write("dist.csv", mark + bellDistribution(41, 0.004));
   marked.write("batch.csv", mark + batch);
@@ -162,7 +145,7 @@ TEST(UnattendedRuns, AByteOrderMarkAtTheStartIsNoData) {
 // column cycle_repeats, 0 for the rows before it.
 TEST(UnattendedRuns, RowsPastTheGeneratorsCycleAreTold) {
   TempDir dir;
-  writeInputs(dir, {.runMode = "2", .trajectories = 9000},
+  writeBellInputs(dir, {.runMode = "2", .trajectories = 9000},
               "S0,K,Days\n100,95,1\n100,95,1000\n100,95,1000\n");
   // 9000 x 270 x 1000 draws wrap the cycle of 2^31 once: it holds 7953 such trajectories.
   const RunOutcome checked = runIn(dir, {.arguments = {"--check"}});
@@ -186,7 +169,7 @@ TEST(UnattendedRuns, RowsPastTheGeneratorsCycleAreTold) {
   EXPECT_EQ(err.find("warning", 20), std::string::npos) << "one warning a run";
 
   TempDir small;
-  writeInputs(small, {.runMode = "2", .trajectories = 30}, "S0,K,Days\n100,95,2\n");
+  writeBellInputs(small, {.runMode = "2", .trajectories = 30}, "S0,K,Days\n100,95,2\n");
   const RunOutcome low = runIn(small, {.clock = kStillClock, .arguments = {"--seed", "12345"}});
   const std::string lowResults = small.read("Batch_Result.csv");
   const RunOutcome high =
