@@ -39,20 +39,6 @@ bool sameBits(double a, double b) {
   return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
-// The lines of the text, split here byte by byte.
-std::vector<std::string_view> linesOf(std::string_view text) {
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.push_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}
-
 bool blank(std::string_view line) {
   return line.find_first_not_of(" \t\r") == std::string_view::npos;
 }
@@ -80,7 +66,7 @@ void checkAccepted(std::string_view bytes, const PriceReading& reading,
   if (bytes.ends_with('\x1a')) bytes.remove_suffix(1);
   FUZZ_CHECK(bytes.find_first_of(std::string_view("\0\x1a", 2)) == std::string_view::npos, shown);
   if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
-  std::vector<std::string_view> lines = linesOf(bytes);
+  std::vector<std::string_view> lines = harness::linesOf(bytes);
   std::size_t at = 0;
   while (at < lines.size() && blank(lines[at])) ++at;
   FUZZ_CHECK(at < lines.size(), "accepted without a header: " + shown);
@@ -202,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if ((control & 4) != 0) reading.price = "open";
   const std::set<int> open = harness::openDescriptors();
 
-  for (const std::string_view line : linesOf(bytes)) {
+  for (const std::string_view line : harness::linesOf(bytes)) {
     checkSessionKey(line);
     for (const std::string& field : splitFields(line, ',')) checkSessionKey(field);
   }

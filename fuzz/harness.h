@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace harness {
 
@@ -27,6 +28,20 @@ namespace harness {
   do {                                                    \
     if (!(cond)) ::harness::fail(#cond, (detail));        \
   } while (0)
+
+// The lines of the text, split at LF, CR LF and a lone CR, as the readers split them.
+inline std::vector<std::string_view> linesOf(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
 
 // The exact bits of a double, for failure messages.
 inline std::string hexText(double value) {

@@ -76,20 +76,6 @@ std::string replaced(std::string_view text, char from, std::string_view to) {
   return out;
 }
 
-// The lines of the text, split here byte by byte.
-std::vector<std::string_view> linesOf(std::string_view text) {
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.push_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}
-
 bool blank(std::string_view line) {
   return line.find_first_not_of(" \t\v\f") == std::string_view::npos;
 }
@@ -103,7 +89,7 @@ void checkAccepted(std::string_view bytes, QuoteBook& book, const Read& read) {
   if (bytes.ends_with('\x1a')) bytes.remove_suffix(1);
   FUZZ_CHECK(bytes.find_first_of(std::string_view("\0\x1a", 2)) == std::string_view::npos, shown);
   if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
-  const std::vector<std::string_view> lines = linesOf(bytes);
+  const std::vector<std::string_view> lines = harness::linesOf(bytes);
   std::size_t header = 0;
   while (header < lines.size() && blank(lines[header])) ++header;
   FUZZ_CHECK(header < lines.size(), "accepted without a header: " + shown);
