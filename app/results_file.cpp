@@ -38,7 +38,7 @@ Status ResultsFile::open(const std::string& path) {
 
 std::string ResultsFile::header() const {
   std::string line = kResultsHeader;
-  if (run_.exact) line += ",exact_error";
+  if (run_.exact) line += ",exact_error,vega";
   if (cycleColumn_) line += ",cycle_repeats";
   return line;
 }
@@ -68,10 +68,11 @@ Status ResultsFile::addCycleColumn() {
 }
 
 Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
-                             const ValuationResult& result, const StandardErrors* errors,
-                             const DeskFigures& desk, std::uint64_t cycleRepeats,
-                             const MarketQuote& quote, double profitCall, double profitPut,
-                             double errorRatio) {
+                             const RowFigures& figures, std::uint64_t cycleRepeats,
+                             const MarketQuote& quote) {
+  const ValuationResult& result = figures.result;
+  const StandardErrors* errors = figures.sampled ? &figures.errors : nullptr;
+  const DeskFigures& desk = figures.desk;
   const double discount = discountOf(request);
   std::string lines;
   for (int p = 0; p < kPathCount; ++p) {
@@ -119,8 +120,8 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
                 : 0.0,
         hasPut ? yearlyVolatilityOfPrice(request, quote.put, false, forward, run_.tradingDays)
                : 0.0,
-        profitCall,
-        profitPut};
+        figures.profitCall,
+        figures.profitPut};
     for (int i = 0; i < 8; ++i) {
       lines += ',';
       if (i % 2 == 0 ? hasCall : hasPut) appendShortest(lines, market[i]);
@@ -133,7 +134,9 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
     if (run_.seed && !run_.exact) lines += std::to_string(*run_.seed);
     if (run_.exact) {
       lines += ',';
-      appendShortest(lines, errorRatio);
+      appendShortest(lines, figures.errorRatio);
+      lines += ',';
+      if (!std::isnan(figures.vega[p])) appendShortest(lines, figures.vega[p]);
     }
     if (cycleColumn_) {
       lines += ',';

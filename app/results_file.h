@@ -10,6 +10,7 @@
 #include "engine/desk_figures.h"
 #include "engine/group_valuation.h"
 #include "engine/records.h"
+#include "engine/row_figures.h"
 #include "engine/row_pricer.h"
 #include "text/output_file.h"
 #include "text/status.h"
@@ -32,7 +33,7 @@ class ResultsFile {
   ResultsFile& operator=(const ResultsFile&) = delete;
 
   // Creates or empties the file and writes its header (after setRun: an exact run's has the
-  // column exact_error). Fails with the stop message.
+  // columns exact_error and vega). Fails with the stop message.
   Status open(const std::string& path);
   // The same lines into memory instead of a file (text()).
   void openInMemory();
@@ -45,19 +46,18 @@ class ResultsFile {
   Status addCycleColumn();
   // A valued row (counted as --rows counts, 1 for a manual run): its five lines in one piece,
   // flushed, with `cycleRepeats` in the cycle column when there is one; the standard error
-  // fields are empty when `errors` is nullptr, a quote's fields when it has no such price.
-  // Fails with the stop message when they cannot be written.
-  Status writeRow(std::int64_t row, const ValuationRequest& request,
-                  const ValuationResult& result, const StandardErrors* errors,
-                  const DeskFigures& desk, std::uint64_t cycleRepeats = 0,
-                  const MarketQuote& quote = {}, double profitCall = 0.0,
-                  double profitPut = 0.0, double errorRatio = 0.0);
+  // fields are empty unless the figures are sampled, a quote's fields when it has no such
+  // price, a vega field when the row has none. Fails with the stop message when they cannot be
+  // written.
+  Status writeRow(std::int64_t row, const ValuationRequest& request, const RowFigures& figures,
+                  std::uint64_t cycleRepeats, const MarketQuote& quote);
 
  private:
   RowFile file_;
   bool cycleColumn_ = false;
-  // The header line, without its line end: the columns, exact_error for exact figures (each
-  // row's largest ratio of an error estimate to its bound), cycle_repeats when added.
+  // The header line, without its line end: the columns, exact_error and vega for exact
+  // figures (each row's largest ratio of an error estimate to its bound, each path's change
+  // in call value per volatility point), cycle_repeats when added.
   std::string header() const;
   RunFacts run_;
   bool inMemory_ = false;

@@ -66,6 +66,7 @@ FigureChoice figureChoice(const RunContext& run) {
   choice.standardErrors = run.options.standardErrors || wantsDesk(run);
   choice.desk = wantsDesk(run);
   choice.tradingDays = run.options.tradingDays;
+  choice.vega = run.results != nullptr;
   return choice;
 }
 
@@ -103,13 +104,8 @@ Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& r
   const MarketQuote quote = quoteOf(run, request);
   if (run.quotes != nullptr) run.quotes->noteRow(request.spot, request.strike, request.days);
   if (run.plot != nullptr) addToPlot(run, request, figures, quote);
-  // A law's figures have no sampling error: their standard error fields stay empty.
-  return run.results != nullptr
-             ? run.results->writeRow(row, request, figures.result,
-                                     figures.sampled ? &figures.errors : nullptr, figures.desk,
-                                     cycleRepeats, quote, figures.profitCall, figures.profitPut,
-                                     figures.errorRatio)
-             : Status{};
+  return run.results != nullptr ? run.results->writeRow(row, request, figures, cycleRepeats, quote)
+                               : Status{};
 }
 
 void warnOfCycle(RunContext& run, std::int64_t row, const ValuationDraws& draws) {

@@ -97,7 +97,8 @@ std::vector<double> sortedReturns(const DrawTable& draws) {
   return returns;
 }
 
-StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth) {
+StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth,
+                const StepTilt& tilt) {
   StepLaw law;
   // Both step factors rise with the return (rounding keeps the order), so the sorted returns
   // give the log factors in order; equal neighbours are one step.
@@ -112,12 +113,30 @@ StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth
     // A factor of 0 or below takes the price to or past 0, below any band.
     steps[r] = factor > 0.0 ? std::log(factor) : -kInfinity;
   }
-  const double one = 1.0 / static_cast<double>(returns.size());
+  // Each return's weight: 1 / n, or under a tilt its share of the tilted weights (the largest
+  // exponent taken out). Returns whose factors round to one value are one step.
+  std::vector<double> weights(returns.size(), 1.0 / static_cast<double>(returns.size()));
+  if (!tilt.none()) {
+    double top = -kInfinity;
+    for (const double w : returns) top = std::max(top, tilt.logWeight(w));
+    double total = 0.0;
+    for (std::size_t r = 0; r < returns.size(); ++r) {
+      weights[r] = std::exp(tilt.logWeight(returns[r]) - top);
+      total += weights[r];
+    }
+    for (double& w : weights) w /= total;
+  }
   for (std::size_t i = 0; i < steps.size();) {
     std::size_t j = i;
     while (j < steps.size() && steps[j] == steps[i]) ++j;
     law.logStep.push_back(steps[i]);
-    law.probability.push_back(static_cast<double>(j - i) * one);
+    if (tilt.none()) {
+      law.probability.push_back(static_cast<double>(j - i) * weights[i]);
+    } else {
+      double p = 0.0;
+      for (std::size_t k = i; k < j; ++k) p += weights[k];
+      law.probability.push_back(p);
+    }
     i = j;
   }
   return law;

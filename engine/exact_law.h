@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/draw_table.h"
+#include "engine/step_tilt.h"
 
 namespace empricer {
 
@@ -56,7 +57,9 @@ struct StepLaw {
 StepLaw stepLaw(const DrawTable& draws, PathKind kind, double growth);
 // The same from the draw table's returns in ascending order (NaN last), for both kinds.
 std::vector<double> sortedReturns(const DrawTable& draws);
-StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth);
+// Under a `tilt`, each return weighs its share of the tilted weights (engine/step_tilt.h).
+StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth,
+                const StepTilt& tilt = {});
 
 // One day's walk on a lattice of `intervals` spacings: step by step, or, where the walk cannot
 // come near the band's ends (but with a probability below 1e-20), as the step kernel's 270th

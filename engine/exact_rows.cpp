@@ -1,15 +1,24 @@
 #include "engine/exact_rows.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "engine/constants.h"
 #include "engine/exact_valuation.h"
+#include "engine/step_tilt.h"
 #include "engine/valuation_figures.h"
 
 namespace empricer {
 
 namespace {
+
+// Half of one volatility point (0.01) of annualised volatility.
+constexpr double kHalfVolatilityPoint = 0.005;
 
 class ExactRows final : public RowValuer {
  public:
@@ -23,10 +32,7 @@ class ExactRows final : public RowValuer {
     const double growth = growthPerStep(request);
     if (model_ == nullptr || loaded_ != tools_.distribution.current() ||
         std::memcmp(&growth, &growth_, sizeof growth) != 0) {
-      model_.reset();
-      loaded_ = tools_.distribution.current();
-      growth_ = growth;
-      model_ = std::make_unique<ExactModel>(loaded_->draws, growth, tools_.threads);
+      reload(growth);
     }
     ExactError error;
     // The lattices of a row take a fraction of a second each: a stop is heard between rows.
@@ -37,6 +43,7 @@ class ExactRows final : public RowValuer {
           if (progress) progress(share);
         },
         rows_.rows[r].quote);
+    if (tools_.choice.vega) vegaOf(request, figures);
     return {};
   }
 
@@ -49,11 +56,52 @@ class ExactRows final : public RowValuer {
   }
 
  private:
+  void reload(double growth) {
+    model_.reset();
+    up_.reset();
+    down_.reset();
+    loaded_ = tools_.distribution.current();
+    growth_ = growth;
+    const DrawTable& draws = loaded_->draws;
+    model_ = std::make_unique<ExactModel>(draws, growth, tools_.threads);
+    if (!tools_.choice.vega) return;
+    const std::vector<double> returns(std::begin(draws.returnFor), std::end(draws.returnFor));
+    const double deviation = tiltedSpread(returns, {}).deviation;
+    const double halfPoint = kHalfVolatilityPoint / std::sqrt(kStepsPerDay * tools_.choice.tradingDays);
+    const std::optional<StepTilt> up = tiltToDeviation(returns, deviation + halfPoint);
+    const std::optional<StepTilt> down = tiltToDeviation(returns, deviation - halfPoint);
+    if (!up || !down) return;
+    up_ = std::make_unique<ExactModel>(draws, growth, tools_.threads, *up);
+    down_ = std::make_unique<ExactModel>(draws, growth, tools_.threads, *down);
+  }
+
+  // The call values of the two tilted laws, their difference reported as 0 where it is below
+  // what their errors allow.
+  void vegaOf(const ValuationRequest& request, RowFigures& figures) {
+    if (up_ == nullptr || down_ == nullptr) return;
+    ValuationRequest plain = request;
+    plain.withProbabilities = false;
+    ExactError upError;
+    ExactError downError;
+    const RowFigures up = up_->value(plain, FigureChoice{}, upError);
+    const RowFigures down = down_->value(plain, FigureChoice{}, downError);
+    const double errors =
+        (std::max(upError.worstRatio, 1.0) + std::max(downError.worstRatio, 1.0)) *
+        kExactPriceBound;
+    for (int p = 0; p < kPathCount; ++p) {
+      const double vega = callValueOfPath(up.result, p) - callValueOfPath(down.result, p);
+      const double bound = errors * std::fabs(startPriceOfPath(request, p));
+      figures.vega[p] = std::fabs(vega) < bound ? 0.0 : vega;
+    }
+  }
+
   const RunRows& rows_;
   ValuerTools tools_;
   std::shared_ptr<const LoadedDistribution> loaded_;
   double growth_ = 0.0;
   std::unique_ptr<ExactModel> model_;
+  std::unique_ptr<ExactModel> up_;    // the table's volatility half a point up
+  std::unique_ptr<ExactModel> down_;  // and down, for the vega
 };
 
 }  // namespace

@@ -10,6 +10,11 @@
 namespace empricer {
 
 // Each row's figures carry the largest ratio of an error estimate to its bound (errorRatio).
+// With the vega chosen, each path's vega too: the call's value with the table's step law tilted
+// (engine/step_tilt.h) to an annualised volatility half a point above the table's, less its
+// value half a point below, the annualised volatility being the standard deviation of the
+// draws' returns times sqrt(270 x trading days); 0 where that difference is below the sum of
+// the two values' error bounds, and none where the family cannot draw both volatilities.
 std::unique_ptr<RowValuer> exactRows(const RunRows& rows, const ValuerTools& tools);
 
 }  // namespace empricer

@@ -345,16 +345,19 @@ int latticeFor(const DrawTable& draws) {
   return intervals;
 }
 
-ExactModel::ExactModel(const DrawTable& draws, double growth, int threads)
-    : ExactModel(draws, growth, threads, latticeFor(draws), latticeFor(draws) * kExactClimb) {}
+ExactModel::ExactModel(const DrawTable& draws, double growth, int threads,
+                       const StepTilt& tilt)
+    : ExactModel(draws, growth, threads, latticeFor(draws), latticeFor(draws) * kExactClimb,
+                 tilt) {}
 
 ExactModel::ExactModel(const DrawTable& draws, double growth, int threads, int firstIntervals,
-                       int lastIntervals)
+                       int lastIntervals, const StepTilt& tilt)
     : draws_(draws),
       growth_(growth),
       threads_(threads),
       firstIntervals_(firstIntervals),
-      lastIntervals_(lastIntervals) {
+      lastIntervals_(lastIntervals),
+      tilt_(tilt) {
   for (double w : draws_.returnFor) infiniteStep_ = infiniteStep_ || std::isinf(w);
 }
 ExactModel::~ExactModel() = default;
@@ -369,7 +372,7 @@ const DayLaw& ExactModel::day(PathKind kind, int intervals) {
   // The steps' law is sorted once per kind, for all lattices.
   std::call_once(sortOnce_, [&] { sorted_ = sortedReturns(draws_); });
   std::call_once(stepsOnce_[static_cast<int>(kind)], [&] {
-    steps_[static_cast<int>(kind)] = stepLaw(sorted_, kind, growth_);
+    steps_[static_cast<int>(kind)] = stepLaw(sorted_, kind, growth_, tilt_);
   });
   auto law = std::make_unique<DayLaw>(dayLaw(steps_[static_cast<int>(kind)], intervals));
   std::lock_guard<std::mutex> lock(mutex_);

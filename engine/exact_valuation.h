@@ -65,11 +65,11 @@ std::string exactFigureName(int index);
 class ExactModel {
  public:
   // With `threads` of 2 or more, the base and the shifted paths' laws are worked out side by
-  // side; the figures are the same either way.
-  ExactModel(const DrawTable& draws, double growth, int threads = 1);
+  // side; the figures are the same either way. With a `tilt`, of the step's law so tilted.
+  ExactModel(const DrawTable& draws, double growth, int threads = 1, const StepTilt& tilt = {});
   // With other lattices: for checking the figures against finer ones.
   ExactModel(const DrawTable& draws, double growth, int threads, int firstIntervals,
-             int lastIntervals);
+             int lastIntervals, const StepTilt& tilt = {});
   ~ExactModel();
   ExactModel(const ExactModel&) = delete;
   ExactModel& operator=(const ExactModel&) = delete;
@@ -109,6 +109,7 @@ class ExactModel {
   int threads_;
   int firstIntervals_ = kExactFirstIntervals;
   int lastIntervals_ = kExactFirstIntervals * kExactClimb;
+  StepTilt tilt_;
   bool infiniteStep_ = false;  // some return is infinite
   std::once_flag sortOnce_;
   std::vector<double> sorted_;  // the draws' returns in order

@@ -18,6 +18,9 @@
 
 namespace empricer {
 
+constexpr double kNoVega = std::numeric_limits<double>::quiet_NaN();
+static_assert(kPathCount == 5);
+
 // A market's prices of a row's call and put (NaN for none): a buyer at these prices profits
 // when the terminal price ends above K + call (below K - put).
 struct MarketQuote {
@@ -31,6 +34,7 @@ struct FigureChoice {
   bool standardErrors = false;
   bool desk = false;
   double tradingDays = 252.0;  // for the desk figures' yearly volatility
+  bool vega = false;           // a law's vega (valuers without one leave it NaN)
 };
 
 // What a source knows of a row's terminal law before its values are formed.
@@ -59,6 +63,9 @@ struct RowFigures {
   // figure it is of (-1: none; see exactFigureName).
   double errorRatio = 0.0;
   int errorFigure = -1;
+  // Each path's call value with the table's annualised volatility half a point up less the
+  // same half a point down (engine/exact_rows.h); NaN where there is none.
+  double vega[kPathCount] = {kNoVega, kNoVega, kNoVega, kNoVega, kNoVega};
 };
 
 // The sample variance of the base path's terminal prices from their sums over `total`

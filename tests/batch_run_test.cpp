@@ -13,17 +13,6 @@ namespace {
 
 const char* kBell = "-0.004,1\n-0.002,4\n0,6\n0.002,4\n0.004,1\n";
 
-std::vector<std::string> split(const std::string& line, char delimiter) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = line.find(delimiter, start);
-    parts.push_back(line.substr(start, end - start));
-    if (end == std::string::npos) return parts;
-    start = end + 1;
-  }
-}
-
 // Writes the three input files into `dir` and runs the program there with a still clock.
 RunOutcome runBatchIn(const TempDir& dir, const std::string& setup, const std::string& dist,
                       const std::string& batch) {
@@ -62,9 +51,9 @@ TEST(BatchRun, WritesFiveLinesPerRowInPathOrder) {
     const double factors[5] = {1.02, 0.98, 1.0, 1.01, 0.99};
     const double baseSpot[3] = {100, 80, 120.5};
     for (int row = 0; row < 3; ++row) {
-      const std::string stdevOfRow = split(result[1 + 5 * row + 2], ',')[4];
+      const std::string stdevOfRow = fieldsOf(result[1 + 5 * row + 2], ',')[4];
       for (int p = 0; p < 5; ++p) {
-        const auto fields = split(result[1 + 5 * row + p], ',');
+        const auto fields = fieldsOf(result[1 + 5 * row + p], ',');
         ASSERT_EQ(fields.size(), probabilities ? 9u : 7u);
         const std::string spot = p == 2 ? spots[row] : g6(baseSpot[row] * factors[p]);
         EXPECT_EQ(fields[0], spot);

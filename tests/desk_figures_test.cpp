@@ -23,15 +23,6 @@ namespace {
 
 double normalCdf(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }
 
-// A CSV line split at commas.
-std::vector<std::string> fieldsOf(const std::string& line) {
-  std::vector<std::string> fields;
-  std::stringstream in(line);
-  for (std::string f; std::getline(in, f, ',');) fields.push_back(f);
-  if (!line.empty() && line.back() == ',') fields.push_back("");
-  return fields;
-}
-
 struct Valued {
   ValuationResult result{};
   DeskFigures desk{};

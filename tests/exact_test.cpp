@@ -2,7 +2,10 @@
 // by hand, and the option's runs against each other.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
+#include <optional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -11,6 +14,7 @@
 #include "engine/draw_table.h"
 #include "engine/exact_law.h"
 #include "engine/exact_valuation.h"
+#include "engine/step_tilt.h"
 #include "engine/valuation_figures.h"
 #include "app/smile_plot.h"
 #include "picture_support.h"
@@ -311,6 +315,67 @@ TEST(ExactRuns, ChainAndShardsGiveTheSameBytesWithoutATemporaryFile) {
   runWith({"--rows", "3-"}, &rest);
   EXPECT_EQ(first + std::string(rest.begin() + static_cast<long>(rest.find('\n') + 1), rest.end()),
             rowByRow);
+}
+
+// The tilt of the draws onto a volatility keeps their mean and reaches the deviation asked for,
+// up and down; it refuses what no tilt of the family draws: beyond the two extreme returns'
+// widest spread about the mean, a table of one value, a return that is not finite.
+TEST(StepTilt, KeepsTheMeanReachesTheDeviationAndRefusesWhatItCannotDraw) {
+  const std::unique_ptr<DrawTable> draws = bellDraws();
+  const std::vector<double> returns(std::begin(draws->returnFor), std::end(draws->returnFor));
+  const TiltedSpread plain = tiltedSpread(returns, {});
+  for (const double factor : {0.3, 0.9, 0.999, 1.001, 1.1, 2.0}) {
+    const std::optional<StepTilt> tilt = tiltToDeviation(returns, factor * plain.deviation);
+    ASSERT_TRUE(tilt) << factor;
+    const TiltedSpread tilted = tiltedSpread(returns, *tilt);
+    EXPECT_NEAR(tilted.mean, plain.mean, 1e-12 * plain.deviation) << factor;
+    EXPECT_NEAR(tilted.deviation, factor * plain.deviation, 1e-10 * plain.deviation) << factor;
+    EXPECT_EQ(tilt->curvature > 0.0, factor > 1.0) << factor;
+  }
+  const auto [low, high] = std::minmax_element(returns.begin(), returns.end());
+  const double widest = std::sqrt((*high - plain.mean) * (plain.mean - *low));
+  EXPECT_FALSE(tiltToDeviation(returns, 1.01 * widest));
+  EXPECT_FALSE(tiltToDeviation(std::vector<double>(8, 0.001), 0.001));
+  std::vector<double> infinite = returns;
+  infinite[3] = std::numeric_limits<double>::infinity();
+  EXPECT_FALSE(tiltToDeviation(infinite, plain.deviation));
+}
+
+// The vega column, last in an exact run's results: on a table whose days are all but normal
+// (the band out of reach), each path's vega near the money is Black's at the row's implied
+// volatility within 1 %; a table of one value has none.
+TEST(ExactRuns, TheVegaIsBlacksOnANearNormalTableAndNoneWhereNoTiltMovesTheVolatility) {
+  auto resultsOf = [](const std::string& dist) {
+    TempDir dir;
+    dir.write("Setup.txt", setupText({.runMode = "2", .trajectories = 10, .rate = "0.05"}));
+    dir.write("dist.csv", dist);
+    // The table drifts down: forwards of about 92 at 21 days and 79 at 63.
+    dir.write("batch.csv", "S0,K,Days\n100,92,21\n100,76,63\n100,82,63\n");
+    const RunOutcome outcome = runIn(
+        dir, {.clock = kStillClock, .arguments = {"--exact", "--quiet", "--results", "r.csv"}});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    return dir.read("r.csv");
+  };
+  const std::string results = resultsOf(bellDistribution(41, 0.0006));
+  EXPECT_EQ(fieldsOf(splitLines(results)[0]).back(), "vega");
+  int checked = 0;
+  for (const auto& [key, line] : resultsByLine(results)) {
+    const double days = std::stod(line.at("days"));
+    const double forward = std::stod(line.at("forward"));
+    const double strike = std::stod(line.at("K"));
+    const double volatility = std::stod(line.at("iv_year")) * std::sqrt(days / 252.0);
+    const double d1 = std::log(forward / strike) / volatility + volatility / 2;
+    if (!(std::fabs(d1) < 1.5)) continue;  // where the tails, not the spread, make the value
+    const double black = std::stod(line.at("discount")) * forward *
+                         std::exp(-d1 * d1 / 2) / std::sqrt(2 * std::numbers::pi) *
+                         std::sqrt(days / 252.0) * 0.01;
+    EXPECT_NEAR(std::stod(line.at("vega")), black, 0.01 * black) << key;
+    ++checked;
+  }
+  EXPECT_GE(checked, 9);
+  for (const auto& [key, line] : resultsByLine(resultsOf("0.0001,5\n"))) {
+    EXPECT_EQ(line.at("vega"), "") << key;
+  }
 }
 
 // The smile picture: a simulation's points carry bars of one standard error, and a value

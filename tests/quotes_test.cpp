@@ -14,29 +14,6 @@
 
 namespace {
 
-std::vector<std::string> fieldsOf(const std::string& line) {
-  std::vector<std::string> fields;
-  std::stringstream in(line);
-  for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
-  if (!line.empty() && line.back() == ',') fields.emplace_back();
-  return fields;
-}
-
-// The results file's lines, by row and path, each by column name.
-using Line = std::map<std::string, std::string>;
-std::map<std::string, Line> linesOf(const std::string& text) {
-  const std::vector<std::string> lines = splitLines(text);
-  const std::vector<std::string> names = fieldsOf(lines.at(0));
-  std::map<std::string, Line> out;
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    const std::vector<std::string> f = fieldsOf(lines[i]);
-    Line line;
-    for (std::size_t k = 0; k < names.size() && k < f.size(); ++k) line[names[k]] = f[k];
-    out[f[0] + "," + f[1]] = line;
-  }
-  return out;
-}
-
 double normalCdf(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }
 
 // Black's price of a call (put) on forward F at total volatility s, discounted by d.
@@ -49,7 +26,7 @@ double black(bool call, double d, double forward, double strike, double s) {
 
 struct QuotedRun {
   RunOutcome outcome;
-  std::map<std::string, Line> results;
+  std::map<std::string, ResultsLine> results;
 };
 
 QuotedRun runQuoted(const std::vector<std::string>& method, const std::string& quotes) {
@@ -62,7 +39,7 @@ QuotedRun runQuoted(const std::vector<std::string>& method, const std::string& q
   std::vector<std::string> args = {"--quiet", "--results", "r.csv", "--quotes", "q.csv"};
   args.insert(args.end(), method.begin(), method.end());
   QuotedRun run{runIn(dir, {.arguments = args}), {}};
-  if (dir.exists("r.csv")) run.results = linesOf(dir.read("r.csv"));
+  if (dir.exists("r.csv")) run.results = resultsByLine(dir.read("r.csv"));
   return run;
 }
 
@@ -141,7 +118,7 @@ TEST(Quotes, MatchedRowsCarryEdgesVolatilitiesAndProbabilitiesOfProfit) {
       }
     }
     // A price above the model's profits less often than the model's own, one below more.
-    const Line& third = run.results.at("3,base");
+    const ResultsLine& third = run.results.at("3,base");
     const double pop = std::stod(third.at("pop_put"));
     const double win = std::stod(third.at("prob_put"));
     if (std::stod(third.at("edge_put")) < 0) {

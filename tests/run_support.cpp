@@ -219,6 +219,30 @@ std::optional<std::string> readFile(const std::string& path) {
   return content.str();
 }
 
+std::vector<std::string> fieldsOf(const std::string& line, char delimiter) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = line.find(delimiter, start);
+    parts.push_back(line.substr(start, end - start));
+    if (end == std::string::npos) return parts;
+    start = end + 1;
+  }
+}
+
+std::map<std::string, ResultsLine> resultsByLine(const std::string& text) {
+  const std::vector<std::string> lines = splitLines(text);
+  const std::vector<std::string> names = fieldsOf(lines.at(0));
+  std::map<std::string, ResultsLine> out;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> f = fieldsOf(lines[i]);
+    ResultsLine line;
+    for (std::size_t k = 0; k < names.size() && k < f.size(); ++k) line[names[k]] = f[k];
+    out[f[0] + "," + f[1]] = line;
+  }
+  return out;
+}
+
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;

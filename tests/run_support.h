@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -136,6 +137,14 @@ std::optional<std::string> readFile(const std::string& path);
 
 // Lines of `text` split at '\n' (a final line end gives no extra empty line).
 std::vector<std::string> splitLines(const std::string& text);
+
+// The fields of `line` between its `delimiter`s, empty ones included (n delimiters, n + 1
+// fields).
+std::vector<std::string> fieldsOf(const std::string& line, char delimiter = ',');
+
+// A results file's lines, keyed "row,path", each by column name.
+using ResultsLine = std::map<std::string, std::string>;
+std::map<std::string, ResultsLine> resultsByLine(const std::string& text);
 
 // Waits up to 60 s for `ready`; whether it came.
 bool waitFor(const std::function<bool()>& ready);
