@@ -116,6 +116,8 @@ void noteAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures) 
   AccuracyTally& tally = run.accuracy;
   if (std::isnan(figures.errorRatio)) {
     if (tally.nanRows++ == 0) tally.firstNanRow = row;
+  } else if (std::isinf(figures.errorRatio)) {
+    if (tally.combRows++ == 0) tally.firstCombRow = row;
   } else if (figures.errorRatio > 1.0) {
     ++tally.rows;
     if (figures.errorRatio > tally.worst) {
@@ -136,6 +138,14 @@ void warnOfAccuracy(RunContext& run) {
                     std::to_string(tally.firstNanRow) +
                     ") are not all numbers: a return of dist.csv or an input of the row is not "
                     "a number");
+  }
+  if (tally.combRows > 0) {
+    warnOf(run, "the exact figures of " + rows(tally.combRows) + " (the first: row " +
+                    std::to_string(tally.firstCombRow) +
+                    ") are held to no bound: dist.csv's returns sit on a few values spaced "
+                    "like ticks, the sums of their steps are point masses that the exact law's "
+                    "lattice smooths, and their probabilities and deltas may be off by far more "
+                    "than 1e-07 (exact_error inf)");
   }
   if (tally.rows > 0) {
     char ratio[32];

@@ -32,6 +32,8 @@ struct AccuracyTally {
   int worstFigure = -1;
   std::int64_t nanRows = 0;    // with figures that are not numbers
   std::int64_t firstNanRow = 0;
+  std::int64_t combRows = 0;   // held to no bound: sums of a comb of steps
+  std::int64_t firstCombRow = 0;
 };
 
 // What a run uses besides the settings.

@@ -115,26 +115,28 @@ StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth
   }
   // Each return's weight: 1 / n, or under a tilt its share of the tilted weights (the largest
   // exponent taken out). Returns whose factors round to one value are one step.
-  std::vector<double> weights(returns.size(), 1.0 / static_cast<double>(returns.size()));
+  const double one = 1.0 / static_cast<double>(returns.size());
+  std::vector<double> tilted;
   if (!tilt.none()) {
     double top = -kInfinity;
     for (const double w : returns) top = std::max(top, tilt.logWeight(w));
+    tilted.resize(returns.size());
     double total = 0.0;
     for (std::size_t r = 0; r < returns.size(); ++r) {
-      weights[r] = std::exp(tilt.logWeight(returns[r]) - top);
-      total += weights[r];
+      tilted[r] = std::exp(tilt.logWeight(returns[r]) - top);
+      total += tilted[r];
     }
-    for (double& w : weights) w /= total;
+    for (double& w : tilted) w /= total;
   }
   for (std::size_t i = 0; i < steps.size();) {
     std::size_t j = i;
     while (j < steps.size() && steps[j] == steps[i]) ++j;
     law.logStep.push_back(steps[i]);
-    if (tilt.none()) {
-      law.probability.push_back(static_cast<double>(j - i) * weights[i]);
+    if (tilted.empty()) {
+      law.probability.push_back(static_cast<double>(j - i) * one);
     } else {
       double p = 0.0;
-      for (std::size_t k = i; k < j; ++k) p += weights[k];
+      for (std::size_t k = i; k < j; ++k) p += tilted[k];
       law.probability.push_back(p);
     }
     i = j;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/desk_figures.h"
+#include "engine/step_comb.h"
 #include "engine/valuation_figures.h"
 
 namespace empricer {
@@ -17,6 +18,7 @@ namespace empricer {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Terminal laws kept for later rows, in bytes of their tail sums or spectra.
 constexpr std::size_t kKeptTerminalBytes = std::size_t{24} << 20;
 
@@ -369,15 +371,26 @@ const DayLaw& ExactModel::day(PathKind kind, int intervals) {
     const auto found = days_.find(key);
     if (found != days_.end()) return *found->second;
   }
-  // The steps' law is sorted once per kind, for all lattices.
+  auto law = std::make_unique<DayLaw>(dayLaw(steps(kind), intervals));
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto [at, added] = days_.emplace(key, std::move(law));
+  return *at->second;
+}
+
+const StepLaw& ExactModel::steps(PathKind kind) {
+  // The draws are sorted once, for both kinds and all lattices.
   std::call_once(sortOnce_, [&] { sorted_ = sortedReturns(draws_); });
   std::call_once(stepsOnce_[static_cast<int>(kind)], [&] {
     steps_[static_cast<int>(kind)] = stepLaw(sorted_, kind, growth_, tilt_);
   });
-  auto law = std::make_unique<DayLaw>(dayLaw(steps_[static_cast<int>(kind)], intervals));
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto [at, added] = days_.emplace(key, std::move(law));
-  return *at->second;
+  return steps_[static_cast<int>(kind)];
+}
+
+std::int64_t ExactModel::combedDays() {
+  std::call_once(combOnce_, [&] {
+    combedDays_ = empricer::combedDays(combStrength(steps(PathKind::base)), kExactMostDays);
+  });
+  return combedDays_;
 }
 
 bool ExactModel::kept(PathKind kind, int intervals, int days) {
@@ -502,6 +515,10 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
     makeSound(request, choice, bounds, figures);
     error = worst;
     error.intervals = finest;
+    if (request.days <= combedDays()) {
+      error.worstRatio = kInfinity;
+      error.worstFigure = -1;
+    }
   }
   if (!request.withProbabilities) {
     std::fill(std::begin(figures.result.probCall), std::end(figures.result.probCall), 0.0);

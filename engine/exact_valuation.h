@@ -6,7 +6,8 @@
 // (Richardson) to a figure whose own error falls as the fourth power; the two extrapolations
 // differ by 15 times the finer one's error at that order, and the estimate takes a seventh of
 // their difference, twice what the fourth order gives. A row whose estimate exceeds its bound
-// moves to the next finer three, up to the finest; what is left is reported with the row.
+// moves to the next finer three, up to the finest; what is left is reported with the row. A table whose steps' law is a comb (engine/step_comb.h) has sums of days that
+// no lattice resolves: its rows are reported as held to no bound (an infinite ratio).
 #pragma once
 
 #include <array>
@@ -100,6 +101,10 @@ class ExactModel {
   FlatFigures figuresAt(const ValuationRequest& request, const FigureChoice& choice,
                         const MarketQuote& quote, int intervals, double bump);
   const DayLaw& day(PathKind kind, int intervals);
+  // The step law of `kind`, worked out once.
+  const StepLaw& steps(PathKind kind);
+  // The most days whose sums keep a comb of the steps' values (engine/step_comb.h).
+  std::int64_t combedDays();
   std::shared_ptr<const TerminalLaw> terminal(PathKind kind, int intervals, int days);
   // Whether the laws of `days` and the day before are kept.
   bool kept(PathKind kind, int intervals, int days);
@@ -115,6 +120,8 @@ class ExactModel {
   std::vector<double> sorted_;  // the draws' returns in order
   std::once_flag stepsOnce_[2];
   StepLaw steps_[2];
+  std::once_flag combOnce_;
+  std::int64_t combedDays_ = 0;
   std::mutex mutex_;
   std::map<std::pair<int, int>, std::unique_ptr<DayLaw>> days_;
   std::map<std::tuple<int, int, int>, std::shared_ptr<const TerminalLaw>> terminals_;

@@ -14,6 +14,7 @@
 #include "engine/draw_table.h"
 #include "engine/exact_law.h"
 #include "engine/exact_valuation.h"
+#include "engine/step_comb.h"
 #include "engine/step_tilt.h"
 #include "engine/valuation_figures.h"
 #include "app/smile_plot.h"
@@ -116,6 +117,61 @@ TEST(ExactLaw, ConvergesFromTheTablesLatticeAndACoarseOneWarns) {
   }
   EXPECT_EQ(latticeFor(*bell), 256);
   EXPECT_EQ(latticeFor(*minute), 1024);
+}
+
+// A table whose draws are three values spaced like ticks: a day's sum of their steps is a comb
+// of point masses, and the lattice's probability of ending above the call's threshold is off
+// the comb's own (the multinomial sum of the masses above it) by far more than the bound. The
+// row says it is held to no bound, the run says so in one line, and the results file carries
+// inf; a bell's draws are no comb.
+TEST(ExactLaw, AStepLawOfAFewValuesIsACombThatNoLatticeResolvesAndTheRowSaysSo) {
+  const std::string ticks = "-0.001,1\n-0.001,8000\n0,1\n0,16000\n0.001,1\n0.001,8765\n";
+  const std::vector<double> returns = {-0.001, -0.001, 0.0, 0.0, 0.001, 0.001};
+  const auto draws = drawsOf(returns, {1, 8000, 1, 16000, 1, 8765});
+  const StepLaw steps = stepLaw(*draws, PathKind::base, 0.0);
+  ASSERT_EQ(steps.logStep.size(), 3u);
+  EXPECT_GT(combStrength(steps), 0.999);
+  EXPECT_EQ(combedDays(combStrength(steps), kExactMostDays), kExactMostDays);
+  EXPECT_LT(combStrength(stepLaw(*bellDraws(), PathKind::base, 0.0)), 0.5);
+  EXPECT_EQ(combedDays(combStrength(stepLaw(*bellDraws(), PathKind::base, 0.0)), 10000), 0);
+
+  const ValuationRequest request = requestOf(100.0, 100.2, 1, 1, 0.0, true);
+  ExactError error;
+  const RowFigures f = exactFigures(*draws, request, error);
+  EXPECT_TRUE(std::isinf(error.worstRatio));
+  // The comb: n_down, n_up and the rest of 270 steps, each composition's mass.
+  const double threshold = 100.2 + f.result.callValue;
+  double above = 0.0;
+  for (int down = 0; down <= 270; ++down) {
+    for (int up = 0; down + up <= 270; ++up) {
+      const int flat = 270 - down - up;
+      double mass = std::lgamma(271.0) - std::lgamma(down + 1.0) - std::lgamma(up + 1.0) -
+                    std::lgamma(flat + 1.0);
+      for (std::size_t v = 0; v < 3; ++v) {
+        mass += (v == 0 ? down : v == 1 ? flat : up) * std::log(steps.probability[v]);
+      }
+      const double price =
+          100.0 * std::exp(down * steps.logStep[0] + flat * steps.logStep[1] + up * steps.logStep[2]);
+      if (price > threshold) above += std::exp(mass);
+    }
+  }
+  EXPECT_GT(std::fabs(f.result.probCall[kBasePath] - above), 100 * kExactUnitBound);
+
+  TempDir dir;
+  dir.write("Setup.txt", setupText({.runMode = "2", .trajectories = 10, .rate = "0.05"}));
+  dir.write("dist.csv", ticks);
+  dir.write("batch.csv", "S0,K,Days\n100,100.2,1\n100,101,21\n");
+  const RunOutcome outcome = runIn(
+      dir, {.clock = kStillClock, .arguments = {"--exact", "--quiet", "--results", "r.csv"}});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err,
+            "empricer: warning: the exact figures of 2 rows (the first: row 1) are held to no "
+            "bound: dist.csv's returns sit on a few values spaced like ticks, the sums of their "
+            "steps are point masses that the exact law's lattice smooths, and their "
+            "probabilities and deltas may be off by far more than 1e-07 (exact_error inf)\n");
+  for (const auto& [key, line] : resultsByLine(dir.read("r.csv"))) {
+    EXPECT_EQ(line.at("exact_error"), "inf") << key;
+  }
 }
 
 // Where the band is out of a day's reach (a minute table), the day's law by Fourier transform
