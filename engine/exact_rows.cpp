@@ -67,7 +67,8 @@ class ExactRows final : public RowValuer {
     if (!tools_.choice.vega) return;
     const std::vector<double> returns(std::begin(draws.returnFor), std::end(draws.returnFor));
     const double deviation = tiltedSpread(returns, {}).deviation;
-    const double halfPoint = kHalfVolatilityPoint / std::sqrt(kStepsPerDay * tools_.choice.tradingDays);
+    const double halfPoint =
+        kHalfVolatilityPoint / std::sqrt(kStepsPerDay * tools_.choice.tradingDays);
     const std::optional<StepTilt> up = tiltToDeviation(returns, deviation + halfPoint);
     const std::optional<StepTilt> down = tiltToDeviation(returns, deviation - halfPoint);
     if (!up || !down) return;
@@ -76,7 +77,7 @@ class ExactRows final : public RowValuer {
   }
 
   // The call values of the two tilted laws, their difference reported as 0 where it is below
-  // what their errors allow.
+  // what their errors allow, and not at all where they are held to no bound.
   void vegaOf(const ValuationRequest& request, RowFigures& figures) {
     if (up_ == nullptr || down_ == nullptr) return;
     ValuationRequest plain = request;
@@ -85,6 +86,7 @@ class ExactRows final : public RowValuer {
     ExactError downError;
     const RowFigures up = up_->value(plain, FigureChoice{}, upError);
     const RowFigures down = down_->value(plain, FigureChoice{}, downError);
+    if (!std::isfinite(upError.worstRatio) || !std::isfinite(downError.worstRatio)) return;
     const double errors =
         (std::max(upError.worstRatio, 1.0) + std::max(downError.worstRatio, 1.0)) *
         kExactPriceBound;

@@ -123,7 +123,7 @@ TEST(ExactLaw, ConvergesFromTheTablesLatticeAndACoarseOneWarns) {
 // of point masses, and the lattice's probability of ending above the call's threshold is off
 // the comb's own (the multinomial sum of the masses above it) by far more than the bound. The
 // row says it is held to no bound, the run says so in one line, and the results file carries
-// inf; a bell's draws are no comb.
+// inf and no vega; a bell's draws are no comb.
 TEST(ExactLaw, AStepLawOfAFewValuesIsACombThatNoLatticeResolvesAndTheRowSaysSo) {
   const std::string ticks = "-0.001,1\n-0.001,8000\n0,1\n0,16000\n0.001,1\n0.001,8765\n";
   const std::vector<double> returns = {-0.001, -0.001, 0.0, 0.0, 0.001, 0.001};
@@ -171,6 +171,7 @@ TEST(ExactLaw, AStepLawOfAFewValuesIsACombThatNoLatticeResolvesAndTheRowSaysSo) 
             "probabilities and deltas may be off by far more than 1e-07 (exact_error inf)\n");
   for (const auto& [key, line] : resultsByLine(dir.read("r.csv"))) {
     EXPECT_EQ(line.at("exact_error"), "inf") << key;
+    EXPECT_EQ(line.at("vega"), "") << key;
   }
 }
 
