@@ -515,7 +515,7 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
     makeSound(request, choice, bounds, figures);
     error = worst;
     error.intervals = finest;
-    if (request.days <= combedDays()) {
+    if (request.days <= combedDays() && !std::isnan(error.worstRatio)) {
       error.worstRatio = kInfinity;
       error.worstFigure = -1;
     }

@@ -6,8 +6,9 @@
 // (Richardson) to a figure whose own error falls as the fourth power; the two extrapolations
 // differ by 15 times the finer one's error at that order, and the estimate takes a seventh of
 // their difference, twice what the fourth order gives. A row whose estimate exceeds its bound
-// moves to the next finer three, up to the finest; what is left is reported with the row. A table whose steps' law is a comb (engine/step_comb.h) has sums of days that
-// no lattice resolves: its rows are reported as held to no bound (an infinite ratio).
+// moves to the next finer three, up to the finest; what is left is reported with the row. A
+// table whose steps' law is a comb (engine/step_comb.h) has sums of days that no lattice
+// resolves: their rows are reported as held to no bound (an infinite ratio).
 #pragma once
 
 #include <array>
