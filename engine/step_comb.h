@@ -8,8 +8,8 @@
 // the two heaviest values when each carries at least 1 % of the weight, and t = 2 pi k / g for
 // k = 1 .. 4, g the typical gap (the median of each value's distance to its nearest
 // neighbour). Of m values above 2048, the gap and its sum are taken over every
-// ceil(m / 2048)-th, their weights scaled to sum to 1. A sum of n steps keeps |E e^(i t X)|^n of it: a law made of point masses at that
-// spacing, of that size.
+// ceil(m / 2048)-th, their weights scaled to sum to 1. A sum of n steps keeps
+// |E e^(i t X)|^n of it: a law made of point masses at that spacing, of that size.
 #pragma once
 
 #include <cstdint>

@@ -51,9 +51,9 @@ TEST(BatchRun, WritesFiveLinesPerRowInPathOrder) {
     const double factors[5] = {1.02, 0.98, 1.0, 1.01, 0.99};
     const double baseSpot[3] = {100, 80, 120.5};
     for (int row = 0; row < 3; ++row) {
-      const std::string stdevOfRow = fieldsOf(result[1 + 5 * row + 2], ',')[4];
+      const std::string stdevOfRow = fieldsOf(result[1 + 5 * row + 2])[4];
       for (int p = 0; p < 5; ++p) {
-        const auto fields = fieldsOf(result[1 + 5 * row + p], ',');
+        const auto fields = fieldsOf(result[1 + 5 * row + p]);
         ASSERT_EQ(fields.size(), probabilities ? 9u : 7u);
         const std::string spot = p == 2 ? spots[row] : g6(baseSpot[row] * factors[p]);
         EXPECT_EQ(fields[0], spot);

@@ -150,8 +150,8 @@ TEST(ExactLaw, AStepLawOfAFewValuesIsACombThatNoLatticeResolvesAndTheRowSaysSo) 
       for (std::size_t v = 0; v < 3; ++v) {
         mass += (v == 0 ? down : v == 1 ? flat : up) * std::log(steps.probability[v]);
       }
-      const double price =
-          100.0 * std::exp(down * steps.logStep[0] + flat * steps.logStep[1] + up * steps.logStep[2]);
+      const double price = 100.0 * std::exp(down * steps.logStep[0] + flat * steps.logStep[1] +
+                                             up * steps.logStep[2]);
       if (price > threshold) above += std::exp(mass);
     }
   }
