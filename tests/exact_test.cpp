@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/draw_table.h"
@@ -59,6 +60,19 @@ RowFigures exactFigures(const DrawTable& draws, const ValuationRequest& request,
   FigureChoice choice;
   choice.desk = true;
   return model.value(request, choice, error);
+}
+
+// A batch run with --exact --results (rate 0.05) on `dist` and `batch` in a fresh folder: its
+// outcome and its results file.
+std::pair<RunOutcome, std::string> exactResultsOf(const std::string& dist,
+                                                  const std::string& batch) {
+  TempDir dir;
+  dir.write("Setup.txt", setupText({.runMode = "2", .trajectories = 10, .rate = "0.05"}));
+  dir.write("dist.csv", dist);
+  dir.write("batch.csv", batch);
+  const RunOutcome outcome = runIn(
+      dir, {.clock = kStillClock, .arguments = {"--exact", "--quiet", "--results", "r.csv"}});
+  return {outcome, dir.exists("r.csv") ? dir.read("r.csv") : std::string()};
 }
 
 // A minute bar's table: a bell of 201 rows whose step's standard deviation is 2e-4.
@@ -157,19 +171,14 @@ TEST(ExactLaw, AStepLawOfAFewValuesIsACombThatNoLatticeResolvesAndTheRowSaysSo) 
   }
   EXPECT_GT(std::fabs(f.result.probCall[kBasePath] - above), 100 * kExactUnitBound);
 
-  TempDir dir;
-  dir.write("Setup.txt", setupText({.runMode = "2", .trajectories = 10, .rate = "0.05"}));
-  dir.write("dist.csv", ticks);
-  dir.write("batch.csv", "S0,K,Days\n100,100.2,1\n100,101,21\n");
-  const RunOutcome outcome = runIn(
-      dir, {.clock = kStillClock, .arguments = {"--exact", "--quiet", "--results", "r.csv"}});
+  const auto [outcome, results] = exactResultsOf(ticks, "S0,K,Days\n100,100.2,1\n100,101,21\n");
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.err,
             "empricer: warning: the exact figures of 2 rows (the first: row 1) are held to no "
             "bound: dist.csv's returns sit on a few values spaced like ticks, the sums of their "
             "steps are point masses that the exact law's lattice smooths, and their "
             "probabilities and deltas may be off by far more than 1e-07 (exact_error inf)\n");
-  for (const auto& [key, line] : resultsByLine(dir.read("r.csv"))) {
+  for (const auto& [key, line] : resultsByLine(results)) {
     EXPECT_EQ(line.at("exact_error"), "inf") << key;
     EXPECT_EQ(line.at("vega"), "") << key;
   }
@@ -403,15 +412,11 @@ TEST(StepTilt, KeepsTheMeanReachesTheDeviationAndRefusesWhatItCannotDraw) {
 // volatility within 1 %; a table of one value has none.
 TEST(ExactRuns, TheVegaIsBlacksOnANearNormalTableAndNoneWhereNoTiltMovesTheVolatility) {
   auto resultsOf = [](const std::string& dist) {
-    TempDir dir;
-    dir.write("Setup.txt", setupText({.runMode = "2", .trajectories = 10, .rate = "0.05"}));
-    dir.write("dist.csv", dist);
     // The table drifts down: forwards of about 92 at 21 days and 79 at 63.
-    dir.write("batch.csv", "S0,K,Days\n100,92,21\n100,76,63\n100,82,63\n");
-    const RunOutcome outcome = runIn(
-        dir, {.clock = kStillClock, .arguments = {"--exact", "--quiet", "--results", "r.csv"}});
+    const auto [outcome, results] =
+        exactResultsOf(dist, "S0,K,Days\n100,92,21\n100,76,63\n100,82,63\n");
     EXPECT_EQ(outcome.status, 0) << outcome.err;
-    return dir.read("r.csv");
+    return results;
   };
   const std::string results = resultsOf(bellDistribution(41, 0.0006));
   EXPECT_EQ(fieldsOf(splitLines(results)[0]).back(), "vega");
