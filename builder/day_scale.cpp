@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/constants.h"
 
 namespace empricer {
 
@@ -28,22 +27,49 @@ SessionLengths sessionLengths(const std::vector<std::int64_t>& counts) {
   return lengths;
 }
 
-DayScale dayScale(const DayScaleInput& input) {
-  constexpr double kSteps = kStepsPerDay;
+namespace {
+
+// A median count of returns as a whole number of steps, halves up, within empricer's range.
+int wholeSteps(double median) {
+  const double steps = std::floor(median + 0.5);
+  return static_cast<int>(std::clamp(steps, static_cast<double>(kLeastStepsPerDay),
+                                     static_cast<double>(kMostStepsPerDay)));
+}
+
+}  // namespace
+
+DayScale daySteps(const DayScaleInput& input) {
   DayScale scale;
+  // A given number of returns per day keeps the day of earlier versions, kUsualStepsPerDay.
+  if (input.stepsPerDay) {
+    scale.stepsPerDay = *input.stepsPerDay;
+  } else if (!input.returnsPerDay && input.sessionMedian) {
+    scale.stepsPerDay = wholeSteps(*input.sessionMedian + (input.withGaps ? 1.0 : 0.0));
+  } else if (!input.returnsPerDay && input.dateMedian) {
+    scale.stepsPerDay = wholeSteps(*input.dateMedian);
+  }
   if (input.returnsPerDay) {
     scale.returnsPerDay = *input.returnsPerDay;
     scale.found = DayFound::given;
   } else if (input.sessionMedian) {
     scale.returnsPerDay = *input.sessionMedian;
     scale.found = DayFound::sessionMedian;
+  } else if (input.dateMedian && !input.stepsPerDay) {
+    scale.returnsPerDay = *input.dateMedian;
+    scale.found = DayFound::dateMedian;
   } else {
-    scale.returnsPerDay = kSteps;
+    scale.returnsPerDay = scale.stepsPerDay;
     scale.found = DayFound::oneStepEach;
   }
+  return scale;
+}
+
+DayScale dayScale(const DayScaleInput& input) {
+  DayScale scale = daySteps(input);
+  const double t = scale.stepsPerDay;
   const double n = scale.returnsPerDay;
   const double m = input.data.mean;
-  scale.mapped = n != kSteps || input.withGaps || input.chosenMean.has_value();
+  scale.mapped = n != t || input.withGaps || input.chosenMean.has_value();
   if (!scale.mapped) {
     scale.mean = m;
     return scale;
@@ -52,11 +78,11 @@ DayScale dayScale(const DayScaleInput& input) {
     const double s = input.data.standardDeviation;
     const double mg = input.gaps ? input.gaps->mean : 0.0;
     const double sg = input.gaps ? input.gaps->standardDeviation : 0.0;
-    scale.factor = std::sqrt((n * s * s + sg * sg) / (kSteps * s * s));
-    scale.mean = (n * m + mg) / kSteps;
+    scale.factor = std::sqrt((n * s * s + sg * sg) / (t * s * s));
+    scale.mean = (n * m + mg) / t;
   } else {
-    scale.factor = std::sqrt(n / kSteps);
-    scale.mean = n * m / kSteps;
+    scale.factor = std::sqrt(n / t);
+    scale.mean = n * m / t;
   }
   if (input.chosenMean) scale.mean = *input.chosenMean;
   return scale;

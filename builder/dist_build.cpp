@@ -9,6 +9,7 @@
 #include "builder/canonical_tilt.h"
 #include "builder/day_scale.h"
 #include "builder/dist_report.h"
+#include "builder/history_days.h"
 #include "builder/output_files.h"
 #include "builder/price_history.h"
 #include "builder/quote_fit.h"
@@ -17,6 +18,7 @@
 #include "builder/svg_picture.h"
 #include "builder/table_fit.h"
 #include "builder/table_text.h"
+#include "engine/draw_table.h"
 #include "engine/return_table.h"
 #include "text/input_stream.h"
 #include "text/same_file.h"
@@ -36,9 +38,10 @@ Failure unwritable(const Status& failed) {
                                        : FailureKind::cannotWrite};
 }
 
-Failure noSpread(const std::string& prices) {
-  return unusable(prices +
-                  ": the returns scaled to 270 steps a day have no spread that a table can hold");
+Failure noSpread(const std::string& prices, int stepsPerDay) {
+  return unusable(prices + ": the returns scaled to " + std::to_string(stepsPerDay) +
+                  (stepsPerDay == 1 ? " step" : " steps") +
+                  " a day have no spread that a table can hold");
 }
 
 bool finiteMoments(const Moments& m) {
@@ -51,6 +54,13 @@ bool exists(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::symlink_status(path, ignored).type() !=
          std::filesystem::file_type::not_found;
+}
+
+// A day of `steps` steps of `table` as empricer draws it.
+DayShape tableDayShape(const ReturnTable& table, int steps) {
+  auto draws = std::make_unique<DrawTable>();
+  buildDrawTable(table, static_cast<std::int32_t>(table.totalWeight), *draws);
+  return dayShapeOf(*draws, steps);
 }
 
 // The mean that the sampler draws from `rows`, read as the valuation reads their text.
@@ -79,7 +89,8 @@ std::vector<std::string> warningsOf(const DistFigures& figures, const PriceHisto
                                     const DistOptions& options) {
   std::vector<std::string> warnings;
   if (figures.lengths && figures.lengths->uneven > 0) {
-    warnings.push_back(unevenSessionsWarning(*figures.lengths));
+    warnings.push_back(
+        unevenSessionsWarning(*figures.lengths, options.session ? "sessions" : "dates"));
   }
   if (!meetsBounds(figures)) warnings.push_back(boundsWarning(figures));
   std::optional<std::int64_t> days;  // the sessions, or the dates of a column of dates
@@ -107,7 +118,7 @@ Outcome<QuoteFit> fitToQuotes(const std::vector<DistRow>& rows, double mean,
     return Failure{read.message(), book.refused() ? FailureKind::badInput : read.kind()};
   }
   Outcome<std::vector<FitTarget>> targets =
-      fitTargets(book.held(), mean, figures.rates, *options.fit);
+      fitTargets(book.held(), mean, figures.rates, figures.scale.stepsPerDay, *options.fit);
   if (!targets.ok()) return Failure{targets.message(), targets.kind()};
   if (targets.value().empty()) return unusable(*options.fit + ": no quote to fit");
   return fitQuotes(rows, mean, figures.rates, std::move(targets.value()), options.tradingDays,
@@ -130,7 +141,8 @@ Outcome<std::vector<TiltedRow>> tiltedOntoMean(const std::vector<DistRow>& rows,
     figures.fit = std::move(fitted.value());
   } else if (options.targetVol) {
     made = volatilityTable(rows, mean,
-                           *options.targetVol / std::sqrt(kStepsPerDay * options.tradingDays),
+                           *options.targetVol /
+                               std::sqrt(figures.scale.stepsPerDay * options.tradingDays),
                            name);
   } else {
     made = canonicalTable(rows, mean, name);
@@ -173,12 +185,6 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
     figures.setupFile = options.setup;
     figures.rates = rates.value();
     figures.carry = options.carry;
-    // Without a carry, rate - 0 is the rate itself.
-    chosenMean = riskNeutralMean(figures.rates, options.carry.value_or(0.0));
-    if (!std::isfinite(*chosenMean) || !(*chosenMean > -1.0)) {
-      const char* from = options.carry ? "keys 3 and 4 and --carry" : "keys 3 and 4";
-      return unusable(options.setup + ": " + from + " give no usable mean per step");
-    }
   }
 
   Outcome<PriceHistory> loaded =
@@ -205,15 +211,42 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   day.data = figures.data;
   if (!history.gaps.empty()) day.gaps = figures.gaps;
   day.returnsPerDay = options.returnsPerDay;
+  day.stepsPerDay = options.stepsPerDay;
+  day.withGaps = options.withGaps;
   if (options.session) {
     figures.lengths = sessionLengths(history.sessionReturns);
     day.sessionMedian = figures.lengths->median;
+  } else if (!history.dateReturns.empty()) {
+    const SessionLengths dates = sessionLengths(history.dateReturns);
+    day.dateMedian = dates.median;
+    if (daySteps(day).found == DayFound::dateMedian) figures.lengths = dates;
   }
-  day.withGaps = options.withGaps;
+  const int steps = daySteps(day).stepsPerDay;
+  if (takesRate(options.mean)) {
+    // Without a carry, rate - 0 is the rate itself.
+    chosenMean = riskNeutralMean(figures.rates, options.carry.value_or(0.0), steps);
+    if (!std::isfinite(*chosenMean) || !(*chosenMean > -1.0)) {
+      const char* from = options.carry ? "keys 3 and 4 and --carry" : "keys 3 and 4";
+      return unusable(options.setup + ": " + from + " give no usable mean per step");
+    }
+  }
   // A canonical table keeps the returns of the data's mean and reaches its mean by the weights.
   const bool canonical = options.mean == MeanChoice::canonical;
   if (!canonical) day.chosenMean = chosenMean;
   figures.scale = dayScale(day);
+
+  const HistoryDays days = historyDays(history, options.session.has_value(), options.withGaps,
+                                       figures.scale.returnsPerDay);
+  figures.daysCut = days.cut;
+  figures.blockLength = days.blockLength;
+  figures.historyDays = static_cast<std::int64_t>(days.returns.size());
+  figures.historyBandCuts = days.bandCuts;
+  if (!days.returns.empty()) {
+    figures.historyDay = momentsOf(days.returns.data(), days.returns.size());
+  } else {
+    const double none = std::nan("");
+    figures.historyDay = Moments{none, none, none, none, none, none};
+  }
 
   // The target's moments are taken in file order, as the data's are.
   std::vector<double> sorted = std::move(history.returns);
@@ -222,7 +255,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   std::sort(sorted.begin(), sorted.end());
   if (canonical) figures.scale.mean = *chosenMean;
   if (!(figures.target.standardDeviation > 0.0) || !finiteMoments(figures.target)) {
-    return noSpread(options.prices);
+    return noSpread(options.prices, steps);
   }
   if (chosenMean && !canonical) figures.target.mean = *chosenMean;
 
@@ -264,7 +297,8 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   const std::vector<double> draws = drawsOf(*table);
   figures.table = momentsOf(draws.data(), draws.size());
   // Summed over every output, the table's powers may overflow where the target's did not.
-  if (!finiteMoments(figures.table)) return noSpread(options.prices);
+  if (!finiteMoments(figures.table)) return noSpread(options.prices, steps);
+  figures.tableDay = tableDayShape(*table, steps);
 
   if (options.plot) {
     std::string picture;

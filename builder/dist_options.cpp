@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "builder/csv_fields.h"
+#include "builder/day_scale.h"
 #include "engine/return_table.h"
 #include "text/command_line.h"
 
@@ -42,6 +43,22 @@ CommandOption returnsPerDayOption(std::optional<double>& returnsPerDay) {
     return {};
   };
   return {"--returns-per-day", true, take};
+}
+
+// --steps-per-day auto (nothing) or a whole number of the steps empricer takes.
+CommandOption stepsPerDayOption(std::optional<int>& stepsPerDay) {
+  const auto take = [&stepsPerDay](const std::string& value) -> CommandLineProblem {
+    const std::optional<long long> number =
+        wholeNumber(value, kLeastStepsPerDay, kMostStepsPerDay);
+    if (value != "auto" && !number) {
+      return Failure{"--steps-per-day takes 'auto' or a whole number from " +
+                     std::to_string(kLeastStepsPerDay) + " to " +
+                     std::to_string(kMostStepsPerDay) + ", not '" + value + "'"};
+    }
+    stepsPerDay = value == "auto" ? std::nullopt : std::optional<int>(static_cast<int>(*number));
+    return {};
+  };
+  return {"--steps-per-day", true, take};
 }
 
 // --mean data, risk-neutral, canonical or a finite number.
@@ -113,6 +130,7 @@ Outcome<DistOptions> parseDistOptions(const std::vector<std::string>& args) {
       textOption("--column", options.column),
       textOption("--session", options.session),
       returnsPerDayOption(options.returnsPerDay),
+      stepsPerDayOption(options.stepsPerDay),
       switchOption("--with-gaps", options.withGaps),
       switchOption("--allow-jumps", options.allowJumps),
       meanOption(options.mean, options.meanValue, meanGiven),
@@ -175,16 +193,22 @@ std::string helpText() {
          "PRICES.csv has a header line naming its columns and one row of prices per line,\n"
          "separated by commas (or by semicolons or tabs when the header uses them). The\n"
          "returns p[t] / p[t-1] - 1 of consecutive prices become a table of return,weight\n"
-         "rows that empricer's sampler draws like the data, rescaled so that empricer's\n"
-         "day of 270 steps has the data's daily mean and variance. A report of the data\n"
-         "and of the table as drawn goes to standard output.\n"
+         "rows that empricer's sampler draws like the data, one step of the table a bar of\n"
+         "the history, rescaled where needed so that the table's day of N steps (valued\n"
+         "with empricer --steps-per-day N) has the data's daily mean and variance. A report\n"
+         "of the data and of the table as drawn goes to standard output.\n"
          "\n"
          "  --column NAME     price column (default: a column named close, any case; else the last)\n"
          "  --session NAME    returns only between consecutive rows with the same key in\n"
          "                    NAME: its date when it holds a date and a time, else all\n"
          "  --returns-per-day N|auto\n"
          "                    how many of the data's returns make one trading day, above 0\n"
-         "                    (default auto: the median session, or 270 without --session)\n"
+         "                    (default auto: the median session, or the median date of a\n"
+         "                    column of dates, else one return a step)\n"
+         "  --steps-per-day N|auto\n"
+         "                    the steps of the table's day, 1 to 100000 (default auto: the\n"
+         "                    median session, one more with --with-gaps, or the median date\n"
+         "                    of a column of dates, else 270; 270 with --returns-per-day N)\n"
          "  --with-gaps       the table's day also holds the gaps between sessions\n"
          "  --allow-jumps     take a return or gap above +100%, or a price more than 1000\n"
          "                    times the one before or less than a thousandth of it\n"

@@ -28,6 +28,7 @@ struct DistOptions {
   std::optional<std::string> column;   // --column
   std::optional<std::string> session;  // --session
   std::optional<double> returnsPerDay; // --returns-per-day N; nothing: auto
+  std::optional<int> stepsPerDay;      // --steps-per-day N; nothing: auto
   bool withGaps = false;               // --with-gaps
   bool allowJumps = false;             // --allow-jumps
   MeanChoice mean = MeanChoice::data;  // --mean

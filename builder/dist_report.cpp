@@ -3,7 +3,6 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "engine/constants.h"
 #include "text/number_text.h"
 
 namespace empricer {
@@ -88,6 +87,11 @@ std::string howFound(const DistFigures& f) {
              (f.lengths->sessions == 1 ? " session" : " sessions") + ", which hold " +
              std::to_string(f.lengths->shortest) + " to " + std::to_string(f.lengths->longest) +
              " returns";
+    case DayFound::dateMedian:
+      return "the median of " + std::to_string(f.lengths->sessions) +
+             (f.lengths->sessions == 1 ? " date" : " dates") + ", which hold " +
+             std::to_string(f.lengths->shortest) + " to " + std::to_string(f.lengths->longest) +
+             " returns";
     case DayFound::oneStepEach:
       break;
   }
@@ -96,8 +100,9 @@ std::string howFound(const DistFigures& f) {
 
 std::string howScaled(const DistFigures& f) {
   if (!f.scale.mapped) return "the returns as they are";
-  if (f.withGaps) return "sqrt((N x variance + gap variance) / (270 x variance))";
-  return "sqrt(N / 270)";
+  const std::string t = std::to_string(f.scale.stepsPerDay);
+  if (f.withGaps) return "sqrt((N x variance + gap variance) / (" + t + " x variance))";
+  return "sqrt(N / " + t + ")";
 }
 
 std::string howMean(const DistFigures& f) {
@@ -114,8 +119,46 @@ std::string howMean(const DistFigures& f) {
       break;
   }
   if (!f.scale.mapped) return "the data's";
-  return f.withGaps ? "the data's daily mean with the gaps, over 270 steps"
-                    : "the data's daily mean, over 270 steps";
+  const std::string over = ", over " + std::to_string(f.scale.stepsPerDay) +
+                           (f.scale.stepsPerDay == 1 ? " step" : " steps");
+  return (f.withGaps ? "the data's daily mean with the gaps" : "the data's daily mean") + over;
+}
+
+std::string howDaysCut(const DistFigures& f) {
+  switch (f.daysCut) {
+    case DaysCut::sessions:
+      return f.withGaps ? "the sessions after the first that hold a return, each its gap and "
+                          "its returns compounded"
+                        : "the sessions that hold a return, each its returns compounded";
+    case DaysCut::dates:
+      return "the dates that hold a return, each its returns compounded from the last price "
+             "before it";
+    case DaysCut::blocks:
+      break;
+  }
+  return "blocks of " + std::to_string(f.blockLength) + " returns, each compounded";
+}
+
+// The table's steps per day, then a day's return of the history's days beside the table's day
+// of that many steps, held in the band as empricer holds it.
+void addDay(std::string& text, const DistFigures& f) {
+  text += '\n';
+  addFound(text, "steps per day", f.scale.stepsPerDay,
+           "value the table with empricer --steps-per-day " +
+               std::to_string(f.scale.stepsPerDay));
+  addFound(text, "history's days", static_cast<double>(f.historyDays), howDaysCut(f));
+  addHeading(text, "a day's return", {"history's days", "table as drawn"});
+  const Moments& h = f.historyDay;
+  const DayShape& t = f.tableDay;
+  addRow(text, "day standard deviation", {h.standardDeviation, t.deviation});
+  addRow(text, "day skewness", {h.skewness, t.skewness});
+  addRow(text, "day excess kurtosis", {h.excessKurtosis, t.excessKurtosis});
+  const double historyShare = f.historyDays > 0 ? static_cast<double>(f.historyBandCuts) /
+                                                      static_cast<double>(f.historyDays)
+                                                : std::nan("");
+  addRow(text, "days the band cuts", {historyShare, t.bandShare},
+         "a share: the price leaves 1/1.07 to 1.07 of the day's start; empricer holds the "
+         "table's day within it");
 }
 
 // The quotes of a fit, one line each, and how many it met.
@@ -285,9 +328,9 @@ std::string reportText(const DistFigures& f) {
   addRow(text, "minimum", {f.data.minimum, f.target.minimum, f.table.minimum});
   addRow(text, "maximum", {f.data.maximum, f.target.maximum, f.table.maximum});
 
-  constexpr double kSteps = kStepsPerDay;
-  const double tableMean = kSteps * f.table.mean;
-  const double tableDeviation = std::sqrt(kSteps) * f.table.standardDeviation;
+  const double steps = f.scale.stepsPerDay;
+  const double tableMean = steps * f.table.mean;
+  const double tableDeviation = std::sqrt(steps) * f.table.standardDeviation;
   // The daily standard deviations over a year of independent trading days.
   const double year = std::sqrt(f.tradingDays);
   const std::string annualised = "daily x sqrt(" + number(f.tradingDays) + " trading days)";
@@ -308,6 +351,7 @@ std::string reportText(const DistFigures& f) {
            {inSessionDailyDeviation(f) * year, tableDeviation * year}, annualised);
   }
 
+  addDay(text, f);
   if (f.canonical) addCanonical(text, f);
   if (f.fit) addFit(text, *f.fit);
 
@@ -329,9 +373,9 @@ std::string boundsWarning(const DistFigures& f) {
   return text;
 }
 
-std::string unevenSessionsWarning(const SessionLengths& lengths) {
+std::string unevenSessionsWarning(const SessionLengths& lengths, const std::string& days) {
   return "warning: " + std::to_string(lengths.uneven) + " of " +
-         std::to_string(lengths.sessions) + " sessions hold more than " +
+         std::to_string(lengths.sessions) + " " + days + " hold more than " +
          percent(kUnevenShare) + " more or fewer returns than the median of " +
          number(lengths.median) + " (from " + std::to_string(lengths.shortest) + " to " +
          std::to_string(lengths.longest) + "); each day of the table stands for a median one";
@@ -369,10 +413,11 @@ std::optional<std::string> largeMeanWarning(const DistFigures& f) {
   if (!chosenMean(f) || !(std::fabs(f.target.mean) > f.target.standardDeviation)) {
     return std::nullopt;
   }
+  const std::string step = "1/" + std::to_string(f.scale.stepsPerDay) + " of a day";
   const std::string units = takesRate(f.meanChoice)
                                 ? "the rate (key 3) and --carry are in the same units, and a "
-                                  "step is 1/270 of a day"
-                                : "--mean gives the mean of one step, 1/270 of a day";
+                                  "step is " + step
+                                : "--mean gives the mean of one step, " + step;
   return "warning: the mean per step, " + number(f.target.mean) + " (" + howMean(f) +
          "), is larger in size than a step's standard deviation, " +
          number(f.target.standardDeviation) +

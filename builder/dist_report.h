@@ -1,6 +1,7 @@
 // The report of a build: the counts, how the day was scaled, and the moments per step of the
 // data, of the returns the table is made of (its target) and of the table as the sampler draws
-// it, then the same per day, and the daily standard deviations annualised.
+// it, then the same per day, and the daily standard deviations annualised; then the table's
+// steps per day, and a day's return of the history beside the table's day as empricer draws it.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,8 @@
 #include <string>
 
 #include "builder/day_scale.h"
+#include "builder/day_shape_stub.h"
+#include "builder/history_days.h"
 #include "builder/quote_fit.h"
 #include "builder/dist_options.h"
 #include "builder/moments.h"
@@ -65,6 +68,14 @@ struct DistFigures {
   Moments target;  // the returns the table is made of; a chosen mean is its mean exactly
   Moments table;   // over every generator output
   double tradingDays = kTradingYear;  // of a year, for the annualised volatility
+  // The history's own days: how they were cut, how many, their moments (when there is one)
+  // and how many of them the band cuts.
+  DaysCut daysCut = DaysCut::blocks;
+  std::int64_t blockLength = 0;
+  std::int64_t historyDays = 0;
+  Moments historyDay;
+  std::int64_t historyBandCuts = 0;
+  DayShape tableDay{};  // the table's day of T steps, held in the band
 };
 
 // The warning of a fit that left quoted prices outside their bid/ask: how many, and the
@@ -87,8 +98,9 @@ double closeToCloseDailyDeviation(const DistFigures& figures);
 std::string reportText(const DistFigures& figures);
 // One line, without the program's name, saying how far the table misses the bounds.
 std::string boundsWarning(const DistFigures& figures);
-// One line, without the program's name, when sessions are uneven (SessionLengths::uneven).
-std::string unevenSessionsWarning(const SessionLengths& lengths);
+// One line, without the program's name, when sessions are uneven (SessionLengths::uneven);
+// `days` names them ("sessions" or "dates").
+std::string unevenSessionsWarning(const SessionLengths& lengths, const std::string& days);
 // One line, without the program's name, when a column of dates changes date within a file read
 // without sessions: the moves between dates count as returns.
 std::string unsessionedDatesWarning(const UnsessionedDates& dates);

@@ -92,6 +92,7 @@ Outcome<Columns> columnsFor(const std::vector<std::string>& header, const PriceR
 struct DateRuns {
   std::optional<std::size_t> column;
   std::int64_t runs = 0;
+  std::vector<std::int64_t> returns;  // ending at each run's prices
   std::string first;
   std::string last;
 };
@@ -110,7 +111,9 @@ void followDates(DateRuns& dates, const std::vector<std::string>& fields, std::s
   if (dates.runs == 0 || key != dates.last) {
     ++dates.runs;
     dates.last = key;
+    dates.returns.push_back(0);
   }
+  if (!firstRow) ++dates.returns.back();
 }
 
 }  // namespace
@@ -250,6 +253,7 @@ Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string
     history.unsessionedDates =
         UnsessionedDates{header[*dates.column], dates.runs, dates.first, dates.last};
   }
+  if (dates.runs > 1) history.dateReturns = std::move(dates.returns);
 
   const auto returnCount = static_cast<std::int64_t>(history.returns.size());
   if (returnCount < 2) {

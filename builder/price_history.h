@@ -68,6 +68,11 @@ struct PriceHistory {
   // Without a session column: the first column whose first row holds a date, when its dates
   // change within the file and some date holds more than one price.
   std::optional<UnsessionedDates> unsessionedDates;
+  // Without a session column, when the first column whose first row holds a date changes date
+  // within the file: how many of the returns end at a price of each date, in file order (the
+  // move from one date's last price to the next date's first counts for the later date, so
+  // the first date holds one return fewer than it has prices). Empty otherwise.
+  std::vector<std::int64_t> dateReturns;
 };
 
 // Reads the history from the bytes of a price file (lines as TextLines splits them, after a

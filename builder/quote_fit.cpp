@@ -244,7 +244,8 @@ bool FitTarget::inside() const {
 double FitTarget::residual() const { return price - std::clamp(price, bid, ask); }
 
 Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes, double mean,
-                                           const RateSettings& rates, const std::string& name) {
+                                           const RateSettings& rates, int stepsPerDay,
+                                           const std::string& name) {
   std::vector<FitTarget> targets;
   for (const HeldQuote& q : quotes) {
     if (!(q.days >= 1.0 && q.days <= kFitMostDays && q.days == std::floor(q.days))) {
@@ -261,7 +262,7 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
       targets.push_back(FitTarget{q.line, q.spot, q.strike, static_cast<std::int32_t>(q.days),
                                   call, range.bid, range.ask});
       const FitTarget& t = targets.back();
-      const double forward = t.spot * std::pow(1.0 + mean, kStepsPerDay * q.days);
+      const double forward = t.spot * std::pow(1.0 + mean, stepsPerDay * q.days);
       const double discount = discountOf(requestOf(t, rates));
       const double intrinsic = discount * (call ? forward - t.strike : t.strike - forward);
       if (t.ask < intrinsic - 1e-6 * t.spot) {

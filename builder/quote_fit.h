@@ -60,14 +60,15 @@ struct QuoteFit {
 
 // The quotes that a fit takes, one per side given; fails (badInput, naming `name` and the line)
 // on a quote that no arbitrage-free table can meet: an ask below the discounted intrinsic
-// value on the forward, d (F - K) for a call and d (K - F) for a put (F = S0 (1 + mean)^(270
-// days), d the settings' discount, less 1e-6 x S0), a call whose bid is above a lower strike's
+// value on the forward, d (F - K) for a call and d (K - F) for a put (F = S0 (1 + mean)^(T x
+// days) on a day of T = `stepsPerDay` steps, d the settings' discount, less 1e-6 x S0), a call whose bid is above a lower strike's
 // ask at the same S0 and days (a put: above a higher strike's), a butterfly of three strikes
 // whose middle bid is above the wings' asks interpolated at its strike, and a days below 1 or
 // above 2500. (The quotes' reader has refused a bid above its ask, a negative price, NaN, inf,
 // a call above S0 and a put above K.)
 Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes, double mean,
-                                           const RateSettings& rates, const std::string& name);
+                                           const RateSettings& rates, int stepsPerDay,
+                                           const std::string& name);
 
 // The fit of `history` (the --mean data table's rows) to `targets`, with the mean per step
 // `mean` and the settings' rate and step fraction; `tradingDays` annualises the volatilities.

@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "builder/csv_fields.h"
-#include "engine/constants.h"
 #include "engine/setup_keys.h"
 #include "text/input_stream.h"
 
@@ -29,8 +28,8 @@ Outcome<RateSettings> loadRateSettings(const std::string& path) {
   return settings;
 }
 
-double riskNeutralMean(const RateSettings& settings, double carry) {
-  return std::expm1((settings.rate - carry) * settings.stepFraction / kStepsPerDay);
+double riskNeutralMean(const RateSettings& settings, double carry, int stepsPerDay) {
+  return std::expm1((settings.rate - carry) * settings.stepFraction / stepsPerDay);
 }
 
 }  // namespace empricer

@@ -19,9 +19,10 @@ Outcome<RateSettings> loadRateSettings(const std::string& path);
 
 // The mean return per step that makes the base path's expected terminal price, discounted as
 // empricer discounts (by exp(-days x rate x stepFraction)), equal its start price S0 less what
-// the carry yields over the days, S0 x exp(-days x carry x stepFraction):
-// expm1((rate - carry) x stepFraction / 270). The carry (a dividend yield, a repo rate, a
-// foreign rate) is in the units of the rate; a carry of 0 gives S0 itself.
-double riskNeutralMean(const RateSettings& settings, double carry);
+// the carry yields over the days, S0 x exp(-days x carry x stepFraction), on a day of
+// `stepsPerDay` steps: expm1((rate - carry) x stepFraction / stepsPerDay). The carry (a
+// dividend yield, a repo rate, a foreign rate) is in the units of the rate; a carry of 0 gives
+// S0 itself.
+double riskNeutralMean(const RateSettings& settings, double carry, int stepsPerDay);
 
 }  // namespace empricer
