@@ -725,7 +725,8 @@ TEST(DistHistory, SessionsByDateGiveTheTableTheDataDayInSessionOrCloseToClose) {
 
   // The last layout's file: the day in session, then close to close.
   for (const bool withGaps : {false, true}) {
-    std::vector<std::string> args{"--force", "--session", "date", "prices.csv"};
+    std::vector<std::string> args{"--force", "--steps-per-day", "270", "--session", "date",
+                                  "prices.csv"};
     if (withGaps) args.insert(args.begin(), "--with-gaps");
     const RunOutcome run = runDistIn(dir, args);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -795,7 +796,8 @@ TEST(DistHistory, TheDayHasTheDataDailyVarianceForAnyReturnsPerDay) {
       return std::fabs(count - n) > 0.1 * n;
     });
     dir.write("prices.csv", historyText(history, "date,time,close", kDateTimeStamp));
-    const RunOutcome run = runDistIn(dir, {"--force", "--session", "date", "prices.csv"});
+    const RunOutcome run =
+        runDistIn(dir, {"--force", "--steps-per-day", "270", "--session", "date", "prices.csv"});
     const std::string label = "round " + std::to_string(round);
     ASSERT_EQ(run.status, 0) << label << run.err;
     EXPECT_EQ(reported(run.out, "returns per day", 0), n) << label;
@@ -959,16 +961,16 @@ TEST(DistHistory, WarningsTellWhatLooksWrongAndTheTableIsWrittenAllTheSame) {
        "empricer-dist: warning: the history holds 300 returns, fewer than 500" + shortHistory},
       {"a carry in the wrong units", historyText(month, "datetime,close", kUsStamp),
        {"--carry", "1000"},
-       "empricer-dist: warning: the mean per step, -0.0136231 (risk-neutral: Setup.txt, rate "
+       "empricer-dist: warning: the mean per step, -0.116135 (risk-neutral: Setup.txt, rate "
        "0.05, carry 1000, step scale 1), is larger in size than a step's standard deviation, "
        "{sd}: every path drifts further in a step than the returns spread it; the rate (key 3) "
-       "and --carry are in the same units, and a step is 1/270 of a day\n"},
+       "and --carry are in the same units, and a step is 1/30 of a day\n"},
       {"a carry of 2%", historyText(month, "datetime,close", kUsStamp), {"--carry", "0.02"}, ""},
       {"a mean of 1% a step", historyText(month, "datetime,close", kUsStamp),
        {"--session", "datetime", "--mean", "0.01"},
        "empricer-dist: warning: the mean per step, 0.01 (given), is larger in size than a "
        "step's standard deviation, {sd}: every path drifts further in a step than the returns "
-       "spread it; --mean gives the mean of one step, 1/270 of a day\n"},
+       "spread it; --mean gives the mean of one step, 1/30 of a day\n"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -1022,7 +1024,8 @@ TEST(DistHistory, ARiskNeutralTableValuesCallMinusPutAtTheForwardInEmpricer) {
   const double parity = s0 - strike * discount;
   for (const char* mean : {"risk-neutral", "data"}) {
     const RunOutcome built =
-        runDistIn(dir, {"--force", "--session", "datetime", "--mean", mean, "prices.csv"});
+        runDistIn(dir, {"--force", "--steps-per-day", "270", "--session", "datetime", "--mean",
+                        mean, "prices.csv"});
     ASSERT_EQ(built.status, 0) << built.err;
     EXPECT_EQ(reported(built.out, "returns per day", 0), 390);
     const RunOutcome valued = runIn(dir, {.input = "100\n95\n30\n", .clock = kStillClock});
@@ -1036,6 +1039,144 @@ TEST(DistHistory, ARiskNeutralTableValuesCallMinusPutAtTheForwardInEmpricer) {
     } else {
       EXPECT_GT(miss, 30.0) << "call " << base.call << " put " << base.put;
     }
+  }
+}
+
+// The table's day of 270 steps, asked for by --steps-per-day 270, is the table and the report of
+// the same command line without it wherever the day was already 270 steps, and the table of
+// --returns-per-day alone: on sessions of 270 returns and of 390, with the data's mean, the
+// risk-neutral one and the gaps, and on a file without dates.
+TEST(DistSteps, TwoHundredSeventyStepsADayGiveTheTableAndTheReportOfEarlierVersions) {
+  TempDir dir;
+  dir.write("Setup.txt", "3 RiskFreeRate 0.05\n4 StepScale 1\n");
+  const auto run = [&dir](std::vector<std::string> args) {
+    args.insert(args.end(), {"--force", "prices.csv"});
+    const RunOutcome outcome = runDistIn(dir, args);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    return std::make_pair(outcome.out, dir.read("dist.csv"));
+  };
+  const std::vector<std::vector<std::string>> means = {
+      {}, {"--mean", "risk-neutral"}, {"--with-gaps"}, {"--mean", "canonical"}};
+  for (const int prices : {271, 391}) {
+    const History history = makeHistory(std::vector<int>(21, prices), 0.0005, 0.004, 2e-5, 107);
+    dir.write("prices.csv", historyText(history, "datetime,close", kIsoStamp));
+    const std::string perDay = std::to_string(prices - 1);
+    for (std::vector<std::string> args : means) {
+      const std::string label = perDay + " returns a session " +
+                                (args.empty() ? std::string("data") : args.back());
+      args.insert(args.begin(), {"--session", "datetime"});
+      std::vector<std::string> given = args;
+      given.insert(given.end(), {"--returns-per-day", perDay});
+      std::vector<std::string> steps = given;
+      steps.insert(steps.end(), {"--steps-per-day", "270"});
+      const auto earlier = run(given);
+      EXPECT_EQ(run(steps), earlier) << label;
+      EXPECT_NE(earlier.first.find("\nsteps per day             270 (value the table with "
+                                   "empricer --steps-per-day 270)\n"),
+                std::string::npos) << label;
+      std::vector<std::string> alone = args;
+      alone.insert(alone.end(), {"--steps-per-day", "270"});
+      const auto stepsAlone = run(alone);
+      EXPECT_EQ(stepsAlone.second, earlier.second) << label;
+      if (prices == 271 && args.size() == 2) {
+        EXPECT_EQ(run(args), stepsAlone) << label;  // the default was 270 steps already
+      }
+    }
+  }
+  dir.write("prices.csv", pricesText(returnSamples(1200, 109)[1].returns,
+                                     {.header = "n,close", .session = [](std::size_t line) {
+                                        return std::to_string(line);
+                                      }}));
+  for (const std::vector<std::string>& args : means) {
+    if (!args.empty() && args[0] == "--with-gaps") continue;
+    const auto byDefault = run(args);
+    std::vector<std::string> steps = args;
+    steps.insert(steps.end(), {"--steps-per-day", "270"});
+    EXPECT_EQ(run(steps), byDefault);
+    std::vector<std::string> given = args;
+    given.insert(given.end(), {"--returns-per-day", "270"});
+    const auto returnsGiven = run(given);
+    EXPECT_EQ(returnsGiven.second, byDefault.second);
+    steps.insert(steps.end(), {"--returns-per-day", "270"});
+    EXPECT_EQ(run(steps), returnsGiven);
+    EXPECT_EQ(reported(byDefault.first, "steps per day", 0), 270);
+  }
+}
+
+// Daily closes, a date to each, with fat tails (Student-t, 3 degrees of freedom, inside +-6%
+// where the band never cuts): a day is one step, the table is made of the daily returns as they
+// are, and its day has the history's spread and tails.
+TEST(DistSteps, DailyClosesGiveOneStepADayWithTheHistorysTails) {
+  std::mt19937_64 random(113);
+  std::student_t_distribution<double> student(3.0);
+  std::vector<double> returns;
+  while (returns.size() < 2500) {
+    const double r = 0.01 / std::sqrt(3.0) * student(random);
+    if (std::fabs(r) < 0.06) returns.push_back(r);
+  }
+  PriceFile form;
+  form.session = [](std::size_t line) {
+    return printed("%d-%02d-%02d", 2000 + static_cast<int>(line / 240),
+                   static_cast<int>(line / 20 % 12) + 1, static_cast<int>(line % 20) + 1);
+  };
+  TempDir dir;
+  dir.write("prices.csv", pricesText(returns, form));
+  const RunOutcome run = runDistIn(dir, {"prices.csv"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(reported(run.out, "steps per day", 0), 1) << run.out;
+  EXPECT_EQ(reported(run.out, "returns per day", 0), 1);
+  EXPECT_EQ(reported(run.out, "history's days", 0), 2500);
+  EXPECT_NE(run.out.find("\nscale factor              1 (the returns as they are)\n"),
+            std::string::npos) << run.out;
+  const SampleMoments data = sampleMoments(returnsOfPrices(returns));
+  const SampleMoments drawn = sampleMoments(tableDraws(dir, "dist.csv"));
+  EXPECT_NEAR(drawn.standardDeviation / data.standardDeviation, 1.0, 0.01);
+  for (const char* moment : {"mean", "standard deviation", "minimum", "maximum"}) {
+    EXPECT_EQ(reportedText(run.out, moment, 1), reportedText(run.out, moment, 0)) << moment;
+  }
+  // The history's days are its returns; the table's day is one draw, which the band leaves.
+  EXPECT_EQ(reportedText(run.out, "day standard deviation", 0),
+            reportedText(run.out, "standard deviation", 0));
+  EXPECT_EQ(reportedText(run.out, "day excess kurtosis", 0),
+            reportedText(run.out, "excess kurtosis", 0));
+  const double kurtosis = reported(run.out, "day excess kurtosis", 0);
+  EXPECT_GT(kurtosis, 3.0);
+  EXPECT_NEAR(reported(run.out, "day excess kurtosis", 1) / kurtosis, 1.0, 0.01) << run.out;
+  EXPECT_NEAR(reported(run.out, "day standard deviation", 1) /
+                  reported(run.out, "day standard deviation", 0), 1.0, 0.01);
+  EXPECT_EQ(reported(run.out, "days the band cuts", 0), 0);
+  EXPECT_EQ(reported(run.out, "days the band cuts", 1), 0);
+}
+
+// Minute bars of 390-bar sessions: a step each of the 389 returns within a session, and with
+// --with-gaps one more for the gap; the table's day has the history's volatility either way.
+TEST(DistSteps, MinuteSessionsGiveAStepABarAndTheHistorysDailyVolatility) {
+  const History history = makeHistory(std::vector<int>(21, 390), 0.0005, 0.004, 1e-5, 127);
+  TempDir dir;
+  dir.write("prices.csv", historyText(history, "datetime,close", kIsoStamp));
+  for (const bool withGaps : {false, true}) {
+    std::vector<std::string> args{"--force", "--session", "datetime", "prices.csv"};
+    if (withGaps) args.insert(args.begin(), "--with-gaps");
+    const RunOutcome run = runDistIn(dir, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const int steps = withGaps ? 390 : 389;
+    EXPECT_NE(run.out.find("\nsteps per day             " + std::to_string(steps) +
+                           " (value the table with empricer --steps-per-day " +
+                           std::to_string(steps) + ")\n"),
+              std::string::npos) << run.out;
+    EXPECT_EQ(reported(run.out, "returns per day", 0), 389);
+    EXPECT_EQ(reported(run.out, "history's days", 0), withGaps ? 20 : 21);
+    if (!withGaps) {
+      EXPECT_EQ(reportedText(run.out, "standard deviation", 1),
+                reportedText(run.out, "standard deviation", 0));
+    }
+    // In session, or close to close with the gaps; the table's column is the last.
+    const double data = reported(run.out, "annualised volatility", withGaps ? 1 : 0);
+    const double table = reported(run.out, "annualised volatility", 2);
+    EXPECT_NEAR(table / data, 1.0, 1e-3) << run.out;
+    const SampleMoments drawn = sampleMoments(tableDraws(dir, "dist.csv"));
+    EXPECT_NEAR(drawn.standardDeviation * std::sqrt(steps * 252.0) / data, 1.0, 1e-3);
   }
 }
 
