@@ -568,7 +568,8 @@ TEST(DistProgram, HelpAndVersion) {
   EXPECT_EQ(help.out.rfind("Usage: empricer-dist [OPTION]... PRICES.csv\n", 0), 0u);
   for (const char* option : {"\n  --column NAME ", "\n  --session NAME ", "\n  --max-rows N ",
                              "\n  --out FILE ", "\n  --force ", "\n  --plot FILE.svg ",
-                             "\n  --returns-per-day N|auto\n", "\n  --with-gaps ",
+                             "\n  --returns-per-day N|auto\n", "\n  --steps-per-day N|auto\n",
+                             "\n  --with-gaps ",
                              "\n  --mean data|VALUE|risk-neutral|canonical\n", "\n  --setup FILE ",
                              "\n  --carry Q ", "\n  --trading-days N ",
                              "\n  --allow-jumps ", "\n  --help ", "\n  --version ",
