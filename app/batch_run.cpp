@@ -96,6 +96,7 @@ Status valueBatch(BatchFile& batch, const RowOutputs& out, RunContext& run) {
   }
   const Status status = valueRows(batch, *valuer, out, run);
   warnOfAccuracy(run);
+  warnOfDay(run);
   return status;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/check_files.h"
+#include "app/day_notice.h"
 #include "app/check_lines.h"
 #include "app/check_text.h"
 #include "app/file_names.h"
@@ -151,34 +152,43 @@ void rowFindings(std::vector<DistRow>& rows, Findings& findings) {
 
 // What a step's draws look like as a whole: a spread that looks like returns in percent, and
 // one so wide that the band cuts the days often.
-void drawFindings(const ReturnTable& table, Findings& findings) {
+void drawFindings(const ReturnTable& table, const CheckDay& day, Findings& findings) {
   auto draws = std::make_unique<DrawTable>();
   buildDrawTable(table, static_cast<std::int32_t>(table.totalWeight), *draws);
   const Spread step = spreadOf(std::vector<double>(draws->returnFor,
                                                    draws->returnFor + kGeneratorOutputs));
   const double deviation = step.deviation;
-  if (deviation > kPercentLikeDeviation) {
+  // A step of a shorter day may spread as much wider as a day of fewer steps asks.
+  const double percentLike =
+      kPercentLikeDeviation * std::sqrt(static_cast<double>(kDefaultStepsPerDay) / day.stepsPerDay);
+  const std::string steps =
+      std::to_string(day.stepsPerDay) + (day.stepsPerDay == 1 ? " step" : " steps");
+  if (deviation > percentLike) {
     findings.addFile("a step's draws have a standard deviation of " + number(deviation),
-                     "above " + number(100.0 * kPercentLikeDeviation) +
+                     "above " + number(100.0 * percentLike) +
                          "% a step, as returns written in percent give; a return is a relative "
-                         "change per step (0.015 for 1.5%), and a day is 270 steps");
+                         "change per step (0.015 for 1.5%), and a day is " + steps);
   }
-  const double share = bandBindingShare(*draws);
+  const double share = bandBindingShare(*draws, day.stepsPerDay);
   if (share > kBandDaysTold) {
     findings.addFile("the band binds on about " + number(std::round(100.0 * share)) +
                          "% of days",
                      "a path is held within 1/1.07 to 1.07 of its price at the start of each "
-                     "day, and a day of 270 steps with these draws (a step's mean " +
+                     "day, and a day of " + steps + " with these draws (a step's mean " +
                          number(step.mean) + ", standard deviation " + number(deviation) +
                          ") leaves that range on more than " + number(100.0 * kBandDaysTold) +
-                         "% of days, where the band cuts what the table draws; a step is 1/270 "
-                         "of a day (empricer-dist scales a history's returns to it)");
+                         "% of days, where the band cuts what the table draws; a step is 1/" +
+                         std::to_string(day.stepsPerDay) +
+                         " of a day (empricer-dist says how many steps a day its table needs)");
+  }
+  if (auto notice = implausibleDay(*draws, day.stepsPerDay, day.tradingDays)) {
+    findings.addFile(notice->what, notice->why);
   }
 }
 
 // The table as the loader reads it: no row, weights that do not rise, or a total below 1;
 // then its draws.
-void tableFindings(std::size_t rowCount, Findings& findings) {
+void tableFindings(std::size_t rowCount, const CheckDay& day, Findings& findings) {
   auto table = std::make_unique<ReturnTable>();
   const Status loaded = loadReturnTable(*table, kDistributionFileName);
   if (!loaded.ok() && rowCount == 0) {
@@ -196,12 +206,12 @@ void tableFindings(std::size_t rowCount, Findings& findings) {
                          ? "below 1, every draw is 0, so every step takes the same return"
                          : "below 0, every draw is 0 or negative");
   }
-  drawFindings(*table, findings);
+  drawFindings(*table, day, findings);
 }
 
 }  // namespace
 
-double bandBindingShare(const DrawTable& draws) {
+double bandBindingShare(const DrawTable& draws, int stepsPerDay) {
   const double band = std::log(kUpperBand);
   // A step beyond the band's whole width reaches it from anywhere: the clip keeps the
   // moments finite. A step to 0 or below, or a NaN, counts as such a step down.
@@ -211,14 +221,14 @@ double bandBindingShare(const DrawTable& draws) {
     logs[r] = x >= -2.0 * band ? std::min(x, 2.0 * band) : -2.0 * band;
   }
   const Spread step = spreadOf(logs);
-  const double mu = kStepsPerDay * step.mean;
-  const double sigma = std::sqrt(static_cast<double>(kStepsPerDay)) * step.deviation;
+  const double mu = stepsPerDay * step.mean;
+  const double sigma = std::sqrt(static_cast<double>(stepsPerDay)) * step.deviation;
   const double level = band + kDiscreteShift * step.deviation;
   if (!(sigma > 1e-100)) return std::fabs(mu) >= band ? 1.0 : 0.0;
   return std::min(1.0, reaches(mu, sigma, level) + reaches(-mu, sigma, level));
 }
 
-void checkDistribution(CheckReport& report) {
+void checkDistribution(CheckReport& report, const CheckDay& day) {
   Findings findings(kDistributionFileName);
   InputStream stream;
   openForReading(stream, kDistributionFileName);
@@ -231,7 +241,7 @@ void checkDistribution(CheckReport& report) {
   const bool tooMany = readRows(stream, findings, report, rows);
   closeStream(stream);
   rowFindings(rows, findings);
-  if (!tooMany) tableFindings(rows.size(), findings);
+  if (!tooMany) tableFindings(rows.size(), day, findings);
   findings.appendTo(report.findings);
 }
 

@@ -13,10 +13,10 @@
 
 namespace empricer {
 
-CheckReport checkFiles() {
+CheckReport checkFiles(const CheckDay& day) {
   CheckReport report;
   const std::optional<double> runMode = check::checkSettings(report);
-  check::checkDistribution(report);
+  check::checkDistribution(report, day);
   report.filesRead = {kSettingsFileName, kDistributionFileName};
   // A run that is not told its mode asks for it, and may be a batch run.
   const int mode = runMode ? truncateToInt32(*runMode).value_or(-1) : 0;
@@ -31,8 +31,8 @@ CheckReport checkFiles() {
   return report;
 }
 
-int runCheck() {
-  const CheckReport report = checkFiles();
+int runCheck(const CheckDay& day) {
+  const CheckReport report = checkFiles(day);
   for (const std::string& line : report.findings) {
     if (Status shown = printLine(line); !shown.ok()) return stopWith(shown.message());
   }

@@ -31,11 +31,18 @@ struct CheckReport {
   // capacity) or a data row of batch.csv.
   std::vector<ReadValue> values;
 };
+// The day a run would value with: its steps (--steps-per-day) and the year of its volatility
+// (--trading-days).
+struct CheckDay {
+  int stepsPerDay = 270;
+  double tradingDays = 252.0;
+};
+
 // Checks the files in the working directory.
-CheckReport checkFiles();
+CheckReport checkFiles(const CheckDay& day = {});
 
 // Prints the findings, or one summary line when there is none. Returns kDoneStatus when there
 // is none, kFailureStatus when there is some or standard output fails (text/exit_status.h).
-int runCheck();
+int runCheck(const CheckDay& day);
 
 }  // namespace empricer

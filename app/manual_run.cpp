@@ -132,6 +132,7 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   run.progress.clear();
   if (!valued.ok()) return valued;
   warnOfAccuracy(run);
+  warnOfDay(run);
 
   if (Status shown = writeReport(request, figures.result, shownErrors(run, figures));
       !shown.ok()) {

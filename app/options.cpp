@@ -136,6 +136,9 @@ std::string usageText() {
          "  --results FILE     also write every value, implied volatility, delta and gamma\n"
          "                     to FILE, one line per row and path\n"
          "  --trading-days N   days in a year for the yearly volatility (default 252)\n"
+         "  --steps-per-day N  a day is N steps of dist.csv's draws, 1 to 100000 (default\n"
+         "                     270): the band's day, the thetas' day before; 1 for a table\n"
+         "                     of daily returns (empricer-dist says which a table needs)\n"
          "  --plot FILE        draw the smile (yearly volatility against K / forward) as SVG\n"
          "  --quiet            no progress line on standard error\n"
          "  --check            read Setup.txt, dist.csv and batch.csv as a run would, value\n"
@@ -168,6 +171,8 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
       textOption("--results", options.results),
       textOption("--plot", options.plot),
       tradingDaysOption(options.tradingDays),
+      wholeNumberOption("--steps-per-day", 1, kMostStepsPerDay,
+                        [&](long long n) { options.stepsPerDay = static_cast<std::int32_t>(n); }),
       switchOption("--quiet", options.quiet),
       switchOption("--check", options.check),
       switchOption("--help", options.help),
@@ -211,6 +216,9 @@ std::vector<std::string> argumentsOf(const RunArguments& run) {
     const auto end = std::to_chars(text, text + sizeof text, *run.tradingDays).ptr;
     args.insert(args.end(), {"--trading-days", std::string(text, end)});
   }
+  if (run.stepsPerDay) {
+    args.insert(args.end(), {"--steps-per-day", std::to_string(*run.stepsPerDay)});
+  }
   if (run.results) args.insert(args.end(), {"--results", *run.results});
   if (run.quiet) args.emplace_back("--quiet");
   return args;
@@ -229,7 +237,7 @@ int runWithArguments(const std::vector<std::string>& args, Clock& clock, Console
         printText(options.help ? usageText() : std::string("empricer " EMPRICER_VERSION "\n"));
     return shown.ok() ? 0 : stopWith(shown.message());
   }
-  if (options.check) return runCheck();
+  if (options.check) return runCheck({options.stepsPerDay, options.tradingDays});
   return runProgram(clock, console, options, tuning);
 }
 

@@ -34,6 +34,7 @@ struct ProgramOptions {
   std::optional<std::string> results;  // the tidy results file
   std::optional<std::string> plot;     // the smile picture
   double tradingDays = 252.0;          // days in a year, for the yearly volatility
+  std::int32_t stepsPerDay = kDefaultStepsPerDay;  // the steps of a day
   bool quiet = false;                  // no progress line
   bool check = false;                  // read the input files and tell what reads oddly
   bool help = false;
@@ -58,6 +59,7 @@ struct RunArguments {
   bool exact = false;                    // --exact
   bool chain = false;                    // --chain
   std::optional<double> tradingDays;     // --trading-days X, X the shortest text of the double
+  std::optional<std::int64_t> stepsPerDay;  // --steps-per-day N
   std::optional<std::string> results;    // --results FILE
   bool quiet = false;                    // --quiet
 };

@@ -121,6 +121,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   Outcome<RunSettings> loaded = loadSettings(kSettingsFileName);
   if (!loaded.ok()) return stopWith(loaded.message());
   RunSettings& settings = loaded.value();
+  settings.stepsPerDay = options.stepsPerDay;
   const std::int64_t startTime = clock.now();
   const RunMethod method = chooseMethod(options);
   if (Status shown = showParameters(settings, method); !shown.ok()) {

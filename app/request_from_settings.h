@@ -13,6 +13,7 @@ inline ValuationRequest requestFromSettings(const RunSettings& settings) {
   request.stepFraction = settings.stepFraction;
   for (int k = 0; k < 4; ++k) request.shiftFactor[k] = settings.shiftFactor[k];
   request.withProbabilities = settings.withProbabilities;
+  request.stepsPerDay = settings.stepsPerDay;
   return request;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/day_notice.h"
 #include "app/file_names.h"
 #include "engine/quote_book.h"
 #include "app/stop.h"
@@ -158,6 +159,15 @@ void warnOfAccuracy(RunContext& run) {
                     ", up to " + ratio +
                     " times its bound (each row's ratio: the results file's column "
                     "exact_error)");
+  }
+}
+
+void warnOfDay(RunContext& run) {
+  const std::shared_ptr<const LoadedDistribution>& loaded = run.distribution.current();
+  if (loaded == nullptr) return;
+  if (const auto notice = implausibleDayNotice(loaded->draws, run.options.stepsPerDay,
+                                               run.options.tradingDays)) {
+    warnOf(run, *notice);
   }
 }
 

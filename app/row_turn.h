@@ -34,6 +34,8 @@ void warnOfCycle(RunContext& run, std::int64_t row, const ValuationDraws& draws)
 void noteAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures);
 // The tally's warnings, once a run: how many rows, and the worst.
 void warnOfAccuracy(RunContext& run);
+// Once a run, when dist.csv (as last read) has an implausible day under the steps in force.
+void warnOfDay(RunContext& run);
 // A row the valuer cannot value, skipped: why, as a warning (and on the console for the rows
 // that show there).
 Status skipRow(RunContext& run, std::int64_t row, const std::string& why, bool console);

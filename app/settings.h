@@ -22,6 +22,8 @@ struct RunSettings {
   double shiftFactor[4] = {0.0, 0.0, 0.0, 0.0};  // key 5
   bool pauseAtEnd = false;        // key 6
   bool withProbabilities = false; // key 7
+  // Not a key: the steps of a day, from --steps-per-day (1 to kMostStepsPerDay).
+  std::int32_t stepsPerDay = kDefaultStepsPerDay;
 };
 
 // Reads the settings file at `path`. Fails, with the message the program stops with, when it

@@ -176,7 +176,10 @@ class Fitter {
     buildDrawTable(*table.value(), static_cast<std::int32_t>(table.value()->totalWeight), *draws);
     Pricing pricing{std::move(made.value()), {}, {}, {}};
     if (targets_.empty()) return pricing;
-    ExactModel model(*draws, growthPerStep(requestOf(targets_[0], rates_)), 2);
+    ExactSetup setup;
+    setup.growth = growthPerStep(requestOf(targets_[0], rates_));
+    setup.threads = 2;
+    ExactModel model(*draws, setup);
     std::map<std::tuple<double, double, std::int32_t>, RowFigures> valued;
     FigureChoice choice;
     choice.desk = true;

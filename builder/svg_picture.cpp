@@ -199,7 +199,7 @@ struct DayDensity {
 DayDensity dayDensityOf(const std::vector<double>& draws) {
   std::vector<double> sorted = draws;
   std::sort(sorted.begin(), sorted.end());
-  const DayLaw day = dayLaw(stepLaw(sorted, PathKind::base, 0.0), 1024);
+  const DayLaw day = dayLaw(stepLaw(sorted, PathKind::base, 0.0), 1024, kStepsPerDay);
   DayDensity d;
   d.low = day.low;
   d.spacing = day.spacing;

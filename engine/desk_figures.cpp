@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/day_shape.h"
 #include "engine/implied_volatility.h"
 #include "engine/valuation_figures.h"
 
@@ -44,14 +45,9 @@ double yearlyVolatilityOfPrice(const ValuationRequest& request, double price, bo
   return s / std::sqrt(static_cast<double>(request.days)) * std::sqrt(tradingDays);
 }
 
-double gammaBump(const DrawTable& draws, std::int32_t days) {
-  double sum = 0.0;
-  for (double w : draws.returnFor) sum += w;
-  const double mean = sum / kGeneratorOutputs;
-  double squares = 0.0;
-  for (double w : draws.returnFor) squares += (w - mean) * (w - mean);
-  const double sigma = std::sqrt(squares / kGeneratorOutputs);
-  return 0.1 * sigma * std::sqrt(static_cast<double>(kStepsPerDay) * days);
+double gammaBump(const DrawTable& draws, std::int32_t days, std::int32_t stepsPerDay) {
+  const double sigma = drawDeviation(draws);
+  return 0.1 * sigma * std::sqrt(static_cast<double>(stepsPerDay) * days);
 }
 
 DeskFigures deskFigures(const ValuationRequest& request, const ValuationResult& result,

@@ -20,9 +20,9 @@ struct DeskFigures {
   double gamma[kPathCount];
 };
 
-// The gamma's relative bump for a valuation of `days` days: 0.1 x sigma x sqrt(270 x days),
-// sigma the population standard deviation of the 32768 equally likely draws of the table.
-double gammaBump(const DrawTable& draws, std::int32_t days);
+// The gamma's relative bump for a valuation of `days` days of N steps: 0.1 x sigma x
+// sqrt(N x days), sigma the population standard deviation of the 32768 equally likely draws.
+double gammaBump(const DrawTable& draws, std::int32_t days, std::int32_t stepsPerDay);
 
 // The figures of `request` from its values and its desk sums over a terminal distribution of
 // total weight `total` (a law's: 1); the gamma only when `gammaDefined` (a sample of two or

@@ -387,9 +387,9 @@ void walkStep(const StepKernel& kernel, std::vector<double>& mass, std::vector<d
 
 // The day of a step law of one value: every step moves the log ratio by `step`, held in the
 // band after each.
-DayLaw certainDay(DayLaw day, double step) {
+DayLaw certainDay(DayLaw day, double step, int stepsPerDay) {
   double at = 0.0;
-  for (int k = 0; k < kStepsPerDay; ++k) at = std::min(std::max(at + step, day.low), day.high);
+  for (int k = 0; k < stepsPerDay; ++k) at = std::min(std::max(at + step, day.low), day.high);
   day.certain = true;
   day.certainAt = at;
   day.mean = at;
@@ -399,11 +399,12 @@ DayLaw certainDay(DayLaw day, double step) {
 
 // Whether the walk cannot come within `margin` of either end of the band in a day but with a
 // probability below kUnreached: by Doob's inequality for e^(l x) over the day's partial sums,
-// P(max >= a) <= max(1, M(l))^270 e^(-l a), M the moment function of the two-node split (a
+// P(max >= a) <= max(1, M(l))^N e^(-l a), N the steps of a day, M the moment function of the two-node split (a
 // spread of every step, so its M is at least the walk's), least over l.
 constexpr double kUnreached = 1e-20;
 
-bool bandUnreached(const StepKernel& kernel, double h, double low, double high, double margin) {
+bool bandUnreached(const StepKernel& kernel, double h, double low, double high, double margin,
+                   int stepsPerDay) {
   if (kernel.alwaysLow > 0.0 || kernel.alwaysHigh > 0.0 || kernel.span <= 0) return false;
   const double reach[2] = {high - margin, -low - margin};
   if (!(reach[0] > 0.0 && reach[1] > 0.0)) return false;
@@ -419,7 +420,7 @@ bool bandUnreached(const StepKernel& kernel, double h, double low, double high, 
                             kernel.exact[static_cast<std::size_t>(k)];
         if (mass > 0.0) moment += mass * std::exp(sign * lambda * x);
       }
-      const double bound = kStepsPerDay * std::max(0.0, std::log(moment)) - lambda * reach[side];
+      const double bound = stepsPerDay * std::max(0.0, std::log(moment)) - lambda * reach[side];
       best = std::min(best, bound);
     }
     if (!(best < std::log(kUnreached))) return false;
@@ -427,12 +428,13 @@ bool bandUnreached(const StepKernel& kernel, double h, double low, double high, 
   return true;
 }
 
-// The day of a walk that does not reach the band: the start's masses convolved 270 times with
+// The day of a walk that does not reach the band: the start's masses convolved N times with
 // the cubic kernel, by Fourier transform, on a period long enough that what wraps round is
 // below the bound too. Masses below kNoMass of the largest are rounding, and 0.
 constexpr double kNoMass = 1e-25;
 
-std::vector<double> unclippedDay(const StepKernel& kernel, const std::vector<double>& start) {
+std::vector<double> unclippedDay(const StepKernel& kernel, const std::vector<double>& start,
+                                 int stepsPerDay) {
   const std::size_t nodes = start.size();
   // What the period folds onto the other end is beyond an end: below the bound too.
   const std::size_t size = powerOfTwoAtLeast(nodes);
@@ -447,7 +449,7 @@ std::vector<double> unclippedDay(const StepKernel& kernel, const std::vector<dou
   const FourierTransform fourier(size);
   fourier.forward(walk);
   fourier.forward(step);
-  for (std::size_t i = 0; i < size; ++i) walk[i] = times(walk[i], power(step[i], kStepsPerDay));
+  for (std::size_t i = 0; i < size; ++i) walk[i] = times(walk[i], power(step[i], stepsPerDay));
   fourier.inverse(walk);
   std::vector<double> mass(nodes);
   double largest = 0.0;
@@ -464,7 +466,7 @@ std::vector<double> unclippedDay(const StepKernel& kernel, const std::vector<dou
 
 }  // namespace
 
-DayLaw dayLaw(const StepLaw& steps, int intervals, bool walked) {
+DayLaw dayLaw(const StepLaw& steps, int intervals, int stepsPerDay, bool walked) {
   DayLaw day;
   day.intervals = intervals;
   day.low = logBandLow();
@@ -474,19 +476,19 @@ DayLaw dayLaw(const StepLaw& steps, int intervals, bool walked) {
     day.defined = false;
     return day;
   }
-  if (steps.logStep.size() == 1) return certainDay(day, steps.logStep[0]);
+  if (steps.logStep.size() == 1) return certainDay(day, steps.logStep[0], stepsPerDay);
   const StepKernel kernel = stepKernel(steps, day.spacing, day.high - day.low);
   std::vector<double> mass = startingMass(day);
   // Two nodes at each end are where the walk near the ends differs; a step more is margin.
   const double margin = 4.0 * day.spacing;
-  if (!walked && bandUnreached(kernel, day.spacing, day.low, day.high, margin)) {
-    day.mass = unclippedDay(kernel, mass);
+  if (!walked && bandUnreached(kernel, day.spacing, day.low, day.high, margin, stepsPerDay)) {
+    day.mass = unclippedDay(kernel, mass, stepsPerDay);
     expMoments(day);
     logMoments(day);
     return day;
   }
   std::vector<double> out(mass.size() + kernel.stay.size() + 2, 0.0);
-  for (int step = 0; step < kStepsPerDay; ++step) {
+  for (int step = 0; step < stepsPerDay; ++step) {
     walkStep(kernel, mass, out, day.atomLow, day.atomHigh);
   }
   day.mass = std::move(mass);
@@ -495,8 +497,9 @@ DayLaw dayLaw(const StepLaw& steps, int intervals, bool walked) {
   return day;
 }
 
-DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int intervals) {
-  return dayLaw(stepLaw(draws, kind, growth), intervals);
+DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int intervals,
+              int stepsPerDay) {
+  return dayLaw(stepLaw(draws, kind, growth), intervals, stepsPerDay);
 }
 
 namespace {
@@ -781,7 +784,54 @@ TerminalLaw terminalLaw(const DayLaw& day, int days) {
   return law;
 }
 
+TerminalLaw oneStepLaw(const StepLaw& steps) {
+  TerminalLaw law;
+  law.days = 1;
+  law.defined = steps.defined;
+  if (!steps.defined) return law;
+  const double low = logBandLow();
+  const double high = logBandHigh();
+  // The log steps ascend, so the held ones do too; those held at one end are one point.
+  for (std::size_t i = 0; i < steps.logStep.size(); ++i) {
+    const double at = std::min(std::max(steps.logStep[i], low), high);
+    if (!law.atoms.empty() && law.atoms.back().at == at) {
+      law.atoms.back().mass += steps.probability[i];
+    } else {
+      law.atoms.push_back({at, steps.probability[i], 0});
+    }
+  }
+  const std::size_t count = law.atoms.size();
+  law.pointTail.assign(count + 1, 0.0);
+  law.pointExpTail.assign(count + 1, 0.0);
+  for (std::size_t i = count; i-- > 0;) {
+    law.pointTail[i] = law.pointTail[i + 1] + law.atoms[i].mass;
+    law.pointExpTail[i] = law.pointExpTail[i + 1] + law.atoms[i].mass * std::exp(law.atoms[i].at);
+  }
+  law.expMean = law.pointExpTail[0];
+  double squares = 0.0;
+  for (const TerminalLaw::Atom& atom : law.atoms) {
+    const double d = std::exp(atom.at) - law.expMean;
+    squares += atom.mass * d * d;
+  }
+  law.expVariance = squares;
+  return law;
+}
+
 TailFigures tailAbove(const TerminalLaw& law, double x, bool orEqual) {
+  if (!law.pointTail.empty()) {
+    if (x != x) return {0.0, 0.0};
+    // The first point above x (or at it, when orEqual).
+    const auto first = orEqual ? std::lower_bound(law.atoms.begin(), law.atoms.end(), x,
+                                                  [](const TerminalLaw::Atom& a, double v) {
+                                                    return a.at < v;
+                                                  })
+                               : std::upper_bound(law.atoms.begin(), law.atoms.end(), x,
+                                                  [](double v, const TerminalLaw::Atom& a) {
+                                                    return v < a.at;
+                                                  });
+    const auto i = static_cast<std::size_t>(first - law.atoms.begin());
+    return {law.pointTail[i], law.pointExpTail[i]};
+  }
   TailFigures figures{0.0, 0.0};
   for (const TerminalLaw::Atom& atom : law.atoms) {
     if (atom.at > x || (orEqual && atom.at == x)) {

@@ -61,11 +61,13 @@ std::vector<double> sortedReturns(const DrawTable& draws);
 StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth,
                 const StepTilt& tilt = {});
 
-// One day's walk on a lattice of `intervals` spacings: step by step, or, where the walk cannot
-// come near the band's ends (but with a probability below 1e-20), as the step kernel's 270th
-// power by Fourier transform. `walked` takes every step (the reference for the other).
-DayLaw dayLaw(const StepLaw& steps, int intervals, bool walked = false);
-DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int intervals);
+// One day's walk of `stepsPerDay` steps on a lattice of `intervals` spacings: step by step,
+// or, where the walk cannot come near the band's ends (but with a probability below 1e-20), as
+// the step kernel's power by Fourier transform. `walked` takes every step (the reference for
+// the other).
+DayLaw dayLaw(const StepLaw& steps, int intervals, int stepsPerDay, bool walked = false);
+DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int intervals,
+              int stepsPerDay);
 
 // The law of the sum of `days` (>= 1) independent copies of a day's law: node j at
 // days x low + j x spacing. Only a window of nodes outside which the mass is below 1e-18 is
@@ -101,9 +103,17 @@ struct TerminalLaw {
   bool densityEndsHigh = false;
   double expMean = 0.0;      // E[e^X]
   double expVariance = 0.0;  // Var[e^X]
+  // A law of points only (oneStepLaw): the atoms ascend, and these are their sums from atom i
+  // up, of the masses and of the masses times e^x (one more entry, 0, at the end).
+  std::vector<double> pointTail;
+  std::vector<double> pointExpTail;
 };
 
 TerminalLaw terminalLaw(const DayLaw& day, int days);
+
+// The law of a day of one step: the step's own values held in the band, point masses all (no
+// lattice). Its tail sums come from the points' own sums, from the highest down.
+TerminalLaw oneStepLaw(const StepLaw& steps);
 
 // P(X > x) (or P(X >= x) when `orEqual`), and E[e^X; the same event].
 struct TailFigures {

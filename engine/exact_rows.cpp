@@ -63,17 +63,23 @@ class ExactRows final : public RowValuer {
     loaded_ = tools_.distribution.current();
     growth_ = growth;
     const DrawTable& draws = loaded_->draws;
-    model_ = std::make_unique<ExactModel>(draws, growth, tools_.threads);
+    ExactSetup setup;
+    setup.growth = growth;
+    setup.stepsPerDay = rows_.common.stepsPerDay;
+    setup.threads = tools_.threads;
+    model_ = std::make_unique<ExactModel>(draws, setup);
     if (!tools_.choice.vega) return;
     const std::vector<double> returns(std::begin(draws.returnFor), std::end(draws.returnFor));
     const double deviation = tiltedSpread(returns, {}).deviation;
     const double halfPoint =
-        kHalfVolatilityPoint / std::sqrt(kStepsPerDay * tools_.choice.tradingDays);
+        kHalfVolatilityPoint / std::sqrt(setup.stepsPerDay * tools_.choice.tradingDays);
     const std::optional<StepTilt> up = tiltToDeviation(returns, deviation + halfPoint);
     const std::optional<StepTilt> down = tiltToDeviation(returns, deviation - halfPoint);
     if (!up || !down) return;
-    up_ = std::make_unique<ExactModel>(draws, growth, tools_.threads, *up);
-    down_ = std::make_unique<ExactModel>(draws, growth, tools_.threads, *down);
+    setup.tilt = *up;
+    up_ = std::make_unique<ExactModel>(draws, setup);
+    setup.tilt = *down;
+    down_ = std::make_unique<ExactModel>(draws, setup);
   }
 
   // The call values of the two tilted laws, their difference reported as 0 where it is below

@@ -347,19 +347,15 @@ int latticeFor(const DrawTable& draws) {
   return intervals;
 }
 
-ExactModel::ExactModel(const DrawTable& draws, double growth, int threads,
-                       const StepTilt& tilt)
-    : ExactModel(draws, growth, threads, latticeFor(draws), latticeFor(draws) * kExactClimb,
-                 tilt) {}
-
-ExactModel::ExactModel(const DrawTable& draws, double growth, int threads, int firstIntervals,
-                       int lastIntervals, const StepTilt& tilt)
+ExactModel::ExactModel(const DrawTable& draws, const ExactSetup& setup)
     : draws_(draws),
-      growth_(growth),
-      threads_(threads),
-      firstIntervals_(firstIntervals),
-      lastIntervals_(lastIntervals),
-      tilt_(tilt) {
+      growth_(setup.growth),
+      stepsPerDay_(setup.stepsPerDay),
+      threads_(setup.threads),
+      firstIntervals_(setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws)),
+      lastIntervals_(setup.lastIntervals > 0 ? setup.lastIntervals
+                                             : latticeFor(draws) * kExactClimb),
+      tilt_(setup.tilt) {
   for (double w : draws_.returnFor) infiniteStep_ = infiniteStep_ || std::isinf(w);
 }
 ExactModel::~ExactModel() = default;
@@ -371,7 +367,7 @@ const DayLaw& ExactModel::day(PathKind kind, int intervals) {
     const auto found = days_.find(key);
     if (found != days_.end()) return *found->second;
   }
-  auto law = std::make_unique<DayLaw>(dayLaw(steps(kind), intervals));
+  auto law = std::make_unique<DayLaw>(dayLaw(steps(kind), intervals, stepsPerDay_));
   std::lock_guard<std::mutex> lock(mutex_);
   const auto [at, added] = days_.emplace(key, std::move(law));
   return *at->second;
@@ -388,7 +384,8 @@ const StepLaw& ExactModel::steps(PathKind kind) {
 
 std::int64_t ExactModel::combedDays() {
   std::call_once(combOnce_, [&] {
-    combedDays_ = empricer::combedDays(combStrength(steps(PathKind::base)), kExactMostDays);
+    combedDays_ = empricer::combedDays(combStrength(steps(PathKind::base)), kExactMostDays,
+                                       stepsPerDay_);
   });
   return combedDays_;
 }
@@ -396,19 +393,24 @@ std::int64_t ExactModel::combedDays() {
 bool ExactModel::kept(PathKind kind, int intervals, int days) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto found = [&](int d) {
-    return terminals_.count(std::make_tuple(static_cast<int>(kind), intervals, d)) > 0;
+    // A law of points is kept under 0 spacings (terminal).
+    const int at = ofPoints(d) ? 0 : intervals;
+    return terminals_.count(std::make_tuple(static_cast<int>(kind), at, d)) > 0;
   };
   return found(days) && (days < 2 || found(days - 1));
 }
 
 std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int intervals, int days) {
+  // A law of points is the same on every lattice.
+  if (ofPoints(days)) intervals = 0;
   const auto key = std::make_tuple(static_cast<int>(kind), intervals, days);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto found = terminals_.find(key);
     if (found != terminals_.end()) return found->second;
   }
-  auto law = std::make_shared<const TerminalLaw>(terminalLaw(day(kind, intervals), days));
+  auto law = std::make_shared<const TerminalLaw>(
+      ofPoints(days) ? oneStepLaw(steps(kind)) : terminalLaw(day(kind, intervals), days));
   const std::size_t bytes = (law->tail.size() + law->expTail.size()) * sizeof(double) +
                             (law->masses.terms.size() + law->tilted.terms.size()) *
                                 sizeof(std::complex<double>);
@@ -486,7 +488,7 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
   auto tell = [&](double share) {
     if (progress) progress(share);
   };
-  const double bump = choice.desk ? gammaBump(draws_, request.days) : 0.0;
+  const double bump = choice.desk ? gammaBump(draws_, request.days, stepsPerDay_) : 0.0;
   // A row that takes no step has its terminal price at its start: no lattice, no error.
   RowFigures figures{};
   if (request.days < 1) {
@@ -515,7 +517,8 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
     makeSound(request, choice, bounds, figures);
     error = worst;
     error.intervals = finest;
-    if (request.days <= combedDays() && !std::isnan(error.worstRatio)) {
+    if (!ofPoints(request.days) && request.days <= combedDays() &&
+        !std::isnan(error.worstRatio)) {
       error.worstRatio = kInfinity;
       error.worstFigure = -1;
     }

@@ -64,14 +64,23 @@ struct ExactError {
 // its path and its column ("base delta_call").
 std::string exactFigureName(int index);
 
+// What an exact model is of, beside its table.
+struct ExactSetup {
+  double growth = 1.0;  // the shifted paths' growth per step
+  int stepsPerDay = kDefaultStepsPerDay;
+  // With 2 or more, the base and the shifted paths' laws are worked out side by side; the
+  // figures are the same either way.
+  int threads = 1;
+  StepTilt tilt{};  // the step's law so tilted
+  // The coarsest and the finest lattice; 0: latticeFor(draws) and kExactClimb times it. Other
+  // ones are for checking the figures against finer ones.
+  int firstIntervals = 0;
+  int lastIntervals = 0;
+};
+
 class ExactModel {
  public:
-  // With `threads` of 2 or more, the base and the shifted paths' laws are worked out side by
-  // side; the figures are the same either way. With a `tilt`, of the step's law so tilted.
-  ExactModel(const DrawTable& draws, double growth, int threads = 1, const StepTilt& tilt = {});
-  // With other lattices: for checking the figures against finer ones.
-  ExactModel(const DrawTable& draws, double growth, int threads, int firstIntervals,
-             int lastIntervals, const StepTilt& tilt = {});
+  ExactModel(const DrawTable& draws, const ExactSetup& setup);
   ~ExactModel();
   ExactModel(const ExactModel&) = delete;
   ExactModel& operator=(const ExactModel&) = delete;
@@ -107,14 +116,17 @@ class ExactModel {
   // The most days whose sums keep a comb of the steps' values (engine/step_comb.h).
   std::int64_t combedDays();
   std::shared_ptr<const TerminalLaw> terminal(PathKind kind, int intervals, int days);
+  // Whether a law of `days` is the step's own values: a day of one step.
+  bool ofPoints(int days) const { return stepsPerDay_ == 1 && days == 1; }
   // Whether the laws of `days` and the day before are kept.
   bool kept(PathKind kind, int intervals, int days);
 
   const DrawTable& draws_;
   double growth_;
+  int stepsPerDay_;
   int threads_;
-  int firstIntervals_ = kExactFirstIntervals;
-  int lastIntervals_ = kExactFirstIntervals * kExactClimb;
+  int firstIntervals_;
+  int lastIntervals_;
   StepTilt tilt_;
   bool infiniteStep_ = false;  // some return is infinite
   std::once_flag sortOnce_;

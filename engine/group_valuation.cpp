@@ -168,7 +168,7 @@ GroupPricers pricersOf(const GroupPlan& plan, const FigureChoice& choice,
   for (const GroupRow& row : plan.rows) {
     group.pricers.emplace_back(row.strike, choice.standardErrors);
     // The gamma's bump takes a pass over the draw table: only when the figures are asked for.
-    group.bumps.push_back(choice.desk ? gammaBump(draws, row.days) : 0.0);
+    group.bumps.push_back(choice.desk ? gammaBump(draws, row.days, plan.common.stepsPerDay) : 0.0);
     if (choice.desk) group.pricers.back().addDeskSums(group.bumps.back());
   }
   return group;

@@ -189,8 +189,8 @@ struct BlockKernel {
       // Skipping needs every anchor in range; a day with one outside tests every step.
       const bool maySkip = skip.limit > 0 && !anyLane(anchorOutside);
       int s = 0;
-      while (s < kStepsPerDay) {
-        const int remaining = kStepsPerDay - s;
+      while (s < job.stepsPerDay) {
+        const int remaining = job.stepsPerDay - s;
         const int free = maySkip ? freeSteps(b, band, skip, remaining) : 0;
         if (free > 0) {
           moveFreely(b, free, returnFor, growth);

@@ -26,8 +26,8 @@ constexpr double kSkipAnchorLow = 0x1p-1000;
 constexpr double kSkipAnchorHigh = 0x1p+1000;
 struct BandSkip {
   std::int32_t limit;  // the largest m with bounds; 0 tests every step
-  double upper[kStepsPerDay + 1];
-  double lower[kStepsPerDay + 1];
+  double upper[kMostSkippedSteps + 1];
+  double lower[kMostSkippedSteps + 1];
 };
 
 struct LockstepJob {
@@ -35,6 +35,7 @@ struct LockstepJob {
   double start[kPathCount];
   double growth;
   std::int32_t days;  // at least 1
+  std::int32_t stepsPerDay = kDefaultStepsPerDay;
   const BandSkip* skip;
   // The prices are kept after these days (counted from 1, ascending, each at most `days`).
   const std::int32_t* keptDays;

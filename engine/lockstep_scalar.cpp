@@ -31,7 +31,7 @@ void runLockstepBlockScalar(const LockstepJob& job, LockstepBlock& block) {
       }
     }
 
-    for (int s = 0; s < kStepsPerDay; ++s) {
+    for (std::int32_t s = 0; s < job.stepsPerDay; ++s) {
       double factor[2][kLanes];  // [0] base path, [1] shifted paths
 #pragma GCC unroll 4
       for (int l = 0; l < kLanes; ++l) {

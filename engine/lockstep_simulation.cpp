@@ -17,7 +17,8 @@ namespace {
 void runLockstepBlockReference(const LockstepJob& job, LockstepBlock& block) {
   std::vector<double> kept(static_cast<std::size_t>(job.keptCount) * kPathCount);
   std::uint32_t state = block.laneState[0];
-  simulateTrajectory(job.start, job.growth, job.days, job.returnFor, state, job.keptDays,
+  simulateTrajectory(job.start, job.growth, job.days, job.stepsPerDay, job.returnFor, state,
+                     job.keptDays,
                      job.keptCount, kept.data());
   for (std::int32_t r = 0; r < job.keptCount; ++r) {
     for (int p = 0; p < kPathCount; ++p) {
@@ -80,7 +81,7 @@ const KernelWidth* kernelWidth(KernelKind kind, int lanes) {
 // multiplied m times in doubles, so P_m >= F^m (1 - u)^(m-1). Then
 //     T <= kUpperBand (1 + u)^2 (1 - 2^-40) / (F^m (1 - u)^(m-1)),
 // and T is below the right side of (1) as long as (1 + u)^(m+2) / (1 - u)^m <= 1 / (1 - 2^-40),
-// which holds for m up to 270 with room to spare: the left side is below 1 + 6.1e-14, the right
+// which holds for m up to 270 (kMostSkippedSteps) with room to spare: the left side is below 1 + 6.1e-14, the right
 // one about 1 + 9.1e-13. So r <= T implies (1). In the same way, with inv D_k >=
 // r G^m (1 - u)^m / (1 + u), the lower test (ratio < kLowerBand) does not fire when r is at
 // least fl(fl(kLowerBand / Q_m) (1 + 2^-40)), Q_m being G multiplied m times, which is at most
@@ -109,7 +110,7 @@ BandSkip bandSkipBounds(const ReturnRange& range, double growth) {
   }
   double upPower = 1.0;
   double downPower = 1.0;
-  for (int m = 1; m <= kStepsPerDay; ++m) {
+  for (int m = 1; m <= kMostSkippedSteps; ++m) {
     upPower = upPower * up;
     downPower = downPower * down;
     if (!(upPower <= 0x1p+1000) || !(downPower >= 0x1p-1000)) break;
@@ -189,8 +190,9 @@ LockstepPlan planLockstep(const SimulationSetup& setup, const ReturnRange& range
   for (int p = 0; p < kPathCount; ++p) plan.job.start[p] = setup.start[p];
   plan.job.growth = setup.growth;
   plan.job.days = setup.days;
+  plan.job.stepsPerDay = setup.stepsPerDay;
   plan.job.skip = nullptr;  // set to plan.skip where the plan is used, since plans are copied
-  plan.oneTrajectory = randomJump(static_cast<std::uint64_t>(setup.days) * kStepsPerDay);
+  plan.oneTrajectory = randomJump(drawsOf(1, setup.days, setup.stepsPerDay));
   plan.keptDays =
       keptDays.empty() ? valuationKeptDays(setup.days) : std::move(keptDays);
   return plan;
@@ -214,7 +216,7 @@ void simulateLockstep(const SimulationSetup& setup, RowPricer& sums,
                       }
                       sums.add(terminal, dayBeforeOfKept(kept, records));
                     });
-  generator.state = applyJump(randomJump(drawsOf(setup.trajectories, setup.days)),
+  generator.state = applyJump(randomJump(drawsOf(setup.trajectories, setup.days, setup.stepsPerDay)),
                               generator.state);
 }
 

@@ -74,8 +74,7 @@ void runLockstepBlocks(const LockstepPlan& plan, std::uint32_t firstState, std::
   job.keptCount = static_cast<std::int32_t>(plan.keptDays.end() - firstDay);
   const auto kept = std::make_unique<double[][kPathCount][kMaxLockstepLanes]>(
       static_cast<std::size_t>(std::max(1, job.keptCount)));
-  const RandomJump oneBlock = randomJump(
-      static_cast<std::uint64_t>(plan.job.days) * kStepsPerDay * static_cast<std::uint64_t>(plan.lanes));
+  const RandomJump oneBlock = randomJump(drawsOf(plan.lanes, plan.job.days, plan.job.stepsPerDay));
   // Lane l of the block that begins with trajectory t starts where trajectory t + l begins.
   LockstepBlock block;
   block.kept = kept.get();

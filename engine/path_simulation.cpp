@@ -12,7 +12,7 @@ std::vector<std::int32_t> valuationKeptDays(std::int32_t days) {
 }
 
 void simulateTrajectory(const double* start, double growth, std::int32_t days,
-                        const double* returnFor, std::uint32_t& state,
+                        std::int32_t stepsPerDay, const double* returnFor, std::uint32_t& state,
                         const std::int32_t* keptDays, std::int32_t keptCount,
                         double* kept) {
   double price[kPathCount];
@@ -34,7 +34,7 @@ void simulateTrajectory(const double* start, double growth, std::int32_t days,
       high[p] = price[p] * kUpperBand;
       low[p] = price[p] * kLowerBand;
     }
-    for (int s = 0; s < kStepsPerDay; ++s) {
+    for (std::int32_t s = 0; s < stepsPerDay; ++s) {
       state = advanceRandomState(state);
       const double w = returnFor[randomOutput(state)];
       const double baseFactor = 1.0 + w;
@@ -62,7 +62,8 @@ void simulateOneByOne(const SimulationSetup& setup, RowPricer& sums,
   const std::int32_t records = static_cast<std::int32_t>(keptDays.size());
   for (std::int32_t t = 0; t < setup.trajectories; ++t) {
     double kept[2 * kPathCount];
-    simulateTrajectory(setup.start, setup.growth, setup.days, setup.draws->returnFor, state,
+    simulateTrajectory(setup.start, setup.growth, setup.days, setup.stepsPerDay,
+                       setup.draws->returnFor, state,
                        keptDays.data(), records, kept);
     const double* terminal = terminalOfKept(kept, keptDays.size());
     if (setup.terminalRows != nullptr) appendTerminalRow(setup.terminalRows, terminal);

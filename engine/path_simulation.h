@@ -19,17 +19,19 @@ struct SimulationSetup {
   double strike;
   double growth;                 // per-step factor of the shifted paths' rate term
   std::int32_t days;
+  std::int32_t stepsPerDay = kDefaultStepsPerDay;  // a day of steps: the band, the day before
   std::int32_t trajectories;
   const DrawTable* draws;
   std::FILE* terminalRows;       // one line of terminal prices per trajectory, or nullptr
 };
 
-// The draws that `trajectories` trajectories of `days` days take: one per step, 270 steps a
-// day; none when no trajectory or no step runs.
-constexpr std::uint64_t drawsOf(std::int64_t trajectories, std::int32_t days) {
+// The draws that `trajectories` trajectories of `days` days of `stepsPerDay` steps take: one
+// per step; none when no trajectory or no step runs.
+constexpr std::uint64_t drawsOf(std::int64_t trajectories, std::int32_t days,
+                                std::int32_t stepsPerDay) {
   if (trajectories < 1 || days < 1) return 0;
   return static_cast<std::uint64_t>(trajectories) * static_cast<std::uint64_t>(days) *
-         kStepsPerDay;
+         static_cast<std::uint64_t>(stepsPerDay);
 }
 
 // The days after which a valuation of `days` days keeps the prices: the day before the last
@@ -44,12 +46,12 @@ inline const double* dayBeforeOfKept(const double* kept, std::size_t records) {
   return records == 2 ? kept : nullptr;
 }
 
-// One trajectory of `days` days from `start`, its first draw following generator state
+// One trajectory of `days` days of `stepsPerDay` steps from `start`, its first draw following generator state
 // `state`, which it leaves after its last draw. Puts the five prices (path order) after each
 // of the `keptCount` kept days (ascending, from 0 for the start to `days`) into
 // `kept`, one after another.
 void simulateTrajectory(const double* start, double growth, std::int32_t days,
-                        const double* returnFor, std::uint32_t& state,
+                        std::int32_t stepsPerDay, const double* returnFor, std::uint32_t& state,
                         const std::int32_t* keptDays, std::int32_t keptCount,
                         double* kept);
 

@@ -20,6 +20,8 @@ struct ValuationRequest {
   double stepFraction = 0.0;
   double shiftFactor[4] = {0.0, 0.0, 0.0, 0.0};
   bool withProbabilities = false;
+  // The steps of a day (1 to kMostStepsPerDay): the band's day and the thetas' look back.
+  std::int32_t stepsPerDay = kDefaultStepsPerDay;
 };
 
 struct ValuationResult {

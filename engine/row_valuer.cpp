@@ -17,7 +17,7 @@ ValuationRequest requestOf(const RunRows& rows, std::size_t r) {
   return request;
 }
 
-std::uint64_t ValuationDraws::draws() const { return drawsOf(trajectories, days); }
+std::uint64_t ValuationDraws::draws() const { return drawsOf(trajectories, days, stepsPerDay); }
 
 std::uint64_t ValuationDraws::repeats() const { return cycleRepeats(draws()); }
 

@@ -47,6 +47,7 @@ ValuationRequest requestOf(const RunRows& rows, std::size_t r);
 struct ValuationDraws {
   std::int32_t trajectories = 0;
   std::int32_t days = 0;
+  std::int32_t stepsPerDay = kDefaultStepsPerDay;
   std::uint64_t draws() const;
   std::uint64_t repeats() const;  // how many times the draws wrap around the generator's cycle
 };

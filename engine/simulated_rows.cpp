@@ -33,7 +33,7 @@ class RowByRow final : public RowValuer {
   }
 
   ValuationDraws drawsOf(std::size_t r) const override {
-    return {rows_.common.trajectories, rows_.rows[r].days};
+    return {rows_.common.trajectories, rows_.rows[r].days, rows_.common.stepsPerDay};
   }
 
  private:
@@ -76,11 +76,12 @@ class InChains final : public RowValuer {
  public:
   InChains(const RunRows& rows, const ValuerTools& tools)
       : rows_(rows), tools_(tools), spots_(groupsBySpot(rows.rows)) {
-    // Each group's first state: after every earlier group's trajectories x 270 x its days.
+    // Each group's first state: after every earlier group's trajectories x its days' steps.
     RandomGenerator generator = tools.generator;
     for (const SpotGroups::Group& group : spots_.groups) {
       firstStates_.push_back(generator.state);
-      generator.state = applyJump(randomJump(empricer::drawsOf(rows.common.trajectories, group.days)),
+      generator.state = applyJump(randomJump(empricer::drawsOf(rows.common.trajectories, group.days,
+                                                               rows.common.stepsPerDay)),
                                   generator.state);
     }
     valued_.assign(spots_.groups.size(), false);
@@ -99,7 +100,8 @@ class InChains final : public RowValuer {
   }
 
   ValuationDraws drawsOf(std::size_t r) const override {
-    return {rows_.common.trajectories, spots_.groups[spots_.groupOf[r]].days};
+    return {rows_.common.trajectories, spots_.groups[spots_.groupOf[r]].days,
+            rows_.common.stepsPerDay};
   }
 
  private:

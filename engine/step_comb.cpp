@@ -86,11 +86,11 @@ double combStrength(const StepLaw& steps) {
   return std::min(strength, 1.0);
 }
 
-std::int64_t combedDays(double strength, std::int64_t mostDays) {
+std::int64_t combedDays(double strength, std::int64_t mostDays, int stepsPerDay) {
   if (!(strength > 0.0)) return 0;
   if (strength >= 1.0) return mostDays;
-  // strength^(270 days) >= tolerance while days <= log(tolerance) / (270 log(strength)).
-  const double days = std::log(kCombTolerance) / (kStepsPerDay * std::log(strength));
+  // strength^(N days) >= tolerance while days <= log(tolerance) / (N log(strength)).
+  const double days = std::log(kCombTolerance) / (stepsPerDay * std::log(strength));
   if (!(days < static_cast<double>(mostDays))) return mostDays;
   return static_cast<std::int64_t>(std::floor(days));
 }

@@ -24,8 +24,8 @@ double combStrength(const StepLaw& steps);
 // Sums of steps that keep a comb of at least this size are not resolved.
 constexpr double kCombTolerance = 1e-7;
 
-// The most days whose sum of 270 steps keeps a comb of `strength` at least kCombTolerance
-// (0: none; beyond `mostDays`, `mostDays`).
-std::int64_t combedDays(double strength, std::int64_t mostDays);
+// The most days whose sum of `stepsPerDay` steps a day keeps a comb of `strength` at least
+// kCombTolerance (0: none; beyond `mostDays`, `mostDays`).
+std::int64_t combedDays(double strength, std::int64_t mostDays, int stepsPerDay);
 
 }  // namespace empricer

@@ -21,7 +21,8 @@ double discountOver(double days, const ValuationRequest& request) {
 }  // namespace
 
 double growthPerStep(const ValuationRequest& request) {
-  return request.riskFreeRate * request.stepFraction * kRateScale + 1.0;
+  const double perDay = static_cast<double>(kDefaultStepsPerDay) / request.stepsPerDay;
+  return request.riskFreeRate * request.stepFraction * kRateScale * perDay + 1.0;
 }
 
 double discountOf(const ValuationRequest& request) {

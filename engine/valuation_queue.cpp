@@ -11,7 +11,7 @@ namespace empricer {
 
 namespace {
 
-// A chunk is about this many steps (trajectories x days x 270): long enough that handing it
+// A chunk is about this many steps (trajectories x days x steps a day): long enough that handing it
 // to a worker costs little, short enough to spread one valuation over every thread.
 constexpr std::int64_t kChunkSteps = std::int64_t{1} << 21;
 // And at most this many trajectories, for valuations that run no step.
@@ -24,7 +24,7 @@ constexpr std::size_t kValuationsPerChunkAhead = 4;
 }  // namespace
 
 std::uint64_t drawsOfValuation(const ValuationRequest& request) {
-  return drawsOf(request.trajectories, request.days);
+  return drawsOf(request.trajectories, request.days, request.stepsPerDay);
 }
 
 // Trajectories [first, first + count) of a valuation, simulated by a worker: the prices at
@@ -98,6 +98,7 @@ void ValuationQueue::enqueue(const ValuationRequest& request, RandomGenerator& g
   setup.strike = request.strike;
   setup.growth = growthPerStep(request);
   setup.days = request.days;
+  setup.stepsPerDay = request.stepsPerDay;
   setup.trajectories = request.trajectories;
   setup.terminalRows = nullptr;
   Entry& added = *entry;
@@ -124,7 +125,7 @@ void ValuationQueue::prepare(Entry& entry) {
   entry.plan = planLockstep(entry.setup, entry.distribution->range, choice_.kernel,
                             choice_.lanes, entry.kept.days);
   const std::int64_t stepsPerTrajectory =
-      std::int64_t{std::max(1, entry.request.days)} * kStepsPerDay;
+      std::int64_t{std::max(1, entry.request.days)} * entry.request.stepsPerDay;
   const std::int64_t lanes = entry.plan.lanes;
   std::int64_t size = std::clamp<std::int64_t>(kChunkSteps / stepsPerTrajectory, 1,
                                                kChunkTrajectories);
@@ -144,7 +145,8 @@ void ValuationQueue::simulateChunk(const Entry& entry, Chunk& chunk) {
   const bool readBackFromRows = rows && !readBack.empty() && readBack[keptDays - 1];
   chunk.rows.clear();
   const std::uint32_t firstState = applyJump(
-      randomJump(drawsOf(chunk.first, entry.request.days)), entry.firstState);
+      randomJump(drawsOf(chunk.first, entry.request.days, entry.request.stepsPerDay)),
+      entry.firstState);
   std::size_t at = 0;
   forEachTrajectory(entry.plan, firstState, chunk.count, &chunk.cancel,
                     [&](const double* kept) {

@@ -180,6 +180,10 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
                   RunArguments{.threads = std::nullopt, .seed = std::nullopt,
                                .first = std::nullopt, .last = std::nullopt, .exact = exact,
                                .chain = chain, .tradingDays = tradingDays,
+                               .stepsPerDay = settings.stepsPerDay == kDefaultStepsPerDay
+                                                  ? std::nullopt
+                                                  : std::optional<std::int64_t>(
+                                                        settings.stepsPerDay),
                                .results = std::string("(memory)"), .quiet = true}),
       rows);
   const RunMethod method = chooseMethod(options);
@@ -295,6 +299,7 @@ PYBIND11_MODULE(_empricer, m) {
               [](RunSettings& s, double scale) { s.stepFraction = stepFractionOf(scale); }),
           "Setup.txt's key 4: sets step_fraction from it as a run does (write only)")
       .def_readwrite("probabilities", &RunSettings::withProbabilities)
+      .def_readwrite("steps_per_day", &RunSettings::stepsPerDay)
       .def_property(
           "shifts",
           [](const RunSettings& s) {
@@ -309,6 +314,7 @@ PYBIND11_MODULE(_empricer, m) {
         py::arg("first"), py::arg("last"), py::arg("trading_days"), py::arg("quotes") = py::none(),
         py::arg("progress") = py::none());
   m.def("build_table", &buildTable, py::arg("arguments"));
-  m.attr("steps_per_day") = kStepsPerDay;
+  m.attr("steps_per_day") = kDefaultStepsPerDay;
+  m.attr("most_steps_per_day") = kMostStepsPerDay;
   m.attr("table_capacity") = kTableCapacity;
 }

@@ -83,7 +83,8 @@ std::string expectedResults(const ChainCase& c, std::uint32_t seed, bool withErr
     std::vector<std::vector<double>> paths;  // by trajectory: every day's five prices
     for (std::int32_t t = 0; t < c.setup.trajectories; ++t) {
       paths.emplace_back(everyDay.size() * kPathCount);
-      simulateTrajectory(start, growthPerStep(first), longest, draws.returnFor, state,
+      simulateTrajectory(start, growthPerStep(first), longest, kDefaultStepsPerDay,
+                         draws.returnFor, state,
                          everyDay.data(), static_cast<std::int32_t>(everyDay.size()),
                          paths.back().data());
     }

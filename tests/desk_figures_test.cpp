@@ -62,7 +62,7 @@ TEST(DeskFigures, PathwiseGreeksMatchRevaluingOnTheSameDraws) {
       // Gamma from values at the same bump as the pathwise one.
       DistributionCache distribution;
       ASSERT_TRUE(distribution.refresh(kDistributionFileName).ok());
-      const double h = gammaBump(distribution.current()->draws, days);
+      const double h = gammaBump(distribution.current()->draws, days, kDefaultStepsPerDay);
       ValuationRequest far = at, near = at;
       far.spot = 100.0 * (1 + h);
       near.spot = 100.0 * (1 - h);

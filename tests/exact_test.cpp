@@ -49,14 +49,14 @@ std::unique_ptr<DrawTable> bellDraws() {
 }
 
 double callAt(const DrawTable& draws, int intervals, int days, double strike) {
-  const TerminalLaw law = terminalLaw(dayLaw(draws, PathKind::base, 0.0, intervals), days);
+  const TerminalLaw law = terminalLaw(dayLaw(draws, PathKind::base, 0.0, intervals, kDefaultStepsPerDay), days);
   const TailFigures tail = tailAbove(law, std::log(strike / 100.0), false);
   return 100.0 * tail.expectation - strike * tail.probability;
 }
 
 RowFigures exactFigures(const DrawTable& draws, const ValuationRequest& request,
                         ExactError& error) {
-  ExactModel model(draws, growthPerStep(request));
+  ExactModel model(draws, ExactSetup{.growth = growthPerStep(request)});
   FigureChoice choice;
   choice.desk = true;
   return model.value(request, choice, error);
@@ -118,7 +118,7 @@ TEST(ExactLaw, ConvergesFromTheTablesLatticeAndACoarseOneWarns) {
       EXPECT_LE(error.worstRatio, 1.0) << row;
       EXPECT_NEAR(f.result.callValue, reference, 1e-7 * 100.0) << row;
 
-      ExactModel coarse(*draws, 0.0, 1, first / 8, first / 8);
+      ExactModel coarse(*draws, ExactSetup{.firstIntervals = first / 8, .lastIntervals = first / 8});
       FigureChoice choice;
       ExactError planted;
       const RowFigures g = coarse.value(requestOf(100.0, strike, days, 1), choice, planted);
@@ -145,9 +145,9 @@ TEST(ExactLaw, AStepLawOfAFewValuesIsACombThatNoLatticeResolvesAndTheRowSaysSo) 
   const StepLaw steps = stepLaw(*draws, PathKind::base, 0.0);
   ASSERT_EQ(steps.logStep.size(), 3u);
   EXPECT_GT(combStrength(steps), 0.999);
-  EXPECT_EQ(combedDays(combStrength(steps), kExactMostDays), kExactMostDays);
+  EXPECT_EQ(combedDays(combStrength(steps), kExactMostDays, kDefaultStepsPerDay), kExactMostDays);
   EXPECT_LT(combStrength(stepLaw(*bellDraws(), PathKind::base, 0.0)), 0.5);
-  EXPECT_EQ(combedDays(combStrength(stepLaw(*bellDraws(), PathKind::base, 0.0)), 10000), 0);
+  EXPECT_EQ(combedDays(combStrength(stepLaw(*bellDraws(), PathKind::base, 0.0)), 10000, kDefaultStepsPerDay), 0);
 
   const ValuationRequest request = requestOf(100.0, 100.2, 1, 1, 0.0, true);
   ExactError error;
@@ -191,8 +191,8 @@ TEST(ExactLaw, ADayOutOfTheBandsReachIsTheWalkByFourierTransform) {
   const auto bell = bellDraws();
   for (int n : {1024, 4096}) {
     const StepLaw steps = stepLaw(*minute, PathKind::shifted, 1.0000018);
-    const DayLaw fast = dayLaw(steps, n);
-    const DayLaw walked = dayLaw(steps, n, true);
+    const DayLaw fast = dayLaw(steps, n, kDefaultStepsPerDay);
+    const DayLaw walked = dayLaw(steps, n, kDefaultStepsPerDay, true);
     ASSERT_EQ(fast.mass.size(), walked.mass.size());
     double largest = 0.0;
     for (std::size_t i = 0; i < fast.mass.size(); ++i) {
@@ -201,7 +201,7 @@ TEST(ExactLaw, ADayOutOfTheBandsReachIsTheWalkByFourierTransform) {
     EXPECT_LT(largest, 1e-15) << n;
     EXPECT_LT(walked.atomLow + walked.atomHigh, 1e-20);
     const StepLaw bellSteps = stepLaw(*bell, PathKind::base, 0.0);
-    const DayLaw bellDay = dayLaw(bellSteps, n);
+    const DayLaw bellDay = dayLaw(bellSteps, n, kDefaultStepsPerDay);
     EXPECT_GT(bellDay.atomLow, 0.0) << "the bell's walk reaches the band's ends";
   }
 }
@@ -307,7 +307,7 @@ TEST(ExactLaw, EveryFigureIsOneALimitCanBe) {
     for (const int days : {1, 5, 21, 63}) {
       for (const double strike : {50.0, 96.0, 100.0, 104.0, 160.0}) {
         const ValuationRequest request = requestOf(100.0, strike, days, 1, 0.05, true);
-        ExactModel model(*table.draws, growthPerStep(request));
+        ExactModel model(*table.draws, ExactSetup{.growth = growthPerStep(request)});
         FigureChoice choice;
         choice.desk = true;
         ExactError error;

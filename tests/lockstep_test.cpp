@@ -132,7 +132,8 @@ SimulationOutcome runFrom(SimulationSetup setup, bool withRows, std::uint32_t st
 std::string describe(const SimulationSetup& s) {
   std::ostringstream text;
   text.precision(17);
-  text << "trajectories " << s.trajectories << ", days " << s.days << ", growth " << s.growth
+  text << "trajectories " << s.trajectories << ", days " << s.days << " of " << s.stepsPerDay
+       << " steps, growth " << s.growth
        << ", strike " << s.strike << ", starts";
   for (double v : s.start) text << ' ' << v;
   return text.str();
@@ -347,6 +348,8 @@ TEST_P(KernelKindTest, OddStartsAndGrowth) {
 
 TEST_P(KernelKindTest, RandomSetups) {
   std::mt19937_64 rng(20240601);
+  // The steps of a day from a generator of their own, so the other choices stay as they were.
+  std::mt19937_64 dayRng(270);
   const double stepFraction = (1.0 / 270.0) / 365.0;
   for (int i = 0; i < 150; ++i) {
     const TableRows rows = randomRows(rng);
@@ -362,6 +365,8 @@ TEST_P(KernelKindTest, RandomSetups) {
     setup.growth = rate * stepFraction * 0.01 + 1.0;
     setup.days = static_cast<std::int32_t>(rng() % 7) - 1;  // -1 .. 5
     setup.trajectories = static_cast<std::int32_t>(rng() % 45) - 2;  // -2 .. 42
+    setup.stepsPerDay = static_cast<std::int32_t>(pick(dayRng, {270.0, 270.0, 1.0, 2.0, 13.0,
+                                                                 390.0, 1000.0}));
     setup.draws = draws.get();
     expectSameAsOneByOne(setup, rng() % 3 != 0, static_cast<std::uint32_t>(rng()), GetParam(),
                          "random setup " + std::to_string(i));

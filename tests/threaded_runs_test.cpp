@@ -73,7 +73,7 @@ TEST(ThreadedRuns, SameBytesAsTheReferenceForEveryKernelAndThreadCount) {
         const std::string where = std::string(s.what) + ", " + kernel + ", " + threads;
         EXPECT_EQ(got.run.status, 0) << where;
         EXPECT_EQ(got.run.out, want.run.out) << where;
-        EXPECT_EQ(got.run.err, "") << where;
+        EXPECT_EQ(got.run.err, want.run.err) << where;
         EXPECT_EQ(got.results, want.results) << where;
         EXPECT_EQ(got.temporary, want.temporary) << where;
       }

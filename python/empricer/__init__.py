@@ -33,6 +33,7 @@ from . import _empricer
 __all__ = ["Table", "Settings", "value", "chain", "results_text", "build_table"]
 
 _STEPS_PER_DAY = _empricer.steps_per_day
+_MOST_STEPS_PER_DAY = _empricer.most_steps_per_day
 
 
 def _text(x):
@@ -128,16 +129,16 @@ class Table:
         """The return of each of the 32768 equally likely generator outputs."""
         return np.array(self._table.draws)
 
-    def moments(self):
+    def moments(self, steps_per_day=_STEPS_PER_DAY):
         """Mean, standard deviation, skewness and excess kurtosis of the draws (per step), and
-        the standard deviation of a day of 270 steps."""
+        the standard deviation of a day of `steps_per_day` steps before the band."""
         d = self.draws
         mean = d.mean()
         sd = d.std()
         z = (d - mean) / sd if sd > 0 else np.zeros_like(d)
         return {"mean": mean, "std": sd, "skewness": float((z ** 3).mean()),
                 "excess_kurtosis": float((z ** 4).mean() - 3.0),
-                "daily_std": sd * math.sqrt(_STEPS_PER_DAY)}
+                "daily_std": sd * math.sqrt(_steps_per_day(steps_per_day))}
 
     def __repr__(self):
         """A table of up to six rows as the call that makes it; a longer one as its size and
@@ -174,6 +175,17 @@ def _trajectories(number):
     return whole
 
 
+def _steps_per_day(given):
+    """--steps-per-day's whole number from 1 to 100000, or ValueError (a bool or a float is
+    no whole number here)."""
+    rule = f"steps_per_day must be a whole number from 1 to {_MOST_STEPS_PER_DAY}"
+    if isinstance(given, bool) or not isinstance(given, (int, np.integer)):
+        raise ValueError(f"steps_per_day is {given!r}: {rule}")
+    if not 1 <= int(given) <= _MOST_STEPS_PER_DAY:
+        raise ValueError(f"steps_per_day is {int(given)}: {rule}")
+    return int(given)
+
+
 class Settings:
     """What Setup.txt gives a run: rate (key 3), step scale (key 4), shift factors (key 5),
     trajectories (key 2: a whole number from 1 to 2147483647, otherwise ValueError) and the
@@ -188,7 +200,7 @@ class Settings:
     `Settings.read(path)` takes every key as the file says, by the run's rules."""
 
     def __init__(self, rate=0.0, step_scale=None, shifts=(1.02, 0.98, 1.01, 0.99),
-                 trajectories=10000, probabilities=False, trading_days=None):
+                 trajectories=10000, probabilities=False, trading_days=None, steps_per_day=None):
         if trading_days is not None:
             if step_scale is not None:
                 raise ValueError("Settings takes step_scale or trading_days, not both")
@@ -202,6 +214,8 @@ class Settings:
         self._settings.shifts = [float(s) for s in shifts]
         self._settings.trajectories = _trajectories(trajectories)
         self._settings.probabilities = bool(probabilities)
+        if steps_per_day is not None:
+            self._settings.steps_per_day = _steps_per_day(steps_per_day)
 
     @classmethod
     def read(cls, path):
@@ -214,6 +228,8 @@ class Settings:
     shifts = property(lambda self: tuple(self._settings.shifts))
     trajectories = property(lambda self: self._settings.trajectories)
     probabilities = property(lambda self: self._settings.probabilities)
+    # Not a key of Setup.txt: the command line's --steps-per-day.
+    steps_per_day = property(lambda self: self._settings.steps_per_day)
 
     @staticmethod
     def _step_fraction_of(step_scale):
@@ -238,7 +254,9 @@ class Settings:
     def __repr__(self):
         key4 = self._key4_argument() or f"step_fraction={self.step_fraction!r}"
         return (f"empricer.Settings(rate={self.rate!r}, {key4}, shifts={self.shifts!r}, "
-                f"trajectories={self.trajectories!r}, probabilities={self.probabilities!r})")
+                f"trajectories={self.trajectories!r}, probabilities={self.probabilities!r}"
+                + (f", steps_per_day={self.steps_per_day!r}"
+                   if self.steps_per_day != _STEPS_PER_DAY else "") + ")")
 
 
 def _rows_text(rows, names=("S0", "K", "days"), indexed=True):
