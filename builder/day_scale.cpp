@@ -40,7 +40,7 @@ int wholeSteps(double median) {
 
 DayScale daySteps(const DayScaleInput& input) {
   DayScale scale;
-  // A given number of returns per day keeps the day of earlier versions, kUsualStepsPerDay.
+  // A given number of returns per day keeps the day of earlier versions, kDefaultStepsPerDay.
   if (input.stepsPerDay) {
     scale.stepsPerDay = *input.stepsPerDay;
   } else if (!input.returnsPerDay && input.sessionMedian) {

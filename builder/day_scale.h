@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "builder/moments.h"
+#include "engine/constants.h"
 
 namespace empricer {
 
@@ -19,11 +20,8 @@ enum class DayFound {
   oneStepEach,    // auto otherwise: T, one return per step
 };
 
-// The steps per day a table is made for unless the data's days give another number.
-constexpr int kUsualStepsPerDay = 270;
-// The steps per day that empricer takes.
+// The fewest steps per day that empricer takes (the most: kMostStepsPerDay).
 constexpr int kLeastStepsPerDay = 1;
-constexpr int kMostStepsPerDay = 100000;
 
 // Sessions whose number of returns lies more than this share from the median are uneven.
 constexpr double kUnevenShare = 0.1;
@@ -55,16 +53,16 @@ struct DayScaleInput {
 struct DayScale {
   double returnsPerDay = 0.0;  // N
   DayFound found = DayFound::oneStepEach;
-  int stepsPerDay = kUsualStepsPerDay;  // T
+  int stepsPerDay = kDefaultStepsPerDay;  // T
   double factor = 1.0;         // k
   double mean = 0.0;           // the mean per step the table is made for
   bool mapped = false;         // false: the table is made of the data's returns as they are
 };
 
 // N and T alone, the map left as it is (factor 1, mean 0, not mapped). T is the given number;
-// with --returns-per-day given, kUsualStepsPerDay; with sessions the median session rounded to
+// with --returns-per-day given, kDefaultStepsPerDay; with sessions the median session rounded to
 // a whole number (halves up), one more with --with-gaps (the gap is one of the day's moves);
-// without sessions the median date rounded; else kUsualStepsPerDay. A T from the data is held
+// without sessions the median date rounded; else kDefaultStepsPerDay. A T from the data is held
 // to kLeastStepsPerDay..kMostStepsPerDay. N is the given number; or the median session; or,
 // when T is not given either, the median date; or else T itself, one return a step.
 DayScale daySteps(const DayScaleInput& input);

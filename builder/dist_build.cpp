@@ -121,8 +121,8 @@ Outcome<QuoteFit> fitToQuotes(const std::vector<DistRow>& rows, double mean,
       fitTargets(book.held(), mean, figures.rates, figures.scale.stepsPerDay, *options.fit);
   if (!targets.ok()) return Failure{targets.message(), targets.kind()};
   if (targets.value().empty()) return unusable(*options.fit + ": no quote to fit");
-  return fitQuotes(rows, mean, figures.rates, std::move(targets.value()), options.tradingDays,
-                   options.out);
+  return fitQuotes(rows, mean, figures.rates, figures.scale.stepsPerDay,
+                   std::move(targets.value()), options.tradingDays, options.out);
 }
 
 // The canonical table's rows: `rows` tilted onto `mean` (and onto the annualised volatility of
@@ -240,7 +240,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   figures.daysCut = days.cut;
   figures.blockLength = days.blockLength;
   figures.historyDays = static_cast<std::int64_t>(days.returns.size());
-  figures.historyBandCuts = days.bandCuts;
+  figures.historyHeldAtEnd = days.heldAtEnd;
   if (!days.returns.empty()) {
     figures.historyDay = momentsOf(days.returns.data(), days.returns.size());
   } else {
@@ -307,7 +307,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
       Outcome<std::unique_ptr<ReturnTable>> before =
           tableOfText(tableText(fit.rows), options.out);
       if (!before.ok()) return unwritable(before.status());
-      picture = dayDensityPicture(options.prices, drawsOf(*before.value()), draws);
+      picture = dayDensityPicture(options.prices, drawsOf(*before.value()), draws, steps);
     } else {
       picture = svgPicture(options.prices, sorted, draws, figures.rows);
     }

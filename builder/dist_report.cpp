@@ -153,12 +153,12 @@ void addDay(std::string& text, const DistFigures& f) {
   addRow(text, "day standard deviation", {h.standardDeviation, t.deviation});
   addRow(text, "day skewness", {h.skewness, t.skewness});
   addRow(text, "day excess kurtosis", {h.excessKurtosis, t.excessKurtosis});
-  const double historyShare = f.historyDays > 0 ? static_cast<double>(f.historyBandCuts) /
+  const double historyShare = f.historyDays > 0 ? static_cast<double>(f.historyHeldAtEnd) /
                                                       static_cast<double>(f.historyDays)
                                                 : std::nan("");
-  addRow(text, "days the band cuts", {historyShare, t.bandShare},
-         "a share: the price leaves 1/1.07 to 1.07 of the day's start; empricer holds the "
-         "table's day within it");
+  addRow(text, "days held at the band", {historyShare, t.heldAtEnd},
+         "a share: the day ends held at 1/1.07 or 1.07 of its start, the history's days held "
+         "as empricer holds a path");
 }
 
 // The quotes of a fit, one line each, and how many it met.

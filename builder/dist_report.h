@@ -9,13 +9,13 @@
 #include <string>
 
 #include "builder/day_scale.h"
-#include "builder/day_shape_stub.h"
 #include "builder/history_days.h"
 #include "builder/quote_fit.h"
 #include "builder/dist_options.h"
 #include "builder/moments.h"
 #include "builder/price_history.h"
 #include "builder/rate_settings.h"
+#include "engine/day_shape.h"
 
 namespace empricer {
 
@@ -69,12 +69,12 @@ struct DistFigures {
   Moments table;   // over every generator output
   double tradingDays = kTradingYear;  // of a year, for the annualised volatility
   // The history's own days: how they were cut, how many, their moments (when there is one)
-  // and how many of them the band cuts.
+  // and how many of them end held at an end of the band.
   DaysCut daysCut = DaysCut::blocks;
   std::int64_t blockLength = 0;
   std::int64_t historyDays = 0;
   Moments historyDay;
-  std::int64_t historyBandCuts = 0;
+  std::int64_t historyHeldAtEnd = 0;
   DayShape tableDay{};  // the table's day of T steps, held in the band
 };
 

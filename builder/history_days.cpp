@@ -9,23 +9,26 @@ namespace empricer {
 
 namespace {
 
-// One day's moves, taken in order from the day's start price.
+// One day's moves, taken in order from the day's start price; beside it the same moves with the
+// price held in the band after each, as empricer holds a path.
 class DayPath {
  public:
   void move(double r) {
     ratio_ *= 1.0 + r;
-    left_ = left_ || ratio_ > kUpperBand || ratio_ < kLowerBand;
+    held_ *= 1.0 + r;
+    if (held_ > kUpperBand) held_ = kUpperBand;
+    if (held_ < kLowerBand) held_ = kLowerBand;
   }
   void endInto(HistoryDays& days) {
     days.returns.push_back(ratio_ - 1.0);
-    if (left_) ++days.bandCuts;
+    if (held_ == kUpperBand || held_ == kLowerBand) ++days.heldAtEnd;
     ratio_ = 1.0;
-    left_ = false;
+    held_ = 1.0;
   }
 
  private:
   double ratio_ = 1.0;
-  bool left_ = false;
+  double held_ = 1.0;
 };
 
 // A day for each run of `counts` returns that holds one, `before(i)` moved first on run i.

@@ -19,9 +19,9 @@ struct HistoryDays {
   DaysCut cut = DaysCut::blocks;
   std::int64_t blockLength = 0;  // the returns of a block, when cut in blocks
   std::vector<double> returns;   // each day's simple return, in file order
-  // The days on which the price leaves the band (kLowerBand to kUpperBand of the day's start)
-  // at some move, as it would in empricer.
-  std::int64_t bandCuts = 0;
+  // The days that end held at an end of the band (kLowerBand or kUpperBand times the day's
+  // start) when the price is held in it after each move, as empricer holds a path.
+  std::int64_t heldAtEnd = 0;
 };
 
 // With `sessions`, a day for each session that holds a return (with `withGaps` each but the

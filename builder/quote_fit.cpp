@@ -115,7 +115,7 @@ bool solved(Matrix m, Vector v, Vector& x) {
   return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]);
 }
 
-ValuationRequest requestOf(const FitTarget& target, const RateSettings& rates) {
+ValuationRequest requestOf(const FitTarget& target, const RateSettings& rates, int stepsPerDay) {
   ValuationRequest request;
   request.spot = target.spot;
   request.strike = target.strike;
@@ -123,6 +123,7 @@ ValuationRequest requestOf(const FitTarget& target, const RateSettings& rates) {
   request.days = target.days;
   request.trajectories = 1;
   request.stepFraction = rates.stepFraction;
+  request.stepsPerDay = stepsPerDay;
   const double shifts[4] = {1.02, 0.98, 1.01, 0.99};
   std::copy(std::begin(shifts), std::end(shifts), std::begin(request.shiftFactor));
   return request;
@@ -157,9 +158,9 @@ std::vector<double> residualsOf(const std::vector<FitTarget>& targets,
 class Fitter {
  public:
   Fitter(const std::vector<DistRow>& history, double mean, const RateSettings& rates,
-         const std::vector<FitTarget>& targets, const std::string& name)
-      : history_(history), mean_(mean), rates_(rates), targets_(targets), name_(name),
-        shape_(historyShape(history)) {}
+         int stepsPerDay, const std::vector<FitTarget>& targets, const std::string& name)
+      : history_(history), mean_(mean), rates_(rates), steps_(stepsPerDay), targets_(targets),
+        name_(name), shape_(historyShape(history)) {}
 
   const HistoryShape& shape() const { return shape_; }
   int pricings() const { return pricings_; }
@@ -177,7 +178,8 @@ class Fitter {
     Pricing pricing{std::move(made.value()), {}, {}, {}};
     if (targets_.empty()) return pricing;
     ExactSetup setup;
-    setup.growth = growthPerStep(requestOf(targets_[0], rates_));
+    setup.growth = growthPerStep(requestOf(targets_[0], rates_, steps_));
+    setup.stepsPerDay = steps_;
     setup.threads = 2;
     ExactModel model(*draws, setup);
     std::map<std::tuple<double, double, std::int32_t>, RowFigures> valued;
@@ -188,12 +190,12 @@ class Fitter {
       auto found = valued.find(key);
       if (found == valued.end()) {
         ExactError error;
-        found = valued.emplace(key, model.value(requestOf(target, rates_), choice, error)).first;
+        found = valued.emplace(key, model.value(requestOf(target, rates_, steps_), choice, error)).first;
       }
       const RowFigures& f = found->second;
       pricing.prices.push_back(target.call ? f.result.callValue : f.result.putValue);
       pricing.forwards.push_back(f.desk.forward[kBasePath]);
-      pricing.discounts.push_back(discountOf(requestOf(target, rates_)));
+      pricing.discounts.push_back(discountOf(requestOf(target, rates_, steps_)));
     }
     return pricing;
   }
@@ -202,6 +204,7 @@ class Fitter {
   const std::vector<DistRow>& history_;
   double mean_;
   const RateSettings& rates_;
+  int steps_;
   const std::vector<FitTarget>& targets_;
   std::string name_;
   HistoryShape shape_;
@@ -266,7 +269,7 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
                                   call, range.bid, range.ask});
       const FitTarget& t = targets.back();
       const double forward = t.spot * std::pow(1.0 + mean, stepsPerDay * q.days);
-      const double discount = discountOf(requestOf(t, rates));
+      const double discount = discountOf(requestOf(t, rates, stepsPerDay));
       const double intrinsic = discount * (call ? forward - t.strike : t.strike - forward);
       if (t.ask < intrinsic - 1e-6 * t.spot) {
         return refused(name, q.line,
@@ -323,9 +326,10 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
 }
 
 Outcome<QuoteFit> fitQuotes(const std::vector<DistRow>& history, double mean,
-                            const RateSettings& rates, std::vector<FitTarget> targets,
-                            double tradingDays, const std::string& name) {
-  Fitter fitter(history, mean, rates, targets, name);
+                            const RateSettings& rates, int stepsPerDay,
+                            std::vector<FitTarget> targets, double tradingDays,
+                            const std::string& name) {
+  Fitter fitter(history, mean, rates, stepsPerDay, targets, name);
   const Matrix& covariance = fitter.shape().covariance;
   Vector lambda{0.0, 0.0, 0.0};
   Outcome<Pricing> at = fitter.price(lambda);

@@ -71,9 +71,11 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
                                            const std::string& name);
 
 // The fit of `history` (the --mean data table's rows) to `targets`, with the mean per step
-// `mean` and the settings' rate and step fraction; `tradingDays` annualises the volatilities.
+// `mean`, the settings' rate and step fraction and a day of `stepsPerDay` steps;
+// `tradingDays` annualises the volatilities.
 Outcome<QuoteFit> fitQuotes(const std::vector<DistRow>& history, double mean,
-                            const RateSettings& rates, std::vector<FitTarget> targets,
+                            const RateSettings& rates, int stepsPerDay,
+                            std::vector<FitTarget> targets,
                             double tradingDays, const std::string& name);
 
 }  // namespace empricer

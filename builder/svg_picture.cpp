@@ -196,10 +196,10 @@ struct DayDensity {
   std::vector<double> cumulative;  // the mass up to and with each node, the point masses in
 };
 
-DayDensity dayDensityOf(const std::vector<double>& draws) {
+DayDensity dayDensityOf(const std::vector<double>& draws, int stepsPerDay) {
   std::vector<double> sorted = draws;
   std::sort(sorted.begin(), sorted.end());
-  const DayLaw day = dayLaw(stepLaw(sorted, PathKind::base, 0.0), 1024, kStepsPerDay);
+  const DayLaw day = dayLaw(stepLaw(sorted, PathKind::base, 0.0), 1024, stepsPerDay);
   DayDensity d;
   d.low = day.low;
   d.spacing = day.spacing;
@@ -221,9 +221,9 @@ DayDensity dayDensityOf(const std::vector<double>& draws) {
 
 std::string dayDensityPicture(const std::string& pricesFile,
                               const std::vector<double>& historyDraws,
-                              const std::vector<double>& fittedDraws) {
-  const DayDensity history = dayDensityOf(historyDraws);
-  const DayDensity fitted = dayDensityOf(fittedDraws);
+                              const std::vector<double>& fittedDraws, int stepsPerDay) {
+  const DayDensity history = dayDensityOf(historyDraws, stepsPerDay);
+  const DayDensity fitted = dayDensityOf(fittedDraws, stepsPerDay);
   const std::size_t nodes = history.density.size();
   std::size_t first = 0;
   while (first + 1 < nodes && history.cumulative[first] < kShownShare) ++first;
@@ -262,8 +262,9 @@ std::string dayDensityPicture(const std::string& pricesFile,
             numberText(std::clamp(std::floor(fits), kSmallestTitleSize, kTitleSize)),
             "\" font-weight=\"bold\">", escaped(name + tail), "</text>\n"});
   add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"50\" text-anchor=\"middle\">",
-            "the density of a day's log return: 270 steps from the exact law, the band's "
-            "clip included</text>\n"});
+            "the density of a day's log return: ", std::to_string(stepsPerDay),
+            stepsPerDay == 1 ? " step" : " steps",
+            " from the exact law, the band's clip included</text>\n"});
   add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"66\" text-anchor=\"middle\">",
             "blue: the history's table; red: the table fitted to the quotes</text>\n"});
   addDensityGrid(svg, ticksFor(0.0, top, yStep), top);

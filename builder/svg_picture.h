@@ -13,12 +13,12 @@ namespace empricer {
 std::string svgPicture(const std::string& pricesFile, const std::vector<double>& sortedReturns,
                        const std::vector<double>& draws, int rows);
 
-// The picture of a fit: the density of a day's log return (270 steps, the band's clip
-// included, from the exact law on a lattice of 1024 spacings) of the history's table and of
-// the fitted one, as two lines over the history's day from its 0.1% to its 99.9% point, a
+// The picture of a fit: the density of a day's log return (`stepsPerDay` steps, the band's
+// clip included, from the exact law on a lattice of 1024 spacings) of the history's table and
+// of the fitted one, as two lines over the history's day from its 0.1% to its 99.9% point, a
 // little widened.
 std::string dayDensityPicture(const std::string& pricesFile,
                               const std::vector<double>& historyDraws,
-                              const std::vector<double>& fittedDraws);
+                              const std::vector<double>& fittedDraws, int stepsPerDay);
 
 }  // namespace empricer

@@ -1146,8 +1146,8 @@ TEST(DistSteps, DailyClosesGiveOneStepADayWithTheHistorysTails) {
   EXPECT_NEAR(reported(run.out, "day excess kurtosis", 1) / kurtosis, 1.0, 0.01) << run.out;
   EXPECT_NEAR(reported(run.out, "day standard deviation", 1) /
                   reported(run.out, "day standard deviation", 0), 1.0, 0.01);
-  EXPECT_EQ(reported(run.out, "days the band cuts", 0), 0);
-  EXPECT_EQ(reported(run.out, "days the band cuts", 1), 0);
+  EXPECT_EQ(reported(run.out, "days held at the band", 0), 0);
+  EXPECT_EQ(reported(run.out, "days held at the band", 1), 0);
 }
 
 // Minute bars of 390-bar sessions: a step each of the 389 returns within a session, and with

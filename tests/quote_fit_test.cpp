@@ -57,7 +57,8 @@ double reported(const std::string& report, const std::string& label) {
 
 // A market: `dist.csv` valued exactly on S0 1250, strikes 1175 to 1325, 5, 10 and 20 days,
 // calls and puts quoted `half` either side of their exact values.
-std::string marketOf(const TempDir& dir, double half) {
+std::string marketOf(const TempDir& dir, double half,
+                     const std::string& stepsPerDay) {
   std::string batch = "S0,K,Days\n";
   for (int days : {5, 10, 20}) {
     for (int strike = 1175; strike <= 1325; strike += 25) {
@@ -66,7 +67,8 @@ std::string marketOf(const TempDir& dir, double half) {
   }
   dir.write("batch.csv", batch);
   const RunOutcome valued =
-      runIn(dir, {.arguments = {"--exact", "--quiet", "--results", "exact.csv"}});
+      runIn(dir, {.arguments = {"--steps-per-day", stepsPerDay, "--exact", "--quiet",
+                                "--results", "exact.csv"}});
   EXPECT_EQ(valued.status, 0) << valued.err;
   std::string quotes = "S0,K,days,call_bid,call_ask,put_bid,put_ask\n";
   for (const auto& [key, row] : resultsOf(dir.read("exact.csv"))) {
@@ -91,7 +93,11 @@ TEST(QuoteFit, AMarketFromATiltedTableIsMetInsideEverySpreadWithNoMoreTilt) {
       dir, {"--session", "datetime", "--carry", "0.015", "--target-vol", "0.22", "prices.csv"});
   ASSERT_EQ(market.status, 0) << market.err;
   const double marketEntropy = reported(market.out, "relative entropy");
-  dir.write("quotes.csv", marketOf(dir, 0.15));
+  // Valued on the table's own day, a step a minute of the history.
+  const std::string steps =
+      std::to_string(static_cast<int>(reported(market.out, "steps per day")));
+  EXPECT_EQ(steps, "389");
+  dir.write("quotes.csv", marketOf(dir, 0.15, steps));
 
   const RunOutcome fit = runDistIn(dir, {"--force", "--session", "datetime", "--carry", "0.015",
                                          "--fit", "quotes.csv", "--out", "fitted.csv", "--plot",
@@ -119,8 +125,8 @@ TEST(QuoteFit, AMarketFromATiltedTableIsMetInsideEverySpreadWithNoMoreTilt) {
   // The fitted table, valued by empricer itself, prices every quote inside its spread.
   dir.write("dist.csv", dir.read("fitted.csv"));
   const RunOutcome check =
-      runIn(dir, {.arguments = {"--exact", "--quiet", "--results", "check.csv", "--quotes",
-                                "quotes.csv"}});
+      runIn(dir, {.arguments = {"--steps-per-day", steps, "--exact", "--quiet", "--results",
+                                "check.csv", "--quotes", "quotes.csv"}});
   ASSERT_EQ(check.status, 0) << check.err;
   for (const auto& [key, row] : resultsOf(dir.read("check.csv"))) {
     if (row.at("path") != "base") continue;
