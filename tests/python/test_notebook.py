@@ -176,10 +176,12 @@ def test_the_reports_figures_are_numbers_with_the_text_apart():
     assert figures["skewness"] == {"data": -0.738288, "target": -0.738288,
                                    "table as drawn": -0.736589}
     assert figures["table rows"] == 1542 and isinstance(figures["table rows"], int)
-    assert (figures["returns per day"], figures["scale factor"]) == (389.0, 1.20031)
-    assert figures["mean per step"] == 4.40917e-07
+    # A day of 389 steps, a step a minute: the returns as they are, the mean over 389 steps.
+    assert (figures["returns per day"], figures["scale factor"]) == (389.0, 1.0)
+    assert figures["steps per day"] == 389.0
+    assert figures["mean per step"] == 3.06035e-07
     assert figures["trading days"] == 252.0
-    assert figures["mean difference"] == 3.8462e-15
+    assert figures["mean difference"] == 1.15222e-14
     assert figures["standard deviation difference"] == 0.00452633
     assert "annualised volatility     0.29559" in figures["text"]
     assert "per step" not in figures and "Prices:" not in figures
