@@ -8,12 +8,23 @@
 #   W3  a chain (workloads/chain): 126 rows of S0 100, strikes 90 to 110, expiries of 5 to 60
 #       days, 10,000 trajectories, the example distribution, probabilities off; W3P the same
 #       with them on. Time it per row and with --chain.
+#   W4  a chain of daily closes (workloads/daily): W3's 126 rows and settings on a table of
+#       10 years of daily returns (examples/daily/prices.csv through empricer-dist), valued
+#       at one step a day (workload_options W4: --steps-per-day 1).
 
 workload_settings() {  # trajectories, probabilities
   printf '# workload\n1 RunMode 2\n2 Trajectories %s\n3 RiskFreeRate 0.05\n4 StepScale 1\n5 Shifts 1.02 0.98 1.01 0.99\n6 PauseAtEnd 0\n7 WinningProb %s\n' "$1" "$2"
 }
 
-# make_workloads DIR: DIR/W1, DIR/W2, DIR/W3 and DIR/W3P.
+# The options a workload is valued with, beside the command's own.
+workload_options() {
+  case $1 in
+    W4) echo "--steps-per-day 1" ;;
+    *) echo "" ;;
+  esac
+}
+
+# make_workloads DIR: DIR/W1, DIR/W2, DIR/W3, DIR/W3P and DIR/W4.
 make_workloads() {
   local work=$1 here
   here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -35,4 +46,6 @@ make_workloads() {
   cp "$here/workloads/chain/"* "$work/W3/"
   cp "$here/workloads/chain/"* "$work/W3P/"
   sed -i 's/^7 WinningProb 0$/7 WinningProb 1/' "$work/W3P/Setup.txt"
+  mkdir -p "$work/W4"
+  cp "$here/workloads/daily/"* "$work/W4/"
 }

@@ -8,6 +8,11 @@
 #     5 trading days of 390 one-minute bars each (09:30 to 15:59, as a US equity session), in
 #     the layout most vendors export: one datetime column holding the date and the bar's ISO
 #     time ("2025-11-03 09:30"), then open,high,low,close,volume.
+#   sh make_prices.sh daily > daily.csv
+#     10 years (2520 weekdays from 2015-01-05) of daily bars, one row a day, with columns
+#     date,open,high,low,close,volume: an index-like history whose daily returns are
+#     Student-t with 4 degrees of freedom at a volatility that wanders slowly (calm years and
+#     turbulent ones), about 1.1% a day, so the days have fat tails and a negative skew.
 #
 # Each step's return is Student-t with 4 degrees of freedom (fat tails), scaled to a daily
 # volatility level that varies from day to day and rises towards the open and the close, with
@@ -21,13 +26,13 @@ set -eu
 
 layout=${1:-split}
 case $layout in
-  split|vendor) ;;
-  *) echo "usage: sh make_prices.sh [vendor]" >&2; exit 2 ;;
+  split|vendor|daily) ;;
+  *) echo "usage: sh make_prices.sh [vendor|daily]" >&2; exit 2 ;;
 esac
 
 awk -v layout="$layout" 'BEGIN {
   vendor = layout == "vendor"
-  seed = vendor ? 20251110 : 20250303
+  seed = vendor ? 20251110 : layout == "daily" ? 20150105 : 20250303
   sessions = vendor ? 5 : 20
   steps = 270           # the steps of a 271-bar session; a vendor session has 390 bars
   drift = 0.000002      # mean return per step
@@ -36,6 +41,10 @@ awk -v layout="$layout" 'BEGIN {
 
   if (vendor) {
     vendorHistory()
+    exit
+  }
+  if (layout == "daily") {
+    dailyHistory()
     exit
   }
   print "date,time,open,high,low,close,volume"
@@ -91,6 +100,36 @@ function vendorHistory(   bars, s, date, dayLevel, closing, t, opening, u, sd, h
              opening, hi, lo, closing, volume
     }
     price = closing
+  }
+}
+
+# Weekdays from Monday 2015-01-05, one bar each: the close moves by a Student-t return at a
+# volatility whose log follows a slow AR(1), and falls more often than it rises in a storm
+# (a return below -2 standard deviations is stretched by a quarter).
+function dailyHistory(   days, y, m, d, weekday, monthDays, logVol, sd, r, opening, closing, hi, lo, volume) {
+  days = 2520
+  y = 2015; m = 1; d = 5; weekday = 0
+  logVol = 0
+  price = 2000
+  print "date,open,high,low,close,volume"
+  for (t = 0; t < days; t++) {
+    logVol = 0.985 * logVol + 0.08 * normal()
+    sd = 0.0095 * exp(logVol)
+    r = studentT4() / sqrt(2)
+    if (r < -2) r = 1.25 * r
+    opening = tick(price)
+    closing = tick(price * (1 + 0.0003 + sd * r))
+    hi = tick((opening > closing ? opening : closing) * (1 + 0.3 * sd * abs(normal())))
+    lo = tick((opening < closing ? opening : closing) * (1 - 0.3 * sd * abs(normal())))
+    volume = int(5e7 * (1 + uniform()) * exp(0.5 * logVol))
+    printf "%04d-%02d-%02d,%.2f,%.2f,%.2f,%.2f,%d\n", y, m, d, opening, hi, lo, closing, volume
+    price = closing
+    # The next weekday.
+    do {
+      monthDays = m == 2 ? (y % 4 == 0 ? 29 : 28) : (m == 4 || m == 6 || m == 9 || m == 11) ? 30 : 31
+      if (++d > monthDays) { d = 1; if (++m > 12) { m = 1; y++ } }
+      weekday = (weekday + 1) % 7
+    } while (weekday >= 5)
   }
 }
 

@@ -70,6 +70,19 @@ def test_a_batch_gives_the_command_lines_doubles(folder, options):
                                   frame(expected), check_exact=True)
 
 
+@pytest.mark.parametrize("options", [dict(seed=5, chain=True), dict(exact=True, chain=True)])
+def test_steps_per_day_gives_the_command_lines_doubles(folder, options):
+    arguments = ["--steps-per-day", "1", "--chain"]
+    arguments += ["--seed", "5"] if "seed" in options else ["--exact"]
+    expected = command_line(folder, *arguments)
+    table = empricer.Table.read_csv(folder / "dist.csv")
+    settings = empricer.Settings(rate=0.05, step_scale=1, trajectories=400, probabilities=True,
+                                 steps_per_day=1)
+    rows = pd.read_csv(folder / "batch.csv")
+    assert empricer.results_text(table, rows, settings, **options) == expected
+    assert expected != command_line(folder, *arguments[2:])
+
+
 def test_a_manual_row_and_a_table_from_arrays(folder):
     expected = frame(command_line(folder, "--seed", "3", mode=1, stdin="100\n97\n4\n"))
     table = empricer.Table.read_csv(folder / "dist.csv")
