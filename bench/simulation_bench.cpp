@@ -30,7 +30,7 @@ namespace {
 
 constexpr std::int32_t kDays = 10;
 constexpr std::int32_t kTrajectories = 64;  // a whole number of blocks for every lane width
-constexpr double kStepsPerRun = static_cast<double>(kTrajectories) * kDays * kStepsPerDay;
+constexpr double kStepsPerRun = static_cast<double>(kTrajectories) * kDays * kDefaultStepsPerDay;
 
 // Whole-number weights of a bell over rows - rows + 1 ... rows, at least 1 each.
 std::unique_ptr<ReturnTable> bellTable(int rows) {

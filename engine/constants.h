@@ -18,8 +18,6 @@ constexpr int kDefaultStepsPerDay = 270;
 constexpr int kMostStepsPerDay = 100000;
 // The most steps the wide kernels take without the band's tests in one run.
 constexpr int kMostSkippedSteps = 270;
-// The table builder's name for the default, until it reads the table's own.
-constexpr int kStepsPerDay = kDefaultStepsPerDay;
 // A path may rise to 1.07 times its anchor and fall to 1/1.07 times it: the lower factor is
 // the double 0.9345794392523364, which 1.0 / 1.07 gives exactly (a test checks the bits).
 constexpr double kUpperBand = 1.07;

@@ -56,8 +56,9 @@ inline constexpr SetupKey kSetupKeys[kLastKey + 1] = {
     {"winning probabilities", "the winning probabilities", 3, true},
 };
 
-// The double nearest 1 / kStepsPerDay, the step fraction of key 4's value 1.
-constexpr double kOneOverStepsPerDay = 1.0 / kStepsPerDay;
+// The double nearest 1 / 270, the step fraction of key 4's value 1 (the rate's year is key 4 x
+// 270 days, whatever the steps of a day).
+constexpr double kOneOverStepsPerDay = 1.0 / kDefaultStepsPerDay;
 
 // The key that field 1 of a line (as a number) gives: its value truncated toward zero, when
 // that is one of keys 1 to 7.
