@@ -81,16 +81,33 @@ Status valueRows(const BatchFile& batch, RowValuer& valuer, const RowOutputs& ou
   return {};
 }
 
-// The valuer of the run's method over the batch, each row with its quote; the results file
-// gains its cycle column when some row of the range takes more draws than the cycle.
-Status valueBatch(BatchFile& batch, const RowOutputs& out, RunContext& run) {
+// The valuer of the run's method over the batch, each row with its quote, prepared (its
+// calibration's quotes checked); it uses the temporary file when the batch writes its results.
+Outcome<std::unique_ptr<RowValuer>> preparedValuer(BatchFile& batch, bool batchResults,
+                                                   RunContext& run) {
   for (std::size_t r = 0; r < batch.rows.rows.size(); ++r) {
     RunRow& row = batch.rows.rows[r];
     if (row.valued) row.quote = quoteOf(run, requestOf(batch.rows, r));
   }
-  const std::unique_ptr<RowValuer> valuer = makeValuer(
-      run.method, batch.rows, valuerTools(run, out.batchResults != nullptr ? kTemporaryFileName
-                                                                          : nullptr));
+  std::unique_ptr<RowValuer> valuer = makeValuer(
+      run.method, batch.rows, valuerTools(run, batchResults ? kTemporaryFileName : nullptr));
+  if (Status prepared = valuer->prepare(); !prepared.ok()) {
+    return Failure{prepared.message(), prepared.kind()};
+  }
+  return valuer;
+}
+
+// The batch valued by `made` (or a valuer prepared now); the results file gains its cycle
+// column when some row of the range takes more draws than the cycle.
+Status valueBatch(BatchFile& batch, const RowOutputs& out, RunContext& run,
+                  std::unique_ptr<RowValuer> made = nullptr) {
+  if (made == nullptr) {
+    Outcome<std::unique_ptr<RowValuer>> prepared =
+        preparedValuer(batch, out.batchResults != nullptr, run);
+    if (!prepared.ok()) return Failure{prepared.message(), prepared.kind()};
+    made = std::move(prepared.value());
+  }
+  const std::unique_ptr<RowValuer> valuer = std::move(made);
   if (run.results != nullptr && mostRepeats(*valuer, batch.rows) > 0) {
     if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
   }
@@ -113,6 +130,18 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   InputStream stream;
   openForReading(stream, kBatchFileName);
   if (!isOpen(stream)) return openFailure(kBatchFileName);
+  // A calibration's quotes are checked against the rows before anything is written: the batch
+  // is read first, and a refusal leaves the results of an earlier run as they were.
+  BatchFile batch;
+  std::unique_ptr<RowValuer> valuer;
+  if (run.calibration != nullptr) {
+    batch = readBatch(stream, settings);
+    closeStream(stream);
+    chooseRange(batch, run.options.rows.value_or(RowRange{}));
+    Outcome<std::unique_ptr<RowValuer>> prepared = preparedValuer(batch, true, run);
+    if (!prepared.ok()) return Failure{prepared.message(), prepared.kind()};
+    valuer = std::move(prepared.value());
+  }
   RowFile results;
   if (Status made = results.create(kResultFileName); !made.ok()) return made;
 
@@ -120,8 +149,10 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
       resultHeader(settings.withProbabilities, run.options.standardErrors) + "\n";
   if (Status written = results.writeRow(header); !written.ok()) return written;
   if (Status shown = printLine("OUTPUTS: "); !shown.ok()) return shown;
-  BatchFile batch = readBatch(stream, settings);
-  closeStream(stream);
+  if (run.calibration == nullptr) {
+    batch = readBatch(stream, settings);
+    closeStream(stream);
+  }
 
   // The rows this run values: all of them, or a shard. Rows before the shard are read, and
   // their draws skipped by jumping the generator ahead, without valuing them.
@@ -137,7 +168,7 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   if (run.options.rows && batchRows < shard.first) {
     std::fprintf(stderr, "%s\n", emptyShardMessage(shard, batchRows, kBatchFileName).c_str());
   }
-  Status status = valueBatch(batch, out, run);
+  Status status = valueBatch(batch, out, run, std::move(valuer));
   if (Status closed = results.close(); !closed.ok() && status.ok()) status = closed;
   if (status.ok()) status = printLine("");
   if (status.ok()) {

@@ -79,6 +79,7 @@ Status checkTogether(const ProgramOptions& options, bool threadsGiven) {
                             : options.chain          ? "--chain"
                             : options.exact          ? "--exact"
                             : options.quotes         ? "--quotes"
+                            : options.calibrate      ? "--calibrate"
                             : options.results        ? "--results"
                             : options.plot           ? "--plot"
                                                      : nullptr;
@@ -93,6 +94,13 @@ Status checkTogether(const ProgramOptions& options, bool threadsGiven) {
     if (options.standardErrors) {
       return usage("--exact has no sampling error, so --std-errors has nothing to report");
     }
+  }
+  if (options.calibrate && !options.exact && !options.check && !onlyTelling) {
+    return usage("--calibrate values under a measure of whole paths, solved on the exact law's "
+                 "lattice: give --exact with it");
+  }
+  if (options.calibrationReport && !options.calibrate && !onlyTelling) {
+    return usage("--calibration-report reports a calibration: give --calibrate with it");
   }
   if (options.quotes && !options.results && !options.plot && !options.check && !onlyTelling) {
     return usage("--quotes goes into the results file or the smile picture: give --results or "
@@ -133,6 +141,12 @@ std::string usageText() {
          "  --quotes FILE      market quotes (S0, K, days; call, put or bid/ask) beside the\n"
          "                     model: edges, market volatilities and probabilities of profit\n"
          "                     in --results, market markers in --plot\n"
+         "  --calibrate FILE   value every row under the measure on whole paths closest to\n"
+         "                     the table's that puts each quote of FILE (as --quotes reads it)\n"
+         "                     inside its bid/ask and keeps the table's forward; needs\n"
+         "                     --exact; with --quotes, --results, --plot, --calibration-report\n"
+         "  --calibration-report FILE\n"
+         "                     the calibration's report as CSV (with --calibrate)\n"
          "  --results FILE     also write every value, implied volatility, delta and gamma\n"
          "                     to FILE, one line per row and path\n"
          "  --trading-days N   days in a year for the yearly volatility (default 252)\n"
@@ -168,6 +182,8 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
       switchOption("--chain", options.chain),
       switchOption("--exact", options.exact),
       textOption("--quotes", options.quotes),
+      textOption("--calibrate", options.calibrate),
+      textOption("--calibration-report", options.calibrationReport),
       textOption("--results", options.results),
       textOption("--plot", options.plot),
       tradingDaysOption(options.tradingDays),

@@ -31,6 +31,8 @@ struct ProgramOptions {
   bool chain = false;                  // value the rows of each S0 on one set of paths
   bool exact = false;                  // the figures' limits, from the exact terminal law
   std::optional<std::string> quotes;   // market quotes beside the model's values
+  std::optional<std::string> calibrate;  // quotes the paths' measure is calibrated to
+  std::optional<std::string> calibrationReport;  // the calibration's report (CSV)
   std::optional<std::string> results;  // the tidy results file
   std::optional<std::string> plot;     // the smile picture
   double tradingDays = 252.0;          // days in a year, for the yearly volatility

@@ -1,7 +1,12 @@
 #include <cstdio>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "app/calibration_report.h"
 #include "app/file_names.h"
+#include "app/request_from_settings.h"
+#include "app/row_turn.h"
 #include "app/folder_lock.h"
 #include "engine/quote_book.h"
 #include "app/run_method.h"
@@ -56,6 +61,19 @@ Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& conte
     run = mode == kManualRunMode ? runManual(settings, context) : runBatch(settings, context);
   }
   if (run.ok() && options.results) run = results.close();
+  if (run.ok() && context.calibrationLog != nullptr) {
+    for (const std::string& line : calibrationSummary(*context.calibrationLog)) {
+      std::fprintf(stderr, "empricer: %s\n", line.c_str());
+    }
+    for (const std::string& warning : calibrationWarnings(*context.calibrationLog)) {
+      warnOf(context, warning);
+    }
+    std::fflush(stderr);
+    if (options.calibrationReport) {
+      run = writeCalibrationReport(*options.calibrationReport, *context.calibrationLog,
+                                   requestFromSettings(settings), options.tradingDays);
+    }
+  }
   if (run.ok() && context.quotes != nullptr) {
     const std::string said = context.quotes->reportText();
     std::fwrite(said.data(), 1, said.size(), stderr);
@@ -154,6 +172,24 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
         return kFailureStatus;
       }
     }
+    // The calibration's quotes too: a line refused (what the file holds, an arbitrage) is
+    // status 2, a file that cannot be read status 1.
+    std::map<double, std::vector<QuotedPrice>> calibration;
+    if (options.calibrate) {
+      QuoteBook book;
+      if (Status read = book.load(*options.calibrate); !read.ok()) {
+        std::fprintf(stderr, "%s\n", read.message().c_str());
+        return book.refused() ? kUsageStatus : kFailureStatus;
+      }
+      Outcome<std::map<double, std::vector<QuotedPrice>>> prices =
+          calibrationPrices(book.held(), *options.calibrate);
+      if (!prices.ok()) {
+        std::fprintf(stderr, "empricer: %s\n", prices.message().c_str());
+        return kUsageStatus;
+      }
+      calibration = std::move(prices.value());
+    }
+    CalibrationLog calibrationLog;
     // The workers stop when the queue goes, before the stop step or the closing line.
     DistributionCache distribution;
     ValuationQueue queue(options.threads, tuning.simulation);
@@ -162,10 +198,22 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
                        progress, options, startTime};
     context.method = method.method;
     if (options.quotes) context.quotes = &quotes;
+    if (options.calibrate) {
+      context.calibration = &calibration;
+      context.calibrationLog = &calibrationLog;
+      context.calibrationFile = options.calibrate->c_str();
+    }
     run = queue.started();
     if (run.ok()) run = runMode(mode, settings, context, method);
   }
-  if (!run.ok()) return stopWith(run.message());
+  if (!run.ok()) {
+    // A calibration refused before anything was valued: a message on standard error.
+    if (run.kind() == FailureKind::refused || run.kind() == FailureKind::cannotCompute) {
+      std::fprintf(stderr, "empricer: %s\n", run.message().c_str());
+      return run.kind() == FailureKind::refused ? kUsageStatus : kFailureStatus;
+    }
+    return stopWith(run.message());
+  }
 
   Status ended = printLine("");
   if (ended.ok() && settings.pauseAtEnd) ended = pauseForKey();

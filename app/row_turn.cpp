@@ -77,8 +77,10 @@ ValuerTools valuerTools(RunContext& run, const char* temporaryFile) {
                           return !run.listen || run.listen(share);
                         },
                         openingTemporaryFile, noteTemporaryFile, forgetTemporaryFile};
-  return {run.distribution, kDistributionFileName, figureChoice(run), std::move(watch),
-          run.options.threads, run.queue, run.generator, temporaryFile};
+  return {run.distribution,   kDistributionFileName, figureChoice(run),
+          std::move(watch),   run.options.threads,   run.queue,
+          run.generator,      temporaryFile,         run.calibration,
+          run.calibrationLog, run.calibrationFile};
 }
 
 std::uint64_t mostRepeats(const RowValuer& valuer, const RunRows& rows) {

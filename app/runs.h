@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "app/clock.h"
@@ -12,6 +13,7 @@
 #include "app/results_file.h"
 #include "app/settings.h"
 #include "app/smile_plot.h"
+#include "engine/calibration_quotes.h"
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
 #include "engine/row_valuer.h"
@@ -49,6 +51,10 @@ struct RunContext {
   ResultsFile* results = nullptr;  // --results
   SmilePlot* plot = nullptr;       // --plot
   QuoteBook* quotes = nullptr;     // --quotes
+  // --calibrate: the quoted prices by S0, and the log of each S0's calibration.
+  const std::map<double, std::vector<QuotedPrice>>* calibration = nullptr;
+  CalibrationLog* calibrationLog = nullptr;
+  const char* calibrationFile = "";
   // How the rows are valued: chosen once for the run (chooseMethod), handed to makeValuer.
   ValuationMethod method = ValuationMethod::simulation;
   // Rows valued in process (valueRowsOf): no console lines, no Batch_Result.csv and no

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "engine/exact_valuation.h"
 #include "engine/step_tilt.h"
 #include "engine/valuation_figures.h"
+#include "text/number_text.h"
 
 namespace empricer {
 
@@ -37,13 +39,49 @@ class ExactRows final : public RowValuer {
     ExactError error;
     // The lattices of a row take a fraction of a second each: a stop is heard between rows.
     const std::function<bool(double)>& progress = tools_.watch.progress;
-    figures = model_->value(
+    ExactModel& model = tools_.calibration != nullptr ? calibrated(request) : *model_;
+    figures = model.value(
         request, tools_.choice, error,
         [&progress](double share) {
           if (progress) progress(share);
         },
         rows_.rows[r].quote);
-    if (tools_.choice.vega) vegaOf(request, figures);
+    // A calibrated measure has no volatility of its own to move: no vega.
+    if (tools_.choice.vega && tools_.calibration == nullptr) vegaOf(request, figures);
+    return {};
+  }
+
+  Status prepare() override {
+    if (tools_.calibration == nullptr) return {};
+    if (Status loaded = tools_.distribution.refresh(tools_.distributionFile); !loaded.ok()) {
+      return loaded;
+    }
+    // Every valued row's S0 needs quotes; each S0's quotes must be within the paths' reach.
+    std::map<double, bool> checked;
+    for (std::size_t r = rows_.first; r < rows_.end; ++r) {
+      if (!rows_.rows[r].valued || rows_.rows[r].days < 1 || !refusal(r).empty()) continue;
+      const double spot = rows_.rows[r].spot;
+      if (checked.count(spot) > 0) continue;
+      checked[spot] = true;
+      const auto found = tools_.calibration->find(spot);
+      if (found == tools_.calibration->end()) {
+        std::string text;
+        appendNumber(text, spot);
+        return Failure{"row " + std::to_string(r + 1) + ": S0 " + text +
+                           " has no quote to calibrate to in --calibrate's file",
+                       FailureKind::refused};
+      }
+      const ValuationRequest request = requestOf(rows_, r);
+      ExactSetup setup;
+      setup.growth = growthPerStep(request);
+      setup.stepsPerDay = rows_.common.stepsPerDay;
+      if (Status reach = calibrationReach(tools_.distribution.current()->draws, setup, spot,
+                                          found->second, expiriesOf(found->second, rows_.common),
+                                          tools_.calibrationFile);
+          !reach.ok()) {
+        return reach;
+      }
+    }
     return {};
   }
 
@@ -56,7 +94,29 @@ class ExactRows final : public RowValuer {
   }
 
  private:
+  // The model of the row's S0, calibrated to its quotes; made when first asked for, and its
+  // calibration logged then.
+  ExactModel& calibrated(const ValuationRequest& request) {
+    auto& slot = calibrated_[request.spot];
+    if (slot == nullptr) {
+      const std::vector<QuotedPrice>& prices = tools_.calibration->at(request.spot);
+      const std::vector<ExpiryQuotes> expiries = expiriesOf(prices, rows_.common);
+      ExactSetup setup;
+      setup.growth = growth_;
+      setup.stepsPerDay = rows_.common.stepsPerDay;
+      setup.threads = tools_.threads;
+      setup.calibration = expiries;
+      slot = std::make_unique<ExactModel>(loaded_->draws, setup);
+      if (tools_.calibrationLog != nullptr) {
+        tools_.calibrationLog->spots.push_back(
+            spotCalibration(*slot, request.spot, prices, expiries));
+      }
+    }
+    return *slot;
+  }
+
   void reload(double growth) {
+    calibrated_.clear();
     model_.reset();
     up_.reset();
     down_.reset();
@@ -110,6 +170,7 @@ class ExactRows final : public RowValuer {
   std::unique_ptr<ExactModel> model_;
   std::unique_ptr<ExactModel> up_;    // the table's volatility half a point up
   std::unique_ptr<ExactModel> down_;  // and down, for the vega
+  std::map<double, std::unique_ptr<ExactModel>> calibrated_;  // by S0, with --calibrate
 };
 
 }  // namespace

@@ -15,6 +15,91 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Masses below this share of the largest are rounding of the transforms, and 0.
 constexpr double kNoMass = 1e-25;
 constexpr int kMostSweeps = 100;
+// The sweeps end when no expiry's fit began further than this (units of S0) from where it
+// ended: every expiry is met, with the others as they are, to a small fraction of the bound
+// the figures are held to.
+constexpr double kSweepTolerance = 1e-9;
+// The sweeps whose outcomes are mixed.
+constexpr std::size_t kMixedSweeps = 5;
+
+// The mix sum_i a_i outcome_i, sum a_i = 1, whose residuals' mix is least in size (least
+// squares on the differences of the residuals); empty when the system is singular.
+std::vector<double> andersonMix(const std::vector<std::vector<double>>& outcomes,
+                                const std::vector<std::vector<double>>& residuals) {
+  const std::size_t m = outcomes.size();
+  if (m < 2) return {};
+  const std::size_t n = residuals.back().size();
+  // Minimise |r_last - sum_j g_j (r_last - r_j)| over g (j < m - 1), then
+  // mix = x_last - sum_j g_j (x_last - x_j).
+  const std::size_t k = m - 1;
+  std::vector<double> a(k * k, 0.0);
+  std::vector<double> b(k, 0.0);
+  for (std::size_t p = 0; p < k; ++p) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const double dp = residuals[m - 1][i] - residuals[p][i];
+      b[p] += dp * residuals[m - 1][i];
+      for (std::size_t q = 0; q < k; ++q) {
+        a[p * k + q] += dp * (residuals[m - 1][i] - residuals[q][i]);
+      }
+    }
+  }
+  // Gaussian elimination with partial pivoting.
+  for (std::size_t c = 0; c < k; ++c) {
+    std::size_t pivot = c;
+    for (std::size_t r = c + 1; r < k; ++r) {
+      if (std::fabs(a[r * k + c]) > std::fabs(a[pivot * k + c])) pivot = r;
+    }
+    if (!(std::fabs(a[pivot * k + c]) > 1e-300)) return {};
+    for (std::size_t q = 0; q < k; ++q) std::swap(a[c * k + q], a[pivot * k + q]);
+    std::swap(b[c], b[pivot]);
+    for (std::size_t r = c + 1; r < k; ++r) {
+      const double f = a[r * k + c] / a[c * k + c];
+      for (std::size_t q = c; q < k; ++q) a[r * k + q] -= f * a[c * k + q];
+      b[r] -= f * b[c];
+    }
+  }
+  std::vector<double> g(k, 0.0);
+  for (std::size_t c = k; c-- > 0;) {
+    double v = b[c];
+    for (std::size_t q = c + 1; q < k; ++q) v -= a[c * k + q] * g[q];
+    g[c] = v / a[c * k + c];
+  }
+  std::vector<double> mix = outcomes[m - 1];
+  for (std::size_t j = 0; j < k; ++j) {
+    for (std::size_t i = 0; i < n; ++i) mix[i] -= g[j] * (outcomes[m - 1][i] - outcomes[j][i]);
+  }
+  for (double v : mix) {
+    if (!std::isfinite(v)) return {};
+  }
+  return mix;
+}
+
+// Whether each of `mix`'s numbers has the sign (or the 0) of `outcome`'s, the forwards' mu
+// aside: a mixed multiplier may not cross its kink.
+bool sameSigns(const std::vector<double>& mix, const std::vector<double>& outcome) {
+  for (std::size_t i = 0; i < mix.size(); ++i) {
+    if ((mix[i] > 0.0) != (outcome[i] > 0.0) || (mix[i] < 0.0) != (outcome[i] < 0.0)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The masses cleaned of the transforms' rounding and trimmed to the points that hold mass.
+void clean(LatticeMasses& out) {
+  double largest = 0.0;
+  for (double m : out.mass) largest = std::max(largest, m);
+  for (double& m : out.mass) {
+    if (!(m > kNoMass * largest)) m = 0.0;
+  }
+  std::size_t from = 0;
+  std::size_t to = out.mass.size();
+  while (from < to && out.mass[from] == 0.0) ++from;
+  while (to > from && out.mass[to - 1] == 0.0) --to;
+  out.mass = std::vector<double>(out.mass.begin() + static_cast<std::ptrdiff_t>(from),
+                                 out.mass.begin() + static_cast<std::ptrdiff_t>(to));
+  out.first += static_cast<std::int64_t>(from);
+}
 
 // a * b, cleaned of the transforms' rounding and trimmed to the points that hold mass.
 LatticeMasses convolve(const LatticeMasses& a, const LatticeMasses& b) {
@@ -98,8 +183,14 @@ StrikeBands strikeBands(const ExpiryQuotes& expiry, double forward) {
       PeriodPrice& band = bands.targets.prices[at->second];
       band.bid = std::max(band.bid, call.bid);
       band.ask = std::min(band.ask, call.ask);
-      if (band.bid > band.ask + kPeriodTolerance && bands.parityAt < 0) {
-        bands.parityAt = static_cast<std::ptrdiff_t>(j);
+      if (band.bid > band.ask) {
+        // Bands that miss each other by no more than the lattice's forward may be off meet at
+        // their middle; beyond that, the parity contradicts the forward.
+        if (band.bid > band.ask + kParitySlack) {
+          if (bands.parityAt < 0) bands.parityAt = static_cast<std::ptrdiff_t>(j);
+        } else {
+          band.bid = band.ask = (band.bid + band.ask) / 2.0;
+        }
       }
     }
     bands.bandOf.push_back(at->second);
@@ -116,6 +207,48 @@ LatticeMeasure::LatticeMeasure(const DayLaw& base, const DayLaw& shifted,
     bands_.push_back(none);
     fits_.push_back(PeriodFit{});
   }
+}
+
+LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind, int days,
+                                           bool backward) {
+  const LatticeMasses& t = daysOf(kind, days);
+  if (a.mass.size() < 2 || t.mass.size() < 2) {
+    return backward ? correlate(t, a) : convolve(a, t);
+  }
+  const std::size_t count = a.mass.size() + t.mass.size() - 1;
+  const std::size_t size = powerOfTwoAtLeast(count);
+  // The sum of days' spectrum at this length, worked out once (reversed for the backward
+  // pass, which carries B back: g(k) = sum_j t(j - k) v(j)).
+  const auto key = std::make_tuple(static_cast<int>(kind), days, size, backward);
+  auto found = spectra_.find(key);
+  if (found == spectra_.end()) {
+    std::vector<std::complex<double>> s(size, {0.0, 0.0});
+    for (std::size_t i = 0; i < t.mass.size(); ++i) {
+      s[backward ? t.mass.size() - 1 - i : i] = {t.mass[i], 0.0};
+    }
+    fourierOf(size).forward(s);
+    found = spectra_.emplace(key, std::move(s)).first;
+  }
+  std::vector<std::complex<double>> x(size, {0.0, 0.0});
+  for (std::size_t i = 0; i < a.mass.size(); ++i) x[i] = {a.mass[i], 0.0};
+  const FourierTransform& fourier = fourierOf(size);
+  fourier.forward(x);
+  for (std::size_t i = 0; i < size; ++i) x[i] *= found->second[i];
+  fourier.inverse(x);
+  LatticeMasses out;
+  out.first = a.first + (backward ? -(t.first + static_cast<std::int64_t>(t.mass.size()) - 1)
+                                  : t.first);
+  out.mass.resize(count);
+  const double scale = 1.0 / static_cast<double>(size);
+  for (std::size_t i = 0; i < count; ++i) out.mass[i] = x[i].real() * scale;
+  clean(out);
+  return out;
+}
+
+const FourierTransform& LatticeMeasure::fourierOf(std::size_t size) {
+  auto& slot = transforms_[size];
+  if (slot == nullptr) slot = std::make_unique<FourierTransform>(size);
+  return *slot;
 }
 
 const LatticeMasses& LatticeMeasure::daysOf(PathKind kind, int days) {
@@ -146,8 +279,24 @@ std::vector<double> LatticeMeasure::tiltOn(std::size_t e, const LatticeMasses& a
   return tilt;
 }
 
-void LatticeMeasure::forwardPass(PathKind kind, Chain& chain) {
+void LatticeMeasure::fitExpiry(std::size_t e, const LatticeMasses& cavity,
+                               const LatticeMasses& behind, bool& allMet) {
+  std::vector<double> x(cavity.mass.size());
+  std::vector<double> w(cavity.mass.size());
+  const auto last = static_cast<std::int64_t>(behind.mass.size()) - 1;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const std::int64_t k = cavity.first + static_cast<std::int64_t>(i);
+    x[i] = std::exp(static_cast<double>(k) * base_.spacing);
+    const std::int64_t at = std::clamp<std::int64_t>(k - behind.first, 0, last);
+    w[i] = cavity.mass[i] * behind.mass[static_cast<std::size_t>(at)];
+  }
+  fits_[e] = fitPeriod(x, w, bands_[e].targets, fits_[e]);
+  allMet = allMet && fits_[e].met && fits_[e].startResidual <= kSweepTolerance;
+}
+
+void LatticeMeasure::forwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet) {
   const std::size_t m = expiries_.size();
+  fit = fit && chain.backward && chain.behind.size() == m;
   chain.cavity.assign(m, {});
   chain.ahead.assign(m, {});
   chain.logScale.assign(m, 0.0);
@@ -155,10 +304,11 @@ void LatticeMeasure::forwardPass(PathKind kind, Chain& chain) {
   double logPrevious = 0.0;
   int previousDays = 0;
   for (std::size_t e = 0; e < m; ++e) {
-    LatticeMasses cavity = convolve(previous, daysOf(kind, expiries_[e].days - previousDays));
+    LatticeMasses cavity = convolveDays(previous, kind, expiries_[e].days - previousDays, false);
     const double total = sumOf(cavity.mass);
     for (double& c : cavity.mass) c /= total;
     const double logCavity = logPrevious + std::log(total);
+    if (fit) fitExpiry(e, cavity, chain.behind[e], allMet);
     const std::vector<double> tilt = tiltOn(e, cavity);
     double top = -kInfinity;
     for (std::size_t i = 0; i < tilt.size(); ++i) {
@@ -184,17 +334,7 @@ void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& a
   std::fill(behind.mass.begin(), behind.mass.end(), 1.0);
   for (std::size_t e = m; e-- > 0;) {
     const LatticeMasses& cavity = chain.cavity[e];
-    if (fit) {
-      std::vector<double> x(cavity.mass.size());
-      std::vector<double> w(cavity.mass.size());
-      for (std::size_t i = 0; i < x.size(); ++i) {
-        x[i] = std::exp(static_cast<double>(cavity.first + static_cast<std::int64_t>(i)) *
-                        base_.spacing);
-        w[i] = cavity.mass[i] * behind.mass[i];
-      }
-      fits_[e] = fitPeriod(x, w, bands_[e].targets, fits_[e]);
-      allMet = allMet && fits_[e].met && fits_[e].iterations == 0;
-    }
+    if (fit) fitExpiry(e, cavity, behind, allMet);
     chain.behind[e] = behind;
     if (e == 0) break;
     // B_{e-1} on the cavity of e - 1: h_e B_e carried back over the days between.
@@ -208,7 +348,7 @@ void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& a
       carried.mass[i] = cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
     }
     const LatticeMasses back =
-        correlate(daysOf(kind, expiries_[e].days - expiries_[e - 1].days), carried);
+        convolveDays(carried, kind, expiries_[e].days - expiries_[e - 1].days, true);
     const LatticeMasses& before = chain.cavity[e - 1];
     behind.first = before.first;
     behind.mass.assign(before.mass.size(), 0.0);
@@ -224,9 +364,27 @@ void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& a
   chain.backward = true;
 }
 
+std::vector<double> LatticeMeasure::flatFits() const {
+  std::vector<double> flat;
+  for (const PeriodFit& f : fits_) {
+    flat.push_back(f.mu == 0.0 ? 0.0 : f.mu);
+    flat.insert(flat.end(), f.lambda.begin(), f.lambda.end());
+  }
+  return flat;
+}
+
+void LatticeMeasure::setFlatFits(const std::vector<double>& flat) {
+  std::size_t at = 0;
+  for (PeriodFit& f : fits_) {
+    f.mu = flat[at++];
+    for (double& l : f.lambda) l = flat[at++];
+  }
+}
+
 bool LatticeMeasure::calibrate() {
   auto chain = std::make_unique<Chain>();
-  forwardPass(PathKind::base, *chain);
+  bool unused = true;
+  forwardPass(PathKind::base, *chain, false, unused);
   forwards_.clear();
   for (const LatticeMasses& cavity : chain->cavity) {
     // With no tilt yet, each cavity is P's law of Y_e.
@@ -249,17 +407,36 @@ bool LatticeMeasure::calibrate() {
     }
     if (bands_[e].parityAt >= 0) return false;
   }
+  // A sweep is a forward pass and a backward pass that fits the expiries from the last; the
+  // sweeps end when one found every expiry met. The multipliers a sweep leaves, as a function
+  // of those it began with, converge slowly where the expiries lean on each other: each sweep
+  // begins from the mix of the last few sweeps' outcomes whose residuals (outcome less start)
+  // cancel best (Anderson's mixing), as long as the mix keeps every multiplier's sign.
+  std::vector<std::vector<double>> outcomes;
+  std::vector<std::vector<double>> residuals;
   for (sweeps_ = 1; sweeps_ <= kMostSweeps; ++sweeps_) {
-    if (sweeps_ > 1) forwardPass(PathKind::base, *chain);
+    if (sweeps_ > 1) forwardPass(PathKind::base, *chain, false, unused);
+    const std::vector<double> start = flatFits();
     bool allMet = true;
     backwardPass(PathKind::base, *chain, true, allMet);
     if (allMet) {
       met_ = true;
       break;
     }
+    std::vector<double> outcome = flatFits();
+    std::vector<double> residual(outcome.size());
+    for (std::size_t i = 0; i < outcome.size(); ++i) residual[i] = outcome[i] - start[i];
+    outcomes.push_back(outcome);
+    residuals.push_back(residual);
+    if (outcomes.size() > kMixedSweeps) {
+      outcomes.erase(outcomes.begin());
+      residuals.erase(residuals.begin());
+    }
+    const std::vector<double> mixed = andersonMix(outcomes, residuals);
+    if (!mixed.empty() && sameSigns(mixed, outcome)) setFlatFits(mixed);
   }
   sweeps_ = std::min(sweeps_, kMostSweeps);
-  forwardPass(PathKind::base, *chain);
+  forwardPass(PathKind::base, *chain, false, unused);
   bool ignored = true;
   backwardPass(PathKind::base, *chain, false, ignored);
   chains_[0] = std::move(chain);
@@ -282,7 +459,8 @@ LatticeMeasure::Chain& LatticeMeasure::chainOf(PathKind kind) {
   auto& chain = chains_[static_cast<int>(kind)];
   if (chain == nullptr) {
     chain = std::make_unique<Chain>();
-    forwardPass(kind, *chain);
+    bool unused = true;
+    forwardPass(kind, *chain, false, unused);
     bool ignored = true;
     backwardPass(kind, *chain, false, ignored);
   }
@@ -307,7 +485,7 @@ TerminalLaw LatticeMeasure::marginal(PathKind kind, int days) {
   } else {
     const LatticeMasses start = after > 0 ? chain.ahead[after - 1] : LatticeMasses{0, {1.0}};
     const int from = after > 0 ? expiries_[after - 1].days : 0;
-    law = convolve(start, daysOf(kind, days - from));
+    law = convolveDays(start, kind, days - from, false);
     if (after < m) {
       const LatticeMasses& cavity = chain.cavity[after];
       const std::vector<double> tilt = tiltOn(after, cavity);
@@ -321,7 +499,7 @@ TerminalLaw LatticeMeasure::marginal(PathKind kind, int days) {
         carried.mass[i] =
             cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
       }
-      const LatticeMasses back = correlate(daysOf(kind, expiries_[after].days - days), carried);
+      const LatticeMasses back = convolveDays(carried, kind, expiries_[after].days - days, true);
       for (std::size_t i = 0; i < law.mass.size(); ++i) {
         law.mass[i] *= valueAt(back, law.first + static_cast<std::int64_t>(i));
       }

@@ -23,9 +23,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <tuple>
+#include <complex>
 #include <vector>
 
 #include "engine/exact_law.h"
+#include "engine/fourier.h"
 #include "engine/period_fit.h"
 
 namespace empricer {
@@ -48,6 +51,9 @@ struct StrikeBands {
   std::ptrdiff_t parityAt = -1;     // a price of the expiry
 };
 StrikeBands strikeBands(const ExpiryQuotes& expiry, double forward);
+// How far (units of S0) a strike's call and put bands may miss each other and still be met, at
+// their middle: a lattice's forward is off the exact one by about this much at most.
+constexpr double kParitySlack = 1e-4;
 
 // Masses on the lattice points y = k x spacing, k from `first` on.
 struct LatticeMasses {
@@ -93,11 +99,23 @@ class LatticeMeasure {
     bool backward = false;
   };
   const LatticeMasses& daysOf(PathKind kind, int days);
-  void forwardPass(PathKind kind, Chain& chain);
+  // a * T_days (forward), or T_days carried back over a (backward), by Fourier transform with
+  // T's spectrum kept for each length.
+  LatticeMasses convolveDays(const LatticeMasses& a, PathKind kind, int days, bool backward);
+  const FourierTransform& fourierOf(std::size_t size);
+  // With `fit` (and the backward pass's B from before), each expiry's multipliers are fitted
+  // on its cavity as the pass reaches it, as the backward pass does.
+  void forwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet);
+  // Fits expiry e's multipliers on the cavity times B (held flat beyond B's points).
+  void fitExpiry(std::size_t e, const LatticeMasses& cavity, const LatticeMasses& behind,
+                 bool& allMet);
   // With `fit`, each expiry's multipliers are fitted on its cavity as the pass reaches it.
   void backwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet);
   Chain& chainOf(PathKind kind);
   std::vector<double> tiltOn(std::size_t e, const LatticeMasses& at) const;
+  // Every expiry's mu and multipliers, one after another, and back.
+  std::vector<double> flatFits() const;
+  void setFlatFits(const std::vector<double>& flat);
 
   const DayLaw& base_;
   const DayLaw& shifted_;
@@ -110,6 +128,8 @@ class LatticeMeasure {
   // shifted paths' laws are asked for from two threads.
   std::recursive_mutex mutex_;
   std::map<std::pair<int, int>, LatticeMasses> sums_;
+  std::map<std::tuple<int, int, std::size_t, bool>, std::vector<std::complex<double>>> spectra_;
+  std::map<std::size_t, std::unique_ptr<FourierTransform>> transforms_;
   std::unique_ptr<Chain> chains_[2];
   int sweeps_ = 0;
   bool met_ = false;

@@ -27,6 +27,10 @@ struct Problem {
       : x(points), weight(weights), targets(goals) {
     // Each point's features, worked out once: x, then each price's payoff.
     const std::size_t k = features();
+    logWeight.resize(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      logWeight[i] = weight[i] > 0.0 ? std::log(weight[i]) : -kInfinity;
+    }
     values.resize(x.size() * k);
     for (std::size_t i = 0; i < x.size(); ++i) {
       values[i * k] = x[i];
@@ -39,6 +43,7 @@ struct Problem {
   const std::vector<double>& weight;
   const PeriodTargets& targets;
   std::vector<double> values;
+  std::vector<double> logWeight;
   std::size_t features() const { return targets.prices.size() + 1; }
   double feature(std::size_t j, std::size_t i) const { return values[i * features() + j]; }
 };
@@ -50,10 +55,10 @@ AtMultipliers evaluate(const Problem& p, const std::vector<double>& theta, bool 
   double largest = -kInfinity;
   std::vector<double> s(p.x.size(), -kInfinity);
   for (std::size_t i = 0; i < p.x.size(); ++i) {
-    if (!(p.weight[i] > 0.0)) continue;
+    if (p.logWeight[i] == -kInfinity) continue;
     double tilt = 0.0;
     for (std::size_t j = 0; j < k; ++j) tilt += theta[j] * p.feature(j, i);
-    s[i] = std::log(p.weight[i]) + tilt;
+    s[i] = p.logWeight[i] + tilt;
     largest = std::max(largest, s[i]);
   }
   at.mean.assign(k, 0.0);
@@ -145,12 +150,15 @@ std::vector<double> solveSymmetric(std::vector<double> a, std::vector<double> b,
   return b;
 }
 
+// The largest of the forward's distance from its target and each multiplier's gradient.
+double residualOf(const Problem& p, const std::vector<double>& mean, const std::vector<double>& g) {
+  double largest = std::fabs(p.targets.forward - mean[0]);
+  for (std::size_t j = 1; j < p.features(); ++j) largest = std::max(largest, std::fabs(g[j]));
+  return largest == largest ? largest : kInfinity;
+}
+
 bool metAt(const Problem& p, const std::vector<double>& mean, const std::vector<double>& g) {
-  if (!(std::fabs(p.targets.forward - mean[0]) <= kPeriodTolerance)) return false;
-  for (std::size_t j = 1; j < p.features(); ++j) {
-    if (!(std::fabs(g[j]) <= kPeriodTolerance)) return false;
-  }
-  return true;
+  return residualOf(p, mean, g) <= kPeriodTolerance;
 }
 
 }  // namespace
@@ -180,6 +188,7 @@ PeriodFit fitPeriod(const std::vector<double>& x, const std::vector<double>& wei
   PeriodFit fit;
   AtMultipliers at = evaluate(p, theta, true);
   int iteration = 0;
+  fit.startResidual = residualOf(p, at.mean, gradient(p, theta, at.mean));
   for (; iteration < kMostIterations; ++iteration) {
     std::vector<double> g = gradient(p, theta, at.mean);
     if (metAt(p, at.mean, g)) break;

@@ -33,6 +33,9 @@ struct PeriodFit {
   double mu = 0.0;
   std::vector<double> lambda;  // by price
   int iterations = 0;
+  // The largest distance of a price from where the fit wants it (and of the forward from its
+  // target) when the fit began, in units of S0: how far the start was from the fit.
+  double startResidual = 0.0;
   // Whether the forward is met within kPeriodTolerance and every price within its bid/ask (to
   // the same tolerance).
   bool met = false;

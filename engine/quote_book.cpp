@@ -208,11 +208,37 @@ std::string QuoteBook::take(std::int64_t number, std::string_view line, QuoteCol
   const Key key{value[kSpot], value[kStrike], value[kDays]};
   std::int64_t repeats = 0;
   if (!std::isnan(value[kSpot]) && !std::isnan(value[kStrike]) && !std::isnan(value[kDays])) {
-    const auto [at, added] = quotes_.emplace(
-        key, Entry{quote, number, false, rangeOf(kCall, kCallBid, kCallAsk),
-                   rangeOf(kPut, kPutBid, kPutAsk)});
+    const QuoteRange call = rangeOf(kCall, kCallBid, kCallAsk);
+    const QuoteRange put = rangeOf(kPut, kPutBid, kPutAsk);
+    const auto [at, added] = quotes_.emplace(key, Entry{quote, number, false, call, put, 0});
     if (added) return {};
-    repeats = at->second.line;
+    Entry& entry = at->second;
+    // A call on one line and the put of the same S0, K and days on another are one quote; a
+    // side given twice is a duplicate, refused at its line.
+    const bool callTwice = call.given() && entry.call.given();
+    const bool putTwice = put.given() && entry.put.given();
+    if (callTwice || putTwice) {
+      return std::string("the ") + (callTwice ? "call" : "put") +
+             " of this S0, K and days is given on line " +
+             std::to_string(callTwice ? entry.line : entry.putLine != 0 ? entry.putLine : entry.line) +
+             " already: one line a side, or one line with both";
+    }
+    if (call.given()) {
+      entry.call = call;
+      entry.quote.call = quote.call;
+      if (!entry.put.given() && put.given()) entry.put = put;
+      // The quote's line is the call's; the put keeps its own.
+      entry.putLine = entry.putLine != 0 ? entry.putLine : entry.line;
+      entry.line = number;
+      return {};
+    }
+    if (put.given()) {
+      entry.put = put;
+      entry.quote.put = quote.put;
+      entry.putLine = number;
+      return {};
+    }
+    repeats = entry.line;
   }
   ++ignored_;
   if (firstIgnored_.size() < kNamed) firstIgnored_.push_back(Unmatched{number, key, repeats});
@@ -277,7 +303,8 @@ std::vector<HeldQuote> QuoteBook::held() const {
   out.reserve(quotes_.size());
   for (const auto& [key, entry] : quotes_) {
     out.push_back(HeldQuote{std::get<0>(key), std::get<1>(key), std::get<2>(key), entry.quote,
-                            entry.line, entry.call, entry.put});
+                            entry.line, entry.call, entry.put,
+                            entry.putLine != 0 ? entry.putLine : entry.line});
   }
   return out;
 }

@@ -3,7 +3,9 @@
 // order and case, separated by commas or semicolons). A row of a run takes the quote whose
 // S0, K and days equal its own as doubles. The file's lines are read as app/quote_lines.h
 // says; a line whose numbers cannot be prices (not finite, negative, a bid above its ask, a
-// call above S0 or a put above K) is refused.
+// call above S0 or a put above K) is refused. A line that gives only the call of an S0, K and
+// days and one that gives only its put are one quote (each side keeps its line); a side given
+// by two lines is refused at the second.
 #pragma once
 
 #include <cstddef>
@@ -36,9 +38,10 @@ struct HeldQuote {
   double strike = 0.0;
   double days = 0.0;
   MarketQuote quote;
-  std::int64_t line = 0;
+  std::int64_t line = 0;  // the line of the call (of the quote, when one line gives both)
   QuoteRange call;
   QuoteRange put;
+  std::int64_t putLine = 0;  // the line of the put
 };
 
 class QuoteBook {
@@ -74,6 +77,7 @@ class QuoteBook {
     bool used = false;
     QuoteRange call;
     QuoteRange put;
+    std::int64_t putLine = 0;  // the put's own line, when another line gave it (0: `line`)
   };
   // A quote line that matched no row: its keys, and the line it repeats (0 for none).
   struct Unmatched {

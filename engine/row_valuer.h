@@ -7,10 +7,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/calibration_quotes.h"
 #include "engine/distribution_cache.h"
 #include "engine/group_valuation.h"
 #include "engine/random_generator.h"
@@ -72,6 +74,9 @@ class RowValuer {
   virtual Status value(std::size_t r, RowFigures& figures) = 0;
   // The draws of row `r`'s valuation.
   virtual ValuationDraws drawsOf(std::size_t r) const = 0;
+  // What must hold before any row is valued (the quotes of a calibration): fails with the
+  // message the run stops with, before any output is written.
+  virtual Status prepare() { return {}; }
   // Why the valuer cannot value row `r` ("" when it can): the run skips the row and says why.
   virtual std::string refusal(std::size_t r) const {
     static_cast<void>(r);
@@ -98,6 +103,11 @@ struct ValuerTools {
   // The file of each row's terminal prices while its probabilities are worked out, for rows
   // valued on their own (nullptr: none, in memory).
   const char* temporaryFile;
+  // With --calibrate: the quoted prices by S0 each row is valued under the measure of, and the
+  // log each S0's calibration goes to when first made.
+  const std::map<double, std::vector<QuotedPrice>>* calibration = nullptr;
+  CalibrationLog* calibrationLog = nullptr;
+  const char* calibrationFile = "";  // its name in the messages
 };
 
 // The valuer of `method` for `rows`, which must outlive it.

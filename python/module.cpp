@@ -54,6 +54,7 @@ namespace {
       break;
     case FailureKind::badInput:
     case FailureKind::cannotCompute:
+    case FailureKind::refused:
       break;
   }
   PyErr_SetString(type, failure.message().c_str());

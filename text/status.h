@@ -22,6 +22,7 @@ enum class FailureKind {
   stopped,      // the run was asked to stop (a signal, an interrupt)
   cannotCompute,  // the input reads, but what it asks for has no solution (a tilt no weight
                   // reaches)
+  refused,        // an input a run must not start on, refused before any work (status 2)
 };
 
 struct Failure {

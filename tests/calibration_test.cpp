@@ -1,0 +1,312 @@
+// --calibrate: the measure on whole paths against a direct one-period fit and a brute-force
+// joint law, a market of the table's own prices met with no tilt, a skewed market met inside
+// every spread, and the quotes a calibration refuses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/calibration_quotes.h"
+#include "engine/draw_table.h"
+#include "engine/exact_law.h"
+#include "engine/lattice_measure.h"
+#include "engine/period_fit.h"
+#include "run_support.h"
+#include "value_support.h"
+
+using namespace empricer;
+
+namespace {
+
+std::unique_ptr<DrawTable> bellDraws() {
+  std::vector<double> returns;
+  std::vector<double> weights;
+  for (int i = 0; i < 41; ++i) {
+    const double x = -0.004 + 0.0002 * i;
+    returns.push_back(x);
+    weights.push_back(std::floor(1000.0 * std::exp(-x * x / (2.0 * 0.0016 * 0.0016))) + 1.0);
+  }
+  const auto table = returnTableOf(returns, weights);
+  auto draws = std::make_unique<DrawTable>();
+  buildDrawTable(*table, static_cast<std::int32_t>(table->totalWeight), *draws);
+  return draws;
+}
+
+double normalCdf(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }
+
+// Black's price of an option on forward F with total volatility s, discounted by d.
+double black(bool call, double f, double k, double s, double d) {
+  const double d1 = (std::log(f / k) + 0.5 * s * s) / s;
+  const double d2 = d1 - s;
+  return call ? d * (f * normalCdf(d1) - k * normalCdf(d2))
+              : d * (k * normalCdf(-d2) - f * normalCdf(-d1));
+}
+
+// A skewed market on the table's forwards (units of S0): bands of +-2 % (at least 1e-4).
+std::vector<ExpiryQuotes> skewedMarket(const std::vector<int>& days,
+                                       const std::vector<double>& forwards) {
+  std::vector<ExpiryQuotes> market;
+  for (std::size_t e = 0; e < days.size(); ++e) {
+    ExpiryQuotes q;
+    q.days = days[e];
+    q.discount = std::pow(2.718281828459, -(days[e] * 0.05 / 270.0));
+    for (const double k : {0.94, 0.97, 1.0, 1.03, 1.06}) {
+      const double vol = 0.25 - 0.5 * (k - 1.0);
+      for (const bool call : {true, false}) {
+        const double p = black(call, forwards[e], k * forwards[e],
+                               vol * std::sqrt(days[e] / 252.0), q.discount);
+        const double half = std::max(0.02 * p, 1e-4);
+        q.prices.push_back({call, k * forwards[e], q.discount, std::max(p - half, 0.0), p + half});
+        q.quotes.push_back(q.quotes.size());
+      }
+    }
+    market.push_back(q);
+  }
+  return market;
+}
+
+std::vector<double> forwardsOf(const DayLaw& day, const std::vector<int>& days) {
+  std::vector<double> forwards;
+  for (const int d : days) {
+    const NodeMasses nodes = sumOfDays(day, d);
+    double f = 0.0;
+    for (std::size_t i = 0; i < nodes.mass.size(); ++i) {
+      f += nodes.mass[i] *
+           std::exp(d * day.low + static_cast<double>(nodes.first + static_cast<std::int64_t>(i)) *
+                                      day.spacing);
+    }
+    forwards.push_back(f);
+  }
+  return forwards;
+}
+
+}  // namespace
+
+// With one expiry the measure is the one-period fit on the law of X_e itself; with two, on a
+// coarse lattice, the forward and backward passes give what the joint law of (Y_1, Y_2) summed
+// out gives, and the fit meets every band and both forwards.
+TEST(Calibration, ThePassesAreTheOnePeriodFitAndTheJointLawSummedOut) {
+  const auto draws = bellDraws();
+  const DayLaw day = dayLaw(stepLaw(*draws, PathKind::base, 0.0), 64, 270);
+  {
+    const std::vector<int> days = {5};
+    LatticeMeasure measure(day, day, skewedMarket(days, forwardsOf(day, days)));
+    ASSERT_TRUE(measure.calibrate());
+    const NodeMasses nodes = sumOfDays(day, 5);
+    std::vector<double> x;
+    for (std::size_t i = 0; i < nodes.mass.size(); ++i) {
+      x.push_back(std::exp(5 * day.low + static_cast<double>(nodes.first + static_cast<std::int64_t>(i)) *
+                                             day.spacing));
+    }
+    const PeriodFit direct = fitPeriod(x, nodes.mass, measure.bands()[0].targets);
+    ASSERT_TRUE(direct.met);
+    EXPECT_NEAR(measure.fits()[0].mu, direct.mu, 1e-6);
+    for (std::size_t j = 0; j < direct.lambda.size(); ++j) {
+      EXPECT_NEAR(measure.fits()[0].lambda[j], direct.lambda[j], 1e-6) << j;
+    }
+  }
+  const std::vector<int> days = {2, 3};
+  LatticeMeasure measure(day, day, skewedMarket(days, forwardsOf(day, days)));
+  ASSERT_TRUE(measure.calibrate());
+  // The joint law on the lattice: Y_1 from 2 days, Y_2 - Y_1 from 1 more, each pair weighed by
+  // h_1(Y_1) h_2(Y_2).
+  const NodeMasses two = sumOfDays(day, 2);
+  const NodeMasses one = sumOfDays(day, 1);
+  const auto half = static_cast<std::int64_t>(day.intervals / 2);
+  std::map<std::int64_t, double> second;  // Q's law of Y_2 by point k (y = k x spacing)
+  double total = 0.0;
+  std::vector<double> firstPrices(measure.expiries()[0].prices.size(), 0.0);
+  for (std::size_t i = 0; i < two.mass.size(); ++i) {
+    const std::int64_t k1 = two.first + static_cast<std::int64_t>(i) - 2 * half;
+    const double x1 = std::exp(static_cast<double>(k1) * day.spacing);
+    const double h1 = periodTilt(measure.bands()[0].targets, measure.fits()[0], x1);
+    for (std::size_t j = 0; j < one.mass.size(); ++j) {
+      const std::int64_t k2 = k1 + one.first + static_cast<std::int64_t>(j) - half;
+      const double x2 = std::exp(static_cast<double>(k2) * day.spacing);
+      const double h2 = periodTilt(measure.bands()[1].targets, measure.fits()[1], x2);
+      const double w = two.mass[i] * one.mass[j] * std::exp(h1 + h2);
+      total += w;
+      second[k2] += w;
+      for (std::size_t q = 0; q < firstPrices.size(); ++q) {
+        firstPrices[q] += w * periodPayoff(measure.expiries()[0].prices[q], x1);
+      }
+    }
+  }
+  const std::vector<std::vector<double>> prices = measure.modelPrices();
+  for (std::size_t q = 0; q < firstPrices.size(); ++q) {
+    EXPECT_NEAR(prices[0][q], firstPrices[q] / total, 1e-12) << q;
+    const PeriodPrice& band = measure.expiries()[0].prices[q];
+    EXPECT_GE(prices[0][q], band.bid - 1e-9);
+    EXPECT_LE(prices[0][q], band.ask + 1e-9);
+  }
+  const TerminalLaw law = measure.marginal(PathKind::base, 3);
+  double forward = 0.0;
+  for (const auto& [k, w] : second) forward += w / total * std::exp(static_cast<double>(k) * day.spacing);
+  EXPECT_NEAR(law.expMean, forward, 1e-12);
+  EXPECT_NEAR(forward, measure.forwards()[1], 1e-10) << "the forward is kept";
+}
+
+namespace {
+
+std::string text(double v) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.17g", v);
+  return buffer;
+}
+
+struct CalibratedRun {
+  RunOutcome outcome;
+  std::map<std::string, ResultsLine> results;
+  std::vector<std::vector<std::string>> report;
+  std::string batchResult;
+};
+
+// A batch run on the chain workload's table (rate 0.05) with `quotes` as q.csv and `arguments`.
+CalibratedRun runWith(const std::string& batch, const std::string& quotes,
+                      const std::vector<std::string>& arguments) {
+  TempDir dir;
+  writeBellInputs(dir, {.runMode = "2", .trajectories = 10, .rate = "0.05"}, batch);
+  // The chain workload's table: a day's forward near its start, as a market's is.
+  dir.write("dist.csv", readFile(EMPRICER_GOLDEN_DIR "/../../bench/workloads/chain/dist.csv").value());
+  dir.write("q.csv", quotes);
+  dir.write("Batch_Result.csv", "earlier results\n");
+  std::vector<std::string> all = {"--quiet", "--results", "r.csv"};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  CalibratedRun run;
+  run.outcome = runIn(dir, {.clock = kStillClock, .arguments = all});
+  if (dir.exists("r.csv")) run.results = resultsByLine(dir.read("r.csv"));
+  if (dir.exists("rep.csv")) {
+    for (const std::string& line : splitLines(dir.read("rep.csv"))) run.report.push_back(fieldsOf(line));
+  }
+  run.batchResult = dir.read("Batch_Result.csv");
+  return run;
+}
+
+// The quoted prices' lines of a report (up to its second header), by column name.
+std::vector<std::map<std::string, std::string>> quoteLines(const CalibratedRun& run) {
+  std::vector<std::map<std::string, std::string>> lines;
+  for (std::size_t i = 1; i < run.report.size() && run.report[i][0] != "S0"; ++i) {
+    std::map<std::string, std::string> line;
+    for (std::size_t c = 0; c < run.report[0].size(); ++c) line[run.report[0][c]] = run.report[i][c];
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+double relativeEntropyOf(const CalibratedRun& run) {
+  return std::stod(run.report.back()[1]);
+}
+
+}  // namespace
+
+// End to end: a market made of the table's own exact prices is met with no tilt (KL ~ 0, every
+// path's values as without --calibrate); a skewed market of two expiries is met inside every
+// spread with the table's forwards kept; one line a side reads as one line with both.
+TEST(Calibration, TheTablesOwnMarketNeedsNoTiltAndASkewedOneIsMetInsideEverySpread) {
+  std::string batch = "S0,K,Days\n";
+  for (const int days : {10, 30}) {
+    for (const int k : {94, 97, 100, 103, 106}) {
+      batch += "100," + std::to_string(k) + "," + std::to_string(days) + "\n";
+    }
+  }
+  const CalibratedRun plain = runWith(batch, "S0,K,days,call\n", {"--exact"});
+  ASSERT_EQ(plain.outcome.status, 0) << plain.outcome.err;
+  std::string own = "S0,K,days,call_bid,call_ask,put_bid,put_ask\n";
+  std::string skewed = own;
+  std::string oneSideALine = "S0,K,days,call_bid,call_ask,put_bid,put_ask\n";
+  for (const auto& [key, line] : plain.results) {
+    if (line.at("path") != "base") continue;
+    const double call = std::stod(line.at("call"));
+    const double put = std::stod(line.at("put"));
+    const std::string keys = line.at("S0") + "," + line.at("K") + "," + line.at("days") + ",";
+    own += keys + text(std::max(call - 1e-6, 0.0)) + "," + text(call + 1e-6) + "," +
+           text(std::max(put - 1e-6, 0.0)) + "," + text(put + 1e-6) + "\n";
+    const double f = std::stod(line.at("forward"));
+    const double d = std::stod(line.at("discount"));
+    const double k = std::stod(line.at("K"));
+    const double t = std::stod(line.at("days")) / 252.0;
+    const double vol = 0.3 - 0.8 * (k / f - 1.0);
+    const double c = black(true, f, k, vol * std::sqrt(t), d);
+    const double p = black(false, f, k, vol * std::sqrt(t), d);
+    const auto band = [](double v) {
+      return text(std::max(v - std::max(0.02 * v, 0.01), 0.0)) + "," +
+             text(v + std::max(0.02 * v, 0.01));
+    };
+    skewed += keys + band(c) + "," + band(p) + "\n";
+    oneSideALine += keys + band(c) + ",,\n" + keys + ",," + band(p) + "\n";
+  }
+  const CalibratedRun same =
+      runWith(batch, own, {"--exact", "--calibrate", "q.csv", "--calibration-report", "rep.csv"});
+  ASSERT_EQ(same.outcome.status, 0) << same.outcome.err;
+  EXPECT_LT(relativeEntropyOf(same), 1e-8);
+  for (const auto& [key, line] : plain.results) {
+    for (const char* column : {"call", "put"}) {
+      EXPECT_NEAR(std::stod(same.results.at(key).at(column)), std::stod(line.at(column)), 1e-6 * 100)
+          << key << " " << column;
+    }
+  }
+  const CalibratedRun met =
+      runWith(batch, skewed, {"--exact", "--calibrate", "q.csv", "--calibration-report", "rep.csv"});
+  ASSERT_EQ(met.outcome.status, 0) << met.outcome.err;
+  const auto lines = quoteLines(met);
+  ASSERT_EQ(lines.size(), 20u);
+  for (const auto& line : lines) {
+    EXPECT_EQ(line.at("inside"), "1") << line.at("line") << " " << line.at("side");
+    EXPECT_GE(std::stod(line.at("model")), std::stod(line.at("bid")) - 1e-7);
+    EXPECT_LE(std::stod(line.at("model")), std::stod(line.at("ask")) + 1e-7);
+  }
+  EXPECT_GT(relativeEntropyOf(met), 1e-3) << "a skew needs a tilt";
+  // The base path keeps the table's forward; a shifted path is valued under the same functions
+  // of its own path scaled back to S0, and its forward moves with them.
+  for (const auto& [key, line] : plain.results) {
+    if (line.at("path") != "base") continue;
+    EXPECT_NEAR(std::stod(met.results.at(key).at("forward")), std::stod(line.at("forward")), 1e-7 * 100)
+        << key;
+  }
+  EXPECT_NE(met.outcome.err.find("20 of 20 prices of 2 expiries inside"), std::string::npos)
+      << met.outcome.err;
+  const CalibratedRun split = runWith(
+      batch, oneSideALine, {"--exact", "--calibrate", "q.csv", "--calibration-report", "rep.csv"});
+  ASSERT_EQ(split.outcome.status, 0) << split.outcome.err;
+  for (const auto& [key, line] : met.results) {
+    EXPECT_EQ(split.results.at(key).at("call"), line.at("call")) << key;
+  }
+}
+
+// What a calibration refuses, each before any result is written: status, message, and
+// Batch_Result.csv as it was.
+TEST(Calibration, RefusedQuotesAreNamedAndNothingIsWritten) {
+  const std::string batch = "S0,K,Days\n100,100,5\n";
+  const std::string header = "S0,K,days,call_bid,call_ask,put_bid,put_ask\n";
+  const struct Case {
+    const char* what;
+    std::string quotes;
+    std::vector<std::string> arguments;
+    int status;
+    const char* message;
+  } cases[] = {
+      {"without --exact", header + "100,100,5,1,2,,\n", {"--seed", "1"}, 2,
+       "--calibrate values under a measure of whole paths"},
+      {"an S0 with no quote", header + "101,100,5,1,2,,\n", {"--exact"}, 2,
+       "row 1: S0 100 has no quote to calibrate to"},
+      {"an arbitrage", header + "100,100,5,1,1.2,,\n100,105,5,1.5,1.6,,\n", {"--exact"}, 2,
+       "q.csv: line 3: the call at K 105 bids 1.5, above the ask 1.2"},
+      {"a call no path reaches", header + "100,100,5,1,2,,\n100,108,1,0.5,0.6,,\n", {"--exact"}, 1,
+       "q.csv: line 3: the call at K 108, 1 days, bids 0.5, above the most"},
+      {"a call given twice", header + "100,100,5,1,2,,\n100,100,5,1.1,2.1,,\n", {"--exact"}, 2,
+       "line 3: the call of this S0, K and days is given on line 2 already"},
+      {"parity against the forward", header + "100,100,5,1,1.01,11.7,11.71\n", {"--exact"}, 1,
+       "q.csv: line 2: the call and the put at K 100, 5 days, imply a forward of"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = c.arguments;
+    arguments.insert(arguments.end(), {"--calibrate", "q.csv"});
+    const CalibratedRun run = runWith(batch, c.quotes, arguments);
+    EXPECT_EQ(run.outcome.status, c.status) << c.what << "\n" << run.outcome.err;
+    EXPECT_NE(run.outcome.err.find(c.message), std::string::npos) << c.what << "\n" << run.outcome.err;
+    EXPECT_EQ(run.batchResult, "earlier results\n") << c.what;
+  }
+}
