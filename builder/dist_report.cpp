@@ -159,6 +159,15 @@ void addDay(std::string& text, const DistFigures& f) {
   addRow(text, "days held at the band", {historyShare, t.heldAtEnd},
          "a share: the day ends held at 1/1.07 or 1.07 of its start, the history's days held "
          "as empricer holds a path");
+  addRow(text, "days the band cuts", {bandCutShare(f)},
+         "a share of the history's days: held so, the price reaches 1/1.07 or 1.07 of the "
+         "day's start");
+  const double year = std::sqrt(f.tradingDays);
+  addRow(text, "volatility in the band", {bandHeldVolatility(f)},
+         "annualised: the table's day held in the band x sqrt(" + number(f.tradingDays) +
+             " trading days), as the pricer sees it; " +
+             number(std::sqrt(f.scale.stepsPerDay) * f.table.standardDeviation * year) +
+             " before the band");
 }
 
 // The quotes of a fit, one line each, and how many it met.
@@ -407,6 +416,37 @@ std::optional<std::string> shortHistoryWarning(std::optional<std::int64_t> days,
   return "warning: the history holds " + few +
          ": a table made from so short a history carries the volatility and the tails of those "
          "few days; a longer history gives a steadier one";
+}
+
+double bandCutShare(const DistFigures& f) {
+  return f.historyDays > 0
+             ? static_cast<double>(f.historyBandCut) / static_cast<double>(f.historyDays)
+             : std::nan("");
+}
+
+double bandHeldVolatility(const DistFigures& f) {
+  return f.tableDay.deviation * std::sqrt(f.tradingDays);
+}
+
+std::optional<std::string> bandCutWarning(const DistFigures& f) {
+  const double share = bandCutShare(f);
+  if (!(share > kMostBandCut)) return std::nullopt;
+  return "warning: the band of 1/1.07 to 1.07 of a day's start cuts " + percent(share) +
+         " of the history's days (" + std::to_string(f.historyBandCut) + " of " +
+         std::to_string(f.historyDays) + "), more than " + percent(kMostBandCut) +
+         ": the pricer sees an annualised volatility of " + number(bandHeldVolatility(f)) +
+         " after it, the table " +
+         number(std::sqrt(f.scale.stepsPerDay) * f.table.standardDeviation *
+                std::sqrt(f.tradingDays)) +
+         " before it";
+}
+
+std::optional<std::string> percentRateWarning(const std::string& what, const std::string& noun,
+                                              double value) {
+  if (!(std::fabs(value) >= kPercentSized)) return std::nullopt;
+  return "warning: " + what + " is " + number(value) + ": read as " + number(value) +
+         " a year, " + percent(value) + "; a " + noun + " of " + number(value) + "% is " +
+         number(value / 100.0);
 }
 
 std::optional<std::string> largeMeanWarning(const DistFigures& f) {
