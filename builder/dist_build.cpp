@@ -161,6 +161,13 @@ Outcome<QuoteFit> fitToQuotes(const std::vector<DistRow>& rows, double mean,
                    std::move(targets.value()), options.tradingDays, options.out);
 }
 
+// A failure of the fit's tilt names --fit, the option given, rather than --mean canonical.
+std::string fittedMessage(std::string message) {
+  const std::string canonical = "--mean canonical:";
+  if (message.rfind(canonical, 0) == 0) message.replace(0, canonical.size(), "--fit:");
+  return message;
+}
+
 // The canonical table's rows: `rows` tilted onto `mean` (and onto the annualised volatility of
 // --target-vol); its figures, and the target as the history's `returns` under the same tilt,
 // its mean the one sought.
@@ -172,7 +179,7 @@ Outcome<std::vector<TiltedRow>> tiltedOntoMean(const std::vector<DistRow>& rows,
   Outcome<CanonicalTable> made = Failure{"no table"};
   if (options.fit) {
     Outcome<QuoteFit> fitted = fitToQuotes(rows, mean, options, figures);
-    if (!fitted.ok()) return Failure{fitted.message(), fitted.kind()};
+    if (!fitted.ok()) return Failure{fittedMessage(fitted.message()), fitted.kind()};
     made = fitted.value().table;
     figures.fit = std::move(fitted.value());
   } else if (options.targetVol) {
@@ -183,7 +190,15 @@ Outcome<std::vector<TiltedRow>> tiltedOntoMean(const std::vector<DistRow>& rows,
   } else {
     made = canonicalTable(rows, mean, name);
   }
-  if (!made.ok()) return Failure{made.message(), made.kind()};
+  if (!made.ok()) {
+    // The tilt serves the option given: --fit or --target-vol when one of them was.
+    std::string message = made.message();
+    const std::string canonical = "--mean canonical:";
+    if (message.rfind(canonical, 0) == 0 && (options.fit || options.targetVol)) {
+      message.replace(0, canonical.size(), options.fit ? "--fit:" : "--target-vol:");
+    }
+    return Failure{message, made.kind()};
+  }
   const CanonicalTable& table = made.value();
   figures.canonical = CanonicalFigures{
       table.theta,

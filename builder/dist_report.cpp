@@ -1,5 +1,6 @@
 #include "builder/dist_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -215,12 +216,16 @@ void addFit(std::string& text, const QuoteFit& fit) {
 }  // namespace
 
 std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit) {
+  // The lines, each once (a line's call and put are two prices), in the order of the quotes.
   std::vector<std::int64_t> lines;
+  std::size_t prices = 0;
   for (const FitTarget& t : fit.targets) {
-    if (!t.inside()) lines.push_back(t.line);
+    if (t.inside()) continue;
+    ++prices;
+    if (std::find(lines.begin(), lines.end(), t.line) == lines.end()) lines.push_back(t.line);
   }
   if (lines.empty()) return std::nullopt;
-  std::string text = std::to_string(lines.size());
+  std::string text = std::to_string(prices);
   text += " of ";
   text += std::to_string(fit.targets.size());
   text += " quoted prices lie outside their bid/ask after the fit (lines";
@@ -231,7 +236,7 @@ std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit) {
   if (lines.size() > 8) {
     text += " and ";
     text += std::to_string(lines.size() - 8);
-    text += " more";
+    text += lines.size() - 8 == 1 ? " more line" : " more lines";
   }
   text += "): a table of this family does not price them; the report shows by how much";
   return text;
@@ -371,9 +376,26 @@ std::string reportText(const DistFigures& f) {
 }
 
 std::string boundsWarning(const DistFigures& f) {
-  std::string text = "warning: with at most ";
-  appendInteger(text, f.maxRows);
-  text += " rows the table misses the accuracy bounds: its mean differs from the target's by ";
+  std::string text = "warning: ";
+  if (f.canonical) {
+    // The rows are the history's table's; the tilt of their weights is what misses.
+    text += "the tilt of the weights makes the table miss the accuracy bounds (its ";
+    appendInteger(text, f.rows);
+    text += " rows, of at most ";
+    appendInteger(text, f.maxRows);
+    text += ", are the history's; more rows do not close it)";
+  } else if (f.rows < f.maxRows) {
+    text += "the table of ";
+    appendInteger(text, f.rows);
+    text += " rows (at most ";
+    appendInteger(text, f.maxRows);
+    text += ") misses the accuracy bounds";
+  } else {
+    text += "with at most ";
+    appendInteger(text, f.maxRows);
+    text += " rows the table misses the accuracy bounds";
+  }
+  text += ": its mean differs from the target's by ";
   appendNumber(text, meanMiss(f));
   text += " standard deviations (bound ";
   appendNumber(text, chosenMean(f) ? kChosenMeanBound : kMeanBound);
