@@ -263,10 +263,11 @@ Status putInTimeOrder(std::vector<PriceRow>& rows, const std::string& name,
     const std::string is = stampText(rows[i], strict);
     const std::string previous = std::to_string(rows[i - 1].line);
     std::string what;
+    const std::string noun = strict ? "the time " : "the date ";
     if (step == 0.0) {
-      what = "the time " + is + " repeats the one on line " + previous;
+      what = noun + is + " repeats the one on line " + previous;
     } else {
-      what = "the time " + is + " comes " + (newestFirst ? "after " : "before ") + was +
+      what = noun + is + " comes " + (newestFirst ? "after " : "before ") + was +
              " on line " + previous + ", though the file runs " +
              (newestFirst ? "newest first" : "oldest first");
     }

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -1205,6 +1207,205 @@ TEST(DistSteps, MinuteSessionsGiveAStepABarAndTheHistorysDailyVolatility) {
     EXPECT_NEAR(table / data, 1.0, 1e-3) << run.out;
     const SampleMoments drawn = sampleMoments(tableDraws(dir, "dist.csv"));
     EXPECT_NEAR(drawn.standardDeviation * std::sqrt(steps * 252.0) / data, 1.0, 1e-3);
+  }
+}
+
+// Daily closes on consecutive calendar days from 2015-01-01: a return of 1% spread each day,
+// inside +-3%, so that no move looks like a split and the band never cuts.
+struct DailyCloses {
+  std::vector<std::string> dates;
+  std::vector<double> prices;
+};
+
+DailyCloses dailyCloses(std::size_t count, unsigned seed) {
+  std::mt19937_64 random(seed);
+  std::normal_distribution<double> normal(0.0, 0.01);
+  DailyCloses daily;
+  int y = 2015;
+  int m = 1;
+  int d = 1;
+  double price = 100.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    daily.dates.push_back(printed("%d-%02d-%02d", y, m, d));
+    daily.prices.push_back(price);
+    price *= 1.0 + std::clamp(normal(random), -0.03, 0.03);
+    if (++d > 28) {
+      d = 1;
+      if (++m > 12) m = 1, ++y;
+    }
+  }
+  return daily;
+}
+
+// The file of `daily`: the header, then each row as `row` writes it from its date and price.
+std::string dailyText(const DailyCloses& daily, const std::string& header,
+                      const std::function<std::string(const std::string&, const std::string&)>& row) {
+  std::string text = header + "\n";
+  for (std::size_t i = 0; i < daily.prices.size(); ++i) {
+    char price[32];
+    std::snprintf(price, sizeof price, "%.17g", daily.prices[i]);
+    text += row(daily.dates[i], price) + "\n";
+  }
+  return text;
+}
+
+// Every entry of a folder: a file by its content, a symbolic link by where it leads.
+std::map<std::string, std::string> folderState(const TempDir& dir) {
+  std::map<std::string, std::string> state;
+  for (const std::string& name : dir.names()) {
+    const std::filesystem::path path = dir.file(name);
+    state[name] = std::filesystem::is_symlink(path) ? "-> " + std::filesystem::read_symlink(path).string()
+                                                     : dir.read(name);
+  }
+  return state;
+}
+
+TEST(DistHistoryReading, WhatTheHistorySaysOfItselfIsTakenOrItsContradictionRefused) {
+  const DailyCloses daily = dailyCloses(700, 131);
+  const auto closeRow = [](const std::string& date, const std::string& price) {
+    return date + "," + price;
+  };
+  const std::string plain = dailyText(daily, "date,close", closeRow);
+  // Prices from the 301st on (line 302) as an unadjusted split leaves them, the day's own move
+  // 0.
+  const auto splitBy = [&daily](double shares) {
+    DailyCloses split = daily;
+    split.prices[300] = split.prices[299];
+    for (std::size_t i = 300; i < split.prices.size(); ++i) split.prices[i] /= shares;
+    return split;
+  };
+  std::string newestFirst = "date,close\n";
+  {
+    const std::vector<std::string> lines = splitLines(plain);
+    for (std::size_t i = lines.size() - 1; i > 0; --i) newestFirst += lines[i] + "\n";
+  }
+  // Line 203 repeats line 202; lines 102 and 103 trade places.
+  const auto rowsOf = [&](const std::function<std::string(std::size_t, const std::string&)>& at) {
+    std::string text = "date,close\n";
+    const std::vector<std::string> lines = splitLines(plain);
+    for (std::size_t i = 1; i < lines.size(); ++i) text += at(i, lines[i]);
+    return text;
+  };
+  const std::vector<std::string> lines = splitLines(plain);
+  const std::string repeated = rowsOf([&](std::size_t i, const std::string& line) {
+    return line + "\n" + (i == 201 ? line + "\n" : "");
+  });
+  const std::string swapped = rowsOf([&](std::size_t i, const std::string& line) {
+    return (i == 101 ? lines[102] : i == 102 ? lines[101] : line) + "\n";
+  });
+  std::string minutes = "datetime,close\n2019-11-05 09:30,100\n2019-11-05 09:31,100.1\n"
+                        "2019-11-05 09:31,100.2\n2019-11-05 09:33,100.1\n";
+  const std::string vendor = dailyText(daily, "Time,Open,High,Low,Last,Change,Volume",
+                                       [](const std::string& date, const std::string& price) {
+                                         return date + ",1,2,0.5," + price + ",0,1200";
+                                       });
+  const std::string counts = dailyText(daily, "Time,Volume,Open Interest",
+                                       [](const std::string& date, const std::string& price) {
+                                         return date + "," + price + ",7";
+                                       });
+  const std::string splitTail = ", as a {split} makes it: the history looks unadjusted for the "
+                                "split, or column 'close' is not the price; divide the prices "
+                                "before line 302 by {n} to adjust them; if the move is real, "
+                                "--allow-jumps keeps it\n";
+  const std::string orderTail = "; the prices must be in time order, each time once\n";
+  struct Case {
+    const char* name;
+    std::string prices;
+    std::vector<std::string> options;
+    int status;
+    std::string err;                   // standard error, exactly
+    const char* made = "dist.csv";     // the file made; nullptr: none
+    bool samePlainTable = false;       // the table of the plain daily closes
+    const char* link = nullptr;        // dist.csv is a symbolic link to this, holding "kept\n"
+  };
+  const Case cases[] = {
+      {"daily closes", plain, {}, 0, "", "dist.csv", true},
+      {"a 2-for-1 split left in", dailyText(splitBy(2), "date,close", closeRow), {}, 2,
+       "empricer-dist: prices.csv:302: the price is 0.5 times the one on line 301 (-50%)" +
+           std::string(splitTail).replace(splitTail.find("{split}"), 7, "2-for-1 split")
+               .replace(splitTail.find("{n}") + 6, 3, "2"),
+       nullptr},
+      {"a 7-for-1 split left in", dailyText(splitBy(7), "date,close", closeRow), {}, 2,
+       "empricer-dist: prices.csv:302: the price is 0.142857 times the one on line 301 "
+       "(-85.7143%)" +
+           std::string(splitTail).replace(splitTail.find("{split}"), 7, "7-for-1 split")
+               .replace(splitTail.find("{n}") + 6, 3, "7"),
+       nullptr},
+      {"a split taken as real", dailyText(splitBy(2), "date,close", closeRow),
+       {"--allow-jumps"}, 0, ""},
+      {"no close column: the last price", vendor, {}, 0,
+       "empricer-dist: note: the price is column 'Last' (no column is named close)\n", "dist.csv",
+       true},
+      {"no price column", counts, {}, 2,
+       "empricer-dist: prices.csv:1: no price column: none is named close, last, price or adj "
+       "close; the columns are 'Time', 'Volume', 'Open Interest'; --column names the price "
+       "column\n",
+       nullptr},
+      {"volumes named as the price", counts, {"--column", "volume"}, 2,
+       "empricer-dist: prices.csv:1: column 'Volume' holds volumes, not prices; --column names "
+       "the price column; the columns are 'Time', 'Volume', 'Open Interest'\n",
+       nullptr},
+      {"newest first", newestFirst, {}, 0,
+       "empricer-dist: note: prices.csv runs newest first, from " + daily.dates.back() +
+           " on line 2 to 2015-01-01 on line 701; its prices are read oldest first\n",
+       "dist.csv", true},
+      {"a date repeated", repeated, {}, 2,
+       "empricer-dist: prices.csv:203: the date " + daily.dates[200] +
+           " repeats the one on line 202, where the other dates hold one price each" + orderTail,
+       nullptr},
+      {"dates out of order", swapped, {}, 2,
+       "empricer-dist: prices.csv:103: the date " + daily.dates[100] + " comes before " +
+           daily.dates[101] + " on line 102, though the file runs oldest first" + orderTail,
+       nullptr},
+      {"a minute repeated", minutes, {}, 2,
+       "empricer-dist: prices.csv:4: the time 2019-11-05 09:31 repeats the one on line 3" +
+           orderTail,
+       nullptr},
+      {"daily closes read as minute bars", plain, {"--returns-per-day", "390"}, 2,
+       "empricer-dist: prices.csv: the dates show one price a day (700 dates, 2015-01-01 to " +
+           daily.dates.back() + "): daily closes, 1 return a day, but --returns-per-day 390 "
+           "reads 390 of them as a day; leave it out (--steps-per-day T makes a day of T steps "
+           "from the daily returns)\n",
+       nullptr},
+      {"a carry in percent", plain, {"--mean", "risk-neutral", "--carry", "1.8"}, 0,
+       "empricer-dist: warning: --carry is 1.8: read as 1.8 a year, 180%; a carry of 1.8% is "
+       "0.018\n"},
+      {"a character device", plain, {"--out", "/dev/null"}, 0, "", nullptr},
+      {"a symbolic link, even with --force", plain, {"--force"}, 2,
+       "empricer-dist: dist.csv: is a symbolic link, which empricer-dist never replaces (not "
+       "even with --force); name the file it leads to, or remove the link\n",
+       nullptr, false, "elsewhere.csv"},
+  };
+  TempDir plainDir;
+  plainDir.write("prices.csv", plain);
+  ASSERT_EQ(runDistIn(plainDir, {"prices.csv"}).status, 0);
+  const std::string plainTable = plainDir.read("dist.csv");
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.write("prices.csv", c.prices);
+    dir.write("Setup.txt", "3 RiskFreeRate 0.05\n4 StepScale 1\n");
+    if (c.link != nullptr) {
+      dir.write(c.link, "kept\n");
+      std::filesystem::create_symlink(c.link, dir.file("dist.csv"));
+    }
+    std::map<std::string, std::string> before = folderState(dir);
+    std::vector<std::string> args = c.options;
+    args.push_back("prices.csv");
+    const RunOutcome run = runDistIn(dir, args);
+    EXPECT_EQ(run.status, c.status) << c.name;
+    EXPECT_EQ(run.err, c.err) << c.name;
+    EXPECT_EQ(run.out.empty(), c.status != 0) << c.name;
+    std::map<std::string, std::string> after = folderState(dir);
+    if (c.made != nullptr) {
+      ASSERT_EQ(after.count(c.made), 1u) << c.name;
+      if (c.samePlainTable) {
+        EXPECT_EQ(after[c.made], plainTable) << c.name;
+      }
+      EXPECT_EQ(splitLines(after[c.made]).size(),
+                static_cast<std::size_t>(reported(run.out, "table rows", 0))) << c.name;
+      after.erase(c.made);
+    }
+    EXPECT_EQ(after, before) << c.name;
   }
 }
 
