@@ -163,12 +163,9 @@ void addDay(std::string& text, const DistFigures& f) {
   addRow(text, "days the band cuts", {bandCutShare(f)},
          "a share of the history's days: held so, the price reaches 1/1.07 or 1.07 of the "
          "day's start");
-  const double year = std::sqrt(f.tradingDays);
   addRow(text, "volatility in the band", {bandHeldVolatility(f)},
-         "annualised: the table's day held in the band x sqrt(" + number(f.tradingDays) +
-             " trading days), as the pricer sees it; " +
-             number(std::sqrt(f.scale.stepsPerDay) * f.table.standardDeviation * year) +
-             " before the band");
+         "annualised, as the pricer sees it: the table's day as drawn, held in the band, x "
+         "sqrt(" + number(f.tradingDays) + " trading days)");
 }
 
 // The quotes of a fit, one line each, and how many it met.
