@@ -747,6 +747,53 @@ void latticeTails(TerminalLaw& law, std::vector<double> masses, std::int64_t end
 }
 }  // namespace
 
+NodeMasses sumOfDays(const DayLaw& day, int days) {
+  NodeMasses nodes;
+  if (!day.defined) return nodes;
+  if (day.certain) {
+    // One point, at the nearest node.
+    nodes.first = static_cast<std::int64_t>(std::llround((days * day.certainAt - days * day.low) /
+                                                         day.spacing));
+    nodes.mass.assign(1, 1.0);
+    return nodes;
+  }
+  const NodeWindow window = terminalWindow(day, days);
+  nodes.first = window.first;
+  nodes.mass = latticeMasses(day, days, window.first,
+                             static_cast<std::size_t>(window.end - window.first + 1));
+  return nodes;
+}
+
+TerminalLaw lawOfNodes(const DayLaw& day, int days, const NodeMasses& nodes, double atomLow,
+                       double atomHigh) {
+  TerminalLaw law;
+  law.days = days;
+  law.defined = day.defined;
+  if (!day.defined || nodes.mass.empty()) return law;
+  law.spacing = day.spacing;
+  law.first = nodes.first;
+  law.origin = days * day.low + static_cast<double>(nodes.first) * day.spacing;
+  const auto count = static_cast<std::int64_t>(nodes.mass.size());
+  const std::int64_t end = nodes.first + count - 1;
+  if (atomLow > 0.0) law.atoms.push_back({days * day.low, atomLow, 0});
+  if (atomHigh > 0.0) {
+    law.atoms.push_back({days * day.high, atomHigh, static_cast<std::int64_t>(days) * day.intervals});
+  }
+  double mean = 0.0;
+  double squares = 0.0;
+  for (std::int64_t i = 0; i < count; ++i) {
+    const double g = std::exp(law.origin + static_cast<double>(i) * day.spacing);
+    mean += nodes.mass[static_cast<std::size_t>(i)] * g;
+    squares += nodes.mass[static_cast<std::size_t>(i)] * g * g;
+  }
+  law.expMean = mean;
+  law.expVariance = std::max(squares - mean * mean, 0.0);
+  latticeTails(law, nodes.mass, end);
+  law.densityEndsLow = days == 1 && nodes.first == 0;
+  law.densityEndsHigh = days == 1 && end == day.intervals;
+  return law;
+}
+
 TerminalLaw terminalLaw(const DayLaw& day, int days) {
   TerminalLaw law;
   law.days = days;

@@ -111,6 +111,22 @@ struct TerminalLaw {
 
 TerminalLaw terminalLaw(const DayLaw& day, int days);
 
+// The masses of a sum of days on the day law's lattice, point masses included: node j of
+// `mass` lies at days x low + (first + j) x spacing. Only the window outside which the mass is
+// below 1e-18 on each side is kept.
+struct NodeMasses {
+  std::int64_t first = 0;
+  std::vector<double> mass;
+};
+NodeMasses sumOfDays(const DayLaw& day, int days);
+
+// The law of a sum of `days` days given by its node masses (summing to 1) on the day law's
+// lattice, read as terminalLaw reads a lattice's: tail sums between midpoints, and a one-day
+// law's density ending at the band's ends with its point masses there (`atomLow` and
+// `atomHigh` of the masses' end nodes).
+TerminalLaw lawOfNodes(const DayLaw& day, int days, const NodeMasses& nodes, double atomLow = 0.0,
+                       double atomHigh = 0.0);
+
 // The law of a day of one step: the step's own values held in the band, point masses all (no
 // lattice). Its tail sums come from the points' own sums, from the highest down.
 TerminalLaw oneStepLaw(const StepLaw& steps);

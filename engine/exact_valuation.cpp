@@ -355,7 +355,8 @@ ExactModel::ExactModel(const DrawTable& draws, const ExactSetup& setup)
       firstIntervals_(setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws)),
       lastIntervals_(setup.lastIntervals > 0 ? setup.lastIntervals
                                              : latticeFor(draws) * kExactClimb),
-      tilt_(setup.tilt) {
+      tilt_(setup.tilt),
+      calibration_(setup.calibration) {
   for (double w : draws_.returnFor) infiniteStep_ = infiniteStep_ || std::isinf(w);
 }
 ExactModel::~ExactModel() = default;
@@ -410,7 +411,9 @@ std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int inter
     if (found != terminals_.end()) return found->second;
   }
   auto law = std::make_shared<const TerminalLaw>(
-      ofPoints(days) ? oneStepLaw(steps(kind)) : terminalLaw(day(kind, intervals), days));
+      calibrated()   ? measure(intervals).marginal(kind, days)
+      : ofPoints(days) ? oneStepLaw(steps(kind))
+                       : terminalLaw(day(kind, intervals), days));
   const std::size_t bytes = (law->tail.size() + law->expTail.size()) * sizeof(double) +
                             (law->masses.terms.size() + law->tilted.terms.size()) *
                                 sizeof(std::complex<double>);
@@ -422,6 +425,39 @@ std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int inter
   const auto [at, added] = terminals_.emplace(key, law);
   if (added) terminalBytes_ += bytes;
   return at->second;
+}
+
+LatticeMeasure& ExactModel::measure(int intervals) {
+  // The day laws first: they take the model's own lock.
+  const DayLaw& base = day(PathKind::base, intervals);
+  const DayLaw& shifted = day(PathKind::shifted, intervals);
+  std::lock_guard<std::mutex> lock(measureMutex_);
+  auto& slot = measures_[intervals];
+  if (slot == nullptr) {
+    slot = std::make_unique<LatticeMeasure>(base, shifted, calibration_);
+    // The multipliers of the next coarser lattice are a close start.
+    const auto coarser = measures_.find(intervals / 2);
+    if (coarser != measures_.end() && coarser->second != nullptr) {
+      slot->startFrom(coarser->second->fits());
+    }
+    slot->calibrate();
+  }
+  return *slot;
+}
+
+LatticeCalibration ExactModel::calibrationAt(int intervals) {
+  LatticeMeasure& m = measure(intervals);
+  std::lock_guard<std::mutex> lock(measureMutex_);
+  LatticeCalibration c;
+  c.intervals = intervals;
+  c.met = m.met();
+  c.sweeps = m.sweeps();
+  c.relativeEntropy = m.relativeEntropy();
+  c.forwards = m.forwards();
+  c.prices = m.modelPrices();
+  c.bands = m.bands();
+  c.fits = m.fits();
+  return c;
 }
 
 void ExactModel::lawsAt(const ValuationRequest& request, int intervals, RowLaws& laws) {

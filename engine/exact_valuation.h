@@ -23,6 +23,7 @@
 
 #include "engine/draw_table.h"
 #include "engine/exact_law.h"
+#include "engine/lattice_measure.h"
 #include "engine/desk_figures.h"
 #include "engine/row_figures.h"
 #include "engine/records.h"
@@ -76,6 +77,21 @@ struct ExactSetup {
   // ones are for checking the figures against finer ones.
   int firstIntervals = 0;
   int lastIntervals = 0;
+  // Quoted expiries (units of S0) to calibrate the paths' measure to (engine/lattice_measure.h):
+  // the model is then one S0's; none: the table's own measure.
+  std::vector<ExpiryQuotes> calibration{};
+};
+
+// A calibration as worked out on one lattice.
+struct LatticeCalibration {
+  int intervals = 0;
+  bool met = false;
+  int sweeps = 0;
+  double relativeEntropy = 0.0;
+  std::vector<double> forwards;             // by expiry, units of S0
+  std::vector<std::vector<double>> prices;  // by expiry and price, units of S0
+  std::vector<StrikeBands> bands;           // by expiry
+  std::vector<PeriodFit> fits;              // by expiry
 };
 
 class ExactModel {
@@ -93,6 +109,13 @@ class ExactModel {
   RowFigures value(const ValuationRequest& request, const FigureChoice& choice,
                    ExactError& error, const std::function<void(double)>& progress = {},
                    const MarketQuote& quote = {});
+
+  // Whether the model is calibrated to quotes.
+  bool calibrated() const { return !calibration_.empty(); }
+  // The calibration on the lattice of `intervals` spacings (worked out when first asked for).
+  LatticeCalibration calibrationAt(int intervals);
+  // The lattices a row's figures come from first: the coarsest three.
+  int firstIntervals() const { return firstIntervals_; }
 
   // A row's figures as one flat list (the result, the desk figures, the two probabilities of
   // profit), so that lattices can be combined figure by figure.
@@ -116,8 +139,11 @@ class ExactModel {
   // The most days whose sums keep a comb of the steps' values (engine/step_comb.h).
   std::int64_t combedDays();
   std::shared_ptr<const TerminalLaw> terminal(PathKind kind, int intervals, int days);
-  // Whether a law of `days` is the step's own values: a day of one step.
-  bool ofPoints(int days) const { return stepsPerDay_ == 1 && days == 1; }
+  // Whether a law of `days` is the step's own values: a day of one step (not under a
+  // calibration, which lives on the lattice).
+  bool ofPoints(int days) const { return stepsPerDay_ == 1 && days == 1 && !calibrated(); }
+  // The calibrated measure on the lattice of `intervals` spacings, solved when first asked.
+  LatticeMeasure& measure(int intervals);
   // Whether the laws of `days` and the day before are kept.
   bool kept(PathKind kind, int intervals, int days);
 
@@ -128,6 +154,9 @@ class ExactModel {
   int firstIntervals_;
   int lastIntervals_;
   StepTilt tilt_;
+  std::vector<ExpiryQuotes> calibration_;
+  std::mutex measureMutex_;
+  std::map<int, std::unique_ptr<LatticeMeasure>> measures_;
   bool infiniteStep_ = false;  // some return is infinite
   std::once_flag sortOnce_;
   std::vector<double> sorted_;  // the draws' returns in order

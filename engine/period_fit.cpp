@@ -1,0 +1,264 @@
+#include "engine/period_fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace empricer {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr int kMostIterations = 200;
+// A rise of the dual below this is lost in its rounding.
+constexpr double kTinyRise = 1e-13;
+
+// The weights at the multipliers: the means of the features (x, then each payoff) and, when
+// asked, their covariances; and log of the sum of the tilted weights.
+struct AtMultipliers {
+  double logSum = 0.0;
+  std::vector<double> mean;
+  std::vector<double> covariance;  // k x k, row by row
+};
+
+struct Problem {
+  Problem(const std::vector<double>& points, const std::vector<double>& weights,
+          const PeriodTargets& goals)
+      : x(points), weight(weights), targets(goals) {
+    // Each point's features, worked out once: x, then each price's payoff.
+    const std::size_t k = features();
+    values.resize(x.size() * k);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      values[i * k] = x[i];
+      for (std::size_t j = 1; j < k; ++j) {
+        values[i * k + j] = periodPayoff(targets.prices[j - 1], x[i]);
+      }
+    }
+  }
+  const std::vector<double>& x;
+  const std::vector<double>& weight;
+  const PeriodTargets& targets;
+  std::vector<double> values;
+  std::size_t features() const { return targets.prices.size() + 1; }
+  double feature(std::size_t j, std::size_t i) const { return values[i * features() + j]; }
+};
+
+AtMultipliers evaluate(const Problem& p, const std::vector<double>& theta, bool covariance) {
+  const std::size_t k = p.features();
+  AtMultipliers at;
+  std::vector<double> f(k);
+  double largest = -kInfinity;
+  std::vector<double> s(p.x.size(), -kInfinity);
+  for (std::size_t i = 0; i < p.x.size(); ++i) {
+    if (!(p.weight[i] > 0.0)) continue;
+    double tilt = 0.0;
+    for (std::size_t j = 0; j < k; ++j) tilt += theta[j] * p.feature(j, i);
+    s[i] = std::log(p.weight[i]) + tilt;
+    largest = std::max(largest, s[i]);
+  }
+  at.mean.assign(k, 0.0);
+  double sum = 0.0;
+  std::vector<double> w(p.x.size(), 0.0);
+  for (std::size_t i = 0; i < p.x.size(); ++i) {
+    if (s[i] == -kInfinity) continue;
+    w[i] = std::exp(s[i] - largest);
+    sum += w[i];
+    for (std::size_t j = 0; j < k; ++j) at.mean[j] += w[i] * p.feature(j, i);
+  }
+  for (double& m : at.mean) m /= sum;
+  at.logSum = largest + std::log(sum);
+  if (!covariance) return at;
+  at.covariance.assign(k * k, 0.0);
+  for (std::size_t i = 0; i < p.x.size(); ++i) {
+    if (w[i] == 0.0) continue;
+    for (std::size_t j = 0; j < k; ++j) f[j] = p.feature(j, i) - at.mean[j];
+    for (std::size_t a = 0; a < k; ++a) {
+      for (std::size_t b = a; b < k; ++b) at.covariance[a * k + b] += w[i] * f[a] * f[b];
+    }
+  }
+  for (std::size_t a = 0; a < k; ++a) {
+    for (std::size_t b = a; b < k; ++b) {
+      at.covariance[a * k + b] /= sum;
+      at.covariance[b * k + a] = at.covariance[a * k + b];
+    }
+  }
+  return at;
+}
+
+// The dual's value: mu F + the quotes' sides taken by their multipliers' signs - log sum.
+double dual(const Problem& p, const std::vector<double>& theta, double logSum) {
+  double value = theta[0] * p.targets.forward - logSum;
+  for (std::size_t j = 1; j < p.features(); ++j) {
+    const PeriodPrice& q = p.targets.prices[j - 1];
+    if (theta[j] > 0.0) value += theta[j] * q.bid;
+    if (theta[j] < 0.0) value += theta[j] * q.ask;
+  }
+  return value;
+}
+
+// The gradient of the dual in the multipliers free to move (0 for the others).
+std::vector<double> gradient(const Problem& p, const std::vector<double>& theta,
+                             const std::vector<double>& mean) {
+  std::vector<double> g(p.features(), 0.0);
+  g[0] = p.targets.forward - mean[0];
+  for (std::size_t j = 1; j < p.features(); ++j) {
+    const PeriodPrice& q = p.targets.prices[j - 1];
+    if (theta[j] > 0.0) {
+      g[j] = q.bid - mean[j];
+    } else if (theta[j] < 0.0) {
+      g[j] = q.ask - mean[j];
+    } else if (mean[j] < q.bid) {
+      g[j] = q.bid - mean[j];
+    } else if (mean[j] > q.ask) {
+      g[j] = q.ask - mean[j];
+    }
+  }
+  return g;
+}
+
+// Solves a x = b for the symmetric positive semi-definite a (n x n) by Cholesky with a ridge
+// of 1e-12 of its largest diagonal; directions the ridge dominates move little.
+std::vector<double> solveSymmetric(std::vector<double> a, std::vector<double> b, std::size_t n) {
+  double largest = 0.0;
+  for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, a[i * n + i]);
+  const double ridge = largest > 0.0 ? 1e-12 * largest : 1e-300;
+  for (std::size_t i = 0; i < n; ++i) a[i * n + i] += ridge;
+  for (std::size_t j = 0; j < n; ++j) {
+    double d = a[j * n + j];
+    for (std::size_t k = 0; k < j; ++k) d -= a[j * n + k] * a[j * n + k];
+    d = std::sqrt(std::max(d, ridge));
+    a[j * n + j] = d;
+    for (std::size_t i = j + 1; i < n; ++i) {
+      double v = a[i * n + j];
+      for (std::size_t k = 0; k < j; ++k) v -= a[i * n + k] * a[j * n + k];
+      a[i * n + j] = v / d;
+    }
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < i; ++k) b[i] -= a[i * n + k] * b[k];
+    b[i] /= a[i * n + i];
+  }
+  for (std::size_t i = n; i-- > 0;) {
+    for (std::size_t k = i + 1; k < n; ++k) b[i] -= a[k * n + i] * b[k];
+    b[i] /= a[i * n + i];
+  }
+  return b;
+}
+
+bool metAt(const Problem& p, const std::vector<double>& mean, const std::vector<double>& g) {
+  if (!(std::fabs(p.targets.forward - mean[0]) <= kPeriodTolerance)) return false;
+  for (std::size_t j = 1; j < p.features(); ++j) {
+    if (!(std::fabs(g[j]) <= kPeriodTolerance)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+double periodPayoff(const PeriodPrice& price, double x) {
+  return price.discount * (price.call ? std::max(x - price.strike, 0.0)
+                                      : std::max(price.strike - x, 0.0));
+}
+
+double periodTilt(const PeriodTargets& targets, const PeriodFit& fit, double x) {
+  double tilt = fit.mu * x;
+  for (std::size_t j = 0; j < targets.prices.size(); ++j) {
+    tilt += fit.lambda[j] * periodPayoff(targets.prices[j], x);
+  }
+  return tilt;
+}
+
+PeriodFit fitPeriod(const std::vector<double>& x, const std::vector<double>& weight,
+                    const PeriodTargets& targets, PeriodFit start) {
+  const Problem p{x, weight, targets};
+  const std::size_t k = p.features();
+  std::vector<double> theta(k, 0.0);
+  theta[0] = start.mu;
+  if (start.lambda.size() == targets.prices.size()) {
+    for (std::size_t j = 1; j < k; ++j) theta[j] = start.lambda[j - 1];
+  }
+  PeriodFit fit;
+  AtMultipliers at = evaluate(p, theta, true);
+  int iteration = 0;
+  for (; iteration < kMostIterations; ++iteration) {
+    std::vector<double> g = gradient(p, theta, at.mean);
+    if (metAt(p, at.mean, g)) break;
+    // The multipliers that move: the forward's, and each quote's that is not 0 or is pushed
+    // off it. A quote pushed off 0 whose Newton step goes the other way stays at 0.
+    std::vector<std::size_t> free;
+    for (std::size_t j = 0; j < k; ++j) {
+      if (j == 0 || theta[j] != 0.0 || g[j] != 0.0) free.push_back(j);
+    }
+    std::vector<double> step;
+    std::vector<std::size_t> held;  // pushed off 0 by the gradient, held there by the step
+    for (int attempt = 0; attempt < static_cast<int>(k) + 1; ++attempt) {
+      const std::size_t n = free.size();
+      std::vector<double> h(n * n);
+      std::vector<double> b(n);
+      for (std::size_t a = 0; a < n; ++a) {
+        b[a] = g[free[a]];
+        for (std::size_t c = 0; c < n; ++c) h[a * n + c] = at.covariance[free[a] * k + free[c]];
+      }
+      const std::vector<double> d = solveSymmetric(h, b, n);
+      step.assign(k, 0.0);
+      bool wrong = false;
+      std::vector<std::size_t> kept;
+      for (std::size_t a = 0; a < n; ++a) {
+        const std::size_t j = free[a];
+        step[j] = d[a];
+        if (j > 0 && theta[j] == 0.0 && step[j] * g[j] < 0.0) {
+          wrong = true;
+          held.push_back(j);
+        } else {
+          kept.push_back(j);
+        }
+      }
+      if (!wrong) break;
+      free = kept;
+    }
+    // Each one held moves on its own, by its own Newton step, the way its gradient points, so
+    // that a price just outside its band is not left there.
+    for (const std::size_t j : held) {
+      const double curvature = at.covariance[j * k + j];
+      if (curvature > 0.0 && step[j] == 0.0) step[j] = g[j] / curvature;
+    }
+    // A projected step: a multiplier that would cross 0 stops at 0 (the dual's kink), and the
+    // step is shortened until the dual rises by a share of what its slope promises.
+    const double before = dual(p, theta, at.logSum);
+    double t = 1.0;
+    std::vector<double> next(k);
+    AtMultipliers trial;
+    bool taken = false;
+    for (int halving = 0; halving < 60; ++halving) {
+      double slope = 0.0;
+      for (std::size_t j = 0; j < k; ++j) {
+        next[j] = theta[j] + t * step[j];
+        if (j > 0 && theta[j] != 0.0 && (theta[j] > 0.0) != (next[j] > 0.0)) next[j] = 0.0;
+        slope += g[j] * (next[j] - theta[j]);
+      }
+      trial = evaluate(p, next, false);
+      // Near the optimum the rise is below what the dual's value can show: the Newton step is
+      // taken as it is.
+      if (slope > 0.0 && (slope < kTinyRise || dual(p, next, trial.logSum) >= before + 1e-4 * slope)) {
+        taken = true;
+        break;
+      }
+      t /= 2.0;
+    }
+    if (!taken) break;  // no ascent left at this precision
+    theta = next;
+    at = evaluate(p, theta, true);
+  }
+  fit.mu = theta[0];
+  fit.lambda.assign(theta.begin() + 1, theta.end());
+  fit.iterations = iteration;
+  fit.met = std::fabs(p.targets.forward - at.mean[0]) <= kPeriodTolerance;
+  for (std::size_t j = 1; j < k; ++j) {
+    const PeriodPrice& q = targets.prices[j - 1];
+    fit.met = fit.met && at.mean[j] >= q.bid - kPeriodTolerance &&
+              at.mean[j] <= q.ask + kPeriodTolerance;
+  }
+  return fit;
+}
+
+}  // namespace empricer

@@ -1,0 +1,53 @@
+// The measure closest in relative entropy to a weighted set of prices that meets one expiry's
+// forward and puts each of its quoted options' prices inside their bid/ask: the weight of a
+// price x (in units of S0) is c(x) exp(mu x + sum_j lambda_j d_j payoff_j(x)), with one
+// multiplier per quote. The multipliers maximise the concave dual
+//   D = mu F + sum_j (lambda_j >= 0 ? lambda_j bid_j : lambda_j ask_j) - log sum c e^(...),
+// whose gradient is the target less the model's price, so at the optimum a quote with a
+// positive multiplier sits on its bid, a negative one on its ask, and one with none inside.
+#pragma once
+
+#include <vector>
+
+namespace empricer {
+
+// One quoted price of the expiry, in units of S0: an option struck at `strike`, discounted by
+// `discount`; a one-sided quote has the other side infinite (bid -inf or ask +inf).
+struct PeriodPrice {
+  bool call = true;
+  double strike = 0.0;
+  double discount = 1.0;
+  double bid = 0.0;
+  double ask = 0.0;
+};
+
+// The discounted payoff of `price` at x.
+double periodPayoff(const PeriodPrice& price, double x);
+
+struct PeriodTargets {
+  double forward = 1.0;  // E[x] sought
+  std::vector<PeriodPrice> prices;
+};
+
+struct PeriodFit {
+  double mu = 0.0;
+  std::vector<double> lambda;  // by price
+  int iterations = 0;
+  // Whether the forward is met within kPeriodTolerance and every price within its bid/ask (to
+  // the same tolerance).
+  bool met = false;
+};
+
+// Prices are met within this (in units of S0).
+constexpr double kPeriodTolerance = 1e-11;
+
+// log of the weight's tilt at x.
+double periodTilt(const PeriodTargets& targets, const PeriodFit& fit, double x);
+
+// Solves from `start` (its multipliers, sized as the prices, or empty for 0) on the points x_i
+// of weights c_i (not all 0). Newton's method on the dual with the multipliers whose prices
+// bind, a backtracking line search, and each multiplier held at 0 once its step would cross it.
+PeriodFit fitPeriod(const std::vector<double>& x, const std::vector<double>& weight,
+                    const PeriodTargets& targets, PeriodFit start = {});
+
+}  // namespace empricer
