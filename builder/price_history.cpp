@@ -508,7 +508,12 @@ Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string
     return Failure{name + ": " + countOf(returnCount, "return", "returns") + " from " +
                    countOf(history.priceCount, "price", "prices") + " in " +
                    countOf(history.sessionCount, "session", "sessions") +
-                   "; at least 2 are needed"};
+                   "; at least 2 are needed" +
+                   (sessionIndex && history.sessionCount == history.priceCount &&
+                            history.priceCount > 2
+                        ? "; each session holds one price, as daily closes do: they need no "
+                          "--session"
+                        : "")};
   }
   bool allEqual = true;
   for (const double r : history.returns) allEqual = allEqual && r == history.returns.front();

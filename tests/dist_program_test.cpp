@@ -305,7 +305,8 @@ TEST(DistProgram, BadInputStopsWithOneLineAndLeavesEveryFileAsItWas) {
        "prices.csv:3: the line has 2 fields, the header 3"},
       {"date,close\n1,100\n2,101\n", {}, "prices.csv: 1 return from 2 prices in 1 session; at least 2 are needed"},
       {good.c_str(), {"--session", "date"},
-       "prices.csv: 0 returns from 3 prices in 3 sessions; at least 2 are needed"},
+       "prices.csv: 0 returns from 3 prices in 3 sessions; at least 2 are needed; each session "
+       "holds one price, as daily closes do: they need no --session"},
       {"close\n100\n100\n100\n", {}, "prices.csv: all 2 returns are equal; the table needs returns that differ"},
       // Sessions keyed by their date leave one return.
       {sessions.c_str(), {"--session", "datetime"},
