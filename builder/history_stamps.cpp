@@ -132,17 +132,19 @@ std::optional<double> secondsOfDay(std::string_view text) {
     }
   }
   int h = *hour;
+  double offset = 0.0;  // of an offset from UTC, taken off: the times of a file in one zone
   std::string_view rest = text.substr(at);
   if (rest == "Z" || rest == "z") {
     rest = {};
   } else if (!rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
-    // An offset: the same for every line of a file, so left out of the order.
     std::size_t i = 1;
-    const std::optional<int> offset = digitsAt(rest, i, 2);
-    if (!offset) return std::nullopt;
+    const std::optional<int> hours = digitsAt(rest, i, 2);
+    if (!hours) return std::nullopt;
     if (i < rest.size() && rest[i] == ':') ++i;
-    if (i < rest.size() && !digitsAt(rest, i, 2)) return std::nullopt;
-    if (i != rest.size()) return std::nullopt;
+    std::optional<int> minutes = 0;
+    if (i < rest.size()) minutes = digitsAt(rest, i, 2);
+    if (!minutes || i != rest.size()) return std::nullopt;
+    offset = (rest[0] == '+' ? 1.0 : -1.0) * (*hours * 3600.0 + *minutes * 60.0);
     rest = {};
   } else {
     while (!rest.empty() && (rest[0] == ' ' || rest[0] == '\t')) rest.remove_prefix(1);
@@ -154,7 +156,7 @@ std::optional<double> secondsOfDay(std::string_view text) {
     }
   }
   if (!rest.empty() || h > 23) return std::nullopt;
-  return h * 3600.0 + *minute * 60.0 + seconds;
+  return h * 3600.0 + *minute * 60.0 + seconds - offset;
 }
 
 std::string_view timeAfterDate(std::string_view field) {

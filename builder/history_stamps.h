@@ -25,18 +25,12 @@ std::optional<DateOrder> dateOrderOf(const std::vector<std::string>& keys);
 std::optional<std::int64_t> dayNumber(std::string_view key, DateOrder order);
 
 // The seconds since midnight of a time of day: H:MM, H:MM:SS or H:MM:SS.fff, then optionally
-// 'Z', an offset such as +01:00, or AM / PM after a blank; nothing for anything else.
+// 'Z', an offset such as +01:00 (taken off, so that times in UTC come back), or AM / PM after
+// a blank; nothing for anything else.
 std::optional<double> secondsOfDay(std::string_view text);
 
 // The text after a field's date key: "9:30" of "11/5/2019 9:30", "09:30:00Z" of
 // "2019-11-05T09:30:00Z"; empty when the field is its key.
 std::string_view timeAfterDate(std::string_view field);
-
-// A timestamp as text for a message: the date key and the time, as the file writes them.
-struct StampText {
-  std::string date;
-  std::string time;
-  std::string text() const { return time.empty() ? date : date + " " + time; }
-};
 
 }  // namespace empricer
