@@ -146,6 +146,11 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
     rest += history[i].weight;
     weighted += history[i].weight * history[i].ret;
   }
+  if (lowest == highest) {
+    return unreachable(mean, "cannot be drawn from a table whose rows after the first hold one "
+                             "return, " + number(lowest) + ": a tilt of its weights has "
+                             "nothing to weigh; more rows (--max-rows) give it the returns");
+  }
   if (!(mean > lowest && mean < highest)) {
     return unreachable(mean, "lies outside the returns' range, from " + number(lowest) + " to " +
                                  number(highest) +
@@ -282,8 +287,8 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
       if (!at.ok() || std::fabs(curvature) >= most) {
         return volatilityUnreachable(
             deviation, std::string("lies beyond what a tilt of the history's weights draws: ") +
-                           (direction > 0.0 ? "the widest" : "the narrowest") + " draws " +
-                           number(previous.miss + deviation));
+                           (direction > 0.0 ? "the widest" : "the narrowest") +
+                           " tilt tried draws " + number(previous.table.drawnDeviation));
       }
       previous = std::move(at.value());
       curvature *= 2.0;

@@ -54,7 +54,7 @@ DayScale daySteps(const DayScaleInput& input) {
   } else if (input.sessionMedian) {
     scale.returnsPerDay = *input.sessionMedian;
     scale.found = DayFound::sessionMedian;
-  } else if (input.dateMedian && !input.stepsPerDay) {
+  } else if (input.dateMedian && (!input.stepsPerDay || input.daily)) {
     scale.returnsPerDay = *input.dateMedian;
     scale.found = DayFound::dateMedian;
   } else {

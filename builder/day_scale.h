@@ -47,6 +47,8 @@ struct DayScaleInput {
   std::optional<double> sessionMedian;  // the median session, with sessions
   std::optional<double> dateMedian;     // the median date, without sessions on dates
   bool withGaps = false;
+  // The dates hold one price each (daily closes): N is the median date, 1, whatever T is.
+  bool daily = false;
   std::optional<double> chosenMean;     // --mean VALUE or risk-neutral; nothing: the data's
 };
 

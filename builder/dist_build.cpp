@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -50,12 +51,6 @@ bool finiteMoments(const Moments& m) {
          std::isfinite(m.minimum) && std::isfinite(m.maximum);
 }
 
-bool exists(const std::string& path) {
-  std::error_code ignored;
-  return std::filesystem::symlink_status(path, ignored).type() !=
-         std::filesystem::file_type::not_found;
-}
-
 // A day of `steps` steps of `table` as empricer draws it.
 DayShape tableDayShape(const ReturnTable& table, int steps) {
   auto draws = std::make_unique<DrawTable>();
@@ -83,11 +78,42 @@ Status outputsApartFromInputs(const DistOptions& options) {
   return outputsApart(outputs, inputs);
 }
 
+// A number of returns per day as given, for a message.
+std::string givenNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// The returns per day given against the history's own bars: daily closes are 1 a day, and
+// bars of s seconds hold at most a day of 86400 / s.
+Status barsFitTheDay(const PriceHistory& history, const DistOptions& options) {
+  if (!options.returnsPerDay) return {};
+  const double n = *options.returnsPerDay;
+  const std::string given = "--returns-per-day " + givenNumber(n);
+  if (history.daily && !options.session && n != 1.0) {
+    return Failure{options.prices + ": the dates show one price a day (" +
+                   std::to_string(history.daily->dates) + " dates, " + history.daily->first +
+                   " to " + history.daily->last + "): daily closes, 1 return a day, but " +
+                   given + " reads " + givenNumber(n) +
+                   " of them as a day; leave it out (--steps-per-day T makes a day of T steps "
+                   "from the daily returns)"};
+  }
+  if (history.barSeconds && *history.barSeconds > 0.0 && n * *history.barSeconds > 86400.0) {
+    return Failure{options.prices + ": its bars are " + givenNumber(*history.barSeconds) +
+                   " seconds apart (the median within a date), so " + given +
+                   " makes a day of " + givenNumber(n * *history.barSeconds / 3600.0) +
+                   " hours; a day holds at most " +
+                   givenNumber(std::floor(86400.0 / *history.barSeconds)) + " such returns"};
+  }
+  return {};
+}
+
 // The warnings of a build whose files are in place, in this order: uneven sessions, missed
 // bounds, dates read without sessions, a short history, a mean larger than the spread.
 std::vector<std::string> warningsOf(const DistFigures& figures, const PriceHistory& history,
                                     const DistOptions& options) {
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings = history.notes;
   if (figures.lengths && figures.lengths->uneven > 0) {
     warnings.push_back(
         unevenSessionsWarning(*figures.lengths, options.session ? "sessions" : "dates"));
@@ -103,6 +129,16 @@ std::vector<std::string> warningsOf(const DistFigures& figures, const PriceHisto
     warnings.push_back(*few);
   }
   if (auto large = largeMeanWarning(figures)) warnings.push_back(*large);
+  if (auto cut = bandCutWarning(figures)) warnings.push_back(*cut);
+  if (takesRate(options.mean)) {
+    if (auto rate = percentRateWarning("key 3 of " + options.setup + ", the rate,", "rate",
+                                       figures.rates.rate)) {
+      warnings.push_back(*rate);
+    }
+    if (options.carry) {
+      if (auto carry = percentRateWarning("--carry", "carry", *options.carry)) warnings.push_back(*carry);
+    }
+  }
   if (figures.fit) {
     if (auto outside = outsideQuotesWarning(*figures.fit)) warnings.push_back(*outside);
   }
@@ -125,6 +161,13 @@ Outcome<QuoteFit> fitToQuotes(const std::vector<DistRow>& rows, double mean,
                    std::move(targets.value()), options.tradingDays, options.out);
 }
 
+// A failure of the fit's tilt names --fit, the option given, rather than --mean canonical.
+std::string fittedMessage(std::string message) {
+  const std::string canonical = "--mean canonical:";
+  if (message.rfind(canonical, 0) == 0) message.replace(0, canonical.size(), "--fit:");
+  return message;
+}
+
 // The canonical table's rows: `rows` tilted onto `mean` (and onto the annualised volatility of
 // --target-vol); its figures, and the target as the history's `returns` under the same tilt,
 // its mean the one sought.
@@ -136,7 +179,7 @@ Outcome<std::vector<TiltedRow>> tiltedOntoMean(const std::vector<DistRow>& rows,
   Outcome<CanonicalTable> made = Failure{"no table"};
   if (options.fit) {
     Outcome<QuoteFit> fitted = fitToQuotes(rows, mean, options, figures);
-    if (!fitted.ok()) return Failure{fitted.message(), fitted.kind()};
+    if (!fitted.ok()) return Failure{fittedMessage(fitted.message()), fitted.kind()};
     made = fitted.value().table;
     figures.fit = std::move(fitted.value());
   } else if (options.targetVol) {
@@ -147,7 +190,15 @@ Outcome<std::vector<TiltedRow>> tiltedOntoMean(const std::vector<DistRow>& rows,
   } else {
     made = canonicalTable(rows, mean, name);
   }
-  if (!made.ok()) return Failure{made.message(), made.kind()};
+  if (!made.ok()) {
+    // The tilt serves the option given: --fit or --target-vol when one of them was.
+    std::string message = made.message();
+    const std::string canonical = "--mean canonical:";
+    if (message.rfind(canonical, 0) == 0 && (options.fit || options.targetVol)) {
+      message.replace(0, canonical.size(), options.fit ? "--fit:" : "--target-vol:");
+    }
+    return Failure{message, made.kind()};
+  }
   const CanonicalTable& table = made.value();
   figures.canonical = CanonicalFigures{
       table.theta,
@@ -168,12 +219,16 @@ Outcome<std::vector<TiltedRow>> tiltedOntoMean(const std::vector<DistRow>& rows,
 Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   // Before the outputs' names are looked at, so that --force is not offered for an input.
   if (Status apart = outputsApartFromInputs(options); !apart.ok()) return unusable(apart);
-  if (!options.force) {
-    for (const std::optional<std::string>& output : {std::optional(options.out), options.plot}) {
-      if (output && exists(*output)) {
-        return unusable(*output + ": exists; use --force to overwrite it");
-      }
-    }
+  // Where the outputs go, before any work: a long fit is not run for an output that cannot
+  // be written.
+  OutputPlace tablePlace = OutputPlace::free;
+  OutputPlace plotPlace = OutputPlace::free;
+  for (const auto& [output, place] :
+       {std::pair(std::optional(options.out), &tablePlace), std::pair(options.plot, &plotPlace)}) {
+    if (!output) continue;
+    const Outcome<OutputPlace> checked = checkOutputPlace(*output, options.force);
+    if (!checked.ok()) return Failure{checked.message(), checked.kind()};
+    *place = checked.value();
   }
   DistFigures figures;
   figures.meanChoice = options.mean;
@@ -207,7 +262,10 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   figures.gapCount = static_cast<std::int64_t>(history.gaps.size());
   if (!history.gaps.empty()) figures.gaps = momentsOf(history.gaps.data(), history.gaps.size());
 
+  if (Status fits = barsFitTheDay(history, options); !fits.ok()) return unusable(fits);
+
   DayScaleInput day;
+  day.daily = history.daily.has_value() && !options.session;
   day.data = figures.data;
   if (!history.gaps.empty()) day.gaps = figures.gaps;
   day.returnsPerDay = options.returnsPerDay;
@@ -241,6 +299,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   figures.blockLength = days.blockLength;
   figures.historyDays = static_cast<std::int64_t>(days.returns.size());
   figures.historyHeldAtEnd = days.heldAtEnd;
+  figures.historyBandCut = days.bandCut;
   if (!days.returns.empty()) {
     figures.historyDay = momentsOf(days.returns.data(), days.returns.size());
   } else {
@@ -284,11 +343,23 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
 
   // The table as the valuation will read it: from the file written, through its own loader.
   // Every file written goes when `outputs` does, unless it took its name.
+  // An output through a device or a FIFO is read back from its text, and written last.
   PendingOutputs outputs;
-  Outcome<std::string> tableFile = outputs.writeBeside(options.out, text);
-  if (!tableFile.ok()) return unwritable(tableFile.status());
-  auto table = std::make_unique<ReturnTable>();
-  Status check = loadReturnTable(*table, tableFile.value().c_str());
+  std::unique_ptr<ReturnTable> table;
+  Status check;
+  if (tablePlace == OutputPlace::through) {
+    Outcome<std::unique_ptr<ReturnTable>> read = tableOfText(text, options.out);
+    if (read.ok()) {
+      table = std::move(read.value());
+    } else {
+      check = read.status();
+    }
+  } else {
+    Outcome<std::string> tableFile = outputs.writeBeside(options.out, text);
+    if (!tableFile.ok()) return unwritable(tableFile.status());
+    table = std::make_unique<ReturnTable>();
+    check = loadReturnTable(*table, tableFile.value().c_str());
+  }
   if (check.ok()) {
     check = canonical ? checkTableHolds(*table, tilted, options.out)
                       : checkTableHolds(*table, fit.rows, options.out);
@@ -300,6 +371,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   if (!finiteMoments(figures.table)) return noSpread(options.prices, steps);
   figures.tableDay = tableDayShape(*table, steps);
 
+  std::optional<std::string> plotThrough;  // a picture for a device or a FIFO
   if (options.plot) {
     std::string picture;
     if (options.fit) {
@@ -311,12 +383,26 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
     } else {
       picture = svgPicture(options.prices, sorted, draws, figures.rows);
     }
-    Outcome<std::string> written = outputs.writeBeside(*options.plot, picture);
-    if (!written.ok()) return unwritable(written.status());
+    if (plotPlace == OutputPlace::through) {
+      plotThrough = std::move(picture);
+    } else {
+      Outcome<std::string> written = outputs.writeBeside(*options.plot, picture);
+      if (!written.ok()) return unwritable(written.status());
+    }
   }
   // An output that appeared since the start counts as one that cannot be written.
   const Status moved = outputs.moveIntoPlace(options.force);
   if (!moved.ok()) return unwritable(moved);
+  if (tablePlace == OutputPlace::through) {
+    if (Status written = writeThrough(options.out, text); !written.ok()) {
+      return unwritable(written);
+    }
+  }
+  if (plotThrough) {
+    if (Status written = writeThrough(*options.plot, *plotThrough); !written.ok()) {
+      return unwritable(written);
+    }
+  }
   return BuiltDistribution{reportText(figures), warningsOf(figures, history, options)};
 }
 

@@ -1,5 +1,6 @@
 #include "builder/dist_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -159,6 +160,12 @@ void addDay(std::string& text, const DistFigures& f) {
   addRow(text, "days held at the band", {historyShare, t.heldAtEnd},
          "a share: the day ends held at 1/1.07 or 1.07 of its start, the history's days held "
          "as empricer holds a path");
+  addRow(text, "days the band cuts", {bandCutShare(f)},
+         "a share of the history's days: held so, the price reaches 1/1.07 or 1.07 of the "
+         "day's start");
+  addRow(text, "volatility in the band", {bandHeldVolatility(f)},
+         "annualised, as the pricer sees it: the table's day as drawn, held in the band, x "
+         "sqrt(" + number(f.tradingDays) + " trading days)");
 }
 
 // The quotes of a fit, one line each, and how many it met.
@@ -206,12 +213,16 @@ void addFit(std::string& text, const QuoteFit& fit) {
 }  // namespace
 
 std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit) {
+  // The lines, each once (a line's call and put are two prices), in the order of the quotes.
   std::vector<std::int64_t> lines;
+  std::size_t prices = 0;
   for (const FitTarget& t : fit.targets) {
-    if (!t.inside()) lines.push_back(t.line);
+    if (t.inside()) continue;
+    ++prices;
+    if (std::find(lines.begin(), lines.end(), t.line) == lines.end()) lines.push_back(t.line);
   }
   if (lines.empty()) return std::nullopt;
-  std::string text = std::to_string(lines.size());
+  std::string text = std::to_string(prices);
   text += " of ";
   text += std::to_string(fit.targets.size());
   text += " quoted prices lie outside their bid/ask after the fit (lines";
@@ -222,7 +233,7 @@ std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit) {
   if (lines.size() > 8) {
     text += " and ";
     text += std::to_string(lines.size() - 8);
-    text += " more";
+    text += lines.size() - 8 == 1 ? " more line" : " more lines";
   }
   text += "): a table of this family does not price them; the report shows by how much";
   return text;
@@ -362,9 +373,26 @@ std::string reportText(const DistFigures& f) {
 }
 
 std::string boundsWarning(const DistFigures& f) {
-  std::string text = "warning: with at most ";
-  appendInteger(text, f.maxRows);
-  text += " rows the table misses the accuracy bounds: its mean differs from the target's by ";
+  std::string text = "warning: ";
+  if (f.canonical) {
+    // The rows are the history's table's; the tilt of their weights is what misses.
+    text += "the tilt of the weights makes the table miss the accuracy bounds (its ";
+    appendInteger(text, f.rows);
+    text += " rows, of at most ";
+    appendInteger(text, f.maxRows);
+    text += ", are the history's; more rows do not close it)";
+  } else if (f.rows < f.maxRows) {
+    text += "the table of ";
+    appendInteger(text, f.rows);
+    text += " rows (at most ";
+    appendInteger(text, f.maxRows);
+    text += ") misses the accuracy bounds";
+  } else {
+    text += "with at most ";
+    appendInteger(text, f.maxRows);
+    text += " rows the table misses the accuracy bounds";
+  }
+  text += ": its mean differs from the target's by ";
   appendNumber(text, meanMiss(f));
   text += " standard deviations (bound ";
   appendNumber(text, chosenMean(f) ? kChosenMeanBound : kMeanBound);
@@ -407,6 +435,37 @@ std::optional<std::string> shortHistoryWarning(std::optional<std::int64_t> days,
   return "warning: the history holds " + few +
          ": a table made from so short a history carries the volatility and the tails of those "
          "few days; a longer history gives a steadier one";
+}
+
+double bandCutShare(const DistFigures& f) {
+  return f.historyDays > 0
+             ? static_cast<double>(f.historyBandCut) / static_cast<double>(f.historyDays)
+             : std::nan("");
+}
+
+double bandHeldVolatility(const DistFigures& f) {
+  return f.tableDay.deviation * std::sqrt(f.tradingDays);
+}
+
+std::optional<std::string> bandCutWarning(const DistFigures& f) {
+  const double share = bandCutShare(f);
+  if (!(share > kMostBandCut)) return std::nullopt;
+  return "warning: the band of 1/1.07 to 1.07 of a day's start cuts " + percent(share) +
+         " of the history's days (" + std::to_string(f.historyBandCut) + " of " +
+         std::to_string(f.historyDays) + "), more than " + percent(kMostBandCut) +
+         ": the pricer sees an annualised volatility of " + number(bandHeldVolatility(f)) +
+         " after it, the table " +
+         number(std::sqrt(f.scale.stepsPerDay) * f.table.standardDeviation *
+                std::sqrt(f.tradingDays)) +
+         " before it";
+}
+
+std::optional<std::string> percentRateWarning(const std::string& what, const std::string& noun,
+                                              double value) {
+  if (!(std::fabs(value) >= kPercentSized)) return std::nullopt;
+  return "warning: " + what + " is " + number(value) + ": read as " + number(value) +
+         " a year, " + percent(value) + "; a " + noun + " of " + number(value) + "% is " +
+         number(value / 100.0);
 }
 
 std::optional<std::string> largeMeanWarning(const DistFigures& f) {

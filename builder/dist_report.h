@@ -75,6 +75,7 @@ struct DistFigures {
   std::int64_t historyDays = 0;
   Moments historyDay;
   std::int64_t historyHeldAtEnd = 0;
+  std::int64_t historyBandCut = 0;  // the history's days that the band cuts
   DayShape tableDay{};  // the table's day of T steps, held in the band
 };
 
@@ -109,6 +110,21 @@ std::string unsessionedDatesWarning(const UnsessionedDates& dates);
 // `dates` is set) or fewer than kFewReturns returns; nothing otherwise.
 std::optional<std::string> shortHistoryWarning(std::optional<std::int64_t> days, bool dates,
                                                std::int64_t returns);
+// The share of the history's days that the band cuts (NaN without days).
+double bandCutShare(const DistFigures& figures);
+// The annualised volatility of the table's day held in the band, as the pricer sees it.
+double bandHeldVolatility(const DistFigures& figures);
+// One line, without the program's name, when the band cuts more than kMostBandCut of the
+// history's days; nothing otherwise.
+constexpr double kMostBandCut = 0.01;
+std::optional<std::string> bandCutWarning(const DistFigures& figures);
+// One line, without the program's name, when a rate (the settings file's, or --carry) is so
+// large in size (kPercentSized or more a year) that it only makes sense in percent.
+constexpr double kPercentSized = 0.5;
+// `what` names the value ("--carry"), `noun` says what it is ("carry").
+std::optional<std::string> percentRateWarning(const std::string& what, const std::string& noun,
+                                              double value);
+
 // One line, without the program's name, when a chosen mean per step is larger in size than the
 // target's standard deviation; nothing otherwise.
 std::optional<std::string> largeMeanWarning(const DistFigures& figures);

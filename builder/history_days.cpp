@@ -16,19 +16,28 @@ class DayPath {
   void move(double r) {
     ratio_ *= 1.0 + r;
     held_ *= 1.0 + r;
-    if (held_ > kUpperBand) held_ = kUpperBand;
-    if (held_ < kLowerBand) held_ = kLowerBand;
+    if (held_ >= kUpperBand) {
+      held_ = kUpperBand;
+      cut_ = true;
+    }
+    if (held_ <= kLowerBand) {
+      held_ = kLowerBand;
+      cut_ = true;
+    }
   }
   void endInto(HistoryDays& days) {
     days.returns.push_back(ratio_ - 1.0);
     if (held_ == kUpperBand || held_ == kLowerBand) ++days.heldAtEnd;
+    if (cut_) ++days.bandCut;
     ratio_ = 1.0;
     held_ = 1.0;
+    cut_ = false;
   }
 
  private:
   double ratio_ = 1.0;
   double held_ = 1.0;
+  bool cut_ = false;
 };
 
 // A day for each run of `counts` returns that holds one, `before(i)` moved first on run i.

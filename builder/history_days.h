@@ -22,6 +22,8 @@ struct HistoryDays {
   // The days that end held at an end of the band (kLowerBand or kUpperBand times the day's
   // start) when the price is held in it after each move, as empricer holds a path.
   std::int64_t heldAtEnd = 0;
+  // The days whose path, so held, reaches an end of the band at some move: the days it cuts.
+  std::int64_t bandCut = 0;
 };
 
 // With `sessions`, a day for each session that holds a return (with `withGaps` each but the

@@ -1,4 +1,6 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,9 +13,18 @@ using namespace empricer;
 
 namespace {
 
-void writeTo(std::FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
+// Whether all of `text` went out.
+bool writeTo(std::FILE* stream, const std::string& text) {
+  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  return std::fflush(stream) == 0 && written && std::ferror(stream) == 0;
+}
+
+// A report or a help text that standard output did not take: status 1, with the reason.
+int standardOutputFailed(const std::string& what = "") {
+  const int error = errno != 0 ? errno : EIO;
+  writeTo(stderr, std::string("empricer-dist: standard output: ") + std::strerror(error) + what +
+                      "\n");
+  return kFailureStatus;
 }
 
 // Input that cannot be used is refused as a command line is; an output that cannot be made or
@@ -33,7 +44,8 @@ int main(int argc, char** argv) {
   }
   const DistOptions& options = parsed.value();
   if (options.help || options.version) {
-    writeTo(stdout, options.help ? helpText() : versionText());
+    errno = 0;
+    if (!writeTo(stdout, options.help ? helpText() : versionText())) return standardOutputFailed();
     return kDoneStatus;
   }
   const Outcome<BuiltDistribution> built = buildDistribution(options);
@@ -41,9 +53,15 @@ int main(int argc, char** argv) {
     writeTo(stderr, "empricer-dist: " + built.message() + "\n");
     return exitStatusOf(built.kind());
   }
-  writeTo(stdout, built.value().report);
+  errno = 0;
+  const bool reported = writeTo(stdout, built.value().report);
+  const int error = errno;
   for (const std::string& warning : built.value().warnings) {
     writeTo(stderr, "empricer-dist: " + warning + "\n");
+  }
+  if (!reported) {
+    errno = error;
+    return standardOutputFailed("; the table was written, its report was not");
   }
   return kDoneStatus;
 }

@@ -39,8 +39,10 @@ Status takeFreeName(PendingOutput& output) {
     return {};
   }
   if (errno == EEXIST) {
-    // It appeared since the build began: the output cannot be written.
-    return Failure{output.target + ": exists; use --force to overwrite it",
+    // It appeared since the build began, made by another program: it is left alone.
+    return Failure{output.target +
+                       ": another program made this file while the table was built; it is "
+                       "left as it is and nothing was written",
                    FailureKind::cannotWrite};
   }
   // Some file systems have no hard links; the target did not exist a moment ago.
@@ -75,7 +77,52 @@ Status replaceTarget(PendingOutput& output) {
   return moved;
 }
 
+// Writes all of `content` to `fd`; the errno value of a failure, or 0.
+int writeAll(int fd, std::string_view content) {
+  std::size_t written = 0;
+  while (written < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    written += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
 }  // namespace
+
+Outcome<OutputPlace> checkOutputPlace(const std::string& path, bool force) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) == 0) {
+    if (S_ISLNK(status.st_mode)) {
+      return Failure{path + ": is a symbolic link, which empricer-dist never replaces (not "
+                            "even with --force); name the file it leads to, or remove the link"};
+    }
+    if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) return OutputPlace::through;
+    if (S_ISDIR(status.st_mode)) return cannotCreate(path, EISDIR);
+    if (!S_ISREG(status.st_mode)) {
+      return Failure{path + ": cannot create: it is neither a regular file, a character device "
+                            "nor a FIFO",
+                     FailureKind::cannotOpen};
+    }
+    if (!force) return Failure{path + ": exists; use --force to overwrite it"};
+    return OutputPlace::file;
+  }
+  if (errno != ENOENT) return cannotCreate(path, errno);
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return cannotCreate(path, errno);
+  return OutputPlace::free;
+}
+
+Status writeThrough(const std::string& path, std::string_view content) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return cannotCreate(path, errno);
+  const int error = writeAll(fd, content);
+  const int closed = ::close(fd) == 0 ? 0 : errno;
+  if (error != 0 || closed != 0) return cannotWrite(path, error != 0 ? error : closed);
+  return {};
+}
 
 PendingOutputs::~PendingOutputs() {
   for (const PendingOutput& output : outputs_) {
@@ -97,16 +144,9 @@ Outcome<std::string> PendingOutputs::writeBeside(const std::string& target,
     if (fd < 0 && (errno != EEXIST || attempt == 100)) return cannotCreate(target, errno);
   }
   outputs_.push_back({.target = target, .temporary = path, .kept = "", .placed = false});
-  std::size_t written = 0;
-  while (written < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int error = n < 0 ? errno : EIO;
-      ::close(fd);
-      return cannotWrite(target, error);
-    }
-    written += static_cast<std::size_t>(n);
+  if (const int error = writeAll(fd, content); error != 0) {
+    ::close(fd);
+    return cannotWrite(target, error);
   }
   if (::close(fd) != 0) return cannotWrite(target, errno);
   return path;

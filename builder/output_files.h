@@ -18,6 +18,22 @@ struct PendingOutput {
   bool placed = false;  // the content has the target's name
 };
 
+// What stands at an output's path before the work begins.
+enum class OutputPlace {
+  free,     // nothing: the output is a new file
+  file,     // a regular file
+  through,  // a character device (/dev/null, a terminal) or a FIFO: written through, in place
+};
+
+// Where an output goes, checked before any work: a symbolic link is never replaced (status 2,
+// even with `force`), nor a regular file without `force`; a folder, a socket or a block device
+// cannot be created (cannotOpen), nor a new file in a folder that is missing or that cannot be
+// written.
+Outcome<OutputPlace> checkOutputPlace(const std::string& path, bool force);
+
+// Writes `content` to the character device or FIFO at `path` (opened without truncating it).
+Status writeThrough(const std::string& path, std::string_view content);
+
 class PendingOutputs {
  public:
   PendingOutputs() = default;

@@ -1,9 +1,11 @@
 #include "builder/price_history.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "builder/csv_fields.h"
+#include "builder/history_stamps.h"
 
 namespace empricer {
 
@@ -61,15 +63,56 @@ std::string columnsOf(const std::vector<std::string>& header) {
   return text;
 }
 
+// A column name lowered, without blanks, '_', '-' or '.': "Adj Close" and "adj_close" give
+// "adjclose".
+std::string plainName(const std::string& name) {
+  std::string plain;
+  for (const char c : name) {
+    if (c != ' ' && c != '\t' && c != '_' && c != '-' && c != '.') plain += lowered(c);
+  }
+  return plain;
+}
+
+bool isOneOf(const std::string& plain, std::initializer_list<const char*> names) {
+  for (const char* n : names) {
+    if (plain == n) return true;
+  }
+  return false;
+}
+
+bool adjustedCloseName(const std::string& plain) {
+  return isOneOf(plain, {"adjclose", "adjustedclose", "adjclose*", "adjustedcloseprice"});
+}
+
+// Names of columns that hold prices, beside the ones chosen by default.
+bool priceName(const std::string& plain) {
+  return adjustedCloseName(plain) ||
+         isOneOf(plain, {"close", "last", "price", "open", "high", "low", "mid", "bid", "ask",
+                         "settle", "settlement", "vwap", "closeprice", "lastprice", "adjprice"});
+}
+
+// What a column that holds no prices holds, when its name says: volumes, open interest or
+// dates and times.
+const char* notPrices(const std::string& plain) {
+  if (isOneOf(plain, {"volume", "vol", "totalvolume", "tickvolume", "realvolume"})) {
+    return "volumes";
+  }
+  if (isOneOf(plain, {"openinterest", "openint", "oi"})) return "open interest";
+  if (isOneOf(plain, {"date", "time", "datetime", "timestamp", "day"})) return "dates and times";
+  return nullptr;
+}
+
 struct Columns {
   std::size_t price = 0;
+  bool isPrice = false;  // the price column's name says it holds prices
+  std::optional<std::string> note;
   std::optional<std::size_t> session;
 };
 
 // The price column and the session column of the header on line `line`.
 Outcome<Columns> columnsFor(const std::vector<std::string>& header, const PriceReading& reading,
                             const std::string& name, std::int64_t line) {
-  Columns columns{header.size() - 1, std::nullopt};
+  Columns columns;
   const auto missing = [&](const char* what, const std::string& column) {
     return Failure{where(name, line) + "no " + what + "column named '" + column + "'; " +
                    columnsOf(header)};
@@ -77,9 +120,46 @@ Outcome<Columns> columnsFor(const std::vector<std::string>& header, const PriceR
   if (reading.price) {
     const auto found = columnNamed(header, *reading.price);
     if (!found) return missing("", *reading.price);
+    if (const char* held = notPrices(plainName(header[*found]))) {
+      return Failure{where(name, line) + "column '" + header[*found] + "' holds " + held +
+                     ", not prices; --column names the price column; " + columnsOf(header)};
+    }
     columns.price = *found;
-  } else if (const auto close = columnNamed(header, "close")) {
-    columns.price = *close;
+    columns.isPrice = priceName(plainName(header[*found]));
+  } else {
+    std::optional<std::size_t> adjusted;
+    std::optional<std::size_t> close;
+    std::optional<std::size_t> other;  // last, else price
+    for (std::size_t i = 0; i < header.size(); ++i) {
+      const std::string plain = plainName(header[i]);
+      if (!adjusted && adjustedCloseName(plain)) adjusted = i;
+      if (!close && plain == "close") close = i;
+    }
+    for (const char* n : {"last", "price"}) {
+      for (std::size_t i = 0; i < header.size() && !other; ++i) {
+        if (plainName(header[i]) == n) other = i;
+      }
+    }
+    if (adjusted) {
+      columns.price = *adjusted;
+      if (close) {
+        columns.note = "note: the price is column '" + header[*adjusted] +
+                       "', the closes adjusted for splits and dividends, not '" +
+                       header[*close] + "'; --column " + header[*close] +
+                       " takes the closes as traded";
+      }
+    } else if (close) {
+      columns.price = *close;
+    } else if (other) {
+      columns.price = *other;
+      columns.note = "note: the price is column '" + header[*other] +
+                     "' (no column is named close)";
+    } else {
+      return Failure{where(name, line) +
+                     "no price column: none is named close, last, price or adj close; " +
+                     columnsOf(header) + "; --column names the price column"};
+    }
+    columns.isPrice = true;
   }
   if (reading.session) {
     columns.session = columnNamed(header, *reading.session);
@@ -88,32 +168,155 @@ Outcome<Columns> columnsFor(const std::vector<std::string>& header, const PriceR
   return columns;
 }
 
+// One row of prices as read, before any return is taken.
+struct PriceRow {
+  std::int64_t line = 0;
+  double price = 0.0;
+  std::string session;  // the session key, with a session column
+  std::string date;     // the key of the column of dates, when there is one
+  std::string time;     // the time of day as written, when there is one
+};
+
 // The runs of one date in a column of dates, followed without a session column.
 struct DateRuns {
-  std::optional<std::size_t> column;
   std::int64_t runs = 0;
   std::vector<std::int64_t> returns;  // ending at each run's prices
   std::string first;
   std::string last;
 };
 
-// The first data row picks the column: the first one but the price column whose key is a date.
-void followDates(DateRuns& dates, const std::vector<std::string>& fields, std::size_t price,
-                 bool firstRow) {
-  if (firstRow) {
-    for (std::size_t i = 0; i < fields.size() && !dates.column; ++i) {
-      if (i != price && looksLikeDate(sessionKey(fields[i]))) dates.column = i;
-    }
-    if (dates.column) dates.first = sessionKey(fields[*dates.column]);
-  }
-  if (!dates.column) return;
-  const std::string_view key = sessionKey(fields[*dates.column]);
+void followDates(DateRuns& dates, const std::string& key, bool firstRow) {
+  if (firstRow) dates.first = key;
   if (dates.runs == 0 || key != dates.last) {
     ++dates.runs;
     dates.last = key;
     dates.returns.push_back(0);
   }
   if (!firstRow) ++dates.returns.back();
+}
+
+// A ratio as a percentage move for a message: "+150%", "-62.5%".
+std::string moveText(double ratio) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%+g%%", (ratio - 1.0) * 100.0);
+  return text;
+}
+
+// The split whose ratio lies within kSplitTolerance of `ratio`, if any.
+const SplitRatio* splitNear(double ratio) {
+  for (const SplitRatio& split : kSplitRatios) {
+    if (std::fabs(ratio / split.ratio - 1.0) <= kSplitTolerance) return &split;
+  }
+  return nullptr;
+}
+
+// The timestamps of the rows, in seconds (or in days, when some row has no time of day),
+// when every row's date reads as one; the unit of one day.
+struct RowStamps {
+  std::vector<double> at;
+  bool withTimes = false;
+};
+
+std::optional<RowStamps> stampsOf(const std::vector<PriceRow>& rows) {
+  if (rows.empty() || rows.front().date.empty()) return std::nullopt;
+  std::vector<std::string> keys;
+  keys.reserve(rows.size());
+  for (const PriceRow& row : rows) keys.push_back(row.date);
+  const std::optional<DateOrder> order = dateOrderOf(keys);
+  if (!order) return std::nullopt;
+  RowStamps stamps;
+  stamps.withTimes = true;
+  std::vector<double> days;
+  for (const PriceRow& row : rows) {
+    const std::optional<std::int64_t> day = dayNumber(row.date, *order);
+    if (!day) return std::nullopt;
+    days.push_back(static_cast<double>(*day));
+    const std::optional<double> seconds =
+        row.time.empty() ? std::nullopt : secondsOfDay(row.time);
+    if (seconds) {
+      stamps.at.push_back(static_cast<double>(*day) * 86400.0 + *seconds);
+    } else {
+      stamps.withTimes = false;
+    }
+  }
+  if (!stamps.withTimes) stamps.at = std::move(days);
+  return stamps;
+}
+
+std::string stampText(const PriceRow& row, bool withTime) {
+  return withTime && !row.time.empty() ? row.date + " " + row.time : row.date;
+}
+
+// Rows whose timestamps run newest first throughout are put oldest first, with a note; rows
+// whose timestamps repeat (with times of day) or go back are refused at the first such line.
+Status putInTimeOrder(std::vector<PriceRow>& rows, const std::string& name,
+                      std::vector<std::string>& notes, std::optional<double>& barSeconds) {
+  const std::optional<RowStamps> stamps = stampsOf(rows);
+  if (!stamps || rows.size() < 2) return {};
+  const std::vector<double>& at = stamps->at;
+  const bool newestFirst = at.back() < at.front();
+  const bool strict = stamps->withTimes;
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    const double step = newestFirst ? at[i - 1] - at[i] : at[i] - at[i - 1];
+    if (step > 0.0 || (step == 0.0 && !strict)) continue;
+    const std::string was = stampText(rows[i - 1], strict);
+    const std::string is = stampText(rows[i], strict);
+    const std::string previous = std::to_string(rows[i - 1].line);
+    std::string what;
+    const std::string noun = strict ? "the time " : "the date ";
+    if (step == 0.0) {
+      what = noun + is + " repeats the one on line " + previous;
+    } else {
+      what = noun + is + " comes " + (newestFirst ? "after " : "before ") + was +
+             " on line " + previous + ", though the file runs " +
+             (newestFirst ? "newest first" : "oldest first");
+    }
+    return Failure{where(name, rows[i].line) + what +
+                   "; the prices must be in time order, each time once"};
+  }
+  if (!strict) {
+    // Dates without times: most dates hold one price (daily closes), so a date that holds
+    // more is a repeated line.
+    std::vector<std::int64_t> runs{1};
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      if (rows[i].date == rows[i - 1].date) {
+        ++runs.back();
+      } else {
+        runs.push_back(1);
+      }
+    }
+    std::sort(runs.begin(), runs.end());
+    if (runs.size() > 1 && runs[runs.size() / 2] == 1 && runs.back() > 1) {
+      for (std::size_t i = 1; i < rows.size(); ++i) {
+        if (rows[i].date != rows[i - 1].date) continue;
+        return Failure{where(name, rows[i].line) + "the date " + rows[i].date +
+                       " repeats the one on line " + std::to_string(rows[i - 1].line) +
+                       ", where the other dates hold one price each; the prices must be in "
+                       "time order, each time once"};
+      }
+    }
+  }
+  if (strict) {
+    std::vector<double> spacings;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      if (rows[i].date == rows[i - 1].date) spacings.push_back(std::fabs(at[i] - at[i - 1]));
+    }
+    if (!spacings.empty()) {
+      std::sort(spacings.begin(), spacings.end());
+      const std::size_t middle = spacings.size() / 2;
+      barSeconds = spacings.size() % 2 == 1 ? spacings[middle]
+                                            : (spacings[middle - 1] + spacings[middle]) / 2.0;
+    }
+  }
+  if (newestFirst) {
+    notes.push_back("note: " + name + " runs newest first, from " +
+                    stampText(rows.front(), strict) + " on line " +
+                    std::to_string(rows.front().line) + " to " + stampText(rows.back(), strict) +
+                    " on line " + std::to_string(rows.back().line) +
+                    "; its prices are read oldest first");
+    std::reverse(rows.begin(), rows.end());
+  }
+  return {};
 }
 
 }  // namespace
@@ -181,11 +384,13 @@ Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string
 
   PriceHistory history;
   history.priceColumn = header[priceIndex];
+  if (columns.value().note) history.notes.push_back(*columns.value().note);
   const std::string priceLabel = fieldLabel(priceIndex, history.priceColumn);
-  std::string session;
-  DateRuns dates;
-  double previous = 0.0;
-  std::int64_t previousLine = 0;
+  // The column of dates: the first but the price column whose first row holds a date; the
+  // column of times: one named "time" beside it.
+  std::optional<std::size_t> dateIndex;
+  std::optional<std::size_t> timeIndex;
+  std::vector<PriceRow> rows;
   while (nextLine()) {
     if (isBlankLine(line)) continue;
     const std::vector<std::string> fields = splitFields(line, delimiter);
@@ -202,35 +407,77 @@ Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string
     if (!price) return badPrice("is not a number");
     if (!std::isfinite(*price)) return badPrice("is not finite");
     if (!(*price > 0.0)) return badPrice("is not positive");
-
-    bool sameSession = history.priceCount > 0;
-    if (!sessionIndex) followDates(dates, fields, priceIndex, history.priceCount == 0);
-    if (sessionIndex) {
-      const std::string_view key = sessionKey(fields[*sessionIndex]);
-      sameSession = sameSession && key == session;
-      session = key;
+    if (rows.empty()) {
+      for (std::size_t i = 0; i < fields.size() && !dateIndex; ++i) {
+        if (i != priceIndex && looksLikeDate(sessionKey(fields[i]))) dateIndex = i;
+      }
+      for (std::size_t i = 0; i < header.size() && dateIndex && !timeIndex; ++i) {
+        if (i != priceIndex && i != *dateIndex && plainName(header[i]) == "time") timeIndex = i;
+      }
     }
-    if (history.priceCount > 0) {
-      const double ratio = *price / previous;
+    PriceRow row;
+    row.line = lineNumber;
+    row.price = *price;
+    if (sessionIndex) row.session = sessionKey(fields[*sessionIndex]);
+    if (dateIndex) {
+      row.date = sessionKey(fields[*dateIndex]);
+      row.time = timeAfterDate(fields[*dateIndex]);
+      if (row.time.empty() && timeIndex) row.time = fields[*timeIndex];
+    }
+    rows.push_back(std::move(row));
+  }
+  if (damage) return *damage;
+  if (Status ordered = putInTimeOrder(rows, name, history.notes, history.barSeconds);
+      !ordered.ok()) {
+    return Failure{ordered.message()};
+  }
+
+  const std::string column = "'" + history.priceColumn + "'";
+  DateRuns dates;
+  const PriceRow* previous = nullptr;
+  for (const PriceRow& row : rows) {
+    const std::int64_t at = row.line;
+    bool sameSession = previous != nullptr;
+    if (!sessionIndex && dateIndex) followDates(dates, row.date, previous == nullptr);
+    if (sessionIndex) sameSession = sameSession && row.session == previous->session;
+    if (previous != nullptr) {
+      const double ratio = row.price / previous->price;
       const double r = ratio - 1.0;
+      const std::string previousLine = std::to_string(previous->line);
       const auto fromPrevious = [&]() {
         return std::string("the ") + (sameSession ? "return" : "gap") +
-               " from the price on line " + std::to_string(previousLine);
+               " from the price on line " + previousLine;
       };
       if (!std::isfinite(r)) {
-        return Failure{where(name, lineNumber) + fromPrevious() + " is not finite"};
+        return Failure{where(name, at) + fromPrevious() + " is not finite"};
       }
-      if (!reading.allowJumps && (ratio < kLeastPriceRatio || ratio > kMostPriceRatio)) {
-        return Failure{where(name, lineNumber) + "the price is " + shortNumber(ratio) +
-                       " times the one on line " + std::to_string(previousLine) +
-                       ", outside 1e-3 to 1e3; --allow-jumps accepts it"};
-      }
-      if (!reading.allowJumps && r > kMostReturn) {
-        return Failure{where(name, lineNumber) + fromPrevious() + " is " + shortNumber(r) +
-                       ", above +100%; --allow-jumps accepts it"};
+      const SplitRatio* split = splitNear(ratio);
+      if (!reading.allowJumps && (split != nullptr || std::fabs(r) > kMostMove)) {
+        std::string text = where(name, at) + "the price is " + shortNumber(ratio) +
+                           " times the one on line " + previousLine + " (" + moveText(ratio) +
+                           "), ";
+        if (split != nullptr) {
+          text += std::string("as a ") + split->name + " makes it: the history looks unadjusted "
+                  "for the split, or column " + column + " is not the price";
+        } else {
+          text += "a move beyond +-50%: a split left unadjusted, a price in other units, or "
+                  "column " + column + " is not the price";
+        }
+        if (columns.value().isPrice) {
+          if (split != nullptr) {
+            text += std::string("; ") + (ratio < 1.0 ? "divide" : "multiply") +
+                    " the prices before line " + std::to_string(at) + " by " +
+                    shortNumber(ratio < 1.0 ? 1.0 / split->ratio : split->ratio) +
+                    " to adjust them";
+          }
+          text += "; if the move is real, --allow-jumps keeps it";
+        } else {
+          text += "; --column names the price column";
+        }
+        return Failure{text};
       }
       if (r > kMostJump) {
-        return Failure{where(name, lineNumber) + fromPrevious() + " is " + shortNumber(r) +
+        return Failure{where(name, at) + fromPrevious() + " is " + shortNumber(r) +
                        ", above 1e70 even with --allow-jumps"};
       }
       if (sameSession) {
@@ -245,13 +492,14 @@ Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string
       history.sessionReturns.push_back(0);
     }
     ++history.priceCount;
-    previous = *price;
-    previousLine = lineNumber;
+    previous = &row;
   }
-  if (damage) return *damage;
   if (dates.runs > 1 && dates.runs < history.priceCount) {
     history.unsessionedDates =
-        UnsessionedDates{header[*dates.column], dates.runs, dates.first, dates.last};
+        UnsessionedDates{header[*dateIndex], dates.runs, dates.first, dates.last};
+  }
+  if (dates.runs > 1 && dates.runs == history.priceCount) {
+    history.daily = DailyDates{dates.runs, dates.first, dates.last};
   }
   if (dates.runs > 1) history.dateReturns = std::move(dates.returns);
 
@@ -260,7 +508,12 @@ Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string
     return Failure{name + ": " + countOf(returnCount, "return", "returns") + " from " +
                    countOf(history.priceCount, "price", "prices") + " in " +
                    countOf(history.sessionCount, "session", "sessions") +
-                   "; at least 2 are needed"};
+                   "; at least 2 are needed" +
+                   (sessionIndex && history.sessionCount == history.priceCount &&
+                            history.priceCount > 2
+                        ? "; each session holds one price, as daily closes do: they need no "
+                          "--session"
+                        : "")};
   }
   bool allEqual = true;
   for (const double r : history.returns) allEqual = allEqual && r == history.returns.front();

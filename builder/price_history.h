@@ -16,7 +16,8 @@ namespace empricer {
 
 // Which columns to read, and whether jumps are taken.
 struct PriceReading {
-  // The price column; nothing: a column named "close", or else the last column.
+  // The price column; nothing: the adjusted close, else the close, the last or the price, as
+  // priceColumnOf chooses.
   std::optional<std::string> price;
   // The column whose change of key (sessionKey) starts a new session; nothing: the file is
   // one session.
@@ -25,11 +26,23 @@ struct PriceReading {
   bool allowJumps = false;
 };
 
-// Without allowJumps, p[t] / p[t - 1] lies from kLeastPriceRatio to kMostPriceRatio and
-// p[t] / p[t - 1] - 1 is at most kMostReturn (+100%), for returns and gaps alike.
-constexpr double kLeastPriceRatio = 1e-3;
-constexpr double kMostPriceRatio = 1e3;
-constexpr double kMostReturn = 1.0;
+// Without allowJumps, p[t] / p[t - 1] - 1 lies within +-kMostMove, and p[t] / p[t - 1] lies
+// more than kSplitTolerance (relatively) from every ratio of kSplitRatios, for returns and
+// gaps alike: a move beyond either is taken for a split left unadjusted or a wrong column.
+constexpr double kMostMove = 0.5;
+constexpr double kSplitTolerance = 0.01;
+struct SplitRatio {
+  double ratio;      // the price after over the price before
+  const char* name;  // the split that makes it
+};
+inline constexpr SplitRatio kSplitRatios[] = {
+    {1.0 / 2, "2-for-1 split"},          {1.0 / 3, "3-for-1 split"},
+    {2.0 / 3, "3-for-2 split"},          {1.0 / 4, "4-for-1 split"},
+    {1.0 / 5, "5-for-1 split"},          {1.0 / 7, "7-for-1 split"},
+    {1.0 / 10, "10-for-1 split"},        {2.0, "1-for-2 reverse split"},
+    {3.0, "1-for-3 reverse split"},      {3.0 / 2, "2-for-3 reverse split"},
+    {4.0, "1-for-4 reverse split"},      {5.0, "1-for-5 reverse split"},
+    {7.0, "1-for-7 reverse split"},      {10.0, "1-for-10 reverse split"}};
 // With allowJumps too, no return or gap is above kMostJump: the fourth powers of the returns'
 // deviations, summed over the 32768 draws of a table, stay finite.
 constexpr double kMostJump = 1e70;
@@ -54,8 +67,25 @@ struct UnsessionedDates {
   std::string last;
 };
 
+// A history whose dates hold one price each: daily closes.
+struct DailyDates {
+  std::int64_t dates = 0;
+  std::string first;  // the first date and the last, in the order read
+  std::string last;
+};
+
 struct PriceHistory {
   std::string priceColumn;  // the price column's name as the header writes it
+  // Notes for standard error, without the program's name: which column was taken for the
+  // price when the choice was not plain, and a history read oldest first after the file gave
+  // it newest first.
+  std::vector<std::string> notes;
+  // When the file's timestamps are read (a column of dates, with or without times): daily
+  // closes, one price a date.
+  std::optional<DailyDates> daily;
+  // When the timestamps hold times of day: the median spacing of consecutive prices of one
+  // date, in seconds.
+  std::optional<double> barSeconds;
   std::int64_t priceCount = 0;
   std::int64_t sessionCount = 0;
   // p[t] / p[t - 1] - 1 for consecutive prices of the same session, in file order.
@@ -75,13 +105,19 @@ struct PriceHistory {
   std::vector<std::int64_t> dateReturns;
 };
 
+// The price column, unless given (matched without regard to case), is the first column named
+// like an adjusted close ("adj close", "adj_close", "adjusted close", any case), else "close",
+// "last" or "price", in that order. Never a column of volumes, open interest or dates, given
+// or not.
+
 // Reads the history from the bytes of a price file (lines as TextLines splits them, after a
 // byte-order mark at the start); `name` is the file's name in the messages. Fails with one
 // line naming the file and the line: a 0x00 or 0x1A byte, no header, a column that the header
-// lacks (naming the columns it has), a line with more or fewer fields than the header, a price
-// that is not a number or not finite and positive, a return or a gap that is not finite,
-// beyond the limits above without allowJumps, or above kMostJump; fewer than two returns, or
-// returns that are all equal.
+// lacks (naming the columns it has), no price column, a line with more or fewer fields than
+// the header, a price that is not a number or not finite and positive, timestamps that repeat
+// or go back in time (a file whose timestamps all run newest first is read in reverse, with a
+// note), a return or a gap that is not finite, beyond the limits above without allowJumps, or
+// above kMostJump; fewer than two returns, or returns that are all equal.
 Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string& name,
                                        const PriceReading& reading);
 

@@ -14,11 +14,13 @@
 //
 // Input: one control byte (bit 0: --allow-jumps; bit 1: --session date; bit 2: --column
 // open), then the price file, then optionally "\n##setup\n" and the settings file.
+#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
 #include <set>
 #include <string>
@@ -84,8 +86,34 @@ void checkAccepted(std::string_view bytes, const PriceReading& reading,
     }
     return static_cast<std::ptrdiff_t>(-1);
   };
-  std::ptrdiff_t price = column(reading.price.value_or("close"));
-  if (price < 0 && !reading.price) price = static_cast<std::ptrdiff_t>(header.size()) - 1;
+  // Without a given column: an adjusted close, else close, last or price, by their names
+  // lowered without blanks, '_', '-' or '.'.
+  const auto plain = [](const std::string& name) {
+    std::string text;
+    for (const char c : name) {
+      if (c != ' ' && c != '\t' && c != '_' && c != '-' && c != '.') {
+        text += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      }
+    }
+    return text;
+  };
+  const auto named = [&](std::initializer_list<const char*> names) {
+    for (std::size_t i = 0; i < header.size(); ++i) {
+      for (const char* n : names) {
+        if (plain(header[i]) == n) return static_cast<std::ptrdiff_t>(i);
+      }
+    }
+    return static_cast<std::ptrdiff_t>(-1);
+  };
+  std::ptrdiff_t price = -1;
+  if (reading.price) {
+    price = column(*reading.price);
+  } else {
+    price = named({"adjclose", "adjustedclose", "adjclose*", "adjustedcloseprice"});
+    for (const char* n : {"close", "last", "price"}) {
+      if (price < 0) price = named({n});
+    }
+  }
   FUZZ_CHECK(price >= 0, shown);
   const std::ptrdiff_t session = reading.session ? column(*reading.session) : -1;
   FUZZ_CHECK(!reading.session || session >= 0, shown);
@@ -97,9 +125,18 @@ void checkAccepted(std::string_view bytes, const PriceReading& reading,
   std::int64_t prices = 0;
   double previous = 0.0;
   std::string key;
+  // The data rows, oldest first: a file read newest first says so in a note.
+  std::vector<std::vector<std::string>> rows;
   for (++at; at < lines.size(); ++at) {
     if (blank(lines[at])) continue;
-    const std::vector<std::string> fields = splitFields(lines[at], delimiter);
+    rows.push_back(splitFields(lines[at], delimiter));
+  }
+  bool reversed = false;
+  for (const std::string& note : history.notes) {
+    reversed = reversed || note.find(" runs newest first, ") != std::string::npos;
+  }
+  if (reversed) std::reverse(rows.begin(), rows.end());
+  for (const std::vector<std::string>& fields : rows) {
     FUZZ_CHECK(fields.size() == header.size(), shown);
     const std::optional<double> p = decimalNumber(fields[static_cast<std::size_t>(price)]);
     FUZZ_CHECK(p && std::isfinite(*p) && *p > 0.0, shown);
@@ -114,7 +151,11 @@ void checkAccepted(std::string_view bytes, const PriceReading& reading,
       const double r = ratio - 1.0;
       FUZZ_CHECK(std::isfinite(r) && r >= -1.0 && r <= kMostJump, shown);
       if (!reading.allowJumps) {
-        FUZZ_CHECK(ratio >= kLeastPriceRatio && ratio <= kMostPriceRatio && r <= kMostReturn,
+        bool split = false;
+        for (const SplitRatio& near : kSplitRatios) {
+          split = split || std::fabs(ratio / near.ratio - 1.0) <= kSplitTolerance;
+        }
+        FUZZ_CHECK(std::fabs(r) <= kMostMove && !split,
                    shown + " ratio " + harness::hexText(ratio));
       }
       if (same) {

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -87,6 +89,16 @@ double reported(const std::string& report, const std::string& label, int column)
   return std::stod(reportedText(report, label, column));
 }
 
+// Standard error less the warning of a band that cuts more than 1% of the history's days,
+// which it must hold exactly when the report's share says so.
+std::string withoutBandWarning(const std::string& err, const std::string& report) {
+  const std::string start = "empricer-dist: warning: the band of 1/1.07 to 1.07 of a day's ";
+  const std::size_t at = err.find(start);
+  EXPECT_EQ(at != std::string::npos, reported(report, "days the band cuts", 0) > 0.01) << err;
+  if (at == std::string::npos) return err;
+  return err.substr(0, at) + err.substr(err.find('\n', at) + 1);
+}
+
 // The return that each generator output draws from the table file, as a valuation draws it.
 std::vector<double> tableDraws(const TempDir& dir, const std::string& name) {
   auto table = std::make_unique<ReturnTable>();
@@ -103,7 +115,7 @@ TEST(DistProgram, TablesOfKnownShapesMeetTheBoundsThroughTheValuationsLoader) {
     dir.write("prices.csv", pricesText(sample.returns));
     const RunOutcome run = runDistIn(dir, {"--plot", "picture.svg", "prices.csv"});
     ASSERT_EQ(run.status, 0) << sample.name << run.err;
-    EXPECT_EQ(run.err, "") << sample.name;
+    EXPECT_EQ(withoutBandWarning(run.err, run.out), "") << sample.name;
 
     // The valuation's loader reads the exact doubles of the text.
     auto table = std::make_unique<ReturnTable>();
@@ -188,13 +200,13 @@ TEST(DistProgram, NoReturnCrossesASessionChange) {
   TempDir dir;
   dir.write("prices.csv", pricesText(returns, form));
 
-  const RunOutcome whole = runDistIn(dir, {"--out", "whole.csv", "prices.csv"});
+  const RunOutcome whole = runDistIn(dir, {"--allow-jumps", "--out", "whole.csv", "prices.csv"});
   ASSERT_EQ(whole.status, 0) << whole.err;
   EXPECT_EQ(reported(whole.out, "sessions", 0), 1);
   EXPECT_EQ(reported(whole.out, "returns", 0), 300);
   EXPECT_NEAR(reported(whole.out, "maximum", 0), 1.0, 1e-9);
 
-  const RunOutcome split = runDistIn(dir, {"--session", "DATE", "prices.csv"});
+  const RunOutcome split = runDistIn(dir, {"--allow-jumps", "--session", "DATE", "prices.csv"});
   ASSERT_EQ(split.status, 0) << split.err;
   // The one-price session counts for no length: no session is uneven, the history is short.
   EXPECT_EQ(split.err, "empricer-dist: warning: the history holds 4 sessions, fewer than 20, "
@@ -293,7 +305,8 @@ TEST(DistProgram, BadInputStopsWithOneLineAndLeavesEveryFileAsItWas) {
        "prices.csv:3: the line has 2 fields, the header 3"},
       {"date,close\n1,100\n2,101\n", {}, "prices.csv: 1 return from 2 prices in 1 session; at least 2 are needed"},
       {good.c_str(), {"--session", "date"},
-       "prices.csv: 0 returns from 3 prices in 3 sessions; at least 2 are needed"},
+       "prices.csv: 0 returns from 3 prices in 3 sessions; at least 2 are needed; each session "
+       "holds one price, as daily closes do: they need no --session"},
       {"close\n100\n100\n100\n", {}, "prices.csv: all 2 returns are equal; the table needs returns that differ"},
       // Sessions keyed by their date leave one return.
       {sessions.c_str(), {"--session", "datetime"},
@@ -380,17 +393,22 @@ TEST(DistProgram, DamagedHistoriesAreRefusedAtTheirLineOrReadAsPlainlyMeant) {
       {"a field more", "date,close\n1,100\n2,101,7\n3,100.5\n", {},
        "prices.csv:3: the line has 3 fields, the header 2"},
       {"a return above +100%", withPrice("9,252.5"), {},
-       "prices.csv:4: the return from the price on line 3 is 1.5, above +100%; --allow-jumps "
-       "accepts it"},
+       "prices.csv:4: the price is 2.5 times the one on line 3 (+150%), a move beyond +-50%: a "
+       "split left unadjusted, a price in other units, or column 'close' is not the price; if "
+       "the move is real, --allow-jumps keeps it"},
       {"a price a thousandth of the one before", withPrice("9,0.0505"), {},
-       "prices.csv:4: the price is 0.0005 times the one on line 3, outside 1e-3 to 1e3; "
-       "--allow-jumps accepts it"},
+       "prices.csv:4: the price is 0.0005 times the one on line 3 (-99.95%), a move beyond "
+       "+-50%: a split left unadjusted, a price in other units, or column 'close' is not the "
+       "price; if the move is real, --allow-jumps keeps it"},
       {"a price a thousand times the one before", withPrice("9,202000"), {},
-       "prices.csv:4: the price is 2000 times the one on line 3, outside 1e-3 to 1e3; "
-       "--allow-jumps accepts it"},
-      {"a gap above +100%", "date,close\n1,100\n1,101\n2,303\n2,300\n2,301\n", byDate,
-       "prices.csv:4: the gap from the price on line 3 is 2, above +100%; --allow-jumps "
-       "accepts it"},
+       "prices.csv:4: the price is 2000 times the one on line 3 (+199900%), a move beyond "
+       "+-50%: a split left unadjusted, a price in other units, or column 'close' is not the "
+       "price; if the move is real, --allow-jumps keeps it"},
+      {"a gap of a reverse split", "date,close\n1,100\n1,101\n2,303\n2,300\n2,301\n", byDate,
+       "prices.csv:4: the price is 3 times the one on line 3 (+200%), as a 1-for-3 reverse "
+       "split makes it: the history looks unadjusted for the split, or column 'close' is not "
+       "the price; multiply the prices before line 4 by 3 to adjust them; if the move is real, "
+       "--allow-jumps keeps it"},
       {"prices of 1e308, jumps allowed", "close\n1\n1e308\n1\n2\n", allowJumps,
        "prices.csv:3: the return from the price on line 2 is 1e+308, above 1e70 even with "
        "--allow-jumps"},
@@ -424,8 +442,10 @@ TEST(DistProgram, DamagedHistoriesAreRefusedAtTheirLineOrReadAsPlainlyMeant) {
   dir.write("prices.csv", pricesText(returns));
   const RunOutcome refused = runDistIn(dir, {"prices.csv"});
   EXPECT_EQ(refused.status, 2);
-  EXPECT_EQ(refused.err, "empricer-dist: prices.csv:603: the return from the price on line 602 "
-                         "is 1.5, above +100%; --allow-jumps accepts it\n");
+  EXPECT_EQ(refused.err, "empricer-dist: prices.csv:603: the price is 2.5 times the one on "
+                         "line 602 (+150%), a move beyond +-50%: a split left unadjusted, a "
+                         "price in other units, or column 'close' is not the price; if the move "
+                         "is real, --allow-jumps keeps it\n");
   const RunOutcome allowed = runDistIn(dir, {"--allow-jumps", "prices.csv"});
   ASSERT_EQ(allowed.status, 0) << allowed.err;
   EXPECT_NEAR(reported(allowed.out, "maximum", 0), 1.5, 1e-9);
@@ -827,6 +847,9 @@ const SetupFile kRiskNeutralSetup{.runMode = "1",
                                   .rate = "0.05",
                                   .moreLines = "3.7 RiskFreeRate 2\n4 StepScale 2\n"};
 
+const std::string kRateOf2 = "empricer-dist: warning: key 3 of Setup.txt, the rate, is 2: read as "
+                            "2 a year, 200%; a rate of 2% is 0.02\n";
+
 TEST(DistHistory, AChosenMeanIsDrawnWithinAMillionthOfADeviationAndTheShapeIsKept) {
   TempDir dir;
   dir.write("Setup.txt", setupText(kRiskNeutralSetup));
@@ -842,7 +865,9 @@ TEST(DistHistory, AChosenMeanIsDrawnWithinAMillionthOfADeviationAndTheShapeIsKep
       const std::string label = sample.name + " --mean " + mean;
       const RunOutcome run = runDistIn(dir, {"--force", "--mean", mean, "prices.csv"});
       ASSERT_EQ(run.status, 0) << label << run.err;
-      EXPECT_EQ(run.err, "") << label;
+      // The settings' rate of 2 is taken at its word, with a warning.
+      EXPECT_EQ(withoutBandWarning(run.err, run.out),
+                mean == "risk-neutral" ? kRateOf2 : std::string()) << label;
       const double target = mean == "risk-neutral" ? riskNeutralTarget(2, 2) : std::stod(mean);
       std::vector<double> draws = tableDraws(dir, "dist.csv");
       const SampleMoments drawn = sampleMoments(draws);
@@ -872,11 +897,14 @@ TEST(DistHistory, ACarryIsTakenFromTheRateOfTheRiskNeutralMean) {
     std::vector<std::string> carry;
     double target;
     std::string how;  // how the report's mean per step was found
+    std::string warning;  // of the carry's size
   };
   const Case cases[] = {
-      {{}, riskNeutralTarget(2, 2), "risk-neutral: Setup.txt, rate 2, step scale 2"},
+      {{}, riskNeutralTarget(2, 2), "risk-neutral: Setup.txt, rate 2, step scale 2", ""},
       {{"--carry", "0.75"}, riskNeutralTarget(2 - 0.75, 2),
-       "risk-neutral: Setup.txt, rate 2, carry 0.75, step scale 2"},
+       "risk-neutral: Setup.txt, rate 2, carry 0.75, step scale 2",
+       "empricer-dist: warning: --carry is 0.75: read as 0.75 a year, 75%; a carry of 0.75% is "
+       "0.0075\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args{"--force", "--mean", "risk-neutral"};
@@ -884,7 +912,7 @@ TEST(DistHistory, ACarryIsTakenFromTheRateOfTheRiskNeutralMean) {
     args.push_back("prices.csv");
     const RunOutcome run = runDistIn(dir, args);
     ASSERT_EQ(run.status, 0) << c.how << run.err;
-    EXPECT_EQ(run.err, "") << c.how;
+    EXPECT_EQ(withoutBandWarning(run.err, run.out), kRateOf2 + c.warning) << c.how;
     const SampleMoments drawn = sampleMoments(tableDraws(dir, "dist.csv"));
     EXPECT_LE(std::fabs(drawn.mean - c.target), 1e-6 * drawn.standardDeviation) << c.how;
     EXPECT_NE(run.out.find(" (" + c.how + ")\n"), std::string::npos) << run.out;
@@ -965,7 +993,9 @@ TEST(DistHistory, WarningsTellWhatLooksWrongAndTheTableIsWrittenAllTheSame) {
        "empricer-dist: warning: the mean per step, -0.116135 (risk-neutral: Setup.txt, rate "
        "0.05, carry 1000, step scale 1), is larger in size than a step's standard deviation, "
        "{sd}: every path drifts further in a step than the returns spread it; the rate (key 3) "
-       "and --carry are in the same units, and a step is 1/30 of a day\n"},
+       "and --carry are in the same units, and a step is 1/30 of a day\n"
+       "empricer-dist: warning: --carry is 1000: read as 1000 a year, 100000%; a carry of 1000% "
+       "is 10\n"},
       {"a carry of 2%", historyText(month, "datetime,close", kUsStamp), {"--carry", "0.02"}, ""},
       {"a mean of 1% a step", historyText(month, "datetime,close", kUsStamp),
        {"--session", "datetime", "--mean", "0.01"},
@@ -1178,6 +1208,205 @@ TEST(DistSteps, MinuteSessionsGiveAStepABarAndTheHistorysDailyVolatility) {
     EXPECT_NEAR(table / data, 1.0, 1e-3) << run.out;
     const SampleMoments drawn = sampleMoments(tableDraws(dir, "dist.csv"));
     EXPECT_NEAR(drawn.standardDeviation * std::sqrt(steps * 252.0) / data, 1.0, 1e-3);
+  }
+}
+
+// Daily closes on consecutive calendar days from 2015-01-01: a return of 1% spread each day,
+// inside +-3%, so that no move looks like a split and the band never cuts.
+struct DailyCloses {
+  std::vector<std::string> dates;
+  std::vector<double> prices;
+};
+
+DailyCloses dailyCloses(std::size_t count, unsigned seed) {
+  std::mt19937_64 random(seed);
+  std::normal_distribution<double> normal(0.0, 0.01);
+  DailyCloses daily;
+  int y = 2015;
+  int m = 1;
+  int d = 1;
+  double price = 100.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    daily.dates.push_back(printed("%d-%02d-%02d", y, m, d));
+    daily.prices.push_back(price);
+    price *= 1.0 + std::clamp(normal(random), -0.03, 0.03);
+    if (++d > 28) {
+      d = 1;
+      if (++m > 12) m = 1, ++y;
+    }
+  }
+  return daily;
+}
+
+// The file of `daily`: the header, then each row as `row` writes it from its date and price.
+std::string dailyText(const DailyCloses& daily, const std::string& header,
+                      const std::function<std::string(const std::string&, const std::string&)>& row) {
+  std::string text = header + "\n";
+  for (std::size_t i = 0; i < daily.prices.size(); ++i) {
+    char price[32];
+    std::snprintf(price, sizeof price, "%.17g", daily.prices[i]);
+    text += row(daily.dates[i], price) + "\n";
+  }
+  return text;
+}
+
+// Every entry of a folder: a file by its content, a symbolic link by where it leads.
+std::map<std::string, std::string> folderState(const TempDir& dir) {
+  std::map<std::string, std::string> state;
+  for (const std::string& name : dir.names()) {
+    const std::filesystem::path path = dir.file(name);
+    state[name] = std::filesystem::is_symlink(path) ? "-> " + std::filesystem::read_symlink(path).string()
+                                                     : dir.read(name);
+  }
+  return state;
+}
+
+TEST(DistHistoryReading, WhatTheHistorySaysOfItselfIsTakenOrItsContradictionRefused) {
+  const DailyCloses daily = dailyCloses(700, 131);
+  const auto closeRow = [](const std::string& date, const std::string& price) {
+    return date + "," + price;
+  };
+  const std::string plain = dailyText(daily, "date,close", closeRow);
+  // Prices from the 301st on (line 302) as an unadjusted split leaves them, the day's own move
+  // 0.
+  const auto splitBy = [&daily](double shares) {
+    DailyCloses split = daily;
+    split.prices[300] = split.prices[299];
+    for (std::size_t i = 300; i < split.prices.size(); ++i) split.prices[i] /= shares;
+    return split;
+  };
+  std::string newestFirst = "date,close\n";
+  {
+    const std::vector<std::string> lines = splitLines(plain);
+    for (std::size_t i = lines.size() - 1; i > 0; --i) newestFirst += lines[i] + "\n";
+  }
+  // Line 203 repeats line 202; lines 102 and 103 trade places.
+  const auto rowsOf = [&](const std::function<std::string(std::size_t, const std::string&)>& at) {
+    std::string text = "date,close\n";
+    const std::vector<std::string> lines = splitLines(plain);
+    for (std::size_t i = 1; i < lines.size(); ++i) text += at(i, lines[i]);
+    return text;
+  };
+  const std::vector<std::string> lines = splitLines(plain);
+  const std::string repeated = rowsOf([&](std::size_t i, const std::string& line) {
+    return line + "\n" + (i == 201 ? line + "\n" : "");
+  });
+  const std::string swapped = rowsOf([&](std::size_t i, const std::string& line) {
+    return (i == 101 ? lines[102] : i == 102 ? lines[101] : line) + "\n";
+  });
+  std::string minutes = "datetime,close\n2019-11-05 09:30,100\n2019-11-05 09:31,100.1\n"
+                        "2019-11-05 09:31,100.2\n2019-11-05 09:33,100.1\n";
+  const std::string vendor = dailyText(daily, "Time,Open,High,Low,Last,Change,Volume",
+                                       [](const std::string& date, const std::string& price) {
+                                         return date + ",1,2,0.5," + price + ",0,1200";
+                                       });
+  const std::string counts = dailyText(daily, "Time,Volume,Open Interest",
+                                       [](const std::string& date, const std::string& price) {
+                                         return date + "," + price + ",7";
+                                       });
+  const std::string splitTail = ", as a {split} makes it: the history looks unadjusted for the "
+                                "split, or column 'close' is not the price; divide the prices "
+                                "before line 302 by {n} to adjust them; if the move is real, "
+                                "--allow-jumps keeps it\n";
+  const std::string orderTail = "; the prices must be in time order, each time once\n";
+  struct Case {
+    const char* name;
+    std::string prices;
+    std::vector<std::string> options;
+    int status;
+    std::string err;                   // standard error, exactly
+    const char* made = "dist.csv";     // the file made; nullptr: none
+    bool samePlainTable = false;       // the table of the plain daily closes
+    const char* link = nullptr;        // dist.csv is a symbolic link to this, holding "kept\n"
+  };
+  const Case cases[] = {
+      {"daily closes", plain, {}, 0, "", "dist.csv", true},
+      {"a 2-for-1 split left in", dailyText(splitBy(2), "date,close", closeRow), {}, 2,
+       "empricer-dist: prices.csv:302: the price is 0.5 times the one on line 301 (-50%)" +
+           std::string(splitTail).replace(splitTail.find("{split}"), 7, "2-for-1 split")
+               .replace(splitTail.find("{n}") + 6, 3, "2"),
+       nullptr},
+      {"a 7-for-1 split left in", dailyText(splitBy(7), "date,close", closeRow), {}, 2,
+       "empricer-dist: prices.csv:302: the price is 0.142857 times the one on line 301 "
+       "(-85.7143%)" +
+           std::string(splitTail).replace(splitTail.find("{split}"), 7, "7-for-1 split")
+               .replace(splitTail.find("{n}") + 6, 3, "7"),
+       nullptr},
+      {"a split taken as real", dailyText(splitBy(2), "date,close", closeRow),
+       {"--allow-jumps"}, 0, ""},
+      {"no close column: the last price", vendor, {}, 0,
+       "empricer-dist: note: the price is column 'Last' (no column is named close)\n", "dist.csv",
+       true},
+      {"no price column", counts, {}, 2,
+       "empricer-dist: prices.csv:1: no price column: none is named close, last, price or adj "
+       "close; the columns are 'Time', 'Volume', 'Open Interest'; --column names the price "
+       "column\n",
+       nullptr},
+      {"volumes named as the price", counts, {"--column", "volume"}, 2,
+       "empricer-dist: prices.csv:1: column 'Volume' holds volumes, not prices; --column names "
+       "the price column; the columns are 'Time', 'Volume', 'Open Interest'\n",
+       nullptr},
+      {"newest first", newestFirst, {}, 0,
+       "empricer-dist: note: prices.csv runs newest first, from " + daily.dates.back() +
+           " on line 2 to 2015-01-01 on line 701; its prices are read oldest first\n",
+       "dist.csv", true},
+      {"a date repeated", repeated, {}, 2,
+       "empricer-dist: prices.csv:203: the date " + daily.dates[200] +
+           " repeats the one on line 202, where the other dates hold one price each" + orderTail,
+       nullptr},
+      {"dates out of order", swapped, {}, 2,
+       "empricer-dist: prices.csv:103: the date " + daily.dates[100] + " comes before " +
+           daily.dates[101] + " on line 102, though the file runs oldest first" + orderTail,
+       nullptr},
+      {"a minute repeated", minutes, {}, 2,
+       "empricer-dist: prices.csv:4: the time 2019-11-05 09:31 repeats the one on line 3" +
+           orderTail,
+       nullptr},
+      {"daily closes read as minute bars", plain, {"--returns-per-day", "390"}, 2,
+       "empricer-dist: prices.csv: the dates show one price a day (700 dates, 2015-01-01 to " +
+           daily.dates.back() + "): daily closes, 1 return a day, but --returns-per-day 390 "
+           "reads 390 of them as a day; leave it out (--steps-per-day T makes a day of T steps "
+           "from the daily returns)\n",
+       nullptr},
+      {"a carry in percent", plain, {"--mean", "risk-neutral", "--carry", "1.8"}, 0,
+       "empricer-dist: warning: --carry is 1.8: read as 1.8 a year, 180%; a carry of 1.8% is "
+       "0.018\n"},
+      {"a character device", plain, {"--out", "/dev/null"}, 0, "", nullptr},
+      {"a symbolic link, even with --force", plain, {"--force"}, 2,
+       "empricer-dist: dist.csv: is a symbolic link, which empricer-dist never replaces (not "
+       "even with --force); name the file it leads to, or remove the link\n",
+       nullptr, false, "elsewhere.csv"},
+  };
+  TempDir plainDir;
+  plainDir.write("prices.csv", plain);
+  ASSERT_EQ(runDistIn(plainDir, {"prices.csv"}).status, 0);
+  const std::string plainTable = plainDir.read("dist.csv");
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.write("prices.csv", c.prices);
+    dir.write("Setup.txt", "3 RiskFreeRate 0.05\n4 StepScale 1\n");
+    if (c.link != nullptr) {
+      dir.write(c.link, "kept\n");
+      std::filesystem::create_symlink(c.link, dir.file("dist.csv"));
+    }
+    std::map<std::string, std::string> before = folderState(dir);
+    std::vector<std::string> args = c.options;
+    args.push_back("prices.csv");
+    const RunOutcome run = runDistIn(dir, args);
+    EXPECT_EQ(run.status, c.status) << c.name;
+    EXPECT_EQ(run.err, c.err) << c.name;
+    EXPECT_EQ(run.out.empty(), c.status != 0) << c.name;
+    std::map<std::string, std::string> after = folderState(dir);
+    if (c.made != nullptr) {
+      ASSERT_EQ(after.count(c.made), 1u) << c.name;
+      if (c.samePlainTable) {
+        EXPECT_EQ(after[c.made], plainTable) << c.name;
+      }
+      EXPECT_EQ(splitLines(after[c.made]).size(),
+                static_cast<std::size_t>(reported(run.out, "table rows", 0))) << c.name;
+      after.erase(c.made);
+    }
+    EXPECT_EQ(after, before) << c.name;
   }
 }
 
