@@ -235,7 +235,9 @@ std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit) {
     text += std::to_string(lines.size() - 8);
     text += lines.size() - 8 == 1 ? " more line" : " more lines";
   }
-  text += "): a table of this family does not price them; the report shows by how much";
+  text += "): a table of this family does not price them; the report shows by how much; "
+          "empricer --exact --calibrate FILE weighs whole paths and meets any chain the "
+          "paths can reach";
   return text;
 }
 
