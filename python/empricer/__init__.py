@@ -66,7 +66,12 @@ def _where(name, index, indexed):
 
 def _numbers(name, given, indexed=True):
     """The values as a flat array of floats; a value that is no number is refused by its
-    index (by its name alone for a single value, when not `indexed`)."""
+    index (by its name alone for a single value, when not `indexed`), and so are values laid
+    out in more than one dimension and complex ones, never flattened or cast."""
+    if hasattr(given, "ndim") and given.ndim > 1:
+        raise ValueError(f"{name} has {given.ndim} dimensions: give one value a row")
+    if np.iscomplexobj(given):
+        raise ValueError(f"{name} holds complex numbers: give real ones")
     try:
         return np.asarray(given, dtype=float).ravel()
     except (TypeError, ValueError):
@@ -113,7 +118,7 @@ class Table:
     @classmethod
     def read_csv(cls, path):
         table = cls.__new__(cls)
-        table._table = _empricer.Table.read_csv(str(path))
+        table._table = _empricer.Table.read_csv(_path("path", path))
         return table
 
     @property
@@ -186,6 +191,35 @@ def _steps_per_day(given):
     return int(given)
 
 
+def _finite_setting(name, given):
+    """A setting's number, refused (ValueError) unless a finite real number."""
+    if isinstance(given, (bool, np.bool_)) or np.iscomplexobj(given):
+        raise ValueError(f"{name} is {given!r}: a finite number is needed")
+    try:
+        value = float(given)
+    except (TypeError, ValueError):
+        raise ValueError(f"{name} is {given!r}: a finite number is needed") from None
+    if not math.isfinite(value):
+        raise ValueError(f"{name} is {value!r}: a finite number is needed")
+    return value
+
+
+def _switch(name, given):
+    """A setting that is on or off: True or False, nothing else."""
+    if not isinstance(given, (bool, np.bool_)):
+        raise ValueError(f"{name} is {given!r}: True or False is needed")
+    return bool(given)
+
+
+def _path(name, given):
+    """A file's path as the programs take it; one holding a NUL byte, which would end it
+    early, is refused."""
+    path = os.fspath(given)
+    if "\0" in (path.decode(errors="replace") if isinstance(path, bytes) else path):
+        raise ValueError(f"{name} {path!r} holds a NUL byte")
+    return path if isinstance(path, str) else os.fsdecode(path)
+
+
 class Settings:
     """What Setup.txt gives a run: rate (key 3), step scale (key 4), shift factors (key 5),
     trajectories (key 2: a whole number from 1 to 2147483647, otherwise ValueError) and the
@@ -209,18 +243,21 @@ class Settings:
                 raise ValueError(f"trading_days takes a number above 0, not {trading_days!r}")
             step_scale = days / _STEPS_PER_DAY
         self._settings = _empricer.Settings()
-        self._settings.rate = float(rate)
-        self._settings.step_scale = 1.0 if step_scale is None else float(step_scale)
-        self._settings.shifts = [float(s) for s in shifts]
+        self._settings.rate = _finite_setting("rate", rate)
+        self._settings.step_scale = 1.0 if step_scale is None else _finite_setting("step_scale", step_scale)
+        shifts = list(shifts)
+        if len(shifts) != 4:
+            raise ValueError(f"shifts holds {len(shifts)} factors: four are needed")
+        self._settings.shifts = [_finite_setting(f"shifts[{i}]", s) for i, s in enumerate(shifts)]
         self._settings.trajectories = _trajectories(trajectories)
-        self._settings.probabilities = bool(probabilities)
+        self._settings.probabilities = _switch("probabilities", probabilities)
         if steps_per_day is not None:
             self._settings.steps_per_day = _steps_per_day(steps_per_day)
 
     @classmethod
     def read(cls, path):
         settings = cls.__new__(cls)
-        settings._settings = _empricer.Settings.read(str(path))
+        settings._settings = _empricer.Settings.read(_path("path", path))
         return settings
 
     rate = property(lambda self: self._settings.rate)
@@ -266,7 +303,12 @@ def _rows_text(rows, names=("S0", "K", "days"), indexed=True):
     step); anything else is refused by its index, never written as a row the command line
     would read differently."""
     if isinstance(rows, pd.DataFrame):
-        by_name = {str(c).lower(): c for c in rows.columns}
+        by_name = {}
+        for c in rows.columns:
+            if str(c).lower() in by_name and str(c).lower() in ("s0", "k", "days"):
+                raise ValueError(f"rows have the columns {by_name[str(c).lower()]!r} and {c!r}: "
+                                 "one column each for S0, K and days, in any case")
+            by_name[str(c).lower()] = c
         try:
             columns = [rows[by_name[name]] for name in ("s0", "k", "days")]
         except KeyError as missing:
@@ -430,7 +472,7 @@ def _run(table, batch, settings, seed, exact, chain, threads, first, last, tradi
             text = _empricer.run_rows(table._table, settings._settings, batch, _whole(seed),
                                       bool(exact), bool(chain), _whole(threads), _whole(first),
                                       _whole(last), float(trading_days),
-                                      None if quotes is None else os.fspath(quotes), shower)
+                                      None if quotes is None else _path("quotes", quotes), shower)
         ended = True
         return text
     finally:

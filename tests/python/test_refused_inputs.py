@@ -106,6 +106,21 @@ REFUSED = [
     ("last row past 64 bits",
      lambda t: empricer.chain(t, rows(), SETTINGS, seed=1, first=2, last=2**64),
      "not '2-18446744073709551616'"),
+    ("NaN shift", lambda t: empricer.Settings(shifts=(NAN, 0.98, 1.01, 0.99)),
+     "shifts[0] is nan: a finite number is needed"),
+    ("NaN rate", lambda t: empricer.Settings(rate=NAN), "rate is nan: a finite number is needed"),
+    ("infinite rate", lambda t: empricer.Settings(rate=INF), "rate is inf: "),
+    ("probabilities as text", lambda t: empricer.Settings(probabilities="no"),
+     "probabilities is 'no': True or False is needed"),
+    ("a path with a NUL byte", lambda t: empricer.Table.read_csv("dist.csv\0x"),
+     "holds a NUL byte"),
+    ("returns in two dimensions", lambda t: empricer.Table(np.zeros((2, 2)), np.ones((2, 2))),
+     "returns has 2 dimensions"),
+    ("complex returns", lambda t: empricer.Table(np.array([0.001 + 1j, 0.0]), [1, 1]),
+     "returns holds complex numbers"),
+    ("S0 and s0 both", lambda t: empricer.chain(
+        t, pd.DataFrame({"S0": [100, 100], "s0": [90, 90], "K": [90, 95], "days": [3, 3]}),
+        SETTINGS, seed=1), "rows have the columns 'S0' and 's0'"),
 ]
 
 
