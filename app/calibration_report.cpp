@@ -39,9 +39,11 @@ std::vector<std::string> calibrationSummary(const CalibrationLog& log) {
                     std::to_string(s.expiryDays.size()) +
                     (s.expiryDays.size() == 1 ? " expiry" : " expiries") +
                     " inside their bid/ask, KL(Q||P) " + text(s.relativeEntropy) +
-                    ", effective share of the paths' law exp(-KL) " +
-                    text(std::exp(-s.relativeEntropy)) + ", " + std::to_string(s.sweeps) +
-                    " sweeps");
+                    (s.sampled ? ", effective sample size (sum w)^2 / sum w^2 a share " +
+                                     text(s.effectiveShare) + " of the paths"
+                               : ", effective share of the paths' law exp(-KL) " +
+                                     text(s.effectiveShare)) +
+                    ", " + std::to_string(s.sweeps) + " sweeps");
   }
   return lines;
 }
@@ -49,11 +51,11 @@ std::vector<std::string> calibrationSummary(const CalibrationLog& log) {
 std::vector<std::string> calibrationWarnings(const CalibrationLog& log) {
   std::vector<std::string> warnings;
   for (const SpotCalibration& s : log.spots) {
-    if (s.relativeEntropy > kMostCalibrationEntropy) {
+    if (s.relativeEntropy > kMostCalibrationEntropy || s.effectiveShare < 0.01) {
       warnings.push_back("--calibrate: S0 " + text(s.spot) +
                          " needs an extreme tilt of the paths' law: KL(Q||P) " +
-                         text(s.relativeEntropy) + ", an effective share exp(-KL) of " +
-                         text(std::exp(-s.relativeEntropy)) +
+                         text(s.relativeEntropy) + ", an effective share of " +
+                         text(s.effectiveShare) +
                          ", below 1 %: the values rest on a few paths of the table");
     }
     if (!s.met) {
@@ -128,7 +130,7 @@ Status writeCalibrationReport(const std::string& path, const CalibrationLog& log
     rows += ",";
     appendShortest(rows, s.relativeEntropy);
     rows += ",";
-    appendShortest(rows, std::exp(-s.relativeEntropy));
+    appendShortest(rows, s.effectiveShare);
     rows += ',';
     rows += std::to_string(s.sweeps);
     rows += s.met ? ",1\n" : ",0\n";

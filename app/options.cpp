@@ -95,9 +95,9 @@ Status checkTogether(const ProgramOptions& options, bool threadsGiven) {
       return usage("--exact has no sampling error, so --std-errors has nothing to report");
     }
   }
-  if (options.calibrate && !options.exact && !options.check && !onlyTelling) {
-    return usage("--calibrate values under a measure of whole paths, solved on the exact law's "
-                 "lattice: give --exact with it");
+  if (options.calibrate && !options.exact && !options.chain && !options.check && !onlyTelling) {
+    return usage("--calibrate values under a measure of whole paths: give --exact (the exact "
+                 "law's lattice) or --chain (the shared paths, weighted) with it");
   }
   if (options.calibrationReport && !options.calibrate && !onlyTelling) {
     return usage("--calibration-report reports a calibration: give --calibrate with it");
@@ -143,8 +143,9 @@ std::string usageText() {
          "                     in --results, market markers in --plot\n"
          "  --calibrate FILE   value every row under the measure on whole paths closest to\n"
          "                     the table's that puts each quote of FILE (as --quotes reads it)\n"
-         "                     inside its bid/ask and keeps the table's forward; needs\n"
-         "                     --exact; with --quotes, --results, --plot, --calibration-report\n"
+         "                     inside its bid/ask and keeps the table's forward; with\n"
+         "                     --exact or --chain, and --quotes, --results, --plot and\n"
+         "                     --calibration-report\n"
          "  --calibration-report FILE\n"
          "                     the calibration's report as CSV (with --calibrate)\n"
          "  --results FILE     also write every value, implied volatility, delta and gamma\n"

@@ -122,6 +122,25 @@ std::vector<ExpiryQuotes> expiriesOf(const std::vector<QuotedPrice>& prices,
   return expiries;
 }
 
+std::vector<double> tableForwards(const DrawTable& draws, const ExactSetup& setup,
+                                  const std::vector<ExpiryQuotes>& expiries) {
+  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
+  const DayLaw day = dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
+  std::vector<double> forwards;
+  for (const ExpiryQuotes& e : expiries) {
+    const NodeMasses nodes = sumOfDays(day, e.days);
+    double forward = 0.0;
+    for (std::size_t i = 0; i < nodes.mass.size(); ++i) {
+      forward += nodes.mass[i] *
+                 std::exp(e.days * day.low +
+                          static_cast<double>(nodes.first + static_cast<std::int64_t>(i)) *
+                              day.spacing);
+    }
+    forwards.push_back(forward);
+  }
+  return forwards;
+}
+
 Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double spot,
                         const std::vector<QuotedPrice>& prices,
                         const std::vector<ExpiryQuotes>& expiries, const std::string& name) {
@@ -239,8 +258,36 @@ SpotCalibration spotCalibration(ExactModel& model, double spot,
     }
   }
   out.relativeEntropy = extrapolated([](const LatticeCalibration& c) { return c.relativeEntropy; });
+  out.effectiveShare = std::exp(-out.relativeEntropy);
   out.sweeps = finest.sweeps;
   out.met = levels[0].met && levels[1].met && levels[2].met;
+  return out;
+}
+
+SpotCalibration sampleCalibration(const SampleMeasure& measure, double spot,
+                                  const std::vector<QuotedPrice>& prices,
+                                  const std::vector<ExpiryQuotes>& expiries) {
+  SpotCalibration out;
+  out.spot = spot;
+  out.prices = prices;
+  out.sampled = true;
+  out.model.assign(prices.size(), std::nan(""));
+  out.multiplier.assign(prices.size(), std::nan(""));
+  for (std::size_t e = 0; e < expiries.size() && e < measure.prices.size(); ++e) {
+    out.expiryDays.push_back(expiries[e].days);
+    out.forward.push_back(measure.forwards[e] * spot);
+    out.mu.push_back(measure.fits[e].mu / spot);
+    for (std::size_t j = 0; j < expiries[e].quotes.size(); ++j) {
+      const std::size_t i = expiries[e].quotes[j];
+      out.model[i] = measure.prices[e][j] * spot;
+      out.multiplier[i] = measure.fits[e].lambda[measure.bands[e].bandOf[j]] / spot;
+    }
+  }
+  out.relativeEntropy = measure.relativeEntropy;
+  out.effectiveShare =
+      measure.paths > 0 ? measure.effectiveSize / static_cast<double>(measure.paths) : 0.0;
+  out.sweeps = measure.sweeps;
+  out.met = measure.met;
   return out;
 }
 

@@ -13,6 +13,7 @@
 #include "engine/lattice_measure.h"
 #include "engine/quote_book.h"
 #include "engine/records.h"
+#include "engine/sample_measure.h"
 #include "text/status.h"
 
 namespace empricer {
@@ -42,6 +43,10 @@ Outcome<std::map<double, std::vector<QuotedPrice>>> calibrationPrices(
 std::vector<ExpiryQuotes> expiriesOf(const std::vector<QuotedPrice>& prices,
                                      const ValuationRequest& common);
 
+// The table's forward E_P[X_e] / S0 at each expiry, on the exact law's coarsest lattice.
+std::vector<double> tableForwards(const DrawTable& draws, const ExactSetup& setup,
+                                  const std::vector<ExpiryQuotes>& expiries);
+
 // The share of the law of X_e below which a node is out of the paths' reach: a measure that
 // met a price only on such nodes would rest on paths the table all but never draws.
 constexpr double kReachedMass = 1e-12;
@@ -68,14 +73,23 @@ struct SpotCalibration {
   std::vector<double> forward;     // E_P[X_e] = E_Q[X_e], by expiry (currency units)
   std::vector<double> mu;          // by expiry, per unit of price
   double relativeEntropy = 0.0;
+  // The effective share of the paths: (sum w)^2 / sum w^2 over the trajectories' count for a
+  // simulation; exp(-KL), its lattice equivalent, for the exact law.
+  double effectiveShare = 0.0;
   int sweeps = 0;                  // on the finest of the three lattices
   bool met = false;
+  bool sampled = false;            // on simulated paths (--chain)
 };
 
 // The outcome of `model`, calibrated to `expiries` (expiriesOf `prices`, one S0's).
 SpotCalibration spotCalibration(ExactModel& model, double spot,
                                 const std::vector<QuotedPrice>& prices,
                                 const std::vector<ExpiryQuotes>& expiries);
+
+// The outcome of a measure calibrated on simulated paths (engine/sample_measure.h).
+SpotCalibration sampleCalibration(const SampleMeasure& measure, double spot,
+                                  const std::vector<QuotedPrice>& prices,
+                                  const std::vector<ExpiryQuotes>& expiries);
 
 // The calibrations of a run, in the order their S0s were first valued.
 struct CalibrationLog {

@@ -52,37 +52,7 @@ class ExactRows final : public RowValuer {
   }
 
   Status prepare() override {
-    if (tools_.calibration == nullptr) return {};
-    if (Status loaded = tools_.distribution.refresh(tools_.distributionFile); !loaded.ok()) {
-      return loaded;
-    }
-    // Every valued row's S0 needs quotes; each S0's quotes must be within the paths' reach.
-    std::map<double, bool> checked;
-    for (std::size_t r = rows_.first; r < rows_.end; ++r) {
-      if (!rows_.rows[r].valued || rows_.rows[r].days < 1 || !refusal(r).empty()) continue;
-      const double spot = rows_.rows[r].spot;
-      if (checked.count(spot) > 0) continue;
-      checked[spot] = true;
-      const auto found = tools_.calibration->find(spot);
-      if (found == tools_.calibration->end()) {
-        std::string text;
-        appendNumber(text, spot);
-        return Failure{"row " + std::to_string(r + 1) + ": S0 " + text +
-                           " has no quote to calibrate to in --calibrate's file",
-                       FailureKind::refused};
-      }
-      const ValuationRequest request = requestOf(rows_, r);
-      ExactSetup setup;
-      setup.growth = growthPerStep(request);
-      setup.stepsPerDay = rows_.common.stepsPerDay;
-      if (Status reach = calibrationReach(tools_.distribution.current()->draws, setup, spot,
-                                          found->second, expiriesOf(found->second, rows_.common),
-                                          tools_.calibrationFile);
-          !reach.ok()) {
-        return reach;
-      }
-    }
-    return {};
+    return checkCalibration(rows_, tools_, [this](std::size_t r) { return refusal(r); });
   }
 
   ValuationDraws drawsOf(std::size_t) const override { return {}; }

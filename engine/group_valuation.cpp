@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string_view>
 
 #include "engine/valuation_figures.h"
@@ -28,7 +30,7 @@ bool isRegularFile(std::FILE* stream) {
 // The request the queue simulates: the group's trajectories to its longest days.
 ValuationRequest sharedRequest(const GroupPlan& plan) {
   ValuationRequest shared = plan.common;
-  shared.days = groupDays(plan.rows);
+  shared.days = simulatedDays(plan);
   shared.withProbabilities = false;
   return shared;
 }
@@ -49,17 +51,26 @@ std::int32_t groupDays(const std::vector<GroupRow>& rows) {
   return longest;
 }
 
+std::int32_t simulatedDays(const GroupPlan& plan) {
+  std::int32_t days = groupDays(plan.rows);
+  for (const ExpiryQuotes& e : plan.calibration) days = std::max(days, e.days);
+  return days;
+}
+
 GroupPlan planGroup(const ValuationRequest& common, std::vector<GroupRow> rows,
-                    const char* temporaryFile, std::size_t keptReadBackBytes) {
+                    const char* temporaryFile, std::size_t keptReadBackBytes,
+                    std::vector<ExpiryQuotes> calibration) {
   GroupPlan plan;
   plan.common = common;
   plan.rows = std::move(rows);
   plan.temporaryFile = temporaryFile;
+  plan.calibration = std::move(calibration);
   std::vector<std::int32_t>& days = plan.keptDays;
   for (const GroupRow& row : plan.rows) {
     days.push_back(std::max(row.days, 0));
     if (row.days >= 2) days.push_back(row.days - 1);
   }
+  for (const ExpiryQuotes& e : plan.calibration) days.push_back(e.days);
   std::sort(days.begin(), days.end());
   days.erase(std::unique(days.begin(), days.end()), days.end());
   plan.terminal.assign(days.size(), false);
@@ -70,6 +81,7 @@ GroupPlan planGroup(const ValuationRequest& common, std::vector<GroupRow> rows,
     plan.rowDayBefore.push_back(
         row.days >= 2 ? static_cast<std::ptrdiff_t>(indexOf(days, row.days - 1)) : -1);
   }
+  for (const ExpiryQuotes& e : plan.calibration) plan.expiryAt.push_back(indexOf(days, e.days));
   const std::size_t trajectories =
       static_cast<std::size_t>(std::max<std::int32_t>(0, common.trajectories));
   plan.terminalDays =
@@ -179,7 +191,8 @@ GroupPricers pricersOf(const GroupPlan& plan, const FigureChoice& choice,
 // into the scratch file.
 bool addTrajectories(ValuationQueue& queue, DistributionCache& distribution,
                      const GroupPlan& plan, GroupPricers& group, std::vector<double>& kept,
-                     ScratchFile& scratch, const CompletionWatch& watch) {
+                     ScratchFile& scratch, const CompletionWatch& watch,
+                     std::vector<double>* stored) {
   if (plan.keepReadBack) {
     kept.reserve(static_cast<std::size_t>(std::max<std::int32_t>(0, plan.common.trajectories)) *
                  plan.terminalDays * kPathCount);
@@ -195,9 +208,16 @@ bool addTrajectories(ValuationQueue& queue, DistributionCache& distribution,
       distribution,
       [&](const TrajectoryPrices& prices) {
         const std::size_t width = prices.keptDays * kPathCount;
+        if (stored != nullptr) {
+          // Weighted later, once the measure is known from every trajectory.
+          stored->insert(stored->end(), prices.prices,
+                         prices.prices + static_cast<std::size_t>(prices.count) * width);
+        }
         for (std::int64_t t = 0; t < prices.count; ++t) {
           const std::size_t at = static_cast<std::size_t>(t) * width;
-          for (std::size_t r = 0; r < plan.rows.size(); ++r) priceOf(prices.prices + at, r);
+          if (stored == nullptr) {
+            for (std::size_t r = 0; r < plan.rows.size(); ++r) priceOf(prices.prices + at, r);
+          }
           if (!plan.keepReadBack) continue;
           for (std::size_t d = 0; d < prices.keptDays; ++d) {
             if (!plan.terminal[d]) continue;
@@ -208,6 +228,63 @@ bool addTrajectories(ValuationQueue& queue, DistributionCache& distribution,
         scratch.write(prices.rows);
       },
       watch.progress);
+}
+
+// The weights of every trajectory of each path under the measure calibrated on the base
+// path's prices at the quoted expiries (engine/sample_measure.h), path p's weight from its own
+// prices scaled back to S0, each path's weights summing to the trajectories' count; and the
+// rows priced with them.
+std::vector<double> weightTrajectories(const GroupPlan& plan, GroupPricers& group,
+                                       const std::vector<double>& stored, SampleMeasure& measure) {
+  const std::size_t width = plan.keptDays.size() * kPathCount;
+  const std::size_t paths = width == 0 ? 0 : stored.size() / width;
+  const std::size_t m = plan.calibration.size();
+  double start[kPathCount];
+  for (int p = 0; p < kPathCount; ++p) start[p] = startPriceOfPath(plan.common, p);
+  std::vector<double> x(paths * m);
+  for (std::size_t t = 0; t < paths; ++t) {
+    for (std::size_t e = 0; e < m; ++e) {
+      x[t * m + e] = stored[t * width + plan.expiryAt[e] * kPathCount + kBasePath] /
+                     start[kBasePath];
+    }
+  }
+  measure = calibrateSample(x, plan.calibration, plan.calibrationForwards);
+  std::vector<double> weights(paths * kPathCount, 1.0);
+  std::vector<double> own(m);
+  for (int p = 0; p < kPathCount; ++p) {
+    double top = -std::numeric_limits<double>::infinity();
+    for (std::size_t t = 0; t < paths; ++t) {
+      for (std::size_t e = 0; e < m; ++e) {
+        own[e] = stored[t * width + plan.expiryAt[e] * kPathCount + static_cast<std::size_t>(p)] /
+                 start[p];
+      }
+      const double log = logWeightOf(measure, own.data());
+      weights[t * kPathCount + static_cast<std::size_t>(p)] = log;
+      top = std::max(top, log);
+    }
+    double sum = 0.0;
+    for (std::size_t t = 0; t < paths; ++t) {
+      double& w = weights[t * kPathCount + static_cast<std::size_t>(p)];
+      w = std::exp(w - top);
+      sum += w;
+    }
+    const double scale = static_cast<double>(paths) / sum;
+    for (std::size_t t = 0; t < paths; ++t) weights[t * kPathCount + static_cast<std::size_t>(p)] *= scale;
+  }
+  for (std::size_t t = 0; t < paths; ++t) {
+    const double* trajectory = &stored[t * width];
+    const double* w = &weights[t * kPathCount];
+    for (std::size_t r = 0; r < plan.rows.size(); ++r) {
+      RowPricer& pricer = group.pricers[r];
+      for (int p = 0; p < kPathCount; ++p) {
+        if (plan.rowDayBefore[r] >= 0) {
+          pricer.addDayBefore(p, trajectory[static_cast<std::size_t>(plan.rowDayBefore[r]) * kPathCount + static_cast<std::size_t>(p)], w[p]);
+        }
+        pricer.addTerminal(p, trajectory[plan.rowEnd[r] * kPathCount + static_cast<std::size_t>(p)], w[p]);
+      }
+    }
+  }
+  return weights;
 }
 
 // Each row's expectations: its sums over the group's trajectories.
@@ -234,16 +311,25 @@ ValuationRequest requestOfRow(const GroupPlan& plan, std::size_t r) {
 // other valuation.
 bool countWins(ValuationQueue& queue, DistributionCache& distribution, const GroupPlan& plan,
                GroupPricers& group, const std::vector<double>& kept,
-               const CompletionWatch& watch) {
+               const CompletionWatch& watch, const std::vector<double>& weights) {
   const std::size_t terminalDays = plan.terminalDays;
   std::vector<std::size_t> terminalSlot(plan.keptDays.size(), 0);  // among the terminal days
   for (std::size_t d = 0, slot = 0; d < plan.keptDays.size(); ++d) {
     if (plan.terminal[d]) terminalSlot[d] = slot++;
   }
+  std::size_t trajectory = 0;
   auto count = [&](const double* terminalPrices /* terminalDays x kPathCount */) {
     for (std::size_t r = 0; r < plan.rows.size(); ++r) {
-      group.pricers[r].addWins(terminalPrices + terminalSlot[plan.rowEnd[r]] * kPathCount);
+      const double* prices = terminalPrices + terminalSlot[plan.rowEnd[r]] * kPathCount;
+      if (weights.empty()) {
+        group.pricers[r].addWins(prices);
+      } else {
+        for (int p = 0; p < kPathCount; ++p) {
+          group.pricers[r].addWin(p, prices[p], weights[trajectory * kPathCount + static_cast<std::size_t>(p)]);
+        }
+      }
     }
+    ++trajectory;
   };
   if (plan.keepReadBack) {
     const std::size_t width = terminalDays * kPathCount;
@@ -276,14 +362,23 @@ bool countWins(ValuationQueue& queue, DistributionCache& distribution, const Gro
 Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
                      const char* distributionFile, const GroupPlan& plan,
                      const FigureChoice& choice, std::vector<RowFigures>& values,
-                     const CompletionWatch& watch) {
+                     const CompletionWatch& watch, SampleMeasure* measure) {
   if (Status loaded = distribution.refresh(distributionFile); !loaded.ok()) return loaded;
   ScratchFile scratch(plan, watch);
   if (scratch.missing(plan)) return openFailure(plan.temporaryFile);
   GroupPricers group = pricersOf(plan, choice, distribution.current()->draws);
   std::vector<double> kept;  // trajectory by trajectory, the terminal days' read-back prices
-  if (!addTrajectories(queue, distribution, plan, group, kept, scratch, watch)) {
+  const bool calibrated = !plan.calibration.empty();
+  std::vector<double> stored;  // with a calibration: every trajectory's kept prices
+  if (!addTrajectories(queue, distribution, plan, group, kept, scratch, watch,
+                       calibrated ? &stored : nullptr)) {
     return stoppedFailure();
+  }
+  std::vector<double> weights;  // by trajectory and path, with a calibration
+  SampleMeasure sample;
+  if (calibrated) {
+    weights = weightTrajectories(plan, group, stored, sample);
+    if (measure != nullptr) *measure = sample;
   }
 
   // The figures of each row, by the rules of a single valuation of its days.
@@ -305,7 +400,7 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
     group.pricers[r].startWins(
         winThresholds(requestOfRow(plan, r), values[r].result, plan.rows[r].quote));
   }
-  if (!countWins(queue, distribution, plan, group, kept, watch)) return stoppedFailure();
+  if (!countWins(queue, distribution, plan, group, kept, watch, weights)) return stoppedFailure();
   const double total = static_cast<double>(plan.common.trajectories);
   for (std::size_t r = 0; r < plan.rows.size(); ++r) {
     formWins(requestOfRow(plan, r), plan.rows[r].quote, group.pricers[r].wins(), total,

@@ -13,6 +13,8 @@
 
 #include "engine/desk_figures.h"
 #include "engine/distribution_cache.h"
+#include "engine/lattice_measure.h"
+#include "engine/sample_measure.h"
 #include "engine/random_generator.h"
 #include "engine/records.h"
 #include "engine/row_figures.h"
@@ -62,6 +64,12 @@ struct GroupPlan {
   // otherwise the trajectories run a second time for them.
   bool keepReadBack = false;
   std::uint32_t firstState = 0;  // the generator's state at the first draw (enqueueGroup)
+  // With a calibration (--calibrate): the S0's quoted expiries (units of S0). Their days are
+  // kept too, at keptDays[expiryAt[e]], and every path's trajectories are weighted by the
+  // measure calibrated on them (engine/sample_measure.h).
+  std::vector<ExpiryQuotes> calibration;
+  std::vector<double> calibrationForwards;  // the table's forward at each, units of S0
+  std::vector<std::size_t> expiryAt;
 };
 
 // The longest days of `rows` that run a step (0 when none does).
@@ -73,7 +81,10 @@ constexpr std::size_t kKeptReadBackBytes = std::size_t{64} << 20;
 
 GroupPlan planGroup(const ValuationRequest& common, std::vector<GroupRow> rows,
                     const char* temporaryFile = nullptr,
-                    std::size_t keptReadBackBytes = kKeptReadBackBytes);
+                    std::size_t keptReadBackBytes = kKeptReadBackBytes,
+                    std::vector<ExpiryQuotes> calibration = {});
+// The days the group's trajectories run: its longest row's, or its last quoted expiry's.
+std::int32_t simulatedDays(const GroupPlan& plan);
 // A single valuation: the group of its one row.
 GroupPlan planSingle(const ValuationRequest& request, const char* temporaryFile,
                      std::size_t keptReadBackBytes = kKeptReadBackBytes,
@@ -90,9 +101,10 @@ void enqueueGroup(ValuationQueue& queue, GroupPlan& plan, RandomGenerator& gener
 // with the message the program stops with, when the distribution does not load (the
 // valuation then stays queued), or when the temporary file cannot be made (it is never opened
 // through a symbolic link), written or closed while the probabilities are on.
+// With a calibration, `measure` (when given) receives the measure calibrated on the paths.
 Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
                      const char* distributionFile, const GroupPlan& plan,
                      const FigureChoice& choice, std::vector<RowFigures>& values,
-                     const CompletionWatch& watch = {});
+                     const CompletionWatch& watch = {}, SampleMeasure* measure = nullptr);
 
 }  // namespace empricer

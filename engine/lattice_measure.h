@@ -50,10 +50,11 @@ struct StrikeBands {
   std::vector<std::size_t> bandOf;  // by price of the expiry, its strike's band
   std::ptrdiff_t parityAt = -1;     // a price of the expiry
 };
-StrikeBands strikeBands(const ExpiryQuotes& expiry, double forward);
 // How far (units of S0) a strike's call and put bands may miss each other and still be met, at
 // their middle: a lattice's forward is off the exact one by about this much at most.
 constexpr double kParitySlack = 1e-4;
+StrikeBands strikeBands(const ExpiryQuotes& expiry, double forward,
+                        double slack = kParitySlack);
 
 // Masses on the lattice points y = k x spacing, k from `first` on.
 struct LatticeMasses {

@@ -270,4 +270,69 @@ PeriodFit fitPeriod(const std::vector<double>& x, const std::vector<double>& wei
   return fit;
 }
 
+
+// The mix sum_i a_i outcome_i, sum a_i = 1, whose residuals' mix is least in size (least
+// squares on the differences of the residuals); empty when the system is singular.
+std::vector<double> andersonMix(const std::vector<std::vector<double>>& outcomes,
+                                const std::vector<std::vector<double>>& residuals) {
+  const std::size_t m = outcomes.size();
+  if (m < 2) return {};
+  const std::size_t n = residuals.back().size();
+  // Minimise |r_last - sum_j g_j (r_last - r_j)| over g (j < m - 1), then
+  // mix = x_last - sum_j g_j (x_last - x_j).
+  const std::size_t k = m - 1;
+  std::vector<double> a(k * k, 0.0);
+  std::vector<double> b(k, 0.0);
+  for (std::size_t p = 0; p < k; ++p) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const double dp = residuals[m - 1][i] - residuals[p][i];
+      b[p] += dp * residuals[m - 1][i];
+      for (std::size_t q = 0; q < k; ++q) {
+        a[p * k + q] += dp * (residuals[m - 1][i] - residuals[q][i]);
+      }
+    }
+  }
+  // Gaussian elimination with partial pivoting.
+  for (std::size_t c = 0; c < k; ++c) {
+    std::size_t pivot = c;
+    for (std::size_t r = c + 1; r < k; ++r) {
+      if (std::fabs(a[r * k + c]) > std::fabs(a[pivot * k + c])) pivot = r;
+    }
+    if (!(std::fabs(a[pivot * k + c]) > 1e-300)) return {};
+    for (std::size_t q = 0; q < k; ++q) std::swap(a[c * k + q], a[pivot * k + q]);
+    std::swap(b[c], b[pivot]);
+    for (std::size_t r = c + 1; r < k; ++r) {
+      const double f = a[r * k + c] / a[c * k + c];
+      for (std::size_t q = c; q < k; ++q) a[r * k + q] -= f * a[c * k + q];
+      b[r] -= f * b[c];
+    }
+  }
+  std::vector<double> g(k, 0.0);
+  for (std::size_t c = k; c-- > 0;) {
+    double v = b[c];
+    for (std::size_t q = c + 1; q < k; ++q) v -= a[c * k + q] * g[q];
+    g[c] = v / a[c * k + c];
+  }
+  std::vector<double> mix = outcomes[m - 1];
+  for (std::size_t j = 0; j < k; ++j) {
+    for (std::size_t i = 0; i < n; ++i) mix[i] -= g[j] * (outcomes[m - 1][i] - outcomes[j][i]);
+  }
+  for (double v : mix) {
+    if (!std::isfinite(v)) return {};
+  }
+  return mix;
+}
+
+// Whether each of `mix`'s numbers has the sign (or the 0) of `outcome`'s, the forwards' mu
+// aside: a mixed multiplier may not cross its kink.
+bool sameSigns(const std::vector<double>& mix, const std::vector<double>& outcome) {
+  for (std::size_t i = 0; i < mix.size(); ++i) {
+    if ((mix[i] > 0.0) != (outcome[i] > 0.0) || (mix[i] < 0.0) != (outcome[i] < 0.0)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+
 }  // namespace empricer

@@ -53,4 +53,15 @@ double periodTilt(const PeriodTargets& targets, const PeriodFit& fit, double x);
 PeriodFit fitPeriod(const std::vector<double>& x, const std::vector<double>& weight,
                     const PeriodTargets& targets, PeriodFit start = {});
 
+// Sweeps over several expiries, each fitted with the others held, converge slowly where they
+// lean on each other: a sweep may begin from the mix sum_i a_i outcome_i (sum a_i = 1) of the
+// last kMixedSweeps sweeps' outcomes whose residuals (outcome less start) mix least in size
+// (Anderson's mixing); empty when there is no such mix.
+constexpr std::size_t kMixedSweeps = 5;
+std::vector<double> andersonMix(const std::vector<std::vector<double>>& outcomes,
+                                const std::vector<std::vector<double>>& residuals);
+// Whether each of `mix`'s numbers has the sign (or the 0) of `outcome`'s: a mixed multiplier
+// may not cross its kink.
+bool sameSigns(const std::vector<double>& mix, const std::vector<double>& outcome);
+
 }  // namespace empricer

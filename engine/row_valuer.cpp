@@ -6,6 +6,8 @@
 #include "engine/exact_rows.h"
 #include "engine/path_simulation.h"
 #include "engine/simulated_rows.h"
+#include "engine/valuation_figures.h"
+#include "text/number_text.h"
 
 namespace empricer {
 
@@ -15,6 +17,39 @@ ValuationRequest requestOf(const RunRows& rows, std::size_t r) {
   request.strike = rows.rows[r].strike;
   request.days = rows.rows[r].days;
   return request;
+}
+
+Status checkCalibration(const RunRows& rows, const ValuerTools& tools,
+                        const std::function<std::string(std::size_t)>& refusal) {
+  if (tools.calibration == nullptr) return {};
+  if (Status loaded = tools.distribution.refresh(tools.distributionFile); !loaded.ok()) {
+    return loaded;
+  }
+  std::map<double, bool> checked;
+  for (std::size_t r = rows.first; r < rows.end; ++r) {
+    if (!rows.rows[r].valued || rows.rows[r].days < 1 || !refusal(r).empty()) continue;
+    const double spot = rows.rows[r].spot;
+    if (checked.count(spot) > 0) continue;
+    checked[spot] = true;
+    const auto found = tools.calibration->find(spot);
+    if (found == tools.calibration->end()) {
+      std::string text;
+      appendNumber(text, spot);
+      return Failure{"row " + std::to_string(r + 1) + ": S0 " + text +
+                         " has no quote to calibrate to in --calibrate's file",
+                     FailureKind::refused};
+    }
+    ExactSetup setup;
+    setup.growth = growthPerStep(requestOf(rows, r));
+    setup.stepsPerDay = rows.common.stepsPerDay;
+    if (Status reach = calibrationReach(tools.distribution.current()->draws, setup, spot,
+                                        found->second, expiriesOf(found->second, rows.common),
+                                        tools.calibrationFile);
+        !reach.ok()) {
+      return reach;
+    }
+  }
+  return {};
 }
 
 std::uint64_t ValuationDraws::draws() const { return drawsOf(trajectories, days, stepsPerDay); }

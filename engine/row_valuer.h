@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -109,6 +110,13 @@ struct ValuerTools {
   CalibrationLog* calibrationLog = nullptr;
   const char* calibrationFile = "";  // its name in the messages
 };
+
+// Before a calibrated run values anything: every valued row's S0 (of the rows the valuer does
+// not refuse, running a step) has quotes, or the run is refused (FailureKind refused, naming
+// the row and its S0); each S0's quotes are within the paths' reach (calibrationReach). Nothing
+// without a calibration.
+Status checkCalibration(const RunRows& rows, const ValuerTools& tools,
+                        const std::function<std::string(std::size_t)>& refusal);
 
 // The valuer of `method` for `rows`, which must outlive it.
 std::unique_ptr<RowValuer> makeValuer(ValuationMethod method, const RunRows& rows,

@@ -76,6 +76,14 @@ class InChains final : public RowValuer {
  public:
   InChains(const RunRows& rows, const ValuerTools& tools)
       : rows_(rows), tools_(tools), spots_(groupsBySpot(rows.rows)) {
+    // A calibrated group's paths run to its last quoted expiry too.
+    if (tools.calibration != nullptr) {
+      for (SpotGroups::Group& group : spots_.groups) {
+        const auto found = tools.calibration->find(rows.rows[group.rows.front()].spot);
+        if (found == tools.calibration->end()) continue;
+        for (const QuotedPrice& p : found->second) group.days = std::max(group.days, p.days);
+      }
+    }
     // Each group's first state: after every earlier group's trajectories x its days' steps.
     RandomGenerator generator = tools.generator;
     for (const SpotGroups::Group& group : spots_.groups) {
@@ -104,6 +112,10 @@ class InChains final : public RowValuer {
             rows_.common.stepsPerDay};
   }
 
+  Status prepare() override {
+    return checkCalibration(rows_, tools_, [this](std::size_t r) { return refusal(r); });
+  }
+
  private:
   // The group's paths start at its first row's S0 (0.0 and -0.0 are one group); the figures
   // of its rows from `r` to the range's end are kept until their turn.
@@ -113,14 +125,34 @@ class InChains final : public RowValuer {
     for (std::size_t row : group.rows) {
       chain.push_back({rows_.rows[row].strike, rows_.rows[row].days, rows_.rows[row].quote});
     }
-    GroupPlan plan = planGroup(requestOf(rows_, group.rows.front()), std::move(chain));
+    const double spot = rows_.rows[group.rows.front()].spot;
+    std::vector<ExpiryQuotes> expiries;
+    if (tools_.calibration != nullptr && tools_.calibration->count(spot) > 0) {
+      expiries = expiriesOf(tools_.calibration->at(spot), rows_.common);
+    }
+    GroupPlan plan = planGroup(requestOf(rows_, group.rows.front()), std::move(chain), nullptr,
+                               kKeptReadBackBytes, expiries);
+    if (!expiries.empty()) {
+      if (Status loaded = tools_.distribution.refresh(tools_.distributionFile); !loaded.ok()) {
+        return loaded;
+      }
+      ExactSetup setup;
+      setup.stepsPerDay = rows_.common.stepsPerDay;
+      plan.calibrationForwards =
+          tableForwards(tools_.distribution.current()->draws, setup, expiries);
+    }
     RandomGenerator from{firstStates_[g]};
     enqueueGroup(tools_.queue, plan, from);
     std::vector<RowFigures> figures;
+    SampleMeasure measure;
     const Status status = completeGroup(tools_.queue, tools_.distribution,
                                         tools_.distributionFile, plan, tools_.choice, figures,
-                                        tools_.watch);
+                                        tools_.watch, &measure);
     if (!status.ok()) return status;
+    if (!expiries.empty() && tools_.calibrationLog != nullptr) {
+      tools_.calibrationLog->spots.push_back(
+          sampleCalibration(measure, spot, tools_.calibration->at(spot), expiries));
+    }
     for (std::size_t i = 0; i < group.rows.size(); ++i) {
       if (group.rows[i] >= r && group.rows[i] < rows_.end) {
         values_.emplace(group.rows[i], figures[i]);

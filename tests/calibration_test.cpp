@@ -166,9 +166,9 @@ struct CalibratedRun {
 
 // A batch run on the chain workload's table (rate 0.05) with `quotes` as q.csv and `arguments`.
 CalibratedRun runWith(const std::string& batch, const std::string& quotes,
-                      const std::vector<std::string>& arguments) {
+                      const std::vector<std::string>& arguments, int trajectories = 10) {
   TempDir dir;
-  writeBellInputs(dir, {.runMode = "2", .trajectories = 10, .rate = "0.05"}, batch);
+  writeBellInputs(dir, {.runMode = "2", .trajectories = trajectories, .rate = "0.05"}, batch);
   // The chain workload's table: a day's forward near its start, as a market's is.
   dir.write("dist.csv", readFile(EMPRICER_GOLDEN_DIR "/../../bench/workloads/chain/dist.csv").value());
   dir.write("q.csv", quotes);
@@ -268,6 +268,22 @@ TEST(Calibration, TheTablesOwnMarketNeedsNoTiltAndASkewedOneIsMetInsideEverySpre
   }
   EXPECT_NE(met.outcome.err.find("20 of 20 prices of 2 expiries inside"), std::string::npos)
       << met.outcome.err;
+  // On shared paths, weighted (20,000 trajectories): every price inside, and every path's
+  // values within five standard errors of the exact law's.
+  const CalibratedRun sampled = runWith(
+      batch, skewed, {"--chain", "--seed", "5", "--calibrate", "q.csv", "--calibration-report", "rep.csv"},
+      20000);
+  ASSERT_EQ(sampled.outcome.status, 0) << sampled.outcome.err;
+  for (const auto& line : quoteLines(sampled)) {
+    EXPECT_EQ(line.at("inside"), "1") << line.at("line") << " " << line.at("side");
+  }
+  for (const auto& [key, line] : met.results) {
+    for (const auto& [value, error] : {std::pair{"call", "se_call"}, std::pair{"put", "se_put"}}) {
+      EXPECT_NEAR(std::stod(sampled.results.at(key).at(value)), std::stod(line.at(value)),
+                  5.0 * std::stod(sampled.results.at(key).at(error)) + 1e-6)
+          << key << " " << value;
+    }
+  }
   const CalibratedRun split = runWith(
       batch, oneSideALine, {"--exact", "--calibrate", "q.csv", "--calibration-report", "rep.csv"});
   ASSERT_EQ(split.outcome.status, 0) << split.outcome.err;
