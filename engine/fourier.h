@@ -28,3 +28,26 @@ class FourierTransform {
 std::size_t powerOfTwoAtLeast(std::size_t n);
 
 }  // namespace empricer
+
+namespace empricer {
+
+// The transform of real data of a power-of-two length n >= 4 through one complex transform of
+// length n / 2: the even samples as real parts, the odd as imaginary parts, split after. The
+// spectrum of real data is Hermitian, so its terms 0..n/2 are kept (n / 2 + 1 of them).
+class RealFourierTransform {
+ public:
+  explicit RealFourierTransform(std::size_t size);
+  std::size_t size() const { return size_; }
+  // The spectrum of `data` (at most n values, the rest 0).
+  void forward(const std::vector<double>& data, std::vector<std::complex<double>>& spectrum) const;
+  // n times the real data of a Hermitian spectrum (terms 0..n/2), its first `count` values.
+  void inverse(std::vector<std::complex<double>>& spectrum, std::vector<double>& data,
+               std::size_t count) const;
+
+ private:
+  std::size_t size_;
+  FourierTransform half_;
+  std::vector<std::complex<double>> twiddles_;  // e^(-2 pi i k/n), k < n/2
+};
+
+}  // namespace empricer

@@ -150,45 +150,51 @@ LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind
     return backward ? correlate(t, a) : convolve(a, t);
   }
   const std::size_t count = a.mass.size() + t.mass.size() - 1;
-  const std::size_t size = powerOfTwoAtLeast(count);
+  const std::size_t size = std::max<std::size_t>(powerOfTwoAtLeast(count), 4);
+  const RealFourierTransform& fourier = fourierOf(size);
   // The sum of days' spectrum at this length, worked out once (reversed for the backward
   // pass, which carries B back: g(k) = sum_j t(j - k) v(j)).
   const auto key = std::make_tuple(static_cast<int>(kind), days, size, backward);
-  auto found = spectra_.find(key);
-  if (found == spectra_.end()) {
-    std::vector<std::complex<double>> s(size, {0.0, 0.0});
-    for (std::size_t i = 0; i < t.mass.size(); ++i) {
-      s[backward ? t.mass.size() - 1 - i : i] = {t.mass[i], 0.0};
-    }
-    fourierOf(size).forward(s);
-    found = spectra_.emplace(key, std::move(s)).first;
+  auto& spectra = spectra_[static_cast<int>(kind)];
+  auto found = spectra.find(key);
+  if (found == spectra.end()) {
+    std::vector<double> s = t.mass;
+    if (backward) std::reverse(s.begin(), s.end());
+    std::vector<std::complex<double>> spectrum;
+    fourier.forward(s, spectrum);
+    found = spectra.emplace(key, std::move(spectrum)).first;
   }
-  std::vector<std::complex<double>> x(size, {0.0, 0.0});
-  for (std::size_t i = 0; i < a.mass.size(); ++i) x[i] = {a.mass[i], 0.0};
-  const FourierTransform& fourier = fourierOf(size);
-  fourier.forward(x);
-  for (std::size_t i = 0; i < size; ++i) x[i] *= found->second[i];
-  fourier.inverse(x);
+  std::vector<std::complex<double>> x;
+  fourier.forward(a.mass, x);
+  const std::vector<std::complex<double>>& y = found->second;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    // Written out: the library's product checks for infinities on every call.
+    const double re = x[i].real() * y[i].real() - x[i].imag() * y[i].imag();
+    const double im = x[i].real() * y[i].imag() + x[i].imag() * y[i].real();
+    x[i] = {re, im};
+  }
   LatticeMasses out;
   out.first = a.first + (backward ? -(t.first + static_cast<std::int64_t>(t.mass.size()) - 1)
                                   : t.first);
-  out.mass.resize(count);
+  fourier.inverse(x, out.mass, count);
   const double scale = 1.0 / static_cast<double>(size);
-  for (std::size_t i = 0; i < count; ++i) out.mass[i] = x[i].real() * scale;
+  for (double& m : out.mass) m *= scale;
   clean(out);
   return out;
 }
 
-const FourierTransform& LatticeMeasure::fourierOf(std::size_t size) {
+const RealFourierTransform& LatticeMeasure::fourierOf(std::size_t size) {
+  std::lock_guard<std::mutex> lock(transformsMutex_);
   auto& slot = transforms_[size];
-  if (slot == nullptr) slot = std::make_unique<FourierTransform>(size);
+  if (slot == nullptr) slot = std::make_unique<RealFourierTransform>(size);
   return *slot;
 }
 
 const LatticeMasses& LatticeMeasure::daysOf(PathKind kind, int days) {
   const auto key = std::make_pair(static_cast<int>(kind), days);
-  const auto found = sums_.find(key);
-  if (found != sums_.end()) return found->second;
+  auto& sums = sums_[static_cast<int>(kind)];
+  const auto found = sums.find(key);
+  if (found != sums.end()) return found->second;
   LatticeMasses masses;
   if (days == 0) {
     masses.mass.assign(1, 1.0);
@@ -199,7 +205,7 @@ const LatticeMasses& LatticeMeasure::daysOf(PathKind kind, int days) {
     masses.mass = nodes.mass;
     for (double& m : masses.mass) m = std::max(m, 0.0);
   }
-  return sums_.emplace(key, std::move(masses)).first->second;
+  return sums.emplace(key, std::move(masses)).first->second;
 }
 
 std::vector<double> LatticeMeasure::tiltOn(std::size_t e, const LatticeMasses& at) const {
@@ -316,6 +322,7 @@ void LatticeMeasure::setFlatFits(const std::vector<double>& flat) {
 }
 
 bool LatticeMeasure::calibrate() {
+  std::lock_guard<std::recursive_mutex> lock(kindMutex_[0]);
   auto chain = std::make_unique<Chain>();
   bool unused = true;
   forwardPass(PathKind::base, *chain, false, unused);
@@ -349,7 +356,9 @@ bool LatticeMeasure::calibrate() {
   std::vector<std::vector<double>> outcomes;
   std::vector<std::vector<double>> residuals;
   for (sweeps_ = 1; sweeps_ <= kMostSweeps; ++sweeps_) {
-    if (sweeps_ > 1) forwardPass(PathKind::base, *chain, false, unused);
+    // The first pass ran before any multiplier was set: a start from a coarser lattice's
+    // multipliers needs the cavities they make.
+    if (sweeps_ > 1 || !start_.empty()) forwardPass(PathKind::base, *chain, false, unused);
     const std::vector<double> start = flatFits();
     bool allMet = true;
     backwardPass(PathKind::base, *chain, true, allMet);
@@ -402,7 +411,7 @@ LatticeMeasure::Chain& LatticeMeasure::chainOf(PathKind kind) {
 }
 
 TerminalLaw LatticeMeasure::marginal(PathKind kind, int days) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(kindMutex_[static_cast<int>(kind)]);
   Chain& chain = chainOf(kind);
   const DayLaw& day = kind == PathKind::base ? base_ : shifted_;
   const std::size_t m = expiries_.size();
@@ -461,7 +470,7 @@ TerminalLaw LatticeMeasure::marginal(PathKind kind, int days) {
 }
 
 std::vector<std::vector<double>> LatticeMeasure::modelPrices() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(kindMutex_[0]);
   Chain& chain = chainOf(PathKind::base);
   std::vector<std::vector<double>> prices;
   for (std::size_t e = 0; e < expiries_.size(); ++e) {
@@ -486,7 +495,7 @@ std::vector<std::vector<double>> LatticeMeasure::modelPrices() {
 }
 
 double LatticeMeasure::relativeEntropy() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::lock_guard<std::recursive_mutex> lock(kindMutex_[0]);
   Chain& chain = chainOf(PathKind::base);
   // E_Q[sum_e log h_e(X_e)] - log Z, log Z the forward pass's last scale.
   double expected = 0.0;

@@ -103,7 +103,7 @@ class LatticeMeasure {
   // a * T_days (forward), or T_days carried back over a (backward), by Fourier transform with
   // T's spectrum kept for each length.
   LatticeMasses convolveDays(const LatticeMasses& a, PathKind kind, int days, bool backward);
-  const FourierTransform& fourierOf(std::size_t size);
+  const RealFourierTransform& fourierOf(std::size_t size);
   // With `fit` (and the backward pass's B from before), each expiry's multipliers are fitted
   // on its cavity as the pass reaches it, as the backward pass does.
   void forwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet);
@@ -125,12 +125,14 @@ class LatticeMeasure {
   std::vector<PeriodFit> fits_;
   std::vector<PeriodFit> start_;
   std::vector<double> forwards_;
-  // Held by the calls that build the chains and sums after the calibration: the base and the
-  // shifted paths' laws are asked for from two threads.
-  std::recursive_mutex mutex_;
-  std::map<std::pair<int, int>, LatticeMasses> sums_;
-  std::map<std::tuple<int, int, std::size_t, bool>, std::vector<std::complex<double>>> spectra_;
-  std::map<std::size_t, std::unique_ptr<FourierTransform>> transforms_;
+  // The base and the shifted paths' laws are asked for from two threads: each kind's chains,
+  // sums of days and spectra are held by the kind's lock (taken by the public calls), the
+  // transforms by their own.
+  std::recursive_mutex kindMutex_[2];
+  std::map<std::pair<int, int>, LatticeMasses> sums_[2];
+  std::map<std::tuple<int, int, std::size_t, bool>, std::vector<std::complex<double>>> spectra_[2];
+  std::mutex transformsMutex_;
+  std::map<std::size_t, std::unique_ptr<RealFourierTransform>> transforms_;
   std::unique_ptr<Chain> chains_[2];
   int sweeps_ = 0;
   bool met_ = false;

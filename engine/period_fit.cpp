@@ -21,70 +21,160 @@ struct AtMultipliers {
   std::vector<double> covariance;  // k x k, row by row
 };
 
+// Every feature is a line in x plus at most one hinge: x itself, a call d (x - K)+ and a put
+// d ((x - K)+ - x + K). So the tilt is a broken line in x, and, the points taken in ascending
+// order, the sums of w, w u and w u^2 (u = x - r) between neighbouring strikes give every mean
+// and covariance: each evaluation is one pass over the points, whatever the number of quotes.
 struct Problem {
   Problem(const std::vector<double>& points, const std::vector<double>& weights,
           const PeriodTargets& goals)
-      : x(points), weight(weights), targets(goals) {
-    // Each point's features, worked out once: x, then each price's payoff.
-    const std::size_t k = features();
-    logWeight.resize(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) {
-      logWeight[i] = weight[i] > 0.0 ? std::log(weight[i]) : -kInfinity;
+      : targets(goals), reference(goals.forward) {
+    std::vector<std::size_t> order(points.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (!std::is_sorted(points.begin(), points.end())) {
+      std::stable_sort(order.begin(), order.end(),
+                       [&](std::size_t a, std::size_t b) { return points[a] < points[b]; });
     }
-    values.resize(x.size() * k);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-      values[i * k] = x[i];
-      for (std::size_t j = 1; j < k; ++j) {
-        values[i * k + j] = periodPayoff(targets.prices[j - 1], x[i]);
-      }
+    for (const std::size_t i : order) {
+      if (!(weights[i] > 0.0)) continue;
+      x.push_back(points[i]);
+      logWeight.push_back(std::log(weights[i]));
     }
+    const std::size_t m = targets.prices.size();
+    byStrike.resize(m);
+    for (std::size_t j = 0; j < m; ++j) byStrike[j] = j;
+    std::stable_sort(byStrike.begin(), byStrike.end(), [&](std::size_t a, std::size_t b) {
+      return targets.prices[a].strike < targets.prices[b].strike;
+    });
   }
-  const std::vector<double>& x;
-  const std::vector<double>& weight;
   const PeriodTargets& targets;
-  std::vector<double> values;
+  double reference;                   // r: u = x - r keeps the sums' squares small
+  std::vector<double> x;              // ascending, the points of positive weight
   std::vector<double> logWeight;
+  std::vector<std::size_t> byStrike;  // the prices by ascending strike
   std::size_t features() const { return targets.prices.size() + 1; }
-  double feature(std::size_t j, std::size_t i) const { return values[i * features() + j]; }
 };
 
-AtMultipliers evaluate(const Problem& p, const std::vector<double>& theta, bool covariance) {
+AtMultipliers evaluate(const Problem& p, const std::vector<double>& theta, bool covariance,
+                       bool means = true) {
   const std::size_t k = p.features();
+  const std::size_t m = k - 1;
   AtMultipliers at;
-  std::vector<double> f(k);
-  double largest = -kInfinity;
-  std::vector<double> s(p.x.size(), -kInfinity);
-  for (std::size_t i = 0; i < p.x.size(); ++i) {
-    if (p.logWeight[i] == -kInfinity) continue;
-    double tilt = 0.0;
-    for (std::size_t j = 0; j < k; ++j) tilt += theta[j] * p.feature(j, i);
-    s[i] = p.logWeight[i] + tilt;
-    largest = std::max(largest, s[i]);
-  }
-  at.mean.assign(k, 0.0);
-  double sum = 0.0;
-  std::vector<double> w(p.x.size(), 0.0);
-  for (std::size_t i = 0; i < p.x.size(); ++i) {
-    if (s[i] == -kInfinity) continue;
-    w[i] = std::exp(s[i] - largest);
-    sum += w[i];
-    for (std::size_t j = 0; j < k; ++j) at.mean[j] += w[i] * p.feature(j, i);
-  }
-  for (double& m : at.mean) m /= sum;
-  at.logSum = largest + std::log(sum);
-  if (!covariance) return at;
-  at.covariance.assign(k * k, 0.0);
-  for (std::size_t i = 0; i < p.x.size(); ++i) {
-    if (w[i] == 0.0) continue;
-    for (std::size_t j = 0; j < k; ++j) f[j] = p.feature(j, i) - at.mean[j];
-    for (std::size_t a = 0; a < k; ++a) {
-      for (std::size_t b = a; b < k; ++b) at.covariance[a * k + b] += w[i] * f[a] * f[b];
+  // The tilt theta . f(x) = c0 + c1 x + sum_j a_j (x - K_j)+.
+  double intercept = 0.0;
+  double slope = theta[0];
+  for (std::size_t j = 0; j < m; ++j) {
+    const PeriodPrice& q = p.targets.prices[j];
+    if (!q.call) {
+      slope -= theta[j + 1] * q.discount;
+      intercept += theta[j + 1] * q.discount * q.strike;
     }
   }
+  const std::size_t n = p.x.size();
+  std::vector<double> s(n);
+  std::vector<std::size_t> bin(n);  // how many strikes lie below the point
+  double largest = -kInfinity;
+  std::size_t below = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    while (below < m && p.targets.prices[p.byStrike[below]].strike < p.x[i]) {
+      const PeriodPrice& q = p.targets.prices[p.byStrike[below]];
+      const double a = theta[p.byStrike[below] + 1] * q.discount;
+      slope += a;
+      intercept -= a * q.strike;
+      ++below;
+    }
+    bin[i] = below;
+    s[i] = p.logWeight[i] + (intercept + slope * p.x[i]);
+    largest = std::max(largest, s[i]);
+  }
+  // Over all points, the sums of w, w u and w u^2 (u = x - r); by bin (bin b: the points above
+  // b strikes and not above b + 1), the sums of w, w v and w v^2 with v = x less the highest
+  // strike below, so that a hinge's moments add positive terms only and keep their precision
+  // however small they are.
+  std::vector<double> s0(m + 1, 0.0);
+  std::vector<double> s1(m + 1, 0.0);
+  std::vector<double> s2(m + 1, 0.0);
+  auto strikeOfRank = [&](std::size_t r) { return p.targets.prices[p.byStrike[r]].strike; };
+  double sum = 0.0;
+  double tu = 0.0;
+  double tuu = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double w = std::exp(s[i] - largest);
+    sum += w;
+    if (!means) continue;
+    const double u = p.x[i] - p.reference;
+    tu += w * u;
+    tuu += w * u * u;
+    if (bin[i] == 0) continue;
+    const double v = p.x[i] - strikeOfRank(bin[i] - 1);
+    s0[bin[i]] += w;
+    s1[bin[i]] += w * v;
+    s2[bin[i]] += w * v * v;
+  }
+  at.logSum = largest + std::log(sum);
+  if (!means) return at;
+  // Above the strike of rank r: the sums of w, w v and w v^2 with v = x - K_r.
+  std::vector<double> a0(m, 0.0);
+  std::vector<double> a1(m, 0.0);
+  std::vector<double> a2(m, 0.0);
+  for (std::size_t r = 0; r < m; ++r) {
+    for (std::size_t b = m; b > r; --b) {
+      const double shift = strikeOfRank(b - 1) - strikeOfRank(r);
+      a0[r] += s0[b];
+      a1[r] += s1[b] + shift * s0[b];
+      a2[r] += s2[b] + shift * (2.0 * s1[b] + shift * s0[b]);
+    }
+  }
+  // The basis (u, c_1 .. c_m), c_j = (x - K_j)+ by price: means and covariances.
+  std::vector<std::size_t> rank(m);
+  for (std::size_t r = 0; r < m; ++r) rank[p.byStrike[r]] = r;
+  std::vector<double> basisMean(k);
+  basisMean[0] = tu / sum;
+  for (std::size_t j = 0; j < m; ++j) basisMean[j + 1] = a1[rank[j]] / sum;
+  // The features as lines of the basis: f_0 = u + r, f_j = d_j c_j (call) or
+  // d_j (c_j - u + K_j - r) (put).
+  at.mean.assign(k, 0.0);
+  at.mean[0] = basisMean[0] + p.reference;
+  for (std::size_t j = 0; j < m; ++j) {
+    const PeriodPrice& q = p.targets.prices[j];
+    at.mean[j + 1] = q.call ? q.discount * basisMean[j + 1]
+                            : q.discount * (basisMean[j + 1] - basisMean[0] +
+                                            (q.strike - p.reference));
+  }
+  if (!covariance) return at;
+  std::vector<double> basis(k * k);
+  basis[0] = tuu / sum - basisMean[0] * basisMean[0];
+  for (std::size_t j = 0; j < m; ++j) {
+    const std::size_t r = rank[j];
+    // u c_j = ((x - K_j) + (K_j - r)) (x - K_j) above K_j.
+    const double v = (a2[r] + (p.targets.prices[j].strike - p.reference) * a1[r]) / sum -
+                     basisMean[0] * basisMean[j + 1];
+    basis[j + 1] = basis[(j + 1) * k] = v;
+    for (std::size_t l = j; l < m; ++l) {
+      // Both hinges open above the higher strike H: (x - L) (x - H) = ((x - H) + (H - L)) (x - H).
+      const std::size_t hi = std::max(r, rank[l]);
+      const double gap = std::fabs(p.targets.prices[l].strike - p.targets.prices[j].strike);
+      const double both = (a2[hi] + gap * a1[hi]) / sum;
+      const double c = both - basisMean[j + 1] * basisMean[l + 1];
+      basis[(j + 1) * k + (l + 1)] = basis[(l + 1) * k + (j + 1)] = c;
+    }
+  }
+  // cov(f) = A cov(basis) A^T with row j of A: d_j e_j, less d_j e_0 for a put.
+  auto row = [&](std::size_t j, std::size_t c) {  // (A cov(basis))[j][c]
+    if (j == 0) return basis[c];
+    const PeriodPrice& q = p.targets.prices[j - 1];
+    const double v = basis[j * k + c] - (q.call ? 0.0 : basis[c]);
+    return q.discount * v;
+  };
+  at.covariance.assign(k * k, 0.0);
   for (std::size_t a = 0; a < k; ++a) {
     for (std::size_t b = a; b < k; ++b) {
-      at.covariance[a * k + b] /= sum;
-      at.covariance[b * k + a] = at.covariance[a * k + b];
+      double v = row(a, b);
+      if (b > 0) {
+        const PeriodPrice& q = p.targets.prices[b - 1];
+        v = q.discount * (row(a, b) - (q.call ? 0.0 : row(a, 0)));
+      }
+      at.covariance[a * k + b] = at.covariance[b * k + a] = v;
     }
   }
   return at;
@@ -234,25 +324,37 @@ PeriodFit fitPeriod(const std::vector<double>& x, const std::vector<double>& wei
     // A projected step: a multiplier that would cross 0 stops at 0 (the dual's kink), and the
     // step is shortened until the dual rises by a share of what its slope promises.
     const double before = dual(p, theta, at.logSum);
-    double t = 1.0;
     std::vector<double> next(k);
-    AtMultipliers trial;
-    bool taken = false;
-    for (int halving = 0; halving < 60; ++halving) {
-      double slope = 0.0;
+    auto search = [&](const std::vector<double>& direction) {
+      double t = 1.0;
+      for (int halving = 0; halving < 60; ++halving) {
+        double slope = 0.0;
+        for (std::size_t j = 0; j < k; ++j) {
+          next[j] = theta[j] + t * direction[j];
+          if (j > 0 && theta[j] != 0.0 && (theta[j] > 0.0) != (next[j] > 0.0)) next[j] = 0.0;
+          slope += g[j] * (next[j] - theta[j]);
+        }
+        // Near the optimum the rise is below what the dual's value can show: the step is taken
+        // as it is.
+        if (slope > 0.0 &&
+            (slope < kTinyRise ||
+             dual(p, next, evaluate(p, next, false, false).logSum) >= before + 1e-4 * slope)) {
+          return true;
+        }
+        t /= 2.0;
+      }
+      return false;
+    };
+    // Where the Newton step does not climb (a nearly singular covariance, or kinks that cut
+    // it), each multiplier moves by its own Newton step, the way its gradient points: the
+    // projected gradient, which always climbs.
+    bool taken = search(step);
+    if (!taken) {
       for (std::size_t j = 0; j < k; ++j) {
-        next[j] = theta[j] + t * step[j];
-        if (j > 0 && theta[j] != 0.0 && (theta[j] > 0.0) != (next[j] > 0.0)) next[j] = 0.0;
-        slope += g[j] * (next[j] - theta[j]);
+        const double curvature = at.covariance[j * k + j];
+        step[j] = curvature > 0.0 ? g[j] / curvature : 0.0;
       }
-      trial = evaluate(p, next, false);
-      // Near the optimum the rise is below what the dual's value can show: the Newton step is
-      // taken as it is.
-      if (slope > 0.0 && (slope < kTinyRise || dual(p, next, trial.logSum) >= before + 1e-4 * slope)) {
-        taken = true;
-        break;
-      }
-      t /= 2.0;
+      taken = search(step);
     }
     if (!taken) break;  // no ascent left at this precision
     theta = next;

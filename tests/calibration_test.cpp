@@ -12,6 +12,7 @@
 #include "engine/calibration_quotes.h"
 #include "engine/draw_table.h"
 #include "engine/exact_law.h"
+#include "engine/fourier.h"
 #include "engine/lattice_measure.h"
 #include "engine/period_fit.h"
 #include "run_support.h"
@@ -324,5 +325,88 @@ TEST(Calibration, RefusedQuotesAreNamedAndNothingIsWritten) {
     EXPECT_EQ(run.outcome.status, c.status) << c.what << "\n" << run.outcome.err;
     EXPECT_NE(run.outcome.err.find(c.message), std::string::npos) << c.what << "\n" << run.outcome.err;
     EXPECT_EQ(run.batchResult, "earlier results\n") << c.what;
+  }
+}
+
+// The real transform's convolution is the direct sum, at every length and parity; and a
+// one-period fit on unsorted points, calls and puts, met by its own account, is met when its
+// weights are summed directly: the broken-line moments are the direct ones.
+TEST(Calibration, TheRealTransformAndTheFitsMomentsAreTheDirectSums) {
+  std::uint64_t state = 12345;
+  auto uniform = [&] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 11) / 9007199254740992.0;
+  };
+  for (std::size_t na = 1; na < 40; na += 3) {
+    for (std::size_t nb = 2; nb < 23; nb += 5) {
+      std::vector<double> a(na);
+      std::vector<double> b(nb);
+      for (double& v : a) v = uniform();
+      for (double& v : b) v = uniform();
+      const std::size_t count = na + nb - 1;
+      const RealFourierTransform fourier(std::max<std::size_t>(powerOfTwoAtLeast(count), 4));
+      std::vector<std::complex<double>> x;
+      std::vector<std::complex<double>> y;
+      fourier.forward(a, x);
+      fourier.forward(b, y);
+      for (std::size_t i = 0; i < x.size(); ++i) x[i] *= y[i];
+      std::vector<double> out;
+      fourier.inverse(x, out, count);
+      for (std::size_t i = 0; i < count; ++i) {
+        double direct = 0.0;
+        for (std::size_t j = 0; j < na; ++j) {
+          if (i >= j && i - j < nb) direct += a[j] * b[i - j];
+        }
+        EXPECT_NEAR(out[i] / static_cast<double>(fourier.size()), direct, 1e-12) << na << " " << nb;
+      }
+    }
+  }
+  for (int trial = 0; trial < 20; ++trial) {
+    std::vector<double> x(400);
+    std::vector<double> w(400);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      x[i] = std::exp(0.3 * (uniform() + uniform() + uniform() - 1.5));
+      w[i] = uniform() < 0.1 ? 0.0 : uniform();
+    }
+    // Targets met by construction: the forward and prices of the weights tilted by e^(s x),
+    // each price in a band of +-2 % around its own.
+    const double s = uniform() - 0.5;
+    PeriodTargets targets;
+    double tiltedTotal = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      tiltedTotal += w[i] * std::exp(s * x[i]);
+      targets.forward += w[i] * std::exp(s * x[i]) * x[i];
+    }
+    targets.forward /= tiltedTotal;
+    for (const double k : {0.8, 0.9, 1.0, 1.1, 1.2}) {
+      PeriodPrice q{uniform() < 0.5, k, 0.99, 0.0, 0.0};
+      double price = 0.0;
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        price += w[i] * std::exp(s * x[i]) * periodPayoff(q, x[i]);
+      }
+      price /= tiltedTotal;
+      q.bid = 0.98 * price;
+      q.ask = 1.02 * price + 1e-6;
+      targets.prices.push_back(q);
+    }
+    const PeriodFit fit = fitPeriod(x, w, targets);
+    ASSERT_TRUE(fit.met) << trial;
+    std::vector<double> tilted(x.size());
+    double top = -1e300;
+    for (std::size_t i = 0; i < x.size(); ++i) top = std::max(top, periodTilt(targets, fit, x[i]));
+    double sum = 0.0;
+    double mean = 0.0;
+    std::vector<double> prices(targets.prices.size(), 0.0);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      const double q = w[i] * std::exp(periodTilt(targets, fit, x[i]) - top);
+      sum += q;
+      mean += q * x[i];
+      for (std::size_t j = 0; j < prices.size(); ++j) prices[j] += q * periodPayoff(targets.prices[j], x[i]);
+    }
+    EXPECT_NEAR(mean / sum, targets.forward, 1e-10) << trial;
+    for (std::size_t j = 0; j < prices.size(); ++j) {
+      EXPECT_GE(prices[j] / sum, targets.prices[j].bid - 1e-10) << trial << " " << j;
+      EXPECT_LE(prices[j] / sum, targets.prices[j].ask + 1e-10) << trial << " " << j;
+    }
   }
 }
