@@ -111,9 +111,10 @@ Status valueBatch(BatchFile& batch, const RowOutputs& out, RunContext& run,
   if (run.results != nullptr && mostRepeats(*valuer, batch.rows) > 0) {
     if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
   }
-  const Status status = valueRows(batch, *valuer, out, run);
+  Status status = valueRows(batch, *valuer, out, run);
   warnOfAccuracy(run);
   warnOfDay(run);
+  if (status.ok()) status = drawTableSmile(run, batch.rows);
   return status;
 }
 

@@ -141,7 +141,10 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   }
   writeElapsedLine(run.clock, "Elapse time: ", run.startTime);
   if (Status shown = standardOutputWritten(); !shown.ok()) return shown;
-  return writeDeskRow(run, 1, request, figures, draws.repeats());
+  if (Status written = writeDeskRow(run, 1, request, figures, draws.repeats()); !written.ok()) {
+    return written;
+  }
+  return drawTableSmile(run, rows);
 }
 
 }  // namespace empricer

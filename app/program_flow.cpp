@@ -80,6 +80,7 @@ Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& conte
     std::fflush(stderr);
   }
   if (run.ok() && options.plot) {
+    drawCalibrationQuotes(context, requestFromSettings(settings));
     const auto& table = context.distribution.current();
     run = plot.write(*options.plot, settings.trajectories,
                      table != nullptr ? table->table.rowCount : 0);

@@ -19,16 +19,6 @@ constexpr const char* kPathNames[kPathCount] = {"shift1", "shift2", "base", "shi
 
 }  // namespace
 
-void appendShortest(std::string& text, double value) {
-  if (std::isnan(value)) {
-    text += "nan";
-    return;
-  }
-  char buffer[32];
-  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  text.append(buffer, error == std::errc() ? end : buffer);
-}
-
 ResultsFile::~ResultsFile() = default;
 
 Status ResultsFile::open(const std::string& path) {

@@ -12,6 +12,7 @@
 #include "engine/records.h"
 #include "engine/row_figures.h"
 #include "engine/row_pricer.h"
+#include "text/number_text.h"
 #include "text/output_file.h"
 #include "text/status.h"
 
@@ -67,7 +68,5 @@ class ResultsFile {
 // The header line of every results file, without its line end and the columns of an exact
 // run or a run past the generator's cycle.
 extern const char* const kResultsHeader;
-// The shortest text that reads back to `value`; "nan", "inf" or "-inf" when not finite.
-void appendShortest(std::string& text, double value);
 
 }  // namespace empricer

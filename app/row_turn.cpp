@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/day_notice.h"
@@ -11,7 +12,9 @@
 #include "app/stop.h"
 #include "app/stop_signals.h"
 #include "engine/desk_figures.h"
+#include "engine/calibration_quotes.h"
 #include "engine/exact_valuation.h"
+#include "engine/random_generator.h"
 #include "engine/valuation_figures.h"
 
 namespace empricer {
@@ -95,6 +98,65 @@ std::uint64_t mostRepeats(const RowValuer& valuer, const RunRows& rows) {
 
 const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figures) {
   return run.options.standardErrors ? &figures.errors : nullptr;
+}
+
+Status drawTableSmile(RunContext& run, const RunRows& rows) {
+  if (run.plot == nullptr || run.calibration == nullptr) return {};
+  RandomGenerator generator;
+  seedRandom(generator, run.options.seed ? *run.options.seed
+                                         : static_cast<std::uint32_t>(run.startTime));
+  ValuerTools made = valuerTools(run, nullptr);
+  made.choice.vega = false;
+  // Not the run's generator: its draws were the calibrated rows'.
+  const ValuerTools tools{made.distribution, made.distributionFile, made.choice,
+                          std::move(made.watch), made.threads,   made.queue,
+                          generator,            nullptr,         nullptr,
+                          nullptr,              ""};
+  const std::unique_ptr<RowValuer> valuer = makeValuer(run.method, rows, tools);
+  if (Status prepared = valuer->prepare(); !prepared.ok()) return prepared;
+  for (std::size_t r = rows.first; r < rows.end; ++r) {
+    if (!rows.rows[r].valued || !valuer->refusal(r).empty()) continue;
+    RowFigures figures{};
+    if (Status valued = valuer->value(r, figures); !valued.ok()) {
+      run.progress.clear();
+      return valued;
+    }
+    run.progress.clear();
+    const ValuationRequest request = requestOf(rows, r);
+    run.plot->addTableOwn(request.spot, request.days, request.strike,
+                          figures.desk.forward[kBasePath], figures.desk.ivYear[kBasePath]);
+  }
+  return {};
+}
+
+void drawCalibrationQuotes(RunContext& run, const ValuationRequest& common) {
+  if (run.plot == nullptr || run.calibrationLog == nullptr) return;
+  const double tradingDays = run.options.tradingDays;
+  for (const SpotCalibration& s : run.calibrationLog->spots) {
+    for (const QuotedPrice& p : s.prices) {
+      const auto e = static_cast<std::size_t>(
+          std::find(s.expiryDays.begin(), s.expiryDays.end(), p.days) - s.expiryDays.begin());
+      if (e >= s.forward.size()) continue;
+      const double forward = s.forward[e];
+      const bool outOfTheMoney = p.call == (p.strike >= forward);
+      // The other side of the strike, when quoted and out of the money, is drawn instead.
+      const bool otherDrawn =
+          !outOfTheMoney &&
+          std::any_of(s.prices.begin(), s.prices.end(), [&](const QuotedPrice& q) {
+            return q.days == p.days && q.strike == p.strike && q.call != p.call;
+          });
+      if (otherDrawn) continue;
+      ValuationRequest request = common;
+      request.spot = p.spot;
+      request.strike = p.strike;
+      request.days = p.days;
+      const auto volatility = [&](double price) {
+        return yearlyVolatilityOfPrice(request, price, p.call, forward, tradingDays);
+      };
+      run.plot->addMarket(p.spot, p.days, p.strike, forward, volatility(0.5 * (p.bid + p.ask)),
+                          volatility(p.bid), volatility(p.ask));
+    }
+  }
 }
 
 MarketQuote quoteOf(const RunContext& run, const ValuationRequest& request) {

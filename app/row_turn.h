@@ -25,6 +25,13 @@ const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figur
 // smile picture, each when given; `cycleRepeats` for the results file's cycle column.
 Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& request,
                     const RowFigures& figures, std::uint64_t cycleRepeats);
+// With --calibrate and --plot: the valued rows of `rows`' range valued again without the
+// calibration (a simulation's draws from the run's seed, as a run without --calibrate draws
+// them), each row's volatility into the picture as the table's own smile.
+Status drawTableSmile(RunContext& run, const RunRows& rows);
+// With --calibrate and --plot: each calibrated S0's quoted prices into the picture, the
+// out-of-the-money side of a strike where both are quoted, at K / forward of the expiry.
+void drawCalibrationQuotes(RunContext& run, const ValuationRequest& common);
 // The market's quote of a row, when --quotes gives one.
 MarketQuote quoteOf(const RunContext& run, const ValuationRequest& request);
 // The one warning of a run about a row past the generator's cycle.

@@ -47,16 +47,34 @@ void SmilePlot::add(double spot, std::int32_t days, double strike, double forwar
     ++leftOut_;
     return;
   }
+  seriesOf(spot, days).points.push_back({x, ivYear, ivLow, ivHigh, market, nearBound});
+  if (std::isfinite(market)) ++markets_;
+  if (nearBound) ++nearBound_;
+}
+
+SmilePlot::Series& SmilePlot::seriesOf(double spot, std::int32_t days) {
   auto found = std::find_if(series_.begin(), series_.end(), [&](const Series& s) {
     return s.days == days && (s.spot == spot || (s.spot != s.spot && spot != spot));
   });
-  if (found == series_.end()) {
-    series_.push_back({spot, days, {}});
-    found = series_.end() - 1;
-  }
-  found->points.push_back({x, ivYear, ivLow, ivHigh, market, nearBound});
-  if (std::isfinite(market)) ++markets_;
-  if (nearBound) ++nearBound_;
+  if (found != series_.end()) return *found;
+  series_.push_back({spot, days, {}, {}, {}});
+  return series_.back();
+}
+
+void SmilePlot::addTableOwn(double spot, std::int32_t days, double strike, double forward,
+                            double ivYear) {
+  const double x = strike / forward;
+  if (!std::isfinite(ivYear) || !std::isfinite(x)) return;
+  seriesOf(spot, days).own.push_back({x, ivYear, NAN, NAN});
+  ++calibrationMarks_;
+}
+
+void SmilePlot::addMarket(double spot, std::int32_t days, double strike, double forward,
+                          double ivMid, double ivBid, double ivAsk) {
+  const double x = strike / forward;
+  if (!std::isfinite(ivMid) || !std::isfinite(x)) return;
+  seriesOf(spot, days).market.push_back({x, ivMid, ivBid, ivAsk});
+  ++calibrationMarks_;
 }
 
 namespace {
@@ -81,6 +99,12 @@ Frame frameOf(const std::vector<SmilePlot::Series>& series) {
       // The bars' finite ends and the market's points widen the range too.
       for (double v : {q.low, q.high, q.market}) {
         if (std::isfinite(v)) yLow = std::min(yLow, v), yHigh = std::max(yHigh, v);
+      }
+    }
+    for (const std::vector<SmilePlot::Mark>* marks : {&s.own, &s.market}) {
+      for (const SmilePlot::Mark& q : *marks) {
+        xLow = std::min(xLow, q.x), xHigh = std::max(xHigh, q.x);
+        yLow = std::min(yLow, q.y), yHigh = std::max(yHigh, q.y);
       }
     }
   }
@@ -155,9 +179,13 @@ LegendText legendLabel(const SmilePlot::Series& s, std::size_t i, bool severalSp
 // hollow points and bars mean, and the market's squares when there are any; each note in short
 // lines 16 apart, the notes 18 apart.
 std::vector<LegendText> legendNotes(double top, std::int64_t leftOut, std::int64_t nearBound,
-                                    std::int64_t markets, bool exact) {
+                                    std::int64_t markets, bool exact, bool calibrated) {
   std::vector<std::vector<std::string>> notes = {
       {std::to_string(leftOut) + " rows left out", "(no volatility)"}};
+  if (calibrated) {
+    notes.push_back({"solid: calibrated (Q)", "dashed: the table's own (P)",
+                     "diamonds: the market's mid,", "bars: bid to ask"});
+  }
   if (!exact) {
     notes.push_back({std::to_string(nearBound) + " hollow: within 2 SE", "of the lower bound;",
                      "bars: value +- 1 SE"});
@@ -238,8 +266,11 @@ std::string seriesMarks(const SmilePlot::Series& s, const std::string& colour,
     line += ',';
     line += number(frame.py(q.y));
   }
-  std::string out = "<polyline fill=\"none\" stroke=\"" + colour +
-                    "\" stroke-width=\"1.5\" points=\"" + line + "\"/>\n";
+  std::string out;
+  if (!s.points.empty()) {
+    out += "<polyline fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"1.5\" points=\"" +
+           line + "\"/>\n";
+  }
   for (const SmilePlot::Point& q : s.points) {
     // The bar: from the volatility of value - SE to that of value + SE, each end where it
     // has one (a value within one SE of its bound has no lower end: to the axis).
@@ -259,6 +290,52 @@ std::string seriesMarks(const SmilePlot::Series& s, const std::string& colour,
              number(frame.py(q.market) - 3.5) +
              "\" width=\"7\" height=\"7\" fill=\"none\" stroke=\"" + colour + "\"/>\n";
     }
+  }
+  return out;
+}
+
+// With --calibrate: the table's own smile as a dashed line through its points, and each of the
+// market's quotes as a diamond at its mid with a bar from its bid to its ask (each end where it
+// has a volatility).
+std::string calibrationMarks(const SmilePlot::Series& s, const std::string& colour,
+                             const Frame& frame) {
+  std::string out;
+  if (!s.own.empty()) {
+    std::string line;
+    for (const SmilePlot::Mark& q : s.own) {
+      if (!line.empty()) line += ' ';
+      line += number(frame.px(q.x));
+      line += ',';
+      line += number(frame.py(q.y));
+    }
+    out += "<polyline class=\"table\" fill=\"none\" stroke=\"";
+    out += colour;
+    out += "\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\" points=\"";
+    out += line;
+    out += "\"/>\n";
+  }
+  for (const SmilePlot::Mark& q : s.market) {
+    const std::string x = number(frame.px(q.x));
+    if (std::isfinite(q.low) && std::isfinite(q.high)) {
+      out += "<line class=\"market\" x1=\"";
+      out += x;
+      out += "\" y1=\"";
+      out += number(frame.py(q.high));
+      out += "\" x2=\"";
+      out += x;
+      out += "\" y2=\"";
+      out += number(frame.py(q.low));
+      out += "\" stroke=\"";
+      out += colour;
+      out += "\" stroke-width=\"1\"/>\n";
+    }
+    const double cx = frame.px(q.x), cy = frame.py(q.y);
+    out += "<polygon class=\"market\" points=\"";
+    out += number(cx) + "," + number(cy - 4.5) + " " + number(cx + 4.5) + "," + number(cy) + " ";
+    out += number(cx) + "," + number(cy + 4.5) + " " + number(cx - 4.5) + "," + number(cy);
+    out += "\" fill=\"white\" stroke=\"";
+    out += colour;
+    out += "\" stroke-width=\"1.5\"/>\n";
   }
   return out;
 }
@@ -285,7 +362,8 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
   }
   const double below = 18 * static_cast<double>(series_.size());  // the legend's entries
   const std::vector<LegendText> notes =
-      legendNotes(kTop + 24 + below, leftOut_, nearBound_, markets_, exact_);
+      legendNotes(kTop + 24 + below, leftOut_, nearBound_, markets_, exact_,
+                  calibrationMarks_ > 0);
   legend.insert(legend.end(), notes.begin(), notes.end());
   const std::string title = titleOf(spots, exact_, trajectories, distributionRows);
   std::string out = heading(title, sizeFor(title, legend));
@@ -293,6 +371,7 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
   for (std::size_t i = 0; i < series_.size(); ++i) {
     const std::string colour = kColours[i % (sizeof kColours / sizeof kColours[0])];
     out += seriesMarks(series_[i], colour, frame);
+    out += calibrationMarks(series_[i], colour, frame);
     out += legendEntry(legend[i], colour);
   }
   for (const LegendText& note : notes) {

@@ -20,6 +20,14 @@ class SmilePlot {
   void add(double spot, std::int32_t days, double strike, double forward, double ivYear,
            double ivLow = NAN, double ivHigh = NAN, bool nearBound = false,
            double market = NAN);
+  // With --calibrate, beside the run's (calibrated) points: the table's own volatility of the
+  // same row, valued without calibration (a dashed line), and a quoted price of the market,
+  // its mid's volatility and those of its bid and ask (NaN for none), at K / forward of its
+  // expiry (a diamond with a bar from bid to ask).
+  void addTableOwn(double spot, std::int32_t days, double strike, double forward,
+                   double ivYear);
+  void addMarket(double spot, std::int32_t days, double strike, double forward, double ivMid,
+                 double ivBid, double ivAsk);
   // The figures are exact limits: the title says so instead of the trajectories.
   void setExact() { exact_ = true; }
   // Writes the picture: `trajectories` and `distributionRows` go into its title. Fails with
@@ -39,18 +47,30 @@ class SmilePlot {
     double market;
     bool hollow;
   };
+  // A point of the table's own smile or of the market's quotes (x, y; for the market the
+  // bid's and the ask's volatilities, NaN for none).
+  struct Mark {
+    double x;
+    double y;
+    double low;
+    double high;
+  };
   struct Series {
     double spot;
     std::int32_t days;
     std::vector<Point> points;  // in row order
+    std::vector<Mark> own;      // the table's own smile, in row order (--calibrate)
+    std::vector<Mark> market;   // the calibration's quotes, in file order (--calibrate)
   };
 
  private:
+  Series& seriesOf(double spot, std::int32_t days);
   std::vector<Series> series_;
   std::int64_t leftOut_ = 0;  // rows whose volatility (or moneyness) is not a number
   bool exact_ = false;
   std::int64_t nearBound_ = 0;  // points drawn hollow
   std::int64_t markets_ = 0;    // market volatilities drawn
+  std::int64_t calibrationMarks_ = 0;  // the table's own points and the calibration's quotes
 };
 
 }  // namespace empricer

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -25,6 +26,8 @@
 #include "app/settings.h"
 #include "builder/dist_build.h"
 #include "builder/dist_options.h"
+#include "engine/calibration_quotes.h"
+#include "engine/calibration_report.h"
 #include "engine/constants.h"
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
@@ -151,6 +154,28 @@ std::unique_ptr<QuoteBook> quotesOf(const std::optional<std::string>& path) {
   return quotes;
 }
 
+// A calibration's failure as Python's exception, naming the argument: what the file holds or
+// the run refuses (a line, an arbitrage, an S0 without quotes, a price out of the paths'
+// reach) a ValueError; a file that cannot be opened or read an OSError.
+[[noreturn]] void raiseCalibration(const Status& failure, bool refused) {
+  std::string message = "calibrate: ";
+  message += failure.message();
+  raise(Failure{message, refused ? FailureKind::refused : failure.kind()});
+}
+
+// The quoted prices of --calibrate read from `path`, by S0, or nothing when no path is given.
+std::unique_ptr<std::map<double, std::vector<QuotedPrice>>> calibrationOf(
+    const std::optional<std::string>& path) {
+  if (!path) return nullptr;
+  QuoteBook book;
+  if (Status read = book.load(*path); !read.ok()) raiseCalibration(read, book.refused());
+  Outcome<std::map<double, std::vector<QuotedPrice>>> prices =
+      calibrationPrices(book.held(), *path);
+  if (!prices.ok()) raiseCalibration(prices.status(), true);
+  return std::make_unique<std::map<double, std::vector<QuotedPrice>>>(
+      std::move(prices.value()));
+}
+
 // Tells `show` (None: nobody) the row begun (from 1), the rows of the run and the share of the
 // row's work done; the interpreter is held. An exception it raises stays set and stops the run.
 bool tell(const py::object& show, std::int64_t row, std::int64_t rows, double share) {
@@ -165,19 +190,20 @@ bool tell(const py::object& show, std::int64_t row, std::int64_t rows, double sh
 }
 
 // The rows of `batch` (a batch.csv's text) valued as `empricer --results` values them, with
-// the given options (and --quotes `quotes` when given); the text of the results file. The
+// the given options (and --quotes, --calibrate when given): the text of the results file, and
+// the text of --calibration-report's file (None without a calibration). The
 // interpreter is released meanwhile and asked now and then (every 50 ms at most), from the
 // calling thread, whether a signal wants the run to stop; then `progress`, unless None, is
 // called with the row, the rows and the share of the row done. A thread that cannot start is
 // a RuntimeError.
-std::string runRows(const Table& table, const RunSettings& settings, const std::string& batch,
+py::tuple runRows(const Table& table, const RunSettings& settings, const std::string& batch,
                     std::optional<py::int_> seed, bool exact, bool chain,
                     std::optional<py::int_> threads, std::optional<py::int_> first,
                     std::optional<py::int_> last, double tradingDays,
-                    const std::optional<std::string>& quotePath, const py::object& progressShow) {
+                    const std::optional<std::string>& quotePath, const py::object& progressShow,
+                    const std::optional<std::string>& calibratePath) {
   BatchFile rows = batchOfText(batch, settings);
-  const ProgramOptions options = optionsOf(
-      argumentsOf(WholeOptions{threads, seed, first, last},
+  std::vector<std::string> arguments = argumentsOf(WholeOptions{threads, seed, first, last},
                   RunArguments{.threads = std::nullopt, .seed = std::nullopt,
                                .first = std::nullopt, .last = std::nullopt, .exact = exact,
                                .chain = chain, .tradingDays = tradingDays,
@@ -185,11 +211,14 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
                                                   ? std::nullopt
                                                   : std::optional<std::int64_t>(
                                                         settings.stepsPerDay),
-                               .results = std::string("(memory)"), .quiet = true}),
-      rows);
+                               .results = std::string("(memory)"), .quiet = true});
+  if (calibratePath) arguments.insert(arguments.end(), {"--calibrate", *calibratePath});
+  const ProgramOptions options = optionsOf(arguments, rows);
   const RunMethod method = chooseMethod(options);
   const std::int64_t rowCount = rowsInRange(rows, options);
   const std::unique_ptr<QuoteBook> quotes = quotesOf(quotePath);
+  const auto calibration = calibrationOf(calibratePath);
+  CalibrationLog calibrationLog;
   std::vector<std::string> warnings;
 
   std::string text;
@@ -213,6 +242,11 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
     results.openInMemory();
     run.results = &results;
     run.quotes = quotes.get();
+    if (calibration != nullptr) {
+      run.calibration = calibration.get();
+      run.calibrationLog = &calibrationLog;
+      run.calibrationFile = calibratePath->c_str();
+    }
     run.method = method.method;
     run.rowsOnly = true;
     // The run's warnings go to Python's warnings module once the interpreter is back.
@@ -232,6 +266,12 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
     if (started.ok()) {
       status = valueRowsOf(rows, run);
       text = results.text();
+      // The calibration's warnings after the run's, as the command line gives them.
+      if (status.ok() && calibration != nullptr) {
+        for (const std::string& warning : calibrationWarnings(calibrationLog)) {
+          run.warn(warning);
+        }
+      }
     }
   }
   if (!started.ok()) throw std::runtime_error(started.message());
@@ -241,13 +281,31 @@ std::string runRows(const Table& table, const RunSettings& settings, const std::
   for (const std::string& warning : warnings) {
     if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
   }
-  if (!status.ok()) raise(status);
-  if (quotes != nullptr) {
-    const std::string said = quotes->reportText();
+  if (!status.ok()) {
+    // Only a calibration refuses a run, or finds a price out of its paths' reach.
+    if (calibration != nullptr && (status.kind() == FailureKind::refused ||
+                                   status.kind() == FailureKind::cannotCompute)) {
+      raiseCalibration(status, true);
+    }
+    raise(status);
+  }
+  // Standard error as the command line's ends: each S0's calibration, then the quotes' count.
+  std::string said;
+  if (calibration != nullptr) {
+    for (const std::string& line : calibrationSummary(calibrationLog)) {
+      said += "empricer: ";
+      said += line;
+      said += '\n';
+    }
+  }
+  if (quotes != nullptr) said += quotes->reportText();
+  if (!said.empty()) {
     std::fwrite(said.data(), 1, said.size(), stderr);
     std::fflush(stderr);
   }
-  return text;
+  if (calibration == nullptr) return py::make_tuple(text, py::none());
+  return py::make_tuple(text, calibrationReportText(calibrationLog, rows.rows.common,
+                                                    options.tradingDays));
 }
 
 // empricer-dist in process: the options as on its command line (the last the prices file);
@@ -313,7 +371,7 @@ PYBIND11_MODULE(_empricer, m) {
   m.def("run_rows", &runRows, py::arg("table"), py::arg("settings"), py::arg("batch"),
         py::arg("seed"), py::arg("exact"), py::arg("chain"), py::arg("threads"),
         py::arg("first"), py::arg("last"), py::arg("trading_days"), py::arg("quotes") = py::none(),
-        py::arg("progress") = py::none());
+        py::arg("progress") = py::none(), py::arg("calibrate") = py::none());
   m.def("build_table", &buildTable, py::arg("arguments"));
   m.attr("steps_per_day") = kDefaultStepsPerDay;
   m.attr("most_steps_per_day") = kMostStepsPerDay;

@@ -15,6 +15,7 @@
 #include "engine/fourier.h"
 #include "engine/lattice_measure.h"
 #include "engine/period_fit.h"
+#include "picture_support.h"
 #include "run_support.h"
 #include "value_support.h"
 
@@ -163,6 +164,7 @@ struct CalibratedRun {
   std::map<std::string, ResultsLine> results;
   std::vector<std::vector<std::string>> report;
   std::string batchResult;
+  std::string plot;  // --plot p.svg
 };
 
 // A batch run on the chain workload's table (rate 0.05) with `quotes` as q.csv and `arguments`.
@@ -183,6 +185,7 @@ CalibratedRun runWith(const std::string& batch, const std::string& quotes,
     for (const std::string& line : splitLines(dir.read("rep.csv"))) run.report.push_back(fieldsOf(line));
   }
   run.batchResult = dir.read("Batch_Result.csv");
+  if (dir.exists("p.svg")) run.plot = dir.read("p.svg");
   return run;
 }
 
@@ -408,5 +411,120 @@ TEST(Calibration, TheRealTransformAndTheFitsMomentsAreTheDirectSums) {
       EXPECT_GE(prices[j] / sum, targets.prices[j].bid - 1e-10) << trial << " " << j;
       EXPECT_LE(prices[j] / sum, targets.prices[j].ask + 1e-10) << trial << " " << j;
     }
+  }
+}
+
+namespace {
+
+// The tags of an SVG named `element` (e.g. "<polyline") whose class is `kind` ("" for none),
+// each with its stroke colour.
+std::vector<std::pair<std::string, std::string>> tagsOf(const std::string& svg,
+                                                        const std::string& element,
+                                                        const std::string& kind) {
+  std::vector<std::pair<std::string, std::string>> tags;
+  for (std::size_t at = svg.find(element + " "); at != std::string::npos;
+       at = svg.find(element + " ", at + 1)) {
+    const std::string tag = svg.substr(at, svg.find('>', at) - at);
+    if (picture::attribute(tag, "class") == kind) {
+      tags.emplace_back(picture::attribute(tag, "stroke"), tag);
+    }
+  }
+  return tags;
+}
+
+// The x of each point of a points attribute ("x,y x,y ...").
+std::vector<double> xsOf(const std::string& points) {
+  std::vector<double> xs;
+  for (std::size_t at = 0; at < points.size();) {
+    xs.push_back(std::stod(points.substr(at)));
+    const std::size_t space = points.find(' ', at);
+    at = space == std::string::npos ? points.size() : space + 1;
+  }
+  return xs;
+}
+
+}  // namespace
+
+// --calibrate --plot: each expiry's colour draws three series: the calibrated smile (the run's
+// points, a solid line), the table's own (the same rows without calibration, dashed) and the
+// market's quotes (a diamond per quoted strike, at the calibrated point of that strike's row);
+// a run without --calibrate draws neither of the two others.
+TEST(Calibration, ThePictureShowsTheMarketTheCalibratedAndTheTablesOwnSmile) {
+  std::string batch = "S0,K,Days\n";
+  const int strikes[] = {94, 97, 100, 103, 106};
+  for (const int days : {10, 30}) {
+    for (const int k : strikes) {
+      batch += "100," + std::to_string(k) + "," + std::to_string(days) + "\n";
+    }
+  }
+  // A skewed market about the table's own forwards, at 10 and 30 days.
+  const CalibratedRun table = runWith(batch, "S0,K,days,call\n", {"--exact"});
+  ASSERT_EQ(table.outcome.status, 0) << table.outcome.err;
+  std::string quotes = "S0,K,days,call_bid,call_ask,put_bid,put_ask\n";
+  for (const auto& [key, line] : table.results) {
+    if (line.at("path") != "base") continue;
+    const double f = std::stod(line.at("forward"));
+    const double d = std::stod(line.at("discount"));
+    const double k = std::stod(line.at("K"));
+    const double t = std::stod(line.at("days")) / 252.0;
+    const double vol = 0.3 - 0.8 * (k / f - 1.0);
+    const auto band = [](double v) {
+      return text(std::max(v - std::max(0.02 * v, 0.01), 0.0)) + "," +
+             text(v + std::max(0.02 * v, 0.01));
+    };
+    quotes += line.at("S0") + "," + line.at("K") + "," + line.at("days") + "," +
+              band(black(true, f, k, vol * std::sqrt(t), d)) + "," +
+              band(black(false, f, k, vol * std::sqrt(t), d)) + "\n";
+  }
+  for (const auto& arguments : {std::vector<std::string>{"--exact"},
+                                std::vector<std::string>{"--chain", "--seed", "3"}}) {
+    std::vector<std::string> calibrated = arguments;
+    calibrated.insert(calibrated.end(), {"--calibrate", "q.csv", "--plot", "p.svg"});
+    const CalibratedRun run = runWith(batch, quotes, calibrated, 2000);
+    ASSERT_EQ(run.outcome.status, 0) << run.outcome.err;
+    const auto solid = tagsOf(run.plot, "<polyline", "");
+    const auto own = tagsOf(run.plot, "<polyline", "table");
+    const auto market = tagsOf(run.plot, "<polygon", "market");
+    ASSERT_EQ(solid.size(), 2u) << arguments[0];
+    ASSERT_EQ(own.size(), 2u) << arguments[0];
+    ASSERT_EQ(market.size(), 10u) << arguments[0];
+    for (std::size_t e = 0; e < 2; ++e) {
+      const std::string& colour = solid[e].first;
+      EXPECT_EQ(own[e].first, colour);
+      const std::vector<double> rows = xsOf(picture::attribute(solid[e].second, "points"));
+      ASSERT_EQ(rows.size(), 5u);
+      // The same strikes; on the same forward for the exact law (a simulation's own forward
+      // is its paths' mean, off by its noise).
+      const bool exact = arguments[0] == "--exact";
+      const std::vector<double> ownRows = xsOf(picture::attribute(own[e].second, "points"));
+      ASSERT_EQ(ownRows.size(), 5u);
+      for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_NEAR(ownRows[i], rows[i], exact ? 0.05 : 20.0) << arguments[0] << " " << i;
+        if (i > 0) {
+          EXPECT_GT(ownRows[i], ownRows[i - 1]);
+        }
+      }
+      EXPECT_NE(picture::attribute(own[e].second, "points"),
+                picture::attribute(solid[e].second, "points"))
+          << "a skewed market moves the smile";
+      // One diamond per quoted strike (the out-of-the-money side), in the expiry's colour, its
+      // centre (the top vertex's x) at the calibrated point of that strike's row.
+      std::size_t drawn = 0;
+      for (const auto& [stroke, tag] : market) {
+        if (stroke != colour) continue;
+        EXPECT_NEAR(xsOf(picture::attribute(tag, "points"))[0], rows[drawn],
+                    arguments[0] == "--exact" ? 0.05 : 0.5)
+            << arguments[0] << " expiry " << e << " strike " << strikes[drawn];
+        ++drawn;
+      }
+      EXPECT_EQ(drawn, 5u);
+    }
+    EXPECT_NE(run.plot.find("dashed: the table's own (P)"), std::string::npos);
+    std::vector<std::string> plainArguments = arguments;
+    plainArguments.insert(plainArguments.end(), {"--plot", "p.svg"});
+    const CalibratedRun uncalibrated = runWith(batch, quotes, plainArguments, 2000);
+    ASSERT_EQ(uncalibrated.outcome.status, 0) << uncalibrated.outcome.err;
+    EXPECT_EQ(uncalibrated.plot.find("class="), std::string::npos);
+    EXPECT_EQ(uncalibrated.plot.find("dashed"), std::string::npos);
   }
 }

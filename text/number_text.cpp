@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <system_error>
 
 namespace empricer {
 
@@ -95,6 +96,16 @@ std::string numberText(double value) {
   std::string text;
   appendNumber(text, value);
   return text;
+}
+
+void appendShortest(std::string& text, double value) {
+  if (std::isnan(value)) {
+    text += "nan";
+    return;
+  }
+  char buffer[32];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  text.append(buffer, error == std::errc() ? end : buffer);
 }
 
 }  // namespace empricer

@@ -16,5 +16,7 @@ int formatDouble(double value, char* out);
 void appendNumber(std::string& text, double value);
 void appendInteger(std::string& text, std::int64_t value);
 std::string numberText(double value);
+// The shortest text that reads back to `value`; "nan", "inf" or "-inf" when not finite.
+void appendShortest(std::string& text, double value);
 
 }  // namespace empricer

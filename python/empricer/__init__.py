@@ -342,7 +342,7 @@ def _whole(number):
 
 
 def results_text(table, rows, settings, seed=None, exact=False, chain=True, threads=None,
-                 first=None, last=None, trading_days=252.0, quotes=None):
+                 first=None, last=None, trading_days=252.0, quotes=None, calibrate=None):
     """The text of the results file ``empricer --results`` writes for the same batch.csv,
     byte for byte, with ``--seed`` when `seed` is given, ``--exact`` when `exact`, ``--chain``
     when `chain` (the default here, unlike the command line), ``--threads`` when `threads` is
@@ -367,9 +367,12 @@ def results_text(table, rows, settings, seed=None, exact=False, chain=True, thre
 
     The rows are refused by their index when they cannot be valued as given: S0 or K not a
     finite number, days not a whole number from 0 to 2147483647 (ValueError, e.g. "days[3] is
-    2.5: days must be a whole number from 0 to 2147483647")."""
+    2.5: days must be a whole number from 0 to 2147483647").
+
+    `calibrate` is ``--calibrate``: a quotes file's path or a DataFrame in its format; the
+    text is then the calibrated run's (see chain for the calibration report)."""
     return _run(table, _rows_text(rows), settings, seed, exact, chain, threads, first, last,
-                trading_days, quotes)
+                trading_days, quotes, calibrate=calibrate)[0]
 
 
 # Seconds of work before the progress line may appear, as on the command line.
@@ -457,40 +460,93 @@ def _progress_shower():
     return _ProgressBar(tqdm)
 
 
+# A DataFrame of quotes, as the messages name it: its line N is the frame's row N - 2.
+_FRAME_NAME = "the DataFrame (line 2 is its first row)"
+
+
 def _run(table, batch, settings, seed, exact, chain, threads, first, last, trading_days,
-         quotes=None, progress=False):
-    """The results file's text of the batch.csv text `batch`."""
+         quotes=None, progress=False, calibrate=None):
+    """The results file's text of the batch.csv text `batch`, and the calibration report's
+    text (None without `calibrate`)."""
     shower = _progress_shower() if progress else None
     ended = False
+    framed = isinstance(quotes, pd.DataFrame) or isinstance(calibrate, pd.DataFrame)
     try:
-        with tempfile.TemporaryDirectory(prefix="empricer-") if isinstance(
-                quotes, pd.DataFrame) else contextlib.nullcontext() as work:
-            if work is not None:
+        with tempfile.TemporaryDirectory(prefix="empricer-") if framed \
+                else contextlib.nullcontext() as work:
+            if isinstance(quotes, pd.DataFrame):
                 path = os.path.join(work, "quotes.csv")
                 quotes.to_csv(path, index=False)
                 quotes = path
-            text = _empricer.run_rows(table._table, settings._settings, batch, _whole(seed),
-                                      bool(exact), bool(chain), _whole(threads), _whole(first),
-                                      _whole(last), float(trading_days),
-                                      None if quotes is None else _path("quotes", quotes), shower)
+            calibrate_frame = None
+            if isinstance(calibrate, pd.DataFrame):
+                calibrate_frame = os.path.join(work, "calibrate.csv")
+                calibrate.to_csv(calibrate_frame, index=False)
+                calibrate = calibrate_frame
+            try:
+                texts = _empricer.run_rows(
+                    table._table, settings._settings, batch, _whole(seed), bool(exact),
+                    bool(chain), _whole(threads), _whole(first), _whole(last),
+                    float(trading_days), None if quotes is None else _path("quotes", quotes),
+                    shower, None if calibrate is None else _path("calibrate", calibrate))
+            except (ValueError, OSError) as failure:
+                # The frame's temporary file is no name for the caller.
+                if calibrate_frame is None or calibrate_frame not in str(failure):
+                    raise
+                raise type(failure)(str(failure).replace(calibrate_frame, _FRAME_NAME)) \
+                    from None
         ended = True
-        return text
+        return texts
     finally:
         if shower is not None:
             shower.close(ended)
 
 
+# The parts of the calibration report, each under its own header line.
+_REPORT_PARTS = ("line,S0,", "S0,days,", "S0,relative_entropy,")
+
+
+def _calibration_report(text):
+    """The calibration report's text as a DataFrame of its quoted prices (the columns of its
+    first part), the expiries' and the S0s' parts as DataFrames in its attrs."""
+    lines = text.splitlines(keepends=True)
+    starts = [next(i for i, line in enumerate(lines) if line.startswith(head))
+              for head in _REPORT_PARTS]
+    ends = starts[1:] + [len(lines)]
+    parts = [_frame("".join(lines[a:b])) for a, b in zip(starts, ends)]
+    prices, expiries, spots = parts
+    prices.attrs["expiries"] = expiries.to_dict("list")
+    prices.attrs["S0s"] = spots.to_dict("list")
+    return prices
+
+
 def chain(table, rows, settings, seed=None, exact=False, chain=True, threads=None,
-          progress=False, first=None, last=None, trading_days=252.0, quotes=None):
+          progress=False, first=None, last=None, trading_days=252.0, quotes=None,
+          calibrate=None):
     """The same as a DataFrame: the columns of the results file, one line per row and path,
     numbers as the same doubles, empty fields as NaN. The options (`quotes` among them) and
     their errors are those of results_text; ``chain=True`` is the default here, where the
     command line goes row by row.
 
     `progress=True` shows the run's progress: a tqdm bar over the rows where tqdm is installed
-    (Debian's python3-tqdm), otherwise the command line's progress line on standard error."""
-    return _frame(_run(table, _rows_text(rows), settings, seed, exact, chain, threads, first,
-                       last, trading_days, quotes, progress))
+    (Debian's python3-tqdm), otherwise the command line's progress line on standard error.
+
+    `calibrate` is ``--calibrate``: a quotes file's path, or a DataFrame with its columns (as
+    for `quotes`), every row valued under the measure on whole paths that reprices them; it
+    needs `exact`, or a `seed` with `chain`. Then the result is a pair: the results frame, and
+    the report of ``--calibration-report`` as a DataFrame, one line per quoted price with the
+    columns of its first part (line, S0, side, K, days, bid, ask, model, inside, residual,
+    residual_vol, multiplier), its other parts in ``report.attrs["expiries"]`` (S0, days,
+    forward, mu) and ``report.attrs["S0s"]`` (S0, relative_entropy, effective_share, sweeps,
+    met), each a dict of column lists. What the command line refuses is a ValueError whose
+    message begins "calibrate: " (an S0 without quotes, an arbitrage between quotes, a price
+    no measure on the paths can meet), or names ``--calibrate`` (neither `exact` nor
+    `chain`); a file that cannot be opened an OSError."""
+    text, report = _run(table, _rows_text(rows), settings, seed, exact, chain, threads, first,
+                        last, trading_days, quotes, progress, calibrate)
+    if calibrate is None:
+        return _frame(text)
+    return _frame(text), _calibration_report(report)
 
 
 def value(table, spot, strike, days, settings, seed=None, exact=False, threads=None,
@@ -500,7 +556,7 @@ def value(table, spot, strike, days, settings, seed=None, exact=False, threads=N
     the rows there are (e.g. "spot is nan: spot must be a finite number")."""
     batch = _rows_text(([spot], [strike], [days]), ("spot", "strike", "days"), indexed=False)
     return _frame(_run(table, batch, settings, seed, exact, False, threads, None, None,
-                       trading_days, quotes))
+                       trading_days, quotes)[0])
 
 
 # The report's counts: whole numbers.

@@ -176,3 +176,80 @@ def test_shards_on_a_dask_cluster_merge_into_the_whole_run(folder):
         texts = client.gather([client.submit(shard, f, l) for f, l in ((1, 2), (3, 4), (5, 6))])
     merged = texts[0] + "".join(t.split("\n", 1)[1] for t in texts[1:])
     assert merged == command_line(folder, "--seed", "11", "--chain")
+
+
+CALIBRATE = ROOT / "examples" / "calibrate"
+
+
+@pytest.mark.parametrize("arguments, options, as_frame", [
+    (["--exact"], dict(exact=True, chain=False), False),
+    (["--chain", "--seed", "5"], dict(seed=5, chain=True), True),
+])
+def test_calibrate_gives_the_command_lines_doubles_and_report(tmp_path, monkeypatch, arguments,
+                                                              options, as_frame):
+    for name in ("Setup.txt", "batch.csv", "dist.csv", "market.csv"):
+        shutil.copy(CALIBRATE / name, tmp_path / name)
+    monkeypatch.chdir(tmp_path)
+    subprocess.run([BINARY, "--quiet", "--results", "r.csv", "--calibrate", "market.csv",
+                    "--calibration-report", "rep.csv", *arguments], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=True)
+    table = empricer.Table.read_csv("dist.csv")
+    settings = empricer.Settings.read("Setup.txt")
+    rows = pd.read_csv("batch.csv")
+    market = pd.read_csv("market.csv") if as_frame else "market.csv"
+    results, report = empricer.chain(table, rows, settings, calibrate=market, **options)
+    expected = (tmp_path / "r.csv").read_text()
+    pd.testing.assert_frame_equal(results, frame(expected), check_exact=True)
+    # The report's three parts, each under its header, as the frame and its attrs.
+    parts = re.split(r"\n(?=S0,)", (tmp_path / "rep.csv").read_text().rstrip("\n"))
+    assert len(parts) == 3
+    pd.testing.assert_frame_equal(report, frame(parts[0] + "\n"), check_exact=True)
+    assert len(report) == 60 and report.inside.all()
+    for name, part in zip(("expiries", "S0s"), parts[1:]):
+        pd.testing.assert_frame_equal(pd.DataFrame(report.attrs[name]), frame(part + "\n"),
+                                      check_exact=True)
+    if options.get("seed") is not None:
+        assert empricer.results_text(table, rows, settings, calibrate=market,
+                                     **options) == expected
+    # The same rows without calibration are other numbers: the calibration is not ignored.
+    assert not empricer.chain(table, rows, settings, **options).call.equals(results.call)
+
+
+CALIBRATION_QUOTES = "S0,K,days,call_bid,call_ask,put_bid,put_ask\n"
+
+
+@pytest.mark.parametrize("quotes, options, message", [
+    ("100,100,5,1,2,,\n", dict(seed=1, chain=False), "--calibrate values under a measure"),
+    ("101,100,5,1,2,,\n", dict(exact=True), "row 1: S0 100 has no quote to calibrate to"),
+    ("100,100,5,1,1.2,,\n100,105,5,1.5,1.6,,\n", dict(exact=True),
+     "q.csv: line 3: the call at K 105 bids 1.5, above the ask 1.2"),
+    ("100,100,5,1,2,,\n100,108,1,0.5,0.6,,\n", dict(exact=True),
+     "q.csv: line 3: the call at K 108, 1 days, bids 0.5, above the most"),
+    ("100,100,5,1,2,,\n100,100,5,1.1,2.1,,\n", dict(exact=True),
+     "line 3: the call of this S0, K and days is given on line 2 already"),
+])
+def test_what_calibrate_refuses_is_a_value_error_naming_it(folder, monkeypatch, quotes, options,
+                                                           message):
+    monkeypatch.chdir(folder)
+    (folder / "q.csv").write_text(CALIBRATION_QUOTES + quotes)
+    (folder / "batch.csv").write_text("S0,K,Days\n100,100,5\n")
+    arguments = ["--seed", str(options["seed"])] if "seed" in options else ["--exact"]
+    (folder / "Setup.txt").write_text(SETUP.format(mode=2))
+    run = subprocess.run([BINARY, "--quiet", "--results", "r.csv", "--calibrate", "q.csv",
+                          *arguments], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                         text=True)
+    assert run.returncode != 0 and message in run.stderr
+    table = empricer.Table.read_csv("dist.csv")
+    settings = empricer.Settings.read("Setup.txt")
+    rows = pd.read_csv("batch.csv")
+    with pytest.raises(ValueError) as raised:
+        empricer.chain(table, rows, settings, calibrate="q.csv", **options)
+    told = str(raised.value)
+    # The command line's message, naming the argument: its own option, or "calibrate: " first.
+    said = [line for line in run.stderr.splitlines() if message in line][0]
+    assert told == said and "--calibrate" in told or \
+        told.startswith("calibrate: ") and said.endswith(told[len("calibrate: "):])
+    # A DataFrame of the same quotes is named as the argument, never as a temporary file.
+    with pytest.raises(ValueError) as framed:
+        empricer.chain(table, rows, settings, calibrate=pd.read_csv("q.csv"), **options)
+    assert str(framed.value) == told.replace("q.csv", "the DataFrame (line 2 is its first row)")
