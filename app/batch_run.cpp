@@ -34,12 +34,22 @@ Status showRow(const ValuationRequest& request, const RowFigures& figures, RowFi
   return writeResultRows(results, request, figures.result, errors);
 }
 
+// The rows from `from` to the end of the range that the valuer cannot value.
+std::int64_t refusedRows(const RowValuer& valuer, const RunRows& rows, std::size_t from) {
+  std::int64_t count = 0;
+  for (std::size_t r = from; r < rows.end; ++r) {
+    if (rows.rows[r].valued && !valuer.refusal(r).empty()) ++count;
+  }
+  return count;
+}
+
 // The one row loop: everything a row shows happens at its turn, in row order.
 Status valueRows(const BatchFile& batch, RowValuer& valuer, const RowOutputs& out,
                  RunContext& run) {
   const RunRows& rows = batch.rows;
   std::int64_t rowsDone = 0;
   bool cycleTold = false;  // one warning a run
+  bool skipsTold = false;  // and one about the rows the valuer skips
   for (std::size_t r = rows.first; r < rows.end; ++r) {
     run.progress.startRow(++rowsDone, out.rowsShown);
     if (run.listen && !run.listen(0.0)) return stoppedFailure();
@@ -50,9 +60,12 @@ Status valueRows(const BatchFile& batch, RowValuer& valuer, const RowOutputs& ou
       continue;
     }
     if (const std::string why = valuer.refusal(r); !why.empty()) {
-      if (Status shown = skipRow(run, number, why, out.batchResults != nullptr); !shown.ok()) {
-        return shown;
+      if (!skipsTold) {
+        skipsTold = true;
+        warnOfSkips(run, number, refusedRows(valuer, rows, r), why);
       }
+      if (out.batchResults == nullptr) continue;
+      if (Status shown = printLine("Skipped row: " + why); !shown.ok()) return shown;
       continue;
     }
     const ValuationRequest request = requestOf(rows, r);

@@ -179,8 +179,13 @@ void warnOfCycle(RunContext& run, std::int64_t row, const ValuationDraws& draws)
 
 void noteAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures) {
   AccuracyTally& tally = run.accuracy;
+  if (figures.unformedFigure >= 0 && tally.unformedRows++ == 0) {
+    tally.firstUnformedRow = row;
+    tally.firstUnformedFigure = figures.unformedFigure;
+  }
   if (std::isnan(figures.errorRatio)) {
-    if (tally.nanRows++ == 0) tally.firstNanRow = row;
+    // A figure beyond a double has its own warning: its NaN is no input's.
+    if (figures.unformedFigure < 0 && tally.nanRows++ == 0) tally.firstNanRow = row;
   } else if (std::isinf(figures.errorRatio)) {
     if (tally.combRows++ == 0) tally.firstCombRow = row;
   } else if (figures.errorRatio > 1.0) {
@@ -203,6 +208,14 @@ void warnOfAccuracy(RunContext& run) {
                     std::to_string(tally.firstNanRow) +
                     ") are not all numbers: a return of dist.csv or an input of the row is not "
                     "a number");
+  }
+  if (tally.unformedRows > 0) {
+    warnOf(run, "the exact figures of " + rows(tally.unformedRows) + " (the first: row " +
+                    std::to_string(tally.firstUnformedRow) + ", " +
+                    exactFigureName(tally.firstUnformedFigure) +
+                    ") are not all formed: a figure beyond the largest number a double holds "
+                    "(1.8e+308) shows as inf, or as nan where it has no sign; the start or the "
+                    "days are too large for it");
   }
   if (tally.combRows > 0) {
     warnOf(run, "the exact figures of " + rows(tally.combRows) + " (the first: row " +
@@ -235,9 +248,15 @@ void warnOfDay(RunContext& run) {
   }
 }
 
-Status skipRow(RunContext& run, std::int64_t row, const std::string& why, bool console) {
-  warnOf(run, "row " + std::to_string(row) + ": " + why + ": the row is skipped");
-  return console ? printLine("Skipped row: " + why) : Status{};
+void warnOfSkips(RunContext& run, std::int64_t row, std::int64_t count, const std::string& why) {
+  if (count <= 1) {
+    warnOf(run, "row " + std::to_string(row) + ": " + why + ": the row is skipped");
+    return;
+  }
+  std::string text = std::to_string(count);
+  text.append(" rows (the first: row ").append(std::to_string(row));
+  text.append(") are skipped; row ").append(std::to_string(row)).append(": ").append(why);
+  warnOf(run, text);
 }
 
 }  // namespace empricer

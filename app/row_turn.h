@@ -43,8 +43,8 @@ void noteAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures);
 void warnOfAccuracy(RunContext& run);
 // Once a run, when dist.csv (as last read) has an implausible day under the steps in force.
 void warnOfDay(RunContext& run);
-// A row the valuer cannot value, skipped: why, as a warning (and on the console for the rows
-// that show there).
-Status skipRow(RunContext& run, std::int64_t row, const std::string& why, bool console);
+// The one warning of a run about the rows the valuer cannot value, which it skips: `count`
+// rows from row `row` on, and why the first is skipped.
+void warnOfSkips(RunContext& run, std::int64_t row, std::int64_t count, const std::string& why);
 
 }  // namespace empricer

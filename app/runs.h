@@ -36,6 +36,9 @@ struct AccuracyTally {
   std::int64_t firstNanRow = 0;
   std::int64_t combRows = 0;   // held to no bound: sums of a comb of steps
   std::int64_t firstCombRow = 0;
+  std::int64_t unformedRows = 0;  // with a figure beyond the largest double
+  std::int64_t firstUnformedRow = 0;
+  int firstUnformedFigure = -1;
 };
 
 // What a run uses besides the settings.

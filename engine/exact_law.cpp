@@ -745,6 +745,32 @@ void latticeTails(TerminalLaw& law, std::vector<double> masses, std::int64_t end
     law.expTail[i] = law.expTail[i + 1] + masses[i] * std::exp(x);
   }
 }
+// Var[e^X]^0.5 of a sum of days whose E[e^X] is `mean` and whose log(1 + Var[e^X] / E[e^X]^2)
+// is `logRatio`: mean x expm1(logRatio)^0.5, taken through logs where a factor is beyond a
+// double and the product need not be.
+double spreadOfSum(double mean, double logRatio) {
+  const double direct = mean * std::sqrt(std::expm1(logRatio));
+  if (std::isfinite(direct) || !(mean > 0.0) || !(logRatio > 0.0)) return direct;
+  // expm1(y) = e^y (1 - e^-y).
+  return std::exp(std::log(mean) + 0.5 * (logRatio + std::log1p(-std::exp(-logRatio))));
+}
+
+// Var[e^X]^0.5 of node masses (summing to 1) at log ratios origin + i x spacing, worked out
+// relative to the highest node, so that the squares of the prices need not be doubles.
+double nodeSpread(const std::vector<double>& mass, double origin, double spacing) {
+  if (mass.empty()) return 0.0;
+  const double top = origin + static_cast<double>(mass.size() - 1) * spacing;
+  double mean = 0.0;
+  double squares = 0.0;
+  for (std::size_t i = 0; i < mass.size(); ++i) {
+    const double g = std::exp(origin + static_cast<double>(i) * spacing - top);
+    mean += mass[i] * g;
+    squares += mass[i] * g * g;
+  }
+  const double variance = squares - mean * mean;
+  return variance > 0.0 ? std::exp(top + 0.5 * std::log(variance)) : 0.0;
+}
+
 }  // namespace
 
 NodeMasses sumOfDays(const DayLaw& day, int days) {
@@ -788,6 +814,8 @@ TerminalLaw lawOfNodes(const DayLaw& day, int days, const NodeMasses& nodes, dou
   }
   law.expMean = mean;
   law.expVariance = std::max(squares - mean * mean, 0.0);
+  law.expSpread = std::isfinite(squares) ? std::sqrt(law.expVariance)
+                                         : nodeSpread(nodes.mass, law.origin, day.spacing);
   latticeTails(law, nodes.mass, end);
   law.densityEndsLow = days == 1 && nodes.first == 0;
   law.densityEndsHigh = days == 1 && end == day.intervals;
@@ -816,6 +844,7 @@ TerminalLaw terminalLaw(const DayLaw& day, int days) {
   law.expMean = std::pow(day.expMean, days);
   const double ratio = day.expVariance / (day.expMean * day.expMean);
   law.expVariance = law.expMean * law.expMean * std::expm1(days * std::log1p(ratio));
+  law.expSpread = spreadOfSum(law.expMean, days * std::log1p(ratio));
   law.atoms = pointMasses(day, days);
 
   if (days >= 2) {
@@ -861,6 +890,7 @@ TerminalLaw oneStepLaw(const StepLaw& steps) {
     squares += atom.mass * d * d;
   }
   law.expVariance = squares;
+  law.expSpread = std::sqrt(squares);
   return law;
 }
 

@@ -103,6 +103,9 @@ struct TerminalLaw {
   bool densityEndsHigh = false;
   double expMean = 0.0;      // E[e^X]
   double expVariance = 0.0;  // Var[e^X]
+  // Var[e^X]^0.5, formed from logs: a number also where Var[e^X] is beyond a double (the sums
+  // of thousands of days), as long as the spread itself is not.
+  double expSpread = 0.0;
   // A law of points only (oneStepLaw): the atoms ascend, and these are their sums from atom i
   // up, of the masses and of the masses times e^x (one more entry, 0, at the end).
   std::vector<double> pointTail;

@@ -65,6 +65,11 @@ class PriceLaw {
     if (law_ == nullptr) return 0.0;
     return start_ * start_ * law_->expVariance;
   }
+  // Var(S)^0.5, a number also where Var(S) is beyond a double.
+  double spread() const {
+    if (law_ == nullptr) return 0.0;
+    return std::fabs(start_) * law_->expSpread;
+  }
 
  private:
   double expMean() const { return law_ == nullptr ? 1.0 : law_->expMean; }
@@ -208,8 +213,21 @@ WinMasses massesOf(const ValuationRequest& request, const std::vector<PriceLaw>&
   return masses;
 }
 
+// Whether a figure held to a bound is beyond a double on a lattice that gives every figure a
+// number: its levels are numbers, one of them or the extrapolation infinite.
+bool beyondDouble(const FlatFigures (&levels)[3], std::size_t i, double fine) {
+  bool infinite = !std::isfinite(fine);
+  for (const FlatFigures& level : levels) {
+    if (std::isnan(level[i])) return false;
+    infinite = infinite || std::isinf(level[i]);
+  }
+  return infinite;
+}
+
 // The finer of the two Richardson extrapolations of three lattices into `best`, figure by
-// figure; the largest ratio of an error estimate to its bound and its figure.
+// figure; the largest ratio of an error estimate to its bound and its figure. A figure beyond
+// a double has no estimate: it is the infinity of its levels (NaN where they differ in sign),
+// and the first such figure is named.
 ExactError extrapolate(const FlatFigures (&levels)[3], const FlatFigures& bounds,
                        FlatFigures& best) {
   ExactError worst;
@@ -217,6 +235,13 @@ ExactError extrapolate(const FlatFigures (&levels)[3], const FlatFigures& bounds
     const double coarse = levels[1][i] + (levels[1][i] - levels[0][i]) / 3.0;
     const double fine = levels[2][i] + (levels[2][i] - levels[1][i]) / 3.0;
     best[i] = fine;
+    if (bounds[i] > 0.0 && beyondDouble(levels, i, fine)) {
+      const double last = levels[2][i];
+      const bool oneInfinity = std::isinf(last) && levels[0][i] == last && levels[1][i] == last;
+      if (oneInfinity) best[i] = last;
+      if (worst.unformedFigure < 0) worst.unformedFigure = static_cast<int>(i);
+      continue;
+    }
     if (bounds[i] > 0.0) {
       const double estimate = std::fabs(fine - coarse) / 7.0;
       const double ratio = estimate / bounds[i];
@@ -512,6 +537,12 @@ ExactModel::FlatFigures ExactModel::figuresAt(const ValuationRequest& request,
   }
   RowFigures figures = formValues(request, expectationsOf(request, end, before, choice, bump),
                                   choice);
+  // A variance beyond a double (thousands of days of growth) may still have a spread that
+  // is a number: it is formed from the law's own.
+  if (std::isinf(figures.result.stdevS)) {
+    figures.result.stdevS =
+        end[static_cast<std::size_t>(kBasePath)].spread() * std::sqrt(discountOf(request));
+  }
   if (wantsWins(request, quote)) {
     formWins(request, quote, massesOf(request, end, quote, figures.result), 1.0, figures);
   }
@@ -567,6 +598,7 @@ RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice
   std::fill(std::begin(figures.errors.put), std::end(figures.errors.put), kNaN);
   figures.errorRatio = error.worstRatio;
   figures.errorFigure = error.worstFigure;
+  figures.unformedFigure = error.unformedFigure;
   return figures;
 }
 

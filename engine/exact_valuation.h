@@ -56,6 +56,9 @@ struct ExactError {
   int worstFigure = -1;
   // The finest lattice the row's figures come from.
   int intervals = 0;
+  // The first figure (exactFigureName) beyond the largest double, shown as infinite (NaN where
+  // its lattices' infinities differ in sign); -1 for none.
+  int unformedFigure = -1;
 };
 
 // The day laws of one distribution and one growth per step, kept for any number of rows,

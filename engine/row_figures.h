@@ -63,6 +63,8 @@ struct RowFigures {
   // figure it is of (-1: none; see exactFigureName).
   double errorRatio = 0.0;
   int errorFigure = -1;
+  // The first of a law's figures beyond the largest double (see exactFigureName), or -1.
+  int unformedFigure = -1;
   // Each path's call value with the table's annualised volatility half a point up less the
   // same half a point down (engine/exact_rows.h); NaN where there is none.
   double vega[kPathCount] = {kNoVega, kNoVega, kNoVega, kNoVega, kNoVega};

@@ -20,6 +20,10 @@ constexpr std::int64_t kChunkTrajectories = std::int64_t{1} << 16;
 constexpr int kChunksAheadPerThread = 4;
 // Valuations handed in ahead, at most, per chunk handed to the workers ahead.
 constexpr std::size_t kValuationsPerChunkAhead = 4;
+// Seconds at most between two calls of a completion's `progress` while a chunk is being
+// simulated: the caller's chance to stop the run (Python looks for Ctrl-C there, and answers
+// it within a tenth of a second).
+constexpr double kProgressEvery = 0.02;
 
 }  // namespace
 
@@ -216,7 +220,7 @@ bool ValuationQueue::completeNext(const DistributionCache& distribution,
     if (!chunk.submitted) submit(entry, chunk);
     if (progress) {
       const double share = static_cast<double>(chunk.first) / entry.request.trajectories;
-      while (!pool_.waitFor(chunk.task, 0.1)) {
+      while (!pool_.waitFor(chunk.task, kProgressEvery)) {
         if (!progress(share)) return false;
       }
       if (!progress(share)) return false;

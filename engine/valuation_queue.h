@@ -82,8 +82,9 @@ class ValuationQueue {
 
   // Completes the oldest valuation on `distribution`'s current table (work that began on
   // another table is done again): hands its trajectories to `consume` in trajectory order,
-  // calling `progress` (when set) now and then with the share of them done so far. The queue
-  // keeps simulating ahead with `distribution`, which must outlive it or the next completion.
+  // calling `progress` (when set) now and then (every 20 ms while a worker simulates) with
+  // the share of them done so far. The queue keeps simulating ahead with `distribution`,
+  // which must outlive it or the next completion.
   // False when `progress` answered false: the valuation was left part taken, and the queue
   // is fit only to be destroyed.
   bool completeNext(const DistributionCache& distribution,

@@ -145,11 +145,19 @@ std::int64_t rowsInRange(BatchFile rows, const ProgramOptions& options) {
   return static_cast<std::int64_t>(rows.rows.end - rows.rows.first);
 }
 
-// The quotes of --quotes read from `path`, or nothing when no path is given; a file that does
-// not read raises by the kind of its failure, with the run's message.
-std::unique_ptr<QuoteBook> quotesOf(const std::optional<std::string>& path) {
-  if (!path) return nullptr;
+// The quotes of --quotes read from `path`, or from `text` (a frame's CSV, named "quotes" in
+// the messages), or nothing when neither is given; a file that does not read raises by the
+// kind of its failure, with the run's message, and text that does not read is a ValueError.
+std::unique_ptr<QuoteBook> quotesOf(const std::optional<std::string>& path,
+                                    const std::optional<std::string>& text) {
+  if (!path && !text) return nullptr;
   auto quotes = std::make_unique<QuoteBook>();
+  if (text) {
+    if (Status read = quotes->read(*text, "quotes"); !read.ok()) {
+      throw py::value_error(read.message());
+    }
+    return quotes;
+  }
   if (Status read = quotes->load(*path); !read.ok()) raise(read);
   return quotes;
 }
@@ -190,9 +198,10 @@ bool tell(const py::object& show, std::int64_t row, std::int64_t rows, double sh
 }
 
 // The rows of `batch` (a batch.csv's text) valued as `empricer --results` values them, with
-// the given options (and --quotes, --calibrate when given): the text of the results file, and
-// the text of --calibration-report's file (None without a calibration). The
-// interpreter is released meanwhile and asked now and then (every 50 ms at most), from the
+// the given options (and --quotes `quotes`, or the quotes file's text `quotesText`, and
+// --calibrate, when given): the text of the results file, and the text of
+// --calibration-report's file (None without a calibration). The
+// interpreter is released meanwhile and asked now and then (every 20 ms at most), from the
 // calling thread, whether a signal wants the run to stop; then `progress`, unless None, is
 // called with the row, the rows and the share of the row done. A thread that cannot start is
 // a RuntimeError.
@@ -201,7 +210,8 @@ py::tuple runRows(const Table& table, const RunSettings& settings, const std::st
                     std::optional<py::int_> threads, std::optional<py::int_> first,
                     std::optional<py::int_> last, double tradingDays,
                     const std::optional<std::string>& quotePath, const py::object& progressShow,
-                    const std::optional<std::string>& calibratePath) {
+                    const std::optional<std::string>& calibratePath,
+                    const std::optional<std::string>& quotesText) {
   BatchFile rows = batchOfText(batch, settings);
   std::vector<std::string> arguments = argumentsOf(WholeOptions{threads, seed, first, last},
                   RunArguments{.threads = std::nullopt, .seed = std::nullopt,
@@ -216,7 +226,7 @@ py::tuple runRows(const Table& table, const RunSettings& settings, const std::st
   const ProgramOptions options = optionsOf(arguments, rows);
   const RunMethod method = chooseMethod(options);
   const std::int64_t rowCount = rowsInRange(rows, options);
-  const std::unique_ptr<QuoteBook> quotes = quotesOf(quotePath);
+  const std::unique_ptr<QuoteBook> quotes = quotesOf(quotePath, quotesText);
   const auto calibration = calibrationOf(calibratePath);
   CalibrationLog calibrationLog;
   std::vector<std::string> warnings;
@@ -256,7 +266,7 @@ py::tuple runRows(const Table& table, const RunSettings& settings, const std::st
     // the run stops, and the exception left is the one raised.
     run.listen = [&](double share) {
       const auto now = std::chrono::steady_clock::now();
-      if (now - lastLook < std::chrono::milliseconds(50)) return true;
+      if (now - lastLook < std::chrono::milliseconds(20)) return true;
       lastLook = now;
       py::gil_scoped_acquire held;
       return PyErr_CheckSignals() == 0 &&
@@ -371,7 +381,8 @@ PYBIND11_MODULE(_empricer, m) {
   m.def("run_rows", &runRows, py::arg("table"), py::arg("settings"), py::arg("batch"),
         py::arg("seed"), py::arg("exact"), py::arg("chain"), py::arg("threads"),
         py::arg("first"), py::arg("last"), py::arg("trading_days"), py::arg("quotes") = py::none(),
-        py::arg("progress") = py::none(), py::arg("calibrate") = py::none());
+        py::arg("progress") = py::none(), py::arg("calibrate") = py::none(),
+        py::arg("quotes_text") = py::none());
   m.def("build_table", &buildTable, py::arg("arguments"));
   m.attr("steps_per_day") = kDefaultStepsPerDay;
   m.attr("most_steps_per_day") = kMostStepsPerDay;

@@ -519,3 +519,80 @@ TEST(ExactRuns, TheSmilesTitleAndLegendFitThePicture) {
 }
 
 }  // namespace
+
+// A table that drifts upward, over 10,000 days: Var(S_T) is past the largest double, its root
+// is not. The spread of the sum of days, formed from logs, keeps the law of independent days:
+// 1 + (spread / mean)^2 of 10,000 days is that of 5,000 days squared.
+TEST(ExactLaw, TheSpreadOfTenThousandDaysIsANumberWhereItsVarianceIsNot) {
+  std::vector<double> returns;
+  std::vector<double> weights;
+  for (int i = 0; i <= 200; ++i) {
+    const double x = -0.004 + 0.00004 * i;
+    returns.push_back(x + 0.001);
+    weights.push_back(std::floor(1000.0 * std::exp(-x * x / (2.0 * 0.0013 * 0.0013))) + 1.0);
+  }
+  const auto draws = drawsOf(returns, weights);
+  const DayLaw day = dayLaw(*draws, PathKind::base, 0.0, 256, kDefaultStepsPerDay);
+  const TerminalLaw half = terminalLaw(day, 5000);
+  const TerminalLaw whole = terminalLaw(day, kExactMostDays);
+  ASSERT_TRUE(std::isfinite(half.expVariance));
+  EXPECT_NEAR(half.expSpread / std::sqrt(half.expVariance), 1.0, 1e-12);
+  EXPECT_TRUE(std::isinf(whole.expVariance));
+  ASSERT_TRUE(std::isfinite(whole.expSpread));
+  const double halfRatio = half.expSpread / half.expMean;
+  const double wholeRatio = whole.expSpread / whole.expMean;
+  EXPECT_NEAR(std::log1p(wholeRatio * wholeRatio), 2.0 * std::log1p(halfRatio * halfRatio),
+              1e-9 * std::log1p(wholeRatio * wholeRatio));
+
+  // Whole runs: the spread of 10,000 days is printed as a number, with no warning of its own;
+  // a start so large that its figures are beyond a double says so, naming the row and the
+  // figure, and not as a NaN input.
+  std::string dist;
+  for (std::size_t i = 0; i < returns.size(); ++i) {
+    dist += std::to_string(returns[i]);
+    dist += ",";
+    dist += std::to_string(weights[i]);
+    dist += "\n";
+  }
+  const auto [long_, longResults] = exactResultsOf(dist, "S0,K,Days\n100,100,10000\n");
+  EXPECT_EQ(long_.status, 0) << long_.err;
+  EXPECT_EQ(long_.out.find("nan"), std::string::npos) << long_.out;
+  EXPECT_EQ(long_.err.find("not all formed"), std::string::npos) << long_.err;
+  const std::vector<std::string> lines = splitLines(longResults);
+  ASSERT_EQ(lines.size(), 6u);
+  // The base line's stdev, its eighth field.
+  std::string field = lines[3];
+  for (int i = 0; i < 7; ++i) field.erase(0, field.find(',') + 1);
+  field.resize(field.find(','));
+  EXPECT_TRUE(std::isfinite(std::stod(field)) && std::stod(field) > 0.0) << lines[3];
+
+  const auto [huge, hugeResults] = exactResultsOf(dist, "S0,K,Days\n100,100,5\n1e200,100,10000\n");
+  EXPECT_EQ(huge.status, 0) << huge.err;
+  EXPECT_NE(huge.err.find("empricer: warning: the exact figures of 1 row (the first: row 2, base "
+                          "call) are not all formed: a figure beyond the largest number a double "
+                          "holds (1.8e+308) shows as inf"),
+            std::string::npos)
+      << huge.err;
+  EXPECT_EQ(huge.err.find("not all numbers"), std::string::npos) << huge.err;
+}
+
+// Rows of more days than --exact takes are skipped, each with its console line, and the run
+// warns once: how many, the first and why; a single such row keeps its own line.
+TEST(ExactRuns, RowsOfTooManyDaysAreSkippedWithOneWarningARun) {
+  const std::string dist = bellDistribution(41, 0.004);
+  const std::string tooLong = "the days (10001) are more than --exact takes (10000)";
+  const auto [many, manyResults] = exactResultsOf(
+      dist, "S0,K,Days\n100,100,5\n100,100,10001\n100,90,10001\n100,100,3\n100,110,10001\n");
+  EXPECT_EQ(many.status, 0) << many.err;
+  EXPECT_EQ(many.err, "empricer: warning: 3 rows (the first: row 2) are skipped; row 2: " +
+                          tooLong + "\n");
+  std::size_t shown = 0;
+  for (const std::string& line : splitLines(many.out)) {
+    if (line == "Skipped row: " + tooLong) ++shown;
+  }
+  EXPECT_EQ(shown, 3u);
+  EXPECT_EQ(splitLines(manyResults).size(), 1u + 2u * 5u);
+
+  const auto [one, oneResults] = exactResultsOf(dist, "S0,K,Days\n100,100,5\n100,100,10001\n");
+  EXPECT_EQ(one.err, "empricer: warning: row 2: " + tooLong + ": the row is skipped\n");
+}

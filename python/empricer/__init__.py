@@ -15,7 +15,6 @@ shared paths (``chain=True``, as ``--chain``) where the command line values row 
 the command line has no default (Setup.txt must give keys 2 to 5).
 """
 
-import contextlib
 import io
 import math
 import operator
@@ -62,6 +61,31 @@ def _within_capacity(name, count):
 
 def _where(name, index, indexed):
     return f"{name}[{index}]" if indexed else name
+
+
+def _label(label):
+    """A frame's index label as a message names it: a whole number as its digits, anything
+    else as its repr."""
+    if isinstance(label, (int, np.integer)) and not isinstance(label, (bool, np.bool_)):
+        return str(int(label))
+    return repr(label)
+
+
+def _frame_refusal(name, message, index):
+    """The reader's message about the CSV written from a frame (line 1 its header, line N
+    its row at position N - 2) told by the frame's rows: "quotes[7]: the call '-1.0' is
+    negative", its index label for every line it names."""
+    said = re.fullmatch(r"Error reading file: " + re.escape(name) + r": (?:line (\d+): )?(.*)",
+                        message, re.S)
+    if said is None:
+        return f"{name}: {message}"
+
+    def row(line):
+        position = int(line) - 2
+        return _label(index[position]) if 0 <= position < len(index) else f"line {line}"
+
+    rest = re.sub(r"\bline (\d+)", lambda found: "row " + row(found.group(1)), said.group(2))
+    return (f"{name}[{row(said.group(1))}]" if said.group(1) else name) + f": {rest}"
 
 
 def _numbers(name, given, indexed=True):
@@ -317,6 +341,22 @@ def _rows_text(rows, names=("S0", "K", "days"), indexed=True):
         columns = list(rows)
         if len(columns) != 3:
             raise ValueError("rows: a DataFrame with S0, K and days, or three sequences")
+    try:
+        return _checked_rows(columns, names, indexed)
+    except ValueError as refused:
+        if not isinstance(rows, pd.DataFrame):
+            raise
+        # A frame's row by its index label, and the argument it came in.
+        said = re.fullmatch(r"(\w+)\[(\d+)\] (.*)", str(refused), re.S)
+        if said is None:
+            raise ValueError(f"rows: {refused}") from None
+        label = _label(rows.index[int(said.group(2))])
+        raise ValueError(f"rows: {said.group(1)}[{label}] {said.group(3)}") from None
+
+
+def _checked_rows(columns, names, indexed):
+    """The batch.csv text of three columns of rows, or ValueError naming a column by
+    position."""
     spots, strikes, days = (_numbers(name, c, indexed) for name, c in zip(names, columns))
     if not len(spots) == len(strikes) == len(days):
         raise ValueError(f"{', '.join(names[:2])} and {names[2]} differ in length")
@@ -470,27 +510,33 @@ def _run(table, batch, settings, seed, exact, chain, threads, first, last, tradi
     text (None without `calibrate`)."""
     shower = _progress_shower() if progress else None
     ended = False
-    framed = isinstance(quotes, pd.DataFrame) or isinstance(calibrate, pd.DataFrame)
+    frame = quotes if isinstance(quotes, pd.DataFrame) else None
     try:
-        with tempfile.TemporaryDirectory(prefix="empricer-") if framed \
-                else contextlib.nullcontext() as work:
-            if isinstance(quotes, pd.DataFrame):
-                path = os.path.join(work, "quotes.csv")
-                quotes.to_csv(path, index=False)
-                quotes = path
+        with tempfile.TemporaryDirectory(prefix="empricer-") \
+                if isinstance(calibrate, pd.DataFrame) else contextlib.nullcontext() as work:
             calibrate_frame = None
             if isinstance(calibrate, pd.DataFrame):
                 calibrate_frame = os.path.join(work, "calibrate.csv")
                 calibrate.to_csv(calibrate_frame, index=False)
                 calibrate = calibrate_frame
             try:
+                # A frame's quotes are read from its CSV text in memory, named "quotes".
                 texts = _empricer.run_rows(
                     table._table, settings._settings, batch, _whole(seed), bool(exact),
                     bool(chain), _whole(threads), _whole(first), _whole(last),
-                    float(trading_days), None if quotes is None else _path("quotes", quotes),
-                    shower, None if calibrate is None else _path("calibrate", calibrate))
-            except (ValueError, OSError) as failure:
+                    float(trading_days),
+                    None if quotes is None or frame is not None else _path("quotes", quotes),
+                    shower, None if calibrate is None else _path("calibrate", calibrate),
+                    None if frame is None else frame.to_csv(index=False))
+            except ValueError as refused:
+                if frame is not None and str(refused).startswith("Error reading file: quotes:"):
+                    raise ValueError(_frame_refusal("quotes", str(refused), frame.index)) \
+                        from None
                 # The frame's temporary file is no name for the caller.
+                if calibrate_frame is None or calibrate_frame not in str(refused):
+                    raise
+                raise ValueError(str(refused).replace(calibrate_frame, _FRAME_NAME)) from None
+            except OSError as failure:
                 if calibrate_frame is None or calibrate_frame not in str(failure):
                     raise
                 raise type(failure)(str(failure).replace(calibrate_frame, _FRAME_NAME)) \

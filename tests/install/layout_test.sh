@@ -14,12 +14,13 @@ DESTDIR=$root cmake --install "$build" --prefix /usr/local > "$root.log" ||
     { cat "$root.log"; rm -f "$root.log"; exit 1; }
 rm -f "$root.log"
 prefix=$root/usr/local
+[ -f "$prefix/share/doc/empricer/copyright" ] || fail "no share/doc/empricer/copyright"
 
 for program in empricer empricer-dist; do
     shown=$("$prefix/bin/$program" --version) || fail "$program --version fails"
     [ "$shown" = "$program $version" ] || fail "$program --version says '$shown'"
 
-    page=$prefix/share/man/man1/$program.1
+    page=$prefix/share/man/man1/$program.1.gz
     warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 > "$root/page.txt") ||
         fail "man -l $page fails"
     [ -z "$warnings" ] || fail "man -l $page warns: $warnings"

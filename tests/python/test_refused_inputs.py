@@ -118,6 +118,20 @@ REFUSED = [
      "returns has 2 dimensions"),
     ("complex returns", lambda t: empricer.Table(np.array([0.001 + 1j, 0.0]), [1, 1]),
      "returns holds complex numbers"),
+    ("fractional days in a frame, by its index",
+     lambda t: empricer.chain(t, pd.DataFrame({"S0": [100, 100], "K": [90, 95], "days": [3, 2.5]},
+                                              index=[10, 20]), SETTINGS, seed=1),
+     "rows: days[20] is 2.5: days must be a whole number"),
+    ("negative quote in a frame, by its index",
+     lambda t: empricer.chain(t, rows(), SETTINGS, exact=True, quotes=pd.DataFrame(
+         {"S0": [100.0, 100.0], "K": [95.0, 100.0], "days": [3, 3], "call": [2.0, -1.0]},
+         index=["a", "b"])),
+     "quotes['b']: the call '-1.0' is negative"),
+    ("a side given twice in a quotes frame, by its index",
+     lambda t: empricer.chain(t, rows(), SETTINGS, exact=True, quotes=pd.DataFrame(
+         {"S0": [100.0, 100.0], "K": [95.0, 95.0], "days": [3, 3], "call": [2.0, 2.5]},
+         index=[7, 8])),
+     "quotes[8]: the call of this S0, K and days is given on row 7 already"),
     ("S0 and s0 both", lambda t: empricer.chain(
         t, pd.DataFrame({"S0": [100, 100], "s0": [90, 90], "K": [90, 95], "days": [3, 3]}),
         SETTINGS, seed=1), "rows have the columns 'S0' and 's0'"),
@@ -130,6 +144,8 @@ def test_what_cannot_be_valued_is_refused_by_argument_and_index(table, name, cal
     with pytest.raises(ValueError) as refused:
         call(table)
     assert fragment in str(refused.value), name
+    # A frame's refusal names the frame, not a file it was written to.
+    assert "Error reading file" not in str(refused.value), name
     # Nothing is copied or valued before the refusal.
     assert time.monotonic() - started < 2.0, name
 
