@@ -15,6 +15,7 @@ shared paths (``chain=True``, as ``--chain``) where the command line values row 
 the command line has no default (Setup.txt must give keys 2 to 5).
 """
 
+import contextlib
 import io
 import math
 import operator
