@@ -91,6 +91,11 @@ SpotCalibration sampleCalibration(const SampleMeasure& measure, double spot,
                                   const std::vector<QuotedPrice>& prices,
                                   const std::vector<ExpiryQuotes>& expiries);
 
+// Fails (FailureKind cannotCompute) when `calibration` left a price outside its bid/ask, or
+// gave no number for one, naming the price furthest outside: its quotes are not met together
+// by any measure the fit could find on the model's paths (`name`: the quotes file).
+Status calibrationMet(const SpotCalibration& calibration, const std::string& name);
+
 // The calibrations of a run, in the order their S0s were first valued.
 struct CalibrationLog {
   std::vector<SpotCalibration> spots;
