@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <tuple>
 
 #include "engine/valuation_figures.h"
@@ -149,10 +150,11 @@ namespace {
 // lower convex hull of the points (K, ask); a measure exists exactly when that hull reaches
 // each bid (held up to d (F - K)+, the least any measure pays). Fails naming the first band
 // whose bid the hull misses by more than the lattice's own error, and the asks that bound it.
-Status jointReach(const ExpiryQuotes& e, const StrikeBands& bands,
-                  const std::vector<QuotedPrice>& prices, double least, double most,
-                  double forward, double spot, const std::string& name) {
-  if (!(most > least)) return {};
+std::optional<UnreachedPrice> jointReach(const ExpiryQuotes& e, const StrikeBands& bands,
+                                         const std::vector<QuotedPrice>& prices, double least,
+                                         double most, double forward, double spot,
+                                         const std::string& name) {
+  if (!(most > least)) return std::nullopt;
   struct Point {
     double k;
     double value;
@@ -217,22 +219,18 @@ Status jointReach(const ExpiryQuotes& e, const StrikeBands& bands,
     message.append("strike's call more than ").append(number(reach * spot));
     message.append(" (its bid as a call: ").append(number(bid * spot));
     message.append("): no calibration meets them together");
-    return Failure{message, FailureKind::cannotCompute};
+    return UnreachedPrice{e.quotes[named], message};
   }
-  return {};
+  return std::nullopt;
 }
 
 }  // namespace
 
-Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double spot,
-                        const std::vector<QuotedPrice>& prices,
-                        const std::vector<ExpiryQuotes>& expiries, const std::string& name) {
-  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
-  const DayLaw day = dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
-  if (!day.defined) {
-    return Failure{name + ": dist.csv's draws give no law to calibrate (a return is not a number)",
-                   FailureKind::cannotCompute};
-  }
+std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
+                                            const std::vector<QuotedPrice>& prices,
+                                            const std::vector<ExpiryQuotes>& expiries,
+                                            const std::string& name) {
+  std::vector<UnreachedPrice> unreached;
   for (const ExpiryQuotes& e : expiries) {
     const NodeMasses nodes = sumOfDays(day, e.days);
     const double origin = e.days * day.low;
@@ -268,20 +266,19 @@ Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double 
       // The lattice's law is the exact one's to about kParitySlack: what lies within it of a
       // bound is left to the fit.
       if (q.bid > high + kParitySlack) {
-        return Failure{name + ": line " + std::to_string(p.line) + ": " + what + "bids " +
+        unreached.push_back({e.quotes[j], name + ": line " + std::to_string(p.line) + ": " + what + "bids " +
                            number(p.bid) + ", above the most any measure on the model's paths " +
                            "pays with its forward kept, " + number(high * spot) +
                            " (the paths reach " + number(least * spot) + " to " +
                            number(most * spot) + ", the forward " + number(forward * spot) +
-                           "): no calibration meets it",
-                       FailureKind::cannotCompute};
+                           "): no calibration meets it"});
+        continue;
       }
       if (q.ask < low - kParitySlack) {
-        return Failure{name + ": line " + std::to_string(p.line) + ": " + what + "asks " +
+        unreached.push_back({e.quotes[j], name + ": line " + std::to_string(p.line) + ": " + what + "asks " +
                            number(p.ask) + ", below its discounted payoff on the table's " +
                            "forward " + number(forward * spot) + ", " + number(low * spot) +
-                           ": no calibration meets it",
-                       FailureKind::cannotCompute};
+                           ": no calibration meets it"});
       }
     }
     const StrikeBands bands = strikeBands(e, forward);
@@ -296,19 +293,33 @@ Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double 
         (e.prices[j].call ? call : put) = mid;
       }
       const double implied = (p.strike / p.spot + (call - put) / e.discount) * spot;
-      return Failure{name + ": line " + std::to_string(p.line) + ": the call and the put at K " +
+      unreached.push_back({e.quotes[static_cast<std::size_t>(bands.parityAt)],
+                           name + ": line " + std::to_string(p.line) + ": the call and the put at K " +
                          number(p.strike) + ", " + std::to_string(e.days) +
                          " days, imply a forward of " + number(implied) +
                          " by their parity, and the table's forward is " +
                          number(forward * spot) + ", beyond their spreads: no calibration keeps " +
-                         "the table's forward and meets both",
-                     FailureKind::cannotCompute};
+                         "the table's forward and meets both"});
+      continue;
     }
-    if (Status joint = jointReach(e, bands, prices, least, most, forward, spot, name);
-        !joint.ok()) {
-      return joint;
+    if (auto joint = jointReach(e, bands, prices, least, most, forward, spot, name)) {
+      unreached.push_back(*joint);
     }
   }
+  return unreached;
+}
+
+Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double spot,
+                        const std::vector<QuotedPrice>& prices,
+                        const std::vector<ExpiryQuotes>& expiries, const std::string& name) {
+  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
+  const DayLaw day = dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
+  if (!day.defined) {
+    return Failure{name + ": dist.csv's draws give no law to calibrate (a return is not a number)",
+                   FailureKind::cannotCompute};
+  }
+  const std::vector<UnreachedPrice> unreached = unreachedPrices(day, spot, prices, expiries, name);
+  if (!unreached.empty()) return Failure{unreached.front().message, FailureKind::cannotCompute};
   return {};
 }
 
