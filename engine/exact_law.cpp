@@ -663,11 +663,6 @@ double spectralTail(const Spectrum& spectrum, std::int64_t period, std::int64_t 
 
 // The nodes first to end (of 0 to days x intervals) of the sum of days that hold all but
 // kWindowTail of its mass on each side.
-struct NodeWindow {
-  std::int64_t first;
-  std::int64_t end;
-};
-
 NodeWindow terminalWindow(const DayLaw& day, int days) {
   const int n = day.intervals;
   const std::int64_t last = static_cast<std::int64_t>(days) * n;
@@ -772,6 +767,8 @@ double nodeSpread(const std::vector<double>& mass, double origin, double spacing
 }
 
 }  // namespace
+
+NodeWindow sumWindow(const DayLaw& day, int days) { return terminalWindow(day, days); }
 
 NodeMasses sumOfDays(const DayLaw& day, int days) {
   NodeMasses nodes;

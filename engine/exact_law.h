@@ -117,6 +117,13 @@ TerminalLaw terminalLaw(const DayLaw& day, int days);
 // The masses of a sum of days on the day law's lattice, point masses included: node j of
 // `mass` lies at days x low + (first + j) x spacing. Only the window outside which the mass is
 // below 1e-18 on each side is kept.
+struct NodeWindow {
+  std::int64_t first;
+  std::int64_t end;  // inclusive
+};
+// The nodes of that window (as sumOfDays keeps them), without their masses.
+NodeWindow sumWindow(const DayLaw& day, int days);
+
 struct NodeMasses {
   std::int64_t first = 0;
   std::vector<double> mass;

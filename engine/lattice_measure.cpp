@@ -86,6 +86,21 @@ LatticeMasses correlate(const LatticeMasses& t, const LatticeMasses& v) {
   return convolve(reversed, v);
 }
 
+// z^n by squaring, the products written out.
+std::complex<double> raised(std::complex<double> z, int n) {
+  auto times = [](std::complex<double> a, std::complex<double> b) {
+    return std::complex<double>(a.real() * b.real() - a.imag() * b.imag(),
+                                a.real() * b.imag() + a.imag() * b.real());
+  };
+  std::complex<double> result{1.0, 0.0};
+  while (n > 0) {
+    if ((n & 1) != 0) result = times(result, z);
+    z = times(z, z);
+    n >>= 1;
+  }
+  return result;
+}
+
 double sumOf(const std::vector<double>& v) {
   double s = 0.0;
   for (double x : v) s += x;
@@ -145,23 +160,37 @@ LatticeMeasure::LatticeMeasure(const DayLaw& base, const DayLaw& shifted,
 
 LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind, int days,
                                            bool backward) {
-  const LatticeMasses& t = daysOf(kind, days);
-  if (a.mass.size() < 2 || t.mass.size() < 2) {
+  const DayLaw& day = kind == PathKind::base ? base_ : shifted_;
+  const NodeWindow window =
+      days >= 1 && day.defined && !day.certain ? sumWindow(day, days) : NodeWindow{0, 0};
+  const auto width = static_cast<std::size_t>(window.end - window.first + 1);
+  if (a.mass.size() < 2 || width < 2) {
+    const LatticeMasses& t = daysOf(kind, days);
     return backward ? correlate(t, a) : convolve(a, t);
   }
-  const std::size_t count = a.mass.size() + t.mass.size() - 1;
-  const std::size_t size = std::max<std::size_t>(powerOfTwoAtLeast(count), 4);
+  // The sum of days' spectrum is the day's raised to the days, on a length that holds the
+  // result's window; what the sum of days holds beyond its window (below 1e-18) wraps around.
+  const std::size_t count = a.mass.size() + width - 1;
+  const std::size_t size =
+      std::max<std::size_t>(powerOfTwoAtLeast(std::max(count, day.mass.size())), 4);
   const RealFourierTransform& fourier = fourierOf(size);
-  // The sum of days' spectrum at this length, worked out once (reversed for the backward
-  // pass, which carries B back: g(k) = sum_j t(j - k) v(j)).
-  const auto key = std::make_tuple(static_cast<int>(kind), days, size, backward);
   auto& spectra = spectra_[static_cast<int>(kind)];
+  const auto dayKey = std::make_tuple(static_cast<int>(kind), 1, size, false);
+  auto dayFound = spectra.find(dayKey);
+  if (dayFound == spectra.end()) {
+    std::vector<std::complex<double>> spectrum;
+    fourier.forward(day.mass, spectrum);
+    dayFound = spectra.emplace(dayKey, std::move(spectrum)).first;
+  }
+  // Carrying B back takes the sum of days reversed: its spectrum's conjugate.
+  const auto key = std::make_tuple(static_cast<int>(kind), days, size, backward);
   auto found = spectra.find(key);
   if (found == spectra.end()) {
-    std::vector<double> s = t.mass;
-    if (backward) std::reverse(s.begin(), s.end());
-    std::vector<std::complex<double>> spectrum;
-    fourier.forward(s, spectrum);
+    std::vector<std::complex<double>> spectrum = dayFound->second;
+    for (std::complex<double>& z : spectrum) {
+      z = raised(z, days);
+      if (backward) z = std::conj(z);
+    }
     found = spectra.emplace(key, std::move(spectrum)).first;
   }
   std::vector<std::complex<double>> x;
@@ -173,12 +202,20 @@ LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind
     const double im = x[i].real() * y[i].imag() + x[i].imag() * y[i].real();
     x[i] = {re, im};
   }
+  std::vector<double> cyclic;
+  fourier.inverse(x, cyclic, size);
+  // Node J of the sum lies J - days x intervals / 2 points from 0, and sits at J in the cycle.
+  const std::int64_t half = static_cast<std::int64_t>(days) * (day.intervals / 2);
+  const auto n = static_cast<std::int64_t>(size);
   LatticeMasses out;
-  out.first = a.first + (backward ? -(t.first + static_cast<std::int64_t>(t.mass.size()) - 1)
-                                  : t.first);
-  fourier.inverse(x, out.mass, count);
+  out.first = backward ? a.first - (window.end - half) : a.first + (window.first - half);
+  const std::int64_t from = backward ? -window.end : window.first;
+  out.mass.resize(count);
   const double scale = 1.0 / static_cast<double>(size);
-  for (double& m : out.mass) m *= scale;
+  for (std::size_t q = 0; q < count; ++q) {
+    const std::int64_t p = ((from + static_cast<std::int64_t>(q)) % n + n) % n;
+    out.mass[q] = cyclic[static_cast<std::size_t>(p)] * scale;
+  }
   clean(out);
   return out;
 }
