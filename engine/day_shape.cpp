@@ -74,15 +74,6 @@ DayShape dayShapeOf(const DrawTable& draws, int stepsPerDay) {
   return shape;
 }
 
-double drawDeviation(const DrawTable& draws) {
-  double sum = 0.0;
-  for (double w : draws.returnFor) sum += w;
-  const double mean = sum / kGeneratorOutputs;
-  double squares = 0.0;
-  for (double w : draws.returnFor) squares += (w - mean) * (w - mean);
-  return std::sqrt(squares / kGeneratorOutputs);
-}
-
 double annualisedStepVolatility(const DrawTable& draws, int stepsPerDay, double tradingDays) {
   return drawDeviation(draws) * std::sqrt(static_cast<double>(stepsPerDay) * tradingDays);
 }

@@ -20,9 +20,6 @@ struct DayShape {
 // the lattice of 4 x latticeFor(draws) spacings. NaN figures for a table with a NaN draw.
 DayShape dayShapeOf(const DrawTable& draws, int stepsPerDay);
 
-// The population standard deviation of the 32768 equally likely draws.
-double drawDeviation(const DrawTable& draws);
-
 // The annualised volatility of a day of `stepsPerDay` steps before the band: the draws'
 // deviation x sqrt(stepsPerDay x tradingDays).
 double annualisedStepVolatility(const DrawTable& draws, int stepsPerDay, double tradingDays);

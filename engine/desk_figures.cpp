@@ -3,7 +3,6 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/day_shape.h"
 #include "engine/implied_volatility.h"
 #include "engine/valuation_figures.h"
 

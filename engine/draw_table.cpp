@@ -1,6 +1,7 @@
 #include "engine/draw_table.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -60,6 +61,15 @@ void buildDrawTable(const ReturnTable& table, std::int32_t hi, DrawTable& draws)
     while (values[k] != drawOf[r]) ++k;
     draws.returnFor[r] = returnOfValue[k];
   }
+}
+
+double drawDeviation(const DrawTable& draws) {
+  double sum = 0.0;
+  for (double w : draws.returnFor) sum += w;
+  const double mean = sum / kGeneratorOutputs;
+  double squares = 0.0;
+  for (double w : draws.returnFor) squares += (w - mean) * (w - mean);
+  return std::sqrt(squares / kGeneratorOutputs);
 }
 
 }  // namespace empricer

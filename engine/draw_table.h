@@ -17,4 +17,7 @@ struct DrawTable {
 // Fills `draws` for uniformDraw(0, hi) over `table`, in O(outputs + rows log outputs).
 void buildDrawTable(const ReturnTable& table, std::int32_t hi, DrawTable& draws);
 
+// The population standard deviation of the 32768 equally likely draws.
+double drawDeviation(const DrawTable& draws);
+
 }  // namespace empricer
