@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/calibration_report.h"
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 #include "text/status.h"
 
 namespace empricer {

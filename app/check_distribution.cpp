@@ -14,7 +14,7 @@
 #include "app/check_lines.h"
 #include "app/check_text.h"
 #include "app/file_names.h"
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "engine/draw_table.h"
 #include "engine/return_table.h"
 #include "text/input_stream.h"

@@ -11,7 +11,7 @@
 #include "app/check_lines.h"
 #include "app/check_text.h"
 #include "app/file_names.h"
-#include "engine/setup_keys.h"
+#include "engine/valuation/setup_keys.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 #include "text/number_conversion.h"

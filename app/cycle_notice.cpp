@@ -1,6 +1,6 @@
 #include "app/cycle_notice.h"
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "engine/random_generator.h"
 
 namespace empricer {

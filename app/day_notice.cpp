@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "engine/day_shape.h"
 #include "text/number_text.h"
 

@@ -12,7 +12,7 @@
 #include "engine/exact_valuation.h"
 #include "engine/lattice_measure.h"
 #include "engine/quote_book.h"
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 #include "engine/sample_measure.h"
 #include "text/status.h"
 

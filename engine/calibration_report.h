@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/calibration_quotes.h"
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 
 namespace empricer {
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "engine/exact_law.h"
 #include "engine/exact_valuation.h"
 

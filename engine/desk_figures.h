@@ -6,8 +6,8 @@
 #pragma once
 
 #include "engine/draw_table.h"
-#include "engine/records.h"
-#include "engine/row_pricer.h"
+#include "engine/valuation/records.h"
+#include "engine/valuation/row_pricer.h"
 
 namespace empricer {
 

@@ -8,7 +8,7 @@
 #include <limits>
 #include <numbers>
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "engine/fourier.h"
 
 namespace empricer {

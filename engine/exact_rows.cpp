@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "engine/exact_valuation.h"
 #include "engine/step_tilt.h"
 #include "engine/valuation_figures.h"

@@ -26,7 +26,7 @@
 #include "engine/lattice_measure.h"
 #include "engine/desk_figures.h"
 #include "engine/row_figures.h"
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 
 namespace empricer {
 

@@ -16,9 +16,9 @@
 #include "engine/lattice_measure.h"
 #include "engine/sample_measure.h"
 #include "engine/random_generator.h"
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 #include "engine/row_figures.h"
-#include "engine/row_pricer.h"
+#include "engine/valuation/row_pricer.h"
 #include "engine/valuation_queue.h"
 #include "text/status.h"
 

@@ -7,7 +7,7 @@
 #include "engine/lockstep_kernels.h"
 #include "engine/random_generator.h"
 #include "engine/random_jump.h"
-#include "engine/terminal_text.h"
+#include "engine/valuation/terminal_text.h"
 
 namespace empricer {
 

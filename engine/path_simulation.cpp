@@ -1,7 +1,7 @@
 #include "engine/path_simulation.h"
 
 #include "engine/random_generator.h"
-#include "engine/terminal_text.h"
+#include "engine/valuation/terminal_text.h"
 
 namespace empricer {
 

@@ -9,8 +9,8 @@
 
 #include "engine/draw_table.h"
 #include "engine/random_generator.h"
-#include "engine/records.h"
-#include "engine/row_pricer.h"
+#include "engine/valuation/records.h"
+#include "engine/valuation/row_pricer.h"
 
 namespace empricer {
 

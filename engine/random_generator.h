@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 
 namespace empricer {
 

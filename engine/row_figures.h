@@ -13,8 +13,8 @@
 #include <limits>
 
 #include "engine/desk_figures.h"
-#include "engine/records.h"
-#include "engine/row_pricer.h"
+#include "engine/valuation/records.h"
+#include "engine/valuation/row_pricer.h"
 
 namespace empricer {
 

@@ -17,7 +17,7 @@
 #include "engine/distribution_cache.h"
 #include "engine/group_valuation.h"
 #include "engine/random_generator.h"
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 #include "engine/row_figures.h"
 #include "engine/valuation_queue.h"
 #include "text/status.h"

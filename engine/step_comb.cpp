@@ -6,7 +6,7 @@
 #include <numbers>
 #include <vector>
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 
 namespace empricer {
 

@@ -1,7 +1,7 @@
 // The growth and the discounts of a valuation, as every figure takes them.
 #pragma once
 
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 
 namespace empricer {
 

@@ -4,7 +4,7 @@
 
 #include "engine/path_simulation.h"
 #include "engine/random_jump.h"
-#include "engine/terminal_text.h"
+#include "engine/valuation/terminal_text.h"
 #include "engine/valuation_figures.h"
 
 namespace empricer {

@@ -17,7 +17,7 @@
 #include "engine/distribution_cache.h"
 #include "engine/lockstep_simulation.h"
 #include "engine/random_generator.h"
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 #include "engine/worker_pool.h"
 
 namespace empricer {

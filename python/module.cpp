@@ -28,7 +28,7 @@
 #include "builder/dist_options.h"
 #include "engine/calibration_quotes.h"
 #include "engine/calibration_report.h"
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "engine/distribution_cache.h"
 #include "engine/random_generator.h"
 #include "engine/return_table.h"

@@ -15,7 +15,7 @@
 #include "engine/path_simulation.h"
 #include "engine/random_jump.h"
 #include "engine/return_table.h"
-#include "engine/terminal_text.h"
+#include "engine/valuation/terminal_text.h"
 #include "engine/row_figures.h"
 #include "engine/valuation_figures.h"
 #include "run_support.h"

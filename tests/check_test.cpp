@@ -14,7 +14,7 @@
 
 #include "app/check_files.h"
 #include "app/check_run.h"
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "engine/draw_table.h"
 #include "engine/return_table.h"
 #include "fuzz/check_property.h"

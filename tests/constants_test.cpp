@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "app/settings.h"
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "engine/return_table.h"
 
 using namespace empricer;

@@ -15,7 +15,7 @@
 #include "builder/quantile_targets.h"
 #include "builder/table_fit.h"
 #include "builder/table_text.h"
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "engine/return_table.h"
 #include "return_samples.h"
 

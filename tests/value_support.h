@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 #include "engine/return_table.h"
 
 using namespace empricer;

@@ -14,8 +14,8 @@
 
 #include <limits>
 
-#include "engine/constants.h"
-#include "engine/records.h"
+#include "engine/valuation/constants.h"
+#include "engine/valuation/records.h"
 
 namespace empricer {
 

@@ -1,4 +1,4 @@
-#include "engine/row_pricer.h"
+#include "engine/valuation/row_pricer.h"
 
 #include <cmath>
 #include <limits>

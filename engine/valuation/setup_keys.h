@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 #include "text/status.h"

@@ -1,4 +1,4 @@
-#include "engine/terminal_text.h"
+#include "engine/valuation/terminal_text.h"
 
 #include <cstdio>
 #include <string>

@@ -1,4 +1,4 @@
-#include "engine/setup_keys.h"
+#include "engine/valuation/setup_keys.h"
 
 #include "text/fields.h"
 #include "text/int_conversion.h"

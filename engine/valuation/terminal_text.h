@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 
 namespace empricer {
 
