@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "app/check_run.h"
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 
 namespace empricer::check {
 

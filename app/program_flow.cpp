@@ -14,7 +14,7 @@
 #include "app/runs.h"
 #include "app/stop.h"
 #include "app/stop_signals.h"
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 #include "text/command_line.h"
 #include "text/int_conversion.h"
 #include "text/number_text.h"

@@ -14,7 +14,7 @@
 #include "engine/desk_figures.h"
 #include "engine/calibration_quotes.h"
 #include "engine/exact_valuation.h"
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 #include "engine/valuation_figures.h"
 
 namespace empricer {

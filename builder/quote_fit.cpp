@@ -8,7 +8,7 @@
 #include <memory>
 #include <tuple>
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/exact_valuation.h"
 #include "engine/implied_volatility.h"
 #include "engine/valuation_figures.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/exact_valuation.h"
 #include "engine/lattice_measure.h"
 #include "engine/quote_book.h"

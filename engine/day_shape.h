@@ -2,7 +2,7 @@
 // the band after each, summed up in the moments of the day's relative change S_day / S - 1.
 #pragma once
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 
 namespace empricer {
 

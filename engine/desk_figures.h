@@ -5,7 +5,7 @@
 // paths is a bump with common random numbers.
 #pragma once
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/valuation/records.h"
 #include "engine/valuation/row_pricer.h"
 

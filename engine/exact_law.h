@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/step_tilt.h"
 
 namespace empricer {

@@ -21,7 +21,7 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/exact_law.h"
 #include "engine/lattice_measure.h"
 #include "engine/desk_figures.h"

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "engine/desk_figures.h"
-#include "engine/distribution_cache.h"
+#include "engine/table/distribution_cache.h"
 #include "engine/lattice_measure.h"
 #include "engine/sample_measure.h"
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 #include "engine/valuation/records.h"
 #include "engine/row_figures.h"
 #include "engine/valuation/row_pricer.h"

@@ -3,7 +3,7 @@
 #include "engine/lockstep_kernels.h"
 
 #include "engine/path_simulation.h"
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 
 namespace empricer {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/lockstep_kernels.h"
-#include "engine/random_generator.h"
-#include "engine/random_jump.h"
+#include "engine/table/random_generator.h"
+#include "engine/table/random_jump.h"
 #include "engine/valuation/terminal_text.h"
 
 namespace empricer {

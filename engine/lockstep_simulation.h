@@ -12,10 +12,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/distribution_cache.h"
+#include "engine/table/distribution_cache.h"
 #include "engine/lockstep_kernels.h"
 #include "engine/path_simulation.h"
-#include "engine/random_jump.h"
+#include "engine/table/random_jump.h"
 
 namespace empricer {
 

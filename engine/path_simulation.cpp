@@ -1,6 +1,6 @@
 #include "engine/path_simulation.h"
 
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 #include "engine/valuation/terminal_text.h"
 
 namespace empricer {

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/draw_table.h"
-#include "engine/random_generator.h"
+#include "engine/table/draw_table.h"
+#include "engine/table/random_generator.h"
 #include "engine/valuation/records.h"
 #include "engine/valuation/row_pricer.h"
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "engine/calibration_quotes.h"
-#include "engine/distribution_cache.h"
+#include "engine/table/distribution_cache.h"
 #include "engine/group_valuation.h"
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 #include "engine/valuation/records.h"
 #include "engine/row_figures.h"
 #include "engine/valuation_queue.h"

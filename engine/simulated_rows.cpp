@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/path_simulation.h"
-#include "engine/random_jump.h"
+#include "engine/table/random_jump.h"
 
 namespace empricer {
 

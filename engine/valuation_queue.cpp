@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/path_simulation.h"
-#include "engine/random_jump.h"
+#include "engine/table/random_jump.h"
 #include "engine/valuation/terminal_text.h"
 #include "engine/valuation_figures.h"
 

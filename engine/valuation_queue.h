@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/distribution_cache.h"
+#include "engine/table/distribution_cache.h"
 #include "engine/lockstep_simulation.h"
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 #include "engine/valuation/records.h"
 #include "engine/worker_pool.h"
 

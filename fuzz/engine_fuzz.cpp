@@ -18,10 +18,10 @@
 #include <memory>
 #include <string>
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/lockstep_simulation.h"
 #include "engine/path_simulation.h"
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 #include "fuzz/harness.h"
 
 using namespace empricer;

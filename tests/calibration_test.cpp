@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/calibration_quotes.h"
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/exact_law.h"
 #include "engine/fourier.h"
 #include "engine/lattice_measure.h"

@@ -11,10 +11,10 @@
 
 #include "app/batch_rows.h"
 #include "app/settings.h"
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/path_simulation.h"
-#include "engine/random_jump.h"
-#include "engine/return_table.h"
+#include "engine/table/random_jump.h"
+#include "engine/table/return_table.h"
 #include "engine/valuation/terminal_text.h"
 #include "engine/row_figures.h"
 #include "engine/valuation_figures.h"

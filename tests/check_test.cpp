@@ -15,8 +15,8 @@
 #include "app/check_files.h"
 #include "app/check_run.h"
 #include "engine/valuation/constants.h"
-#include "engine/draw_table.h"
-#include "engine/return_table.h"
+#include "engine/table/draw_table.h"
+#include "engine/table/return_table.h"
 #include "fuzz/check_property.h"
 #include "run_support.h"
 

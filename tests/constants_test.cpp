@@ -6,7 +6,7 @@
 
 #include "app/settings.h"
 #include "engine/valuation/constants.h"
-#include "engine/return_table.h"
+#include "engine/table/return_table.h"
 
 using namespace empricer;
 

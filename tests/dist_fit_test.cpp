@@ -16,7 +16,7 @@
 #include "builder/table_fit.h"
 #include "builder/table_text.h"
 #include "engine/valuation/constants.h"
-#include "engine/return_table.h"
+#include "engine/table/return_table.h"
 #include "return_samples.h"
 
 using namespace empricer;

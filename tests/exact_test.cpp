@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/exact_law.h"
 #include "engine/exact_valuation.h"
 #include "engine/step_comb.h"

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/lockstep_simulation.h"
 #include "engine/path_simulation.h"
-#include "engine/random_generator.h"
-#include "engine/random_jump.h"
-#include "engine/return_table.h"
+#include "engine/table/random_generator.h"
+#include "engine/table/random_jump.h"
+#include "engine/table/return_table.h"
 #include "value_support.h"
 
 using namespace empricer;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/day_shape.h"
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "engine/exact_law.h"
 #include "engine/exact_valuation.h"
 #include "engine/valuation_figures.h"

@@ -18,7 +18,7 @@
 #include "app/file_names.h"
 #include "app/settings.h"
 #include "engine/lockstep_simulation.h"
-#include "engine/random_jump.h"
+#include "engine/table/random_jump.h"
 #include "engine/valuation_queue.h"
 #include "engine/value_option.h"
 #include "engine/worker_pool.h"

@@ -8,7 +8,7 @@
 
 #include "app/file_names.h"
 #include "app/settings.h"
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 #include "engine/valuation/terminal_text.h"
 #include "engine/value_option.h"
 #include "run_support.h"

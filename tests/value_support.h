@@ -10,7 +10,7 @@
 
 #include "app/settings.h"
 #include "engine/valuation/records.h"
-#include "engine/return_table.h"
+#include "engine/table/return_table.h"
 
 using namespace empricer;
 

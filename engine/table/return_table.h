@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 #include "text/input_stream.h"
 #include "text/status.h"
 

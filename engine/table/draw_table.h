@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "engine/random_generator.h"
-#include "engine/return_table.h"
+#include "engine/table/random_generator.h"
+#include "engine/table/return_table.h"
 
 namespace empricer {
 

@@ -1,4 +1,4 @@
-#include "engine/return_table.h"
+#include "engine/table/return_table.h"
 
 #include <cmath>
 #include <cstring>

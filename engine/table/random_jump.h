@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 
 namespace empricer {
 

@@ -1,4 +1,4 @@
-#include "engine/distribution_cache.h"
+#include "engine/table/distribution_cache.h"
 
 #include <cmath>
 

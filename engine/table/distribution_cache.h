@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/draw_table.h"
-#include "engine/return_table.h"
+#include "engine/table/draw_table.h"
+#include "engine/table/return_table.h"
 #include "text/status.h"
 
 namespace empricer {

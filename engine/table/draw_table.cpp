@@ -1,4 +1,4 @@
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 
 #include <algorithm>
 #include <cmath>
