@@ -7,10 +7,10 @@
 #include <optional>
 #include <string>
 
-#include "engine/desk_figures.h"
+#include "engine/desk/desk_figures.h"
 #include "engine/group_valuation.h"
 #include "engine/valuation/records.h"
-#include "engine/row_figures.h"
+#include "engine/desk/row_figures.h"
 #include "engine/valuation/row_pricer.h"
 #include "text/number_text.h"
 #include "text/output_file.h"

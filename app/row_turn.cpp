@@ -11,11 +11,11 @@
 #include "engine/quote_book.h"
 #include "app/stop.h"
 #include "app/stop_signals.h"
-#include "engine/desk_figures.h"
+#include "engine/desk/desk_figures.h"
 #include "engine/calibration_quotes.h"
 #include "engine/exact_valuation.h"
 #include "engine/table/random_generator.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 
 namespace empricer {
 

@@ -10,8 +10,8 @@
 
 #include "engine/table/draw_table.h"
 #include "engine/exact_valuation.h"
-#include "engine/implied_volatility.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/implied_volatility.h"
+#include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"
 
 namespace empricer {

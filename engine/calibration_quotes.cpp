@@ -5,7 +5,7 @@
 #include <map>
 #include <tuple>
 
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"
 
 namespace empricer {

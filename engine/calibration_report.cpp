@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/desk_figures.h"
+#include "engine/desk/desk_figures.h"
 #include "text/number_text.h"
 
 namespace empricer {

@@ -12,7 +12,7 @@
 #include "engine/valuation/constants.h"
 #include "engine/exact_valuation.h"
 #include "engine/step_tilt.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"
 
 namespace empricer {

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/desk_figures.h"
+#include "engine/desk/desk_figures.h"
 #include "engine/step_comb.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 
 namespace empricer {
 

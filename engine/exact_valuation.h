@@ -24,8 +24,8 @@
 #include "engine/table/draw_table.h"
 #include "engine/exact_law.h"
 #include "engine/lattice_measure.h"
-#include "engine/desk_figures.h"
-#include "engine/row_figures.h"
+#include "engine/desk/desk_figures.h"
+#include "engine/desk/row_figures.h"
 #include "engine/valuation/records.h"
 
 namespace empricer {

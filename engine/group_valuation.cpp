@@ -8,7 +8,7 @@
 #include <limits>
 #include <string_view>
 
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 #include "text/output_file.h"
 
 namespace empricer {

@@ -11,13 +11,13 @@
 #include <functional>
 #include <vector>
 
-#include "engine/desk_figures.h"
+#include "engine/desk/desk_figures.h"
 #include "engine/table/distribution_cache.h"
 #include "engine/lattice_measure.h"
 #include "engine/sample_measure.h"
 #include "engine/table/random_generator.h"
 #include "engine/valuation/records.h"
-#include "engine/row_figures.h"
+#include "engine/desk/row_figures.h"
 #include "engine/valuation/row_pricer.h"
 #include "engine/valuation_queue.h"
 #include "text/status.h"

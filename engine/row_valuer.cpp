@@ -6,7 +6,7 @@
 #include "engine/exact_rows.h"
 #include "engine/path_simulation.h"
 #include "engine/simulated_rows.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"
 
 namespace empricer {

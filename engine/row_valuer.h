@@ -1,7 +1,7 @@
 // The one seam a row's valuation goes through. A run hands its rows to a valuer, chosen once
 // for the run, and asks for each row's figures in row order; how they come about (trajectories
 // simulated row by row or by chains of one S0, or the exact law of the terminal prices) is the
-// valuer's own. Every valuer forms its figures in engine/row_figures.h, so a figure means the
+// valuer's own. Every valuer forms its figures in engine/desk/row_figures.h, so a figure means the
 // same whichever valuer made it. Another source of weighted terminal prices is one more
 // implementation of RowValuer and one more ValuationMethod.
 #pragma once
@@ -18,7 +18,7 @@
 #include "engine/group_valuation.h"
 #include "engine/table/random_generator.h"
 #include "engine/valuation/records.h"
-#include "engine/row_figures.h"
+#include "engine/desk/row_figures.h"
 #include "engine/valuation_queue.h"
 #include "text/status.h"
 

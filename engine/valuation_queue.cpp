@@ -5,7 +5,7 @@
 #include "engine/path_simulation.h"
 #include "engine/table/random_jump.h"
 #include "engine/valuation/terminal_text.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 
 namespace empricer {
 

@@ -16,8 +16,8 @@
 #include "engine/table/random_jump.h"
 #include "engine/table/return_table.h"
 #include "engine/valuation/terminal_text.h"
-#include "engine/row_figures.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/row_figures.h"
+#include "engine/desk/valuation_figures.h"
 #include "run_support.h"
 #include "value_support.h"
 

@@ -11,7 +11,7 @@
 
 #include "app/file_names.h"
 #include "app/results_file.h"
-#include "engine/desk_figures.h"
+#include "engine/desk/desk_figures.h"
 #include "engine/table/distribution_cache.h"
 #include "engine/value_option.h"
 #include "run_support.h"

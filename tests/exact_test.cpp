@@ -17,7 +17,7 @@
 #include "engine/exact_valuation.h"
 #include "engine/step_comb.h"
 #include "engine/step_tilt.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 #include "app/smile_plot.h"
 #include "picture_support.h"
 #include "run_support.h"

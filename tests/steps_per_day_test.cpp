@@ -12,7 +12,7 @@
 #include "engine/table/draw_table.h"
 #include "engine/exact_law.h"
 #include "engine/exact_valuation.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 #include "run_support.h"
 #include "value_support.h"
 

@@ -1,4 +1,4 @@
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 
 #include <cmath>
 #include <cstdint>

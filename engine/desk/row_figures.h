@@ -12,7 +12,7 @@
 
 #include <limits>
 
-#include "engine/desk_figures.h"
+#include "engine/desk/desk_figures.h"
 #include "engine/valuation/records.h"
 #include "engine/valuation/row_pricer.h"
 

@@ -1,10 +1,10 @@
-#include "engine/desk_figures.h"
+#include "engine/desk/desk_figures.h"
 
 #include <cmath>
 #include <limits>
 
-#include "engine/implied_volatility.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/implied_volatility.h"
+#include "engine/desk/valuation_figures.h"
 
 namespace empricer {
 

@@ -28,7 +28,7 @@
 // order on that logarithm, from a start given by the asymptotic forms of b, with a bracket and
 // a bisection fallback; the log-derivative of b is 1/(Y(h + t) - Y(h - t)), and the higher ones
 // follow from that of the vega, x^2/s^3 - s/4, so that each step costs one evaluation of b.
-#include "engine/implied_volatility.h"
+#include "engine/desk/implied_volatility.h"
 
 #include <cmath>
 #include <limits>

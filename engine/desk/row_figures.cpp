@@ -1,9 +1,9 @@
-#include "engine/row_figures.h"
+#include "engine/desk/row_figures.h"
 
 #include <cmath>
 #include <limits>
 
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 
 namespace empricer {
 
