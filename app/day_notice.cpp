@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "engine/valuation/constants.h"
-#include "engine/day_shape.h"
+#include "engine/exact/day_shape.h"
 #include "text/number_text.h"
 
 namespace empricer {

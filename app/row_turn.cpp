@@ -13,7 +13,7 @@
 #include "app/stop_signals.h"
 #include "engine/desk/desk_figures.h"
 #include "engine/calibration_quotes.h"
-#include "engine/exact_valuation.h"
+#include "engine/exact/exact_valuation.h"
 #include "engine/table/random_generator.h"
 #include "engine/desk/valuation_figures.h"
 

@@ -9,7 +9,7 @@
 #include <tuple>
 
 #include "engine/table/draw_table.h"
-#include "engine/exact_valuation.h"
+#include "engine/exact/exact_valuation.h"
 #include "engine/desk/implied_volatility.h"
 #include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "engine/table/draw_table.h"
-#include "engine/exact_valuation.h"
-#include "engine/lattice_measure.h"
+#include "engine/exact/exact_valuation.h"
+#include "engine/exact/lattice_measure.h"
 #include "engine/quote_book.h"
 #include "engine/valuation/records.h"
-#include "engine/sample_measure.h"
+#include "engine/exact/sample_measure.h"
 #include "text/status.h"
 
 namespace empricer {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/valuation/constants.h"
-#include "engine/exact_valuation.h"
-#include "engine/step_tilt.h"
+#include "engine/exact/exact_valuation.h"
+#include "engine/exact/step_tilt.h"
 #include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"
 

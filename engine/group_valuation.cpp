@@ -231,7 +231,7 @@ bool addTrajectories(ValuationQueue& queue, DistributionCache& distribution,
 }
 
 // The weights of every trajectory of each path under the measure calibrated on the base
-// path's prices at the quoted expiries (engine/sample_measure.h), path p's weight from its own
+// path's prices at the quoted expiries (engine/exact/sample_measure.h), path p's weight from its own
 // prices scaled back to S0, each path's weights summing to the trajectories' count; and the
 // rows priced with them.
 std::vector<double> weightTrajectories(const GroupPlan& plan, GroupPricers& group,

@@ -13,8 +13,8 @@
 
 #include "engine/desk/desk_figures.h"
 #include "engine/table/distribution_cache.h"
-#include "engine/lattice_measure.h"
-#include "engine/sample_measure.h"
+#include "engine/exact/lattice_measure.h"
+#include "engine/exact/sample_measure.h"
 #include "engine/table/random_generator.h"
 #include "engine/valuation/records.h"
 #include "engine/desk/row_figures.h"
@@ -66,7 +66,7 @@ struct GroupPlan {
   std::uint32_t firstState = 0;  // the generator's state at the first draw (enqueueGroup)
   // With a calibration (--calibrate): the S0's quoted expiries (units of S0). Their days are
   // kept too, at keptDays[expiryAt[e]], and every path's trajectories are weighted by the
-  // measure calibrated on them (engine/sample_measure.h).
+  // measure calibrated on them (engine/exact/sample_measure.h).
   std::vector<ExpiryQuotes> calibration;
   std::vector<double> calibrationForwards;  // the table's forward at each, units of S0
   std::vector<std::size_t> expiryAt;

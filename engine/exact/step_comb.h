@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "engine/exact_law.h"
+#include "engine/exact/exact_law.h"
 
 namespace empricer {
 

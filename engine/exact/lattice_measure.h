@@ -27,9 +27,9 @@
 #include <complex>
 #include <vector>
 
-#include "engine/exact_law.h"
-#include "engine/fourier.h"
-#include "engine/period_fit.h"
+#include "engine/exact/exact_law.h"
+#include "engine/exact/fourier.h"
+#include "engine/exact/period_fit.h"
 
 namespace empricer {
 

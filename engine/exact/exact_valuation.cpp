@@ -1,4 +1,4 @@
-#include "engine/exact_valuation.h"
+#include "engine/exact/exact_valuation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/desk/desk_figures.h"
-#include "engine/step_comb.h"
+#include "engine/exact/step_comb.h"
 #include "engine/desk/valuation_figures.h"
 
 namespace empricer {

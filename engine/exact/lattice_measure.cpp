@@ -1,11 +1,11 @@
-#include "engine/lattice_measure.h"
+#include "engine/exact/lattice_measure.h"
 
 #include <algorithm>
 #include <cmath>
 #include <complex>
 #include <limits>
 
-#include "engine/fourier.h"
+#include "engine/exact/fourier.h"
 
 namespace empricer {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "engine/table/draw_table.h"
-#include "engine/step_tilt.h"
+#include "engine/exact/step_tilt.h"
 
 namespace empricer {
 
@@ -57,7 +57,7 @@ struct StepLaw {
 StepLaw stepLaw(const DrawTable& draws, PathKind kind, double growth);
 // The same from the draw table's returns in ascending order (NaN last), for both kinds.
 std::vector<double> sortedReturns(const DrawTable& draws);
-// Under a `tilt`, each return weighs its share of the tilted weights (engine/step_tilt.h).
+// Under a `tilt`, each return weighs its share of the tilted weights (engine/exact/step_tilt.h).
 StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth,
                 const StepTilt& tilt = {});
 
@@ -82,7 +82,7 @@ struct TerminalLaw {
   // Tail sums from node first + i up: of the masses, and of the masses times e^x.
   std::vector<double> tail;
   std::vector<double> expTail;
-  // Or, when period > 0, the same in spectral form (engine/exact_law.cpp): the window's
+  // Or, when period > 0, the same in spectral form (engine/exact/exact_law.cpp): the window's
   // nodes as one period, and the spectra of the masses and of the masses times e^x.
   struct Spectrum {
     double total = 0.0;                       // c_0: the window's whole mass

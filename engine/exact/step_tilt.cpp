@@ -1,4 +1,4 @@
-#include "engine/step_tilt.h"
+#include "engine/exact/step_tilt.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The figures a simulation converges to as its trajectories grow without end, from the exact
-// law of the terminal prices (engine/exact_law.h) instead of simulated ones.
+// law of the terminal prices (engine/exact/exact_law.h) instead of simulated ones.
 //
 // Each figure is worked out on lattices of three spacings, halving from one to the next. The
 // lattice error falls as the square of the spacing, so two neighbouring lattices extrapolate
@@ -7,7 +7,7 @@
 // differ by 15 times the finer one's error at that order, and the estimate takes a seventh of
 // their difference, twice what the fourth order gives. A row whose estimate exceeds its bound
 // moves to the next finer three, up to the finest; what is left is reported with the row. A
-// table whose steps' law is a comb (engine/step_comb.h) has sums of days that no lattice
+// table whose steps' law is a comb (engine/exact/step_comb.h) has sums of days that no lattice
 // resolves: their rows are reported as held to no bound (an infinite ratio).
 #pragma once
 
@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "engine/table/draw_table.h"
-#include "engine/exact_law.h"
-#include "engine/lattice_measure.h"
+#include "engine/exact/exact_law.h"
+#include "engine/exact/lattice_measure.h"
 #include "engine/desk/desk_figures.h"
 #include "engine/desk/row_figures.h"
 #include "engine/valuation/records.h"
@@ -80,7 +80,7 @@ struct ExactSetup {
   // ones are for checking the figures against finer ones.
   int firstIntervals = 0;
   int lastIntervals = 0;
-  // Quoted expiries (units of S0) to calibrate the paths' measure to (engine/lattice_measure.h):
+  // Quoted expiries (units of S0) to calibrate the paths' measure to (engine/exact/lattice_measure.h):
   // the model is then one S0's; none: the table's own measure.
   std::vector<ExpiryQuotes> calibration{};
 };
@@ -139,7 +139,7 @@ class ExactModel {
   const DayLaw& day(PathKind kind, int intervals);
   // The step law of `kind`, worked out once.
   const StepLaw& steps(PathKind kind);
-  // The most days whose sums keep a comb of the steps' values (engine/step_comb.h).
+  // The most days whose sums keep a comb of the steps' values (engine/exact/step_comb.h).
   std::int64_t combedDays();
   std::shared_ptr<const TerminalLaw> terminal(PathKind kind, int intervals, int days);
   // Whether a law of `days` is the step's own values: a day of one step (not under a

@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "engine/lattice_measure.h"
-#include "engine/period_fit.h"
+#include "engine/exact/lattice_measure.h"
+#include "engine/exact/period_fit.h"
 
 namespace empricer {
 

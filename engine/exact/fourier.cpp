@@ -1,4 +1,4 @@
-#include "engine/fourier.h"
+#include "engine/exact/fourier.h"
 
 #include <algorithm>
 #include <cmath>

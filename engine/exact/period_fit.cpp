@@ -1,4 +1,4 @@
-#include "engine/period_fit.h"
+#include "engine/exact/period_fit.h"
 
 #include <algorithm>
 #include <cmath>

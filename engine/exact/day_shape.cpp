@@ -1,4 +1,4 @@
-#include "engine/day_shape.h"
+#include "engine/exact/day_shape.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "engine/valuation/constants.h"
-#include "engine/exact_law.h"
-#include "engine/exact_valuation.h"
+#include "engine/exact/exact_law.h"
+#include "engine/exact/exact_valuation.h"
 
 namespace empricer {
 

@@ -1,4 +1,4 @@
-#include "engine/exact_law.h"
+#include "engine/exact/exact_law.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <numbers>
 
 #include "engine/valuation/constants.h"
-#include "engine/fourier.h"
+#include "engine/exact/fourier.h"
 
 namespace empricer {
 

@@ -1,4 +1,4 @@
-#include "engine/sample_measure.h"
+#include "engine/exact/sample_measure.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "engine/step_comb.h"
+#include "engine/exact/step_comb.h"
 
 #include <algorithm>
 #include <cmath>
