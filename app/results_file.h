@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine/desk/desk_figures.h"
-#include "engine/group_valuation.h"
+#include "engine/simulation/group_valuation.h"
 #include "engine/valuation/records.h"
 #include "engine/desk/row_figures.h"
 #include "engine/valuation/row_pricer.h"

@@ -17,7 +17,7 @@
 #include "engine/table/distribution_cache.h"
 #include "engine/table/random_generator.h"
 #include "engine/row_valuer.h"
-#include "engine/valuation_queue.h"
+#include "engine/simulation/valuation_queue.h"
 #include "text/status.h"
 
 namespace empricer {

@@ -17,12 +17,12 @@
 #include <unistd.h>
 
 #include "engine/table/draw_table.h"
-#include "engine/lockstep_simulation.h"
-#include "engine/path_simulation.h"
+#include "engine/simulation/lockstep_simulation.h"
+#include "engine/simulation/path_simulation.h"
 #include "engine/table/random_generator.h"
 #include "engine/table/return_table.h"
-#include "engine/valuation_queue.h"
-#include "engine/value_option.h"
+#include "engine/simulation/valuation_queue.h"
+#include "engine/simulation/value_option.h"
 
 using namespace empricer;
 

@@ -17,7 +17,7 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/group_valuation.h"
+#include "engine/simulation/group_valuation.h"
 #include "text/status.h"
 
 namespace empricer {

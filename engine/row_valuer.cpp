@@ -4,7 +4,7 @@
 #include <map>
 
 #include "engine/exact_rows.h"
-#include "engine/path_simulation.h"
+#include "engine/simulation/path_simulation.h"
 #include "engine/simulated_rows.h"
 #include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"

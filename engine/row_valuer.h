@@ -15,11 +15,11 @@
 
 #include "engine/calibration_quotes.h"
 #include "engine/table/distribution_cache.h"
-#include "engine/group_valuation.h"
+#include "engine/simulation/group_valuation.h"
 #include "engine/table/random_generator.h"
 #include "engine/valuation/records.h"
 #include "engine/desk/row_figures.h"
-#include "engine/valuation_queue.h"
+#include "engine/simulation/valuation_queue.h"
 #include "text/status.h"
 
 namespace empricer {

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/path_simulation.h"
+#include "engine/simulation/path_simulation.h"
 #include "engine/table/random_jump.h"
 
 namespace empricer {

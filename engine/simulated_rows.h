@@ -1,5 +1,5 @@
 // The two simulated valuers: every row on its own trajectories, and the rows of each S0 as one
-// chain on shared trajectories (engine/group_valuation.h).
+// chain on shared trajectories (engine/simulation/group_valuation.h).
 #pragma once
 
 #include <memory>

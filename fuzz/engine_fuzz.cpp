@@ -19,8 +19,8 @@
 #include <string>
 
 #include "engine/table/draw_table.h"
-#include "engine/lockstep_simulation.h"
-#include "engine/path_simulation.h"
+#include "engine/simulation/lockstep_simulation.h"
+#include "engine/simulation/path_simulation.h"
 #include "engine/table/random_generator.h"
 #include "fuzz/harness.h"
 

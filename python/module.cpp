@@ -32,7 +32,7 @@
 #include "engine/table/distribution_cache.h"
 #include "engine/table/random_generator.h"
 #include "engine/table/return_table.h"
-#include "engine/valuation_queue.h"
+#include "engine/simulation/valuation_queue.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 

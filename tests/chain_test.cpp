@@ -12,7 +12,7 @@
 #include "app/batch_rows.h"
 #include "app/settings.h"
 #include "engine/table/draw_table.h"
-#include "engine/path_simulation.h"
+#include "engine/simulation/path_simulation.h"
 #include "engine/table/random_jump.h"
 #include "engine/table/return_table.h"
 #include "engine/valuation/terminal_text.h"

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "engine/table/draw_table.h"
-#include "engine/lockstep_simulation.h"
-#include "engine/path_simulation.h"
+#include "engine/simulation/lockstep_simulation.h"
+#include "engine/simulation/path_simulation.h"
 #include "engine/table/random_generator.h"
 #include "engine/table/random_jump.h"
 #include "engine/table/return_table.h"

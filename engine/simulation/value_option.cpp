@@ -1,4 +1,4 @@
-#include "engine/value_option.h"
+#include "engine/simulation/value_option.h"
 
 #include <vector>
 

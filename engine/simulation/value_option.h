@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "engine/group_valuation.h"
+#include "engine/simulation/group_valuation.h"
 
 namespace empricer {
 

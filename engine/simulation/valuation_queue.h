@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "engine/table/distribution_cache.h"
-#include "engine/lockstep_simulation.h"
+#include "engine/simulation/lockstep_simulation.h"
 #include "engine/table/random_generator.h"
 #include "engine/valuation/records.h"
-#include "engine/worker_pool.h"
+#include "engine/simulation/worker_pool.h"
 
 namespace empricer {
 

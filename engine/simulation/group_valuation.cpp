@@ -1,4 +1,4 @@
-#include "engine/group_valuation.h"
+#include "engine/simulation/group_valuation.h"
 
 #include <sys/stat.h>
 

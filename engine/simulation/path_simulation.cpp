@@ -1,4 +1,4 @@
-#include "engine/path_simulation.h"
+#include "engine/simulation/path_simulation.h"
 
 #include "engine/table/random_generator.h"
 #include "engine/valuation/terminal_text.h"

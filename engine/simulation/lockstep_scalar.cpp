@@ -1,8 +1,8 @@
 // The lockstep kernel in plain C++, for processors without the wide paths: four lanes, each
 // step drawn for every lane before the paths move, so the lanes' work can overlap.
-#include "engine/lockstep_kernels.h"
+#include "engine/simulation/lockstep_kernels.h"
 
-#include "engine/path_simulation.h"
+#include "engine/simulation/path_simulation.h"
 #include "engine/table/random_generator.h"
 
 namespace empricer {

@@ -1,10 +1,10 @@
-#include "engine/lockstep_simulation.h"
+#include "engine/simulation/lockstep_simulation.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "engine/lockstep_kernels.h"
+#include "engine/simulation/lockstep_kernels.h"
 #include "engine/table/random_generator.h"
 #include "engine/table/random_jump.h"
 #include "engine/valuation/terminal_text.h"

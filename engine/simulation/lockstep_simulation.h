@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "engine/table/distribution_cache.h"
-#include "engine/lockstep_kernels.h"
-#include "engine/path_simulation.h"
+#include "engine/simulation/lockstep_kernels.h"
+#include "engine/simulation/path_simulation.h"
 #include "engine/table/random_jump.h"
 
 namespace empricer {

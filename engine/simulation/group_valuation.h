@@ -19,7 +19,7 @@
 #include "engine/valuation/records.h"
 #include "engine/desk/row_figures.h"
 #include "engine/valuation/row_pricer.h"
-#include "engine/valuation_queue.h"
+#include "engine/simulation/valuation_queue.h"
 #include "text/status.h"
 
 namespace empricer {

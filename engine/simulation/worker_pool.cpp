@@ -1,4 +1,4 @@
-#include "engine/worker_pool.h"
+#include "engine/simulation/worker_pool.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,7 +4,7 @@
 // it.
 #include <immintrin.h>
 
-#include "engine/lockstep_kernels.h"
+#include "engine/simulation/lockstep_kernels.h"
 
 namespace empricer {
 
@@ -55,7 +55,7 @@ inline Doubles gatherHigh(const double* table, States s) {
   return _mm512_i32gather_pd(_mm512_extracti64x4_epi64(outputsOf(s), 1), table, 8);
 }
 
-#include "engine/lockstep_kernel_body.h"
+#include "engine/simulation/lockstep_kernel_body.h"
 
 }  // namespace
 

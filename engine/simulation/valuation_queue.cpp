@@ -1,8 +1,8 @@
-#include "engine/valuation_queue.h"
+#include "engine/simulation/valuation_queue.h"
 
 #include <algorithm>
 
-#include "engine/path_simulation.h"
+#include "engine/simulation/path_simulation.h"
 #include "engine/table/random_jump.h"
 #include "engine/valuation/terminal_text.h"
 #include "engine/desk/valuation_figures.h"

@@ -3,7 +3,7 @@
 // Compiled with -mavx2 and run only where the processor has it.
 #include <immintrin.h>
 
-#include "engine/lockstep_kernels.h"
+#include "engine/simulation/lockstep_kernels.h"
 
 namespace empricer {
 
@@ -69,7 +69,7 @@ inline Doubles gatherHigh(const double* table, States s) {
   return loadFour(table, _mm256_extracti128_si256(outputsOf(s), 1));
 }
 
-#include "engine/lockstep_kernel_body.h"
+#include "engine/simulation/lockstep_kernel_body.h"
 
 }  // namespace
 
