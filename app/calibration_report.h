@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/calibration_report.h"
+#include "engine/quotes/calibration_report.h"
 #include "engine/valuation/records.h"
 #include "text/status.h"
 

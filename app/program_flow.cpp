@@ -8,7 +8,7 @@
 #include "app/request_from_settings.h"
 #include "app/row_turn.h"
 #include "app/folder_lock.h"
-#include "engine/quote_book.h"
+#include "engine/quotes/quote_book.h"
 #include "app/run_method.h"
 #include "app/run_outputs.h"
 #include "app/runs.h"

@@ -13,7 +13,7 @@
 #include "app/results_file.h"
 #include "app/settings.h"
 #include "app/smile_plot.h"
-#include "engine/calibration_quotes.h"
+#include "engine/quotes/calibration_quotes.h"
 #include "engine/table/distribution_cache.h"
 #include "engine/table/random_generator.h"
 #include "engine/row_valuer.h"

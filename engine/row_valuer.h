@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/calibration_quotes.h"
+#include "engine/quotes/calibration_quotes.h"
 #include "engine/table/distribution_cache.h"
 #include "engine/simulation/group_valuation.h"
 #include "engine/table/random_generator.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/calibration_quotes.h"
+#include "engine/quotes/calibration_quotes.h"
 #include "engine/table/draw_table.h"
 #include "engine/exact/exact_law.h"
 #include "engine/exact/fourier.h"

@@ -1,4 +1,4 @@
-#include "engine/quote_book.h"
+#include "engine/quotes/quote_book.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "engine/quote_lines.h"
+#include "engine/quotes/quote_lines.h"
 
 namespace empricer {
 

@@ -1,4 +1,4 @@
-#include "engine/quote_lines.h"
+#include "engine/quotes/quote_lines.h"
 
 #include "text/input_stream.h"
 

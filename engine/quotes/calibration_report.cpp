@@ -1,4 +1,4 @@
-#include "engine/calibration_report.h"
+#include "engine/quotes/calibration_report.h"
 
 #include <algorithm>
 #include <cmath>

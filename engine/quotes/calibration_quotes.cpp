@@ -1,4 +1,4 @@
-#include "engine/calibration_quotes.h"
+#include "engine/quotes/calibration_quotes.h"
 
 #include <algorithm>
 #include <cmath>

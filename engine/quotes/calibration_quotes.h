@@ -11,7 +11,7 @@
 #include "engine/table/draw_table.h"
 #include "engine/exact/exact_valuation.h"
 #include "engine/exact/lattice_measure.h"
-#include "engine/quote_book.h"
+#include "engine/quotes/quote_book.h"
 #include "engine/valuation/records.h"
 #include "engine/exact/sample_measure.h"
 #include "text/status.h"

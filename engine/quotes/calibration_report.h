@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/calibration_quotes.h"
+#include "engine/quotes/calibration_quotes.h"
 #include "engine/valuation/records.h"
 
 namespace empricer {
