@@ -13,7 +13,7 @@
 #include "app/cycle_notice.h"
 #include "app/file_names.h"
 #include "app/settings.h"
-#include "engine/row_valuer.h"
+#include "engine/rows/row_valuer.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 

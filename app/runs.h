@@ -16,7 +16,7 @@
 #include "engine/quotes/calibration_quotes.h"
 #include "engine/table/distribution_cache.h"
 #include "engine/table/random_generator.h"
-#include "engine/row_valuer.h"
+#include "engine/rows/row_valuer.h"
 #include "engine/simulation/valuation_queue.h"
 #include "text/status.h"
 

@@ -66,7 +66,7 @@ struct RowFigures {
   // The first of a law's figures beyond the largest double (see exactFigureName), or -1.
   int unformedFigure = -1;
   // Each path's call value with the table's annualised volatility half a point up less the
-  // same half a point down (engine/exact_rows.h); NaN where there is none.
+  // same half a point down (engine/rows/exact_rows.h); NaN where there is none.
   double vega[kPathCount] = {kNoVega, kNoVega, kNoVega, kNoVega, kNoVega};
 };
 

@@ -1,4 +1,4 @@
-#include "engine/simulated_rows.h"
+#include "engine/rows/simulated_rows.h"
 
 #include <deque>
 #include <unordered_map>

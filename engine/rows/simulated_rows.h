@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "engine/row_valuer.h"
+#include "engine/rows/row_valuer.h"
 
 namespace empricer {
 

@@ -1,11 +1,11 @@
-#include "engine/row_valuer.h"
+#include "engine/rows/row_valuer.h"
 
 #include <algorithm>
 #include <map>
 
-#include "engine/exact_rows.h"
+#include "engine/rows/exact_rows.h"
 #include "engine/simulation/path_simulation.h"
-#include "engine/simulated_rows.h"
+#include "engine/rows/simulated_rows.h"
 #include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"
 

@@ -1,4 +1,4 @@
-#include "engine/exact_rows.h"
+#include "engine/rows/exact_rows.h"
 
 #include <algorithm>
 #include <cmath>
