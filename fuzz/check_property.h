@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "app/batch_rows.h"
-#include "app/check_run.h"
+#include "app/check/check_run.h"
 #include "app/file_names.h"
 #include "app/settings.h"
 #include "engine/table/return_table.h"

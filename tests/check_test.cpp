@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/check_files.h"
-#include "app/check_run.h"
+#include "app/check/check_files.h"
+#include "app/check/check_run.h"
 #include "engine/valuation/constants.h"
 #include "engine/table/draw_table.h"
 #include "engine/table/return_table.h"

@@ -1,4 +1,4 @@
-#include "app/check_text.h"
+#include "app/check/check_text.h"
 
 #include "text/input_stream.h"
 

@@ -1,10 +1,10 @@
-#include "app/check_run.h"
+#include "app/check/check_run.h"
 
 #include <cstddef>
 #include <optional>
 #include <string>
 
-#include "app/check_files.h"
+#include "app/check/check_files.h"
 #include "app/file_names.h"
 #include "app/settings.h"
 #include "app/stop.h"

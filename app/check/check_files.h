@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/check_run.h"
+#include "app/check/check_run.h"
 #include "engine/table/draw_table.h"
 
 namespace empricer::check {

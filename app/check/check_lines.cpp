@@ -1,8 +1,8 @@
-#include "app/check_lines.h"
+#include "app/check/check_lines.h"
 
 #include <cstddef>
 
-#include "app/check_text.h"
+#include "app/check/check_text.h"
 
 namespace empricer::check {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app/batch_rows.h"
-#include "app/check_files.h"
-#include "app/check_lines.h"
-#include "app/check_text.h"
+#include "app/check/check_files.h"
+#include "app/check/check_lines.h"
+#include "app/check/check_text.h"
 #include "app/cycle_notice.h"
 #include "app/file_names.h"
 #include "app/settings.h"

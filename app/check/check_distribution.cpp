@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/check_files.h"
+#include "app/check/check_files.h"
 #include "app/day_notice.h"
-#include "app/check_lines.h"
-#include "app/check_text.h"
+#include "app/check/check_lines.h"
+#include "app/check/check_text.h"
 #include "app/file_names.h"
 #include "engine/valuation/constants.h"
 #include "engine/table/draw_table.h"

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/check_files.h"
-#include "app/check_lines.h"
-#include "app/check_text.h"
+#include "app/check/check_files.h"
+#include "app/check/check_lines.h"
+#include "app/check/check_text.h"
 #include "app/file_names.h"
 #include "engine/valuation/setup_keys.h"
 #include "text/input_stream.h"
