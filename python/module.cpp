@@ -258,7 +258,6 @@ py::tuple runRows(const Table& table, const RunSettings& settings, const std::st
       run.calibrationFile = calibratePath->c_str();
     }
     run.method = method.method;
-    run.rowsOnly = true;
     // The run's warnings go to Python's warnings module once the interpreter is back.
     run.warn = [&warnings](const std::string& warning) { warnings.push_back(warning); };
     std::chrono::steady_clock::time_point lastLook{};  // the first call looks
