@@ -61,9 +61,6 @@ struct ExactError {
   int unformedFigure = -1;
 };
 
-// The day laws of one distribution and one growth per step, kept for any number of rows,
-// and the terminal laws of the days the rows ask for. Rows may be valued from several
-// threads at once; the figures do not depend on which rows were valued before.
 // The name of figure `index` of a row's flat list of figures, as the results file names it:
 // its path and its column ("base delta_call").
 std::string exactFigureName(int index);
@@ -97,6 +94,9 @@ struct LatticeCalibration {
   std::vector<PeriodFit> fits;              // by expiry
 };
 
+// The day laws of one distribution and one growth per step, kept for any number of rows,
+// and the terminal laws of the days the rows ask for. Rows may be valued from several
+// threads at once; the figures do not depend on which rows were valued before.
 class ExactModel {
  public:
   ExactModel(const DrawTable& draws, const ExactSetup& setup);

@@ -1,11 +1,11 @@
 // Market quotes (--quotes FILE), set beside the model's values: a CSV whose header names its
 // columns S0, K and days and any of call, put, call_bid, call_ask, put_bid and put_ask (in any
-// order and case, separated by commas or semicolons). A row of a run takes the quote whose
-// S0, K and days equal its own as doubles. The file's lines are read as app/quote_lines.h
-// says; a line whose numbers cannot be prices (not finite, negative, a bid above its ask, a
-// call above S0 or a put above K) is refused. A line that gives only the call of an S0, K and
-// days and one that gives only its put are one quote (each side keeps its line); a side given
-// by two lines is refused at the second.
+// order and case, separated by commas or semicolons). A row of a run takes the quote whose S0, K
+// and days equal its own as doubles. The file's lines are read as engine/quotes/quote_lines.h
+// says; a line whose numbers cannot be prices (not finite, negative, a bid above its ask, a call
+// above S0 or a put above K) is refused. A line that gives only the call of an S0, K and days
+// and one that gives only its put are one quote (each side keeps its line); a side given by two
+// lines is refused at the second.
 #pragma once
 
 #include <cstddef>

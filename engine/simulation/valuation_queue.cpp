@@ -20,9 +20,10 @@ constexpr std::int64_t kChunkTrajectories = std::int64_t{1} << 16;
 constexpr int kChunksAheadPerThread = 4;
 // Valuations handed in ahead, at most, per chunk handed to the workers ahead.
 constexpr std::size_t kValuationsPerChunkAhead = 4;
-// Seconds at most between two calls of a completion's `progress` while a chunk is being
-// simulated: the caller's chance to stop the run (Python looks for Ctrl-C there, and answers
-// it within a tenth of a second).
+// Seconds a completion waits on a chunk that a worker simulates before it calls `progress`
+// again: the caller's chance to stop the run (Python looks for Ctrl-C there). Not a bound on
+// the time between two calls: a chunk the completion runs itself, or a queued chunk it runs
+// while it waits, runs to its end first.
 constexpr double kProgressEvery = 0.02;
 
 }  // namespace
