@@ -22,7 +22,8 @@
 #include "engine/table/random_generator.h"
 #include "engine/table/return_table.h"
 #include "engine/simulation/valuation_queue.h"
-#include "engine/simulation/value_option.h"
+#include "tests/support/simulate_lockstep.h"
+#include "tests/support/value_option.h"
 
 using namespace empricer;
 

@@ -23,6 +23,7 @@
 #include "engine/simulation/path_simulation.h"
 #include "engine/table/random_generator.h"
 #include "fuzz/harness.h"
+#include "tests/support/simulate_lockstep.h"
 
 using namespace empricer;
 

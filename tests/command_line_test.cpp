@@ -15,7 +15,7 @@
 #include "app/settings.h"
 #include "engine/simulation/path_simulation.h"
 #include "engine/simulation/valuation_queue.h"
-#include "engine/simulation/value_option.h"
+#include "tests/support/value_option.h"
 #include "run_support.h"
 #include "value_support.h"
 

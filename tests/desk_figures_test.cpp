@@ -13,7 +13,7 @@
 #include "app/results_file.h"
 #include "engine/desk/desk_figures.h"
 #include "engine/table/distribution_cache.h"
-#include "engine/simulation/value_option.h"
+#include "tests/support/value_option.h"
 #include "run_support.h"
 #include "value_support.h"
 

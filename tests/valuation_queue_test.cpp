@@ -20,7 +20,7 @@
 #include "engine/simulation/lockstep_simulation.h"
 #include "engine/table/random_jump.h"
 #include "engine/simulation/valuation_queue.h"
-#include "engine/simulation/value_option.h"
+#include "tests/support/value_option.h"
 #include "engine/simulation/worker_pool.h"
 #include "run_support.h"
 #include "value_support.h"

@@ -10,7 +10,7 @@
 #include "app/settings.h"
 #include "engine/table/random_generator.h"
 #include "engine/valuation/terminal_text.h"
-#include "engine/simulation/value_option.h"
+#include "tests/support/value_option.h"
 #include "run_support.h"
 #include "value_support.h"
 

@@ -122,12 +122,4 @@ void forEachTrajectory(const LockstepPlan& plan, std::uint32_t firstState, std::
   });
 }
 
-// Same contract as simulateOneByOne: the sums must be fresh; the generator is left where the
-// last step of the last trajectory leaves it.
-void simulateLockstep(const SimulationSetup& setup, RowPricer& sums,
-                      RandomGenerator& generator);
-// The same on a chosen kernel and width (see planLockstep).
-void simulateLockstep(const SimulationSetup& setup, RowPricer& sums,
-                      RandomGenerator& generator, KernelKind kind, int lanes = 0);
-
 }  // namespace empricer

@@ -1,4 +1,4 @@
-#include "engine/simulation/value_option.h"
+#include "tests/support/value_option.h"
 
 #include <vector>
 
