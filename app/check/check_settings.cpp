@@ -1,5 +1,5 @@
 // --check of Setup.txt: each key line against the settings loader's reading of it, both by
-// the rules of the keys (engine/setup_keys.h).
+// the rules of the keys (engine/valuation/setup_keys.h).
 #include <cmath>
 #include <cstddef>
 #include <optional>
