@@ -8,7 +8,7 @@
 
 #include "app/options.h"
 #include "app/settings.h"
-#include "engine/row_valuer.h"
+#include "engine/rows/row_valuer.h"
 #include "text/input_stream.h"
 #include "text/status.h"
 

@@ -8,8 +8,8 @@
 
 #include "app/clock.h"
 #include "app/settings.h"
-#include "engine/records.h"
-#include "engine/row_pricer.h"
+#include "engine/valuation/records.h"
+#include "engine/valuation/row_pricer.h"
 #include "text/line_reader.h"
 #include "text/output_file.h"
 #include "text/status.h"

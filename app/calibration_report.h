@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "engine/calibration_report.h"
-#include "engine/records.h"
+#include "engine/quotes/calibration_report.h"
+#include "engine/valuation/records.h"
 #include "text/status.h"
 
 namespace empricer {

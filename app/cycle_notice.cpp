@@ -1,7 +1,7 @@
 #include "app/cycle_notice.h"
 
-#include "engine/constants.h"
-#include "engine/random_generator.h"
+#include "engine/valuation/constants.h"
+#include "engine/table/random_generator.h"
 
 namespace empricer {
 

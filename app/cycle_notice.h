@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/row_valuer.h"
+#include "engine/rows/row_valuer.h"
 
 namespace empricer {
 

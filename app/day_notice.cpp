@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/constants.h"
-#include "engine/day_shape.h"
+#include "engine/valuation/constants.h"
+#include "engine/exact/day_shape.h"
 #include "text/number_text.h"
 
 namespace empricer {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 
 namespace empricer {
 

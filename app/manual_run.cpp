@@ -7,7 +7,7 @@
 #include "app/row_turn.h"
 #include "app/runs.h"
 #include "app/stop.h"
-#include "engine/row_valuer.h"
+#include "engine/rows/row_valuer.h"
 #include "text/number_text.h"
 
 namespace empricer {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/check_run.h"
+#include "app/check/check_run.h"
 #include "app/runs.h"
 #include "app/stop.h"
 #include "text/command_line.h"

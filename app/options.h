@@ -11,7 +11,7 @@
 #include "app/clock.h"
 #include "app/console_input.h"
 #include "app/run_tuning.h"
-#include "engine/valuation_queue.h"
+#include "engine/simulation/valuation_queue.h"
 #include "text/command_line.h"
 #include "text/status.h"
 

@@ -1,7 +1,7 @@
 // The part of a valuation request that comes from the settings.
 #pragma once
 
-#include "engine/records.h"
+#include "engine/valuation/records.h"
 #include "app/settings.h"
 
 namespace empricer {

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "engine/valuation_figures.h"
+#include "engine/desk/valuation_figures.h"
 #include "text/output_file.h"
 
 namespace empricer {

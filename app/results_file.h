@@ -7,11 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "engine/desk_figures.h"
-#include "engine/group_valuation.h"
-#include "engine/records.h"
-#include "engine/row_figures.h"
-#include "engine/row_pricer.h"
+#include "engine/desk/desk_figures.h"
+#include "engine/simulation/group_valuation.h"
+#include "engine/valuation/records.h"
+#include "engine/desk/row_figures.h"
+#include "engine/valuation/row_pricer.h"
 #include "text/number_text.h"
 #include "text/output_file.h"
 #include "text/status.h"

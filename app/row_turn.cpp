@@ -8,14 +8,14 @@
 
 #include "app/day_notice.h"
 #include "app/file_names.h"
-#include "engine/quote_book.h"
+#include "engine/quotes/quote_book.h"
 #include "app/stop.h"
 #include "app/stop_signals.h"
-#include "engine/desk_figures.h"
-#include "engine/calibration_quotes.h"
-#include "engine/exact_valuation.h"
-#include "engine/random_generator.h"
-#include "engine/valuation_figures.h"
+#include "engine/desk/desk_figures.h"
+#include "engine/quotes/calibration_quotes.h"
+#include "engine/exact/exact_valuation.h"
+#include "engine/table/random_generator.h"
+#include "engine/desk/valuation_figures.h"
 
 namespace empricer {
 

@@ -7,7 +7,7 @@
 
 #include "app/cycle_notice.h"
 #include "app/runs.h"
-#include "engine/row_valuer.h"
+#include "engine/rows/row_valuer.h"
 
 namespace empricer {
 

@@ -3,7 +3,7 @@
 // defaults; any kernel gives the same bytes (a whole run can be compared kernel by kernel).
 #pragma once
 
-#include "engine/valuation_queue.h"
+#include "engine/simulation/valuation_queue.h"
 
 namespace empricer {
 

@@ -13,11 +13,11 @@
 #include "app/results_file.h"
 #include "app/settings.h"
 #include "app/smile_plot.h"
-#include "engine/calibration_quotes.h"
-#include "engine/distribution_cache.h"
-#include "engine/random_generator.h"
-#include "engine/row_valuer.h"
-#include "engine/valuation_queue.h"
+#include "engine/quotes/calibration_quotes.h"
+#include "engine/table/distribution_cache.h"
+#include "engine/table/random_generator.h"
+#include "engine/rows/row_valuer.h"
+#include "engine/simulation/valuation_queue.h"
 #include "text/status.h"
 
 namespace empricer {
@@ -60,10 +60,8 @@ struct RunContext {
   const char* calibrationFile = "";
   // How the rows are valued: chosen once for the run (chooseMethod), handed to makeValuer.
   ValuationMethod method = ValuationMethod::simulation;
-  // Rows valued in process (valueRowsOf): no console lines, no Batch_Result.csv and no
-  // temporary file; only the results (and `listen`, told of the progress, which answers
-  // whether the run goes on: false stops it with a failure of kind stopped).
-  bool rowsOnly = false;
+  // Rows valued in process (valueRowsOf): told of the progress, answers whether the run goes
+  // on (false stops it with a failure of kind stopped).
   std::function<bool(double share)> listen{};
   // The run's warnings, each a line's text without "empricer: warning: "; standard error
   // when not set.
@@ -85,7 +83,8 @@ Status runManual(const RunSettings& settings, RunContext& run);
 Status runBatch(const RunSettings& settings, RunContext& run);
 
 // The rows of `batch` (read from the text of a batch.csv) valued as a batch run values them,
-// with `run.rowsOnly`: only `run.results` is written. Fails with the stop message.
+// in process: no console lines, no Batch_Result.csv and no temporary file; only `run.results`
+// is written (and `run.listen` told of the progress). Fails with the stop message.
 Status valueRowsOf(BatchFile& batch, RunContext& run);
 
 // The whole program: seed, settings, banner, run mode, run, closing line, optional pause.

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/setup_keys.h"
+#include "engine/valuation/setup_keys.h"
 #include "text/status.h"
 
 namespace empricer {

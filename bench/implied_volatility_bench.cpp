@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/implied_volatility.h"
+#include "engine/desk/implied_volatility.h"
 
 using namespace empricer;
 

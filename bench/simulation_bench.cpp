@@ -16,13 +16,14 @@
 #include <string>
 #include <unistd.h>
 
-#include "engine/draw_table.h"
-#include "engine/lockstep_simulation.h"
-#include "engine/path_simulation.h"
-#include "engine/random_generator.h"
-#include "engine/return_table.h"
-#include "engine/valuation_queue.h"
-#include "engine/value_option.h"
+#include "engine/table/draw_table.h"
+#include "engine/simulation/lockstep_simulation.h"
+#include "engine/simulation/path_simulation.h"
+#include "engine/table/random_generator.h"
+#include "engine/table/return_table.h"
+#include "engine/simulation/valuation_queue.h"
+#include "tests/support/simulate_lockstep.h"
+#include "tests/support/value_option.h"
 
 using namespace empricer;
 

@@ -11,7 +11,7 @@
 #include "builder/moments.h"
 #include "builder/table_fit.h"
 #include "builder/table_text.h"
-#include "engine/return_table.h"
+#include "engine/table/return_table.h"
 #include "text/status.h"
 
 namespace empricer {

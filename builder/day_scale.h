@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "builder/moments.h"
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 
 namespace empricer {
 

@@ -19,8 +19,8 @@
 #include "builder/svg_picture.h"
 #include "builder/table_fit.h"
 #include "builder/table_text.h"
-#include "engine/draw_table.h"
-#include "engine/return_table.h"
+#include "engine/table/draw_table.h"
+#include "engine/table/return_table.h"
 #include "text/input_stream.h"
 #include "text/same_file.h"
 

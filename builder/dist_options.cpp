@@ -4,7 +4,7 @@
 
 #include "builder/csv_fields.h"
 #include "builder/day_scale.h"
-#include "engine/return_table.h"
+#include "engine/table/return_table.h"
 #include "text/command_line.h"
 
 namespace empricer {

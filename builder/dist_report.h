@@ -15,7 +15,7 @@
 #include "builder/moments.h"
 #include "builder/price_history.h"
 #include "builder/rate_settings.h"
-#include "engine/day_shape.h"
+#include "engine/exact/day_shape.h"
 
 namespace empricer {
 

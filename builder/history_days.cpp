@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 
 namespace empricer {
 

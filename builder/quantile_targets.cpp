@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 
 namespace empricer {
 

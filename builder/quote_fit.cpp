@@ -8,12 +8,12 @@
 #include <memory>
 #include <tuple>
 
-#include "engine/calibration_quotes.h"
-#include "engine/draw_table.h"
-#include "engine/exact_law.h"
-#include "engine/exact_valuation.h"
-#include "engine/implied_volatility.h"
-#include "engine/valuation_figures.h"
+#include "engine/quotes/calibration_quotes.h"
+#include "engine/table/draw_table.h"
+#include "engine/exact/exact_law.h"
+#include "engine/exact/exact_valuation.h"
+#include "engine/desk/implied_volatility.h"
+#include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"
 
 namespace empricer {

@@ -27,7 +27,7 @@
 #include "builder/canonical_tilt.h"
 #include "builder/rate_settings.h"
 #include "builder/table_fit.h"
-#include "engine/quote_book.h"
+#include "engine/quotes/quote_book.h"
 #include "text/status.h"
 
 namespace empricer {

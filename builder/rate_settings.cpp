@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "builder/csv_fields.h"
-#include "engine/setup_keys.h"
+#include "engine/valuation/setup_keys.h"
 #include "text/input_stream.h"
 
 namespace empricer {

@@ -1,5 +1,5 @@
 // The two settings of empricer's Setup.txt that a risk-neutral table needs, keys 3 and 4, read
-// by the rules empricer reads the file with (engine/setup_keys.h).
+// by the rules empricer reads the file with (engine/valuation/setup_keys.h).
 #pragma once
 
 #include <string>

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <utility>
 
-#include "engine/exact_law.h"
+#include "engine/exact/exact_law.h"
 #include "text/number_text.h"
 #include "text/text_width.h"
 

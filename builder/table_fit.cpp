@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <limits>
 
-#include "engine/constants.h"
+#include "engine/valuation/constants.h"
 
 namespace empricer {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "text/input_stream.h"
 
 namespace empricer {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "app/check_run.h"
+#include "app/check/check_run.h"
 #include "app/file_names.h"
 #include "fuzz/check_property.h"
 #include "fuzz/harness.h"

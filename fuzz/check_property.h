@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "app/batch_rows.h"
-#include "app/check_run.h"
+#include "app/check/check_run.h"
 #include "app/file_names.h"
 #include "app/settings.h"
-#include "engine/return_table.h"
+#include "engine/table/return_table.h"
 #include "fuzz/harness.h"
 #include "fuzz/reference.h"
 #include "text/fields.h"

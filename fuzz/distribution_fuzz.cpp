@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/draw_table.h"
-#include "engine/return_table.h"
+#include "engine/table/draw_table.h"
+#include "engine/table/return_table.h"
 #include "fuzz/harness.h"
 #include "fuzz/reference.h"
 

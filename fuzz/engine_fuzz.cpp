@@ -18,11 +18,12 @@
 #include <memory>
 #include <string>
 
-#include "engine/draw_table.h"
-#include "engine/lockstep_simulation.h"
-#include "engine/path_simulation.h"
-#include "engine/random_generator.h"
+#include "engine/table/draw_table.h"
+#include "engine/simulation/lockstep_simulation.h"
+#include "engine/simulation/path_simulation.h"
+#include "engine/table/random_generator.h"
 #include "fuzz/harness.h"
+#include "tests/support/simulate_lockstep.h"
 
 using namespace empricer;
 

@@ -20,8 +20,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/quote_book.h"
-#include "engine/quote_lines.h"
+#include "engine/quotes/quote_book.h"
+#include "engine/quotes/quote_lines.h"
 #include "fuzz/harness.h"
 #include "text/input_stream.h"
 

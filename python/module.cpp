@@ -19,20 +19,20 @@
 #include "app/file_names.h"
 #include "app/options.h"
 #include "app/progress.h"
-#include "engine/quote_book.h"
+#include "engine/quotes/quote_book.h"
 #include "app/results_file.h"
 #include "app/run_method.h"
 #include "app/runs.h"
 #include "app/settings.h"
 #include "builder/dist_build.h"
 #include "builder/dist_options.h"
-#include "engine/calibration_quotes.h"
-#include "engine/calibration_report.h"
-#include "engine/constants.h"
-#include "engine/distribution_cache.h"
-#include "engine/random_generator.h"
-#include "engine/return_table.h"
-#include "engine/valuation_queue.h"
+#include "engine/quotes/calibration_quotes.h"
+#include "engine/quotes/calibration_report.h"
+#include "engine/valuation/constants.h"
+#include "engine/table/distribution_cache.h"
+#include "engine/table/random_generator.h"
+#include "engine/table/return_table.h"
+#include "engine/simulation/valuation_queue.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 
@@ -258,7 +258,6 @@ py::tuple runRows(const Table& table, const RunSettings& settings, const std::st
       run.calibrationFile = calibratePath->c_str();
     }
     run.method = method.method;
-    run.rowsOnly = true;
     // The run's warnings go to Python's warnings module once the interpreter is back.
     run.warn = [&warnings](const std::string& warning) { warnings.push_back(warning); };
     std::chrono::steady_clock::time_point lastLook{};  // the first call looks

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/calibration_quotes.h"
-#include "engine/draw_table.h"
-#include "engine/exact_law.h"
-#include "engine/fourier.h"
-#include "engine/lattice_measure.h"
-#include "engine/period_fit.h"
+#include "engine/quotes/calibration_quotes.h"
+#include "engine/table/draw_table.h"
+#include "engine/exact/exact_law.h"
+#include "engine/exact/fourier.h"
+#include "engine/exact/lattice_measure.h"
+#include "engine/exact/period_fit.h"
 #include "picture_support.h"
 #include "run_support.h"
 #include "value_support.h"

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "builder/canonical_tilt.h"
-#include "engine/draw_table.h"
-#include "engine/return_table.h"
+#include "engine/table/draw_table.h"
+#include "engine/table/return_table.h"
 #include "return_samples.h"
 #include "run_support.h"
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "app/check_files.h"
-#include "app/check_run.h"
-#include "engine/constants.h"
-#include "engine/draw_table.h"
-#include "engine/return_table.h"
+#include "app/check/check_files.h"
+#include "app/check/check_run.h"
+#include "engine/valuation/constants.h"
+#include "engine/table/draw_table.h"
+#include "engine/table/return_table.h"
 #include "fuzz/check_property.h"
 #include "run_support.h"
 

@@ -13,9 +13,9 @@
 
 #include "app/file_names.h"
 #include "app/settings.h"
-#include "engine/path_simulation.h"
-#include "engine/valuation_queue.h"
-#include "engine/value_option.h"
+#include "engine/simulation/path_simulation.h"
+#include "engine/simulation/valuation_queue.h"
+#include "tests/support/value_option.h"
 #include "run_support.h"
 #include "value_support.h"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "app/settings.h"
-#include "engine/constants.h"
-#include "engine/return_table.h"
+#include "engine/valuation/constants.h"
+#include "engine/table/return_table.h"
 
 using namespace empricer;
 

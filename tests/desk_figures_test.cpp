@@ -11,9 +11,9 @@
 
 #include "app/file_names.h"
 #include "app/results_file.h"
-#include "engine/desk_figures.h"
-#include "engine/distribution_cache.h"
-#include "engine/value_option.h"
+#include "engine/desk/desk_figures.h"
+#include "engine/table/distribution_cache.h"
+#include "tests/support/value_option.h"
 #include "run_support.h"
 #include "value_support.h"
 

@@ -15,8 +15,8 @@
 #include "builder/quantile_targets.h"
 #include "builder/table_fit.h"
 #include "builder/table_text.h"
-#include "engine/constants.h"
-#include "engine/return_table.h"
+#include "engine/valuation/constants.h"
+#include "engine/table/return_table.h"
 #include "return_samples.h"
 
 using namespace empricer;

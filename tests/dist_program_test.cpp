@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/draw_table.h"
-#include "engine/return_table.h"
+#include "engine/table/draw_table.h"
+#include "engine/table/return_table.h"
 #include "picture_support.h"
 #include "return_samples.h"
 #include "run_support.h"

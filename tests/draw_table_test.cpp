@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/draw_table.h"
+#include "engine/table/draw_table.h"
 #include "value_support.h"
 
 using namespace empricer;

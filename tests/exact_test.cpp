@@ -12,12 +12,12 @@
 #include <utility>
 #include <vector>
 
-#include "engine/draw_table.h"
-#include "engine/exact_law.h"
-#include "engine/exact_valuation.h"
-#include "engine/step_comb.h"
-#include "engine/step_tilt.h"
-#include "engine/valuation_figures.h"
+#include "engine/table/draw_table.h"
+#include "engine/exact/exact_law.h"
+#include "engine/exact/exact_valuation.h"
+#include "engine/exact/step_comb.h"
+#include "engine/exact/step_tilt.h"
+#include "engine/desk/valuation_figures.h"
 #include "app/smile_plot.h"
 #include "picture_support.h"
 #include "run_support.h"

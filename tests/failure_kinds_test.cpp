@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/folder_lock.h"
-#include "engine/quote_book.h"
+#include "engine/quotes/quote_book.h"
 #include "app/results_file.h"
 #include "app/smile_plot.h"
 #include "builder/dist_build.h"

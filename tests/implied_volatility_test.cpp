@@ -2,7 +2,7 @@
 // of moneyness and volatility, and the price agrees with references computed another way
 // (long double with erfcl where its two terms do not cancel, and the integral of the vega where
 // they do), so that a wrong price cannot hide behind a consistent round trip.
-#include "engine/implied_volatility.h"
+#include "engine/desk/implied_volatility.h"
 
 #include <gtest/gtest.h>
 

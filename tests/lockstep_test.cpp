@@ -15,12 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/draw_table.h"
-#include "engine/lockstep_simulation.h"
-#include "engine/path_simulation.h"
-#include "engine/random_generator.h"
-#include "engine/random_jump.h"
-#include "engine/return_table.h"
+#include "engine/table/draw_table.h"
+#include "engine/simulation/lockstep_simulation.h"
+#include "engine/simulation/path_simulation.h"
+#include "engine/table/random_generator.h"
+#include "engine/table/random_jump.h"
+#include "engine/table/return_table.h"
+#include "tests/support/simulate_lockstep.h"
 #include "value_support.h"
 
 using namespace empricer;
@@ -435,7 +436,7 @@ TEST(LockstepTest, DefaultPathIsTheWidestAvailable) {
   const SimulationOutcome expected = runFrom(setup, true, 8u, simulateOneByOne);
   auto defaultPath = [](const SimulationSetup& s, RowPricer& sums,
                         RandomGenerator& generator) {
-    simulateLockstep(s, sums, generator);  // as valueOption calls it
+    simulateLockstep(s, sums, generator);  // no kernel named: the widest available
   };
   const SimulationOutcome actual = runFrom(setup, true, 8u, defaultPath);
   EXPECT_EQ(std::memcmp(&expected.sums, &actual.sums, sizeof(PayoffSums)), 0);

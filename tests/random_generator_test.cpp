@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/random_generator.h"
+#include "engine/table/random_generator.h"
 
 using namespace empricer;
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/return_table.h"
-#include "engine/random_generator.h"
+#include "engine/table/return_table.h"
+#include "engine/table/random_generator.h"
 #include "run_support.h"
 #include "value_support.h"
 

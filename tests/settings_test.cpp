@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/check_run.h"
+#include "app/check/check_run.h"
 #include "app/settings.h"
 #include "builder/rate_settings.h"
 #include "run_support.h"

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/day_shape.h"
-#include "engine/draw_table.h"
-#include "engine/exact_law.h"
-#include "engine/exact_valuation.h"
-#include "engine/valuation_figures.h"
+#include "engine/exact/day_shape.h"
+#include "engine/table/draw_table.h"
+#include "engine/exact/exact_law.h"
+#include "engine/exact/exact_valuation.h"
+#include "engine/desk/valuation_figures.h"
 #include "run_support.h"
 #include "value_support.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/lockstep_simulation.h"
+#include "engine/simulation/lockstep_simulation.h"
 #include "run_support.h"
 #include "value_support.h"
 

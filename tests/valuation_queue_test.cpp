@@ -17,11 +17,11 @@
 
 #include "app/file_names.h"
 #include "app/settings.h"
-#include "engine/lockstep_simulation.h"
-#include "engine/random_jump.h"
-#include "engine/valuation_queue.h"
-#include "engine/value_option.h"
-#include "engine/worker_pool.h"
+#include "engine/simulation/lockstep_simulation.h"
+#include "engine/table/random_jump.h"
+#include "engine/simulation/valuation_queue.h"
+#include "tests/support/value_option.h"
+#include "engine/simulation/worker_pool.h"
 #include "run_support.h"
 #include "value_support.h"
 

@@ -8,9 +8,9 @@
 
 #include "app/file_names.h"
 #include "app/settings.h"
-#include "engine/random_generator.h"
-#include "engine/terminal_text.h"
-#include "engine/value_option.h"
+#include "engine/table/random_generator.h"
+#include "engine/valuation/terminal_text.h"
+#include "tests/support/value_option.h"
 #include "run_support.h"
 #include "value_support.h"
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "engine/records.h"
-#include "engine/return_table.h"
+#include "engine/valuation/records.h"
+#include "engine/table/return_table.h"
 
 using namespace empricer;
 

@@ -21,8 +21,6 @@ std::FILE* streamOn(int fd) {
 
 }  // namespace
 
-std::FILE* openForWriting(const char* path) { return std::fopen(path, "w"); }
-
 std::FILE* openScratchForWriting(const char* path) {
   return streamOn(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
 }

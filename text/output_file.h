@@ -23,11 +23,9 @@ struct WriteStatus {
   bool ok() const { return error == 0; }
 };
 
-// Creates the file or truncates it to empty, following a symbolic link; nullptr when that is
-// not possible.
-std::FILE* openForWriting(const char* path);
-// The same for a scratch file of the program's own name: a symbolic link at `path` is never
-// followed (nor its target touched), and counts as a file that cannot be created.
+// Creates a scratch file of the program's own name or truncates it to empty; nullptr when that
+// is not possible. A symbolic link at `path` is never followed (nor its target touched), and
+// counts as a file that cannot be created.
 std::FILE* openScratchForWriting(const char* path);
 
 // `text` and a line end, flushed. A failure also stays in the stream's error indicator, so a

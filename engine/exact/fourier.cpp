@@ -1,0 +1,127 @@
+#include "engine/exact/fourier.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+namespace empricer {
+
+std::size_t powerOfTwoAtLeast(std::size_t n) {
+  std::size_t size = 1;
+  while (size < n) size <<= 1;
+  return size;
+}
+
+FourierTransform::FourierTransform(std::size_t size) : size_(size) {
+  // Each root from its own angle, so that no error builds up along the table; the passes'
+  // roots are every (n / L)-th of the longest pass's.
+  std::vector<std::complex<double>> longest(size / 2);
+  for (std::size_t k = 0; k < size / 2; ++k) {
+    const double angle = -2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(size);
+    longest[k] = {std::cos(angle), std::sin(angle)};
+  }
+  roots_.reserve(size);
+  for (std::size_t length = 2; length <= size; length <<= 1) {
+    for (std::size_t k = 0; k < length / 2; ++k) roots_.push_back(longest[k * (size / length)]);
+  }
+}
+
+void FourierTransform::run(std::vector<std::complex<double>>& data, bool inverse) const {
+  const std::size_t n = size_;
+  for (std::size_t i = 1, j = 0; i < n; ++i) {
+    std::size_t bit = n >> 1;
+    for (; (j & bit) != 0; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) std::swap(data[i], data[j]);
+  }
+  std::size_t pass = 0;  // where the pass's roots begin
+  for (std::size_t length = 2; length <= n; pass += length / 2, length <<= 1) {
+    const std::size_t half = length / 2;
+    const std::complex<double>* roots = roots_.data() + pass;
+    for (std::size_t start = 0; start < n; start += length) {
+      for (std::size_t k = 0; k < half; ++k) {
+        const std::complex<double> w = roots[k];
+        const double wr = w.real();
+        const double wi = inverse ? -w.imag() : w.imag();
+        const std::complex<double> a = data[start + k];
+        const std::complex<double> x = data[start + k + half];
+        // Written out: the library's product checks for infinities on every call.
+        const double br = x.real() * wr - x.imag() * wi;
+        const double bi = x.real() * wi + x.imag() * wr;
+        data[start + k] = {a.real() + br, a.imag() + bi};
+        data[start + k + half] = {a.real() - br, a.imag() - bi};
+      }
+    }
+  }
+}
+
+}  // namespace empricer
+
+namespace empricer {
+
+RealFourierTransform::RealFourierTransform(std::size_t size)
+    : size_(size), half_(size / 2), twiddles_(size / 2) {
+  for (std::size_t k = 0; k < size / 2; ++k) {
+    const double angle = -2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(size);
+    twiddles_[k] = {std::cos(angle), std::sin(angle)};
+  }
+}
+
+void RealFourierTransform::forward(const std::vector<double>& data,
+                                   std::vector<std::complex<double>>& spectrum) const {
+  const std::size_t h = size_ / 2;
+  std::vector<std::complex<double>> work(h, {0.0, 0.0});
+  const std::size_t pairs = std::min(data.size(), size_) / 2;
+  for (std::size_t j = 0; j < pairs; ++j) work[j] = {data[2 * j], data[2 * j + 1]};
+  if (data.size() < size_ && data.size() % 2 == 1) work[pairs] = {data[2 * pairs], 0.0};
+  half_.forward(work);
+  // X_k = E_k + W^k O_k, with E_k = (Z_k + conj Z_(h-k)) / 2 and O_k = (Z_k - conj Z_(h-k)) / 2i;
+  // the products written out, as in the transform.
+  spectrum.resize(h + 1);
+  for (std::size_t k = 0; k <= h; ++k) {
+    const std::complex<double> z = work[k % h];
+    const std::complex<double> c = work[(h - k) % h];  // conjugated below
+    const double er = 0.5 * (z.real() + c.real());
+    const double ei = 0.5 * (z.imag() - c.imag());
+    // (z - conj c) / 2i
+    const double dr = 0.5 * (z.real() - c.real());
+    const double di = 0.5 * (z.imag() + c.imag());
+    const double orr = di;
+    const double oi = -dr;
+    const double wr = k < h ? twiddles_[k].real() : -1.0;
+    const double wi = k < h ? twiddles_[k].imag() : 0.0;
+    spectrum[k] = {er + (wr * orr - wi * oi), ei + (wr * oi + wi * orr)};
+  }
+}
+
+void RealFourierTransform::inverse(std::vector<std::complex<double>>& spectrum,
+                                   std::vector<double>& data, std::size_t count) const {
+  const std::size_t h = size_ / 2;
+  std::vector<std::complex<double>> work(h);
+  // E_k = (X_k + conj X_(h-k)) / 2, O_k = (X_k - conj X_(h-k)) / (2 W^k); Z_k = E_k + i O_k.
+  for (std::size_t k = 0; k < h; ++k) {
+    const std::complex<double> x = spectrum[k];
+    const std::complex<double> c = spectrum[h - k];  // conjugated below
+    const double er = 0.5 * (x.real() + c.real());
+    const double ei = 0.5 * (x.imag() - c.imag());
+    const double dr = 0.5 * (x.real() - c.real());
+    const double di = 0.5 * (x.imag() + c.imag());
+    // times conj W^k
+    const double wr = twiddles_[k].real();
+    const double wi = -twiddles_[k].imag();
+    const double orr = dr * wr - di * wi;
+    const double oi = dr * wi + di * wr;
+    work[k] = {er - oi, ei + orr};
+  }
+  half_.inverse(work);
+  data.resize(count);
+  const std::size_t pairs = count / 2;
+  for (std::size_t j = 0; j < pairs; ++j) {
+    data[2 * j] = 2.0 * work[j].real();
+    data[2 * j + 1] = 2.0 * work[j].imag();
+  }
+  if (count % 2 == 1) data[count - 1] = 2.0 * work[pairs].real();
+}
+
+}  // namespace empricer

@@ -1,0 +1,555 @@
+#include "engine/exact/lattice_measure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <limits>
+
+#include "engine/exact/fourier.h"
+
+namespace empricer {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// Masses below this share of the largest are rounding of the transforms, and 0.
+constexpr double kNoMass = 1e-25;
+constexpr int kMostSweeps = 100;
+// The sweeps end when no expiry's fit began further than this (units of S0) from where it
+// ended: every expiry is met, with the others as they are, to a small fraction of the bound
+// the figures are held to.
+constexpr double kSweepTolerance = 1e-9;
+// The masses cleaned of the transforms' rounding and trimmed to the points that hold mass.
+void clean(LatticeMasses& out) {
+  double largest = 0.0;
+  for (double m : out.mass) largest = std::max(largest, m);
+  for (double& m : out.mass) {
+    if (!(m > kNoMass * largest)) m = 0.0;
+  }
+  std::size_t from = 0;
+  std::size_t to = out.mass.size();
+  while (from < to && out.mass[from] == 0.0) ++from;
+  while (to > from && out.mass[to - 1] == 0.0) --to;
+  out.mass = std::vector<double>(out.mass.begin() + static_cast<std::ptrdiff_t>(from),
+                                 out.mass.begin() + static_cast<std::ptrdiff_t>(to));
+  out.first += static_cast<std::int64_t>(from);
+}
+
+// a * b, cleaned of the transforms' rounding and trimmed to the points that hold mass.
+LatticeMasses convolve(const LatticeMasses& a, const LatticeMasses& b) {
+  LatticeMasses out;
+  if (a.mass.empty() || b.mass.empty()) return out;
+  const std::size_t count = a.mass.size() + b.mass.size() - 1;
+  out.first = a.first + b.first;
+  if (a.mass.size() == 1 || b.mass.size() == 1) {
+    const LatticeMasses& one = a.mass.size() == 1 ? a : b;
+    const LatticeMasses& other = a.mass.size() == 1 ? b : a;
+    out.mass = other.mass;
+    for (double& m : out.mass) m *= one.mass[0];
+    return out;
+  }
+  const std::size_t size = powerOfTwoAtLeast(count);
+  std::vector<std::complex<double>> x(size, {0.0, 0.0});
+  std::vector<std::complex<double>> y(size, {0.0, 0.0});
+  for (std::size_t i = 0; i < a.mass.size(); ++i) x[i] = {a.mass[i], 0.0};
+  for (std::size_t i = 0; i < b.mass.size(); ++i) y[i] = {b.mass[i], 0.0};
+  const FourierTransform fourier(size);
+  fourier.forward(x);
+  fourier.forward(y);
+  for (std::size_t i = 0; i < size; ++i) x[i] *= y[i];
+  fourier.inverse(x);
+  out.mass.resize(count);
+  double largest = 0.0;
+  const double scale = 1.0 / static_cast<double>(size);
+  for (std::size_t i = 0; i < count; ++i) {
+    out.mass[i] = x[i].real() * scale;
+    largest = std::max(largest, out.mass[i]);
+  }
+  for (double& m : out.mass) {
+    if (!(m > kNoMass * largest)) m = 0.0;
+  }
+  std::size_t from = 0;
+  std::size_t to = count;
+  while (from < to && out.mass[from] == 0.0) ++from;
+  while (to > from && out.mass[to - 1] == 0.0) --to;
+  out.mass = std::vector<double>(out.mass.begin() + static_cast<std::ptrdiff_t>(from),
+                                 out.mass.begin() + static_cast<std::ptrdiff_t>(to));
+  out.first += static_cast<std::int64_t>(from);
+  return out;
+}
+
+// g(k) = sum_j t(j - k) v(j): v carried back over the days of t.
+LatticeMasses correlate(const LatticeMasses& t, const LatticeMasses& v) {
+  LatticeMasses reversed;
+  reversed.first = -(t.first + static_cast<std::int64_t>(t.mass.size()) - 1);
+  reversed.mass.assign(t.mass.rbegin(), t.mass.rend());
+  return convolve(reversed, v);
+}
+
+// z^n by squaring, the products written out.
+std::complex<double> raised(std::complex<double> z, int n) {
+  auto times = [](std::complex<double> a, std::complex<double> b) {
+    return std::complex<double>(a.real() * b.real() - a.imag() * b.imag(),
+                                a.real() * b.imag() + a.imag() * b.real());
+  };
+  std::complex<double> result{1.0, 0.0};
+  while (n > 0) {
+    if ((n & 1) != 0) result = times(result, z);
+    z = times(z, z);
+    n >>= 1;
+  }
+  return result;
+}
+
+double sumOf(const std::vector<double>& v) {
+  double s = 0.0;
+  for (double x : v) s += x;
+  return s;
+}
+
+// The value of `at` at point k (0 outside it).
+double valueAt(const LatticeMasses& at, std::int64_t k) {
+  const std::int64_t i = k - at.first;
+  if (i < 0 || i >= static_cast<std::int64_t>(at.mass.size())) return 0.0;
+  return at.mass[static_cast<std::size_t>(i)];
+}
+
+}  // namespace
+
+StrikeBands strikeBands(const ExpiryQuotes& expiry, double forward, double slack) {
+  StrikeBands bands;
+  bands.targets.forward = forward;
+  std::map<double, std::size_t> byStrike;
+  for (std::size_t j = 0; j < expiry.prices.size(); ++j) {
+    const PeriodPrice& q = expiry.prices[j];
+    // A put's band as the call's: C = P + d (F - K).
+    const double move = q.call ? 0.0 : q.discount * (forward - q.strike);
+    PeriodPrice call{true, q.strike, q.discount, q.bid + move, q.ask + move};
+    const auto [at, added] = byStrike.emplace(q.strike, bands.targets.prices.size());
+    if (added) {
+      bands.targets.prices.push_back(call);
+    } else {
+      PeriodPrice& band = bands.targets.prices[at->second];
+      band.bid = std::max(band.bid, call.bid);
+      band.ask = std::min(band.ask, call.ask);
+      if (band.bid > band.ask) {
+        // Bands that miss each other by no more than the lattice's forward may be off meet at
+        // their middle; beyond that, the parity contradicts the forward.
+        if (band.bid > band.ask + slack) {
+          if (bands.parityAt < 0) bands.parityAt = static_cast<std::ptrdiff_t>(j);
+        } else {
+          band.bid = band.ask = (band.bid + band.ask) / 2.0;
+        }
+      }
+    }
+    bands.bandOf.push_back(at->second);
+  }
+  return bands;
+}
+
+LatticeMeasure::LatticeMeasure(const DayLaw& base, const DayLaw& shifted,
+                               std::vector<ExpiryQuotes> expiries)
+    : base_(base), shifted_(shifted), expiries_(std::move(expiries)) {
+  for (const ExpiryQuotes& e : expiries_) {
+    StrikeBands none;
+    none.bandOf.assign(e.prices.size(), 0);
+    bands_.push_back(none);
+    fits_.push_back(PeriodFit{});
+  }
+}
+
+LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind, int days,
+                                           bool backward) {
+  const DayLaw& day = kind == PathKind::base ? base_ : shifted_;
+  const NodeWindow window =
+      days >= 1 && day.defined && !day.certain ? sumWindow(day, days) : NodeWindow{0, 0};
+  const auto width = static_cast<std::size_t>(window.end - window.first + 1);
+  if (a.mass.size() < 2 || width < 2) {
+    const LatticeMasses& t = daysOf(kind, days);
+    return backward ? correlate(t, a) : convolve(a, t);
+  }
+  // The sum of days' spectrum is the day's raised to the days, on a length that holds the
+  // result's window; what the sum of days holds beyond its window (below 1e-18) wraps around.
+  const std::size_t count = a.mass.size() + width - 1;
+  const std::size_t size =
+      std::max<std::size_t>(powerOfTwoAtLeast(std::max(count, day.mass.size())), 4);
+  const RealFourierTransform& fourier = fourierOf(size);
+  auto& spectra = spectra_[static_cast<int>(kind)];
+  const auto dayKey = std::make_tuple(static_cast<int>(kind), 1, size, false);
+  auto dayFound = spectra.find(dayKey);
+  if (dayFound == spectra.end()) {
+    std::vector<std::complex<double>> spectrum;
+    fourier.forward(day.mass, spectrum);
+    dayFound = spectra.emplace(dayKey, std::move(spectrum)).first;
+  }
+  // Carrying B back takes the sum of days reversed: its spectrum's conjugate.
+  const auto key = std::make_tuple(static_cast<int>(kind), days, size, backward);
+  auto found = spectra.find(key);
+  if (found == spectra.end()) {
+    std::vector<std::complex<double>> spectrum = dayFound->second;
+    for (std::complex<double>& z : spectrum) {
+      z = raised(z, days);
+      if (backward) z = std::conj(z);
+    }
+    found = spectra.emplace(key, std::move(spectrum)).first;
+  }
+  std::vector<std::complex<double>> x;
+  fourier.forward(a.mass, x);
+  const std::vector<std::complex<double>>& y = found->second;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    // Written out: the library's product checks for infinities on every call.
+    const double re = x[i].real() * y[i].real() - x[i].imag() * y[i].imag();
+    const double im = x[i].real() * y[i].imag() + x[i].imag() * y[i].real();
+    x[i] = {re, im};
+  }
+  std::vector<double> cyclic;
+  fourier.inverse(x, cyclic, size);
+  // Node J of the sum lies J - days x intervals / 2 points from 0, and sits at J in the cycle.
+  const std::int64_t half = static_cast<std::int64_t>(days) * (day.intervals / 2);
+  const auto n = static_cast<std::int64_t>(size);
+  LatticeMasses out;
+  out.first = backward ? a.first - (window.end - half) : a.first + (window.first - half);
+  const std::int64_t from = backward ? -window.end : window.first;
+  out.mass.resize(count);
+  const double scale = 1.0 / static_cast<double>(size);
+  for (std::size_t q = 0; q < count; ++q) {
+    const std::int64_t p = ((from + static_cast<std::int64_t>(q)) % n + n) % n;
+    out.mass[q] = cyclic[static_cast<std::size_t>(p)] * scale;
+  }
+  clean(out);
+  return out;
+}
+
+const RealFourierTransform& LatticeMeasure::fourierOf(std::size_t size) {
+  std::lock_guard<std::mutex> lock(transformsMutex_);
+  auto& slot = transforms_[size];
+  if (slot == nullptr) slot = std::make_unique<RealFourierTransform>(size);
+  return *slot;
+}
+
+const LatticeMasses& LatticeMeasure::daysOf(PathKind kind, int days) {
+  const auto key = std::make_pair(static_cast<int>(kind), days);
+  auto& sums = sums_[static_cast<int>(kind)];
+  const auto found = sums.find(key);
+  if (found != sums.end()) return found->second;
+  LatticeMasses masses;
+  if (days == 0) {
+    masses.mass.assign(1, 1.0);
+  } else {
+    const DayLaw& day = kind == PathKind::base ? base_ : shifted_;
+    const NodeMasses nodes = sumOfDays(day, days);
+    masses.first = nodes.first - static_cast<std::int64_t>(days) * (day.intervals / 2);
+    masses.mass = nodes.mass;
+    for (double& m : masses.mass) m = std::max(m, 0.0);
+  }
+  return sums.emplace(key, std::move(masses)).first->second;
+}
+
+std::vector<double> LatticeMeasure::tiltOn(std::size_t e, const LatticeMasses& at) const {
+  const PeriodTargets& targets = bands_[e].targets;
+  std::vector<double> tilt(at.mass.size());
+  for (std::size_t i = 0; i < at.mass.size(); ++i) {
+    const double x = std::exp(static_cast<double>(at.first + static_cast<std::int64_t>(i)) *
+                              base_.spacing);
+    tilt[i] = periodTilt(targets, fits_[e], x);
+  }
+  return tilt;
+}
+
+void LatticeMeasure::fitExpiry(std::size_t e, const LatticeMasses& cavity,
+                               const LatticeMasses& behind, bool& allMet) {
+  std::vector<double> x(cavity.mass.size());
+  std::vector<double> w(cavity.mass.size());
+  const auto last = static_cast<std::int64_t>(behind.mass.size()) - 1;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const std::int64_t k = cavity.first + static_cast<std::int64_t>(i);
+    x[i] = std::exp(static_cast<double>(k) * base_.spacing);
+    const std::int64_t at = std::clamp<std::int64_t>(k - behind.first, 0, last);
+    w[i] = cavity.mass[i] * behind.mass[static_cast<std::size_t>(at)];
+  }
+  fits_[e] = fitPeriod(x, w, bands_[e].targets, fits_[e]);
+  allMet = allMet && fits_[e].met && fits_[e].startResidual <= kSweepTolerance;
+}
+
+void LatticeMeasure::forwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet) {
+  const std::size_t m = expiries_.size();
+  fit = fit && chain.backward && chain.behind.size() == m;
+  chain.cavity.assign(m, {});
+  chain.ahead.assign(m, {});
+  chain.logScale.assign(m, 0.0);
+  LatticeMasses previous{0, {1.0}};
+  double logPrevious = 0.0;
+  int previousDays = 0;
+  for (std::size_t e = 0; e < m; ++e) {
+    LatticeMasses cavity = convolveDays(previous, kind, expiries_[e].days - previousDays, false);
+    const double total = sumOf(cavity.mass);
+    for (double& c : cavity.mass) c /= total;
+    const double logCavity = logPrevious + std::log(total);
+    if (fit) fitExpiry(e, cavity, chain.behind[e], allMet);
+    const std::vector<double> tilt = tiltOn(e, cavity);
+    double top = -kInfinity;
+    for (std::size_t i = 0; i < tilt.size(); ++i) {
+      if (cavity.mass[i] > 0.0) top = std::max(top, tilt[i]);
+    }
+    LatticeMasses ahead = cavity;
+    for (std::size_t i = 0; i < tilt.size(); ++i) ahead.mass[i] *= std::exp(tilt[i] - top);
+    const double kept = sumOf(ahead.mass);
+    for (double& a : ahead.mass) a /= kept;
+    chain.logScale[e] = logCavity + top + std::log(kept);
+    chain.cavity[e] = std::move(cavity);
+    chain.ahead[e] = ahead;
+    previous = std::move(ahead);
+    logPrevious = chain.logScale[e];
+    previousDays = expiries_[e].days;
+  }
+}
+
+void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet) {
+  const std::size_t m = expiries_.size();
+  chain.behind.assign(m, {});
+  LatticeMasses behind = chain.cavity[m - 1];
+  std::fill(behind.mass.begin(), behind.mass.end(), 1.0);
+  for (std::size_t e = m; e-- > 0;) {
+    const LatticeMasses& cavity = chain.cavity[e];
+    if (fit) fitExpiry(e, cavity, behind, allMet);
+    chain.behind[e] = behind;
+    if (e == 0) break;
+    // B_{e-1} on the cavity of e - 1: h_e B_e carried back over the days between.
+    const std::vector<double> tilt = tiltOn(e, cavity);
+    double top = -kInfinity;
+    for (std::size_t i = 0; i < tilt.size(); ++i) {
+      if (cavity.mass[i] > 0.0 && behind.mass[i] > 0.0) top = std::max(top, tilt[i]);
+    }
+    LatticeMasses carried = behind;
+    for (std::size_t i = 0; i < tilt.size(); ++i) {
+      carried.mass[i] = cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
+    }
+    const LatticeMasses back =
+        convolveDays(carried, kind, expiries_[e].days - expiries_[e - 1].days, true);
+    const LatticeMasses& before = chain.cavity[e - 1];
+    behind.first = before.first;
+    behind.mass.assign(before.mass.size(), 0.0);
+    double largest = 0.0;
+    for (std::size_t i = 0; i < before.mass.size(); ++i) {
+      behind.mass[i] = valueAt(back, before.first + static_cast<std::int64_t>(i));
+      largest = std::max(largest, behind.mass[i]);
+    }
+    if (largest > 0.0) {
+      for (double& b : behind.mass) b /= largest;
+    }
+  }
+  chain.backward = true;
+}
+
+std::vector<double> LatticeMeasure::flatFits() const {
+  std::vector<double> flat;
+  for (const PeriodFit& f : fits_) {
+    flat.push_back(f.mu == 0.0 ? 0.0 : f.mu);
+    flat.insert(flat.end(), f.lambda.begin(), f.lambda.end());
+  }
+  return flat;
+}
+
+void LatticeMeasure::setFlatFits(const std::vector<double>& flat) {
+  std::size_t at = 0;
+  for (PeriodFit& f : fits_) {
+    f.mu = flat[at++];
+    for (double& l : f.lambda) l = flat[at++];
+  }
+}
+
+bool LatticeMeasure::calibrate() {
+  std::lock_guard<std::recursive_mutex> lock(kindMutex_[0]);
+  auto chain = std::make_unique<Chain>();
+  bool unused = true;
+  forwardPass(PathKind::base, *chain, false, unused);
+  forwards_.clear();
+  for (const LatticeMasses& cavity : chain->cavity) {
+    // With no tilt yet, each cavity is P's law of Y_e.
+    double forward = 0.0;
+    for (std::size_t i = 0; i < cavity.mass.size(); ++i) {
+      forward += cavity.mass[i] *
+                 std::exp(static_cast<double>(cavity.first + static_cast<std::int64_t>(i)) *
+                          base_.spacing);
+    }
+    forwards_.push_back(forward);
+  }
+  met_ = false;
+  for (std::size_t e = 0; e < expiries_.size(); ++e) {
+    bands_[e] = strikeBands(expiries_[e], forwards_[e]);
+    fits_[e] = PeriodFit{};
+    fits_[e].lambda.assign(bands_[e].targets.prices.size(), 0.0);
+    if (e < start_.size() && start_[e].lambda.size() == fits_[e].lambda.size()) {
+      fits_[e].mu = start_[e].mu;
+      fits_[e].lambda = start_[e].lambda;
+    }
+    if (bands_[e].parityAt >= 0) return false;
+  }
+  // A sweep is a forward pass and a backward pass that fits the expiries from the last; the
+  // sweeps end when one found every expiry met. The multipliers a sweep leaves, as a function
+  // of those it began with, converge slowly where the expiries lean on each other: each sweep
+  // begins from the mix of the last few sweeps' outcomes whose residuals (outcome less start)
+  // cancel best (Anderson's mixing), as long as the mix keeps every multiplier's sign.
+  std::vector<std::vector<double>> outcomes;
+  std::vector<std::vector<double>> residuals;
+  for (sweeps_ = 1; sweeps_ <= kMostSweeps; ++sweeps_) {
+    // The first pass ran before any multiplier was set: a start from a coarser lattice's
+    // multipliers needs the cavities they make.
+    if (sweeps_ > 1 || !start_.empty()) forwardPass(PathKind::base, *chain, false, unused);
+    const std::vector<double> start = flatFits();
+    bool allMet = true;
+    backwardPass(PathKind::base, *chain, true, allMet);
+    if (allMet) {
+      met_ = true;
+      break;
+    }
+    std::vector<double> outcome = flatFits();
+    std::vector<double> residual(outcome.size());
+    for (std::size_t i = 0; i < outcome.size(); ++i) residual[i] = outcome[i] - start[i];
+    outcomes.push_back(outcome);
+    residuals.push_back(residual);
+    if (outcomes.size() > kMixedSweeps) {
+      outcomes.erase(outcomes.begin());
+      residuals.erase(residuals.begin());
+    }
+    const std::vector<double> mixed = andersonMix(outcomes, residuals);
+    if (!mixed.empty() && sameSigns(mixed, outcome)) setFlatFits(mixed);
+  }
+  sweeps_ = std::min(sweeps_, kMostSweeps);
+  forwardPass(PathKind::base, *chain, false, unused);
+  bool ignored = true;
+  backwardPass(PathKind::base, *chain, false, ignored);
+  chains_[0] = std::move(chain);
+  chains_[1].reset();
+  if (!met_) {
+    // The last sweep's fits may each be met on their own: say whether all are, together.
+    const std::vector<std::vector<double>> prices = modelPrices();
+    met_ = true;
+    for (std::size_t e = 0; e < expiries_.size(); ++e) {
+      for (std::size_t j = 0; j < prices[e].size(); ++j) {
+        const PeriodPrice& q = expiries_[e].prices[j];
+        met_ = met_ && prices[e][j] >= q.bid - 1e-9 && prices[e][j] <= q.ask + 1e-9;
+      }
+    }
+  }
+  return met_;
+}
+
+LatticeMeasure::Chain& LatticeMeasure::chainOf(PathKind kind) {
+  auto& chain = chains_[static_cast<int>(kind)];
+  if (chain == nullptr) {
+    chain = std::make_unique<Chain>();
+    bool unused = true;
+    forwardPass(kind, *chain, false, unused);
+    bool ignored = true;
+    backwardPass(kind, *chain, false, ignored);
+  }
+  return *chain;
+}
+
+TerminalLaw LatticeMeasure::marginal(PathKind kind, int days) {
+  std::lock_guard<std::recursive_mutex> lock(kindMutex_[static_cast<int>(kind)]);
+  Chain& chain = chainOf(kind);
+  const DayLaw& day = kind == PathKind::base ? base_ : shifted_;
+  const std::size_t m = expiries_.size();
+  // The last expiry at or before the day, and the first after it.
+  std::size_t after = 0;
+  while (after < m && expiries_[after].days <= days) ++after;
+  LatticeMasses law;
+  if (after > 0 && expiries_[after - 1].days == days) {
+    law = chain.ahead[after - 1];
+    const LatticeMasses& behind = chain.behind[after - 1];
+    for (std::size_t i = 0; i < law.mass.size(); ++i) {
+      law.mass[i] *= valueAt(behind, law.first + static_cast<std::int64_t>(i));
+    }
+  } else {
+    const LatticeMasses start = after > 0 ? chain.ahead[after - 1] : LatticeMasses{0, {1.0}};
+    const int from = after > 0 ? expiries_[after - 1].days : 0;
+    law = convolveDays(start, kind, days - from, false);
+    if (after < m) {
+      const LatticeMasses& cavity = chain.cavity[after];
+      const std::vector<double> tilt = tiltOn(after, cavity);
+      const LatticeMasses& behind = chain.behind[after];
+      double top = -kInfinity;
+      for (std::size_t i = 0; i < tilt.size(); ++i) {
+        if (cavity.mass[i] > 0.0 && behind.mass[i] > 0.0) top = std::max(top, tilt[i]);
+      }
+      LatticeMasses carried = behind;
+      for (std::size_t i = 0; i < tilt.size(); ++i) {
+        carried.mass[i] =
+            cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
+      }
+      const LatticeMasses back = convolveDays(carried, kind, expiries_[after].days - days, true);
+      for (std::size_t i = 0; i < law.mass.size(); ++i) {
+        law.mass[i] *= valueAt(back, law.first + static_cast<std::int64_t>(i));
+      }
+    }
+  }
+  const double total = sumOf(law.mass);
+  for (double& x : law.mass) x /= total;
+  NodeMasses nodes;
+  nodes.first = law.first + static_cast<std::int64_t>(days) * (day.intervals / 2);
+  nodes.mass = law.mass;
+  double atomLow = 0.0;
+  double atomHigh = 0.0;
+  if (days == 1 && !nodes.mass.empty()) {
+    // The point masses at the band's ends keep their share of their nodes.
+    const auto n = static_cast<std::int64_t>(day.intervals);
+    if (nodes.first == 0 && day.mass[0] > 0.0) atomLow = day.atomLow * nodes.mass[0] / day.mass[0];
+    const std::int64_t top = n - nodes.first;
+    if (top >= 0 && top < static_cast<std::int64_t>(nodes.mass.size()) &&
+        day.mass[static_cast<std::size_t>(n)] > 0.0) {
+      atomHigh = day.atomHigh * nodes.mass[static_cast<std::size_t>(top)] /
+                 day.mass[static_cast<std::size_t>(n)];
+    }
+  }
+  return lawOfNodes(day, days, nodes, atomLow, atomHigh);
+}
+
+std::vector<std::vector<double>> LatticeMeasure::modelPrices() {
+  std::lock_guard<std::recursive_mutex> lock(kindMutex_[0]);
+  Chain& chain = chainOf(PathKind::base);
+  std::vector<std::vector<double>> prices;
+  for (std::size_t e = 0; e < expiries_.size(); ++e) {
+    const LatticeMasses& ahead = chain.ahead[e];
+    const LatticeMasses& behind = chain.behind[e];
+    std::vector<double> q(ahead.mass.size());
+    for (std::size_t i = 0; i < q.size(); ++i) {
+      q[i] = ahead.mass[i] * valueAt(behind, ahead.first + static_cast<std::int64_t>(i));
+    }
+    const double total = sumOf(q);
+    std::vector<double> row(expiries_[e].prices.size(), 0.0);
+    for (std::size_t i = 0; i < q.size(); ++i) {
+      const double x = std::exp(static_cast<double>(ahead.first + static_cast<std::int64_t>(i)) *
+                                base_.spacing);
+      for (std::size_t j = 0; j < row.size(); ++j) {
+        row[j] += q[i] / total * periodPayoff(expiries_[e].prices[j], x);
+      }
+    }
+    prices.push_back(row);
+  }
+  return prices;
+}
+
+double LatticeMeasure::relativeEntropy() {
+  std::lock_guard<std::recursive_mutex> lock(kindMutex_[0]);
+  Chain& chain = chainOf(PathKind::base);
+  // E_Q[sum_e log h_e(X_e)] - log Z, log Z the forward pass's last scale.
+  double expected = 0.0;
+  for (std::size_t e = 0; e < expiries_.size(); ++e) {
+    const LatticeMasses& ahead = chain.ahead[e];
+    const LatticeMasses& behind = chain.behind[e];
+    const std::vector<double> tilt = tiltOn(e, ahead);
+    double total = 0.0;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < tilt.size(); ++i) {
+      const double q = ahead.mass[i] * valueAt(behind, ahead.first + static_cast<std::int64_t>(i));
+      total += q;
+      if (q > 0.0) sum += q * tilt[i];
+    }
+    expected += sum / total;
+  }
+  return std::max(expected - chain.logScale.back(), 0.0);
+}
+
+}  // namespace empricer

@@ -1,0 +1,151 @@
+#include "engine/exact/sample_measure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace empricer {
+
+namespace {
+
+constexpr int kMostSweeps = 100;
+// As on the lattice: the sweeps end when no expiry's fit began further than this from its end.
+constexpr double kSweepTolerance = 1e-9;
+
+std::vector<double> flat(const std::vector<PeriodFit>& fits) {
+  std::vector<double> out;
+  for (const PeriodFit& f : fits) {
+    out.push_back(f.mu);
+    out.insert(out.end(), f.lambda.begin(), f.lambda.end());
+  }
+  return out;
+}
+
+void unflat(const std::vector<double>& values, std::vector<PeriodFit>& fits) {
+  std::size_t at = 0;
+  for (PeriodFit& f : fits) {
+    f.mu = values[at++];
+    for (double& l : f.lambda) l = values[at++];
+  }
+}
+
+}  // namespace
+
+double logWeightOf(const SampleMeasure& measure, const double* x) {
+  double log = 0.0;
+  for (std::size_t e = 0; e < measure.fits.size(); ++e) {
+    log += periodTilt(measure.bands[e].targets, measure.fits[e], x[e]);
+  }
+  return log;
+}
+
+SampleMeasure calibrateSample(const std::vector<double>& x,
+                              const std::vector<ExpiryQuotes>& expiries,
+                              const std::vector<double>& forwards) {
+  SampleMeasure m;
+  const std::size_t count = expiries.size();
+  const std::size_t paths = count == 0 ? 0 : x.size() / count;
+  m.paths = paths;
+  if (count == 0 || paths == 0) return m;
+  for (std::size_t e = 0; e < count; ++e) {
+    m.forwards.push_back(forwards[e]);
+    m.bands.push_back(strikeBands(expiries[e], m.forwards.back()));
+    m.parity = m.parity && m.bands.back().parityAt < 0;
+    PeriodFit fit;
+    fit.lambda.assign(m.bands.back().targets.prices.size(), 0.0);
+    m.fits.push_back(fit);
+  }
+  if (!m.parity) return m;
+  // The log weights of each expiry's tilt, path by path.
+  std::vector<double> tilts(paths * count, 0.0);
+  std::vector<double> points(paths);
+  std::vector<double> cavity(paths);
+  std::vector<std::vector<double>> outcomes;
+  std::vector<std::vector<double>> residuals;
+  for (m.sweeps = 1; m.sweeps <= kMostSweeps; ++m.sweeps) {
+    for (std::size_t t = 0; t < paths; ++t) {
+      for (std::size_t e = 0; e < count; ++e) {
+        tilts[t * count + e] = periodTilt(m.bands[e].targets, m.fits[e], x[t * count + e]);
+      }
+    }
+    const std::vector<double> start = flat(m.fits);
+    bool allMet = true;
+    for (std::size_t e = count; e-- > 0;) {
+      double top = -std::numeric_limits<double>::infinity();
+      for (std::size_t t = 0; t < paths; ++t) {
+        double others = 0.0;
+        for (std::size_t f = 0; f < count; ++f) {
+          if (f != e) others += tilts[t * count + f];
+        }
+        cavity[t] = others;
+        top = std::max(top, others);
+        points[t] = x[t * count + e];
+      }
+      for (double& c : cavity) c = std::exp(c - top);
+      m.fits[e] = fitPeriod(points, cavity, m.bands[e].targets, m.fits[e]);
+      allMet = allMet && m.fits[e].met && m.fits[e].startResidual <= kSweepTolerance;
+      for (std::size_t t = 0; t < paths; ++t) {
+        tilts[t * count + e] = periodTilt(m.bands[e].targets, m.fits[e], x[t * count + e]);
+      }
+    }
+    if (allMet) {
+      m.met = true;
+      break;
+    }
+    std::vector<double> outcome = flat(m.fits);
+    std::vector<double> residual(outcome.size());
+    for (std::size_t i = 0; i < outcome.size(); ++i) residual[i] = outcome[i] - start[i];
+    outcomes.push_back(outcome);
+    residuals.push_back(residual);
+    if (outcomes.size() > kMixedSweeps) {
+      outcomes.erase(outcomes.begin());
+      residuals.erase(residuals.begin());
+    }
+    const std::vector<double> mixed = andersonMix(outcomes, residuals);
+    if (!mixed.empty() && sameSigns(mixed, outcome)) unflat(mixed, m.fits);
+  }
+  m.sweeps = std::min(m.sweeps, kMostSweeps);
+  // The weights, the prices under them, the relative entropy and the effective size.
+  std::vector<double> logs(paths);
+  double top = -std::numeric_limits<double>::infinity();
+  for (std::size_t t = 0; t < paths; ++t) {
+    logs[t] = logWeightOf(m, &x[t * count]);
+    top = std::max(top, logs[t]);
+  }
+  double sum = 0.0;
+  double squares = 0.0;
+  for (double& l : logs) {
+    l = std::exp(l - top);
+    sum += l;
+    squares += l * l;
+  }
+  m.effectiveSize = sum * sum / squares;
+  double entropy = 0.0;
+  const auto n = static_cast<double>(paths);
+  for (const double w : logs) {
+    const double q = w / sum;
+    if (q > 0.0) entropy += q * std::log(q * n);
+  }
+  m.relativeEntropy = std::max(entropy, 0.0);
+  for (std::size_t e = 0; e < count; ++e) {
+    std::vector<double> row(expiries[e].prices.size(), 0.0);
+    for (std::size_t t = 0; t < paths; ++t) {
+      const double q = logs[t] / sum;
+      for (std::size_t j = 0; j < row.size(); ++j) {
+        row[j] += q * periodPayoff(expiries[e].prices[j], x[t * count + e]);
+      }
+    }
+    m.prices.push_back(row);
+  }
+  bool inside = true;
+  for (std::size_t e = 0; e < count; ++e) {
+    for (std::size_t j = 0; j < m.prices[e].size(); ++j) {
+      const PeriodPrice& q = expiries[e].prices[j];
+      inside = inside && m.prices[e][j] >= q.bid - 1e-9 && m.prices[e][j] <= q.ask + 1e-9;
+    }
+  }
+  m.met = m.met || inside;
+  return m;
+}
+
+}  // namespace empricer
