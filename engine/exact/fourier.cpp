@@ -61,10 +61,79 @@ void FourierTransform::run(std::vector<std::complex<double>>& data, bool inverse
 namespace empricer {
 
 RealFourierTransform::RealFourierTransform(std::size_t size)
-    : size_(size), half_(size / 2), twiddles_(size / 2) {
+    : size_(size), twiddles_(size / 2) {
   for (std::size_t k = 0; k < size / 2; ++k) {
     const double angle = -2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(size);
     twiddles_[k] = {std::cos(angle), std::sin(angle)};
+  }
+  const std::size_t h = size / 2;
+  for (std::size_t i = 1, j = 0; i < h; ++i) {
+    std::size_t bit = h >> 1;
+    for (; (j & bit) != 0; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) {
+      swaps_.push_back(static_cast<std::uint32_t>(i));
+      swaps_.push_back(static_cast<std::uint32_t>(j));
+    }
+  }
+  // A pass of length L takes every (n / L)-th of the twiddles e^(-2 pi i k/n): e^(-2 pi i k/L).
+  for (std::size_t length = 8; length <= h; length <<= 1) {
+    for (std::size_t k = 0; k < length / 2; ++k) roots_.push_back(twiddles_[k * (size / length)]);
+  }
+}
+
+void RealFourierTransform::half(std::vector<std::complex<double>>& data, bool inverse) const {
+  const std::size_t n = size_ / 2;
+  for (std::size_t s = 0; s < swaps_.size(); s += 2) std::swap(data[swaps_[s]], data[swaps_[s + 1]]);
+  auto* d = reinterpret_cast<double*>(data.data());
+  if (n >= 2) {
+    for (std::size_t i = 0; i < 2 * n; i += 4) {
+      const double ar = d[i], ai = d[i + 1], br = d[i + 2], bi = d[i + 3];
+      d[i] = ar + br;
+      d[i + 1] = ai + bi;
+      d[i + 2] = ar - br;
+      d[i + 3] = ai - bi;
+    }
+  }
+  if (n >= 4) {
+    // Length 4: the roots 1 and -i (+i for the inverse).
+    const double sign = inverse ? -1.0 : 1.0;
+    for (std::size_t i = 0; i < 2 * n; i += 8) {
+      const double ar = d[i], ai = d[i + 1], br = d[i + 2], bi = d[i + 3];
+      const double cr = d[i + 4], ci = d[i + 5], er = d[i + 6], ei = d[i + 7];
+      // e times -i (forward): (ei, -er).
+      const double tr = sign * ei;
+      const double ti = -sign * er;
+      d[i] = ar + cr;
+      d[i + 1] = ai + ci;
+      d[i + 4] = ar - cr;
+      d[i + 5] = ai - ci;
+      d[i + 2] = br + tr;
+      d[i + 3] = bi + ti;
+      d[i + 6] = br - tr;
+      d[i + 7] = bi - ti;
+    }
+  }
+  std::size_t pass = 0;
+  for (std::size_t length = 8; length <= n; pass += length / 2, length <<= 1) {
+    const std::size_t halfLength = length / 2;
+    const std::complex<double>* roots = roots_.data() + pass;
+    for (std::size_t start = 0; start < n; start += length) {
+      double* a = d + 2 * start;
+      double* b = d + 2 * (start + halfLength);
+      for (std::size_t k = 0; k < halfLength; ++k) {
+        const double wr = roots[k].real();
+        const double wi = inverse ? -roots[k].imag() : roots[k].imag();
+        const double xr = b[2 * k], xi = b[2 * k + 1];
+        const double br = xr * wr - xi * wi;
+        const double bi = xr * wi + xi * wr;
+        const double ar = a[2 * k], ai = a[2 * k + 1];
+        a[2 * k] = ar + br;
+        a[2 * k + 1] = ai + bi;
+        b[2 * k] = ar - br;
+        b[2 * k + 1] = ai - bi;
+      }
+    }
   }
 }
 
@@ -75,13 +144,13 @@ void RealFourierTransform::forward(const std::vector<double>& data,
   const std::size_t pairs = std::min(data.size(), size_) / 2;
   for (std::size_t j = 0; j < pairs; ++j) work[j] = {data[2 * j], data[2 * j + 1]};
   if (data.size() < size_ && data.size() % 2 == 1) work[pairs] = {data[2 * pairs], 0.0};
-  half_.forward(work);
+  half(work, false);
   // X_k = E_k + W^k O_k, with E_k = (Z_k + conj Z_(h-k)) / 2 and O_k = (Z_k - conj Z_(h-k)) / 2i;
   // the products written out, as in the transform.
   spectrum.resize(h + 1);
   for (std::size_t k = 0; k <= h; ++k) {
-    const std::complex<double> z = work[k % h];
-    const std::complex<double> c = work[(h - k) % h];  // conjugated below
+    const std::complex<double> z = work[k == h ? 0 : k];
+    const std::complex<double> c = work[k == 0 ? 0 : h - k];  // conjugated below
     const double er = 0.5 * (z.real() + c.real());
     const double ei = 0.5 * (z.imag() - c.imag());
     // (z - conj c) / 2i
@@ -114,7 +183,7 @@ void RealFourierTransform::inverse(std::vector<std::complex<double>>& spectrum,
     const double oi = dr * wi + di * wr;
     work[k] = {er - oi, ei + orr};
   }
-  half_.inverse(work);
+  half(work, true);
   data.resize(count);
   const std::size_t pairs = count / 2;
   for (std::size_t j = 0; j < pairs; ++j) {

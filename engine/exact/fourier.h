@@ -3,6 +3,7 @@
 #pragma once
 
 #include <complex>
+#include <cstdint>
 #include <cstddef>
 #include <vector>
 
@@ -45,8 +46,12 @@ class RealFourierTransform {
                std::size_t count) const;
 
  private:
+  // The complex transform of length n / 2, in place: radix 2 with the first two passes,
+  // whose roots are 1 and -i, written out, and the reordering from a table.
+  void half(std::vector<std::complex<double>>& data, bool inverse) const;
   std::size_t size_;
-  FourierTransform half_;
+  std::vector<std::uint32_t> swaps_;            // pairs (i, j), i < j, of the bit reversal
+  std::vector<std::complex<double>> roots_;     // by pass of length L >= 8: e^(-2 pi i k/L)
   std::vector<std::complex<double>> twiddles_;  // e^(-2 pi i k/n), k < n/2
 };
 
