@@ -2,7 +2,7 @@
 # Whole-run timings of the workloads of workloads.sh, for one or more builds of empricer, with
 # hyperfine.
 #
-# Usage: bench/whole_runs.sh [-r RUNS] [-w W1|W2|W3|W3P|W4] COMMAND...
+# Usage: bench/whole_runs.sh [-r RUNS] [-w W1|W2|W3|W3P|W4|W5|W6] COMMAND...
 #   Each COMMAND is a binary with its options, quoted as one word ("build/empricer --threads 1").
 #   Prints hyperfine's summary per workload, then each command's median and its ratio to the
 #   first command's median.
@@ -18,7 +18,7 @@ while getopts "r:w:" flag; do
   esac
 done
 shift $((OPTIND - 1))
-[[ $# -ge 1 ]] || { echo "usage: $0 [-r RUNS] [-w W1|W2|W3|W3P|W4] COMMAND..." >&2; exit 2; }
+[[ $# -ge 1 ]] || { echo "usage: $0 [-r RUNS] [-w W1|W2|W3|W3P|W4|W5|W6] COMMAND..." >&2; exit 2; }
 command -v hyperfine >/dev/null || { echo "hyperfine is missing (apt-get install hyperfine)" >&2; exit 1; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/empricer-bench-XXXXXX")"
@@ -27,8 +27,8 @@ trap 'rm -rf "$work"' EXIT
 source "$here/workloads.sh"
 make_workloads "$work"
 
-for w in W1 W2 W3 W3P W4; do
-  # Without -w, the chain workloads W3, W3P and W4 run only when asked for.
+for w in W1 W2 W3 W3P W4 W5 W6; do
+  # Without -w, the chain workloads W3, W3P, W4, W5 and W6 run only when asked for.
   if [[ -n "$only" ]]; then [[ "$only" == "$w" ]] || continue; else [[ $w == W1 || $w == W2 ]] || continue; fi
   echo "== $w"
   commands=()

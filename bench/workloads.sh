@@ -11,6 +11,10 @@
 #   W4  a chain of daily closes (workloads/daily): W3's 126 rows and settings on a table of
 #       10 years of daily returns (examples/daily/prices.csv through empricer-dist), valued
 #       at one step a day (workload_options W4: --steps-per-day 1).
+#   W5  W3 calibrated with --exact to the 60 prices of examples/calibrate/market.csv (3
+#       expiries of 21, 42 and 63 days, 10 strikes, calls and puts): --exact --calibrate
+#   W6  the same on W3's shared paths: --chain --seed 7 --calibrate (to set against W3 with
+#       --chain --seed 7)
 
 workload_settings() {  # trajectories, probabilities
   printf '# workload\n1 RunMode 2\n2 Trajectories %s\n3 RiskFreeRate 0.05\n4 StepScale 1\n5 Shifts 1.02 0.98 1.01 0.99\n6 PauseAtEnd 0\n7 WinningProb %s\n' "$1" "$2"
@@ -20,11 +24,13 @@ workload_settings() {  # trajectories, probabilities
 workload_options() {
   case $1 in
     W4) echo "--steps-per-day 1" ;;
+    W5) echo "--exact --calibrate market.csv" ;;
+    W6) echo "--chain --seed 7 --calibrate market.csv" ;;
     *) echo "" ;;
   esac
 }
 
-# make_workloads DIR: DIR/W1, DIR/W2, DIR/W3, DIR/W3P and DIR/W4.
+# make_workloads DIR: DIR/W1, DIR/W2, DIR/W3, DIR/W3P, DIR/W4, DIR/W5 and DIR/W6.
 make_workloads() {
   local work=$1 here
   here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -48,4 +54,9 @@ make_workloads() {
   sed -i 's/^7 WinningProb 0$/7 WinningProb 1/' "$work/W3P/Setup.txt"
   mkdir -p "$work/W4"
   cp "$here/workloads/daily/"* "$work/W4/"
+  for w in W5 W6; do
+    mkdir -p "$work/$w"
+    cp "$here/workloads/chain/"* "$work/$w/"
+    cp "$here/../examples/calibrate/market.csv" "$work/$w/"
+  done
 }
