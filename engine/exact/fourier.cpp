@@ -138,9 +138,10 @@ void RealFourierTransform::half(std::vector<std::complex<double>>& data, bool in
 }
 
 void RealFourierTransform::forward(const std::vector<double>& data,
-                                   std::vector<std::complex<double>>& spectrum) const {
+                                   std::vector<std::complex<double>>& spectrum,
+                                   std::vector<std::complex<double>>& work) const {
   const std::size_t h = size_ / 2;
-  std::vector<std::complex<double>> work(h, {0.0, 0.0});
+  work.assign(h, {0.0, 0.0});
   const std::size_t pairs = std::min(data.size(), size_) / 2;
   for (std::size_t j = 0; j < pairs; ++j) work[j] = {data[2 * j], data[2 * j + 1]};
   if (data.size() < size_ && data.size() % 2 == 1) work[pairs] = {data[2 * pairs], 0.0};
@@ -165,9 +166,10 @@ void RealFourierTransform::forward(const std::vector<double>& data,
 }
 
 void RealFourierTransform::inverse(std::vector<std::complex<double>>& spectrum,
-                                   std::vector<double>& data, std::size_t count) const {
+                                   std::vector<double>& data, std::size_t count,
+                                   std::vector<std::complex<double>>& work) const {
   const std::size_t h = size_ / 2;
-  std::vector<std::complex<double>> work(h);
+  work.resize(h);
   // E_k = (X_k + conj X_(h-k)) / 2, O_k = (X_k - conj X_(h-k)) / (2 W^k); Z_k = E_k + i O_k.
   for (std::size_t k = 0; k < h; ++k) {
     const std::complex<double> x = spectrum[k];

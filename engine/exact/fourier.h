@@ -40,10 +40,22 @@ class RealFourierTransform {
   explicit RealFourierTransform(std::size_t size);
   std::size_t size() const { return size_; }
   // The spectrum of `data` (at most n values, the rest 0).
-  void forward(const std::vector<double>& data, std::vector<std::complex<double>>& spectrum) const;
+  void forward(const std::vector<double>& data, std::vector<std::complex<double>>& spectrum) const {
+    std::vector<std::complex<double>> work;
+    forward(data, spectrum, work);
+  }
+  // The same with `work` as the transform's room (kept by a caller that transforms often, so
+  // that no call allocates).
+  void forward(const std::vector<double>& data, std::vector<std::complex<double>>& spectrum,
+               std::vector<std::complex<double>>& work) const;
   // n times the real data of a Hermitian spectrum (terms 0..n/2), its first `count` values.
   void inverse(std::vector<std::complex<double>>& spectrum, std::vector<double>& data,
-               std::size_t count) const;
+               std::size_t count) const {
+    std::vector<std::complex<double>> work;
+    inverse(spectrum, data, count, work);
+  }
+  void inverse(std::vector<std::complex<double>>& spectrum, std::vector<double>& data,
+               std::size_t count, std::vector<std::complex<double>>& work) const;
 
  private:
   // The complex transform of length n / 2, in place: radix 2 with the first two passes,

@@ -193,8 +193,10 @@ LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind
     }
     found = spectra.emplace(key, std::move(spectrum)).first;
   }
-  std::vector<std::complex<double>> x;
-  fourier.forward(a.mass, x);
+  // The kind's room for the transforms: its calls come one at a time, under its lock.
+  Scratch& room = scratch_[static_cast<int>(kind)];
+  std::vector<std::complex<double>>& x = room.spectrum;
+  fourier.forward(a.mass, x, room.work);
   const std::vector<std::complex<double>>& y = found->second;
   for (std::size_t i = 0; i < x.size(); ++i) {
     // Written out: the library's product checks for infinities on every call.
@@ -202,8 +204,8 @@ LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind
     const double im = x[i].real() * y[i].imag() + x[i].imag() * y[i].real();
     x[i] = {re, im};
   }
-  std::vector<double> cyclic;
-  fourier.inverse(x, cyclic, size);
+  std::vector<double>& cyclic = room.cyclic;
+  fourier.inverse(x, cyclic, size, room.work);
   // Node J of the sum lies J - days x intervals / 2 points from 0, and sits at J in the cycle.
   const std::int64_t half = static_cast<std::int64_t>(days) * (day.intervals / 2);
   const auto n = static_cast<std::int64_t>(size);

@@ -131,6 +131,12 @@ class LatticeMeasure {
   std::recursive_mutex kindMutex_[2];
   std::map<std::pair<int, int>, LatticeMasses> sums_[2];
   std::map<std::tuple<int, int, std::size_t, bool>, std::vector<std::complex<double>>> spectra_[2];
+  struct Scratch {
+    std::vector<std::complex<double>> spectrum;
+    std::vector<std::complex<double>> work;
+    std::vector<double> cyclic;
+  };
+  Scratch scratch_[2];  // by kind, under its lock
   std::mutex transformsMutex_;
   std::map<std::size_t, std::unique_ptr<RealFourierTransform>> transforms_;
   std::unique_ptr<Chain> chains_[2];
