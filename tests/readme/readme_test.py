@@ -116,7 +116,7 @@ def run_python(page, found, source, build, python):
 
 
 def main():
-    source, build = Path(sys.argv[1]), Path(sys.argv[2])
+    source, build = Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve()
     python = sys.argv[3] if len(sys.argv) > 3 else ""
     found, failures = pages(source)
     readme = dict(found).get("README.md", {})
