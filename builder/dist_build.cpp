@@ -140,6 +140,7 @@ std::vector<std::string> warningsOf(const DistFigures& figures, const PriceHisto
     }
   }
   if (figures.fit) {
+    if (auto unreached = unreachedQuotesWarning(*figures.fit)) warnings.push_back(*unreached);
     if (auto outside = outsideQuotesWarning(*figures.fit)) warnings.push_back(*outside);
   }
   return warnings;
@@ -157,8 +158,18 @@ Outcome<QuoteFit> fitToQuotes(const std::vector<DistRow>& rows, double mean,
       fitTargets(book.held(), mean, figures.rates, figures.scale.stepsPerDay, *options.fit);
   if (!targets.ok()) return Failure{targets.message(), targets.kind()};
   if (targets.value().empty()) return unusable(*options.fit + ": no quote to fit");
-  return fitQuotes(rows, mean, figures.rates, figures.scale.stepsPerDay,
-                   std::move(targets.value()), options.tradingDays, options.out);
+  Outcome<std::vector<UnreachedTarget>> unreached =
+      leaveOutUnreached(rows, mean, figures.rates, figures.scale.stepsPerDay, targets.value(),
+                        *options.fit, options.out);
+  if (!unreached.ok()) return Failure{unreached.message(), unreached.kind()};
+  if (targets.value().empty()) {
+    return unusable(*options.fit + ": no quote to fit: every one is out of the paths' reach (" +
+                    unreached.value().front().reason + ")");
+  }
+  Outcome<QuoteFit> fit = fitQuotes(rows, mean, figures.rates, figures.scale.stepsPerDay,
+                                    std::move(targets.value()), options.tradingDays, options.out);
+  if (fit.ok()) fit.value().unreached = std::move(unreached.value());
+  return fit;
 }
 
 // A failure of the fit's tilt names --fit, the option given, rather than --mean canonical.

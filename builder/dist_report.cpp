@@ -208,9 +208,39 @@ void addFit(std::string& text, const QuoteFit& fit) {
                " x the tilt's relative entropy to second order");
   text += "iterations                " + std::to_string(fit.iterations) + " (" +
           std::to_string(fit.pricings) + " tables priced exactly)\n";
+  if (fit.unreached.empty()) return;
+  text += "\nLeft out of the fit, out of the paths' reach (no table and no calibration meets "
+          "them):\n";
+  for (const UnreachedTarget& u : fit.unreached) text += u.reason + "\n";
 }
 
 }  // namespace
+
+std::optional<std::string> unreachedQuotesWarning(const QuoteFit& fit) {
+  if (fit.unreached.empty()) return std::nullopt;
+  std::string text = "warning: ";
+  text += std::to_string(fit.unreached.size());
+  text += fit.unreached.size() == 1 ? " quoted price is" : " quoted prices are";
+  text += " out of the paths' reach and left out of the fit (lines";
+  std::vector<std::int64_t> lines;
+  for (const UnreachedTarget& u : fit.unreached) {
+    if (std::find(lines.begin(), lines.end(), u.target.line) == lines.end()) {
+      lines.push_back(u.target.line);
+    }
+  }
+  for (std::size_t i = 0; i < lines.size() && i < 8; ++i) {
+    text += ' ';
+    text += std::to_string(lines[i]);
+  }
+  if (lines.size() > 8) {
+    text += " and ";
+    text += std::to_string(lines.size() - 8);
+    text += lines.size() - 8 == 1 ? " more line" : " more lines";
+  }
+  text += "): no table and no calibration meets them; the report says why; the first: ";
+  text += fit.unreached.front().reason;
+  return text;
+}
 
 std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit) {
   // The lines, each once (a line's call and put are two prices), in the order of the quotes.
@@ -222,7 +252,8 @@ std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit) {
     if (std::find(lines.begin(), lines.end(), t.line) == lines.end()) lines.push_back(t.line);
   }
   if (lines.empty()) return std::nullopt;
-  std::string text = std::to_string(prices);
+  std::string text = "warning: ";
+  text += std::to_string(prices);
   text += " of ";
   text += std::to_string(fit.targets.size());
   text += " quoted prices lie outside their bid/ask after the fit (lines";

@@ -82,6 +82,8 @@ struct DistFigures {
 // The warning of a fit that left quoted prices outside their bid/ask: how many, and the
 // first few lines.
 std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit);
+// The quotes left out of a fit, out of the paths' reach: their lines and the first's reason.
+std::optional<std::string> unreachedQuotesWarning(const QuoteFit& fit);
 
 // |table mean - target mean| in target standard deviations.
 double meanMiss(const DistFigures& figures);

@@ -8,7 +8,9 @@
 #include <memory>
 #include <tuple>
 
+#include "engine/calibration_quotes.h"
 #include "engine/draw_table.h"
+#include "engine/exact_law.h"
 #include "engine/exact_valuation.h"
 #include "engine/implied_volatility.h"
 #include "engine/valuation_figures.h"
@@ -165,8 +167,8 @@ class Fitter {
   const HistoryShape& shape() const { return shape_; }
   int pricings() const { return pricings_; }
 
-  Outcome<Pricing> price(const Vector& lambda) {
-    ++pricings_;
+  // The family's table at `lambda`, and its draws.
+  Outcome<std::pair<CanonicalTable, std::unique_ptr<DrawTable>>> tableAt(const Vector& lambda) {
     Outcome<CanonicalTable> made =
         canonicalTable(history_, mean_, name_, shapeOf(lambda, shape_.centre, shape_.scale));
     if (!made.ok()) return Failure{made.message(), made.kind()};
@@ -175,7 +177,15 @@ class Fitter {
     if (!table.ok()) return Failure{table.message(), table.kind()};
     auto draws = std::make_unique<DrawTable>();
     buildDrawTable(*table.value(), static_cast<std::int32_t>(table.value()->totalWeight), *draws);
-    Pricing pricing{std::move(made.value()), {}, {}, {}};
+    return std::make_pair(std::move(made.value()), std::move(draws));
+  }
+
+  Outcome<Pricing> price(const Vector& lambda) {
+    ++pricings_;
+    auto made = tableAt(lambda);
+    if (!made.ok()) return Failure{made.message(), made.kind()};
+    const std::unique_ptr<DrawTable>& draws = made.value().second;
+    Pricing pricing{std::move(made.value().first), {}, {}, {}};
     if (targets_.empty()) return pricing;
     ExactSetup setup;
     setup.growth = growthPerStep(requestOf(targets_[0], rates_, steps_));
@@ -323,6 +333,49 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
     }
   }
   return targets;
+}
+
+Outcome<std::vector<UnreachedTarget>> leaveOutUnreached(const std::vector<DistRow>& history,
+                                                        double mean, const RateSettings& rates,
+                                                        int stepsPerDay,
+                                                        std::vector<FitTarget>& targets,
+                                                        const std::string& quotesName,
+                                                        const std::string& name) {
+  std::vector<UnreachedTarget> unreached;
+  if (targets.empty()) return unreached;
+  const std::vector<FitTarget> none;
+  Fitter plain(history, mean, rates, stepsPerDay, none, name);
+  auto made = plain.tableAt(Vector{0.0, 0.0, 0.0});
+  if (!made.ok()) return Failure{made.message(), made.kind()};
+  const DrawTable& draws = *made.value().second;
+  const DayLaw day =
+      dayLaw(stepLaw(draws, PathKind::base, 0.0), latticeFor(draws), stepsPerDay);
+  if (!day.defined) return unreached;
+  std::map<double, std::vector<std::size_t>> bySpot;
+  for (std::size_t i = 0; i < targets.size(); ++i) bySpot[targets[i].spot].push_back(i);
+  std::vector<std::string> reason(targets.size());
+  for (const auto& [spot, indices] : bySpot) {
+    std::vector<QuotedPrice> prices;
+    for (const std::size_t i : indices) {
+      const FitTarget& t = targets[i];
+      prices.push_back({t.line, t.spot, t.strike, t.days, t.call, t.bid, t.ask});
+    }
+    const std::vector<ExpiryQuotes> expiries =
+        expiriesOf(prices, requestOf(targets[indices.front()], rates, stepsPerDay));
+    for (const UnreachedPrice& u : unreachedPrices(day, spot, prices, expiries, quotesName)) {
+      if (reason[indices[u.price]].empty()) reason[indices[u.price]] = u.message;
+    }
+  }
+  std::vector<FitTarget> kept;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (reason[i].empty()) {
+      kept.push_back(targets[i]);
+    } else {
+      unreached.push_back({targets[i], reason[i]});
+    }
+  }
+  targets = std::move(kept);
+  return unreached;
 }
 
 Outcome<QuoteFit> fitQuotes(const std::vector<DistRow>& history, double mean,

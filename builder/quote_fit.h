@@ -50,12 +50,20 @@ struct FitTarget {
   double residual() const;    // the price's distance outside [bid, ask], signed; 0 inside
 };
 
+// A quoted price that no measure on the paths of the history's table reaches (on the exact
+// law's coarsest lattice, as empricer --calibrate tests it), left out of the fit, and why.
+struct UnreachedTarget {
+  FitTarget target;
+  std::string reason;  // "QUOTES: line N: ..."
+};
+
 struct QuoteFit {
   CanonicalTable table;  // theta and the shape (down, up, tail)
   std::vector<FitTarget> targets;
   int iterations = 0;    // Levenberg-Marquardt steps taken
   int pricings = 0;      // tables priced
   double objective = 0.0;
+  std::vector<UnreachedTarget> unreached;  // left out of the fit
 };
 
 // The quotes that a fit takes, one per side given; fails (badInput, naming `name` and the line)
@@ -69,6 +77,16 @@ struct QuoteFit {
 Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes, double mean,
                                            const RateSettings& rates, int stepsPerDay,
                                            const std::string& name);
+
+// Takes out of `targets` (and returns, in their order) the prices that no table of the family
+// can meet because no measure on the history's paths can: one such quote named, rather than a
+// fit dragged from the rest. `quotesName` names the quotes file, `name` the table.
+Outcome<std::vector<UnreachedTarget>> leaveOutUnreached(const std::vector<DistRow>& history,
+                                                        double mean, const RateSettings& rates,
+                                                        int stepsPerDay,
+                                                        std::vector<FitTarget>& targets,
+                                                        const std::string& quotesName,
+                                                        const std::string& name);
 
 // The fit of `history` (the --mean data table's rows) to `targets`, with the mean per step
 // `mean`, the settings' rate and step fraction and a day of `stepsPerDay` steps;

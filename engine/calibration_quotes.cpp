@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <tuple>
 
 #include "engine/valuation_figures.h"
@@ -141,15 +142,95 @@ std::vector<double> tableForwards(const DrawTable& draws, const ExactSetup& setu
   return forwards;
 }
 
-Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double spot,
-                        const std::vector<QuotedPrice>& prices,
-                        const std::vector<ExpiryQuotes>& expiries, const std::string& name) {
-  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
-  const DayLaw day = dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
-  if (!day.defined) {
-    return Failure{name + ": dist.csv's draws give no law to calibrate (a return is not a number)",
-                   FailureKind::cannotCompute};
+namespace {
+
+// Whether one expiry's bands can be met together by a measure on [least, most] with mean
+// `forward`: its call prices d E(X - K)+ are a convex function of K, d (F - K) at `least` and 0
+// at `most`. The greatest convex function at or below every ask (and those two ends) is the
+// lower convex hull of the points (K, ask); a measure exists exactly when that hull reaches
+// each bid (held up to d (F - K)+, the least any measure pays). Fails naming the first band
+// whose bid the hull misses by more than the lattice's own error, and the asks that bound it.
+std::optional<UnreachedPrice> jointReach(const ExpiryQuotes& e, const StrikeBands& bands,
+                                         const std::vector<QuotedPrice>& prices, double least,
+                                         double most, double forward, double spot,
+                                         const std::string& name) {
+  if (!(most > least)) return std::nullopt;
+  struct Point {
+    double k;
+    double value;
+    std::ptrdiff_t band;  // -1: an end of the paths' reach
+  };
+  const double d = e.discount;
+  std::vector<Point> points{{least, d * (forward - least), -1}, {most, 0.0, -1}};
+  const std::vector<PeriodPrice>& calls = bands.targets.prices;
+  for (std::size_t b = 0; b < calls.size(); ++b) {
+    if (calls[b].strike > least && calls[b].strike < most && std::isfinite(calls[b].ask)) {
+      points.push_back({calls[b].strike, calls[b].ask, static_cast<std::ptrdiff_t>(b)});
+    }
   }
+  std::sort(points.begin(), points.end(), [](const Point& a, const Point& b) { return a.k < b.k; });
+  // The lower hull, by Andrew's monotone chain.
+  std::vector<Point> hull;
+  for (const Point& p : points) {
+    while (hull.size() >= 2) {
+      const Point& a = hull[hull.size() - 2];
+      const Point& b = hull.back();
+      // b lies on or above the chord from a to p: not a vertex of the lower hull.
+      if ((b.value - a.value) * (p.k - a.k) >= (p.value - a.value) * (b.k - a.k)) {
+        hull.pop_back();
+      } else {
+        break;
+      }
+    }
+    hull.push_back(p);
+  }
+  for (std::size_t b = 0; b < calls.size(); ++b) {
+    const double k = calls[b].strike;
+    if (!(k > least && k < most)) continue;
+    std::size_t right = 1;
+    while (right + 1 < hull.size() && hull[right].k < k) ++right;
+    const Point& lo = hull[right - 1];
+    const Point& hi = hull[right];
+    const double reach = lo.value + (hi.value - lo.value) * (k - lo.k) / (hi.k - lo.k);
+    const double bid = std::max(calls[b].bid, d * std::max(forward - k, 0.0));
+    if (!(bid > reach + kParitySlack)) continue;
+    // The quote that bids: the band's price whose bid (as a call's) is the band's.
+    std::size_t named = 0;
+    for (std::size_t j = 0; j < e.prices.size(); ++j) {
+      if (bands.bandOf[j] == b) {
+        named = j;
+        if (e.prices[j].call || calls[b].bid == e.prices[j].bid + d * (forward - k)) break;
+      }
+    }
+    const QuotedPrice& p = prices[e.quotes[named]];
+    auto strikeOf = [&](const Point& at) {
+      return at.band < 0 ? std::string(at.k == least ? "the paths' lowest price "
+                                                     : "the paths' highest price ") +
+                               number(at.k * spot)
+                         : "K " + number(at.k * spot);
+    };
+    std::string message = name;
+    message.append(": line ").append(std::to_string(p.line)).append(": the ");
+    message.append(p.call ? "call" : "put").append(" at K ").append(number(p.strike));
+    message.append(", ").append(std::to_string(p.days)).append(" days, bids ");
+    message.append(number(p.bid)).append(", and with the asks of its expiry (at ");
+    message.append(strikeOf(lo)).append(" and ").append(strikeOf(hi));
+    message.append(") no measure on the model's paths with the table's forward pays its ");
+    message.append("strike's call more than ").append(number(reach * spot));
+    message.append(" (its bid as a call: ").append(number(bid * spot));
+    message.append("): no calibration meets them together");
+    return UnreachedPrice{e.quotes[named], message};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
+                                            const std::vector<QuotedPrice>& prices,
+                                            const std::vector<ExpiryQuotes>& expiries,
+                                            const std::string& name) {
+  std::vector<UnreachedPrice> unreached;
   for (const ExpiryQuotes& e : expiries) {
     const NodeMasses nodes = sumOfDays(day, e.days);
     const double origin = e.days * day.low;
@@ -185,20 +266,19 @@ Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double 
       // The lattice's law is the exact one's to about kParitySlack: what lies within it of a
       // bound is left to the fit.
       if (q.bid > high + kParitySlack) {
-        return Failure{name + ": line " + std::to_string(p.line) + ": " + what + "bids " +
+        unreached.push_back({e.quotes[j], name + ": line " + std::to_string(p.line) + ": " + what + "bids " +
                            number(p.bid) + ", above the most any measure on the model's paths " +
                            "pays with its forward kept, " + number(high * spot) +
                            " (the paths reach " + number(least * spot) + " to " +
                            number(most * spot) + ", the forward " + number(forward * spot) +
-                           "): no calibration meets it",
-                       FailureKind::cannotCompute};
+                           "): no calibration meets it"});
+        continue;
       }
       if (q.ask < low - kParitySlack) {
-        return Failure{name + ": line " + std::to_string(p.line) + ": " + what + "asks " +
+        unreached.push_back({e.quotes[j], name + ": line " + std::to_string(p.line) + ": " + what + "asks " +
                            number(p.ask) + ", below its discounted payoff on the table's " +
                            "forward " + number(forward * spot) + ", " + number(low * spot) +
-                           ": no calibration meets it",
-                       FailureKind::cannotCompute};
+                           ": no calibration meets it"});
       }
     }
     const StrikeBands bands = strikeBands(e, forward);
@@ -213,15 +293,33 @@ Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double 
         (e.prices[j].call ? call : put) = mid;
       }
       const double implied = (p.strike / p.spot + (call - put) / e.discount) * spot;
-      return Failure{name + ": line " + std::to_string(p.line) + ": the call and the put at K " +
+      unreached.push_back({e.quotes[static_cast<std::size_t>(bands.parityAt)],
+                           name + ": line " + std::to_string(p.line) + ": the call and the put at K " +
                          number(p.strike) + ", " + std::to_string(e.days) +
                          " days, imply a forward of " + number(implied) +
                          " by their parity, and the table's forward is " +
                          number(forward * spot) + ", beyond their spreads: no calibration keeps " +
-                         "the table's forward and meets both",
-                     FailureKind::cannotCompute};
+                         "the table's forward and meets both"});
+      continue;
+    }
+    if (auto joint = jointReach(e, bands, prices, least, most, forward, spot, name)) {
+      unreached.push_back(*joint);
     }
   }
+  return unreached;
+}
+
+Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double spot,
+                        const std::vector<QuotedPrice>& prices,
+                        const std::vector<ExpiryQuotes>& expiries, const std::string& name) {
+  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
+  const DayLaw day = dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
+  if (!day.defined) {
+    return Failure{name + ": dist.csv's draws give no law to calibrate (a return is not a number)",
+                   FailureKind::cannotCompute};
+  }
+  const std::vector<UnreachedPrice> unreached = unreachedPrices(day, spot, prices, expiries, name);
+  if (!unreached.empty()) return Failure{unreached.front().message, FailureKind::cannotCompute};
   return {};
 }
 
@@ -289,6 +387,42 @@ SpotCalibration sampleCalibration(const SampleMeasure& measure, double spot,
   out.sweeps = measure.sweeps;
   out.met = measure.met;
   return out;
+}
+
+Status calibrationMet(const SpotCalibration& calibration, const std::string& name) {
+  std::ptrdiff_t worst = -1;
+  double furthest = 0.0;
+  for (std::size_t i = 0; i < calibration.prices.size() && i < calibration.model.size(); ++i) {
+    const QuotedPrice& p = calibration.prices[i];
+    const double model = calibration.model[i];
+    // Outside by more than the report's inside column allows, or no number at all.
+    const double outside = std::isfinite(model) ? std::max(p.bid - model, model - p.ask)
+                                                : HUGE_VAL;
+    if (outside > 1e-9 * calibration.spot && outside > furthest) {
+      furthest = outside;
+      worst = static_cast<std::ptrdiff_t>(i);
+    }
+  }
+  if (worst < 0) return {};
+  const QuotedPrice& p = calibration.prices[static_cast<std::size_t>(worst)];
+  const double model = calibration.model[static_cast<std::size_t>(worst)];
+  std::string message = name;
+  message.append(": line ").append(std::to_string(p.line)).append(": the ");
+  message.append(p.call ? "call" : "put").append(" at K ").append(number(p.strike));
+  message.append(", ").append(std::to_string(p.days)).append(" days, bid ");
+  message.append(number(p.bid)).append(" ask ").append(number(p.ask));
+  message.append(": the calibration of S0 ").append(number(calibration.spot));
+  if (std::isfinite(model)) {
+    message.append(" leaves it at ").append(number(model));
+  } else {
+    message.append(" gives it no price");
+  }
+  message.append(" after ").append(std::to_string(calibration.sweeps)).append(" sweeps");
+  message.append(calibration.sampled ? " on the simulated paths" : "");
+  message.append(": no measure on the model's paths was found that meets every quote ");
+  message.append("(the quotes nearest the paths' reach, or a few paths to meet them on); ");
+  message.append("no values are written");
+  return Failure{message, FailureKind::cannotCompute};
 }
 
 }  // namespace empricer

@@ -51,6 +51,22 @@ std::vector<double> tableForwards(const DrawTable& draws, const ExactSetup& setu
 // met a price only on such nodes would rest on paths the table all but never draws.
 constexpr double kReachedMass = 1e-12;
 
+// A quoted price (its index among the S0's) that no measure on the model's paths meets, and
+// why, "NAME: line N: ...".
+struct UnreachedPrice {
+  std::size_t price = 0;
+  std::string message;
+};
+// Every such price of one S0 on the lattice law `day` (in the order of the expiries): a bid
+// above the most the paths can pay with the forward kept, an ask below the least (the
+// discounted payoff on the forward), a strike whose call and put imply a forward other than the
+// table's beyond their spreads, and the first strike of an expiry whose bid no law meets
+// together with the expiry's asks (the lower convex hull of the asks, with the reach's ends).
+std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
+                                            const std::vector<QuotedPrice>& prices,
+                                            const std::vector<ExpiryQuotes>& expiries,
+                                            const std::string& name);
+
 // Whether the quotes of one S0 can be met by a measure on the model's paths, on the exact
 // law's coarsest lattice for `draws` (with the setup's growth and steps a day): fails
 // (FailureKind cannotCompute) naming the first price no such measure reaches (a bid above the
@@ -90,6 +106,11 @@ SpotCalibration spotCalibration(ExactModel& model, double spot,
 SpotCalibration sampleCalibration(const SampleMeasure& measure, double spot,
                                   const std::vector<QuotedPrice>& prices,
                                   const std::vector<ExpiryQuotes>& expiries);
+
+// Fails (FailureKind cannotCompute) when `calibration` left a price outside its bid/ask, or
+// gave no number for one, naming the price furthest outside: its quotes are not met together
+// by any measure the fit could find on the model's paths (`name`: the quotes file).
+Status calibrationMet(const SpotCalibration& calibration, const std::string& name);
 
 // The calibrations of a run, in the order their S0s were first valued.
 struct CalibrationLog {

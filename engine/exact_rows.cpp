@@ -52,7 +52,28 @@ class ExactRows final : public RowValuer {
   }
 
   Status prepare() override {
-    return checkCalibration(rows_, tools_, [this](std::size_t r) { return refusal(r); });
+    if (Status checked =
+            checkCalibration(rows_, tools_, [this](std::size_t r) { return refusal(r); });
+        !checked.ok() || tools_.calibration == nullptr) {
+      return checked;
+    }
+    // Each S0's measure before any row is valued: one its fit cannot find stops the run
+    // before a value is written.
+    for (std::size_t r = rows_.first; r < rows_.end; ++r) {
+      if (!rows_.rows[r].valued || rows_.rows[r].days < 1 || !refusal(r).empty()) continue;
+      const ValuationRequest request = requestOf(rows_, r);
+      const double growth = growthPerStep(request);
+      if (model_ == nullptr || loaded_ != tools_.distribution.current() ||
+          std::memcmp(&growth, &growth_, sizeof growth) != 0) {
+        reload(growth);
+      }
+      calibrated(request);
+      if (Status met = calibrationMet(outcomes_.at(request.spot), tools_.calibrationFile);
+          !met.ok()) {
+        return met;
+      }
+    }
+    return {};
   }
 
   ValuationDraws drawsOf(std::size_t) const override { return {}; }
@@ -77,10 +98,11 @@ class ExactRows final : public RowValuer {
       setup.threads = tools_.threads;
       setup.calibration = expiries;
       slot = std::make_unique<ExactModel>(loaded_->draws, setup);
-      if (tools_.calibrationLog != nullptr) {
-        tools_.calibrationLog->spots.push_back(
-            spotCalibration(*slot, request.spot, prices, expiries));
-      }
+      const SpotCalibration& outcome =
+          outcomes_.insert_or_assign(request.spot,
+                                     spotCalibration(*slot, request.spot, prices, expiries))
+              .first->second;
+      if (tools_.calibrationLog != nullptr) tools_.calibrationLog->spots.push_back(outcome);
     }
     return *slot;
   }
@@ -141,6 +163,7 @@ class ExactRows final : public RowValuer {
   std::unique_ptr<ExactModel> up_;    // the table's volatility half a point up
   std::unique_ptr<ExactModel> down_;  // and down, for the vega
   std::map<double, std::unique_ptr<ExactModel>> calibrated_;  // by S0, with --calibrate
+  std::map<double, SpotCalibration> outcomes_;                 // their calibrations
 };
 
 }  // namespace

@@ -113,7 +113,21 @@ class InChains final : public RowValuer {
   }
 
   Status prepare() override {
-    return checkCalibration(rows_, tools_, [this](std::size_t r) { return refusal(r); });
+    if (Status checked =
+            checkCalibration(rows_, tools_, [this](std::size_t r) { return refusal(r); });
+        !checked.ok() || tools_.calibration == nullptr) {
+      return checked;
+    }
+    // The calibrated groups first, in the order of their first rows: a measure the fit cannot
+    // find on a group's paths stops the run before a value is written.
+    for (std::size_t r = rows_.first; r < rows_.end; ++r) {
+      if (!rows_.rows[r].valued) continue;
+      const std::size_t g = spots_.groupOf[r];
+      if (valued_[g] || tools_.calibration->count(rows_.rows[r].spot) == 0) continue;
+      if (Status status = valueGroup(g, r); !status.ok()) return status;
+      valued_[g] = true;
+    }
+    return {};
   }
 
  private:
@@ -149,9 +163,11 @@ class InChains final : public RowValuer {
                                         tools_.distributionFile, plan, tools_.choice, figures,
                                         tools_.watch, &measure);
     if (!status.ok()) return status;
-    if (!expiries.empty() && tools_.calibrationLog != nullptr) {
-      tools_.calibrationLog->spots.push_back(
-          sampleCalibration(measure, spot, tools_.calibration->at(spot), expiries));
+    if (!expiries.empty()) {
+      const SpotCalibration outcome =
+          sampleCalibration(measure, spot, tools_.calibration->at(spot), expiries);
+      if (tools_.calibrationLog != nullptr) tools_.calibrationLog->spots.push_back(outcome);
+      if (Status met = calibrationMet(outcome, tools_.calibrationFile); !met.ok()) return met;
     }
     for (std::size_t i = 0; i < group.rows.size(); ++i) {
       if (group.rows[i] >= r && group.rows[i] < rows_.end) {

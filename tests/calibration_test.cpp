@@ -320,6 +320,15 @@ TEST(Calibration, RefusedQuotesAreNamedAndNothingIsWritten) {
        "line 3: the call of this S0, K and days is given on line 2 already"},
       {"parity against the forward", header + "100,100,5,1,1.01,11.7,11.71\n", {"--exact"}, 1,
        "q.csv: line 2: the call and the put at K 100, 5 days, imply a forward of"},
+      // Each within reach alone; together the call at 104 must pay at most 3/7 of the ask at
+      // 100 (the chord to nothing at the band's 107).
+      {"calls out of reach together", header + "100,100,1,0.4,0.5,,\n100,104,1,0.45,0.46,,\n",
+       {"--exact"}, 1, "q.csv: line 3: the call at K 104, 1 days, bids 0.45, and with the asks"},
+      // Beyond that chord by less than the lattice's error: the fit is tried, and fails.
+      {"a fit that fails", header + "100,100,1,0.4,0.5,,\n100,104,1,0.2143,0.46,,\n",
+       {"--exact"}, 1, "no measure on the model's paths was found that meets every quote"},
+      {"a fit on the paths that fails", header + "100,100,1,0.4,0.5,,\n100,104,1,0.2143,0.46,,\n",
+       {"--chain", "--seed", "3"}, 1, "sweeps on the simulated paths: no measure"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = c.arguments;

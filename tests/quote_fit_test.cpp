@@ -4,6 +4,8 @@
 // family cannot meet are listed outside, with a warning and status 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -121,6 +123,25 @@ TEST(QuoteFit, AMarketFromATiltedTableIsMetInsideEverySpreadWithNoMoreTilt) {
   const std::size_t at = fit.out.find(said);
   ASSERT_NE(at, std::string::npos);
   EXPECT_LE(std::stod(fit.out.substr(at + said.size())), 1e-6);
+
+  // One quote no measure on the history's paths meets is named and left out; the rest are
+  // met as before.
+  const std::string quotes = dir.read("quotes.csv");
+  const std::int64_t line = std::count(quotes.begin(), quotes.end(), '\n') + 1;
+  dir.write("reach.csv", quotes + "1250,1330,7,200,201,,\n");
+  const RunOutcome reach = runDistIn(dir, {"--force", "--session", "datetime", "--carry", "0.015",
+                                           "--fit", "reach.csv", "--out", "reach-dist.csv",
+                                           "prices.csv"});
+  ASSERT_EQ(reach.status, 0) << reach.err;
+  EXPECT_EQ(reported(reach.out, "inside"), 42.0) << reach.out;
+  EXPECT_NE(reach.err.find("1 quoted price is out of the paths' reach and left out of the fit "
+                           "(lines " + std::to_string(line) + ")"),
+            std::string::npos)
+      << reach.err;
+  EXPECT_NE(reach.out.find("reach.csv: line " + std::to_string(line) +
+                           ": the call at K 1330, 7 days, bids 200, above the most"),
+            std::string::npos)
+      << reach.out;
 
   // The fitted table, valued by empricer itself, prices every quote inside its spread.
   dir.write("dist.csv", dir.read("fitted.csv"));
