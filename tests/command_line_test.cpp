@@ -269,8 +269,8 @@ TEST(CommandLine, RowsForARunThatIsNotABatchRun) {
   }
 }
 
-// The README's recipe on this machine: GNU parallel runs the shards, each in a folder of its
-// own, and the merge is the header of the first and the data lines of all, in order.
+// The recipe of docs/many-machines.md on this machine: GNU parallel runs the shards, each in a
+// folder of its own, and the merge is the header of the first and the data lines of all, in order.
 TEST(CommandLine, ShardsRunByGnuParallelMergeToTheWholeRun) {
   ASSERT_EQ(std::system("command -v parallel > /dev/null"), 0)
       << "GNU parallel is missing: install the prerequisites in README.md";

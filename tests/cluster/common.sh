@@ -1,13 +1,13 @@
 # shellcheck shell=bash
 # Helpers shared by the many-machine tests; sourced by slurm_array_test.sh and
-# ssh_parallel_test.sh, which run the README's recipes with real daemons.
+# ssh_parallel_test.sh, which run the recipes of docs/many-machines.md with real daemons.
 #
 # Exit status 77 means "skipped" (SKIP_RETURN_CODE in tests/CMakeLists.txt). Outside CI a
 # missing package or a machine that cannot host the daemons skips; with CI=true it fails.
 
 cluster_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source_dir=$(cd "$cluster_dir/../.." && pwd)
-readme="$source_dir/README.md"
+readme="$source_dir/docs/many-machines.md"
 readme_section='## A batch over many machines'
 
 # Every wait of a test is measured against the test's own deadline: deadline_seconds, set by
@@ -61,14 +61,15 @@ free_port() {
   fail "no free loopback port found"
 }
 
-# readme_block TEXT: the fenced block of the README's many-machine section that contains TEXT,
-# without its fences. Exactly one block must contain it.
+# readme_block TEXT: the fenced block of the many-machine section of docs/many-machines.md that
+# contains TEXT, without its fences. Exactly one block must contain it.
 readme_block() {
   local count
   count=$(awk -v section="$readme_section" -v text="$1" -v count_only=1 \
           -f "$cluster_dir/readme_block.awk" "$readme") || fail "cannot read $readme"
   [ "$count" = 1 ] ||
-    fail "README.md: $count fenced blocks under '$readme_section' contain '$1', expected one"
+    fail "docs/many-machines.md: $count fenced blocks under '$readme_section' contain '$1'," \
+         "expected one"
   awk -v section="$readme_section" -v text="$1" -f "$cluster_dir/readme_block.awk" "$readme"
 }
 
@@ -155,7 +156,7 @@ compare_with_whole() {
     fail "the merged shards differ from the whole run: $(diff "$1/whole/Batch_Result.csv" "$1/Batch_Result.csv" | head -20)"
 }
 
-# The seed the README's recipes use; the whole run uses the same.
+# The seed the documented recipes use; the whole run uses the same.
 readme_seed() {
   grep -o -- '--seed [0-9]*' <<< "$1" | head -n 1 | cut -d ' ' -f 2
 }

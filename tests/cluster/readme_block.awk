@@ -1,4 +1,4 @@
-# Prints the fenced blocks of one README section that contain a text, without their fences
+# Prints the fenced blocks of one Markdown section that contain a text, without their fences
 # (or, with -v count_only=1, how many there are). Used by common.sh's readme_block.
 #   -v section='## Heading'   the section: from that line to the next "## " heading
 #   -v text='...'             a fixed string the block must contain

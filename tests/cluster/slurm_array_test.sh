@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The README's Slurm job array, run by a one-node Slurm cluster that this test starts in a
-# temporary folder: munged, slurmctld and slurmd on free loopback ports, configured from
-# slurm.conf.in. The README's lines cut a small batch into four shards, its job script (word
-# for word) runs them with `sbatch --wait`, its merge line joins them, and the result must be
+# The Slurm job array of docs/many-machines.md, run by a one-node Slurm cluster that this test
+# starts in a temporary folder: munged, slurmctld and slurmd on free loopback ports, configured
+# from slurm.conf.in. The documented lines cut a small batch into four shards, its job script
+# (word for word) runs them with `sbatch --wait`, its merge line joins them, and the result must be
 # byte for byte the whole run's under the same seed.
 #
 # Usage: slurm_array_test.sh EMPRICER
@@ -21,12 +21,12 @@ need_package slurm-wlm slurmctld slurmd sbatch sinfo squeue scancel
 [ "$(id -u)" = 0 ] || cannot_run "slurmd must run as root to start jobs as their owner"
 
 # The recipe, as users paste it.
-# shellcheck disable=SC2016 # the README's text, not an expansion
+# shellcheck disable=SC2016 # the documented text, not an expansion
 shard_lines=$(readme_block 'rows=$(')
 job_script=$(readme_block '#!/bin/sh')
 merge_line=$(readme_block 'head -n 1 shard-1.csv')
 seed=$(readme_seed "$job_script")
-[ -n "$seed" ] || fail "the README's job script gives no --seed"
+[ -n "$seed" ] || fail "the documented job script gives no --seed"
 
 # Nothing of a Slurm job this test may itself run in reaches the test's cluster.
 for name in $(compgen -e | grep '^SLURM_' || true); do unset "$name"; done
@@ -106,17 +106,17 @@ cd "$dir/work"
 make_inputs "$dir/work"
 whole_run "$empricer" "$dir/work" "$seed"
 
-# The README's lines: four shards, the job array (empricer on the path the job inherits), the
+# The documented lines: four shards, the job array (empricer on the path the job inherits), the
 # merge.
-bash -e -c "$shard_lines" || fail "the README's shard lines failed"
-[ "$(wc -l < shards.txt)" = 4 ] || fail "the README's shard lines wrote: $(cat shards.txt)"
+bash -e -c "$shard_lines" || fail "the documented shard lines failed"
+[ "$(wc -l < shards.txt)" = 4 ] || fail "the documented shard lines wrote: $(cat shards.txt)"
 printf '%s\n' "$job_script" > shards.sh
 PATH="$(dirname "$empricer"):$PATH" until_deadline "sbatch --wait shards.sh (the job array)" \
   sbatch.out sbatch --wait shards.sh ||
   fail "sbatch --wait failed: $(cat sbatch.out; tail -n 5 slurm-*.out 2> /dev/null)"
-bash -e -c "$merge_line" || fail "the README's merge line failed"
+bash -e -c "$merge_line" || fail "the documented merge line failed"
 compare_with_whole "$dir/work"
-echo "the README's job array over 4 shards gives the whole run's Batch_Result.csv"
+echo "the documented job array over 4 shards gives the whole run's Batch_Result.csv"
 
 # The chain form, as the README gives it: --chain after empricer, in the job and the whole run.
 mkdir "$dir/chain"
@@ -133,12 +133,12 @@ cd whole
 until_deadline "the whole chain run" console.txt "$empricer" --chain --seed "$seed" --quiet ||
   fail "the whole chain run failed: $(cat console.txt)"
 cd ..
-bash -e -c "$shard_lines" || fail "the README's shard lines failed"
+bash -e -c "$shard_lines" || fail "the documented shard lines failed"
 printf '%s\n' "$job_script" | sed 's/^empricer /empricer --chain /' > shards.sh
 grep -q '^empricer --chain ' shards.sh || fail "the job script has no line that starts with empricer"
 PATH="$(dirname "$empricer"):$PATH" until_deadline "sbatch --wait shards.sh (the chain's job array)" \
   sbatch.out sbatch --wait shards.sh ||
   fail "sbatch --wait failed for the chain: $(cat sbatch.out; tail -n 5 slurm-*.out 2> /dev/null)"
-bash -e -c "$merge_line" || fail "the README's merge line failed"
+bash -e -c "$merge_line" || fail "the documented merge line failed"
 compare_with_whole "$dir/chain"
 echo "the chain form of the job array gives the whole chain run's Batch_Result.csv"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The README's GNU parallel command over --sshlogin, run as written against an sshd that this
-# test starts on a free loopback port with a host key and a user key of its own. The README's
-# host names alpha, beta and gamma are all this machine, through an ssh client configuration
-# in the temporary folder; parallel copies the inputs into a fresh remote folder for each
-# shard, brings the shard's result back and cleans up. The merged shards must be byte for byte
+# The GNU parallel command over --sshlogin of docs/many-machines.md, run as written against an
+# sshd that this test starts on a free loopback port with a host key and a user key of its own.
+# The documented host names alpha, beta and gamma are all this machine, through an ssh client
+# configuration in the temporary folder; parallel copies the inputs into a fresh remote folder
+# for each shard, brings the shard's result back and cleans up. The merged shards must be byte for byte
 # the whole run under the same seed.
 #
 # Usage: ssh_parallel_test.sh EMPRICER
@@ -24,12 +24,12 @@ need_package rsync rsync
 need_package parallel parallel
 
 # The recipe, as users paste it.
-# shellcheck disable=SC2016 # the README's text, not an expansion
+# shellcheck disable=SC2016 # the documented text, not an expansion
 shard_lines=$(readme_block 'rows=$(')
 parallel_command=$(readme_block '--sshlogin')
 merge_line=$(readme_block 'head -n 1 shard-1.csv')
 seed=$(readme_seed "$parallel_command")
-[ -n "$seed" ] || fail "the README's parallel command gives no --seed"
+[ -n "$seed" ] || fail "the documented parallel command gives no --seed"
 
 # sshd's privilege separation folder, which the system's sshd service would make. It is left
 # in place: another sshd may be using it by then.
@@ -87,15 +87,15 @@ cd "$dir/work"
 make_inputs "$dir/work"
 whole_run "$empricer" "$dir/work" "$seed"
 
-# The README's lines: four shards, parallel over the three hosts, the merge. parallel makes
+# The documented lines: four shards, parallel over the three hosts, the merge. parallel makes
 # each job's remote folder (--workdir ...) under the remote user's ~/.parallel/tmp, named
 # HOST-PID-JOB; none of them may be left behind.
 remote_folders() { (cd ~ && ls -d .parallel/tmp/*-[0-9]*-[0-9]* 2> /dev/null) || true; }
 folders_before=$(remote_folders)
-bash -e -c "$shard_lines" || fail "the README's shard lines failed"
-[ "$(wc -l < shards.txt)" = 4 ] || fail "the README's shard lines wrote: $(cat shards.txt)"
+bash -e -c "$shard_lines" || fail "the documented shard lines failed"
+[ "$(wc -l < shards.txt)" = 4 ] || fail "the documented shard lines wrote: $(cat shards.txt)"
 parallel_status=0
-until_deadline "the README's parallel command" parallel.out bash -e -c "$parallel_command" ||
+until_deadline "the documented parallel command" parallel.out bash -e -c "$parallel_command" ||
   parallel_status=$?
 # sshd logs "beginning MaxStartups throttling" and "drop connection ... past MaxStartups" when
 # more connections wait to log in than sshd_config's MaxStartups allows.
@@ -103,12 +103,12 @@ if grep -q MaxStartups "$dir/sshd.log"; then
   fail "sshd dropped connections beyond its MaxStartups while parallel ran: $(grep MaxStartups "$dir/sshd.log" | head -n 5)
 parallel's output: $(cat parallel.out)"
 fi
-[ "$parallel_status" = 0 ] || fail "the README's parallel command failed: $(cat parallel.out)"
+[ "$parallel_status" = 0 ] || fail "the documented parallel command failed: $(cat parallel.out)"
 for i in 1 2 3 4; do
   [ -s "shard-$i.csv" ] || fail "parallel brought back no shard-$i.csv: $(cat parallel.out)"
 done
 [ "$(remote_folders)" = "$folders_before" ] ||
   fail "parallel left remote folders: $(comm -13 <(echo "$folders_before") <(remote_folders))"
-bash -e -c "$merge_line" || fail "the README's merge line failed"
+bash -e -c "$merge_line" || fail "the documented merge line failed"
 compare_with_whole "$dir/work"
-echo "the README's parallel command over alpha, beta and gamma gives the whole run's Batch_Result.csv"
+echo "the documented parallel command over alpha, beta and gamma gives the whole run's Batch_Result.csv"
