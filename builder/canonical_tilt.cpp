@@ -86,7 +86,7 @@ Outcome<Moments> drawnMomentsOf(const std::vector<TiltedRow>& rows, const std::s
 
 Outcome<double> drawnMeanOf(const std::vector<TiltedRow>& rows, const std::string& name) {
   Outcome<Moments> drawn = drawnMomentsOf(rows, name);
-  if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+  if (!drawn.ok()) return failureOf(drawn);
   return drawn.value().mean;
 }
 
@@ -166,7 +166,7 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
 
   CanonicalTable result;
   const Outcome<double> start = drawnMeanOf(tiltedRows(history, 0.0, shape, rest), name);
-  if (!start.ok()) return Failure{start.message(), start.kind()};
+  if (!start.ok()) return failureOf(start);
   const double tolerance = 1e-12 * (highest - lowest);
   const double saturated = kSaturatedSpread / (highest - lowest);
   Point previous{0.0, start.value() - mean};
@@ -176,7 +176,7 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   double theta = -previous.miss / variance;
   while (std::fabs(at.miss) > tolerance) {
     const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, shape, rest), name);
-    if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+    if (!drawn.ok()) return failureOf(drawn);
     ++result.iterations;
     at = Point{theta, drawn.value() - mean};
     if (std::fabs(at.miss) <= tolerance) break;
@@ -197,7 +197,7 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   result.shape = shape;
   result.rows = tiltedRows(history, result.theta, shape, rest);
   const Outcome<Moments> drawn = drawnMomentsOf(result.rows, name);
-  if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+  if (!drawn.ok()) return failureOf(drawn);
   result.drawnMean = drawn.value().mean;
   result.drawnDeviation = drawn.value().standardDeviation;
 
@@ -258,7 +258,7 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
   auto tryAt = [&](double curvature) -> Outcome<Tried> {
     Outcome<CanonicalTable> made =
         canonicalTable(history, mean, name, TiltShape{.curvature = curvature});
-    if (!made.ok()) return Failure{made.message(), made.kind()};
+    if (!made.ok()) return failureOf(made);
     iterations += made.value().iterations;
     return Tried{curvature, made.value().drawnDeviation - deviation, std::move(made.value())};
   };
@@ -267,7 +267,7 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
     return std::move(tried.table);
   };
   Outcome<Tried> first = tryAt(0.0);
-  if (!first.ok()) return Failure{first.message(), first.kind()};
+  if (!first.ok()) return failureOf(first);
   Tried previous = std::move(first.value());
   if (std::fabs(previous.miss) <= tolerance) return done(std::move(previous));
   // From a twentieth of a spread's curvature, doubled until the miss changes sign.
@@ -311,7 +311,7 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
     }
     if (c <= low.curvature || c >= high.curvature) break;
     Outcome<Tried> at = tryAt(c);
-    if (!at.ok()) return Failure{at.message(), at.kind()};
+    if (!at.ok()) return failureOf(at);
     if (std::fabs(at.value().miss) < std::fabs(best.miss)) best = at.value();
     if (at.value().miss < 0.0) {
       low = std::move(at.value());

@@ -171,10 +171,10 @@ class Fitter {
   Outcome<std::pair<CanonicalTable, std::unique_ptr<DrawTable>>> tableAt(const Vector& lambda) {
     Outcome<CanonicalTable> made =
         canonicalTable(history_, mean_, name_, shapeOf(lambda, shape_.centre, shape_.scale));
-    if (!made.ok()) return Failure{made.message(), made.kind()};
+    if (!made.ok()) return failureOf(made);
     Outcome<std::unique_ptr<ReturnTable>> table =
         tableOfText(tableText(made.value().rows), name_);
-    if (!table.ok()) return Failure{table.message(), table.kind()};
+    if (!table.ok()) return failureOf(table);
     auto draws = std::make_unique<DrawTable>();
     buildDrawTable(*table.value(), static_cast<std::int32_t>(table.value()->totalWeight), *draws);
     return std::make_pair(std::move(made.value()), std::move(draws));
@@ -183,7 +183,7 @@ class Fitter {
   Outcome<Pricing> price(const Vector& lambda) {
     ++pricings_;
     auto made = tableAt(lambda);
-    if (!made.ok()) return Failure{made.message(), made.kind()};
+    if (!made.ok()) return failureOf(made);
     const std::unique_ptr<DrawTable>& draws = made.value().second;
     Pricing pricing{std::move(made.value().first), {}, {}, {}};
     if (targets_.empty()) return pricing;
@@ -346,7 +346,7 @@ Outcome<std::vector<UnreachedTarget>> leaveOutUnreached(const std::vector<DistRo
   const std::vector<FitTarget> none;
   Fitter plain(history, mean, rates, stepsPerDay, none, name);
   auto made = plain.tableAt(Vector{0.0, 0.0, 0.0});
-  if (!made.ok()) return Failure{made.message(), made.kind()};
+  if (!made.ok()) return failureOf(made);
   const DrawTable& draws = *made.value().second;
   const DayLaw day =
       dayLaw(stepLaw(draws, PathKind::base, 0.0), latticeFor(draws), stepsPerDay);
@@ -386,7 +386,7 @@ Outcome<QuoteFit> fitQuotes(const std::vector<DistRow>& history, double mean,
   const Matrix& covariance = fitter.shape().covariance;
   Vector lambda{0.0, 0.0, 0.0};
   Outcome<Pricing> at = fitter.price(lambda);
-  if (!at.ok()) return Failure{at.message(), at.kind()};
+  if (!at.ok()) return failureOf(at);
   std::vector<double> residuals = residualsOf(targets, at.value().prices);
   double objective = objectiveOf(residuals, lambda, covariance);
   double damping = 1e-3;

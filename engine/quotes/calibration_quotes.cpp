@@ -94,9 +94,7 @@ Outcome<std::map<double, std::vector<QuotedPrice>>> calibrationPrices(
       std::sort(chain.begin(), chain.end(), [](const QuotedPrice* a, const QuotedPrice* b) {
         return a->strike < b->strike;
       });
-      if (Status arbitrage = arbitrageOf(chain, name); !arbitrage.ok()) {
-        return Failure{arbitrage.message(), arbitrage.kind()};
-      }
+      if (Status arbitrage = arbitrageOf(chain, name); !arbitrage.ok()) return failureOf(arbitrage);
     }
   }
   return bySpot;
