@@ -29,12 +29,6 @@ constexpr int kMostIterations = 200;
 // grid's floor: the tilt draws its extreme mean.
 constexpr double kSaturatedSpread = 800.0;
 
-std::string number(double value) {
-  std::string text;
-  appendNumber(text, value);
-  return text;
-}
-
 // The log of the tilt of `ret`.
 double tiltOf(double ret, double theta, const TiltShape& shape) {
   return theta * ret + shape.logOf(ret);
@@ -92,7 +86,7 @@ Outcome<double> drawnMeanOf(const std::vector<TiltedRow>& rows, const std::strin
 
 // What no tilt reaches: the table cannot be made.
 Failure unreachable(double mean, const std::string& why) {
-  return Failure{"--mean canonical: the mean per step " + number(mean) + " " + why,
+  return Failure{"--mean canonical: the mean per step " + numberText(mean) + " " + why,
                  FailureKind::cannotCompute};
 }
 
@@ -148,12 +142,12 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   }
   if (lowest == highest) {
     return unreachable(mean, "cannot be drawn from a table whose rows after the first hold one "
-                             "return, " + number(lowest) + ": a tilt of its weights has "
+                             "return, " + numberText(lowest) + ": a tilt of its weights has "
                              "nothing to weigh; more rows (--max-rows) give it the returns");
   }
   if (!(mean > lowest && mean < highest)) {
-    return unreachable(mean, "lies outside the returns' range, from " + number(lowest) + " to " +
-                                 number(highest) +
+    return unreachable(mean, "lies outside the returns' range, from " + numberText(lowest) +
+                                 " to " + numberText(highest) +
                                  ": no tilt of the history's weights has that mean");
   }
   // A first step of Newton's on the rows' weighted mean: its slope at 0 is their variance.
@@ -188,7 +182,7 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
     }
     if (std::fabs(theta) >= saturated || result.iterations >= kMostIterations) {
       return unreachable(mean, "lies beyond the means a tilt of the history's weights can draw: "
-                               "the most extreme tilt draws " + number(at.miss + mean));
+                               "the most extreme tilt draws " + numberText(at.miss + mean));
     }
     previous = at;
     theta *= 2;
@@ -227,8 +221,9 @@ struct Tried {
 };
 
 Failure volatilityUnreachable(double deviation, const std::string& why) {
-  return Failure{"--target-vol: a standard deviation per step of " + number(deviation) + " " + why,
-                 FailureKind::cannotCompute};
+  return Failure{
+      "--target-vol: a standard deviation per step of " + numberText(deviation) + " " + why,
+      FailureKind::cannotCompute};
 }
 
 }  // namespace
@@ -288,7 +283,7 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
         return volatilityUnreachable(
             deviation, std::string("lies beyond what a tilt of the history's weights draws: ") +
                            (direction > 0.0 ? "the widest" : "the narrowest") +
-                           " tilt tried draws " + number(previous.table.drawnDeviation));
+                           " tilt tried draws " + numberText(previous.table.drawnDeviation));
       }
       previous = std::move(at.value());
       curvature *= 2.0;

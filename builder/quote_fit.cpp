@@ -28,12 +28,6 @@ constexpr std::int32_t kFitMostDays = 2500;
 constexpr double kFitLeastGain = 1e-2;
 constexpr double kFitMargin = 0.1;
 
-std::string number(double value) {
-  std::string text;
-  appendNumber(text, value);
-  return text;
-}
-
 Failure refused(const std::string& name, std::int64_t line, const std::string& why) {
   return Failure{name + ": line " + std::to_string(line) + ": " + why, FailureKind::badInput};
 }
@@ -266,7 +260,7 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
   for (const HeldQuote& q : quotes) {
     if (!(q.days >= 1.0 && q.days <= kFitMostDays && q.days == std::floor(q.days))) {
       return refused(name, q.line,
-                     "the days " + number(q.days) + " are not a whole number from 1 to " +
+                     "the days " + numberText(q.days) + " are not a whole number from 1 to " +
                          std::to_string(kFitMostDays));
     }
     if (!(q.spot > 0.0 && q.strike > 0.0)) {
@@ -283,8 +277,9 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
       const double intrinsic = discount * (call ? forward - t.strike : t.strike - forward);
       if (t.ask < intrinsic - 1e-6 * t.spot) {
         return refused(name, q.line,
-                       std::string("the ") + (call ? "call" : "put") + " asks " + number(t.ask) +
-                           ", below its discounted value on the forward, " + number(intrinsic));
+                       std::string("the ") + (call ? "call" : "put") + " asks " +
+                           numberText(t.ask) + ", below its discounted value on the forward, " +
+                           numberText(intrinsic));
       }
     }
   }
@@ -302,16 +297,16 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
       // A call falls as the strike rises; a put rises.
       if (call && high.bid > low.ask) {
         return refused(name, high.line,
-                       std::string("the call at K ") + number(high.strike) + " bids " +
-                           number(high.bid) + ", above the ask " + number(low.ask) +
-                           " of the call at the lower K " + number(low.strike) + " (line " +
+                       std::string("the call at K ") + numberText(high.strike) + " bids " +
+                           numberText(high.bid) + ", above the ask " + numberText(low.ask) +
+                           " of the call at the lower K " + numberText(low.strike) + " (line " +
                            std::to_string(low.line) + ")");
       }
       if (!call && low.bid > high.ask) {
         return refused(name, low.line,
-                       std::string("the put at K ") + number(low.strike) + " bids " +
-                           number(low.bid) + ", above the ask " + number(high.ask) +
-                           " of the put at the higher K " + number(high.strike) + " (line " +
+                       std::string("the put at K ") + numberText(low.strike) + " bids " +
+                           numberText(low.bid) + ", above the ask " + numberText(high.ask) +
+                           " of the put at the higher K " + numberText(high.strike) + " (line " +
                            std::to_string(high.line) + ")");
       }
     }
@@ -325,9 +320,9 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
       if (b.bid > line + 1e-12 * b.spot) {
         return refused(name, b.line,
                        std::string("a butterfly pays to hold: the ") + side + " at K " +
-                           number(b.strike) + " bids " + number(b.bid) + ", above " +
-                           number(line) + ", the asks at K " + number(a.strike) + " and " +
-                           number(c.strike) + " (lines " + std::to_string(a.line) + " and " +
+                           numberText(b.strike) + " bids " + numberText(b.bid) + ", above " +
+                           numberText(line) + ", the asks at K " + numberText(a.strike) + " and " +
+                           numberText(c.strike) + " (lines " + std::to_string(a.line) + " and " +
                            std::to_string(c.line) + ") taken at its strike");
       }
     }
