@@ -341,23 +341,6 @@ void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& a
   chain.backward = true;
 }
 
-std::vector<double> LatticeMeasure::flatFits() const {
-  std::vector<double> flat;
-  for (const PeriodFit& f : fits_) {
-    flat.push_back(f.mu == 0.0 ? 0.0 : f.mu);
-    flat.insert(flat.end(), f.lambda.begin(), f.lambda.end());
-  }
-  return flat;
-}
-
-void LatticeMeasure::setFlatFits(const std::vector<double>& flat) {
-  std::size_t at = 0;
-  for (PeriodFit& f : fits_) {
-    f.mu = flat[at++];
-    for (double& l : f.lambda) l = flat[at++];
-  }
-}
-
 bool LatticeMeasure::calibrate() {
   std::lock_guard<std::recursive_mutex> lock(kindMutex_[0]);
   auto chain = std::make_unique<Chain>();
@@ -390,30 +373,20 @@ bool LatticeMeasure::calibrate() {
   // of those it began with, converge slowly where the expiries lean on each other: each sweep
   // begins from the mix of the last few sweeps' outcomes whose residuals (outcome less start)
   // cancel best (Anderson's mixing), as long as the mix keeps every multiplier's sign.
-  std::vector<std::vector<double>> outcomes;
-  std::vector<std::vector<double>> residuals;
+  SweepMix mix;
   for (sweeps_ = 1; sweeps_ <= kMostSweeps; ++sweeps_) {
     // The first pass ran before any multiplier was set: a start from a coarser lattice's
     // multipliers needs the cavities they make.
     if (sweeps_ > 1 || !start_.empty()) forwardPass(PathKind::base, *chain, false, unused);
-    const std::vector<double> start = flatFits();
+    const std::vector<double> start = flatFits(fits_, true);
     bool allMet = true;
     backwardPass(PathKind::base, *chain, true, allMet);
     if (allMet) {
       met_ = true;
       break;
     }
-    std::vector<double> outcome = flatFits();
-    std::vector<double> residual(outcome.size());
-    for (std::size_t i = 0; i < outcome.size(); ++i) residual[i] = outcome[i] - start[i];
-    outcomes.push_back(outcome);
-    residuals.push_back(residual);
-    if (outcomes.size() > kMixedSweeps) {
-      outcomes.erase(outcomes.begin());
-      residuals.erase(residuals.begin());
-    }
-    const std::vector<double> mixed = andersonMix(outcomes, residuals);
-    if (!mixed.empty() && sameSigns(mixed, outcome)) setFlatFits(mixed);
+    const std::vector<double> mixed = mix.next(start, flatFits(fits_, true));
+    if (!mixed.empty()) setFlatFits(mixed, fits_);
   }
   sweeps_ = std::min(sweeps_, kMostSweeps);
   forwardPass(PathKind::base, *chain, false, unused);

@@ -114,9 +114,6 @@ class LatticeMeasure {
   void backwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet);
   Chain& chainOf(PathKind kind);
   std::vector<double> tiltOn(std::size_t e, const LatticeMasses& at) const;
-  // Every expiry's mu and multipliers, one after another, and back.
-  std::vector<double> flatFits() const;
-  void setFlatFits(const std::vector<double>& flat);
 
   const DayLaw& base_;
   const DayLaw& shifted_;
