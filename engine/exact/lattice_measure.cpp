@@ -304,6 +304,21 @@ void LatticeMeasure::forwardPass(PathKind kind, Chain& chain, bool fit, bool& al
   }
 }
 
+LatticeMasses LatticeMeasure::carriedBack(std::size_t e, PathKind kind,
+                                          const LatticeMasses& cavity,
+                                          const LatticeMasses& behind, int days) {
+  const std::vector<double> tilt = tiltOn(e, cavity);
+  double top = -kInfinity;
+  for (std::size_t i = 0; i < tilt.size(); ++i) {
+    if (cavity.mass[i] > 0.0 && behind.mass[i] > 0.0) top = std::max(top, tilt[i]);
+  }
+  LatticeMasses carried = behind;
+  for (std::size_t i = 0; i < tilt.size(); ++i) {
+    carried.mass[i] = cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
+  }
+  return convolveDays(carried, kind, days, true);
+}
+
 void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet) {
   const std::size_t m = expiries_.size();
   chain.behind.assign(m, {});
@@ -315,17 +330,8 @@ void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& a
     chain.behind[e] = behind;
     if (e == 0) break;
     // B_{e-1} on the cavity of e - 1: h_e B_e carried back over the days between.
-    const std::vector<double> tilt = tiltOn(e, cavity);
-    double top = -kInfinity;
-    for (std::size_t i = 0; i < tilt.size(); ++i) {
-      if (cavity.mass[i] > 0.0 && behind.mass[i] > 0.0) top = std::max(top, tilt[i]);
-    }
-    LatticeMasses carried = behind;
-    for (std::size_t i = 0; i < tilt.size(); ++i) {
-      carried.mass[i] = cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
-    }
     const LatticeMasses back =
-        convolveDays(carried, kind, expiries_[e].days - expiries_[e - 1].days, true);
+        carriedBack(e, kind, cavity, behind, expiries_[e].days - expiries_[e - 1].days);
     const LatticeMasses& before = chain.cavity[e - 1];
     behind.first = before.first;
     behind.mass.assign(before.mass.size(), 0.0);
@@ -440,19 +446,8 @@ TerminalLaw LatticeMeasure::marginal(PathKind kind, int days) {
     const int from = after > 0 ? expiries_[after - 1].days : 0;
     law = convolveDays(start, kind, days - from, false);
     if (after < m) {
-      const LatticeMasses& cavity = chain.cavity[after];
-      const std::vector<double> tilt = tiltOn(after, cavity);
-      const LatticeMasses& behind = chain.behind[after];
-      double top = -kInfinity;
-      for (std::size_t i = 0; i < tilt.size(); ++i) {
-        if (cavity.mass[i] > 0.0 && behind.mass[i] > 0.0) top = std::max(top, tilt[i]);
-      }
-      LatticeMasses carried = behind;
-      for (std::size_t i = 0; i < tilt.size(); ++i) {
-        carried.mass[i] =
-            cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
-      }
-      const LatticeMasses back = convolveDays(carried, kind, expiries_[after].days - days, true);
+      const LatticeMasses back = carriedBack(after, kind, chain.cavity[after],
+                                             chain.behind[after], expiries_[after].days - days);
       for (std::size_t i = 0; i < law.mass.size(); ++i) {
         law.mass[i] *= valueAt(back, law.first + static_cast<std::int64_t>(i));
       }

@@ -110,6 +110,10 @@ class LatticeMeasure {
   // Fits expiry e's multipliers on the cavity times B (held flat beyond B's points).
   void fitExpiry(std::size_t e, const LatticeMasses& cavity, const LatticeMasses& behind,
                  bool& allMet);
+  // h_e B_e (expiry e's tilt on its cavity times B_e, `behind`) carried back `days` days, up
+  // to a factor.
+  LatticeMasses carriedBack(std::size_t e, PathKind kind, const LatticeMasses& cavity,
+                            const LatticeMasses& behind, int days);
   // With `fit`, each expiry's multipliers are fitted on its cavity as the pass reaches it.
   void backwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet);
   Chain& chainOf(PathKind kind);
