@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"
@@ -117,22 +120,47 @@ std::vector<ExpiryQuotes> expiriesOf(const std::vector<QuotedPrice>& prices,
   return expiries;
 }
 
+namespace {
+
+// The day's law on the lattice a calibration of the table's draws begins on.
+DayLaw calibrationDay(const DrawTable& draws, const ExactSetup& setup) {
+  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
+  return dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
+}
+
+// The lattice's law after an expiry's days: each node's mass and its price, in units of S0.
+struct PricedNodes {
+  std::vector<double> mass;
+  std::vector<double> price;
+};
+
+PricedNodes pricedNodes(const DayLaw& day, std::int32_t days) {
+  NodeMasses nodes = sumOfDays(day, days);
+  PricedNodes priced{std::move(nodes.mass), {}};
+  const double origin = days * day.low;
+  priced.price.resize(priced.mass.size());
+  for (std::size_t i = 0; i < priced.mass.size(); ++i) {
+    priced.price[i] =
+        std::exp(origin + static_cast<double>(nodes.first + static_cast<std::int64_t>(i)) *
+                              day.spacing);
+  }
+  return priced;
+}
+
+// The forward of the law: its mean price, summed in the nodes' order.
+double forwardOf(const PricedNodes& nodes) {
+  double forward = 0.0;
+  for (std::size_t i = 0; i < nodes.mass.size(); ++i) forward += nodes.mass[i] * nodes.price[i];
+  return forward;
+}
+
+}  // namespace
+
 std::vector<double> tableForwards(const DrawTable& draws, const ExactSetup& setup,
                                   const std::vector<ExpiryQuotes>& expiries) {
-  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
-  const DayLaw day = dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
+  const DayLaw day = calibrationDay(draws, setup);
   std::vector<double> forwards;
-  for (const ExpiryQuotes& e : expiries) {
-    const NodeMasses nodes = sumOfDays(day, e.days);
-    double forward = 0.0;
-    for (std::size_t i = 0; i < nodes.mass.size(); ++i) {
-      forward += nodes.mass[i] *
-                 std::exp(e.days * day.low +
-                          static_cast<double>(nodes.first + static_cast<std::int64_t>(i)) *
-                              day.spacing);
-    }
-    forwards.push_back(forward);
-  }
+  for (const ExpiryQuotes& e : expiries) forwards.push_back(forwardOf(pricedNodes(day, e.days)));
   return forwards;
 }
 
@@ -226,19 +254,14 @@ std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
                                             const std::string& name) {
   std::vector<UnreachedPrice> unreached;
   for (const ExpiryQuotes& e : expiries) {
-    const NodeMasses nodes = sumOfDays(day, e.days);
-    const double origin = e.days * day.low;
-    double forward = 0.0;
+    const PricedNodes nodes = pricedNodes(day, e.days);
+    const double forward = forwardOf(nodes);
     double least = HUGE_VAL;
     double most = -HUGE_VAL;
     for (std::size_t i = 0; i < nodes.mass.size(); ++i) {
-      const double x =
-          std::exp(origin + static_cast<double>(nodes.first + static_cast<std::int64_t>(i)) *
-                                day.spacing);
-      forward += nodes.mass[i] * x;
       if (nodes.mass[i] >= kReachedMass) {
-        least = std::min(least, x);
-        most = std::max(most, x);
+        least = std::min(least, nodes.price[i]);
+        most = std::max(most, nodes.price[i]);
       }
     }
     for (std::size_t j = 0; j < e.prices.size(); ++j) {
@@ -308,8 +331,7 @@ std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
 Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double spot,
                         const std::vector<QuotedPrice>& prices,
                         const std::vector<ExpiryQuotes>& expiries, const std::string& name) {
-  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
-  const DayLaw day = dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
+  const DayLaw day = calibrationDay(draws, setup);
   if (!day.defined) {
     return Failure{name + ": dist.csv's draws give no law to calibrate (a return is not a number)",
                    FailureKind::cannotCompute};
