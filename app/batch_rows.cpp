@@ -1,5 +1,9 @@
 #include "app/batch_rows.h"
 
+#include <initializer_list>
+#include <string_view>
+#include <utility>
+
 #include "app/elapsed_time.h"
 #include "app/file_names.h"
 #include "app/request_from_settings.h"
@@ -31,31 +35,32 @@ std::string resultHeader(bool withProbabilities, bool withErrors) {
   return header;
 }
 
+namespace {
+
+// Appends each figure after its label ("S0=", or the separator ",").
+void appendLabelled(std::string& line,
+                    std::initializer_list<std::pair<std::string_view, double>> figures) {
+  for (const auto& [label, value] : figures) {
+    line += label;
+    appendNumber(line, value);
+  }
+}
+
+}  // namespace
+
 Status writeConsoleRows(const ValuationRequest& request, const ValuationResult& result,
                         const StandardErrors* errors, Clock& clock, std::int64_t rowStartTime) {
   for (int p = 0; p < kPathCount; ++p) {
-    const bool base = p == kBasePath;
-    std::string line = "S0=";
-    appendNumber(line, startPriceOfPath(request, p));
-    line += ", K=";
-    appendNumber(line, request.strike);
-    line += ", Call=";
-    appendNumber(line, callValueOfPath(result, p));
-    line += ", Put=";
-    appendNumber(line, putValueOfPath(result, p));
-    line += ", Theta=";
-    appendNumber(line, result.thetaCall[p]);
-    line += "/";
-    appendNumber(line, result.thetaPut[p]);
-    if (base) {
-      line += ", and Stdev(S)=";
-      appendNumber(line, result.stdevS);
-    }
+    std::string line;
+    appendLabelled(line, {{"S0=", startPriceOfPath(request, p)},
+                          {", K=", request.strike},
+                          {", Call=", callValueOfPath(result, p)},
+                          {", Put=", putValueOfPath(result, p)},
+                          {", Theta=", result.thetaCall[p]},
+                          {"/", result.thetaPut[p]}});
+    if (p == kBasePath) appendLabelled(line, {{", and Stdev(S)=", result.stdevS}});
     if (errors != nullptr) {
-      line += ", SE=";
-      appendNumber(line, errors->call[p]);
-      line += "/";
-      appendNumber(line, errors->put[p]);
+      appendLabelled(line, {{", SE=", errors->call[p]}, {"/", errors->put[p]}});
     }
     if (Status shown = printLine(line); !shown.ok()) return shown;
   }
@@ -68,31 +73,16 @@ std::string resultRows(const ValuationRequest& request, const ValuationResult& r
                        const StandardErrors* errors) {
   std::string lines;
   for (int p = 0; p < kPathCount; ++p) {
-    appendNumber(lines, startPriceOfPath(request, p));
-    lines += ',';
-    appendNumber(lines, request.strike);
-    lines += ',';
-    appendNumber(lines, callValueOfPath(result, p));
-    lines += ',';
-    appendNumber(lines, putValueOfPath(result, p));
-    lines += ',';
-    appendNumber(lines, result.stdevS);
+    appendLabelled(lines, {{"", startPriceOfPath(request, p)},
+                           {",", request.strike},
+                           {",", callValueOfPath(result, p)},
+                           {",", putValueOfPath(result, p)},
+                           {",", result.stdevS}});
     if (request.withProbabilities) {
-      lines += ',';
-      appendNumber(lines, result.probCall[p]);
-      lines += ',';
-      appendNumber(lines, result.probPut[p]);
+      appendLabelled(lines, {{",", result.probCall[p]}, {",", result.probPut[p]}});
     }
-    lines += ',';
-    appendNumber(lines, result.thetaCall[p]);
-    lines += ',';
-    appendNumber(lines, result.thetaPut[p]);
-    if (errors != nullptr) {
-      lines += ',';
-      appendNumber(lines, errors->call[p]);
-      lines += ',';
-      appendNumber(lines, errors->put[p]);
-    }
+    appendLabelled(lines, {{",", result.thetaCall[p]}, {",", result.thetaPut[p]}});
+    if (errors != nullptr) appendLabelled(lines, {{",", errors->call[p]}, {",", errors->put[p]}});
     lines += '\n';
   }
   return lines;

@@ -104,9 +104,7 @@ Outcome<std::unique_ptr<RowValuer>> preparedValuer(BatchFile& batch, bool batchR
   }
   std::unique_ptr<RowValuer> valuer = makeValuer(
       run.method, batch.rows, valuerTools(run, batchResults ? kTemporaryFileName : nullptr));
-  if (Status prepared = valuer->prepare(); !prepared.ok()) {
-    return Failure{prepared.message(), prepared.kind()};
-  }
+  if (Status prepared = valuer->prepare(); !prepared.ok()) return failureOf(prepared);
   return valuer;
 }
 
@@ -117,7 +115,7 @@ Status valueBatch(BatchFile& batch, const RowOutputs& out, RunContext& run,
   if (made == nullptr) {
     Outcome<std::unique_ptr<RowValuer>> prepared =
         preparedValuer(batch, out.batchResults != nullptr, run);
-    if (!prepared.ok()) return Failure{prepared.message(), prepared.kind()};
+    if (!prepared.ok()) return failureOf(prepared);
     made = std::move(prepared.value());
   }
   const std::unique_ptr<RowValuer> valuer = std::move(made);
@@ -153,7 +151,7 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
     closeStream(stream);
     chooseRange(batch, run.options.rows.value_or(RowRange{}));
     Outcome<std::unique_ptr<RowValuer>> prepared = preparedValuer(batch, true, run);
-    if (!prepared.ok()) return Failure{prepared.message(), prepared.kind()};
+    if (!prepared.ok()) return failureOf(prepared);
     valuer = std::move(prepared.value());
   }
   RowFile results;

@@ -93,10 +93,10 @@ Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& conte
 Outcome<std::int32_t> runModeOf(RunSettings& settings, ConsoleInput& console) {
   if (truncateToInt32(settings.runMode) == 0) {
     if (Status asked = printText("Manual[1] or Batch[2] run? "); !asked.ok()) {
-      return Failure{asked.message(), asked.kind()};
+      return failureOf(asked);
     }
     readDouble(console, settings.runMode);
-    if (Status shown = printLine(""); !shown.ok()) return Failure{shown.message(), shown.kind()};
+    if (Status shown = printLine(""); !shown.ok()) return failureOf(shown);
   }
   return truncateToInt32(settings.runMode).value_or(0);
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text/round_step.h"
 #include "text/text_width.h"
 
 namespace empricer {
@@ -23,13 +24,7 @@ std::string number(double v, int digits = 6) {
 
 // Ticks at a round step, about five between low and high.
 std::vector<double> ticks(double low, double high) {
-  const double raw = (high - low) / 5;
-  const double power = std::pow(10.0, std::floor(std::log10(raw)));
-  double step = power;
-  for (double m : {1.0, 2.0, 5.0, 10.0}) {
-    step = m * power;
-    if (step >= raw) break;
-  }
+  const double step = roundStep((high - low) / 5);
   std::vector<double> out;
   for (double t = std::ceil(low / step) * step; t <= high + step * 1e-9; t += step) {
     out.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
@@ -156,8 +151,7 @@ std::string titleOf(const std::vector<double>& spots, bool exact, std::int64_t t
 // The title's font size: the largest up to kTitleSize at which it fits the plain width, but
 // no smaller than kSmallestTitleSize (the picture widens for the rest).
 double titleSize(const std::string& title) {
-  const double fits = (kWidth - 2 * kMargin) / textWidth(title, 1.0);
-  return std::clamp(std::floor(fits * 2) / 2, kSmallestTitleSize, kTitleSize);
+  return fittingFontSize(title, kWidth - 2 * kMargin, false, kSmallestTitleSize, kTitleSize, 2);
 }
 
 // A text of the legend: where it starts, where its baseline is, and what it says.

@@ -29,12 +29,6 @@ constexpr int kMostIterations = 200;
 // grid's floor: the tilt draws its extreme mean.
 constexpr double kSaturatedSpread = 800.0;
 
-std::string number(double value) {
-  std::string text;
-  appendNumber(text, value);
-  return text;
-}
-
 // The log of the tilt of `ret`.
 double tiltOf(double ret, double theta, const TiltShape& shape) {
   return theta * ret + shape.logOf(ret);
@@ -86,13 +80,13 @@ Outcome<Moments> drawnMomentsOf(const std::vector<TiltedRow>& rows, const std::s
 
 Outcome<double> drawnMeanOf(const std::vector<TiltedRow>& rows, const std::string& name) {
   Outcome<Moments> drawn = drawnMomentsOf(rows, name);
-  if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+  if (!drawn.ok()) return failureOf(drawn);
   return drawn.value().mean;
 }
 
 // What no tilt reaches: the table cannot be made.
 Failure unreachable(double mean, const std::string& why) {
-  return Failure{"--mean canonical: the mean per step " + number(mean) + " " + why,
+  return Failure{"--mean canonical: the mean per step " + numberText(mean) + " " + why,
                  FailureKind::cannotCompute};
 }
 
@@ -148,12 +142,12 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   }
   if (lowest == highest) {
     return unreachable(mean, "cannot be drawn from a table whose rows after the first hold one "
-                             "return, " + number(lowest) + ": a tilt of its weights has "
+                             "return, " + numberText(lowest) + ": a tilt of its weights has "
                              "nothing to weigh; more rows (--max-rows) give it the returns");
   }
   if (!(mean > lowest && mean < highest)) {
-    return unreachable(mean, "lies outside the returns' range, from " + number(lowest) + " to " +
-                                 number(highest) +
+    return unreachable(mean, "lies outside the returns' range, from " + numberText(lowest) +
+                                 " to " + numberText(highest) +
                                  ": no tilt of the history's weights has that mean");
   }
   // A first step of Newton's on the rows' weighted mean: its slope at 0 is their variance.
@@ -166,7 +160,7 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
 
   CanonicalTable result;
   const Outcome<double> start = drawnMeanOf(tiltedRows(history, 0.0, shape, rest), name);
-  if (!start.ok()) return Failure{start.message(), start.kind()};
+  if (!start.ok()) return failureOf(start);
   const double tolerance = 1e-12 * (highest - lowest);
   const double saturated = kSaturatedSpread / (highest - lowest);
   Point previous{0.0, start.value() - mean};
@@ -176,7 +170,7 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   double theta = -previous.miss / variance;
   while (std::fabs(at.miss) > tolerance) {
     const Outcome<double> drawn = drawnMeanOf(tiltedRows(history, theta, shape, rest), name);
-    if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+    if (!drawn.ok()) return failureOf(drawn);
     ++result.iterations;
     at = Point{theta, drawn.value() - mean};
     if (std::fabs(at.miss) <= tolerance) break;
@@ -188,7 +182,7 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
     }
     if (std::fabs(theta) >= saturated || result.iterations >= kMostIterations) {
       return unreachable(mean, "lies beyond the means a tilt of the history's weights can draw: "
-                               "the most extreme tilt draws " + number(at.miss + mean));
+                               "the most extreme tilt draws " + numberText(at.miss + mean));
     }
     previous = at;
     theta *= 2;
@@ -197,7 +191,7 @@ Outcome<CanonicalTable> canonicalTable(const std::vector<DistRow>& history, doub
   result.shape = shape;
   result.rows = tiltedRows(history, result.theta, shape, rest);
   const Outcome<Moments> drawn = drawnMomentsOf(result.rows, name);
-  if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+  if (!drawn.ok()) return failureOf(drawn);
   result.drawnMean = drawn.value().mean;
   result.drawnDeviation = drawn.value().standardDeviation;
 
@@ -227,8 +221,9 @@ struct Tried {
 };
 
 Failure volatilityUnreachable(double deviation, const std::string& why) {
-  return Failure{"--target-vol: a standard deviation per step of " + number(deviation) + " " + why,
-                 FailureKind::cannotCompute};
+  return Failure{
+      "--target-vol: a standard deviation per step of " + numberText(deviation) + " " + why,
+      FailureKind::cannotCompute};
 }
 
 }  // namespace
@@ -258,7 +253,7 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
   auto tryAt = [&](double curvature) -> Outcome<Tried> {
     Outcome<CanonicalTable> made =
         canonicalTable(history, mean, name, TiltShape{.curvature = curvature});
-    if (!made.ok()) return Failure{made.message(), made.kind()};
+    if (!made.ok()) return failureOf(made);
     iterations += made.value().iterations;
     return Tried{curvature, made.value().drawnDeviation - deviation, std::move(made.value())};
   };
@@ -267,7 +262,7 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
     return std::move(tried.table);
   };
   Outcome<Tried> first = tryAt(0.0);
-  if (!first.ok()) return Failure{first.message(), first.kind()};
+  if (!first.ok()) return failureOf(first);
   Tried previous = std::move(first.value());
   if (std::fabs(previous.miss) <= tolerance) return done(std::move(previous));
   // From a twentieth of a spread's curvature, doubled until the miss changes sign.
@@ -288,7 +283,7 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
         return volatilityUnreachable(
             deviation, std::string("lies beyond what a tilt of the history's weights draws: ") +
                            (direction > 0.0 ? "the widest" : "the narrowest") +
-                           " tilt tried draws " + number(previous.table.drawnDeviation));
+                           " tilt tried draws " + numberText(previous.table.drawnDeviation));
       }
       previous = std::move(at.value());
       curvature *= 2.0;
@@ -311,7 +306,7 @@ Outcome<CanonicalTable> volatilityTable(const std::vector<DistRow>& history, dou
     }
     if (c <= low.curvature || c >= high.curvature) break;
     Outcome<Tried> at = tryAt(c);
-    if (!at.ok()) return Failure{at.message(), at.kind()};
+    if (!at.ok()) return failureOf(at);
     if (std::fabs(at.value().miss) < std::fabs(best.miss)) best = at.value();
     if (at.value().miss < 0.0) {
       low = std::move(at.value());

@@ -61,7 +61,7 @@ DayShape tableDayShape(const ReturnTable& table, int steps) {
 // The mean that the sampler draws from `rows`, read as the valuation reads their text.
 Outcome<double> drawnMean(const std::vector<DistRow>& rows, const std::string& name) {
   Outcome<Moments> drawn = drawnMoments(tableText(rows), name);
-  if (!drawn.ok()) return Failure{drawn.message(), drawn.kind()};
+  if (!drawn.ok()) return failureOf(drawn);
   return drawn.value().mean;
 }
 
@@ -156,12 +156,12 @@ Outcome<QuoteFit> fitToQuotes(const std::vector<DistRow>& rows, double mean,
   }
   Outcome<std::vector<FitTarget>> targets =
       fitTargets(book.held(), mean, figures.rates, figures.scale.stepsPerDay, *options.fit);
-  if (!targets.ok()) return Failure{targets.message(), targets.kind()};
+  if (!targets.ok()) return failureOf(targets);
   if (targets.value().empty()) return unusable(*options.fit + ": no quote to fit");
   Outcome<std::vector<UnreachedTarget>> unreached =
       leaveOutUnreached(rows, mean, figures.rates, figures.scale.stepsPerDay, targets.value(),
                         *options.fit, options.out);
-  if (!unreached.ok()) return Failure{unreached.message(), unreached.kind()};
+  if (!unreached.ok()) return failureOf(unreached);
   if (targets.value().empty()) {
     return unusable(*options.fit + ": no quote to fit: every one is out of the paths' reach (" +
                     unreached.value().front().reason + ")");
@@ -238,7 +238,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
        {std::pair(std::optional(options.out), &tablePlace), std::pair(options.plot, &plotPlace)}) {
     if (!output) continue;
     const Outcome<OutputPlace> checked = checkOutputPlace(*output, options.force);
-    if (!checked.ok()) return Failure{checked.message(), checked.kind()};
+    if (!checked.ok()) return failureOf(checked);
     *place = checked.value();
   }
   DistFigures figures;
@@ -339,7 +339,7 @@ Outcome<BuiltDistribution> buildDistribution(const DistOptions& options) {
   if (canonical) {
     Outcome<std::vector<TiltedRow>> made =
         tiltedOntoMean(fit.rows, *chosenMean, sorted, options, figures);
-    if (!made.ok()) return Failure{made.message(), made.kind()};
+    if (!made.ok()) return failureOf(made);
     tilted = std::move(made.value());
     text = tableText(tilted);
   } else if (chosenMean) {

@@ -71,12 +71,6 @@ std::string percent(double share) {
   return text + "%";
 }
 
-std::string number(double value) {
-  std::string text;
-  appendNumber(text, value);
-  return text;
-}
-
 bool chosenMean(const DistFigures& f) { return f.meanChoice != MeanChoice::data; }
 
 std::string howFound(const DistFigures& f) {
@@ -113,9 +107,9 @@ std::string howMean(const DistFigures& f) {
     case MeanChoice::riskNeutral:
     case MeanChoice::canonical:
       return std::string(f.meanChoice == MeanChoice::canonical ? "canonical" : "risk-neutral") +
-             ": " + f.setupFile + ", rate " + number(f.rates.rate) +
-             (f.carry ? ", carry " + number(*f.carry) : "") + ", step scale " +
-             number(f.rates.stepScale);
+             ": " + f.setupFile + ", rate " + numberText(f.rates.rate) +
+             (f.carry ? ", carry " + numberText(*f.carry) : "") + ", step scale " +
+             numberText(f.rates.stepScale);
     case MeanChoice::data:
       break;
   }
@@ -165,7 +159,7 @@ void addDay(std::string& text, const DistFigures& f) {
          "day's start");
   addRow(text, "volatility in the band", {bandHeldVolatility(f)},
          "annualised, as the pricer sees it: the table's day as drawn, held in the band, x "
-         "sqrt(" + number(f.tradingDays) + " trading days)");
+         "sqrt(" + numberText(f.tradingDays) + " trading days)");
 }
 
 // The quotes of a fit, one line each, and how many it met.
@@ -204,7 +198,7 @@ void addFit(std::string& text, const QuoteFit& fit) {
   addFound(text, "inside", inside,
            "of " + std::to_string(fit.targets.size()) + " quoted prices, within their bid/ask");
   addFound(text, "objective", fit.objective,
-           "sum of (distance outside / half-spread)^2 + " + number(kFitPenalty) +
+           "sum of (distance outside / half-spread)^2 + " + numberText(kFitPenalty) +
                " x the tilt's relative entropy to second order");
   text += "iterations                " + std::to_string(fit.iterations) + " (" +
           std::to_string(fit.pricings) + " tables priced exactly)\n";
@@ -281,7 +275,7 @@ void addCanonical(std::string& text, const DistFigures& f) {
     const TiltShape& shape = f.fit->table.shape;
     text += "\nThe history's returns, their weights tilted by exp(theta x return + down x min(z, "
             "0)^2 + up x max(z, 0)^2 + tail x max(|z| - 2, 0)^2), z = (return - " +
-            number(shape.centre) + ") / " + number(shape.scale) + ":\n";
+            numberText(shape.centre) + ") / " + numberText(shape.scale) + ":\n";
     addFound(text, "theta", c.theta, "the drawn mean is the mean per step");
     addFound(text, "down", shape.down, "the falls' spread");
     addFound(text, "up", shape.up, "the rises' spread");
@@ -291,7 +285,7 @@ void addCanonical(std::string& text, const DistFigures& f) {
             "return^2):\n";
     addFound(text, "theta", c.theta, "the drawn mean is the mean per step");
     addFound(text, "c", c.curvature,
-             "the drawn annualised volatility is " + number(*c.targetVol) + "; " +
+             "the drawn annualised volatility is " + numberText(*c.targetVol) + "; " +
                  std::to_string(c.iterations) + " drawn means taken");
   } else {
     text += "\nThe history's returns, their weights tilted by exp(theta x return):\n";
@@ -306,7 +300,7 @@ void addCanonical(std::string& text, const DistFigures& f) {
                (c.targetVol || f.fit ? "its tilt" : "exp(theta x return)"));
   addFound(text, "table's effective size", c.effectiveSize,
            "1 / sum q^2 of the " + std::to_string(f.rows) + " rows' weights; the history's table " +
-               number(c.historySize));
+               numberText(c.historySize));
 }
 
 }  // namespace
@@ -377,7 +371,7 @@ std::string reportText(const DistFigures& f) {
   const double tableDeviation = std::sqrt(steps) * f.table.standardDeviation;
   // The daily standard deviations over a year of independent trading days.
   const double year = std::sqrt(f.tradingDays);
-  const std::string annualised = "daily x sqrt(" + number(f.tradingDays) + " trading days)";
+  const std::string annualised = "daily x sqrt(" + numberText(f.tradingDays) + " trading days)";
   if (sessions) {
     addHeading(text, "per day", {"in session", "close to close", "table as drawn"});
     addRow(text, "daily mean", {inSessionDailyMean(f), closeToCloseDailyMean(f), tableMean});
@@ -438,7 +432,7 @@ std::string unevenSessionsWarning(const SessionLengths& lengths, const std::stri
   return "warning: " + std::to_string(lengths.uneven) + " of " +
          std::to_string(lengths.sessions) + " " + days + " hold more than " +
          percent(kUnevenShare) + " more or fewer returns than the median of " +
-         number(lengths.median) + " (from " + std::to_string(lengths.shortest) + " to " +
+         numberText(lengths.median) + " (from " + std::to_string(lengths.shortest) + " to " +
          std::to_string(lengths.longest) + "); each day of the table stands for a median one";
 }
 
@@ -486,9 +480,9 @@ std::optional<std::string> bandCutWarning(const DistFigures& f) {
   return "warning: the band of 1/1.07 to 1.07 of a day's start cuts " + percent(share) +
          " of the history's days (" + std::to_string(f.historyBandCut) + " of " +
          std::to_string(f.historyDays) + "), more than " + percent(kMostBandCut) +
-         ": the pricer sees an annualised volatility of " + number(bandHeldVolatility(f)) +
+         ": the pricer sees an annualised volatility of " + numberText(bandHeldVolatility(f)) +
          " after it, the table " +
-         number(std::sqrt(f.scale.stepsPerDay) * f.table.standardDeviation *
+         numberText(std::sqrt(f.scale.stepsPerDay) * f.table.standardDeviation *
                 std::sqrt(f.tradingDays)) +
          " before it";
 }
@@ -496,9 +490,9 @@ std::optional<std::string> bandCutWarning(const DistFigures& f) {
 std::optional<std::string> percentRateWarning(const std::string& what, const std::string& noun,
                                               double value) {
   if (!(std::fabs(value) >= kPercentSized)) return std::nullopt;
-  return "warning: " + what + " is " + number(value) + ": read as " + number(value) +
-         " a year, " + percent(value) + "; a " + noun + " of " + number(value) + "% is " +
-         number(value / 100.0);
+  return "warning: " + what + " is " + numberText(value) + ": read as " + numberText(value) +
+         " a year, " + percent(value) + "; a " + noun + " of " + numberText(value) + "% is " +
+         numberText(value / 100.0);
 }
 
 std::optional<std::string> largeMeanWarning(const DistFigures& f) {
@@ -510,9 +504,9 @@ std::optional<std::string> largeMeanWarning(const DistFigures& f) {
                                 ? "the rate (key 3) and --carry are in the same units, and a "
                                   "step is " + step
                                 : "--mean gives the mean of one step, " + step;
-  return "warning: the mean per step, " + number(f.target.mean) + " (" + howMean(f) +
+  return "warning: the mean per step, " + numberText(f.target.mean) + " (" + howMean(f) +
          "), is larger in size than a step's standard deviation, " +
-         number(f.target.standardDeviation) +
+         numberText(f.target.standardDeviation) +
          ": every path drifts further in a step than the returns spread it; " + units;
 }
 

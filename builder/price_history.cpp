@@ -526,7 +526,7 @@ Outcome<PriceHistory> readPriceHistory(std::string_view bytes, const std::string
 
 Outcome<PriceHistory> loadPriceHistory(const std::string& path, const PriceReading& reading) {
   const Outcome<std::string> bytes = readFileBytes(path);
-  if (!bytes.ok()) return Failure{bytes.message(), bytes.kind()};
+  if (!bytes.ok()) return failureOf(bytes);
   return readPriceHistory(bytes.value(), path, reading);
 }
 

@@ -28,12 +28,6 @@ constexpr std::int32_t kFitMostDays = 2500;
 constexpr double kFitLeastGain = 1e-2;
 constexpr double kFitMargin = 0.1;
 
-std::string number(double value) {
-  std::string text;
-  appendNumber(text, value);
-  return text;
-}
-
 Failure refused(const std::string& name, std::int64_t line, const std::string& why) {
   return Failure{name + ": line " + std::to_string(line) + ": " + why, FailureKind::badInput};
 }
@@ -171,10 +165,10 @@ class Fitter {
   Outcome<std::pair<CanonicalTable, std::unique_ptr<DrawTable>>> tableAt(const Vector& lambda) {
     Outcome<CanonicalTable> made =
         canonicalTable(history_, mean_, name_, shapeOf(lambda, shape_.centre, shape_.scale));
-    if (!made.ok()) return Failure{made.message(), made.kind()};
+    if (!made.ok()) return failureOf(made);
     Outcome<std::unique_ptr<ReturnTable>> table =
         tableOfText(tableText(made.value().rows), name_);
-    if (!table.ok()) return Failure{table.message(), table.kind()};
+    if (!table.ok()) return failureOf(table);
     auto draws = std::make_unique<DrawTable>();
     buildDrawTable(*table.value(), static_cast<std::int32_t>(table.value()->totalWeight), *draws);
     return std::make_pair(std::move(made.value()), std::move(draws));
@@ -183,7 +177,7 @@ class Fitter {
   Outcome<Pricing> price(const Vector& lambda) {
     ++pricings_;
     auto made = tableAt(lambda);
-    if (!made.ok()) return Failure{made.message(), made.kind()};
+    if (!made.ok()) return failureOf(made);
     const std::unique_ptr<DrawTable>& draws = made.value().second;
     Pricing pricing{std::move(made.value().first), {}, {}, {}};
     if (targets_.empty()) return pricing;
@@ -266,7 +260,7 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
   for (const HeldQuote& q : quotes) {
     if (!(q.days >= 1.0 && q.days <= kFitMostDays && q.days == std::floor(q.days))) {
       return refused(name, q.line,
-                     "the days " + number(q.days) + " are not a whole number from 1 to " +
+                     "the days " + numberText(q.days) + " are not a whole number from 1 to " +
                          std::to_string(kFitMostDays));
     }
     if (!(q.spot > 0.0 && q.strike > 0.0)) {
@@ -283,8 +277,9 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
       const double intrinsic = discount * (call ? forward - t.strike : t.strike - forward);
       if (t.ask < intrinsic - 1e-6 * t.spot) {
         return refused(name, q.line,
-                       std::string("the ") + (call ? "call" : "put") + " asks " + number(t.ask) +
-                           ", below its discounted value on the forward, " + number(intrinsic));
+                       std::string("the ") + (call ? "call" : "put") + " asks " +
+                           numberText(t.ask) + ", below its discounted value on the forward, " +
+                           numberText(intrinsic));
       }
     }
   }
@@ -302,16 +297,16 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
       // A call falls as the strike rises; a put rises.
       if (call && high.bid > low.ask) {
         return refused(name, high.line,
-                       std::string("the call at K ") + number(high.strike) + " bids " +
-                           number(high.bid) + ", above the ask " + number(low.ask) +
-                           " of the call at the lower K " + number(low.strike) + " (line " +
+                       std::string("the call at K ") + numberText(high.strike) + " bids " +
+                           numberText(high.bid) + ", above the ask " + numberText(low.ask) +
+                           " of the call at the lower K " + numberText(low.strike) + " (line " +
                            std::to_string(low.line) + ")");
       }
       if (!call && low.bid > high.ask) {
         return refused(name, low.line,
-                       std::string("the put at K ") + number(low.strike) + " bids " +
-                           number(low.bid) + ", above the ask " + number(high.ask) +
-                           " of the put at the higher K " + number(high.strike) + " (line " +
+                       std::string("the put at K ") + numberText(low.strike) + " bids " +
+                           numberText(low.bid) + ", above the ask " + numberText(high.ask) +
+                           " of the put at the higher K " + numberText(high.strike) + " (line " +
                            std::to_string(high.line) + ")");
       }
     }
@@ -325,9 +320,9 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
       if (b.bid > line + 1e-12 * b.spot) {
         return refused(name, b.line,
                        std::string("a butterfly pays to hold: the ") + side + " at K " +
-                           number(b.strike) + " bids " + number(b.bid) + ", above " +
-                           number(line) + ", the asks at K " + number(a.strike) + " and " +
-                           number(c.strike) + " (lines " + std::to_string(a.line) + " and " +
+                           numberText(b.strike) + " bids " + numberText(b.bid) + ", above " +
+                           numberText(line) + ", the asks at K " + numberText(a.strike) + " and " +
+                           numberText(c.strike) + " (lines " + std::to_string(a.line) + " and " +
                            std::to_string(c.line) + ") taken at its strike");
       }
     }
@@ -346,7 +341,7 @@ Outcome<std::vector<UnreachedTarget>> leaveOutUnreached(const std::vector<DistRo
   const std::vector<FitTarget> none;
   Fitter plain(history, mean, rates, stepsPerDay, none, name);
   auto made = plain.tableAt(Vector{0.0, 0.0, 0.0});
-  if (!made.ok()) return Failure{made.message(), made.kind()};
+  if (!made.ok()) return failureOf(made);
   const DrawTable& draws = *made.value().second;
   const DayLaw day =
       dayLaw(stepLaw(draws, PathKind::base, 0.0), latticeFor(draws), stepsPerDay);
@@ -386,7 +381,7 @@ Outcome<QuoteFit> fitQuotes(const std::vector<DistRow>& history, double mean,
   const Matrix& covariance = fitter.shape().covariance;
   Vector lambda{0.0, 0.0, 0.0};
   Outcome<Pricing> at = fitter.price(lambda);
-  if (!at.ok()) return Failure{at.message(), at.kind()};
+  if (!at.ok()) return failureOf(at);
   std::vector<double> residuals = residualsOf(targets, at.value().prices);
   double objective = objectiveOf(residuals, lambda, covariance);
   double damping = 1e-3;

@@ -12,6 +12,7 @@
 
 #include "engine/exact/exact_law.h"
 #include "text/number_text.h"
+#include "text/round_step.h"
 #include "text/text_width.h"
 
 namespace empricer {
@@ -61,12 +62,7 @@ std::string escaped(const std::string& text) {
 double tickStep(double span, int count) {
   const double raw = span / count;
   if (!(raw > 0.0) || !std::isfinite(raw)) return 1.0;
-  const double power = std::pow(10.0, std::floor(std::log10(raw)));
-  double step = power;
-  for (const double factor : {2.0, 5.0, 10.0}) {
-    if (step < raw) step = factor * power;
-  }
-  return step;
+  return roundStep(raw);
 }
 
 // The multiples of `step` from `low` to `high`.
@@ -108,6 +104,20 @@ constexpr double kTitleSize = 17;
 constexpr double kSmallestTitleSize = 11;
 constexpr double kTextRoom = kWidth - 20;  // the widest a line of text may be
 
+// The path `pricesFile` as a title that goes on with `tail` names it: the path, or its file's
+// name when the path is too long for the picture at kTitleSize (bold).
+std::string titleName(const std::string& pricesFile, const std::string& tail) {
+  if (textWidth(pricesFile + tail, kTitleSize, true) > kTextRoom) {
+    return pricesFile.substr(pricesFile.find_last_of('/') + 1);
+  }
+  return pricesFile;
+}
+
+// A title's font size: the largest up to kTitleSize at which it fits the picture (bold).
+double titleSize(const std::string& title) {
+  return fittingFontSize(title, kTextRoom, true, kSmallestTitleSize, kTitleSize);
+}
+
 // The title, "FILE: N returns as steps of the table", and its font size: the largest up to
 // kTitleSize at which it fits the picture (bold). A path too long for it is shortened to its
 // file's name, and that, when still too long at kSmallestTitleSize, to its last characters
@@ -116,15 +126,11 @@ std::pair<std::string, double> titleOf(const std::string& pricesFile, std::size_
   std::string tail = ": ";
   appendInteger(tail, static_cast<std::int64_t>(returns));
   tail += " returns as steps of the table";
-  std::string name = pricesFile;
-  if (textWidth(name + tail, kTitleSize, true) > kTextRoom) {
-    name = name.substr(name.find_last_of('/') + 1);
-  }
+  std::string name = titleName(pricesFile, tail);
   while (name.size() > 4 && textWidth(name + tail, kSmallestTitleSize, true) > kTextRoom) {
     name = "..." + name.substr(name.starts_with("...") ? 4 : 1);
   }
-  const double fits = kTextRoom / textWidth(name + tail, 1.0, true);
-  return {name + tail, std::clamp(std::floor(fits), kSmallestTitleSize, kTitleSize)};
+  return {name + tail, titleSize(name + tail)};
 }
 
 std::string outsideNote(const Histogram& h, const char* what) {
@@ -252,15 +258,11 @@ std::string dayDensityPicture(const std::string& pricesFile,
 
   std::string svg;
   openPicture(svg);
-  std::string name = pricesFile;
   const std::string tail = ": a day of the history's table and of the fitted one";
-  if (textWidth(name + tail, kTitleSize, true) > kTextRoom) {
-    name = name.substr(name.find_last_of('/') + 1);
-  }
-  const double fits = kTextRoom / textWidth(name + tail, 1.0, true);
+  const std::string title = titleName(pricesFile, tail) + tail;
   add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"28\" text-anchor=\"middle\" font-size=\"",
-            numberText(std::clamp(std::floor(fits), kSmallestTitleSize, kTitleSize)),
-            "\" font-weight=\"bold\">", escaped(name + tail), "</text>\n"});
+            numberText(titleSize(title)), "\" font-weight=\"bold\">", escaped(title),
+            "</text>\n"});
   add(svg, {"<text x=\"", at(kWidth / 2), "\" y=\"50\" text-anchor=\"middle\">",
             "the density of a day's log return: ", std::to_string(stepsPerDay),
             stepsPerDay == 1 ? " step" : " steps",

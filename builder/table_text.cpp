@@ -67,13 +67,13 @@ Outcome<std::unique_ptr<ReturnTable>> tableOfText(const std::string& text,
   openFromMemory(stream, text.data(), text.size());
   auto table = std::make_unique<ReturnTable>();
   const Status read = readReturnTable(*table, stream, name.c_str());
-  if (!read.ok()) return Failure{read.message(), read.kind()};
+  if (!read.ok()) return failureOf(read);
   return table;
 }
 
 Outcome<Moments> drawnMoments(const std::string& text, const std::string& name) {
   Outcome<std::unique_ptr<ReturnTable>> table = tableOfText(text, name);
-  if (!table.ok()) return Failure{table.message(), table.kind()};
+  if (!table.ok()) return failureOf(table);
   const std::vector<double> draws = drawsOf(*table.value());
   return momentsOf(draws.data(), draws.size());
 }

@@ -60,6 +60,16 @@ TEST(FailureKinds, EachFamilyOfMessagesHasItsKind) {
   EXPECT_EQ(writeFailureText("VelmarTemp.txt"), writeFailure("VelmarTemp.txt").message);
 }
 
+TEST(FailureKinds, AFailureHandedOnKeepsItsMessageAndKind) {
+  const Status status = openFailure("dist.csv");
+  expectFailure(failureOf(status), "Error opening file: dist.csv", FailureKind::cannotOpen);
+  const Outcome<int> outcome = readFailure("q.csv", "no header line");
+  const Outcome<std::string> handedOn = failureOf(outcome);
+  EXPECT_FALSE(handedOn.ok());
+  EXPECT_EQ(handedOn.message(), "Error reading file: q.csv: no header line");
+  EXPECT_EQ(static_cast<int>(handedOn.kind()), static_cast<int>(FailureKind::cannotRead));
+}
+
 TEST(FailureKinds, ARowFileFailsWithItsNameAndKeepsFailing) {
   TempDir dir;
   RowFile folder;

@@ -106,4 +106,12 @@ class [[nodiscard]] Outcome {
   std::variant<T, Failure> content_;
 };
 
+// The failure of `failed` (a Status or an Outcome that is not ok), with its message and kind,
+// to hand on from a function that gives back an Outcome of another type:
+// `if (!read.ok()) return failureOf(read);`.
+template <typename Result>
+Failure failureOf(const Result& failed) {
+  return Failure{failed.message(), failed.kind()};
+}
+
 }  // namespace empricer

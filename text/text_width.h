@@ -5,6 +5,8 @@
 // ASCII 1.05 (its UTF-8 continuation bytes count nothing); a bold text a tenth more again.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <string_view>
 
 namespace empricer {
@@ -25,6 +27,14 @@ inline double textWidth(std::string_view text, double fontSize, bool bold = fals
     }
   }
   return ems * fontSize * (bold ? 1.11 : 1.0);
+}
+
+// The largest font size up to `largest`, in steps of 1 / `stepsPerPoint` points, at which
+// `text` is at most `room` wide; no smaller than `smallest` (where the text is wider at it).
+inline double fittingFontSize(std::string_view text, double room, bool bold, double smallest,
+                              double largest, double stepsPerPoint = 1.0) {
+  const double fits = room / textWidth(text, 1.0, bold);
+  return std::clamp(std::floor(fits * stepsPerPoint) / stepsPerPoint, smallest, largest);
 }
 
 }  // namespace empricer

@@ -114,12 +114,7 @@ void addChainFindings(Findings& findings, const std::vector<RunRow>& rows,
 bool checkBatch(CheckReport& report, bool required, std::optional<std::int32_t> trajectories) {
   Findings findings(kBatchFileName);
   InputStream stream;
-  openForReading(stream, kBatchFileName);
-  if (!isOpen(stream)) {
-    if (required) {
-      findings.addFile("cannot be opened", runStops(openFailure(kBatchFileName).message));
-    }
-    findings.appendTo(report.findings);
+  if (!openedOrReported(stream, kBatchFileName, required, findings, report.findings)) {
     return required;
   }
   // The data rows as a run takes them, with their lines: for the chains of --chain.

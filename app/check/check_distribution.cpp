@@ -231,12 +231,7 @@ double bandBindingShare(const DrawTable& draws, int stepsPerDay) {
 void checkDistribution(CheckReport& report, const CheckDay& day) {
   Findings findings(kDistributionFileName);
   InputStream stream;
-  openForReading(stream, kDistributionFileName);
-  if (!isOpen(stream)) {
-    findings.addFile("cannot be opened", runStops(openFailure(kDistributionFileName).message));
-    findings.appendTo(report.findings);
-    return;
-  }
+  if (!openedOrReported(stream, kDistributionFileName, true, findings, report.findings)) return;
   std::vector<DistRow> rows;
   const bool tooMany = readRows(stream, findings, report, rows);
   closeStream(stream);

@@ -1,8 +1,11 @@
 #include "app/check/check_lines.h"
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "app/check/check_text.h"
+#include "text/status.h"
 
 namespace empricer::check {
 
@@ -34,6 +37,15 @@ std::string piecesReason(const FileLine& line) {
 
 std::string runStops(const std::string& message) {
   return "a run stops with " + quoted(message);
+}
+
+bool openedOrReported(InputStream& stream, const char* fileName, bool required,
+                      Findings& findings, std::vector<std::string>& out) {
+  openForReading(stream, fileName);
+  if (isOpen(stream)) return true;
+  if (required) findings.addFile("cannot be opened", runStops(openFailure(fileName).message));
+  findings.appendTo(out);
+  return false;
 }
 
 void Findings::add(int line, const std::string& reads, std::vector<std::string> reasons) {

@@ -53,4 +53,10 @@ class Findings {
   std::vector<std::string> whole_;
 };
 
+// Opens `fileName` into `stream` and gives true. A file that cannot be opened gives false, and
+// `findings` go into `out`: with, when a run needs the file (`required`), that it cannot be
+// opened and what a run stops with.
+bool openedOrReported(InputStream& stream, const char* fileName, bool required,
+                      Findings& findings, std::vector<std::string>& out);
+
 }  // namespace empricer::check

@@ -230,12 +230,7 @@ bool looksLikeIgnoredKey(const LineBuffer& read) {
 std::optional<double> checkSettings(CheckReport& report) {
   Findings findings(kSettingsFileName);
   InputStream stream;
-  openForReading(stream, kSettingsFileName);
-  if (!isOpen(stream)) {
-    findings.addFile("cannot be opened", runStops(openFailure(kSettingsFileName).message));
-    findings.appendTo(report.findings);
-    return std::nullopt;
-  }
+  if (!openedOrReported(stream, kSettingsFileName, true, findings, report.findings)) return std::nullopt;
   SetupState state;
   for (const FileLine& line : linesOf(stream)) {
     bool anyKey = false;

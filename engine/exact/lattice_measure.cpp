@@ -306,6 +306,21 @@ void LatticeMeasure::forwardPass(PathKind kind, Chain& chain, bool fit, bool& al
   }
 }
 
+LatticeMasses LatticeMeasure::carriedBack(std::size_t e, PathKind kind,
+                                          const LatticeMasses& cavity,
+                                          const LatticeMasses& behind, int days) {
+  const std::vector<double> tilt = tiltOn(e, cavity);
+  double top = -kInfinity;
+  for (std::size_t i = 0; i < tilt.size(); ++i) {
+    if (cavity.mass[i] > 0.0 && behind.mass[i] > 0.0) top = std::max(top, tilt[i]);
+  }
+  LatticeMasses carried = behind;
+  for (std::size_t i = 0; i < tilt.size(); ++i) {
+    carried.mass[i] = cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
+  }
+  return convolveDays(carried, kind, days, true);
+}
+
 void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet) {
   const std::size_t m = expiries_.size();
   chain.behind.assign(m, {});
@@ -317,17 +332,8 @@ void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& a
     chain.behind[e] = behind;
     if (e == 0) break;
     // B_{e-1} on the cavity of e - 1: h_e B_e carried back over the days between.
-    const std::vector<double> tilt = tiltOn(e, cavity);
-    double top = -kInfinity;
-    for (std::size_t i = 0; i < tilt.size(); ++i) {
-      if (cavity.mass[i] > 0.0 && behind.mass[i] > 0.0) top = std::max(top, tilt[i]);
-    }
-    LatticeMasses carried = behind;
-    for (std::size_t i = 0; i < tilt.size(); ++i) {
-      carried.mass[i] = cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
-    }
     const LatticeMasses back =
-        convolveDays(carried, kind, expiries_[e].days - expiries_[e - 1].days, true);
+        carriedBack(e, kind, cavity, behind, expiries_[e].days - expiries_[e - 1].days);
     const LatticeMasses& before = chain.cavity[e - 1];
     behind.first = before.first;
     behind.mass.assign(before.mass.size(), 0.0);
@@ -341,23 +347,6 @@ void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& a
     }
   }
   chain.backward = true;
-}
-
-std::vector<double> LatticeMeasure::flatFits() const {
-  std::vector<double> flat;
-  for (const PeriodFit& f : fits_) {
-    flat.push_back(f.mu == 0.0 ? 0.0 : f.mu);
-    flat.insert(flat.end(), f.lambda.begin(), f.lambda.end());
-  }
-  return flat;
-}
-
-void LatticeMeasure::setFlatFits(const std::vector<double>& flat) {
-  std::size_t at = 0;
-  for (PeriodFit& f : fits_) {
-    f.mu = flat[at++];
-    for (double& l : f.lambda) l = flat[at++];
-  }
 }
 
 bool LatticeMeasure::calibrate() {
@@ -392,30 +381,20 @@ bool LatticeMeasure::calibrate() {
   // of those it began with, converge slowly where the expiries lean on each other: each sweep
   // begins from the mix of the last few sweeps' outcomes whose residuals (outcome less start)
   // cancel best (Anderson's mixing), as long as the mix keeps every multiplier's sign.
-  std::vector<std::vector<double>> outcomes;
-  std::vector<std::vector<double>> residuals;
+  SweepMix mix;
   for (sweeps_ = 1; sweeps_ <= kMostSweeps; ++sweeps_) {
     // The first pass ran before any multiplier was set: a start from a coarser lattice's
     // multipliers needs the cavities they make.
     if (sweeps_ > 1 || !start_.empty()) forwardPass(PathKind::base, *chain, false, unused);
-    const std::vector<double> start = flatFits();
+    const std::vector<double> start = flatFits(fits_, true);
     bool allMet = true;
     backwardPass(PathKind::base, *chain, true, allMet);
     if (allMet) {
       met_ = true;
       break;
     }
-    std::vector<double> outcome = flatFits();
-    std::vector<double> residual(outcome.size());
-    for (std::size_t i = 0; i < outcome.size(); ++i) residual[i] = outcome[i] - start[i];
-    outcomes.push_back(outcome);
-    residuals.push_back(residual);
-    if (outcomes.size() > kMixedSweeps) {
-      outcomes.erase(outcomes.begin());
-      residuals.erase(residuals.begin());
-    }
-    const std::vector<double> mixed = andersonMix(outcomes, residuals);
-    if (!mixed.empty() && sameSigns(mixed, outcome)) setFlatFits(mixed);
+    const std::vector<double> mixed = mix.next(start, flatFits(fits_, true));
+    if (!mixed.empty()) setFlatFits(mixed, fits_);
   }
   sweeps_ = std::min(sweeps_, kMostSweeps);
   forwardPass(PathKind::base, *chain, false, unused);
@@ -469,19 +448,8 @@ TerminalLaw LatticeMeasure::marginal(PathKind kind, int days) {
     const int from = after > 0 ? expiries_[after - 1].days : 0;
     law = convolveDays(start, kind, days - from, false);
     if (after < m) {
-      const LatticeMasses& cavity = chain.cavity[after];
-      const std::vector<double> tilt = tiltOn(after, cavity);
-      const LatticeMasses& behind = chain.behind[after];
-      double top = -kInfinity;
-      for (std::size_t i = 0; i < tilt.size(); ++i) {
-        if (cavity.mass[i] > 0.0 && behind.mass[i] > 0.0) top = std::max(top, tilt[i]);
-      }
-      LatticeMasses carried = behind;
-      for (std::size_t i = 0; i < tilt.size(); ++i) {
-        carried.mass[i] =
-            cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
-      }
-      const LatticeMasses back = convolveDays(carried, kind, expiries_[after].days - days, true);
+      const LatticeMasses back = carriedBack(after, kind, chain.cavity[after],
+                                             chain.behind[after], expiries_[after].days - days);
       for (std::size_t i = 0; i < law.mass.size(); ++i) {
         law.mass[i] *= valueAt(back, law.first + static_cast<std::int64_t>(i));
       }

@@ -110,13 +110,14 @@ class LatticeMeasure {
   // Fits expiry e's multipliers on the cavity times B (held flat beyond B's points).
   void fitExpiry(std::size_t e, const LatticeMasses& cavity, const LatticeMasses& behind,
                  bool& allMet);
+  // h_e B_e (expiry e's tilt on its cavity times B_e, `behind`) carried back `days` days, up
+  // to a factor.
+  LatticeMasses carriedBack(std::size_t e, PathKind kind, const LatticeMasses& cavity,
+                            const LatticeMasses& behind, int days);
   // With `fit`, each expiry's multipliers are fitted on its cavity as the pass reaches it.
   void backwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet);
   Chain& chainOf(PathKind kind);
   std::vector<double> tiltOn(std::size_t e, const LatticeMasses& at) const;
-  // Every expiry's mu and multipliers, one after another, and back.
-  std::vector<double> flatFits() const;
-  void setFlatFits(const std::vector<double>& flat);
 
   const DayLaw& base_;
   const DayLaw& shifted_;

@@ -436,5 +436,36 @@ bool sameSigns(const std::vector<double>& mix, const std::vector<double>& outcom
   return true;
 }
 
+std::vector<double> flatFits(const std::vector<PeriodFit>& fits, bool unsignedZero) {
+  std::vector<double> flat;
+  for (const PeriodFit& f : fits) {
+    flat.push_back(unsignedZero && f.mu == 0.0 ? 0.0 : f.mu);
+    flat.insert(flat.end(), f.lambda.begin(), f.lambda.end());
+  }
+  return flat;
+}
+
+void setFlatFits(const std::vector<double>& flat, std::vector<PeriodFit>& fits) {
+  std::size_t at = 0;
+  for (PeriodFit& f : fits) {
+    f.mu = flat[at++];
+    for (double& l : f.lambda) l = flat[at++];
+  }
+}
+
+std::vector<double> SweepMix::next(const std::vector<double>& start,
+                                   const std::vector<double>& outcome) {
+  std::vector<double> residual(outcome.size());
+  for (std::size_t i = 0; i < outcome.size(); ++i) residual[i] = outcome[i] - start[i];
+  outcomes_.push_back(outcome);
+  residuals_.push_back(residual);
+  if (outcomes_.size() > kMixedSweeps) {
+    outcomes_.erase(outcomes_.begin());
+    residuals_.erase(residuals_.begin());
+  }
+  std::vector<double> mixed = andersonMix(outcomes_, residuals_);
+  if (!mixed.empty() && !sameSigns(mixed, outcome)) mixed.clear();
+  return mixed;
+}
 
 }  // namespace empricer

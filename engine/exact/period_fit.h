@@ -7,6 +7,7 @@
 // positive multiplier sits on its bid, a negative one on its ask, and one with none inside.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 namespace empricer {
@@ -63,5 +64,23 @@ std::vector<double> andersonMix(const std::vector<std::vector<double>>& outcomes
 // Whether each of `mix`'s numbers has the sign (or the 0) of `outcome`'s: a mixed multiplier
 // may not cross its kink.
 bool sameSigns(const std::vector<double>& mix, const std::vector<double>& outcome);
+
+// The multipliers of several expiries' fits as one list: each fit's mu, then its lambdas. A mu
+// of -0 is listed as 0 when `unsignedZero` says so.
+std::vector<double> flatFits(const std::vector<PeriodFit>& fits, bool unsignedZero = false);
+// The fits' multipliers set from such a list.
+void setFlatFits(const std::vector<double>& flat, std::vector<PeriodFit>& fits);
+
+// The last kMixedSweeps sweeps' outcomes and residuals, from which each sweep's start is mixed.
+class SweepMix {
+ public:
+  // Adds the sweep that began at `start` and ended at `outcome` (both flat), and gives the mix
+  // the next sweep begins from: empty when there is none or it would change a sign of `outcome`.
+  std::vector<double> next(const std::vector<double>& start, const std::vector<double>& outcome);
+
+ private:
+  std::vector<std::vector<double>> outcomes_;
+  std::vector<std::vector<double>> residuals_;
+};
 
 }  // namespace empricer

@@ -12,23 +12,6 @@ constexpr int kMostSweeps = 100;
 // As on the lattice: the sweeps end when no expiry's fit began further than this from its end.
 constexpr double kSweepTolerance = 1e-9;
 
-std::vector<double> flat(const std::vector<PeriodFit>& fits) {
-  std::vector<double> out;
-  for (const PeriodFit& f : fits) {
-    out.push_back(f.mu);
-    out.insert(out.end(), f.lambda.begin(), f.lambda.end());
-  }
-  return out;
-}
-
-void unflat(const std::vector<double>& values, std::vector<PeriodFit>& fits) {
-  std::size_t at = 0;
-  for (PeriodFit& f : fits) {
-    f.mu = values[at++];
-    for (double& l : f.lambda) l = values[at++];
-  }
-}
-
 }  // namespace
 
 double logWeightOf(const SampleMeasure& measure, const double* x) {
@@ -60,15 +43,14 @@ SampleMeasure calibrateSample(const std::vector<double>& x,
   std::vector<double> tilts(paths * count, 0.0);
   std::vector<double> points(paths);
   std::vector<double> cavity(paths);
-  std::vector<std::vector<double>> outcomes;
-  std::vector<std::vector<double>> residuals;
+  SweepMix mix;
   for (m.sweeps = 1; m.sweeps <= kMostSweeps; ++m.sweeps) {
     for (std::size_t t = 0; t < paths; ++t) {
       for (std::size_t e = 0; e < count; ++e) {
         tilts[t * count + e] = periodTilt(m.bands[e].targets, m.fits[e], x[t * count + e]);
       }
     }
-    const std::vector<double> start = flat(m.fits);
+    const std::vector<double> start = flatFits(m.fits);
     bool allMet = true;
     for (std::size_t e = count; e-- > 0;) {
       double top = -std::numeric_limits<double>::infinity();
@@ -92,17 +74,8 @@ SampleMeasure calibrateSample(const std::vector<double>& x,
       m.met = true;
       break;
     }
-    std::vector<double> outcome = flat(m.fits);
-    std::vector<double> residual(outcome.size());
-    for (std::size_t i = 0; i < outcome.size(); ++i) residual[i] = outcome[i] - start[i];
-    outcomes.push_back(outcome);
-    residuals.push_back(residual);
-    if (outcomes.size() > kMixedSweeps) {
-      outcomes.erase(outcomes.begin());
-      residuals.erase(residuals.begin());
-    }
-    const std::vector<double> mixed = andersonMix(outcomes, residuals);
-    if (!mixed.empty() && sameSigns(mixed, outcome)) unflat(mixed, m.fits);
+    const std::vector<double> mixed = mix.next(start, flatFits(m.fits));
+    if (!mixed.empty()) setFlatFits(mixed, m.fits);
   }
   m.sweeps = std::min(m.sweeps, kMostSweeps);
   // The weights, the prices under them, the relative entropy and the effective size.

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "engine/desk/valuation_figures.h"
 #include "text/number_text.h"
@@ -12,12 +15,6 @@
 namespace empricer {
 
 namespace {
-
-std::string number(double value) {
-  std::string text;
-  appendNumber(text, value);
-  return text;
-}
 
 Failure refusedAt(const std::string& name, std::int64_t line, const std::string& what) {
   return Failure{name + ": line " + std::to_string(line) + ": " + what, FailureKind::refused};
@@ -33,16 +30,18 @@ Status arbitrageOf(const std::vector<const QuotedPrice*>& chain, const std::stri
     // A call falls as the strike rises; a put rises.
     if (call && high.bid > low.ask) {
       return refusedAt(name, high.line,
-                       "the call at K " + number(high.strike) + " bids " + number(high.bid) +
-                           ", above the ask " + number(low.ask) + " of the call at the lower K " +
-                           number(low.strike) + " (line " + std::to_string(low.line) +
+                       "the call at K " + numberText(high.strike) + " bids " +
+                           numberText(high.bid) + ", above the ask " + numberText(low.ask) +
+                           " of the call at the lower K " + numberText(low.strike) + " (line " +
+                           std::to_string(low.line) +
                            "): an arbitrage");
     }
     if (!call && low.bid > high.ask) {
       return refusedAt(name, low.line,
-                       "the put at K " + number(low.strike) + " bids " + number(low.bid) +
-                           ", above the ask " + number(high.ask) + " of the put at the higher K " +
-                           number(high.strike) + " (line " + std::to_string(high.line) +
+                       "the put at K " + numberText(low.strike) + " bids " +
+                           numberText(low.bid) + ", above the ask " + numberText(high.ask) +
+                           " of the put at the higher K " + numberText(high.strike) + " (line " +
+                           std::to_string(high.line) +
                            "): an arbitrage");
     }
   }
@@ -56,9 +55,9 @@ Status arbitrageOf(const std::vector<const QuotedPrice*>& chain, const std::stri
     if (b.bid > line + 1e-12 * b.spot) {
       return refusedAt(name, b.line,
                        std::string("a butterfly pays to hold: the ") + side + " at K " +
-                           number(b.strike) + " bids " + number(b.bid) + ", above " +
-                           number(line) + ", the asks at K " + number(a.strike) + " and " +
-                           number(c.strike) + " (lines " + std::to_string(a.line) + " and " +
+                           numberText(b.strike) + " bids " + numberText(b.bid) + ", above " +
+                           numberText(line) + ", the asks at K " + numberText(a.strike) + " and " +
+                           numberText(c.strike) + " (lines " + std::to_string(a.line) + " and " +
                            std::to_string(c.line) + ") taken at its strike");
     }
   }
@@ -73,7 +72,7 @@ Outcome<std::map<double, std::vector<QuotedPrice>>> calibrationPrices(
   for (const HeldQuote& q : held) {
     if (!(q.days >= 1.0 && q.days <= kExactMostDays && q.days == std::floor(q.days))) {
       return refusedAt(name, q.line,
-                       "the days " + number(q.days) + " are not a whole number from 1 to " +
+                       "the days " + numberText(q.days) + " are not a whole number from 1 to " +
                            std::to_string(kExactMostDays) + ", as a calibration needs");
     }
     if (!(q.spot > 0.0 && q.strike > 0.0)) {
@@ -94,9 +93,7 @@ Outcome<std::map<double, std::vector<QuotedPrice>>> calibrationPrices(
       std::sort(chain.begin(), chain.end(), [](const QuotedPrice* a, const QuotedPrice* b) {
         return a->strike < b->strike;
       });
-      if (Status arbitrage = arbitrageOf(chain, name); !arbitrage.ok()) {
-        return Failure{arbitrage.message(), arbitrage.kind()};
-      }
+      if (Status arbitrage = arbitrageOf(chain, name); !arbitrage.ok()) return failureOf(arbitrage);
     }
   }
   return bySpot;
@@ -123,22 +120,47 @@ std::vector<ExpiryQuotes> expiriesOf(const std::vector<QuotedPrice>& prices,
   return expiries;
 }
 
+namespace {
+
+// The day's law on the lattice a calibration of the table's draws begins on.
+DayLaw calibrationDay(const DrawTable& draws, const ExactSetup& setup) {
+  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
+  return dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
+}
+
+// The lattice's law after an expiry's days: each node's mass and its price, in units of S0.
+struct PricedNodes {
+  std::vector<double> mass;
+  std::vector<double> price;
+};
+
+PricedNodes pricedNodes(const DayLaw& day, std::int32_t days) {
+  NodeMasses nodes = sumOfDays(day, days);
+  PricedNodes priced{std::move(nodes.mass), {}};
+  const double origin = days * day.low;
+  priced.price.resize(priced.mass.size());
+  for (std::size_t i = 0; i < priced.mass.size(); ++i) {
+    priced.price[i] =
+        std::exp(origin + static_cast<double>(nodes.first + static_cast<std::int64_t>(i)) *
+                              day.spacing);
+  }
+  return priced;
+}
+
+// The forward of the law: its mean price, summed in the nodes' order.
+double forwardOf(const PricedNodes& nodes) {
+  double forward = 0.0;
+  for (std::size_t i = 0; i < nodes.mass.size(); ++i) forward += nodes.mass[i] * nodes.price[i];
+  return forward;
+}
+
+}  // namespace
+
 std::vector<double> tableForwards(const DrawTable& draws, const ExactSetup& setup,
                                   const std::vector<ExpiryQuotes>& expiries) {
-  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
-  const DayLaw day = dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
+  const DayLaw day = calibrationDay(draws, setup);
   std::vector<double> forwards;
-  for (const ExpiryQuotes& e : expiries) {
-    const NodeMasses nodes = sumOfDays(day, e.days);
-    double forward = 0.0;
-    for (std::size_t i = 0; i < nodes.mass.size(); ++i) {
-      forward += nodes.mass[i] *
-                 std::exp(e.days * day.low +
-                          static_cast<double>(nodes.first + static_cast<std::int64_t>(i)) *
-                              day.spacing);
-    }
-    forwards.push_back(forward);
-  }
+  for (const ExpiryQuotes& e : expiries) forwards.push_back(forwardOf(pricedNodes(day, e.days)));
   return forwards;
 }
 
@@ -206,18 +228,18 @@ std::optional<UnreachedPrice> jointReach(const ExpiryQuotes& e, const StrikeBand
     auto strikeOf = [&](const Point& at) {
       return at.band < 0 ? std::string(at.k == least ? "the paths' lowest price "
                                                      : "the paths' highest price ") +
-                               number(at.k * spot)
-                         : "K " + number(at.k * spot);
+                               numberText(at.k * spot)
+                         : "K " + numberText(at.k * spot);
     };
     std::string message = name;
     message.append(": line ").append(std::to_string(p.line)).append(": the ");
-    message.append(p.call ? "call" : "put").append(" at K ").append(number(p.strike));
+    message.append(p.call ? "call" : "put").append(" at K ").append(numberText(p.strike));
     message.append(", ").append(std::to_string(p.days)).append(" days, bids ");
-    message.append(number(p.bid)).append(", and with the asks of its expiry (at ");
+    message.append(numberText(p.bid)).append(", and with the asks of its expiry (at ");
     message.append(strikeOf(lo)).append(" and ").append(strikeOf(hi));
     message.append(") no measure on the model's paths with the table's forward pays its ");
-    message.append("strike's call more than ").append(number(reach * spot));
-    message.append(" (its bid as a call: ").append(number(bid * spot));
+    message.append("strike's call more than ").append(numberText(reach * spot));
+    message.append(" (its bid as a call: ").append(numberText(bid * spot));
     message.append("): no calibration meets them together");
     return UnreachedPrice{e.quotes[named], message};
   }
@@ -232,19 +254,14 @@ std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
                                             const std::string& name) {
   std::vector<UnreachedPrice> unreached;
   for (const ExpiryQuotes& e : expiries) {
-    const NodeMasses nodes = sumOfDays(day, e.days);
-    const double origin = e.days * day.low;
-    double forward = 0.0;
+    const PricedNodes nodes = pricedNodes(day, e.days);
+    const double forward = forwardOf(nodes);
     double least = HUGE_VAL;
     double most = -HUGE_VAL;
     for (std::size_t i = 0; i < nodes.mass.size(); ++i) {
-      const double x =
-          std::exp(origin + static_cast<double>(nodes.first + static_cast<std::int64_t>(i)) *
-                                day.spacing);
-      forward += nodes.mass[i] * x;
       if (nodes.mass[i] >= kReachedMass) {
-        least = std::min(least, x);
-        most = std::max(most, x);
+        least = std::min(least, nodes.price[i]);
+        most = std::max(most, nodes.price[i]);
       }
     }
     for (std::size_t j = 0; j < e.prices.size(); ++j) {
@@ -261,23 +278,24 @@ std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
       const double low =
           q.discount * (q.call ? std::max(forward - k, 0.0) : std::max(k - forward, 0.0));
       const char* side = q.call ? "call" : "put";
-      const std::string what = std::string("the ") + side + " at K " + number(p.strike) + ", " +
+      const std::string what = std::string("the ") + side + " at K " + numberText(p.strike) + ", " +
                                std::to_string(p.days) + " days, ";
       // The lattice's law is the exact one's to about kParitySlack: what lies within it of a
       // bound is left to the fit.
       if (q.bid > high + kParitySlack) {
         unreached.push_back({e.quotes[j], name + ": line " + std::to_string(p.line) + ": " + what + "bids " +
-                           number(p.bid) + ", above the most any measure on the model's paths " +
-                           "pays with its forward kept, " + number(high * spot) +
-                           " (the paths reach " + number(least * spot) + " to " +
-                           number(most * spot) + ", the forward " + number(forward * spot) +
+                           numberText(p.bid) +
+                           ", above the most any measure on the model's paths " +
+                           "pays with its forward kept, " + numberText(high * spot) +
+                           " (the paths reach " + numberText(least * spot) + " to " +
+                           numberText(most * spot) + ", the forward " + numberText(forward * spot) +
                            "): no calibration meets it"});
         continue;
       }
       if (q.ask < low - kParitySlack) {
         unreached.push_back({e.quotes[j], name + ": line " + std::to_string(p.line) + ": " + what + "asks " +
-                           number(p.ask) + ", below its discounted payoff on the table's " +
-                           "forward " + number(forward * spot) + ", " + number(low * spot) +
+                           numberText(p.ask) + ", below its discounted payoff on the table's " +
+                           "forward " + numberText(forward * spot) + ", " + numberText(low * spot) +
                            ": no calibration meets it"});
       }
     }
@@ -295,10 +313,11 @@ std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
       const double implied = (p.strike / p.spot + (call - put) / e.discount) * spot;
       unreached.push_back({e.quotes[static_cast<std::size_t>(bands.parityAt)],
                            name + ": line " + std::to_string(p.line) + ": the call and the put at K " +
-                         number(p.strike) + ", " + std::to_string(e.days) +
-                         " days, imply a forward of " + number(implied) +
+                         numberText(p.strike) + ", " + std::to_string(e.days) +
+                         " days, imply a forward of " + numberText(implied) +
                          " by their parity, and the table's forward is " +
-                         number(forward * spot) + ", beyond their spreads: no calibration keeps " +
+                         numberText(forward * spot) +
+                         ", beyond their spreads: no calibration keeps " +
                          "the table's forward and meets both"});
       continue;
     }
@@ -312,8 +331,7 @@ std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
 Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double spot,
                         const std::vector<QuotedPrice>& prices,
                         const std::vector<ExpiryQuotes>& expiries, const std::string& name) {
-  const int intervals = setup.firstIntervals > 0 ? setup.firstIntervals : latticeFor(draws);
-  const DayLaw day = dayLaw(stepLaw(draws, PathKind::base, 0.0), intervals, setup.stepsPerDay);
+  const DayLaw day = calibrationDay(draws, setup);
   if (!day.defined) {
     return Failure{name + ": dist.csv's draws give no law to calibrate (a return is not a number)",
                    FailureKind::cannotCompute};
@@ -408,12 +426,12 @@ Status calibrationMet(const SpotCalibration& calibration, const std::string& nam
   const double model = calibration.model[static_cast<std::size_t>(worst)];
   std::string message = name;
   message.append(": line ").append(std::to_string(p.line)).append(": the ");
-  message.append(p.call ? "call" : "put").append(" at K ").append(number(p.strike));
+  message.append(p.call ? "call" : "put").append(" at K ").append(numberText(p.strike));
   message.append(", ").append(std::to_string(p.days)).append(" days, bid ");
-  message.append(number(p.bid)).append(" ask ").append(number(p.ask));
-  message.append(": the calibration of S0 ").append(number(calibration.spot));
+  message.append(numberText(p.bid)).append(" ask ").append(numberText(p.ask));
+  message.append(": the calibration of S0 ").append(numberText(calibration.spot));
   if (std::isfinite(model)) {
-    message.append(" leaves it at ").append(number(model));
+    message.append(" leaves it at ").append(numberText(model));
   } else {
     message.append(" gives it no price");
   }

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "engine/quotes/quote_lines.h"
+#include "text/number_text.h"
 
 namespace empricer {
 
@@ -69,13 +70,6 @@ std::string numberOf(std::string text, char separator, double& value) {
   }
   if (!std::isfinite(value)) return shown + " is not a finite number";
   return {};
-}
-
-// The shortest text that reads back to the same double.
-std::string shortest(double value) {
-  char text[32];
-  const auto written = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, written.ptr);
 }
 
 }  // namespace
@@ -155,7 +149,11 @@ std::string valuesOf(std::string_view line, const QuoteColumns& columns, double 
 
 std::string keyText(double spot, double strike, double days) {
   const auto part = [](const char* name, double value) {
-    return std::isnan(value) ? std::string("no ") + name : std::string(name) + " " + shortest(value);
+    if (std::isnan(value)) return std::string("no ") + name;
+    std::string text(name);
+    text += ' ';
+    appendShortest(text, value);
+    return text;
   };
   return part("S0", spot) + ", " + part("K", strike) + ", " + part("days", days);
 }
