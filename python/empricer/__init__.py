@@ -89,6 +89,26 @@ def _frame_refusal(name, message, index):
     return (f"{name}[{row(said.group(1))}]" if said.group(1) else name) + f": {rest}"
 
 
+def _fit_frame_refusal(message, path, index):
+    """A message about the CSV written from the `fit` frame told by the frame's rows: its
+    line N (line 1 the header) is the row at position N - 2, named by its index label."""
+    def row(found):
+        position = int(found.group(1)) - 2
+        label = _label(index[position]) if 0 <= position < len(index) else f"line {found.group(1)}"
+        return f"fit[{label}]: "
+
+    def label(found):
+        position = int(found.group(1)) - 2
+        return "row " + (_label(index[position]) if 0 <= position < len(index)
+                         else f"line {found.group(1)}")
+
+    told = re.sub(r"(?:Error reading file: )?" + re.escape(path) + r": line (\d+): ", row,
+                  message, count=1)
+    head, _, rest = told.partition(": ")
+    told = head + ": " + re.sub(r"\bline (\d+)", label, rest) if rest else told
+    return told.replace(path, "fit")
+
+
 def _numbers(name, given, indexed=True):
     """The values as a flat array of floats; a value that is no number is refused by its
     index (by its name alone for a single value, when not `indexed`), and so are values laid
@@ -707,9 +727,11 @@ def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, m
             frame = prices.to_frame(name="close") if isinstance(prices, pd.Series) else prices
             frame.to_csv(path, index=isinstance(prices, pd.Series), index_label="datetime")
         args = ["--out", os.path.join(work, "dist.csv"), "--returns-per-day", str(returns_per_day)]
+        fit_frame = None
         if fit is not None and not isinstance(fit, (str, os.PathLike)):
             quotes = os.path.join(work, "quotes.csv")
             fit.to_csv(quotes, index=False)
+            fit_frame = (quotes, fit.index)
             fit = quotes
         for name, value in (("--mean", mean), ("--session", session), ("--column", column),
                             ("--carry", carry), ("--setup", setup), ("--max-rows", max_rows),
@@ -721,7 +743,12 @@ def build_table(prices, session=None, returns_per_day="auto", with_gaps=False, m
             args.append("--with-gaps")
         if allow_jumps:
             args.append("--allow-jumps")
-        table, report, warnings = _empricer.build_table(args + [path])
+        try:
+            table, report, warnings = _empricer.build_table(args + [path])
+        except (ValueError, OSError) as refused:
+            if fit_frame is None or fit_frame[0] not in str(refused):
+                raise
+            raise ValueError(_fit_frame_refusal(str(refused), *fit_frame)) from None
     result = Table.__new__(Table)
     result._table = table
     figures = _report(report)

@@ -16,6 +16,7 @@ import empricer
 
 BINARY = os.environ["EMPRICER_BINARY"]
 DIST = Path(__file__).resolve().parents[2] / "bench" / "workloads" / "chain" / "dist.csv"
+EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 NAN, INF = float("nan"), float("inf")
 
 
@@ -132,6 +133,14 @@ REFUSED = [
          {"S0": [100.0, 100.0], "K": [95.0, 95.0], "days": [3, 3], "call": [2.0, 2.5]},
          index=[7, 8])),
      "quotes[8]: the call of this S0, K and days is given on row 7 already"),
+    ("an arbitrage in a fit's frame, by its index",
+     lambda t: empricer.build_table(
+         EXAMPLES / "history" / "prices.csv", session="datetime",
+         setup=EXAMPLES / "quotes" / "Setup.txt", fit=pd.DataFrame(
+             {"S0": [1250, 1250], "K": [1200, 1250], "days": [5, 5],
+              "call_bid": [52.0, 60.0], "call_ask": [52.5, 61.0]}, index=["a", "b"])),
+     "fit['b']: the call at K 1250 bids 60, above the ask 52.5 of the call at the lower K 1200 "
+     "(row 'a')"),
     ("S0 and s0 both", lambda t: empricer.chain(
         t, pd.DataFrame({"S0": [100, 100], "s0": [90, 90], "K": [90, 95], "days": [3, 3]}),
         SETTINGS, seed=1), "rows have the columns 'S0' and 's0'"),
