@@ -51,7 +51,8 @@ all_threads="default 1 3 8"
 plan=()
 for dir in "$work/cases"/*/; do
   case=$(basename "$dir")
-  [[ $case == W3* ]] || plan+=("$case||$all_threads|plain stats")
+  # W3 runs below; W5 and W6 are W3 with a market file, valued only with --calibrate.
+  [[ $case == W3* || $case == W5 || $case == W6 ]] || plan+=("$case||$all_threads|plain stats")
 done
 plan+=("W3P|--chain|$all_threads|plain stats" "W3|--chain|$all_threads|plain stats")
 w3_threads=${SAME_BYTES_W3_THREADS-default}
