@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -403,6 +404,28 @@ TEST(Calibration, TheRealTransformAndTheFitsMomentsAreTheDirectSums) {
     }
     const PeriodFit fit = fitPeriod(x, w, targets);
     ASSERT_TRUE(fit.met) << trial;
+    // The same points sorted and given by their log weights: the same fit, to the bit.
+    std::vector<std::size_t> order(x.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return x[a] < x[b]; });
+    std::vector<double> sortedX;
+    std::vector<double> logW;
+    for (const std::size_t i : order) {
+      sortedX.push_back(x[i]);
+      logW.push_back(w[i] > 0.0 ? std::log(w[i]) : -std::numeric_limits<double>::infinity());
+    }
+    const PeriodFit sorted = fitPeriodSorted(sortedX, logW, targets);
+    EXPECT_EQ(flatFits({sorted}), flatFits({fit})) << trial;
+    // The tilt's broken line is the sum of its terms, at the strikes, between and beyond them.
+    for (const double at : {0.5, 0.8, 0.85, 0.9, 1.0, 1.05, 1.2, 1.7, x[trial]}) {
+      double direct = fit.mu * at;
+      double scale = std::fabs(direct);
+      for (std::size_t j = 0; j < targets.prices.size(); ++j) {
+        direct += fit.lambda[j] * periodPayoff(targets.prices[j], at);
+        scale += std::fabs(fit.lambda[j] * periodPayoff(targets.prices[j], at)) + std::fabs(fit.lambda[j]);
+      }
+      EXPECT_NEAR(periodTilt(targets, fit, at), direct, 1e-13 * scale) << trial << " " << at;
+    }
     std::vector<double> tilted(x.size());
     double top = -1e300;
     for (std::size_t i = 0; i < x.size(); ++i) top = std::max(top, periodTilt(targets, fit, x[i]));

@@ -159,7 +159,8 @@ LatticeMeasure::LatticeMeasure(const DayLaw& base, const DayLaw& shifted,
 }
 
 LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind, int days,
-                                           bool backward) {
+                                           bool backward, SpectraBySize* inputSpectra,
+                                           std::size_t input) {
   const DayLaw& day = kind == PathKind::base ? base_ : shifted_;
   const NodeWindow window =
       days >= 1 && day.defined && !day.certain ? sumWindow(day, days) : NodeWindow{0, 0};
@@ -196,12 +197,22 @@ LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind
   // The kind's room for the transforms: its calls come one at a time, under its lock.
   Scratch& room = scratch_[static_cast<int>(kind)];
   std::vector<std::complex<double>>& x = room.spectrum;
-  fourier.forward(a.mass, x, room.work);
+  const std::vector<std::complex<double>>* of = nullptr;
+  if (inputSpectra != nullptr) {
+    std::vector<std::complex<double>>& kept = (*inputSpectra)[std::make_pair(input, size)];
+    if (kept.empty()) fourier.forward(a.mass, kept, room.work);
+    of = &kept;
+  } else {
+    fourier.forward(a.mass, x, room.work);
+    of = &x;
+  }
   const std::vector<std::complex<double>>& y = found->second;
+  x.resize(y.size());
   for (std::size_t i = 0; i < x.size(); ++i) {
+    const std::complex<double> v = (*of)[i];
     // Written out: the library's product checks for infinities on every call.
-    const double re = x[i].real() * y[i].real() - x[i].imag() * y[i].imag();
-    const double im = x[i].real() * y[i].imag() + x[i].imag() * y[i].real();
+    const double re = v.real() * y[i].real() - v.imag() * y[i].imag();
+    const double im = v.real() * y[i].imag() + v.imag() * y[i].real();
     x[i] = {re, im};
   }
   std::vector<double>& cyclic = room.cyclic;
@@ -248,12 +259,15 @@ const LatticeMasses& LatticeMeasure::daysOf(PathKind kind, int days) {
 }
 
 std::vector<double> LatticeMeasure::tiltOn(std::size_t e, const LatticeMasses& at) const {
-  const PeriodTargets& targets = bands_[e].targets;
+  // The points ascend: the tilt walks along its line.
+  const TiltLine line = tiltLine(bands_[e].targets, fits_[e]);
   std::vector<double> tilt(at.mass.size());
+  std::size_t segment = 0;
   for (std::size_t i = 0; i < at.mass.size(); ++i) {
     const double x = std::exp(static_cast<double>(at.first + static_cast<std::int64_t>(i)) *
                               base_.spacing);
-    tilt[i] = periodTilt(targets, fits_[e], x);
+    while (segment < line.strikes.size() && line.strikes[segment] < x) ++segment;
+    tilt[i] = tiltOnSegment(line, segment, x);
   }
   return tilt;
 }
@@ -278,6 +292,9 @@ void LatticeMeasure::forwardPass(PathKind kind, Chain& chain, bool fit, bool& al
   fit = fit && chain.backward && chain.behind.size() == m;
   chain.cavity.assign(m, {});
   chain.ahead.assign(m, {});
+  chain.tilted.clear();
+  chain.aheadSpectra.clear();
+  chain.tiltedSpectra.clear();
   chain.logScale.assign(m, 0.0);
   LatticeMasses previous{0, {1.0}};
   double logPrevious = 0.0;
@@ -306,9 +323,8 @@ void LatticeMeasure::forwardPass(PathKind kind, Chain& chain, bool fit, bool& al
   }
 }
 
-LatticeMasses LatticeMeasure::carriedBack(std::size_t e, PathKind kind,
-                                          const LatticeMasses& cavity,
-                                          const LatticeMasses& behind, int days) {
+LatticeMasses LatticeMeasure::tiltedBehind(std::size_t e, const LatticeMasses& cavity,
+                                           const LatticeMasses& behind) const {
   const std::vector<double> tilt = tiltOn(e, cavity);
   double top = -kInfinity;
   for (std::size_t i = 0; i < tilt.size(); ++i) {
@@ -318,12 +334,20 @@ LatticeMasses LatticeMeasure::carriedBack(std::size_t e, PathKind kind,
   for (std::size_t i = 0; i < tilt.size(); ++i) {
     carried.mass[i] = cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
   }
-  return convolveDays(carried, kind, days, true);
+  return carried;
+}
+
+LatticeMasses LatticeMeasure::carriedBack(std::size_t e, PathKind kind,
+                                          const LatticeMasses& cavity,
+                                          const LatticeMasses& behind, int days) {
+  return convolveDays(tiltedBehind(e, cavity, behind), kind, days, true);
 }
 
 void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet) {
   const std::size_t m = expiries_.size();
   chain.behind.assign(m, {});
+  chain.tilted.clear();
+  chain.tiltedSpectra.clear();
   LatticeMasses behind = chain.cavity[m - 1];
   std::fill(behind.mass.begin(), behind.mass.end(), 1.0);
   for (std::size_t e = m; e-- > 0;) {
@@ -444,12 +468,20 @@ TerminalLaw LatticeMeasure::marginal(PathKind kind, int days) {
       law.mass[i] *= valueAt(behind, law.first + static_cast<std::int64_t>(i));
     }
   } else {
-    const LatticeMasses start = after > 0 ? chain.ahead[after - 1] : LatticeMasses{0, {1.0}};
+    // Between expiries, the spectra of A before and of h B after are kept for other days.
     const int from = after > 0 ? expiries_[after - 1].days : 0;
-    law = convolveDays(start, kind, days - from, false);
+    law = after > 0 ? convolveDays(chain.ahead[after - 1], kind, days - from, false,
+                                   &chain.aheadSpectra, after - 1)
+                    : convolveDays(LatticeMasses{0, {1.0}}, kind, days, false);
     if (after < m) {
-      const LatticeMasses back = carriedBack(after, kind, chain.cavity[after],
-                                             chain.behind[after], expiries_[after].days - days);
+      auto tilted = chain.tilted.find(after);
+      if (tilted == chain.tilted.end()) {
+        tilted = chain.tilted
+                     .emplace(after, tiltedBehind(after, chain.cavity[after], chain.behind[after]))
+                     .first;
+      }
+      const LatticeMasses back = convolveDays(tilted->second, kind, expiries_[after].days - days,
+                                              true, &chain.tiltedSpectra, after);
       for (std::size_t i = 0; i < law.mass.size(); ++i) {
         law.mass[i] *= valueAt(back, law.first + static_cast<std::int64_t>(i));
       }

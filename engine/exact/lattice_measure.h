@@ -98,11 +98,21 @@ class LatticeMeasure {
     std::vector<double> logScale;       // log of what A_e was divided by
     std::vector<LatticeMasses> behind;  // B_e on the cavity's points (scaled), by expiry
     bool backward = false;
+    // Once the passes are done, for the days between expiries: h_e B_e (scaled) by expiry, and
+    // the spectra of A_e and of h_e B_e by expiry and transform length.
+    std::map<std::size_t, LatticeMasses> tilted;
+    std::map<std::pair<std::size_t, std::size_t>, std::vector<std::complex<double>>> aheadSpectra;
+    std::map<std::pair<std::size_t, std::size_t>, std::vector<std::complex<double>>> tiltedSpectra;
   };
+  // The spectra of one input by transform length.
+  using SpectraBySize = std::map<std::pair<std::size_t, std::size_t>, std::vector<std::complex<double>>>;
   const LatticeMasses& daysOf(PathKind kind, int days);
   // a * T_days (forward), or T_days carried back over a (backward), by Fourier transform with
   // T's spectrum kept for each length.
-  LatticeMasses convolveDays(const LatticeMasses& a, PathKind kind, int days, bool backward);
+  // With `spectra` and `input`, a's spectrum is kept there under (input, length) and taken
+  // from there the next time.
+  LatticeMasses convolveDays(const LatticeMasses& a, PathKind kind, int days, bool backward,
+                             SpectraBySize* spectra = nullptr, std::size_t input = 0);
   const RealFourierTransform& fourierOf(std::size_t size);
   // With `fit` (and the backward pass's B from before), each expiry's multipliers are fitted
   // on its cavity as the pass reaches it, as the backward pass does.
@@ -114,6 +124,9 @@ class LatticeMeasure {
   // to a factor.
   LatticeMasses carriedBack(std::size_t e, PathKind kind, const LatticeMasses& cavity,
                             const LatticeMasses& behind, int days);
+  // h_e B_e on e's cavity, scaled, before it is carried back.
+  LatticeMasses tiltedBehind(std::size_t e, const LatticeMasses& cavity,
+                             const LatticeMasses& behind) const;
   // With `fit`, each expiry's multipliers are fitted on its cavity as the pass reaches it.
   void backwardPass(PathKind kind, Chain& chain, bool fit, bool& allMet);
   Chain& chainOf(PathKind kind);

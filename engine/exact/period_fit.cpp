@@ -40,6 +40,20 @@ struct Problem {
       x.push_back(points[i]);
       logWeight.push_back(std::log(weights[i]));
     }
+    orderStrikes();
+  }
+  // Points in ascending order, with the logs of their weights.
+  Problem(const std::vector<double>& sorted, const std::vector<double>& logWeights,
+          const PeriodTargets& goals, bool /*logs*/)
+      : targets(goals), reference(goals.forward) {
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+      if (!(logWeights[i] > -kInfinity)) continue;
+      x.push_back(sorted[i]);
+      logWeight.push_back(logWeights[i]);
+    }
+    orderStrikes();
+  }
+  void orderStrikes() {
     const std::size_t m = targets.prices.size();
     byStrike.resize(m);
     for (std::size_t j = 0; j < m; ++j) byStrike[j] = j;
@@ -52,6 +66,9 @@ struct Problem {
   std::vector<double> x;              // ascending, the points of positive weight
   std::vector<double> logWeight;
   std::vector<std::size_t> byStrike;  // the prices by ascending strike
+  // An evaluation's room, point by point: kept between evaluations so that none allocates.
+  mutable std::vector<double> exponent;
+  mutable std::vector<std::size_t> binOf;
   std::size_t features() const { return targets.prices.size() + 1; }
 };
 
@@ -60,31 +77,19 @@ AtMultipliers evaluate(const Problem& p, const std::vector<double>& theta, bool 
   const std::size_t k = p.features();
   const std::size_t m = k - 1;
   AtMultipliers at;
-  // The tilt theta . f(x) = c0 + c1 x + sum_j a_j (x - K_j)+.
-  double intercept = 0.0;
-  double slope = theta[0];
-  for (std::size_t j = 0; j < m; ++j) {
-    const PeriodPrice& q = p.targets.prices[j];
-    if (!q.call) {
-      slope -= theta[j + 1] * q.discount;
-      intercept += theta[j + 1] * q.discount * q.strike;
-    }
-  }
+  // The tilt theta . f(x), a broken line in x.
+  const TiltLine line = tiltLine(p.targets, theta[0], theta.data() + 1);
   const std::size_t n = p.x.size();
-  std::vector<double> s(n);
-  std::vector<std::size_t> bin(n);  // how many strikes lie below the point
+  std::vector<double>& s = p.exponent;
+  std::vector<std::size_t>& bin = p.binOf;  // how many strikes lie below the point
+  s.resize(n);
+  bin.resize(n);
   double largest = -kInfinity;
   std::size_t below = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    while (below < m && p.targets.prices[p.byStrike[below]].strike < p.x[i]) {
-      const PeriodPrice& q = p.targets.prices[p.byStrike[below]];
-      const double a = theta[p.byStrike[below] + 1] * q.discount;
-      slope += a;
-      intercept -= a * q.strike;
-      ++below;
-    }
+    while (below < m && line.strikes[below] < p.x[i]) ++below;
     bin[i] = below;
-    s[i] = p.logWeight[i] + (intercept + slope * p.x[i]);
+    s[i] = p.logWeight[i] + tiltOnSegment(line, below, p.x[i]);
     largest = std::max(largest, s[i]);
   }
   // Over all points, the sums of w, w u and w u^2 (u = x - r); by bin (bin b: the points above
@@ -258,17 +263,72 @@ double periodPayoff(const PeriodPrice& price, double x) {
                                       : std::max(price.strike - x, 0.0));
 }
 
-double periodTilt(const PeriodTargets& targets, const PeriodFit& fit, double x) {
-  double tilt = fit.mu * x;
-  for (std::size_t j = 0; j < targets.prices.size(); ++j) {
-    tilt += fit.lambda[j] * periodPayoff(targets.prices[j], x);
+TiltLine tiltLine(const PeriodTargets& targets, double mu, const double* lambda) {
+  const std::size_t m = targets.prices.size();
+  std::vector<std::size_t> byStrike(m);
+  for (std::size_t j = 0; j < m; ++j) byStrike[j] = j;
+  std::stable_sort(byStrike.begin(), byStrike.end(), [&](std::size_t a, std::size_t b) {
+    return targets.prices[a].strike < targets.prices[b].strike;
+  });
+  // Below every strike: mu x, and each put's d (K - x).
+  double intercept = 0.0;
+  double slope = mu;
+  for (std::size_t j = 0; j < m; ++j) {
+    const PeriodPrice& q = targets.prices[j];
+    if (!q.call) {
+      slope -= lambda[j] * q.discount;
+      intercept += lambda[j] * q.discount * q.strike;
+    }
   }
-  return tilt;
+  TiltLine line;
+  line.intercept.push_back(intercept);
+  line.slope.push_back(slope);
+  // Above each strike, its hinge d (x - K) opens, for a call and (with the put's line) a put.
+  for (const std::size_t j : byStrike) {
+    const PeriodPrice& q = targets.prices[j];
+    const double a = lambda[j] * q.discount;
+    slope += a;
+    intercept -= a * q.strike;
+    line.strikes.push_back(q.strike);
+    line.intercept.push_back(intercept);
+    line.slope.push_back(slope);
+  }
+  return line;
 }
+
+TiltLine tiltLine(const PeriodTargets& targets, const PeriodFit& fit) {
+  return tiltLine(targets, fit.mu, fit.lambda.data());
+}
+
+double tiltAt(const TiltLine& line, double x) {
+  const auto segment = static_cast<std::size_t>(
+      std::lower_bound(line.strikes.begin(), line.strikes.end(), x) - line.strikes.begin());
+  return tiltOnSegment(line, segment, x);
+}
+
+double periodTilt(const PeriodTargets& targets, const PeriodFit& fit, double x) {
+  return tiltAt(tiltLine(targets, fit), x);
+}
+
+namespace {
+
+PeriodFit solve(const Problem& p, const PeriodTargets& targets, const PeriodFit& start);
+
+}  // namespace
 
 PeriodFit fitPeriod(const std::vector<double>& x, const std::vector<double>& weight,
                     const PeriodTargets& targets, PeriodFit start) {
-  const Problem p{x, weight, targets};
+  return solve(Problem{x, weight, targets}, targets, start);
+}
+
+PeriodFit fitPeriodSorted(const std::vector<double>& x, const std::vector<double>& logWeight,
+                          const PeriodTargets& targets, PeriodFit start) {
+  return solve(Problem{x, logWeight, targets, true}, targets, start);
+}
+
+namespace {
+
+PeriodFit solve(const Problem& p, const PeriodTargets& targets, const PeriodFit& start) {
   const std::size_t k = p.features();
   std::vector<double> theta(k, 0.0);
   theta[0] = start.mu;
@@ -371,6 +431,8 @@ PeriodFit fitPeriod(const std::vector<double>& x, const std::vector<double>& wei
   }
   return fit;
 }
+
+}  // namespace
 
 
 // The mix sum_i a_i outcome_i, sum a_i = 1, whose residuals' mix is least in size (least

@@ -45,7 +45,25 @@ struct PeriodFit {
 // Prices are met within this (in units of S0).
 constexpr double kPeriodTolerance = 1e-11;
 
-// log of the weight's tilt at x.
+// The tilt mu x + sum_j lambda_j d_j payoff_j(x) is a broken line in x: between neighbouring
+// strikes, intercept + slope x. Segment i holds the x above i of the strikes (ascending) and
+// not above the next; its intercept and slope are summed as the line is drawn: from mu and
+// the puts' lines (in the prices' order), then each strike's hinge in ascending order.
+struct TiltLine {
+  std::vector<double> strikes;    // ascending
+  std::vector<double> intercept;  // by segment, one more than the strikes
+  std::vector<double> slope;
+};
+// `lambda` by price.
+TiltLine tiltLine(const PeriodTargets& targets, double mu, const double* lambda);
+TiltLine tiltLine(const PeriodTargets& targets, const PeriodFit& fit);
+// The tilt at x on segment `segment` (the number of strikes below x).
+inline double tiltOnSegment(const TiltLine& line, std::size_t segment, double x) {
+  return line.intercept[segment] + line.slope[segment] * x;
+}
+double tiltAt(const TiltLine& line, double x);
+
+// log of the weight's tilt at x: tiltAt of the fit's line.
 double periodTilt(const PeriodTargets& targets, const PeriodFit& fit, double x);
 
 // Solves from `start` (its multipliers, sized as the prices, or empty for 0) on the points x_i
@@ -53,6 +71,10 @@ double periodTilt(const PeriodTargets& targets, const PeriodFit& fit, double x);
 // bind, a backtracking line search, and each multiplier held at 0 once its step would cross it.
 PeriodFit fitPeriod(const std::vector<double>& x, const std::vector<double>& weight,
                     const PeriodTargets& targets, PeriodFit start = {});
+// The same on points already in ascending order, given by the logs of their weights (-inf for
+// none): a caller that fits one set of points many times sorts them once.
+PeriodFit fitPeriodSorted(const std::vector<double>& x, const std::vector<double>& logWeight,
+                          const PeriodTargets& targets, PeriodFit start = {});
 
 // Sweeps over several expiries, each fitted with the others held, converge slowly where they
 // lean on each other: a sweep may begin from the mix sum_i a_i outcome_i (sum a_i = 1) of the

@@ -11,14 +11,15 @@ namespace {
 constexpr int kMostSweeps = 100;
 // As on the lattice: the sweeps end when no expiry's fit began further than this from its end.
 constexpr double kSweepTolerance = 1e-9;
+// A sample of at least this many paths starts from the measure of every kCoarseStride-th.
+constexpr std::size_t kCoarsePaths = 2048;
+constexpr std::size_t kCoarseStride = 8;
 
 }  // namespace
 
 double logWeightOf(const SampleMeasure& measure, const double* x) {
   double log = 0.0;
-  for (std::size_t e = 0; e < measure.fits.size(); ++e) {
-    log += periodTilt(measure.bands[e].targets, measure.fits[e], x[e]);
-  }
+  for (std::size_t e = 0; e < measure.lines.size(); ++e) log += tiltAt(measure.lines[e], x[e]);
   return log;
 }
 
@@ -39,36 +40,63 @@ SampleMeasure calibrateSample(const std::vector<double>& x,
     m.fits.push_back(fit);
   }
   if (!m.parity) return m;
-  // The log weights of each expiry's tilt, path by path.
-  std::vector<double> tilts(paths * count, 0.0);
-  std::vector<double> points(paths);
-  std::vector<double> cavity(paths);
-  SweepMix mix;
-  for (m.sweeps = 1; m.sweeps <= kMostSweeps; ++m.sweeps) {
-    for (std::size_t t = 0; t < paths; ++t) {
+  // A large sample starts from the multipliers of every kCoarseStride-th path's measure: the
+  // first sweeps, which move the multipliers most, cost a share of theirs.
+  if (paths >= kCoarsePaths) {
+    std::vector<double> coarseX;
+    for (std::size_t t = 0; t < paths; t += kCoarseStride) {
+      coarseX.insert(coarseX.end(), x.begin() + static_cast<std::ptrdiff_t>(t * count),
+                     x.begin() + static_cast<std::ptrdiff_t>((t + 1) * count));
+    }
+    const SampleMeasure coarse = calibrateSample(coarseX, expiries, forwards);
+    if (coarse.met) {
       for (std::size_t e = 0; e < count; ++e) {
-        tilts[t * count + e] = periodTilt(m.bands[e].targets, m.fits[e], x[t * count + e]);
+        m.fits[e].mu = coarse.fits[e].mu;
+        m.fits[e].lambda = coarse.fits[e].lambda;
       }
     }
+  }
+  // Each expiry's paths in the ascending order of their prices there, sorted once.
+  std::vector<std::vector<std::size_t>> order(count, std::vector<std::size_t>(paths));
+  std::vector<std::vector<double>> sorted(count, std::vector<double>(paths));
+  for (std::size_t e = 0; e < count; ++e) {
+    for (std::size_t t = 0; t < paths; ++t) order[e][t] = t;
+    std::stable_sort(order[e].begin(), order[e].end(), [&](std::size_t a, std::size_t b) {
+      return x[a * count + e] < x[b * count + e];
+    });
+    for (std::size_t i = 0; i < paths; ++i) sorted[e][i] = x[order[e][i] * count + e];
+  }
+  // The log weights of each expiry's tilt, path by path.
+  std::vector<double> tilts(paths * count, 0.0);
+  std::vector<double> cavity(paths);
+  // Expiry e's tilts at its fit, walked along its line in the paths' order there.
+  auto tiltsOf = [&](std::size_t e) {
+    const TiltLine line = tiltLine(m.bands[e].targets, m.fits[e]);
+    std::size_t segment = 0;
+    for (std::size_t i = 0; i < paths; ++i) {
+      const double at = sorted[e][i];
+      while (segment < line.strikes.size() && line.strikes[segment] < at) ++segment;
+      tilts[order[e][i] * count + e] = tiltOnSegment(line, segment, at);
+    }
+  };
+  SweepMix mix;
+  for (m.sweeps = 1; m.sweeps <= kMostSweeps; ++m.sweeps) {
+    for (std::size_t e = 0; e < count; ++e) tiltsOf(e);
     const std::vector<double> start = flatFits(m.fits);
     bool allMet = true;
     for (std::size_t e = count; e-- > 0;) {
-      double top = -std::numeric_limits<double>::infinity();
-      for (std::size_t t = 0; t < paths; ++t) {
+      // The cavity's log weights, in the expiry's order of the paths.
+      for (std::size_t i = 0; i < paths; ++i) {
+        const std::size_t t = order[e][i];
         double others = 0.0;
         for (std::size_t f = 0; f < count; ++f) {
           if (f != e) others += tilts[t * count + f];
         }
-        cavity[t] = others;
-        top = std::max(top, others);
-        points[t] = x[t * count + e];
+        cavity[i] = others;
       }
-      for (double& c : cavity) c = std::exp(c - top);
-      m.fits[e] = fitPeriod(points, cavity, m.bands[e].targets, m.fits[e]);
+      m.fits[e] = fitPeriodSorted(sorted[e], cavity, m.bands[e].targets, m.fits[e]);
       allMet = allMet && m.fits[e].met && m.fits[e].startResidual <= kSweepTolerance;
-      for (std::size_t t = 0; t < paths; ++t) {
-        tilts[t * count + e] = periodTilt(m.bands[e].targets, m.fits[e], x[t * count + e]);
-      }
+      tiltsOf(e);
     }
     if (allMet) {
       m.met = true;
@@ -78,6 +106,7 @@ SampleMeasure calibrateSample(const std::vector<double>& x,
     if (!mixed.empty()) setFlatFits(mixed, m.fits);
   }
   m.sweeps = std::min(m.sweeps, kMostSweeps);
+  for (std::size_t e = 0; e < count; ++e) m.lines.push_back(tiltLine(m.bands[e].targets, m.fits[e]));
   // The weights, the prices under them, the relative entropy and the effective size.
   std::vector<double> logs(paths);
   double top = -std::numeric_limits<double>::infinity();

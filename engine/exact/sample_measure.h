@@ -16,6 +16,7 @@ namespace empricer {
 struct SampleMeasure {
   std::vector<StrikeBands> bands;   // by expiry, on the sample's forwards
   std::vector<PeriodFit> fits;      // by expiry
+  std::vector<TiltLine> lines;      // by expiry, each fit's tilt (set with the fits)
   std::vector<double> forwards;     // E[X_e] / S0 kept, by expiry
   std::vector<std::vector<double>> prices;  // each expiry's quoted prices under Q, units of S0
   double relativeEntropy = 0.0;     // of Q to the sample's equal weights

@@ -370,6 +370,10 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
   std::vector<double> kept;  // trajectory by trajectory, the terminal days' read-back prices
   const bool calibrated = !plan.calibration.empty();
   std::vector<double> stored;  // with a calibration: every trajectory's kept prices
+  if (calibrated) {
+    stored.reserve(static_cast<std::size_t>(std::max<std::int32_t>(0, plan.common.trajectories)) *
+                   plan.keptDays.size() * kPathCount);
+  }
   if (!addTrajectories(queue, distribution, plan, group, kept, scratch, watch,
                        calibrated ? &stored : nullptr)) {
     return stoppedFailure();
