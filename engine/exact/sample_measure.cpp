@@ -13,7 +13,7 @@ constexpr int kMostSweeps = 100;
 constexpr double kSweepTolerance = 1e-9;
 // A sample of at least this many paths starts from the measure of every kCoarseStride-th.
 constexpr std::size_t kCoarsePaths = 2048;
-constexpr std::size_t kCoarseStride = 8;
+constexpr std::size_t kCoarseStride = 4;
 
 }  // namespace
 

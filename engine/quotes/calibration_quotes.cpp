@@ -251,11 +251,14 @@ std::optional<UnreachedPrice> jointReach(const ExpiryQuotes& e, const StrikeBand
 std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
                                             const std::vector<QuotedPrice>& prices,
                                             const std::vector<ExpiryQuotes>& expiries,
-                                            const std::string& name) {
+                                            const std::string& name,
+                                            std::vector<double>* forwards) {
   std::vector<UnreachedPrice> unreached;
+  if (forwards != nullptr) forwards->clear();
   for (const ExpiryQuotes& e : expiries) {
     const PricedNodes nodes = pricedNodes(day, e.days);
     const double forward = forwardOf(nodes);
+    if (forwards != nullptr) forwards->push_back(forward);
     double least = HUGE_VAL;
     double most = -HUGE_VAL;
     for (std::size_t i = 0; i < nodes.mass.size(); ++i) {
@@ -330,13 +333,15 @@ std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
 
 Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double spot,
                         const std::vector<QuotedPrice>& prices,
-                        const std::vector<ExpiryQuotes>& expiries, const std::string& name) {
+                        const std::vector<ExpiryQuotes>& expiries, const std::string& name,
+                        std::vector<double>* forwards) {
   const DayLaw day = calibrationDay(draws, setup);
   if (!day.defined) {
     return Failure{name + ": dist.csv's draws give no law to calibrate (a return is not a number)",
                    FailureKind::cannotCompute};
   }
-  const std::vector<UnreachedPrice> unreached = unreachedPrices(day, spot, prices, expiries, name);
+  const std::vector<UnreachedPrice> unreached =
+      unreachedPrices(day, spot, prices, expiries, name, forwards);
   if (!unreached.empty()) return Failure{unreached.front().message, FailureKind::cannotCompute};
   return {};
 }

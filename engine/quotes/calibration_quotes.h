@@ -62,10 +62,13 @@ struct UnreachedPrice {
 // discounted payoff on the forward), a strike whose call and put imply a forward other than the
 // table's beyond their spreads, and the first strike of an expiry whose bid no law meets
 // together with the expiry's asks (the lower convex hull of the asks, with the reach's ends).
+// With `forwards`, the law's forward at each expiry (units of S0) goes there, as tableForwards
+// gives it.
 std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
                                             const std::vector<QuotedPrice>& prices,
                                             const std::vector<ExpiryQuotes>& expiries,
-                                            const std::string& name);
+                                            const std::string& name,
+                                            std::vector<double>* forwards = nullptr);
 
 // Whether the quotes of one S0 can be met by a measure on the model's paths, on the exact
 // law's coarsest lattice for `draws` (with the setup's growth and steps a day): fails
@@ -75,7 +78,8 @@ std::vector<UnreachedPrice> unreachedPrices(const DayLaw& day, double spot,
 // table's beyond their spreads.
 Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double spot,
                         const std::vector<QuotedPrice>& prices,
-                        const std::vector<ExpiryQuotes>& expiries, const std::string& name);
+                        const std::vector<ExpiryQuotes>& expiries, const std::string& name,
+                        std::vector<double>* forwards = nullptr);
 
 // A calibration's outcome for one S0, for the report: each quoted price with its model price
 // (currency units), and the measure's figures, from the three coarsest lattices extrapolated as

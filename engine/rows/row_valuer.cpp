@@ -20,7 +20,8 @@ ValuationRequest requestOf(const RunRows& rows, std::size_t r) {
 }
 
 Status checkCalibration(const RunRows& rows, const ValuerTools& tools,
-                        const std::function<std::string(std::size_t)>& refusal) {
+                        const std::function<std::string(std::size_t)>& refusal,
+                        std::map<double, std::vector<double>>* forwards) {
   if (tools.calibration == nullptr) return {};
   if (Status loaded = tools.distribution.refresh(tools.distributionFile); !loaded.ok()) {
     return loaded;
@@ -44,7 +45,8 @@ Status checkCalibration(const RunRows& rows, const ValuerTools& tools,
     setup.stepsPerDay = rows.common.stepsPerDay;
     if (Status reach = calibrationReach(tools.distribution.current()->draws, setup, spot,
                                         found->second, expiriesOf(found->second, rows.common),
-                                        tools.calibrationFile);
+                                        tools.calibrationFile,
+                                        forwards != nullptr ? &(*forwards)[spot] : nullptr);
         !reach.ok()) {
       return reach;
     }

@@ -114,9 +114,11 @@ struct ValuerTools {
 // Before a calibrated run values anything: every valued row's S0 (of the rows the valuer does
 // not refuse, running a step) has quotes, or the run is refused (FailureKind refused, naming
 // the row and its S0); each S0's quotes are within the paths' reach (calibrationReach). Nothing
-// without a calibration.
+// without a calibration. With `forwards`, each S0's table forwards at its expiries (units of
+// S0, as tableForwards gives them) go there.
 Status checkCalibration(const RunRows& rows, const ValuerTools& tools,
-                        const std::function<std::string(std::size_t)>& refusal);
+                        const std::function<std::string(std::size_t)>& refusal,
+                        std::map<double, std::vector<double>>* forwards = nullptr);
 
 // The valuer of `method` for `rows`, which must outlive it.
 std::unique_ptr<RowValuer> makeValuer(ValuationMethod method, const RunRows& rows,

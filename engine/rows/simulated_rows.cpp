@@ -1,6 +1,8 @@
 #include "engine/rows/simulated_rows.h"
 
 #include <deque>
+#include <map>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -114,10 +116,12 @@ class InChains final : public RowValuer {
 
   Status prepare() override {
     if (Status checked =
-            checkCalibration(rows_, tools_, [this](std::size_t r) { return refusal(r); });
+            checkCalibration(rows_, tools_, [this](std::size_t r) { return refusal(r); },
+                             &forwards_);
         !checked.ok() || tools_.calibration == nullptr) {
       return checked;
     }
+    forwardsTable_ = tools_.distribution.current();
     // The calibrated groups first, in the order of their first rows: a measure the fit cannot
     // find on a group's paths stops the run before a value is written.
     for (std::size_t r = rows_.first; r < rows_.end; ++r) {
@@ -150,10 +154,18 @@ class InChains final : public RowValuer {
       if (Status loaded = tools_.distribution.refresh(tools_.distributionFile); !loaded.ok()) {
         return loaded;
       }
-      ExactSetup setup;
-      setup.stepsPerDay = rows_.common.stepsPerDay;
-      plan.calibrationForwards =
-          tableForwards(tools_.distribution.current()->draws, setup, expiries);
+      // As the reach's check found them, or worked out now.
+      const auto found = forwards_.find(spot);
+      if (found != forwards_.end() && found->second.size() == expiries.size() &&
+          forwardsTable_ == tools_.distribution.current()) {
+        plan.calibrationForwards = found->second;
+      } else {
+        ExactSetup setup;
+        setup.stepsPerDay = rows_.common.stepsPerDay;
+        plan.calibrationForwards =
+            tableForwards(tools_.distribution.current()->draws, setup, expiries);
+      }
+      plan.threads = tools_.threads;
     }
     RandomGenerator from{firstStates_[g]};
     enqueueGroup(tools_.queue, plan, from);
@@ -182,6 +194,9 @@ class InChains final : public RowValuer {
   SpotGroups spots_;
   std::vector<std::uint32_t> firstStates_;  // by group
   std::vector<bool> valued_;                // by group
+  // By S0, the table's forwards at its expiries, as the check found them on forwardsTable_.
+  std::map<double, std::vector<double>> forwards_;
+  std::shared_ptr<const LoadedDistribution> forwardsTable_;
   std::unordered_map<std::size_t, RowFigures> values_;  // valued and not yet asked for, by row
 };
 

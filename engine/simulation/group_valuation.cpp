@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <string_view>
 
 #include "engine/desk/valuation_figures.h"
@@ -271,19 +273,35 @@ std::vector<double> weightTrajectories(const GroupPlan& plan, GroupPricers& grou
     const double scale = static_cast<double>(paths) / sum;
     for (std::size_t t = 0; t < paths; ++t) weights[t * kPathCount + static_cast<std::size_t>(p)] *= scale;
   }
-  for (std::size_t t = 0; t < paths; ++t) {
-    const double* trajectory = &stored[t * width];
-    const double* w = &weights[t * kPathCount];
-    for (std::size_t r = 0; r < plan.rows.size(); ++r) {
-      RowPricer& pricer = group.pricers[r];
-      for (int p = 0; p < kPathCount; ++p) {
-        if (plan.rowDayBefore[r] >= 0) {
-          pricer.addDayBefore(p, trajectory[static_cast<std::size_t>(plan.rowDayBefore[r]) * kPathCount + static_cast<std::size_t>(p)], w[p]);
+  // Each row's sums take the trajectories in their order; the rows are independent, so a second
+  // thread may take the later half of them.
+  auto priceRows = [&](std::size_t from, std::size_t to) {
+    for (std::size_t t = 0; t < paths; ++t) {
+      const double* trajectory = &stored[t * width];
+      const double* w = &weights[t * kPathCount];
+      for (std::size_t r = from; r < to; ++r) {
+        RowPricer& pricer = group.pricers[r];
+        for (int p = 0; p < kPathCount; ++p) {
+          if (plan.rowDayBefore[r] >= 0) {
+            pricer.addDayBefore(p, trajectory[static_cast<std::size_t>(plan.rowDayBefore[r]) * kPathCount + static_cast<std::size_t>(p)], w[p]);
+          }
+          pricer.addTerminal(p, trajectory[plan.rowEnd[r] * kPathCount + static_cast<std::size_t>(p)], w[p]);
         }
-        pricer.addTerminal(p, trajectory[plan.rowEnd[r] * kPathCount + static_cast<std::size_t>(p)], w[p]);
       }
     }
+  };
+  const std::size_t rows = plan.rows.size();
+  const std::size_t half = plan.threads >= 2 && rows >= 2 ? rows / 2 : rows;
+  std::thread later;
+  if (half < rows) {
+    try {
+      later = std::thread(priceRows, half, rows);
+    } catch (const std::system_error&) {
+      // No thread: all on this one.
+    }
   }
+  priceRows(0, later.joinable() ? half : rows);
+  if (later.joinable()) later.join();
   return weights;
 }
 

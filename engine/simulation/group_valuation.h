@@ -70,6 +70,8 @@ struct GroupPlan {
   std::vector<ExpiryQuotes> calibration;
   std::vector<double> calibrationForwards;  // the table's forward at each, units of S0
   std::vector<std::size_t> expiryAt;
+  // The threads the weighting of a calibrated group's trajectories may use.
+  int threads = 1;
 };
 
 // The longest days of `rows` that run a step (0 when none does).
