@@ -30,8 +30,8 @@ void clean(LatticeMasses& out) {
   std::size_t to = out.mass.size();
   while (from < to && out.mass[from] == 0.0) ++from;
   while (to > from && out.mass[to - 1] == 0.0) --to;
-  out.mass = std::vector<double>(out.mass.begin() + static_cast<std::ptrdiff_t>(from),
-                                 out.mass.begin() + static_cast<std::ptrdiff_t>(to));
+  out.mass.erase(out.mass.begin() + static_cast<std::ptrdiff_t>(to), out.mass.end());
+  out.mass.erase(out.mass.begin(), out.mass.begin() + static_cast<std::ptrdiff_t>(from));
   out.first += static_cast<std::int64_t>(from);
 }
 
@@ -183,19 +183,25 @@ LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind
     fourier.forward(day.mass, spectrum);
     dayFound = spectra.emplace(dayKey, std::move(spectrum)).first;
   }
-  // Carrying B back takes the sum of days reversed: its spectrum's conjugate.
+  // Carrying B back takes the sum of days reversed: its spectrum's conjugate. The passes ask
+  // for the same sums of days sweep after sweep, and keep their spectra; a row's day between
+  // expiries (with `inputSpectra`) works its own out in the kind's room.
+  Scratch& room = scratch_[static_cast<int>(kind)];
   const auto key = std::make_tuple(static_cast<int>(kind), days, size, backward);
   auto found = spectra.find(key);
-  if (found == spectra.end()) {
-    std::vector<std::complex<double>> spectrum = dayFound->second;
-    for (std::complex<double>& z : spectrum) {
-      z = raised(z, days);
-      if (backward) z = std::conj(z);
+  const std::vector<std::complex<double>>* sum = nullptr;
+  if (found != spectra.end()) {
+    sum = &found->second;
+  } else {
+    std::vector<std::complex<double>>& spectrum =
+        inputSpectra != nullptr ? room.sum : spectra[key];
+    spectrum.resize(dayFound->second.size());
+    for (std::size_t i = 0; i < spectrum.size(); ++i) {
+      spectrum[i] = raised(dayFound->second[i], days);
+      if (backward) spectrum[i] = std::conj(spectrum[i]);
     }
-    found = spectra.emplace(key, std::move(spectrum)).first;
+    sum = &spectrum;
   }
-  // The kind's room for the transforms: its calls come one at a time, under its lock.
-  Scratch& room = scratch_[static_cast<int>(kind)];
   std::vector<std::complex<double>>& x = room.spectrum;
   const std::vector<std::complex<double>>* of = nullptr;
   if (inputSpectra != nullptr) {
@@ -206,7 +212,7 @@ LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind
     fourier.forward(a.mass, x, room.work);
     of = &x;
   }
-  const std::vector<std::complex<double>>& y = found->second;
+  const std::vector<std::complex<double>>& y = *sum;
   x.resize(y.size());
   for (std::size_t i = 0; i < x.size(); ++i) {
     const std::complex<double> v = (*of)[i];

@@ -147,6 +147,7 @@ class LatticeMeasure {
   std::map<std::tuple<int, int, std::size_t, bool>, std::vector<std::complex<double>>> spectra_[2];
   struct Scratch {
     std::vector<std::complex<double>> spectrum;
+    std::vector<std::complex<double>> sum;
     std::vector<std::complex<double>> work;
     std::vector<double> cyclic;
   };
