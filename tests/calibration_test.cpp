@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +14,10 @@
 #include "engine/quotes/calibration_quotes.h"
 #include "engine/table/draw_table.h"
 #include "engine/exact/exact_law.h"
+#include "engine/exact/exp_kernels.h"
+#if defined(__x86_64__)
+#include "engine/exact/exp_wide.h"
+#endif
 #include "engine/exact/fourier.h"
 #include "engine/exact/lattice_measure.h"
 #include "engine/exact/period_fit.h"
@@ -344,6 +349,48 @@ TEST(Calibration, RefusedQuotesAreNamedAndNothingIsWritten) {
 // The real transform's convolution is the direct sum, at every length and parity; and a
 // one-period fit on unsorted points, calls and puts, met by its own account, is met when its
 // weights are summed directly: the broken-line moments are the direct ones.
+TEST(Calibration, TheExponentialsAreWithinAnUlpAndTheSameInEveryWidth) {
+  std::uint64_t state = 99;
+  std::vector<double> in;
+  for (int i = 0; i < 200000; ++i) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    in.push_back(-720.0 + 1429.0 * static_cast<double>(state >> 11) / 9007199254740992.0);
+  }
+  for (const double edge : {-708.0, -707.9999999, -1e-300, 0.0, 1e-300, 0.5 * std::log(2.0), 709.0}) {
+    in.push_back(edge);
+  }
+  const double shift = 0.25;
+  std::vector<double> reference(in.size());
+  expOfEachScalar(in.data(), shift, reference.data(), in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const double y = in[i] - shift;
+    if (y < -708.0) {
+      EXPECT_EQ(reference[i], 0.0) << y;
+      continue;
+    }
+    const double want = std::exp(y);
+    const double ulp = std::nextafter(want, HUGE_VAL) - want;
+    ASSERT_LE(std::fabs(reference[i] - want), ulp) << y;
+  }
+  std::vector<std::vector<double>> wide;
+  wide.emplace_back(in.size());
+  expOfEach(in.data(), shift, wide.back().data(), in.size());
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) {
+    wide.emplace_back(in.size());
+    expOfEachAvx2(in.data(), shift, wide.back().data(), in.size());
+  }
+  if (__builtin_cpu_supports("avx512f")) {
+    wide.emplace_back(in.size());
+    expOfEachAvx512(in.data(), shift, wide.back().data(), in.size());
+  }
+#endif
+  for (const std::vector<double>& out : wide) {
+    EXPECT_EQ(std::memcmp(out.data(), reference.data(), in.size() * sizeof(double)), 0);
+  }
+}
+
 TEST(Calibration, TheRealTransformAndTheFitsMomentsAreTheDirectSums) {
   std::uint64_t state = 12345;
   auto uniform = [&] {

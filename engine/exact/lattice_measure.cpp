@@ -5,6 +5,7 @@
 #include <complex>
 #include <limits>
 
+#include "engine/exact/exp_kernels.h"
 #include "engine/exact/fourier.h"
 
 namespace empricer {
@@ -105,6 +106,16 @@ double sumOf(const std::vector<double>& v) {
   double s = 0.0;
   for (double x : v) s += x;
   return s;
+}
+
+// The prices e^(k spacing) of the points k = first, first + 1, ... (count of them).
+std::vector<double> pricesOf(std::int64_t first, std::size_t count, double spacing) {
+  std::vector<double> x(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    x[i] = static_cast<double>(first + static_cast<std::int64_t>(i)) * spacing;
+  }
+  expOfEach(x.data(), 0.0, x.data(), count);
+  return x;
 }
 
 // The value of `at` at point k (0 outside it).
@@ -267,11 +278,10 @@ const LatticeMasses& LatticeMeasure::daysOf(PathKind kind, int days) {
 std::vector<double> LatticeMeasure::tiltOn(std::size_t e, const LatticeMasses& at) const {
   // The points ascend: the tilt walks along its line.
   const TiltLine line = tiltLine(bands_[e].targets, fits_[e]);
-  std::vector<double> tilt(at.mass.size());
+  std::vector<double> tilt = pricesOf(at.first, at.mass.size(), base_.spacing);
   std::size_t segment = 0;
   for (std::size_t i = 0; i < at.mass.size(); ++i) {
-    const double x = std::exp(static_cast<double>(at.first + static_cast<std::int64_t>(i)) *
-                              base_.spacing);
+    const double x = tilt[i];
     while (segment < line.strikes.size() && line.strikes[segment] < x) ++segment;
     tilt[i] = tiltOnSegment(line, segment, x);
   }
@@ -280,12 +290,11 @@ std::vector<double> LatticeMeasure::tiltOn(std::size_t e, const LatticeMasses& a
 
 void LatticeMeasure::fitExpiry(std::size_t e, const LatticeMasses& cavity,
                                const LatticeMasses& behind, bool& allMet) {
-  std::vector<double> x(cavity.mass.size());
+  const std::vector<double> x = pricesOf(cavity.first, cavity.mass.size(), base_.spacing);
   std::vector<double> w(cavity.mass.size());
   const auto last = static_cast<std::int64_t>(behind.mass.size()) - 1;
   for (std::size_t i = 0; i < x.size(); ++i) {
     const std::int64_t k = cavity.first + static_cast<std::int64_t>(i);
-    x[i] = std::exp(static_cast<double>(k) * base_.spacing);
     const std::int64_t at = std::clamp<std::int64_t>(k - behind.first, 0, last);
     w[i] = cavity.mass[i] * behind.mass[static_cast<std::size_t>(at)];
   }
@@ -317,7 +326,9 @@ void LatticeMeasure::forwardPass(PathKind kind, Chain& chain, bool fit, bool& al
       if (cavity.mass[i] > 0.0) top = std::max(top, tilt[i]);
     }
     LatticeMasses ahead = cavity;
-    for (std::size_t i = 0; i < tilt.size(); ++i) ahead.mass[i] *= std::exp(tilt[i] - top);
+    std::vector<double> factor(tilt.size());
+    expOfEach(tilt.data(), top, factor.data(), tilt.size());
+    for (std::size_t i = 0; i < tilt.size(); ++i) ahead.mass[i] *= factor[i];
     const double kept = sumOf(ahead.mass);
     for (double& a : ahead.mass) a /= kept;
     chain.logScale[e] = logCavity + top + std::log(kept);
@@ -337,8 +348,10 @@ LatticeMasses LatticeMeasure::tiltedBehind(std::size_t e, const LatticeMasses& c
     if (cavity.mass[i] > 0.0 && behind.mass[i] > 0.0) top = std::max(top, tilt[i]);
   }
   LatticeMasses carried = behind;
+  std::vector<double> factor(tilt.size());
+  expOfEach(tilt.data(), top, factor.data(), tilt.size());
   for (std::size_t i = 0; i < tilt.size(); ++i) {
-    carried.mass[i] = cavity.mass[i] > 0.0 ? carried.mass[i] * std::exp(tilt[i] - top) : 0.0;
+    carried.mass[i] = cavity.mass[i] > 0.0 ? carried.mass[i] * factor[i] : 0.0;
   }
   return carried;
 }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/exact/exp_kernels.h"
+
 namespace empricer {
 
 namespace {
@@ -68,6 +70,7 @@ struct Problem {
   std::vector<std::size_t> byStrike;  // the prices by ascending strike
   // An evaluation's room, point by point: kept between evaluations so that none allocates.
   mutable std::vector<double> exponent;
+  mutable std::vector<double> tilted;  // e^(exponent - the largest)
   mutable std::vector<std::size_t> binOf;
   std::size_t features() const { return targets.prices.size() + 1; }
 };
@@ -103,8 +106,11 @@ AtMultipliers evaluate(const Problem& p, const std::vector<double>& theta, bool 
   double sum = 0.0;
   double tu = 0.0;
   double tuu = 0.0;
+  std::vector<double>& weights = p.tilted;
+  weights.resize(n);
+  expOfEach(s.data(), largest, weights.data(), n);
   for (std::size_t i = 0; i < n; ++i) {
-    const double w = std::exp(s[i] - largest);
+    const double w = weights[i];
     sum += w;
     if (!means) continue;
     const double u = p.x[i] - p.reference;
