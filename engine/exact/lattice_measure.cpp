@@ -242,9 +242,11 @@ LatticeMasses LatticeMeasure::convolveDays(const LatticeMasses& a, PathKind kind
   const std::int64_t from = backward ? -window.end : window.first;
   out.mass.resize(count);
   const double scale = 1.0 / static_cast<double>(size);
+  // Point q of the result sits at (from + q) mod n in the cycle: one turn of it at most.
+  auto p = static_cast<std::size_t>((from % n + n) % n);
   for (std::size_t q = 0; q < count; ++q) {
-    const std::int64_t p = ((from + static_cast<std::int64_t>(q)) % n + n) % n;
-    out.mass[q] = cyclic[static_cast<std::size_t>(p)] * scale;
+    out.mass[q] = cyclic[p] * scale;
+    if (++p == size) p = 0;
   }
   clean(out);
   return out;

@@ -232,6 +232,23 @@ bool addTrajectories(ValuationQueue& queue, DistributionCache& distribution,
       watch.progress);
 }
 
+// work(0, count) on this thread; or, with two threads or more and two items or more, work(0,
+// count / 2) here and work(count / 2, count) on a second thread (all here when none can be had).
+template <typename Work>
+void inTwo(int threads, std::size_t count, const Work& work) {
+  const std::size_t half = threads >= 2 && count >= 2 ? count / 2 : count;
+  std::thread later;
+  if (half < count) {
+    try {
+      later = std::thread(work, half, count);
+    } catch (const std::system_error&) {
+      // No thread: all on this one.
+    }
+  }
+  work(0, later.joinable() ? half : count);
+  if (later.joinable()) later.join();
+}
+
 // The weights of every trajectory of each path under the measure calibrated on the base
 // path's prices at the quoted expiries (engine/exact/sample_measure.h), path p's weight from its own
 // prices scaled back to S0, each path's weights summing to the trajectories' count; and the
@@ -252,30 +269,31 @@ std::vector<double> weightTrajectories(const GroupPlan& plan, GroupPricers& grou
   }
   measure = calibrateSample(x, plan.calibration, plan.calibrationForwards);
   std::vector<double> weights(paths * kPathCount, 1.0);
-  std::vector<double> own(m);
-  for (int p = 0; p < kPathCount; ++p) {
-    double top = -std::numeric_limits<double>::infinity();
-    for (std::size_t t = 0; t < paths; ++t) {
-      for (std::size_t e = 0; e < m; ++e) {
-        own[e] = stored[t * width + plan.expiryAt[e] * kPathCount + static_cast<std::size_t>(p)] /
-                 start[p];
+  // Each path's weights are its own: a second thread may take the later paths.
+  inTwo(plan.threads, kPathCount, [&](std::size_t fromPath, std::size_t toPath) {
+    std::vector<double> own(m);
+    std::vector<double> mine(paths);  // the path's weights, written out at its end
+    for (std::size_t p = fromPath; p < toPath; ++p) {
+      double top = -std::numeric_limits<double>::infinity();
+      for (std::size_t t = 0; t < paths; ++t) {
+        for (std::size_t e = 0; e < m; ++e) {
+          own[e] = stored[t * width + plan.expiryAt[e] * kPathCount + p] / start[p];
+        }
+        mine[t] = logWeightOf(measure, own.data());
+        top = std::max(top, mine[t]);
       }
-      const double log = logWeightOf(measure, own.data());
-      weights[t * kPathCount + static_cast<std::size_t>(p)] = log;
-      top = std::max(top, log);
+      double sum = 0.0;
+      for (double& w : mine) {
+        w = std::exp(w - top);
+        sum += w;
+      }
+      const double scale = static_cast<double>(paths) / sum;
+      for (std::size_t t = 0; t < paths; ++t) weights[t * kPathCount + p] = mine[t] * scale;
     }
-    double sum = 0.0;
-    for (std::size_t t = 0; t < paths; ++t) {
-      double& w = weights[t * kPathCount + static_cast<std::size_t>(p)];
-      w = std::exp(w - top);
-      sum += w;
-    }
-    const double scale = static_cast<double>(paths) / sum;
-    for (std::size_t t = 0; t < paths; ++t) weights[t * kPathCount + static_cast<std::size_t>(p)] *= scale;
-  }
+  });
   // Each row's sums take the trajectories in their order; the rows are independent, so a second
   // thread may take the later half of them.
-  auto priceRows = [&](std::size_t from, std::size_t to) {
+  inTwo(plan.threads, plan.rows.size(), [&](std::size_t from, std::size_t to) {
     for (std::size_t t = 0; t < paths; ++t) {
       const double* trajectory = &stored[t * width];
       const double* w = &weights[t * kPathCount];
@@ -289,19 +307,7 @@ std::vector<double> weightTrajectories(const GroupPlan& plan, GroupPricers& grou
         }
       }
     }
-  };
-  const std::size_t rows = plan.rows.size();
-  const std::size_t half = plan.threads >= 2 && rows >= 2 ? rows / 2 : rows;
-  std::thread later;
-  if (half < rows) {
-    try {
-      later = std::thread(priceRows, half, rows);
-    } catch (const std::system_error&) {
-      // No thread: all on this one.
-    }
-  }
-  priceRows(0, later.joinable() ? half : rows);
-  if (later.joinable()) later.join();
+  });
   return weights;
 }
 
