@@ -269,8 +269,8 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
     for (const bool call : {true, false}) {
       const QuoteRange& range = call ? q.call : q.put;
       if (!range.given()) continue;
-      targets.push_back(FitTarget{q.line, q.spot, q.strike, static_cast<std::int32_t>(q.days),
-                                  call, range.bid, range.ask});
+      targets.push_back(FitTarget{{q.line, q.spot, q.strike, static_cast<std::int32_t>(q.days),
+                                   call, range.bid, range.ask}});
       const FitTarget& t = targets.back();
       const double forward = t.spot * std::pow(1.0 + mean, stepsPerDay * q.days);
       const double discount = discountOf(requestOf(t, rates, stepsPerDay));
@@ -284,47 +284,13 @@ Outcome<std::vector<FitTarget>> fitTargets(const std::vector<HeldQuote>& quotes,
     }
   }
   // Arbitrage between the quotes of one S0, days and side, in the order of their strikes.
-  std::map<std::tuple<double, std::int32_t, bool>, std::vector<const FitTarget*>> chains;
+  std::map<std::tuple<double, std::int32_t, bool>, std::vector<const QuotedPrice*>> chains;
   for (const FitTarget& t : targets) chains[{t.spot, t.days, t.call}].push_back(&t);
   for (auto& [key, chain] : chains) {
     std::sort(chain.begin(), chain.end(),
-              [](const FitTarget* a, const FitTarget* b) { return a->strike < b->strike; });
-    const bool call = std::get<2>(key);
-    const char* side = call ? "call" : "put";
-    for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
-      const FitTarget& low = *chain[i];
-      const FitTarget& high = *chain[i + 1];
-      // A call falls as the strike rises; a put rises.
-      if (call && high.bid > low.ask) {
-        return refused(name, high.line,
-                       std::string("the call at K ") + numberText(high.strike) + " bids " +
-                           numberText(high.bid) + ", above the ask " + numberText(low.ask) +
-                           " of the call at the lower K " + numberText(low.strike) + " (line " +
-                           std::to_string(low.line) + ")");
-      }
-      if (!call && low.bid > high.ask) {
-        return refused(name, low.line,
-                       std::string("the put at K ") + numberText(low.strike) + " bids " +
-                           numberText(low.bid) + ", above the ask " + numberText(high.ask) +
-                           " of the put at the higher K " + numberText(high.strike) + " (line " +
-                           std::to_string(high.line) + ")");
-      }
-    }
-    for (std::size_t i = 0; i + 2 < chain.size(); ++i) {
-      const FitTarget& a = *chain[i];
-      const FitTarget& b = *chain[i + 1];
-      const FitTarget& c = *chain[i + 2];
-      // Convexity: the middle price is at most the wings' line at its strike.
-      const double share = (b.strike - a.strike) / (c.strike - a.strike);
-      const double line = a.ask + share * (c.ask - a.ask);
-      if (b.bid > line + 1e-12 * b.spot) {
-        return refused(name, b.line,
-                       std::string("a butterfly pays to hold: the ") + side + " at K " +
-                           numberText(b.strike) + " bids " + numberText(b.bid) + ", above " +
-                           numberText(line) + ", the asks at K " + numberText(a.strike) + " and " +
-                           numberText(c.strike) + " (lines " + std::to_string(a.line) + " and " +
-                           std::to_string(c.line) + ") taken at its strike");
-      }
+              [](const QuotedPrice* a, const QuotedPrice* b) { return a->strike < b->strike; });
+    if (Status arbitrage = arbitrageOf(chain, name, FailureKind::badInput); !arbitrage.ok()) {
+      return failureOf(arbitrage);
     }
   }
   return targets;

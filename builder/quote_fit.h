@@ -27,6 +27,7 @@
 #include "builder/canonical_tilt.h"
 #include "builder/rate_settings.h"
 #include "builder/table_fit.h"
+#include "engine/quotes/calibration_quotes.h"
 #include "engine/quotes/quote_book.h"
 #include "text/status.h"
 
@@ -36,14 +37,7 @@ constexpr double kFitPenalty = 1e-2;
 constexpr int kFitMostIterations = 40;
 
 // One quoted price: a side of a quote line, and what the fit made of it.
-struct FitTarget {
-  std::int64_t line = 0;
-  double spot = 0.0;
-  double strike = 0.0;
-  std::int32_t days = 0;
-  bool call = true;
-  double bid = 0.0;
-  double ask = 0.0;
+struct FitTarget : QuotedPrice {
   double price = 0.0;         // the fitted table's
   double volResidual = 0.0;   // its annualised implied volatility less the mid's (NaN: none)
   bool inside() const;        // within [bid, ask], to 1e-9 x S0

@@ -20,29 +20,27 @@ Failure refusedAt(const std::string& name, std::int64_t line, const std::string&
   return Failure{name + ": line " + std::to_string(line) + ": " + what, FailureKind::refused};
 }
 
-// Arbitrage between the prices of one S0, days and side, in the order of their strikes.
-Status arbitrageOf(const std::vector<const QuotedPrice*>& chain, const std::string& name) {
+}  // namespace
+
+Status arbitrageOf(const std::vector<const QuotedPrice*>& chain, const std::string& name,
+                   FailureKind kind) {
+  auto refused = [&](std::int64_t line, const std::string& what) {
+    return Failure{name + ": line " + std::to_string(line) + ": " + what, kind};
+  };
   const bool call = chain.front()->call;
   const char* side = call ? "call" : "put";
   for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
-    const QuotedPrice& low = *chain[i];
-    const QuotedPrice& high = *chain[i + 1];
-    // A call falls as the strike rises; a put rises.
-    if (call && high.bid > low.ask) {
-      return refusedAt(name, high.line,
-                       "the call at K " + numberText(high.strike) + " bids " +
-                           numberText(high.bid) + ", above the ask " + numberText(low.ask) +
-                           " of the call at the lower K " + numberText(low.strike) + " (line " +
-                           std::to_string(low.line) +
-                           "): an arbitrage");
-    }
-    if (!call && low.bid > high.ask) {
-      return refusedAt(name, low.line,
-                       "the put at K " + numberText(low.strike) + " bids " +
-                           numberText(low.bid) + ", above the ask " + numberText(high.ask) +
-                           " of the put at the higher K " + numberText(high.strike) + " (line " +
-                           std::to_string(high.line) +
-                           "): an arbitrage");
+    // A call falls as the strike rises, a put rises: the dearer strike's bid may not pass the
+    // cheaper's ask.
+    const QuotedPrice& dear = call ? *chain[i + 1] : *chain[i];
+    const QuotedPrice& cheap = call ? *chain[i] : *chain[i + 1];
+    if (dear.bid > cheap.ask) {
+      return refused(dear.line, std::string("the ") + side + " at K " + numberText(dear.strike) +
+                                    " bids " + numberText(dear.bid) + ", above the ask " +
+                                    numberText(cheap.ask) + " of the " + side + " at the " +
+                                    (call ? "lower" : "higher") + " K " +
+                                    numberText(cheap.strike) + " (line " +
+                                    std::to_string(cheap.line) + "): an arbitrage");
     }
   }
   for (std::size_t i = 0; i + 2 < chain.size(); ++i) {
@@ -53,7 +51,7 @@ Status arbitrageOf(const std::vector<const QuotedPrice*>& chain, const std::stri
     const double share = (b.strike - a.strike) / (c.strike - a.strike);
     const double line = a.ask + share * (c.ask - a.ask);
     if (b.bid > line + 1e-12 * b.spot) {
-      return refusedAt(name, b.line,
+      return refused(b.line,
                        std::string("a butterfly pays to hold: the ") + side + " at K " +
                            numberText(b.strike) + " bids " + numberText(b.bid) + ", above " +
                            numberText(line) + ", the asks at K " + numberText(a.strike) + " and " +
@@ -63,8 +61,6 @@ Status arbitrageOf(const std::vector<const QuotedPrice*>& chain, const std::stri
   }
   return {};
 }
-
-}  // namespace
 
 Outcome<std::map<double, std::vector<QuotedPrice>>> calibrationPrices(
     const std::vector<HeldQuote>& held, const std::string& name) {

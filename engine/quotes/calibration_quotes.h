@@ -30,6 +30,12 @@ struct QuotedPrice {
   double ask = 0.0;
 };
 
+// Arbitrage between the prices of one S0, days and side, in the order of their strikes: a
+// bid above the ask of a cheaper strike (a call's lower, a put's higher), or a butterfly that
+// pays to hold. Refused with `kind` at the line ("FILE: line N: ...").
+Status arbitrageOf(const std::vector<const QuotedPrice*>& chain, const std::string& name,
+                   FailureKind kind = FailureKind::refused);
+
 // The quoted prices by S0, from the quotes held (their keys' order). Refused (FailureKind
 // refused, "FILE: line N: ...") at the first line whose days are not a whole number from 1 to
 // kExactMostDays, whose S0 or K is not above 0, or whose prices make an arbitrage with another
