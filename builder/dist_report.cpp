@@ -210,6 +210,23 @@ void addFit(std::string& text, const QuoteFit& fit) {
 
 }  // namespace
 
+namespace {
+
+// " 3 5 8", the first eight of the lines, and " and N more lines" beyond them.
+void appendLines(std::string& text, const std::vector<std::int64_t>& lines) {
+  for (std::size_t i = 0; i < lines.size() && i < 8; ++i) {
+    text += ' ';
+    text += std::to_string(lines[i]);
+  }
+  if (lines.size() > 8) {
+    text += " and ";
+    text += std::to_string(lines.size() - 8);
+    text += lines.size() - 8 == 1 ? " more line" : " more lines";
+  }
+}
+
+}  // namespace
+
 std::optional<std::string> unreachedQuotesWarning(const QuoteFit& fit) {
   if (fit.unreached.empty()) return std::nullopt;
   std::string text = "warning: ";
@@ -222,15 +239,7 @@ std::optional<std::string> unreachedQuotesWarning(const QuoteFit& fit) {
       lines.push_back(u.target.line);
     }
   }
-  for (std::size_t i = 0; i < lines.size() && i < 8; ++i) {
-    text += ' ';
-    text += std::to_string(lines[i]);
-  }
-  if (lines.size() > 8) {
-    text += " and ";
-    text += std::to_string(lines.size() - 8);
-    text += lines.size() - 8 == 1 ? " more line" : " more lines";
-  }
+  appendLines(text, lines);
   text += "): no table and no calibration meets them; the report says why; the first: ";
   text += fit.unreached.front().reason;
   return text;
@@ -251,15 +260,7 @@ std::optional<std::string> outsideQuotesWarning(const QuoteFit& fit) {
   text += " of ";
   text += std::to_string(fit.targets.size());
   text += " quoted prices lie outside their bid/ask after the fit (lines";
-  for (std::size_t i = 0; i < lines.size() && i < 8; ++i) {
-    text += ' ';
-    text += std::to_string(lines[i]);
-  }
-  if (lines.size() > 8) {
-    text += " and ";
-    text += std::to_string(lines.size() - 8);
-    text += lines.size() - 8 == 1 ? " more line" : " more lines";
-  }
+  appendLines(text, lines);
   text += "): a table of this family does not price them; the report shows by how much; "
           "empricer --exact --calibrate FILE weighs whole paths and meets any chain the "
           "paths can reach";
