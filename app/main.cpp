@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
-#include "app/console_input.h"
+#include "runs/clock.h"
+#include "runs/console_input.h"
 #include "app/options.h"
 
 using namespace empricer;

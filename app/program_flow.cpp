@@ -3,17 +3,18 @@
 #include <string>
 #include <vector>
 
-#include "app/calibration_report.h"
-#include "app/file_names.h"
-#include "app/request_from_settings.h"
-#include "app/row_turn.h"
-#include "app/folder_lock.h"
+#include "app/program_flow.h"
+#include "runs/calibration_report.h"
+#include "runs/file_names.h"
+#include "runs/request_from_settings.h"
+#include "runs/row_turn.h"
+#include "runs/folder_lock.h"
 #include "engine/quotes/quote_book.h"
-#include "app/run_method.h"
-#include "app/run_outputs.h"
-#include "app/runs.h"
-#include "app/stop.h"
-#include "app/stop_signals.h"
+#include "runs/run_method.h"
+#include "runs/run_outputs.h"
+#include "runs/runs.h"
+#include "runs/stop.h"
+#include "runs/stop_signals.h"
 #include "engine/table/random_generator.h"
 #include "text/command_line.h"
 #include "text/int_conversion.h"
@@ -42,8 +43,7 @@ Status showParameters(const RunSettings& settings, const RunMethod& method) {
 // A manual or batch run with what it writes beside the console (the quotes, when given, read
 // already): the results file and the smile picture.
 Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& context,
-               const RunMethod& method) {
-  const ProgramOptions& options = context.options;
+               const RunMethod& method, const ProgramOptions& options) {
   ResultsFile results;
   SmilePlot plot;
   Status run;
@@ -196,7 +196,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     ValuationQueue queue(options.threads, tuning.simulation);
     Progress progress(!options.quiet && standardErrorIsTerminal(), tuning.progressAfter);
     RunContext context{clock,    console,  generator, queue, distribution,
-                       progress, options, startTime};
+                       progress, runConfigOf(options), startTime};
     context.method = method.method;
     if (options.quotes) context.quotes = &quotes;
     if (options.calibrate) {
@@ -205,7 +205,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
       context.calibrationFile = options.calibrate->c_str();
     }
     run = queue.started();
-    if (run.ok()) run = runMode(mode, settings, context, method);
+    if (run.ok()) run = runMode(mode, settings, context, method, options);
   }
   if (!run.ok()) {
     // A calibration refused before anything was valued: a message on standard error.

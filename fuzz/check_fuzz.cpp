@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/check/check_run.h"
-#include "app/file_names.h"
+#include "runs/file_names.h"
 #include "fuzz/check_property.h"
 #include "fuzz/harness.h"
 

@@ -22,10 +22,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/batch_rows.h"
+#include "runs/batch_rows.h"
 #include "app/check/check_run.h"
-#include "app/file_names.h"
-#include "app/settings.h"
+#include "runs/file_names.h"
+#include "runs/settings.h"
 #include "engine/table/return_table.h"
 #include "fuzz/harness.h"
 #include "fuzz/reference.h"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/console_input.h"
+#include "runs/console_input.h"
 #include "fuzz/harness.h"
 #include "fuzz/reference.h"
 

@@ -27,7 +27,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/settings.h"
+#include "runs/settings.h"
 #include "builder/csv_fields.h"
 #include "builder/price_history.h"
 #include "builder/rate_settings.h"

@@ -15,16 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
+#include "runs/clock.h"
 #include "../tests/stepping_clock.h"
-#include "app/console_input.h"
-#include "app/runs.h"
+#include "runs/console_input.h"
+#include "app/program_flow.h"
+#include "runs/runs.h"
 #include "fuzz/harness.h"
 #include "text/fields.h"
 #include "text/input_stream.h"
 #include "text/int_conversion.h"
 #include "text/line_reader.h"
-#include "app/settings.h"
+#include "runs/settings.h"
 
 using namespace empricer;
 

@@ -6,7 +6,7 @@
 
 #include "fuzz/harness.h"
 #include "fuzz/reference.h"
-#include "app/settings.h"
+#include "runs/settings.h"
 
 using namespace empricer;
 

@@ -13,17 +13,17 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
-#include "app/console_input.h"
-#include "app/batch_file.h"
-#include "app/file_names.h"
-#include "app/options.h"
-#include "app/progress.h"
+#include "runs/clock.h"
+#include "runs/console_input.h"
+#include "runs/batch_file.h"
+#include "runs/file_names.h"
+#include "runs/run_options.h"
+#include "runs/progress.h"
 #include "engine/quotes/quote_book.h"
-#include "app/results_file.h"
-#include "app/run_method.h"
-#include "app/runs.h"
-#include "app/settings.h"
+#include "runs/results_file.h"
+#include "runs/run_method.h"
+#include "runs/runs.h"
+#include "runs/settings.h"
 #include "builder/dist_build.h"
 #include "builder/dist_options.h"
 #include "engine/quotes/calibration_quotes.h"
@@ -245,7 +245,8 @@ py::tuple runRows(const Table& table, const RunSettings& settings, const std::st
     distribution.hold(table.loaded);
     ValuationQueue queue(options.threads, SimulationChoice{});
     Progress progress(false, 1.0);
-    RunContext run{clock, console, generator, queue, distribution, progress, options, clock.now()};
+    RunContext run{clock,    console, generator, queue, distribution, progress,
+                   runConfigOf(options), clock.now()};
     ResultsFile results;
     results.setRun(RunFacts{!method.sampled, settings.trajectories, options.seed,
                             options.tradingDays});

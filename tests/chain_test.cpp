@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/batch_rows.h"
-#include "app/settings.h"
+#include "runs/batch_rows.h"
+#include "runs/settings.h"
 #include "engine/table/draw_table.h"
 #include "engine/simulation/path_simulation.h"
 #include "engine/table/random_jump.h"

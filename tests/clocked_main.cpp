@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
-#include "app/console_input.h"
+#include "runs/clock.h"
+#include "runs/console_input.h"
 #include "app/options.h"
-#include "app/run_tuning.h"
+#include "runs/run_tuning.h"
 #include "stepping_clock.h"
 
 using namespace empricer;

@@ -5,14 +5,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "app/file_names.h"
-#include "app/settings.h"
+#include "runs/file_names.h"
+#include "runs/run_options.h"
+#include "runs/settings.h"
 #include "engine/simulation/path_simulation.h"
 #include "engine/simulation/valuation_queue.h"
 #include "tests/support/value_option.h"
@@ -51,6 +54,33 @@ std::vector<std::string> dataLines(const std::string& results) {
   std::vector<std::string> lines = splitLines(results);
   if (!lines.empty()) lines.erase(lines.begin());
   return lines;
+}
+
+// A run reads the values its options give, each in its own place, and nothing else of them.
+TEST(CommandLine, ARunReadsTheValuesItsOptionsGive) {
+  const Outcome<ProgramOptions> parsed =
+      parseOptions({"--threads", "3", "--seed", "7", "--rows", "2-4", "--std-errors",
+                    "--trading-days", "250.5", "--steps-per-day", "12", "--quiet"});
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
+  const RunConfig config = runConfigOf(parsed.value());
+  EXPECT_EQ(config.threads, 3);
+  EXPECT_EQ(config.seed, std::optional<std::uint32_t>(7));
+  ASSERT_TRUE(config.rows.has_value());
+  EXPECT_EQ(config.rows->first, 2);
+  EXPECT_EQ(config.rows->last, 4);
+  EXPECT_TRUE(config.standardErrors);
+  EXPECT_EQ(config.tradingDays, 250.5);
+  EXPECT_EQ(config.stepsPerDay, 12);
+
+  const Outcome<ProgramOptions> plain = parseOptions({"--threads", "2"});
+  ASSERT_TRUE(plain.ok()) << plain.message();
+  const RunConfig defaults = runConfigOf(plain.value());
+  EXPECT_EQ(defaults.threads, 2);
+  EXPECT_FALSE(defaults.seed.has_value());
+  EXPECT_FALSE(defaults.rows.has_value());
+  EXPECT_FALSE(defaults.standardErrors);
+  EXPECT_EQ(defaults.tradingDays, 252.0);
+  EXPECT_EQ(defaults.stepsPerDay, kDefaultStepsPerDay);
 }
 
 TEST(CommandLine, HelpAndVersionTouchNoFile) {

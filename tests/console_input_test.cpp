@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/console_input.h"
+#include "runs/console_input.h"
 
 using namespace empricer;
 

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "app/settings.h"
+#include "runs/settings.h"
 #include "engine/valuation/constants.h"
 #include "engine/table/return_table.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/file_names.h"
-#include "app/results_file.h"
+#include "runs/file_names.h"
+#include "runs/results_file.h"
 #include "engine/desk/desk_figures.h"
 #include "engine/table/distribution_cache.h"
 #include "tests/support/value_option.h"

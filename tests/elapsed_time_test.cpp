@@ -6,7 +6,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/elapsed_time.h"
+#include "runs/elapsed_time.h"
 #include "stepping_clock.h"
 
 using namespace empricer;

@@ -18,7 +18,7 @@
 #include "engine/exact/step_comb.h"
 #include "engine/exact/step_tilt.h"
 #include "engine/desk/valuation_figures.h"
-#include "app/smile_plot.h"
+#include "runs/smile_plot.h"
 #include "picture_support.h"
 #include "run_support.h"
 #include "value_support.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/folder_lock.h"
+#include "runs/folder_lock.h"
 #include "engine/quotes/quote_book.h"
-#include "app/results_file.h"
-#include "app/smile_plot.h"
+#include "runs/results_file.h"
+#include "runs/smile_plot.h"
 #include "builder/dist_build.h"
 #include "builder/dist_options.h"
 #include "run_support.h"

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "app/settings.h"
+#include "runs/settings.h"
 #include "run_support.h"
 #include "value_support.h"
 

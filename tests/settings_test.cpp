@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/check/check_run.h"
-#include "app/settings.h"
+#include "runs/settings.h"
 #include "builder/rate_settings.h"
 #include "run_support.h"
 

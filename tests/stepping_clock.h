@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/clock.h"
+#include "runs/clock.h"
 
 namespace empricer {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "app/stop_signals.h"
+#include "runs/stop_signals.h"
 #include "run_support.h"
 #include "value_support.h"
 

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/file_names.h"
-#include "app/settings.h"
+#include "runs/file_names.h"
+#include "runs/settings.h"
 #include "engine/simulation/lockstep_simulation.h"
 #include "engine/table/random_jump.h"
 #include "engine/simulation/valuation_queue.h"

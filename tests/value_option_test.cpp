@@ -6,8 +6,8 @@
 #include <iterator>
 #include <cstring>
 
-#include "app/file_names.h"
-#include "app/settings.h"
+#include "runs/file_names.h"
+#include "runs/settings.h"
 #include "engine/table/random_generator.h"
 #include "engine/valuation/terminal_text.h"
 #include "tests/support/value_option.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "runs/settings.h"
 #include "engine/valuation/records.h"
 #include "engine/table/return_table.h"
 

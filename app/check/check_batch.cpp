@@ -6,13 +6,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/batch_rows.h"
+#include "runs/batch_rows.h"
 #include "app/check/check_files.h"
 #include "app/check/check_lines.h"
 #include "app/check/check_text.h"
-#include "app/cycle_notice.h"
-#include "app/file_names.h"
-#include "app/settings.h"
+#include "runs/cycle_notice.h"
+#include "runs/file_names.h"
+#include "runs/settings.h"
 #include "engine/rows/row_valuer.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "app/check/check_files.h"
-#include "app/day_notice.h"
+#include "runs/day_notice.h"
 #include "app/check/check_lines.h"
 #include "app/check/check_text.h"
-#include "app/file_names.h"
+#include "runs/file_names.h"
 #include "engine/valuation/constants.h"
 #include "engine/table/draw_table.h"
 #include "engine/table/return_table.h"

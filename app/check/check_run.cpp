@@ -5,9 +5,9 @@
 #include <string>
 
 #include "app/check/check_files.h"
-#include "app/file_names.h"
-#include "app/settings.h"
-#include "app/stop.h"
+#include "runs/file_names.h"
+#include "runs/settings.h"
+#include "runs/stop.h"
 #include "text/exit_status.h"
 #include "text/int_conversion.h"
 

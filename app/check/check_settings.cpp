@@ -10,7 +10,7 @@
 #include "app/check/check_files.h"
 #include "app/check/check_lines.h"
 #include "app/check/check_text.h"
-#include "app/file_names.h"
+#include "runs/file_names.h"
 #include "engine/valuation/setup_keys.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"

@@ -1,13 +1,13 @@
-#include "app/batch_rows.h"
+#include "runs/batch_rows.h"
 
 #include <initializer_list>
 #include <string_view>
 #include <utility>
 
-#include "app/elapsed_time.h"
-#include "app/file_names.h"
-#include "app/request_from_settings.h"
-#include "app/stop.h"
+#include "runs/elapsed_time.h"
+#include "runs/file_names.h"
+#include "runs/request_from_settings.h"
+#include "runs/stop.h"
 #include "text/fields.h"
 #include "text/int_conversion.h"
 #include "text/number_text.h"

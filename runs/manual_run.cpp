@@ -1,12 +1,12 @@
 #include <memory>
 #include <string>
 
-#include "app/elapsed_time.h"
-#include "app/file_names.h"
-#include "app/request_from_settings.h"
-#include "app/row_turn.h"
-#include "app/runs.h"
-#include "app/stop.h"
+#include "runs/elapsed_time.h"
+#include "runs/file_names.h"
+#include "runs/request_from_settings.h"
+#include "runs/row_turn.h"
+#include "runs/runs.h"
+#include "runs/stop.h"
 #include "engine/rows/row_valuer.h"
 #include "text/number_text.h"
 

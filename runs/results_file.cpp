@@ -1,4 +1,4 @@
-#include "app/results_file.h"
+#include "runs/results_file.h"
 
 #include <charconv>
 #include <cmath>

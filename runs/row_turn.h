@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/cycle_notice.h"
-#include "app/runs.h"
+#include "runs/cycle_notice.h"
+#include "runs/runs.h"
 #include "engine/rows/row_valuer.h"
 
 namespace empricer {

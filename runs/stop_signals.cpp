@@ -1,4 +1,4 @@
-#include "app/stop_signals.h"
+#include "runs/stop_signals.h"
 
 #include <signal.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "app/smile_plot.h"
+#include "runs/smile_plot.h"
 
 #include <algorithm>
 #include <cmath>

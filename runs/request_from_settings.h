@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/valuation/records.h"
-#include "app/settings.h"
+#include "runs/settings.h"
 
 namespace empricer {
 

@@ -1,4 +1,4 @@
-#include "app/elapsed_time.h"
+#include "runs/elapsed_time.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/clock.h"
+#include "runs/clock.h"
 
 namespace empricer {
 

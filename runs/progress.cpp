@@ -1,4 +1,4 @@
-#include "app/progress.h"
+#include "runs/progress.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "app/folder_lock.h"
+#include "runs/folder_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/options.h"
+#include "runs/run_options.h"
 #include "engine/rows/row_valuer.h"
 
 namespace empricer {

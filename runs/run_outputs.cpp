@@ -1,4 +1,4 @@
-#include "app/run_outputs.h"
+#include "runs/run_outputs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <vector>
 
-#include "app/file_names.h"
-#include "app/folder_lock.h"
+#include "runs/file_names.h"
+#include "runs/folder_lock.h"
 #include "text/same_file.h"
 
 namespace empricer {

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/clock.h"
-#include "app/settings.h"
+#include "runs/clock.h"
+#include "runs/settings.h"
 #include "engine/valuation/records.h"
 #include "engine/valuation/row_pricer.h"
 #include "text/line_reader.h"

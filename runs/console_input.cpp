@@ -1,4 +1,4 @@
-#include "app/console_input.h"
+#include "runs/console_input.h"
 
 #include "text/number_conversion.h"
 

@@ -1,4 +1,4 @@
-#include "app/cycle_notice.h"
+#include "runs/cycle_notice.h"
 
 #include "engine/valuation/constants.h"
 #include "engine/table/random_generator.h"

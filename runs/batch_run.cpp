@@ -2,14 +2,15 @@
 #include <cstdio>
 #include <string>
 
-#include "app/batch_file.h"
-#include "app/batch_rows.h"
-#include "app/cycle_notice.h"
-#include "app/elapsed_time.h"
-#include "app/file_names.h"
-#include "app/row_turn.h"
-#include "app/runs.h"
-#include "app/stop.h"
+#include "runs/batch_file.h"
+#include "runs/batch_rows.h"
+#include "runs/cycle_notice.h"
+#include "runs/elapsed_time.h"
+#include "runs/file_names.h"
+#include "runs/row_turn.h"
+#include "runs/run_options.h"
+#include "runs/runs.h"
+#include "runs/stop.h"
 #include "text/output_file.h"
 
 namespace empricer {
@@ -132,7 +133,7 @@ Status valueBatch(BatchFile& batch, const RowOutputs& out, RunContext& run,
 }  // namespace
 
 Status valueRowsOf(BatchFile& batch, RunContext& run) {
-  chooseRange(batch, run.options.rows.value_or(RowRange{}));
+  chooseRange(batch, run.config.rows.value_or(RowRange{}));
   return valueBatch(batch, RowOutputs{}, run);
 }
 
@@ -149,7 +150,7 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   if (run.calibration != nullptr) {
     batch = readBatch(stream, settings);
     closeStream(stream);
-    chooseRange(batch, run.options.rows.value_or(RowRange{}));
+    chooseRange(batch, run.config.rows.value_or(RowRange{}));
     Outcome<std::unique_ptr<RowValuer>> prepared = preparedValuer(batch, true, run);
     if (!prepared.ok()) return failureOf(prepared);
     valuer = std::move(prepared.value());
@@ -158,7 +159,7 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   if (Status made = results.create(kResultFileName); !made.ok()) return made;
 
   const std::string header =
-      resultHeader(settings.withProbabilities, run.options.standardErrors) + "\n";
+      resultHeader(settings.withProbabilities, run.config.standardErrors) + "\n";
   if (Status written = results.writeRow(header); !written.ok()) return written;
   if (Status shown = printLine("OUTPUTS: "); !shown.ok()) return shown;
   if (run.calibration == nullptr) {
@@ -168,7 +169,7 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
 
   // The rows this run values: all of them, or a shard. Rows before the shard are read, and
   // their draws skipped by jumping the generator ahead, without valuing them.
-  const RowRange shard = run.options.rows.value_or(RowRange{});
+  const RowRange shard = run.config.rows.value_or(RowRange{});
   const auto batchRows = static_cast<std::int64_t>(batch.rows.rows.size());
   chooseRange(batch, shard);
   RowOutputs out{&results, 0};
@@ -177,7 +178,7 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   }
   // A shard that selects no data row still writes its header-only file, so that every shard
   // merges; standard error says why it is empty.
-  if (run.options.rows && batchRows < shard.first) {
+  if (run.config.rows && batchRows < shard.first) {
     std::fprintf(stderr, "%s\n", emptyShardMessage(shard, batchRows, kBatchFileName).c_str());
   }
   Status status = valueBatch(batch, out, run, std::move(valuer));

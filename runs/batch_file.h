@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/options.h"
-#include "app/settings.h"
+#include "runs/run_config.h"
+#include "runs/settings.h"
 #include "engine/rows/row_valuer.h"
 #include "text/input_stream.h"
 #include "text/status.h"

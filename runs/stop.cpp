@@ -1,4 +1,4 @@
-#include "app/stop.h"
+#include "runs/stop.h"
 
 #include <cstdio>
 #include <string>

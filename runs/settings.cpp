@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "runs/settings.h"
 
 #include "text/input_stream.h"
 

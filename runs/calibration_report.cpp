@@ -1,4 +1,4 @@
-#include "app/calibration_report.h"
+#include "runs/calibration_report.h"
 
 #include "text/output_file.h"
 

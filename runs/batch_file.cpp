@@ -1,9 +1,9 @@
-#include "app/batch_file.h"
+#include "runs/batch_file.h"
 
 #include <algorithm>
 
-#include "app/batch_rows.h"
-#include "app/request_from_settings.h"
+#include "runs/batch_rows.h"
+#include "runs/request_from_settings.h"
 #include "text/input_stream.h"
 #include "text/line_reader.h"
 

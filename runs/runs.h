@@ -1,4 +1,4 @@
-// The two kinds of run and the program's flow around them.
+// The two kinds of run, and the rows of a batch valued in process.
 #pragma once
 
 #include <cstdint>
@@ -6,13 +6,13 @@
 #include <map>
 #include <string>
 
-#include "app/clock.h"
-#include "app/console_input.h"
-#include "app/options.h"
-#include "app/progress.h"
-#include "app/results_file.h"
-#include "app/settings.h"
-#include "app/smile_plot.h"
+#include "runs/clock.h"
+#include "runs/console_input.h"
+#include "runs/progress.h"
+#include "runs/results_file.h"
+#include "runs/run_config.h"
+#include "runs/settings.h"
+#include "runs/smile_plot.h"
 #include "engine/quotes/calibration_quotes.h"
 #include "engine/table/distribution_cache.h"
 #include "engine/table/random_generator.h"
@@ -49,7 +49,7 @@ struct RunContext {
   ValuationQueue& queue;
   DistributionCache& distribution;  // dist.csv as last read
   Progress& progress;
-  const ProgramOptions& options;
+  RunConfig config;        // what the run reads of its options
   std::int64_t startTime;  // the program's start, for the elapsed times
   ResultsFile* results = nullptr;  // --results
   SmilePlot* plot = nullptr;       // --plot
@@ -86,12 +86,5 @@ Status runBatch(const RunSettings& settings, RunContext& run);
 // in process: no console lines, no Batch_Result.csv and no temporary file; only `run.results`
 // is written (and `run.listen` told of the progress). Fails with the stop message.
 Status valueRowsOf(BatchFile& batch, RunContext& run);
-
-// The whole program: seed, settings, banner, run mode, run, closing line, optional pause.
-// Returns the exit status: 0 after a normal end, kFailureStatus after the stop step,
-// kUsageStatus when --rows is given for a run that is not a batch run. `tuning` sets the
-// simulation's kernel and the progress line's delay (the defaults: the widest kernel, 1 s).
-int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
-               const RunTuning& tuning = {});
 
 }  // namespace empricer

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/options.h"
+#include "runs/run_options.h"
 #include "text/status.h"
 
 namespace empricer {

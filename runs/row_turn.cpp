@@ -1,4 +1,4 @@
-#include "app/row_turn.h"
+#include "runs/row_turn.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "app/day_notice.h"
-#include "app/file_names.h"
+#include "runs/day_notice.h"
+#include "runs/file_names.h"
 #include "engine/quotes/quote_book.h"
-#include "app/stop.h"
-#include "app/stop_signals.h"
+#include "runs/stop.h"
+#include "runs/stop_signals.h"
 #include "engine/desk/desk_figures.h"
 #include "engine/quotes/calibration_quotes.h"
 #include "engine/exact/exact_valuation.h"
@@ -30,7 +30,7 @@ void addToPlot(RunContext& run, const ValuationRequest& request, const RowFigure
   const double forward = figures.desk.forward[kBasePath];
   const bool callSide = request.strike >= forward;
   const double quoted = callSide ? quote.call : quote.put;
-  const double tradingDays = run.options.tradingDays;
+  const double tradingDays = run.config.tradingDays;
   const double market =
       std::isnan(quoted)
           ? quoted
@@ -67,9 +67,9 @@ void warnOf(RunContext& run, const std::string& text) {
 
 FigureChoice figureChoice(const RunContext& run) {
   FigureChoice choice;
-  choice.standardErrors = run.options.standardErrors || wantsDesk(run);
+  choice.standardErrors = run.config.standardErrors || wantsDesk(run);
   choice.desk = wantsDesk(run);
-  choice.tradingDays = run.options.tradingDays;
+  choice.tradingDays = run.config.tradingDays;
   choice.vega = run.results != nullptr;
   return choice;
 }
@@ -81,7 +81,7 @@ ValuerTools valuerTools(RunContext& run, const char* temporaryFile) {
                         },
                         openingTemporaryFile, noteTemporaryFile, forgetTemporaryFile};
   return {run.distribution,   kDistributionFileName, figureChoice(run),
-          std::move(watch),   run.options.threads,   run.queue,
+          std::move(watch),   run.config.threads,    run.queue,
           run.generator,      temporaryFile,         run.calibration,
           run.calibrationLog, run.calibrationFile};
 }
@@ -97,14 +97,14 @@ std::uint64_t mostRepeats(const RowValuer& valuer, const RunRows& rows) {
 }
 
 const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figures) {
-  return run.options.standardErrors ? &figures.errors : nullptr;
+  return run.config.standardErrors ? &figures.errors : nullptr;
 }
 
 Status drawTableSmile(RunContext& run, const RunRows& rows) {
   if (run.plot == nullptr || run.calibration == nullptr) return {};
   RandomGenerator generator;
-  seedRandom(generator, run.options.seed ? *run.options.seed
-                                         : static_cast<std::uint32_t>(run.startTime));
+  seedRandom(generator, run.config.seed ? *run.config.seed
+                                        : static_cast<std::uint32_t>(run.startTime));
   ValuerTools made = valuerTools(run, nullptr);
   made.choice.vega = false;
   // Not the run's generator: its draws were the calibrated rows'.
@@ -131,7 +131,7 @@ Status drawTableSmile(RunContext& run, const RunRows& rows) {
 
 void drawCalibrationQuotes(RunContext& run, const ValuationRequest& common) {
   if (run.plot == nullptr || run.calibrationLog == nullptr) return;
-  const double tradingDays = run.options.tradingDays;
+  const double tradingDays = run.config.tradingDays;
   for (const SpotCalibration& s : run.calibrationLog->spots) {
     for (const QuotedPrice& p : s.prices) {
       const auto e = static_cast<std::size_t>(
@@ -242,8 +242,8 @@ void warnOfAccuracy(RunContext& run) {
 void warnOfDay(RunContext& run) {
   const std::shared_ptr<const LoadedDistribution>& loaded = run.distribution.current();
   if (loaded == nullptr) return;
-  if (const auto notice = implausibleDayNotice(loaded->draws, run.options.stepsPerDay,
-                                               run.options.tradingDays)) {
+  if (const auto notice = implausibleDayNotice(loaded->draws, run.config.stepsPerDay,
+                                               run.config.tradingDays)) {
     warnOf(run, *notice);
   }
 }

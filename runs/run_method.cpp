@@ -1,4 +1,4 @@
-#include "app/run_method.h"
+#include "runs/run_method.h"
 
 namespace empricer {
 

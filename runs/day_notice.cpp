@@ -1,4 +1,4 @@
-#include "app/day_notice.h"
+#include "runs/day_notice.h"
 
 #include <algorithm>
 #include <cmath>
