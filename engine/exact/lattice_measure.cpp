@@ -278,16 +278,9 @@ const LatticeMasses& LatticeMeasure::daysOf(PathKind kind, int days) {
 }
 
 std::vector<double> LatticeMeasure::tiltOn(std::size_t e, const LatticeMasses& at) const {
-  // The points ascend: the tilt walks along its line.
-  const TiltLine line = tiltLine(bands_[e].targets, fits_[e]);
-  std::vector<double> tilt = pricesOf(at.first, at.mass.size(), base_.spacing);
-  std::size_t segment = 0;
-  for (std::size_t i = 0; i < at.mass.size(); ++i) {
-    const double x = tilt[i];
-    while (segment < line.strikes.size() && line.strikes[segment] < x) ++segment;
-    tilt[i] = tiltOnSegment(line, segment, x);
-  }
-  return tilt;
+  // The points ascend.
+  return tiltsAlong(tiltLine(bands_[e].targets, fits_[e]),
+                    pricesOf(at.first, at.mass.size(), base_.spacing));
 }
 
 void LatticeMeasure::fitExpiry(std::size_t e, const LatticeMasses& cavity,

@@ -92,6 +92,9 @@ class LatticeMeasure {
   bool met() const { return met_; }
 
  private:
+  // Spectra by (input, transform length).
+  using SpectraBySize =
+      std::map<std::pair<std::size_t, std::size_t>, std::vector<std::complex<double>>>;
   struct Chain {
     std::vector<LatticeMasses> cavity;  // A_{e'} * T, by expiry
     std::vector<LatticeMasses> ahead;   // A_e (normalised), by expiry
@@ -101,11 +104,9 @@ class LatticeMeasure {
     // Once the passes are done, for the days between expiries: h_e B_e (scaled) by expiry, and
     // the spectra of A_e and of h_e B_e by expiry and transform length.
     std::map<std::size_t, LatticeMasses> tilted;
-    std::map<std::pair<std::size_t, std::size_t>, std::vector<std::complex<double>>> aheadSpectra;
-    std::map<std::pair<std::size_t, std::size_t>, std::vector<std::complex<double>>> tiltedSpectra;
+    SpectraBySize aheadSpectra;
+    SpectraBySize tiltedSpectra;
   };
-  // The spectra of one input by transform length.
-  using SpectraBySize = std::map<std::pair<std::size_t, std::size_t>, std::vector<std::complex<double>>>;
   const LatticeMasses& daysOf(PathKind kind, int days);
   // a * T_days (forward), or T_days carried back over a (backward), by Fourier transform with
   // T's spectrum kept for each length.

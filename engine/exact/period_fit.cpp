@@ -312,6 +312,17 @@ double tiltAt(const TiltLine& line, double x) {
   return tiltOnSegment(line, segment, x);
 }
 
+std::vector<double> tiltsAlong(const TiltLine& line, const std::vector<double>& ascending) {
+  std::vector<double> tilt(ascending.size());
+  std::size_t segment = 0;
+  for (std::size_t i = 0; i < ascending.size(); ++i) {
+    const double x = ascending[i];
+    while (segment < line.strikes.size() && line.strikes[segment] < x) ++segment;
+    tilt[i] = tiltOnSegment(line, segment, x);
+  }
+  return tilt;
+}
+
 double periodTilt(const PeriodTargets& targets, const PeriodFit& fit, double x) {
   return tiltAt(tiltLine(targets, fit), x);
 }

@@ -62,6 +62,8 @@ inline double tiltOnSegment(const TiltLine& line, std::size_t segment, double x)
   return line.intercept[segment] + line.slope[segment] * x;
 }
 double tiltAt(const TiltLine& line, double x);
+// The tilts at points in ascending order, walked along the line.
+std::vector<double> tiltsAlong(const TiltLine& line, const std::vector<double>& ascending);
 
 // log of the weight's tilt at x: tiltAt of the fit's line.
 double periodTilt(const PeriodTargets& targets, const PeriodFit& fit, double x);

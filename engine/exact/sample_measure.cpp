@@ -71,13 +71,8 @@ SampleMeasure calibrateSample(const std::vector<double>& x,
   std::vector<double> cavity(paths);
   // Expiry e's tilts at its fit, walked along its line in the paths' order there.
   auto tiltsOf = [&](std::size_t e) {
-    const TiltLine line = tiltLine(m.bands[e].targets, m.fits[e]);
-    std::size_t segment = 0;
-    for (std::size_t i = 0; i < paths; ++i) {
-      const double at = sorted[e][i];
-      while (segment < line.strikes.size() && line.strikes[segment] < at) ++segment;
-      tilts[order[e][i] * count + e] = tiltOnSegment(line, segment, at);
-    }
+    const std::vector<double> along = tiltsAlong(tiltLine(m.bands[e].targets, m.fits[e]), sorted[e]);
+    for (std::size_t i = 0; i < paths; ++i) tilts[order[e][i] * count + e] = along[i];
   };
   SweepMix mix;
   for (m.sweeps = 1; m.sweeps <= kMostSweeps; ++m.sweeps) {
