@@ -466,7 +466,8 @@ std::vector<double> unclippedDay(const StepKernel& kernel, const std::vector<dou
 
 }  // namespace
 
-DayLaw dayLaw(const StepLaw& steps, int intervals, int stepsPerDay, bool walked) {
+DayLaw dayLaw(const StepLaw& steps, int intervals, int stepsPerDay, bool walked,
+              const WorkWatch* watch) {
   DayLaw day;
   day.intervals = intervals;
   day.low = logBandLow();
@@ -489,6 +490,10 @@ DayLaw dayLaw(const StepLaw& steps, int intervals, int stepsPerDay, bool walked)
   }
   std::vector<double> out(mass.size() + kernel.stay.size() + 2, 0.0);
   for (int step = 0; step < stepsPerDay; ++step) {
+    if (watch != nullptr && !watch->goOn()) {
+      day.defined = false;
+      return day;
+    }
     walkStep(kernel, mass, out, day.atomLow, day.atomHigh);
   }
   day.mass = std::move(mass);

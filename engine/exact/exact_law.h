@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/table/draw_table.h"
+#include "engine/valuation/work_watch.h"
 #include "engine/exact/step_tilt.h"
 
 namespace empricer {
@@ -64,8 +65,9 @@ StepLaw stepLaw(const std::vector<double>& returns, PathKind kind, double growth
 // One day's walk of `stepsPerDay` steps on a lattice of `intervals` spacings: step by step,
 // or, where the walk cannot come near the band's ends (but with a probability below 1e-20), as
 // the step kernel's power by Fourier transform. `walked` takes every step (the reference for
-// the other).
-DayLaw dayLaw(const StepLaw& steps, int intervals, int stepsPerDay, bool walked = false);
+// the other). `watch`, when given, is asked between steps; a law it stopped is not defined.
+DayLaw dayLaw(const StepLaw& steps, int intervals, int stepsPerDay, bool walked = false,
+              const WorkWatch* watch = nullptr);
 DayLaw dayLaw(const DrawTable& draws, PathKind kind, double growth, int intervals,
               int stepsPerDay);
 

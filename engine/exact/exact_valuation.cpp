@@ -1,9 +1,11 @@
 #include "engine/exact/exact_valuation.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <system_error>
 #include <thread>
@@ -383,17 +385,20 @@ ExactModel::ExactModel(const DrawTable& draws, const ExactSetup& setup)
       tilt_(setup.tilt),
       calibration_(setup.calibration) {
   for (double w : draws_.returnFor) infiniteStep_ = infiniteStep_ || std::isinf(w);
+  unfinished_.defined = false;
 }
 ExactModel::~ExactModel() = default;
 
-const DayLaw& ExactModel::day(PathKind kind, int intervals) {
+const DayLaw& ExactModel::day(PathKind kind, int intervals, const WorkWatch& watch) {
   const auto key = std::make_pair(static_cast<int>(kind), intervals);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto found = days_.find(key);
     if (found != days_.end()) return *found->second;
   }
-  auto law = std::make_unique<DayLaw>(dayLaw(steps(kind), intervals, stepsPerDay_));
+  auto law =
+      std::make_unique<DayLaw>(dayLaw(steps(kind), intervals, stepsPerDay_, false, &watch));
+  if (watch.stopped()) return unfinished_;
   std::lock_guard<std::mutex> lock(mutex_);
   const auto [at, added] = days_.emplace(key, std::move(law));
   return *at->second;
@@ -426,7 +431,8 @@ bool ExactModel::kept(PathKind kind, int intervals, int days) {
   return found(days) && (days < 2 || found(days - 1));
 }
 
-std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int intervals, int days) {
+std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int intervals, int days,
+                                                        const WorkWatch& watch) {
   // A law of points is the same on every lattice.
   if (ofPoints(days)) intervals = 0;
   const auto key = std::make_tuple(static_cast<int>(kind), intervals, days);
@@ -435,10 +441,17 @@ std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int inter
     const auto found = terminals_.find(key);
     if (found != terminals_.end()) return found->second;
   }
+  LatticeMeasure* const calibratedMeasure = calibrated() ? measure(intervals, watch) : nullptr;
+  if (watch.stopped()) {
+    TerminalLaw none;
+    none.defined = false;
+    return std::make_shared<const TerminalLaw>(std::move(none));
+  }
   auto law = std::make_shared<const TerminalLaw>(
-      calibrated()   ? measure(intervals).marginal(kind, days)
-      : ofPoints(days) ? oneStepLaw(steps(kind))
-                       : terminalLaw(day(kind, intervals), days));
+      calibratedMeasure != nullptr ? calibratedMeasure->marginal(kind, days)
+      : ofPoints(days)             ? oneStepLaw(steps(kind))
+                                   : terminalLaw(day(kind, intervals, watch), days));
+  if (watch.stopped()) return law;
   const std::size_t bytes = (law->tail.size() + law->expTail.size()) * sizeof(double) +
                             (law->masses.terms.size() + law->tilted.terms.size()) *
                                 sizeof(std::complex<double>);
@@ -452,10 +465,11 @@ std::shared_ptr<const TerminalLaw> ExactModel::terminal(PathKind kind, int inter
   return at->second;
 }
 
-LatticeMeasure& ExactModel::measure(int intervals) {
+LatticeMeasure* ExactModel::measure(int intervals, const WorkWatch& watch) {
   // The day laws first: they take the model's own lock.
-  const DayLaw& base = day(PathKind::base, intervals);
-  const DayLaw& shifted = day(PathKind::shifted, intervals);
+  const DayLaw& base = day(PathKind::base, intervals, watch);
+  const DayLaw& shifted = day(PathKind::shifted, intervals, watch);
+  if (watch.stopped()) return nullptr;
   std::lock_guard<std::mutex> lock(measureMutex_);
   auto& slot = measures_[intervals];
   if (slot == nullptr) {
@@ -465,16 +479,22 @@ LatticeMeasure& ExactModel::measure(int intervals) {
     if (coarser != measures_.end() && coarser->second != nullptr) {
       slot->startFrom(coarser->second->fits());
     }
-    slot->calibrate();
+    slot->calibrate(watch);
+    if (watch.stopped()) {
+      measures_.erase(intervals);
+      return nullptr;
+    }
   }
-  return *slot;
+  return slot.get();
 }
 
-LatticeCalibration ExactModel::calibrationAt(int intervals) {
-  LatticeMeasure& m = measure(intervals);
-  std::lock_guard<std::mutex> lock(measureMutex_);
+LatticeCalibration ExactModel::calibrationAt(int intervals, const WorkWatch& watch) {
   LatticeCalibration c;
   c.intervals = intervals;
+  LatticeMeasure* const found = measure(intervals, watch);
+  if (found == nullptr) return c;
+  LatticeMeasure& m = *found;
+  std::lock_guard<std::mutex> lock(measureMutex_);
   c.met = m.met();
   c.sweeps = m.sweeps();
   c.relativeEntropy = m.relativeEntropy();
@@ -485,24 +505,36 @@ LatticeCalibration ExactModel::calibrationAt(int intervals) {
   return c;
 }
 
-void ExactModel::lawsAt(const ValuationRequest& request, int intervals, RowLaws& laws) {
+void ExactModel::lawsAt(const ValuationRequest& request, int intervals, RowLaws& laws,
+                        const WorkWatch& watch) {
   auto lawsOf = [&](int kind) {
     const auto k = static_cast<PathKind>(kind);
-    laws.terminal[kind] = terminal(k, intervals, request.days);
-    if (request.days >= 2) laws.dayBefore[kind] = terminal(k, intervals, request.days - 1);
+    laws.terminal[kind] = terminal(k, intervals, request.days, watch);
+    if (request.days >= 2) {
+      laws.dayBefore[kind] = terminal(k, intervals, request.days - 1, watch);
+    }
   };
   // The two kinds of path are independent: the shifted paths' laws on a second thread, when
-  // they are still to be worked out and a thread can be had.
+  // they are still to be worked out and a thread can be had. The watch is asked here while
+  // that thread works on.
   std::thread shifted;
+  std::promise<void> shiftedDone;
+  std::future<void> shiftedEnd = shiftedDone.get_future();
   if (threads_ >= 2 && !kept(PathKind::shifted, intervals, request.days)) {
     try {
-      shifted = std::thread(lawsOf, 1);
+      shifted = std::thread([&] {
+        lawsOf(1);
+        shiftedDone.set_value();
+      });
     } catch (const std::system_error&) {
       // No thread: both kinds on this one.
     }
   }
   lawsOf(0);
   if (shifted.joinable()) {
+    while (shiftedEnd.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+      watch.goOn();
+    }
     shifted.join();
   } else {
     lawsOf(1);
@@ -512,11 +544,11 @@ void ExactModel::lawsAt(const ValuationRequest& request, int intervals, RowLaws&
 ExactModel::FlatFigures ExactModel::figuresAt(const ValuationRequest& request,
                                               const FigureChoice& choice,
                                               const MarketQuote& quote, int intervals,
-                                              double bump) {
+                                              double bump, const WorkWatch& watch) {
   RowLaws laws;
   if (request.days >= 1) {
-    lawsAt(request, intervals, laws);
-    if (!laws.terminal[0]->defined || !laws.terminal[1]->defined) {
+    lawsAt(request, intervals, laws, watch);
+    if (watch.stopped() || !laws.terminal[0]->defined || !laws.terminal[1]->defined) {
       FlatFigures none;
       none.fill(kNaN);
       return none;
@@ -550,34 +582,32 @@ ExactModel::FlatFigures ExactModel::figuresAt(const ValuationRequest& request,
 }
 
 RowFigures ExactModel::value(const ValuationRequest& request, const FigureChoice& choice,
-                             ExactError& error, const std::function<void(double)>& progress,
+                             ExactError& error, const WorkWatch& watch,
                              const MarketQuote& quote) {
-  auto tell = [&](double share) {
-    if (progress) progress(share);
-  };
   const double bump = choice.desk ? gammaBump(draws_, request.days, stepsPerDay_) : 0.0;
   // A row that takes no step has its terminal price at its start: no lattice, no error.
   RowFigures figures{};
   if (request.days < 1) {
-    unflatten(figuresAt(request, choice, quote, 0, bump), figures);
+    unflatten(figuresAt(request, choice, quote, 0, bump, watch), figures);
     error = ExactError{};
   } else {
     const FlatFigures bounds = boundsOf(request, choice, quote);
     FlatFigures levels[3];
     int finest = firstIntervals_ * 4;
-    levels[0] = figuresAt(request, choice, quote, firstIntervals_, bump);
-    tell(1.0 / 21.0);  // each lattice costs about four times the one before
-    levels[1] = figuresAt(request, choice, quote, firstIntervals_ * 2, bump);
-    tell(5.0 / 21.0);
-    levels[2] = figuresAt(request, choice, quote, finest, bump);
-    tell(1.0);
+    levels[0] = figuresAt(request, choice, quote, firstIntervals_, bump, watch);
+    watch.done(1.0 / 21.0);  // each lattice costs about four times the one before
+    levels[1] = figuresAt(request, choice, quote, firstIntervals_ * 2, bump, watch);
+    watch.done(5.0 / 21.0);
+    levels[2] = figuresAt(request, choice, quote, finest, bump, watch);
+    watch.done(1.0);
     FlatFigures best{};
     ExactError worst = extrapolate(levels, bounds, best);
     while (worst.worstRatio > 1.0 && finest < lastIntervals_) {
       finest *= 2;
       levels[0] = levels[1];
       levels[1] = levels[2];
-      levels[2] = figuresAt(request, choice, quote, finest, bump);
+      levels[2] = figuresAt(request, choice, quote, finest, bump, watch);
+      if (watch.stopped()) break;
       worst = extrapolate(levels, bounds, best);
     }
     unflatten(best, figures);

@@ -27,6 +27,7 @@
 #include "engine/desk/desk_figures.h"
 #include "engine/desk/row_figures.h"
 #include "engine/valuation/records.h"
+#include "engine/valuation/work_watch.h"
 
 namespace empricer {
 
@@ -106,17 +107,19 @@ class ExactModel {
 
   // The figures of `request` (its spot, strike, days, rate, step fraction and shifts; the
   // probabilities when it asks for them). The standard errors are NaN: there is no sampling.
-  // `progress`, when given, hears the share of the row's lattices done (the first three make
-  // the whole; a row that moves on to finer ones stays at the whole).
+  // `watch` hears the share of the row's lattices done (the first three make the whole; a
+  // row that moves on to finer ones stays at the whole) and is asked between the steps of
+  // every day's walk; once it says stop, the figures are NaN and not to be used.
   // With a quote, also the base path's probabilities of profit at it.
   RowFigures value(const ValuationRequest& request, const FigureChoice& choice,
-                   ExactError& error, const std::function<void(double)>& progress = {},
+                   ExactError& error, const WorkWatch& watch = {},
                    const MarketQuote& quote = {});
 
   // Whether the model is calibrated to quotes.
   bool calibrated() const { return !calibration_.empty(); }
-  // The calibration on the lattice of `intervals` spacings (worked out when first asked for).
-  LatticeCalibration calibrationAt(int intervals);
+  // The calibration on the lattice of `intervals` spacings (worked out when first asked for;
+  // one that `watch` stopped is not kept, and comes back empty).
+  LatticeCalibration calibrationAt(int intervals, const WorkWatch& watch = {});
   // The lattices a row's figures come from first: the coarsest three.
   int firstIntervals() const { return firstIntervals_; }
 
@@ -132,21 +135,26 @@ class ExactModel {
     std::shared_ptr<const TerminalLaw> terminal[2];
     std::shared_ptr<const TerminalLaw> dayBefore[2];
   };
-  void lawsAt(const ValuationRequest& request, int intervals, RowLaws& laws);
+  void lawsAt(const ValuationRequest& request, int intervals, RowLaws& laws,
+              const WorkWatch& watch);
   // The figures of one lattice of `intervals` spacings.
   FlatFigures figuresAt(const ValuationRequest& request, const FigureChoice& choice,
-                        const MarketQuote& quote, int intervals, double bump);
-  const DayLaw& day(PathKind kind, int intervals);
+                        const MarketQuote& quote, int intervals, double bump,
+                        const WorkWatch& watch);
+  // The day law of `kind` on the lattice, kept once whole (a walk the watch stopped is not).
+  const DayLaw& day(PathKind kind, int intervals, const WorkWatch& watch = {});
   // The step law of `kind`, worked out once.
   const StepLaw& steps(PathKind kind);
   // The most days whose sums keep a comb of the steps' values (engine/exact/step_comb.h).
   std::int64_t combedDays();
-  std::shared_ptr<const TerminalLaw> terminal(PathKind kind, int intervals, int days);
+  std::shared_ptr<const TerminalLaw> terminal(PathKind kind, int intervals, int days,
+                                              const WorkWatch& watch);
   // Whether a law of `days` is the step's own values: a day of one step (not under a
   // calibration, which lives on the lattice).
   bool ofPoints(int days) const { return stepsPerDay_ == 1 && days == 1 && !calibrated(); }
-  // The calibrated measure on the lattice of `intervals` spacings, solved when first asked.
-  LatticeMeasure& measure(int intervals);
+  // The calibrated measure on the lattice of `intervals` spacings, solved when first asked;
+  // nullptr when `watch` stopped its solving (and then not kept).
+  LatticeMeasure* measure(int intervals, const WorkWatch& watch);
   // Whether the laws of `days` and the day before are kept.
   bool kept(PathKind kind, int intervals, int days);
 
@@ -169,6 +177,7 @@ class ExactModel {
   std::int64_t combedDays_ = 0;
   std::mutex mutex_;
   std::map<std::pair<int, int>, std::unique_ptr<DayLaw>> days_;
+  DayLaw unfinished_;  // what a stopped walk gives: not defined
   std::map<std::tuple<int, int, int>, std::shared_ptr<const TerminalLaw>> terminals_;
   std::size_t terminalBytes_ = 0;
 };

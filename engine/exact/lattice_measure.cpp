@@ -387,7 +387,7 @@ void LatticeMeasure::backwardPass(PathKind kind, Chain& chain, bool fit, bool& a
   chain.backward = true;
 }
 
-bool LatticeMeasure::calibrate() {
+bool LatticeMeasure::calibrate(const WorkWatch& watch) {
   std::lock_guard<std::recursive_mutex> lock(kindMutex_[0]);
   auto chain = std::make_unique<Chain>();
   bool unused = true;
@@ -421,6 +421,7 @@ bool LatticeMeasure::calibrate() {
   // cancel best (Anderson's mixing), as long as the mix keeps every multiplier's sign.
   SweepMix mix;
   for (sweeps_ = 1; sweeps_ <= kMostSweeps; ++sweeps_) {
+    if (!watch.goOn()) return false;
     // The first pass ran before any multiplier was set: a start from a coarser lattice's
     // multipliers needs the cavities they make.
     if (sweeps_ > 1 || !start_.empty()) forwardPass(PathKind::base, *chain, false, unused);

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "engine/exact/exact_law.h"
+#include "engine/valuation/work_watch.h"
 #include "engine/exact/fourier.h"
 #include "engine/exact/period_fit.h"
 
@@ -72,8 +73,9 @@ class LatticeMeasure {
 
   // Multipliers to start from (those of a coarser lattice), expiry by expiry.
   void startFrom(const std::vector<PeriodFit>& fits) { start_ = fits; }
-  // Solves for the multipliers; whether every expiry was met.
-  bool calibrate();
+  // Solves for the multipliers; whether every expiry was met. `watch` is asked before each
+  // sweep; a measure it stopped is not to be used.
+  bool calibrate(const WorkWatch& watch = {});
 
   // Q's law of the path's log ratio after `days` (>= 1), as the exact law reads it.
   TerminalLaw marginal(PathKind kind, int days);

@@ -344,14 +344,15 @@ Status calibrationReach(const DrawTable& draws, const ExactSetup& setup, double 
 
 SpotCalibration spotCalibration(ExactModel& model, double spot,
                                 const std::vector<QuotedPrice>& prices,
-                                const std::vector<ExpiryQuotes>& expiries) {
+                                const std::vector<ExpiryQuotes>& expiries,
+                                const WorkWatch& watch) {
   SpotCalibration out;
   out.spot = spot;
   out.prices = prices;
   const int first = model.firstIntervals();
-  const LatticeCalibration levels[3] = {model.calibrationAt(first),
-                                        model.calibrationAt(first * 2),
-                                        model.calibrationAt(first * 4)};
+  const LatticeCalibration levels[3] = {model.calibrationAt(first, watch),
+                                        model.calibrationAt(first * 2, watch),
+                                        model.calibrationAt(first * 4, watch)};
   // The finer of the two Richardson extrapolations, as a row's figures take it.
   const auto extrapolated = [&](auto of) {
     const double coarse = of(levels[1]);

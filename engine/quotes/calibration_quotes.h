@@ -107,10 +107,12 @@ struct SpotCalibration {
   bool sampled = false;            // on simulated paths (--chain)
 };
 
-// The outcome of `model`, calibrated to `expiries` (expiriesOf `prices`, one S0's).
+// The outcome of `model`, calibrated to `expiries` (expiriesOf `prices`, one S0's); not to be
+// used once `watch` stopped it.
 SpotCalibration spotCalibration(ExactModel& model, double spot,
                                 const std::vector<QuotedPrice>& prices,
-                                const std::vector<ExpiryQuotes>& expiries);
+                                const std::vector<ExpiryQuotes>& expiries,
+                                const WorkWatch& watch = {});
 
 // The outcome of a measure calibrated on simulated paths (engine/sample_measure.h).
 SpotCalibration sampleCalibration(const SampleMeasure& measure, double spot,

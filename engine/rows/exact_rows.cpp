@@ -37,17 +37,13 @@ class ExactRows final : public RowValuer {
       reload(growth);
     }
     ExactError error;
-    // The lattices of a row take a fraction of a second each: a stop is heard between rows.
-    const std::function<bool(double)>& progress = tools_.watch.progress;
-    ExactModel& model = tools_.calibration != nullptr ? calibrated(request) : *model_;
-    figures = model.value(
-        request, tools_.choice, error,
-        [&progress](double share) {
-          if (progress) progress(share);
-        },
-        rows_.rows[r].quote);
+    // A stop is heard between the steps of a day's walk, and between lattices.
+    const WorkWatch watch(tools_.watch.progress);
+    ExactModel& model = tools_.calibration != nullptr ? calibrated(request, watch) : *model_;
+    figures = model.value(request, tools_.choice, error, watch, rows_.rows[r].quote);
     // A calibrated measure has no volatility of its own to move: no vega.
-    if (tools_.choice.vega && tools_.calibration == nullptr) vegaOf(request, figures);
+    if (tools_.choice.vega && tools_.calibration == nullptr) vegaOf(request, watch, figures);
+    if (watch.stopped()) return stoppedFailure();
     return {};
   }
 
@@ -59,6 +55,7 @@ class ExactRows final : public RowValuer {
     }
     // Each S0's measure before any row is valued: one its fit cannot find stops the run
     // before a value is written.
+    const WorkWatch watch(tools_.watch.progress);
     for (std::size_t r = rows_.first; r < rows_.end; ++r) {
       if (!rows_.rows[r].valued || rows_.rows[r].days < 1 || !refusal(r).empty()) continue;
       const ValuationRequest request = requestOf(rows_, r);
@@ -67,7 +64,8 @@ class ExactRows final : public RowValuer {
           std::memcmp(&growth, &growth_, sizeof growth) != 0) {
         reload(growth);
       }
-      calibrated(request);
+      calibrated(request, watch);
+      if (watch.stopped()) return stoppedFailure();
       if (Status met = calibrationMet(outcomes_.at(request.spot), tools_.calibrationFile);
           !met.ok()) {
         return met;
@@ -86,8 +84,8 @@ class ExactRows final : public RowValuer {
 
  private:
   // The model of the row's S0, calibrated to its quotes; made when first asked for, and its
-  // calibration logged then.
-  ExactModel& calibrated(const ValuationRequest& request) {
+  // calibration logged then. One that `watch` stopped is not kept.
+  ExactModel& calibrated(const ValuationRequest& request, const WorkWatch& watch) {
     auto& slot = calibrated_[request.spot];
     if (slot == nullptr) {
       const std::vector<QuotedPrice>& prices = tools_.calibration->at(request.spot);
@@ -98,10 +96,15 @@ class ExactRows final : public RowValuer {
       setup.threads = tools_.threads;
       setup.calibration = expiries;
       slot = std::make_unique<ExactModel>(loaded_->draws, setup);
+      SpotCalibration solved = spotCalibration(*slot, request.spot, prices, expiries, watch);
+      if (watch.stopped()) {
+        // The stopped model stays the caller's until it returns; the next asks anew.
+        stopped_ = std::move(slot);
+        calibrated_.erase(request.spot);
+        return *stopped_;
+      }
       const SpotCalibration& outcome =
-          outcomes_.insert_or_assign(request.spot,
-                                     spotCalibration(*slot, request.spot, prices, expiries))
-              .first->second;
+          outcomes_.insert_or_assign(request.spot, std::move(solved)).first->second;
       if (tools_.calibrationLog != nullptr) tools_.calibrationLog->spots.push_back(outcome);
     }
     return *slot;
@@ -136,15 +139,15 @@ class ExactRows final : public RowValuer {
 
   // The call values of the two tilted laws, their difference reported as 0 where it is below
   // what their errors allow, and not at all where they are held to no bound.
-  void vegaOf(const ValuationRequest& request, RowFigures& figures) {
+  void vegaOf(const ValuationRequest& request, const WorkWatch& watch, RowFigures& figures) {
     if (up_ == nullptr || down_ == nullptr) return;
     ValuationRequest plain = request;
     plain.withProbabilities = false;
     ExactError upError;
     ExactError downError;
-    const RowFigures up = up_->value(plain, FigureChoice{}, upError);
-    const RowFigures down = down_->value(plain, FigureChoice{}, downError);
-    if (!std::isfinite(upError.worstRatio) || !std::isfinite(downError.worstRatio)) return;
+    const RowFigures up = up_->value(plain, FigureChoice{}, upError, watch);
+    const RowFigures down = down_->value(plain, FigureChoice{}, downError, watch);
+    if (watch.stopped() || !std::isfinite(upError.worstRatio) || !std::isfinite(downError.worstRatio)) return;
     const double errors =
         (std::max(upError.worstRatio, 1.0) + std::max(downError.worstRatio, 1.0)) *
         kExactPriceBound;
@@ -164,6 +167,7 @@ class ExactRows final : public RowValuer {
   std::unique_ptr<ExactModel> down_;  // and down, for the vega
   std::map<double, std::unique_ptr<ExactModel>> calibrated_;  // by S0, with --calibrate
   std::map<double, SpotCalibration> outcomes_;                 // their calibrations
+  std::unique_ptr<ExactModel> stopped_;  // a calibration stopped part way: not to be used
 };
 
 }  // namespace
