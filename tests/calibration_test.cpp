@@ -391,6 +391,36 @@ TEST(Calibration, TheExponentialsAreWithinAnUlpAndTheSameInEveryWidth) {
   }
 }
 
+// The transform's passes in lanes give the bytes of one butterfly at a time, forward and
+// inverse, for every pass length the transforms use, with signed zeros, infinities and NaNs.
+TEST(Calibration, TheTransformsPassesInLanesAreTheOneAtATimeBytes) {
+  std::uint64_t state = 99;
+  auto next = [&] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    const double u = static_cast<double>(state >> 11) / 9007199254740992.0;
+    const std::uint64_t pick = state % 50;
+    if (pick == 0) return -0.0;
+    if (pick == 1) return std::numeric_limits<double>::infinity();
+    if (pick == 2) return std::nan("");
+    if (pick == 3) return 1e-310;
+    return (u - 0.5) * std::ldexp(1.0, static_cast<int>(state % 40) - 20);
+  };
+  for (std::size_t half = 1; half <= 256; half *= 2) {
+    for (const bool inverse : {false, true}) {
+      const std::size_t count = 4 * half;
+      std::vector<std::complex<double>> roots(half);
+      std::vector<std::complex<double>> lanes(count);
+      for (auto& r : roots) r = {next(), next()};
+      for (auto& v : lanes) v = {next(), next()};
+      std::vector<std::complex<double>> single = lanes;
+      radixTwoPass(reinterpret_cast<double*>(lanes.data()), count, roots.data(), half, inverse);
+      passOneByOne(reinterpret_cast<double*>(single.data()), count, roots.data(), half, inverse);
+      EXPECT_EQ(std::memcmp(lanes.data(), single.data(), count * sizeof lanes[0]), 0)
+          << half << " " << inverse;
+    }
+  }
+}
+
 TEST(Calibration, TheRealTransformAndTheFitsMomentsAreTheDirectSums) {
   std::uint64_t state = 12345;
   auto uniform = [&] {

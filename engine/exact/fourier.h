@@ -25,6 +25,15 @@ class FourierTransform {
   std::vector<std::complex<double>> roots_;
 };
 
+// One radix-2 pass of length 2 x `half` over `count` complex values (real and imaginary parts
+// interleaved in `d`), with the pass's roots e^(-2 pi i k / (2 half)) (conjugated when
+// `inverse`): in lanes where half >= 4, else one butterfly at a time (passOneByOne, the
+// reference, whose bytes the lanes give).
+void radixTwoPass(double* d, std::size_t count, const std::complex<double>* roots,
+                  std::size_t half, bool inverse);
+void passOneByOne(double* d, std::size_t count, const std::complex<double>* roots,
+                  std::size_t half, bool inverse);
+
 // The smallest power of two at or above `n` (at least 1).
 std::size_t powerOfTwoAtLeast(std::size_t n);
 
