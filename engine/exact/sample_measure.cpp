@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace empricer {
 
@@ -59,12 +60,14 @@ SampleMeasure calibrateSample(const std::vector<double>& x,
   // Each expiry's paths in the ascending order of their prices there, sorted once.
   std::vector<std::vector<std::size_t>> order(count, std::vector<std::size_t>(paths));
   std::vector<std::vector<double>> sorted(count, std::vector<double>(paths));
+  std::vector<std::pair<double, std::size_t>> keyed(paths);
   for (std::size_t e = 0; e < count; ++e) {
-    for (std::size_t t = 0; t < paths; ++t) order[e][t] = t;
-    std::stable_sort(order[e].begin(), order[e].end(), [&](std::size_t a, std::size_t b) {
-      return x[a * count + e] < x[b * count + e];
-    });
-    for (std::size_t i = 0; i < paths; ++i) sorted[e][i] = x[order[e][i] * count + e];
+    for (std::size_t t = 0; t < paths; ++t) keyed[t] = {x[t * count + e], t};
+    std::sort(keyed.begin(), keyed.end());  // equal prices by path, as a stable sort leaves them
+    for (std::size_t i = 0; i < paths; ++i) {
+      sorted[e][i] = keyed[i].first;
+      order[e][i] = keyed[i].second;
+    }
   }
   // The log weights of each expiry's tilt, path by path.
   std::vector<double> tilts(paths * count, 0.0);

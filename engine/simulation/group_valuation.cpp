@@ -269,23 +269,30 @@ std::vector<double> weightTrajectories(const GroupPlan& plan, GroupPricers& grou
   }
   measure = calibrateSample(x, plan.calibration, plan.calibrationForwards);
   std::vector<double> weights(paths * kPathCount, 1.0);
-  // Each path's weights are its own: a second thread may take the later paths.
-  inTwo(plan.threads, kPathCount, [&](std::size_t fromPath, std::size_t toPath) {
+  // Every path's log weight from its own prices, trajectory by trajectory (the five paths'
+  // prices of a day lie together); a second thread may take the later trajectories.
+  std::vector<double> logs(paths * kPathCount);
+  inTwo(plan.threads, paths, [&](std::size_t from, std::size_t to) {
     std::vector<double> own(m);
-    std::vector<double> mine(paths);  // the path's weights, written out at its end
-    for (std::size_t p = fromPath; p < toPath; ++p) {
-      double top = -std::numeric_limits<double>::infinity();
-      for (std::size_t t = 0; t < paths; ++t) {
+    for (std::size_t t = from; t < to; ++t) {
+      for (std::size_t p = 0; p < kPathCount; ++p) {
         for (std::size_t e = 0; e < m; ++e) {
           own[e] = stored[t * width + plan.expiryAt[e] * kPathCount + p] / start[p];
         }
-        mine[t] = logWeightOf(measure, own.data());
-        top = std::max(top, mine[t]);
+        logs[p * paths + t] = logWeightOf(measure, own.data());
       }
+    }
+  });
+  // Each path's weights are its own: a second thread may take the later paths.
+  inTwo(plan.threads, kPathCount, [&](std::size_t fromPath, std::size_t toPath) {
+    for (std::size_t p = fromPath; p < toPath; ++p) {
+      double* mine = &logs[p * paths];
+      double top = -std::numeric_limits<double>::infinity();
+      for (std::size_t t = 0; t < paths; ++t) top = std::max(top, mine[t]);
       double sum = 0.0;
-      for (double& w : mine) {
-        w = std::exp(w - top);
-        sum += w;
+      for (std::size_t t = 0; t < paths; ++t) {
+        mine[t] = std::exp(mine[t] - top);
+        sum += mine[t];
       }
       const double scale = static_cast<double>(paths) / sum;
       for (std::size_t t = 0; t < paths; ++t) weights[t * kPathCount + p] = mine[t] * scale;
