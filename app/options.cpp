@@ -61,17 +61,16 @@ int runWithArguments(const std::vector<std::string>& args, Clock& clock, Console
                      const RunTuning& tuning) {
   Outcome<ProgramOptions> parsed = parseOptions(args);
   if (!parsed.ok()) {
-    std::fprintf(stderr, "%s\nTry 'empricer --help'.\n", parsed.message().c_str());
-    return kUsageStatus;
+    return exitStatusOf(
+        {Failure{parsed.message() + "\nTry 'empricer --help'.", FailureKind::refused}, true});
   }
   ProgramOptions& options = parsed.value();
   if (options.help || options.version) {
-    const Status shown =
-        printText(options.help ? usageText() : std::string("empricer " EMPRICER_VERSION "\n"));
-    return shown.ok() ? 0 : stopWith(shown.message());
+    return exitStatusOf({printText(options.help ? usageText()
+                                                : std::string("empricer " EMPRICER_VERSION "\n"))});
   }
   if (options.check) return runCheck({options.stepsPerDay, options.tradingDays});
-  return runProgram(clock, console, options, tuning);
+  return exitStatusOf(runProgram(clock, console, options, tuning));
 }
 
 }  // namespace empricer

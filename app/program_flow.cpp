@@ -101,35 +101,42 @@ Outcome<std::int32_t> runModeOf(RunSettings& settings, ConsoleInput& console) {
   return truncateToInt32(settings.runMode).value_or(0);
 }
 
+// A failure told on standard error, as `kind` (refused: a usage error).
+RunEnd onStandardError(const Status& failed, FailureKind kind) {
+  return RunEnd{Failure{failed.message(), kind}, true};
+}
+
 // A manual or a batch run's outputs, before any file is made or emptied: checked against the
 // inputs once the run mode is known (it decides whether Batch_Result.csv is one of them), then
-// the files named on the command line locked for the run. The exit status when the run cannot
-// go on, its message on standard error; 0 when it can.
-int claimOutputs(const ProgramOptions& options, std::int32_t mode, OutputLock& results,
-                 OutputLock& plot) {
+// the files named on the command line locked for the run. What stops the run when it cannot
+// go on.
+RunEnd claimOutputs(const ProgramOptions& options, std::int32_t mode, OutputLock& results,
+                    OutputLock& plot) {
   if (Status apart = outputsApartFromInputs(options, mode == kBatchRunMode); !apart.ok()) {
-    std::fprintf(stderr, "%s\n", apart.message().c_str());
-    return kUsageStatus;
+    return onStandardError(apart, FailureKind::refused);
   }
   Status locked;
   if (options.results) locked = results.acquire(*options.results, "--results");
   if (locked.ok() && options.plot) locked = plot.acquire(*options.plot, "--plot");
-  if (!locked.ok()) {
-    std::fprintf(stderr, "%s\n", locked.message().c_str());
-    return kFailureStatus;
-  }
-  return 0;
+  if (!locked.ok()) return onStandardError(locked, FailureKind::cannotOpen);
+  return {};
 }
 
 }  // namespace
 
-int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
-               const RunTuning& tuning) {
+int exitStatusOf(const RunEnd& end) {
+  if (end.status.ok()) return kDoneStatus;
+  if (!end.onStandardError) return stopWith(end.status.message());
+  std::fprintf(stderr, "%s\n", end.status.message().c_str());
+  return end.status.kind() == FailureKind::refused ? kUsageStatus : kFailureStatus;
+}
+
+RunEnd runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
+                  const RunTuning& tuning) {
   // One run per folder: the lock is taken before any file is read, made or written.
   FolderLock lock;
   if (Status locked = lock.acquire(); !locked.ok()) {
-    std::fprintf(stderr, "%s\n", locked.message().c_str());
-    return kFailureStatus;
+    return onStandardError(locked, FailureKind::cannotOpen);
   }
   watchStopSignals(kTemporaryFileName);
   RandomGenerator generator;
@@ -138,29 +145,27 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   const std::int64_t seedingTime = clock.now();
   seedRandom(generator, options.seed ? *options.seed : static_cast<std::uint32_t>(seedingTime));
   Outcome<RunSettings> loaded = loadSettings(kSettingsFileName);
-  if (!loaded.ok()) return stopWith(loaded.message());
+  if (!loaded.ok()) return {failureOf(loaded)};
   RunSettings& settings = loaded.value();
   settings.stepsPerDay = options.stepsPerDay;
   const std::int64_t startTime = clock.now();
   const RunMethod method = chooseMethod(options);
-  if (Status shown = showParameters(settings, method); !shown.ok()) {
-    return stopWith(shown.message());
-  }
+  if (Status shown = showParameters(settings, method); !shown.ok()) return {shown};
   const Outcome<std::int32_t> chosen = runModeOf(settings, console);
-  if (!chosen.ok()) return stopWith(chosen.message());
+  if (!chosen.ok()) return {failureOf(chosen)};
   const std::int32_t mode = chosen.value();
   if ((options.rows || options.chain) && mode != kBatchRunMode) {
     std::string message = std::string("empricer: ") + (options.rows ? "--rows" : "--chain") +
                           " is for a batch run, and this run's mode is ";
     appendNumber(message, settings.runMode);
-    std::fprintf(stderr, "%s\n", message.c_str());
-    return kUsageStatus;
+    return {Failure{message, FailureKind::refused}, true};
   }
   Status run;
   OutputLock resultsLock;  // held to the end of the run
   OutputLock plotLock;
   if (mode == kManualRunMode || mode == kBatchRunMode) {
-    if (const int refused = claimOutputs(options, mode, resultsLock, plotLock); refused != 0) {
+    if (RunEnd refused = claimOutputs(options, mode, resultsLock, plotLock);
+        !refused.status.ok()) {
       return refused;
     }
     // The quotes are read before any file is written: a quote file that does not read stops
@@ -169,8 +174,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     QuoteBook quotes;
     if (options.quotes) {
       if (Status read = quotes.load(*options.quotes); !read.ok()) {
-        std::fprintf(stderr, "%s\n", read.message().c_str());
-        return kFailureStatus;
+        return onStandardError(read, FailureKind::cannotRead);
       }
     }
     // The calibration's quotes too: a line refused (what the file holds, an arbitrage) is
@@ -179,14 +183,13 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     if (options.calibrate) {
       QuoteBook book;
       if (Status read = book.load(*options.calibrate); !read.ok()) {
-        std::fprintf(stderr, "%s\n", read.message().c_str());
-        return book.refused() ? kUsageStatus : kFailureStatus;
+        return onStandardError(read, book.refused() ? FailureKind::refused
+                                                    : FailureKind::cannotRead);
       }
       Outcome<std::map<double, std::vector<QuotedPrice>>> prices =
           calibrationPrices(book.held(), *options.calibrate);
       if (!prices.ok()) {
-        std::fprintf(stderr, "empricer: %s\n", prices.message().c_str());
-        return kUsageStatus;
+        return {Failure{"empricer: " + prices.message(), FailureKind::refused}, true};
       }
       calibration = std::move(prices.value());
     }
@@ -210,16 +213,14 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   if (!run.ok()) {
     // A calibration refused before anything was valued: a message on standard error.
     if (run.kind() == FailureKind::refused || run.kind() == FailureKind::cannotCompute) {
-      std::fprintf(stderr, "empricer: %s\n", run.message().c_str());
-      return run.kind() == FailureKind::refused ? kUsageStatus : kFailureStatus;
+      return {Failure{"empricer: " + run.message(), run.kind()}, true};
     }
-    return stopWith(run.message());
+    return {run};
   }
 
   Status ended = printLine("");
   if (ended.ok() && settings.pauseAtEnd) ended = pauseForKey();
-  if (!ended.ok()) return stopWith(ended.message());
-  return kDoneStatus;
+  return {ended};
 }
 
 }  // namespace empricer

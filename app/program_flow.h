@@ -9,11 +9,23 @@
 
 namespace empricer {
 
+// How a run ended: done, or a failure told on standard error (what stops a run before it
+// starts, a calibration's refusal, a command line that does not read) or as the run's stop
+// step (its message on standard output, then the pause).
+struct RunEnd {
+  Status status{};
+  bool onStandardError = false;
+};
+
 // The whole program: seed, settings, banner, run mode, run, closing line, optional pause.
-// Returns the exit status: 0 after a normal end, kFailureStatus after the stop step,
-// kUsageStatus when --rows is given for a run that is not a batch run. `tuning` sets the
-// simulation's kernel and the progress line's delay (the defaults: the widest kernel, 1 s).
-int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
-               const RunTuning& tuning = {});
+// `tuning` sets the simulation's kernel and the progress line's delay (the defaults: the
+// widest kernel, 1 s).
+RunEnd runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& options,
+                  const RunTuning& tuning = {});
+
+// The one place a run's end becomes the exit status, its failure told where it belongs:
+// 0 after a normal end, kUsageStatus for a refusal (failure kind refused), kFailureStatus
+// for any other failure.
+int exitStatusOf(const RunEnd& end);
 
 }  // namespace empricer

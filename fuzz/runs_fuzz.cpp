@@ -148,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   console.in = in;
   SteppingClock clock(1700000000, static_cast<std::int64_t>(size % 3) * 100);
   output.reset();
-  const int status = runProgram(clock, console, ProgramOptions{});
+  const int status = exitStatusOf(runProgram(clock, console, ProgramOptions{}));
   FUZZ_CHECK(status == 0 || status == 1, "exit status " + std::to_string(status));
   const bool stopped = status == 1;
   std::fclose(in);

@@ -21,10 +21,6 @@ __attribute__((target_clones("avx512f", "avx2", "default")))
 void passInLanes(double* d, std::size_t count, const std::complex<double>* roots,
                  std::size_t half, bool inverse) {
   using Lanes = double __attribute__((vector_size(8 * sizeof(double))));
-  using Picks = std::int64_t __attribute__((vector_size(8 * sizeof(std::int64_t))));
-  const Picks realOf = {0, 0, 2, 2, 4, 4, 6, 6};
-  const Picks imagOf = {1, 1, 3, 3, 5, 5, 7, 7};
-  const Picks swapped = {1, 0, 3, 2, 5, 4, 7, 6};
   const Lanes sign = {-1.0, 1.0, -1.0, 1.0, -1.0, 1.0, -1.0, 1.0};
   const double turn = inverse ? -1.0 : 1.0;
   const auto* w = reinterpret_cast<const double*>(roots);
@@ -38,10 +34,11 @@ void passInLanes(double* d, std::size_t count, const std::complex<double>* roots
       std::memcpy(&root, w + 2 * k, sizeof root);
       std::memcpy(&x, b + 2 * k, sizeof x);
       std::memcpy(&y, a + 2 * k, sizeof y);
-      const Lanes wr = __builtin_shuffle(root, realOf);
-      const Lanes wi = __builtin_shuffle(root, imagOf) * turn;
+      const Lanes wr = __builtin_shufflevector(root, root, 0, 0, 2, 2, 4, 4, 6, 6);
+      const Lanes wi = __builtin_shufflevector(root, root, 1, 1, 3, 3, 5, 5, 7, 7) * turn;
+      const Lanes swapped = __builtin_shufflevector(x, x, 1, 0, 3, 2, 5, 4, 7, 6);
       // (xr wr - xi wi, xi wr + xr wi)
-      const Lanes t = x * wr + sign * (__builtin_shuffle(x, swapped) * wi);
+      const Lanes t = x * wr + sign * (swapped * wi);
       const Lanes sum = y + t;
       const Lanes difference = y - t;
       std::memcpy(a + 2 * k, &sum, sizeof sum);
