@@ -62,18 +62,87 @@ struct Problem {
     std::stable_sort(byStrike.begin(), byStrike.end(), [&](std::size_t a, std::size_t b) {
       return targets.prices[a].strike < targets.prices[b].strike;
     });
+    // Where each point lies among the strikes, and its distances, the same at any multipliers.
+    binOf.resize(x.size());
+    u.resize(x.size());
+    v.resize(x.size());
+    std::size_t below = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      while (below < m && targets.prices[byStrike[below]].strike < x[i]) ++below;
+      binOf[i] = below;
+      u[i] = x[i] - reference;
+      v[i] = below == 0 ? 0.0 : x[i] - targets.prices[byStrike[below - 1]].strike;
+    }
   }
   const PeriodTargets& targets;
   double reference;                   // r: u = x - r keeps the sums' squares small
   std::vector<double> x;              // ascending, the points of positive weight
   std::vector<double> logWeight;
   std::vector<std::size_t> byStrike;  // the prices by ascending strike
+  // By point: how many strikes lie below it, u = x - r, and v = x less the highest strike
+  // below it (0 with none).
+  std::vector<std::size_t> binOf;
+  std::vector<double> u;
+  std::vector<double> v;
   // An evaluation's room, point by point: kept between evaluations so that none allocates.
   mutable std::vector<double> exponent;
   mutable std::vector<double> tilted;  // e^(exponent - the largest)
-  mutable std::vector<std::size_t> binOf;
   std::size_t features() const { return targets.prices.size() + 1; }
 };
+
+// The passes over the points, each a function of its own so that its running sums stay in
+// registers (the compiler keeps a value that lives across a call in memory, read and written
+// at every point).
+
+// Each point's log weight plus its tilt, into `s`; the largest of them.
+__attribute__((noinline)) double exponentsOf(const Problem& p, const TiltLine& line, double* s) {
+  double largest = -kInfinity;
+  const double* const x = p.x.data();
+  const double* const logWeight = p.logWeight.data();
+  const std::size_t* const bin = p.binOf.data();
+  const double* const intercept = line.intercept.data();
+  const double* const slope = line.slope.data();
+  for (std::size_t i = 0; i < p.x.size(); ++i) {
+    s[i] = logWeight[i] + (intercept[bin[i]] + slope[bin[i]] * x[i]);
+    largest = std::max(largest, s[i]);
+  }
+  return largest;
+}
+
+__attribute__((noinline)) double sumOf(const double* w, std::size_t n) {
+  double total = 0.0;
+  for (std::size_t i = 0; i < n; ++i) total += w[i];
+  return total;
+}
+
+// Over the points of weights `w`: the sums of w, w u and w u^2, and by bin those of w, w v and
+// w v^2 (into s0, s1 and s2).
+__attribute__((noinline)) void pointSums(const Problem& p, const double* w, double& sum,
+                                         double& tu, double& tuu, double* s0, double* s1,
+                                         double* s2) {
+  const double* const us = p.u.data();
+  const double* const vs = p.v.data();
+  const std::size_t* const bins = p.binOf.data();
+  double total = 0.0;
+  double first = 0.0;
+  double second = 0.0;
+  for (std::size_t i = 0; i < p.x.size(); ++i) {
+    const double wi = w[i];
+    total += wi;
+    const double u = us[i];
+    first += wi * u;
+    second += wi * u * u;
+    const std::size_t b = bins[i];
+    if (b == 0) continue;
+    const double v = vs[i];
+    s0[b] += wi;
+    s1[b] += wi * v;
+    s2[b] += wi * v * v;
+  }
+  sum = total;
+  tu = first;
+  tuu = second;
+}
 
 AtMultipliers evaluate(const Problem& p, const std::vector<double>& theta, bool covariance,
                        bool means = true) {
@@ -84,17 +153,8 @@ AtMultipliers evaluate(const Problem& p, const std::vector<double>& theta, bool 
   const TiltLine line = tiltLine(p.targets, theta[0], theta.data() + 1);
   const std::size_t n = p.x.size();
   std::vector<double>& s = p.exponent;
-  std::vector<std::size_t>& bin = p.binOf;  // how many strikes lie below the point
   s.resize(n);
-  bin.resize(n);
-  double largest = -kInfinity;
-  std::size_t below = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    while (below < m && line.strikes[below] < p.x[i]) ++below;
-    bin[i] = below;
-    s[i] = p.logWeight[i] + tiltOnSegment(line, below, p.x[i]);
-    largest = std::max(largest, s[i]);
-  }
+  const double largest = exponentsOf(p, line, s.data());
   // Over all points, the sums of w, w u and w u^2 (u = x - r); by bin (bin b: the points above
   // b strikes and not above b + 1), the sums of w, w v and w v^2 with v = x less the highest
   // strike below, so that a hinge's moments add positive terms only and keep their precision
@@ -109,18 +169,10 @@ AtMultipliers evaluate(const Problem& p, const std::vector<double>& theta, bool 
   std::vector<double>& weights = p.tilted;
   weights.resize(n);
   expOfEach(s.data(), largest, weights.data(), n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const double w = weights[i];
-    sum += w;
-    if (!means) continue;
-    const double u = p.x[i] - p.reference;
-    tu += w * u;
-    tuu += w * u * u;
-    if (bin[i] == 0) continue;
-    const double v = p.x[i] - strikeOfRank(bin[i] - 1);
-    s0[bin[i]] += w;
-    s1[bin[i]] += w * v;
-    s2[bin[i]] += w * v * v;
+  if (!means) {
+    sum = sumOf(weights.data(), n);
+  } else {
+    pointSums(p, weights.data(), sum, tu, tuu, s0.data(), s1.data(), s2.data());
   }
   at.logSum = largest + std::log(sum);
   if (!means) return at;
