@@ -192,20 +192,29 @@ void RealFourierTransform::forward(const std::vector<double>& data,
   // X_k = E_k + W^k O_k, with E_k = (Z_k + conj Z_(h-k)) / 2 and O_k = (Z_k - conj Z_(h-k)) / 2i;
   // the products written out, as in the transform.
   spectrum.resize(h + 1);
-  for (std::size_t k = 0; k <= h; ++k) {
-    const std::complex<double> z = work[k == h ? 0 : k];
-    const std::complex<double> c = work[k == 0 ? 0 : h - k];  // conjugated below
-    const double er = 0.5 * (z.real() + c.real());
-    const double ei = 0.5 * (z.imag() - c.imag());
+  const auto* z = reinterpret_cast<const double*>(work.data());
+  const auto* w = reinterpret_cast<const double*>(twiddles_.data());
+  auto* x = reinterpret_cast<double*>(spectrum.data());
+  // Term k from Z_k and Z_(h-k) (Z_0 for both ends), with the twiddle (wr, wi); in doubles,
+  // which the compiler keeps in registers.
+  auto term = [&](std::size_t k, std::size_t at, std::size_t mirror, double wr, double wi) {
+    const double zr = z[2 * at];
+    const double zi = z[2 * at + 1];
+    const double cr = z[2 * mirror];  // conjugated below
+    const double ci = z[2 * mirror + 1];
+    const double er = 0.5 * (zr + cr);
+    const double ei = 0.5 * (zi - ci);
     // (z - conj c) / 2i
-    const double dr = 0.5 * (z.real() - c.real());
-    const double di = 0.5 * (z.imag() + c.imag());
+    const double dr = 0.5 * (zr - cr);
+    const double di = 0.5 * (zi + ci);
     const double orr = di;
     const double oi = -dr;
-    const double wr = k < h ? twiddles_[k].real() : -1.0;
-    const double wi = k < h ? twiddles_[k].imag() : 0.0;
-    spectrum[k] = {er + (wr * orr - wi * oi), ei + (wr * oi + wi * orr)};
-  }
+    x[2 * k] = er + (wr * orr - wi * oi);
+    x[2 * k + 1] = ei + (wr * oi + wi * orr);
+  };
+  term(0, 0, 0, w[0], w[1]);
+  for (std::size_t k = 1; k < h; ++k) term(k, k, h - k, w[2 * k], w[2 * k + 1]);
+  term(h, 0, 0, -1.0, 0.0);
 }
 
 void RealFourierTransform::inverse(std::vector<std::complex<double>>& spectrum,
@@ -214,19 +223,25 @@ void RealFourierTransform::inverse(std::vector<std::complex<double>>& spectrum,
   const std::size_t h = size_ / 2;
   work.resize(h);
   // E_k = (X_k + conj X_(h-k)) / 2, O_k = (X_k - conj X_(h-k)) / (2 W^k); Z_k = E_k + i O_k.
+  const auto* x = reinterpret_cast<const double*>(spectrum.data());
+  const auto* w = reinterpret_cast<const double*>(twiddles_.data());
+  auto* z = reinterpret_cast<double*>(work.data());
   for (std::size_t k = 0; k < h; ++k) {
-    const std::complex<double> x = spectrum[k];
-    const std::complex<double> c = spectrum[h - k];  // conjugated below
-    const double er = 0.5 * (x.real() + c.real());
-    const double ei = 0.5 * (x.imag() - c.imag());
-    const double dr = 0.5 * (x.real() - c.real());
-    const double di = 0.5 * (x.imag() + c.imag());
+    const double xr = x[2 * k];
+    const double xi = x[2 * k + 1];
+    const double cr = x[2 * (h - k)];  // conjugated below
+    const double ci = x[2 * (h - k) + 1];
+    const double er = 0.5 * (xr + cr);
+    const double ei = 0.5 * (xi - ci);
+    const double dr = 0.5 * (xr - cr);
+    const double di = 0.5 * (xi + ci);
     // times conj W^k
-    const double wr = twiddles_[k].real();
-    const double wi = -twiddles_[k].imag();
+    const double wr = w[2 * k];
+    const double wi = -w[2 * k + 1];
     const double orr = dr * wr - di * wi;
     const double oi = dr * wi + di * wr;
-    work[k] = {er - oi, ei + orr};
+    z[2 * k] = er - oi;
+    z[2 * k + 1] = ei + orr;
   }
   half(work, true);
   data.resize(count);
