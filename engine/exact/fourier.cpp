@@ -125,14 +125,12 @@ RealFourierTransform::RealFourierTransform(std::size_t size)
     twiddles_[k] = {std::cos(angle), std::sin(angle)};
   }
   const std::size_t h = size / 2;
+  reversed_.assign(h, 0);
   for (std::size_t i = 1, j = 0; i < h; ++i) {
     std::size_t bit = h >> 1;
     for (; (j & bit) != 0; bit >>= 1) j ^= bit;
     j ^= bit;
-    if (i < j) {
-      swaps_.push_back(static_cast<std::uint32_t>(i));
-      swaps_.push_back(static_cast<std::uint32_t>(j));
-    }
+    reversed_[i] = static_cast<std::uint32_t>(j);
   }
   // A pass of length L takes every (n / L)-th of the twiddles e^(-2 pi i k/n): e^(-2 pi i k/L).
   for (std::size_t length = 8; length <= h; length <<= 1) {
@@ -142,7 +140,6 @@ RealFourierTransform::RealFourierTransform(std::size_t size)
 
 void RealFourierTransform::half(std::vector<std::complex<double>>& data, bool inverse) const {
   const std::size_t n = size_ / 2;
-  for (std::size_t s = 0; s < swaps_.size(); s += 2) std::swap(data[swaps_[s]], data[swaps_[s + 1]]);
   auto* d = reinterpret_cast<double*>(data.data());
   if (n >= 2) {
     for (std::size_t i = 0; i < 2 * n; i += 4) {
@@ -182,12 +179,11 @@ void RealFourierTransform::forward(const std::vector<double>& data,
                                    std::vector<std::complex<double>>& spectrum,
                                    std::vector<std::complex<double>>& work) const {
   const std::size_t h = size_ / 2;
-  work.resize(h);
+  // The pairs of samples go straight to their places in the bit-reversed order.
+  work.assign(h, {0.0, 0.0});
   const std::size_t pairs = std::min(data.size(), size_) / 2;
-  for (std::size_t j = 0; j < pairs; ++j) work[j] = {data[2 * j], data[2 * j + 1]};
-  std::fill(work.begin() + static_cast<std::ptrdiff_t>(pairs), work.end(),
-            std::complex<double>{0.0, 0.0});
-  if (data.size() < size_ && data.size() % 2 == 1) work[pairs] = {data[2 * pairs], 0.0};
+  for (std::size_t j = 0; j < pairs; ++j) work[reversed_[j]] = {data[2 * j], data[2 * j + 1]};
+  if (data.size() < size_ && data.size() % 2 == 1) work[reversed_[pairs]] = {data[2 * pairs], 0.0};
   half(work, false);
   // X_k = E_k + W^k O_k, with E_k = (Z_k + conj Z_(h-k)) / 2 and O_k = (Z_k - conj Z_(h-k)) / 2i;
   // the products written out, as in the transform.
@@ -240,8 +236,9 @@ void RealFourierTransform::inverse(std::vector<std::complex<double>>& spectrum,
     const double wi = -w[2 * k + 1];
     const double orr = dr * wr - di * wi;
     const double oi = dr * wi + di * wr;
-    z[2 * k] = er - oi;
-    z[2 * k + 1] = ei + orr;
+    const std::size_t at = reversed_[k];  // in the bit-reversed order the passes take
+    z[2 * at] = er - oi;
+    z[2 * at + 1] = ei + orr;
   }
   half(work, true);
   data.resize(count);

@@ -67,11 +67,12 @@ class RealFourierTransform {
                std::size_t count, std::vector<std::complex<double>>& work) const;
 
  private:
-  // The complex transform of length n / 2, in place: radix 2 with the first two passes,
-  // whose roots are 1 and -i, written out, and the reordering from a table.
+  // The complex transform of length n / 2, in place, of data already in bit-reversed order
+  // (the callers place each value there as they make it): radix 2 with the first two
+  // passes, whose roots are 1 and -i, written out.
   void half(std::vector<std::complex<double>>& data, bool inverse) const;
   std::size_t size_;
-  std::vector<std::uint32_t> swaps_;            // pairs (i, j), i < j, of the bit reversal
+  std::vector<std::uint32_t> reversed_;         // each index's bit reversal
   std::vector<std::complex<double>> roots_;     // by pass of length L >= 8: e^(-2 pi i k/L)
   std::vector<std::complex<double>> twiddles_;  // e^(-2 pi i k/n), k < n/2
 };
