@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <numbers>
+#include <optional>
 
 #include "engine/valuation/constants.h"
 #include "engine/exact/fourier.h"
@@ -707,7 +708,7 @@ std::vector<TerminalLaw::Atom> pointMasses(const DayLaw& day, int days) {
 // The lattice masses of the sum of days, point masses included, at the `count` nodes from
 // `first`: the day's own for one day, else its transform raised to the days.
 std::vector<double> latticeMasses(const DayLaw& day, int days, std::int64_t first,
-                                  std::size_t count) {
+                                  std::size_t count, FourierTransforms* transforms) {
   std::vector<double> masses(count);
   if (days == 1) {
     for (std::size_t i = 0; i < count; ++i) masses[i] = day.mass[static_cast<std::size_t>(first) + i];
@@ -716,7 +717,9 @@ std::vector<double> latticeMasses(const DayLaw& day, int days, std::int64_t firs
   const std::size_t size = powerOfTwoAtLeast(std::max(count, day.mass.size()));
   std::vector<std::complex<double>> data(size, {0.0, 0.0});
   for (std::size_t j = 0; j < day.mass.size(); ++j) data[j] = {day.mass[j], 0.0};
-  const FourierTransform fourier(size);
+  std::optional<FourierTransform> own;
+  const FourierTransform& fourier =
+      transforms != nullptr ? transforms->of(size) : own.emplace(size);
   fourier.forward(data);
   for (auto& value : data) value = power(value, days);
   fourier.inverse(data);
@@ -775,7 +778,7 @@ double nodeSpread(const std::vector<double>& mass, double origin, double spacing
 
 NodeWindow sumWindow(const DayLaw& day, int days) { return terminalWindow(day, days); }
 
-NodeMasses sumOfDays(const DayLaw& day, int days) {
+NodeMasses sumOfDays(const DayLaw& day, int days, FourierTransforms* transforms) {
   NodeMasses nodes;
   if (!day.defined) return nodes;
   if (day.certain) {
@@ -788,7 +791,7 @@ NodeMasses sumOfDays(const DayLaw& day, int days) {
   const NodeWindow window = terminalWindow(day, days);
   nodes.first = window.first;
   nodes.mass = latticeMasses(day, days, window.first,
-                             static_cast<std::size_t>(window.end - window.first + 1));
+                             static_cast<std::size_t>(window.end - window.first + 1), transforms);
   return nodes;
 }
 
@@ -856,7 +859,7 @@ TerminalLaw terminalLaw(const DayLaw& day, int days) {
       return law;
     }
   }
-  latticeTails(law, latticeMasses(day, days, window.first, count), window.end);
+  latticeTails(law, latticeMasses(day, days, window.first, count, nullptr), window.end);
   law.densityEndsLow = days == 1 && window.first == 0;
   law.densityEndsHigh = days == 1 && window.end == day.intervals;
   return law;

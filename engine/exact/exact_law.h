@@ -18,6 +18,7 @@
 
 #include "engine/table/draw_table.h"
 #include "engine/valuation/work_watch.h"
+#include "engine/exact/fourier.h"
 #include "engine/exact/step_tilt.h"
 
 namespace empricer {
@@ -130,7 +131,8 @@ struct NodeMasses {
   std::int64_t first = 0;
   std::vector<double> mass;
 };
-NodeMasses sumOfDays(const DayLaw& day, int days);
+// `transforms`, when given, keeps the transforms it takes for other sums.
+NodeMasses sumOfDays(const DayLaw& day, int days, FourierTransforms* transforms = nullptr);
 
 // The law of a sum of `days` days given by its node masses (summing to 1) on the day law's
 // lattice, read as terminalLaw reads a lattice's: tail sums between midpoints, and a one-day

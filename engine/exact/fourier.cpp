@@ -79,6 +79,13 @@ void radixTwoPass(double* d, std::size_t count, const std::complex<double>* root
   }
 }
 
+const FourierTransform& FourierTransforms::of(std::size_t size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto& slot = kept_[size];
+  if (slot == nullptr) slot = std::make_unique<FourierTransform>(size);
+  return *slot;
+}
+
 std::size_t powerOfTwoAtLeast(std::size_t n) {
   std::size_t size = 1;
   while (size < n) size <<= 1;

@@ -5,6 +5,9 @@
 #include <complex>
 #include <cstdint>
 #include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace empricer {
@@ -33,6 +36,17 @@ void radixTwoPass(double* d, std::size_t count, const std::complex<double>* root
                   std::size_t half, bool inverse);
 void passOneByOne(double* d, std::size_t count, const std::complex<double>* roots,
                   std::size_t half, bool inverse);
+
+// Transforms by length, each made when first asked for and kept: a caller that transforms often
+// shares them (between threads too) rather than working out the roots each time.
+class FourierTransforms {
+ public:
+  const FourierTransform& of(std::size_t size);
+
+ private:
+  std::mutex mutex_;
+  std::map<std::size_t, std::unique_ptr<FourierTransform>> kept_;
+};
 
 // The smallest power of two at or above `n` (at least 1).
 std::size_t powerOfTwoAtLeast(std::size_t n);

@@ -283,7 +283,7 @@ const LatticeMasses& LatticeMeasure::daysOf(PathKind kind, int days) {
     masses.mass.assign(1, 1.0);
   } else {
     const DayLaw& day = kind == PathKind::base ? base_ : shifted_;
-    const NodeMasses nodes = sumOfDays(day, days);
+    const NodeMasses nodes = sumOfDays(day, days, &sumTransforms_);
     masses.first = nodes.first - static_cast<std::int64_t>(days) * (day.intervals / 2);
     masses.mass = nodes.mass;
     for (double& m : masses.mass) m = std::max(m, 0.0);

@@ -157,6 +157,7 @@ class LatticeMeasure {
   Scratch scratch_[2];  // by kind, under its lock
   std::mutex transformsMutex_;
   std::map<std::size_t, std::unique_ptr<RealFourierTransform>> transforms_;
+  FourierTransforms sumTransforms_;  // the sums of days' (daysOf)
   std::unique_ptr<Chain> chains_[2];
   int sweeps_ = 0;
   bool met_ = false;
