@@ -70,6 +70,9 @@ int runWithArguments(const std::vector<std::string>& args, Clock& clock, Console
                                                 : std::string("empricer " EMPRICER_VERSION "\n"))});
   }
   if (options.check) return runCheck({options.stepsPerDay, options.tradingDays});
+  if ((options.exact || options.calibrate) && tuning.largeBuffers != nullptr) {
+    tuning.largeBuffers();
+  }
   return exitStatusOf(runProgram(clock, console, options, tuning));
 }
 

@@ -10,6 +10,9 @@ namespace empricer {
 struct RunTuning {
   SimulationChoice simulation;  // the kernel: the widest this processor has
   double progressAfter = 1.0;   // seconds of work before the progress line may appear
+  // Called once before an --exact or --calibrate run, whose transforms take and give back
+  // large buffers many times (the program readies its heap for them); none by default.
+  void (*largeBuffers)() = nullptr;
 };
 
 }  // namespace empricer
