@@ -5,9 +5,12 @@ namespace empricer {
 RunMethod chooseMethod(const ProgramOptions& options) {
   // --exact says so below the settings: its figures are limits, and no trajectory is drawn.
   if (options.exact) {
-    return {ValuationMethod::exact, "Method:               exact limits (--exact)", false};
+    return {ValuationMethod::exact, describeMethod(ValuationMethod::exact),
+            "Method:               exact limits (--exact)"};
   }
-  return {options.chain ? ValuationMethod::chains : ValuationMethod::simulation, "", true};
+  const ValuationMethod method =
+      options.chain ? ValuationMethod::chains : ValuationMethod::simulation;
+  return {method, describeMethod(method), ""};
 }
 
 }  // namespace empricer
