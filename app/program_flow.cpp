@@ -114,7 +114,8 @@ Outcome<std::int32_t> runModeOf(RunSettings& settings, ConsoleInput& console) {
 // go on, its message on standard error; 0 when it can.
 int claimOutputs(const ProgramOptions& options, std::int32_t mode, OutputLock& results,
                  OutputLock& plot) {
-  if (Status apart = outputsApartFromInputs(options, mode == kBatchRunMode); !apart.ok()) {
+  const RunFiles files{options.results, options.plot, options.quotes};
+  if (Status apart = outputsApartFromInputs(files, mode == kBatchRunMode); !apart.ok()) {
     std::fprintf(stderr, "%s\n", apart.message().c_str());
     return kUsageStatus;
   }
@@ -149,7 +150,8 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
   RunSettings& settings = loaded.value();
   settings.stepsPerDay = options.stepsPerDay;
   const std::int64_t startTime = clock.now();
-  const RunMethod method = chooseMethod(options);
+  const RunConfig config = runConfigOf(options);
+  const RunMethod method = chooseMethod(config);
   if (Status shown = showParameters(settings, method); !shown.ok()) {
     return stopWith(shown.message());
   }
@@ -203,7 +205,7 @@ int runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& option
     ValuationQueue queue(options.threads, tuning.simulation);
     Progress progress(!options.quiet && standardErrorIsTerminal(), tuning.progressAfter);
     RunContext context{clock,    console,  generator, queue, distribution,
-                       progress, runConfigOf(options), startTime};
+                       progress, config,   startTime};
     context.method = method.method;
     if (options.quotes) context.quotes = &quotes;
     if (options.calibrate) {

@@ -225,7 +225,8 @@ py::tuple runRows(const Table& table, const RunSettings& settings, const std::st
                                .results = std::string("(memory)"), .quiet = true});
   if (calibratePath) arguments.insert(arguments.end(), {"--calibrate", *calibratePath});
   const ProgramOptions options = optionsOf(arguments, rows);
-  const RunMethod method = chooseMethod(options);
+  const RunConfig config = runConfigOf(options);
+  const RunMethod method = chooseMethod(config);
   const std::int64_t rowCount = rowsInRange(rows, options);
   const std::unique_ptr<QuoteBook> quotes = quotesOf(quotePath, quotesText);
   const auto calibration = calibrationOf(calibratePath);
@@ -247,7 +248,7 @@ py::tuple runRows(const Table& table, const RunSettings& settings, const std::st
     ValuationQueue queue(options.threads, SimulationChoice{});
     Progress progress(false, 1.0);
     RunContext run{clock,    console, generator, queue, distribution, progress,
-                   runConfigOf(options), clock.now()};
+                   config, clock.now()};
     ResultsFile results;
     results.setRun(RunFacts{method.description, settings.trajectories, options.seed,
                             options.tradingDays});

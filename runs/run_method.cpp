@@ -2,14 +2,14 @@
 
 namespace empricer {
 
-RunMethod chooseMethod(const ProgramOptions& options) {
+RunMethod chooseMethod(const RunConfig& config) {
   // --exact says so below the settings: its figures are limits, and no trajectory is drawn.
-  if (options.exact) {
+  if (config.exact) {
     return {ValuationMethod::exact, describeMethod(ValuationMethod::exact),
             "Method:               exact limits (--exact)"};
   }
   const ValuationMethod method =
-      options.chain ? ValuationMethod::chains : ValuationMethod::simulation;
+      config.chain ? ValuationMethod::chains : ValuationMethod::simulation;
   return {method, describeMethod(method), ""};
 }
 

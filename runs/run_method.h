@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "runs/run_options.h"
+#include "runs/run_config.h"
 #include "engine/rows/row_valuer.h"
 
 namespace empricer {
@@ -17,6 +17,6 @@ struct RunMethod {
   std::string banner;
 };
 
-RunMethod chooseMethod(const ProgramOptions& options);
+RunMethod chooseMethod(const RunConfig& config);
 
 }  // namespace empricer
