@@ -7,12 +7,15 @@
 #include "runs/calibration_report.h"
 #include "runs/file_names.h"
 #include "runs/request_from_settings.h"
+#include "runs/results_file.h"
+#include "runs/row_sink.h"
 #include "runs/row_turn.h"
 #include "runs/folder_lock.h"
 #include "engine/quotes/quote_book.h"
 #include "runs/run_method.h"
 #include "runs/run_outputs.h"
 #include "runs/runs.h"
+#include "runs/smile_plot.h"
 #include "runs/stop.h"
 #include "runs/stop_signals.h"
 #include "engine/table/random_generator.h"
@@ -41,21 +44,25 @@ Status showParameters(const RunSettings& settings, const RunMethod& method) {
 }
 
 // A manual or batch run with what it writes beside the console (the quotes, when given, read
-// already): the results file and the smile picture.
+// already): the quotes' accounting, the smile picture and the results file, the sinks of its
+// rows in that order.
 Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& context,
-               const RunMethod& method, const ProgramOptions& options) {
+               const RunMethod& method, const ProgramOptions& options, QuoteBook& quotes) {
+  QuoteNotes quoteNotes(quotes);
   ResultsFile results;
   SmilePlot plot;
   Status run;
+  if (options.quotes) context.sinks.push_back(&quoteNotes);
+  if (options.plot) {
+    plot.setRun(method.description, options.tradingDays);
+    context.sinks.push_back(&plot);
+    if (options.calibrate) context.tableSmile = &plot;
+  }
   if (options.results) {
-    results.setRun(RunFacts{!method.sampled, settings.trajectories, options.seed,
+    results.setRun(RunFacts{method.description, settings.trajectories, options.seed,
                             options.tradingDays});
     run = results.open(*options.results);
-    context.results = &results;
-  }
-  if (options.plot) {
-    if (!method.sampled) plot.setExact();
-    context.plot = &plot;
+    context.sinks.push_back(&results);
   }
   if (run.ok()) {
     run = mode == kManualRunMode ? runManual(settings, context) : runBatch(settings, context);
@@ -74,13 +81,13 @@ Status runMode(std::int32_t mode, const RunSettings& settings, RunContext& conte
                                    requestFromSettings(settings), options.tradingDays);
     }
   }
-  if (run.ok() && context.quotes != nullptr) {
-    const std::string said = context.quotes->reportText();
+  if (run.ok() && options.quotes) {
+    const std::string said = quotes.reportText();
     std::fwrite(said.data(), 1, said.size(), stderr);
     std::fflush(stderr);
   }
   if (run.ok() && options.plot) {
-    drawCalibrationQuotes(context, requestFromSettings(settings));
+    drawCalibrationQuotes(context, plot, requestFromSettings(settings));
     const auto& table = context.distribution.current();
     run = plot.write(*options.plot, settings.trajectories,
                      table != nullptr ? table->table.rowCount : 0);
@@ -112,7 +119,8 @@ RunEnd onStandardError(const Status& failed, FailureKind kind) {
 // go on.
 RunEnd claimOutputs(const ProgramOptions& options, std::int32_t mode, OutputLock& results,
                     OutputLock& plot) {
-  if (Status apart = outputsApartFromInputs(options, mode == kBatchRunMode); !apart.ok()) {
+  const RunFiles files{options.results, options.plot, options.quotes};
+  if (Status apart = outputsApartFromInputs(files, mode == kBatchRunMode); !apart.ok()) {
     return onStandardError(apart, FailureKind::refused);
   }
   Status locked;
@@ -149,7 +157,8 @@ RunEnd runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& opt
   RunSettings& settings = loaded.value();
   settings.stepsPerDay = options.stepsPerDay;
   const std::int64_t startTime = clock.now();
-  const RunMethod method = chooseMethod(options);
+  const RunConfig config = runConfigOf(options);
+  const RunMethod method = chooseMethod(config);
   if (Status shown = showParameters(settings, method); !shown.ok()) return {shown};
   const Outcome<std::int32_t> chosen = runModeOf(settings, console);
   if (!chosen.ok()) return {failureOf(chosen)};
@@ -199,7 +208,7 @@ RunEnd runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& opt
     ValuationQueue queue(options.threads, tuning.simulation);
     Progress progress(!options.quiet && standardErrorIsTerminal(), tuning.progressAfter);
     RunContext context{clock,    console,  generator, queue, distribution,
-                       progress, runConfigOf(options), startTime};
+                       progress, config,   startTime};
     context.method = method.method;
     if (options.quotes) context.quotes = &quotes;
     if (options.calibrate) {
@@ -208,7 +217,7 @@ RunEnd runProgram(Clock& clock, ConsoleInput& console, const ProgramOptions& opt
       context.calibrationFile = options.calibrate->c_str();
     }
     run = queue.started();
-    if (run.ok()) run = runMode(mode, settings, context, method, options);
+    if (run.ok()) run = runMode(mode, settings, context, method, options, quotes);
   }
   if (!run.ok()) {
     // A calibration refused before anything was valued: a message on standard error.

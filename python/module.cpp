@@ -21,6 +21,7 @@
 #include "runs/progress.h"
 #include "engine/quotes/quote_book.h"
 #include "runs/results_file.h"
+#include "runs/row_sink.h"
 #include "runs/run_method.h"
 #include "runs/runs.h"
 #include "runs/settings.h"
@@ -224,7 +225,8 @@ py::tuple runRows(const Table& table, const RunSettings& settings, const std::st
                                .results = std::string("(memory)"), .quiet = true});
   if (calibratePath) arguments.insert(arguments.end(), {"--calibrate", *calibratePath});
   const ProgramOptions options = optionsOf(arguments, rows);
-  const RunMethod method = chooseMethod(options);
+  const RunConfig config = runConfigOf(options);
+  const RunMethod method = chooseMethod(config);
   const std::int64_t rowCount = rowsInRange(rows, options);
   const std::unique_ptr<QuoteBook> quotes = quotesOf(quotePath, quotesText);
   const auto calibration = calibrationOf(calibratePath);
@@ -246,12 +248,15 @@ py::tuple runRows(const Table& table, const RunSettings& settings, const std::st
     ValuationQueue queue(options.threads, SimulationChoice{});
     Progress progress(false, 1.0);
     RunContext run{clock,    console, generator, queue, distribution, progress,
-                   runConfigOf(options), clock.now()};
+                   config, clock.now()};
     ResultsFile results;
-    results.setRun(RunFacts{!method.sampled, settings.trajectories, options.seed,
+    results.setRun(RunFacts{method.description, settings.trajectories, options.seed,
                             options.tradingDays});
     results.openInMemory();
-    run.results = &results;
+    // The rows' sinks as the command line's: the quotes' accounting, then the results.
+    std::optional<QuoteNotes> quoteNotes;
+    if (quotes != nullptr) run.sinks.push_back(&quoteNotes.emplace(*quotes));
+    run.sinks.push_back(&results);
     run.quotes = quotes.get();
     if (calibration != nullptr) {
       run.calibration = calibration.get();

@@ -7,6 +7,7 @@
 #include "runs/cycle_notice.h"
 #include "runs/elapsed_time.h"
 #include "runs/file_names.h"
+#include "runs/row_sink.h"
 #include "runs/row_turn.h"
 #include "runs/run_options.h"
 #include "runs/runs.h"
@@ -17,23 +18,36 @@ namespace empricer {
 
 namespace {
 
-// Where a run's rows go beyond the results file: the console and Batch_Result.csv (nullptr
-// for rows valued in process, which show nothing there).
-struct RowOutputs {
-  RowFile* batchResults = nullptr;
-  std::int64_t rowsShown = 0;  // for the progress line; 0 when it is off
+// The console echo of a batch's rows and their lines of Batch_Result.csv: a valued row's
+// console lines, then its five lines of the file; a skipped row's line on the console.
+class BatchEcho final : public RowSink {
+ public:
+  BatchEcho(RowFile& results, RunContext& run) : results_(results), run_(run) {}
+  Status skip(std::int64_t number, const std::string& why) override {
+    static_cast<void>(number);
+    return printLine("Skipped row: " + why);
+  }
+  Status row(const ValuedRow& row) override {
+    const StandardErrors* errors = shownErrors(run_, row.figures);
+    if (Status shown = writeConsoleRows(row.request, row.figures.result, errors, run_.clock,
+                                        row.startTime);
+        !shown.ok()) {
+      return shown;
+    }
+    return writeResultRows(results_, row.request, row.figures.result, errors);
+  }
+
+ private:
+  RowFile& results_;
+  RunContext& run_;
 };
 
-// A valued row's console lines and Batch_Result.csv lines.
-Status showRow(const ValuationRequest& request, const RowFigures& figures, RowFile& results,
-               RunContext& run, std::int64_t rowStartTime) {
-  const StandardErrors* errors = shownErrors(run, figures);
-  if (Status shown = writeConsoleRows(request, figures.result, errors, run.clock, rowStartTime);
-      !shown.ok()) {
-    return shown;
-  }
-  return writeResultRows(results, request, figures.result, errors);
-}
+// Where a batch's rows go beyond the run's sinks: the console and Batch_Result.csv (none for
+// rows valued in process, which show nothing there).
+struct RowOutputs {
+  BatchEcho* echo = nullptr;
+  std::int64_t rowsShown = 0;  // for the progress line; 0 when it is off
+};
 
 // The rows from `from` to the end of the range that the valuer cannot value.
 std::int64_t refusedRows(const RowValuer& valuer, const RunRows& rows, std::size_t from) {
@@ -44,20 +58,20 @@ std::int64_t refusedRows(const RowValuer& valuer, const RunRows& rows, std::size
   return count;
 }
 
-// The one row loop: everything a row shows happens at its turn, in row order.
-Status valueRows(const BatchFile& batch, RowValuer& valuer, const RowOutputs& out,
-                 RunContext& run) {
+// The one row loop: everything a row shows happens at its turn, in row order, each output
+// of it one of `sinks`.
+Status valueRows(const BatchFile& batch, RowValuer& valuer, const RowSinks& sinks,
+                 std::int64_t rowsShown, RunContext& run) {
   const RunRows& rows = batch.rows;
   std::int64_t rowsDone = 0;
   bool cycleTold = false;  // one warning a run
   bool skipsTold = false;  // and one about the rows the valuer skips
   for (std::size_t r = rows.first; r < rows.end; ++r) {
-    run.progress.startRow(++rowsDone, out.rowsShown);
+    run.progress.startRow(++rowsDone, rowsShown);
     if (run.listen && !run.listen(0.0)) return stoppedFailure();
     const auto number = static_cast<std::int64_t>(r) + 1;
     if (!rows.rows[r].valued) {
-      if (out.batchResults == nullptr) continue;
-      if (Status shown = printLine("Skipped row: days out of range"); !shown.ok()) return shown;
+      if (Status told = skipRow(sinks, number, "days out of range"); !told.ok()) return told;
       continue;
     }
     if (const std::string why = valuer.refusal(r); !why.empty()) {
@@ -65,8 +79,7 @@ Status valueRows(const BatchFile& batch, RowValuer& valuer, const RowOutputs& ou
         skipsTold = true;
         warnOfSkips(run, number, refusedRows(valuer, rows, r), why);
       }
-      if (out.batchResults == nullptr) continue;
-      if (Status shown = printLine("Skipped row: " + why); !shown.ok()) return shown;
+      if (Status told = skipRow(sinks, number, why); !told.ok()) return told;
       continue;
     }
     const ValuationRequest request = requestOf(rows, r);
@@ -78,19 +91,11 @@ Status valueRows(const BatchFile& batch, RowValuer& valuer, const RowOutputs& ou
     const std::int64_t rowStartTime = run.clock.now();
     RowFigures figures{};
     const Status status = valuer.value(r, figures);
-    if (status.ok()) noteAccuracy(run, number, figures);
     run.progress.clear();
     if (!status.ok()) return status;
-    if (out.batchResults != nullptr) {
-      if (Status shown = showRow(request, figures, *out.batchResults, run, rowStartTime);
-          !shown.ok()) {
-        return shown;
-      }
-    }
-    if (Status written = writeDeskRow(run, number, request, figures, draws.repeats());
-        !written.ok()) {
-      return written;
-    }
+    const ValuedRow row{number,          request,        figures, rows.rows[r].quote,
+                        draws.repeats(), rowStartTime};
+    if (Status taken = passRow(sinks, row); !taken.ok()) return taken;
   }
   return {};
 }
@@ -115,16 +120,20 @@ Status valueBatch(BatchFile& batch, const RowOutputs& out, RunContext& run,
                   std::unique_ptr<RowValuer> made = nullptr) {
   if (made == nullptr) {
     Outcome<std::unique_ptr<RowValuer>> prepared =
-        preparedValuer(batch, out.batchResults != nullptr, run);
+        preparedValuer(batch, out.echo != nullptr, run);
     if (!prepared.ok()) return failureOf(prepared);
     made = std::move(prepared.value());
   }
   const std::unique_ptr<RowValuer> valuer = std::move(made);
-  if (run.results != nullptr && mostRepeats(*valuer, batch.rows) > 0) {
-    if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
+  AccuracyTally accuracy;
+  RowSinks sinks = {&accuracy};
+  if (out.echo != nullptr) sinks.push_back(out.echo);
+  sinks.insert(sinks.end(), run.sinks.begin(), run.sinks.end());
+  if (Status begun = beginRows(sinks, mostRepeats(*valuer, batch.rows)); !begun.ok()) {
+    return begun;
   }
-  Status status = valueRows(batch, *valuer, out, run);
-  warnOfAccuracy(run);
+  Status status = valueRows(batch, *valuer, sinks, out.rowsShown, run);
+  accuracy.warn(run);
   warnOfDay(run);
   if (status.ok()) status = drawTableSmile(run, batch.rows);
   return status;
@@ -172,7 +181,8 @@ Status runBatch(const RunSettings& settings, RunContext& run) {
   const RowRange shard = run.config.rows.value_or(RowRange{});
   const auto batchRows = static_cast<std::int64_t>(batch.rows.rows.size());
   chooseRange(batch, shard);
-  RowOutputs out{&results, 0};
+  BatchEcho echo(results, run);
+  RowOutputs out{&echo, 0};
   if (run.progress.enabled()) {
     out.rowsShown = static_cast<std::int64_t>(batch.rows.end - batch.rows.first);
   }

@@ -4,6 +4,7 @@
 #include "runs/elapsed_time.h"
 #include "runs/file_names.h"
 #include "runs/request_from_settings.h"
+#include "runs/row_sink.h"
 #include "runs/row_turn.h"
 #include "runs/runs.h"
 #include "runs/stop.h"
@@ -120,30 +121,28 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   if (const std::string why = valuer->refusal(0); !why.empty()) return Failure{"empricer: " + why};
   if (Status prepared = valuer->prepare(); !prepared.ok()) return prepared;
   const ValuationDraws draws = valuer->drawsOf(0);
-  if (draws.repeats() > 0) {
-    warnOfCycle(run, 1, draws);
-    if (run.results != nullptr) {
-      if (Status widened = run.results->addCycleColumn(); !widened.ok()) return widened;
-    }
-  }
+  if (draws.repeats() > 0) warnOfCycle(run, 1, draws);
+  if (Status begun = beginRows(run.sinks, draws.repeats()); !begun.ok()) return begun;
   RowFigures figures{};
   run.progress.startRow(1, 0);
   const Status valued = valuer->value(0, figures);
-  if (valued.ok()) noteAccuracy(run, 1, figures);
   run.progress.clear();
   if (!valued.ok()) return valued;
-  warnOfAccuracy(run);
+  // The row's elapsed time counts from the program's start.
+  const ValuedRow row{1, request, figures, rows.rows[0].quote, draws.repeats(), run.startTime};
+  // The warnings about the figures come before the report.
+  AccuracyTally accuracy;
+  if (Status noted = accuracy.row(row); !noted.ok()) return noted;
+  accuracy.warn(run);
   warnOfDay(run);
 
   if (Status shown = writeReport(request, figures.result, shownErrors(run, figures));
       !shown.ok()) {
     return shown;
   }
-  writeElapsedLine(run.clock, "Elapse time: ", run.startTime);
+  writeElapsedLine(run.clock, "Elapse time: ", row.startTime);
   if (Status shown = standardOutputWritten(); !shown.ok()) return shown;
-  if (Status written = writeDeskRow(run, 1, request, figures, draws.repeats()); !written.ok()) {
-    return written;
-  }
+  if (Status taken = passRow(run.sinks, row); !taken.ok()) return taken;
   return drawTableSmile(run, rows);
 }
 

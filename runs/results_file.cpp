@@ -28,7 +28,7 @@ Status ResultsFile::open(const std::string& path) {
 
 std::string ResultsFile::header() const {
   std::string line = kResultsHeader;
-  if (run_.exact) line += ",exact_error,vega";
+  if (!run_.method.sampled) line += ",exact_error,vega";
   if (cycleColumn_) line += ",cycle_repeats";
   return line;
 }
@@ -43,8 +43,14 @@ Status ResultsFile::close() {
   return file_.close();
 }
 
-Status ResultsFile::addCycleColumn() {
-  if (cycleColumn_) return {};
+void ResultsFile::want(FigureChoice& choice) const {
+  choice.standardErrors = true;
+  choice.desk = true;
+  choice.vega = true;
+}
+
+Status ResultsFile::begin(std::uint64_t mostRepeats) {
+  if (mostRepeats == 0 || cycleColumn_) return {};
   cycleColumn_ = true;
   if (inMemory_) {
     memory_ = header() + "\n";
@@ -57,16 +63,18 @@ Status ResultsFile::addCycleColumn() {
   return file_.writeRow(header() + "\n");
 }
 
-Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
-                             const RowFigures& figures, std::uint64_t cycleRepeats,
-                             const MarketQuote& quote) {
+Status ResultsFile::row(const ValuedRow& valued) {
+  const ValuationRequest& request = valued.request;
+  const RowFigures& figures = valued.figures;
+  const MarketQuote& quote = valued.quote;
+  const bool sampled = run_.method.sampled;
   const ValuationResult& result = figures.result;
-  const StandardErrors* errors = figures.sampled ? &figures.errors : nullptr;
+  const StandardErrors* errors = sampled ? &figures.errors : nullptr;
   const DeskFigures& desk = figures.desk;
   const double discount = discountOf(request);
   std::string lines;
   for (int p = 0; p < kPathCount; ++p) {
-    lines += std::to_string(row);
+    lines += std::to_string(valued.number);
     lines += ',';
     lines += kPathNames[p];
     const double numbers[] = {startPriceOfPath(request, p), request.strike,
@@ -118,11 +126,13 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
     }
     lines += ',';
     appendShortest(lines, discount);
-    lines += run_.exact ? ",exact," : ",simulation,";
-    if (!run_.exact) lines += std::to_string(run_.trajectories);
     lines += ',';
-    if (run_.seed && !run_.exact) lines += std::to_string(*run_.seed);
-    if (run_.exact) {
+    lines += run_.method.name;
+    lines += ',';
+    if (sampled) lines += std::to_string(run_.trajectories);
+    lines += ',';
+    if (run_.seed && sampled) lines += std::to_string(*run_.seed);
+    if (!sampled) {
       lines += ',';
       appendShortest(lines, figures.errorRatio);
       lines += ',';
@@ -130,7 +140,7 @@ Status ResultsFile::writeRow(std::int64_t row, const ValuationRequest& request,
     }
     if (cycleColumn_) {
       lines += ',';
-      lines += std::to_string(cycleRepeats);
+      lines += std::to_string(valued.cycleRepeats);
     }
     lines += '\n';
   }

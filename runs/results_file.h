@@ -7,8 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "runs/row_sink.h"
 #include "engine/desk/desk_figures.h"
-#include "engine/simulation/group_valuation.h"
+#include "engine/rows/row_valuer.h"
 #include "engine/valuation/records.h"
 #include "engine/desk/row_figures.h"
 #include "engine/valuation/row_pricer.h"
@@ -20,16 +21,16 @@ namespace empricer {
 
 // How the run was made, for the columns that say so on every line.
 struct RunFacts {
-  bool exact = false;                 // method: exact, or simulation
+  MethodDescription method{};         // the method column, and the columns that follow from it
   std::int64_t trajectories = 0;      // a simulation's
   std::optional<std::uint32_t> seed;  // --seed; none when the clock seeded the run
   double tradingDays = 252.0;         // for the market's yearly volatilities
 };
 
-class ResultsFile {
+class ResultsFile final : public RowSink {
  public:
   ResultsFile() = default;
-  ~ResultsFile();
+  ~ResultsFile() override;
   ResultsFile(const ResultsFile&) = delete;
   ResultsFile& operator=(const ResultsFile&) = delete;
 
@@ -42,16 +43,17 @@ class ResultsFile {
   void setRun(const RunFacts& facts) { run_ = facts; }
   // Closes the file, checked.
   Status close();
-  // Before the first row: the file gains the last column cycle_repeats (some row of the run
-  // takes more draws than the generator's cycle), and its header is written again with it.
-  Status addCycleColumn();
-  // A valued row (counted as --rows counts, 1 for a manual run): its five lines in one piece,
-  // flushed, with `cycleRepeats` in the cycle column when there is one; the standard error
-  // fields are empty unless the figures are sampled, a quote's fields when it has no such
-  // price, a vega field when the row has none. Fails with the stop message when they cannot be
-  // written.
-  Status writeRow(std::int64_t row, const ValuationRequest& request, const RowFigures& figures,
-                  std::uint64_t cycleRepeats, const MarketQuote& quote);
+  // The standard errors, the desk figures and a law's vega.
+  void want(FigureChoice& choice) const override;
+  // Before the first row: with `mostRepeats` above 0 (some row of the run takes more draws
+  // than the generator's cycle) the file gains the last column cycle_repeats, and its header
+  // is written again with it.
+  Status begin(std::uint64_t mostRepeats) override;
+  // A valued row: its five lines in one piece, flushed, with its cycle repeats in the cycle
+  // column when there is one; the standard error fields are empty unless the method's figures
+  // are sampled, a quote's fields when it has no such price, a vega field when the row has
+  // none. Fails with the stop message when they cannot be written.
+  Status row(const ValuedRow& row) override;
 
  private:
   RowFile file_;

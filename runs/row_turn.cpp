@@ -19,43 +19,6 @@
 
 namespace empricer {
 
-namespace {
-
-bool wantsDesk(const RunContext& run) { return run.results != nullptr || run.plot != nullptr; }
-
-// The out-of-the-money side's point of the smile picture, with the market's volatility of
-// its quote as a marker and, for sampled figures, error bars of two standard errors.
-void addToPlot(RunContext& run, const ValuationRequest& request, const RowFigures& figures,
-               const MarketQuote& quote) {
-  const double forward = figures.desk.forward[kBasePath];
-  const bool callSide = request.strike >= forward;
-  const double quoted = callSide ? quote.call : quote.put;
-  const double tradingDays = run.config.tradingDays;
-  const double market =
-      std::isnan(quoted)
-          ? quoted
-          : yearlyVolatilityOfPrice(request, quoted, callSide, forward, tradingDays);
-  // The out-of-the-money side's value and standard error: the one the volatility is of. A
-  // law's figures have no standard error: no bars, and never at the bound.
-  const ValuationResult& r = figures.result;
-  const double value = callSide ? r.callValue : r.putValue;
-  const double error = !figures.sampled ? NAN
-                       : callSide       ? figures.errors.call[kBasePath]
-                                        : figures.errors.put[kBasePath];
-  auto volatilityAt = [&](double shift) {
-    return yearlyVolatility(request, callSide ? r.callValue + shift : r.callValue,
-                            callSide ? r.putValue : r.putValue + shift, forward, tradingDays);
-  };
-  const double bound =
-      discountOf(request) *
-      std::fmax(callSide ? forward - request.strike : request.strike - forward, 0.0);
-  run.plot->add(request.spot, request.days, request.strike, forward,
-                figures.desk.ivYear[kBasePath], volatilityAt(-error), volatilityAt(error),
-                value - 2.0 * error <= bound, market);
-}
-
-}  // namespace
-
 void warnOf(RunContext& run, const std::string& text) {
   if (run.warn) {
     run.warn(text);
@@ -67,10 +30,9 @@ void warnOf(RunContext& run, const std::string& text) {
 
 FigureChoice figureChoice(const RunContext& run) {
   FigureChoice choice;
-  choice.standardErrors = run.config.standardErrors || wantsDesk(run);
-  choice.desk = wantsDesk(run);
+  choice.standardErrors = run.config.standardErrors;
   choice.tradingDays = run.config.tradingDays;
-  choice.vega = run.results != nullptr;
+  for (const RowSink* sink : run.sinks) sink->want(choice);
   return choice;
 }
 
@@ -101,7 +63,7 @@ const StandardErrors* shownErrors(const RunContext& run, const RowFigures& figur
 }
 
 Status drawTableSmile(RunContext& run, const RunRows& rows) {
-  if (run.plot == nullptr || run.calibration == nullptr) return {};
+  if (run.tableSmile == nullptr || run.calibration == nullptr) return {};
   RandomGenerator generator;
   seedRandom(generator, run.config.seed ? *run.config.seed
                                         : static_cast<std::uint32_t>(run.startTime));
@@ -123,14 +85,15 @@ Status drawTableSmile(RunContext& run, const RunRows& rows) {
     }
     run.progress.clear();
     const ValuationRequest request = requestOf(rows, r);
-    run.plot->addTableOwn(request.spot, request.days, request.strike,
+    run.tableSmile->addTableOwn(request.spot, request.days, request.strike,
                           figures.desk.forward[kBasePath], figures.desk.ivYear[kBasePath]);
   }
   return {};
 }
 
-void drawCalibrationQuotes(RunContext& run, const ValuationRequest& common) {
-  if (run.plot == nullptr || run.calibrationLog == nullptr) return;
+void drawCalibrationQuotes(const RunContext& run, SmilePlot& plot,
+                           const ValuationRequest& common) {
+  if (run.calibrationLog == nullptr) return;
   const double tradingDays = run.config.tradingDays;
   for (const SpotCalibration& s : run.calibrationLog->spots) {
     for (const QuotedPrice& p : s.prices) {
@@ -153,7 +116,7 @@ void drawCalibrationQuotes(RunContext& run, const ValuationRequest& common) {
       const auto volatility = [&](double price) {
         return yearlyVolatilityOfPrice(request, price, p.call, forward, tradingDays);
       };
-      run.plot->addMarket(p.spot, p.days, p.strike, forward, volatility(0.5 * (p.bid + p.ask)),
+      plot.addMarket(p.spot, p.days, p.strike, forward, volatility(0.5 * (p.bid + p.ask)),
                           volatility(p.bid), volatility(p.ask));
     }
   }
@@ -164,75 +127,67 @@ MarketQuote quoteOf(const RunContext& run, const ValuationRequest& request) {
                                : MarketQuote{};
 }
 
-Status writeDeskRow(RunContext& run, std::int64_t row, const ValuationRequest& request,
-                    const RowFigures& figures, std::uint64_t cycleRepeats) {
-  const MarketQuote quote = quoteOf(run, request);
-  if (run.quotes != nullptr) run.quotes->noteRow(request.spot, request.strike, request.days);
-  if (run.plot != nullptr) addToPlot(run, request, figures, quote);
-  return run.results != nullptr ? run.results->writeRow(row, request, figures, cycleRepeats, quote)
-                               : Status{};
-}
-
 void warnOfCycle(RunContext& run, std::int64_t row, const ValuationDraws& draws) {
   warnOf(run, "row " + std::to_string(row) + ": " + cycleReason(draws));
 }
 
-void noteAccuracy(RunContext& run, std::int64_t row, const RowFigures& figures) {
-  AccuracyTally& tally = run.accuracy;
-  if (figures.unformedFigure >= 0 && tally.unformedRows++ == 0) {
-    tally.firstUnformedRow = row;
-    tally.firstUnformedFigure = figures.unformedFigure;
+Status AccuracyTally::row(const ValuedRow& valued) {
+  const RowFigures& figures = valued.figures;
+  const std::int64_t row = valued.number;
+  if (figures.unformedFigure >= 0 && unformedRows_++ == 0) {
+    firstUnformedRow_ = row;
+    firstUnformedFigure_ = figures.unformedFigure;
   }
   if (std::isnan(figures.errorRatio)) {
     // A figure beyond a double has its own warning: its NaN is no input's.
-    if (figures.unformedFigure < 0 && tally.nanRows++ == 0) tally.firstNanRow = row;
+    if (figures.unformedFigure < 0 && nanRows_++ == 0) firstNanRow_ = row;
   } else if (std::isinf(figures.errorRatio)) {
-    if (tally.combRows++ == 0) tally.firstCombRow = row;
+    if (combRows_++ == 0) firstCombRow_ = row;
   } else if (figures.errorRatio > 1.0) {
-    ++tally.rows;
-    if (figures.errorRatio > tally.worst) {
-      tally.worst = figures.errorRatio;
-      tally.worstRow = row;
-      tally.worstFigure = figures.errorFigure;
+    ++rows_;
+    if (figures.errorRatio > worst_) {
+      worst_ = figures.errorRatio;
+      worstRow_ = row;
+      worstFigure_ = figures.errorFigure;
     }
   }
+  return {};
 }
 
-void warnOfAccuracy(RunContext& run) {
-  const AccuracyTally& tally = run.accuracy;
+void AccuracyTally::warn(RunContext& run) const {
   const auto rows = [](std::int64_t n) {
     return std::to_string(n) + (n == 1 ? " row" : " rows");
   };
-  if (tally.nanRows > 0) {
-    warnOf(run, "the exact figures of " + rows(tally.nanRows) + " (the first: row " +
-                    std::to_string(tally.firstNanRow) +
+  if (nanRows_ > 0) {
+    warnOf(run, "the exact figures of " + rows(nanRows_) + " (the first: row " +
+                    std::to_string(firstNanRow_) +
                     ") are not all numbers: a return of dist.csv or an input of the row is not "
                     "a number");
   }
-  if (tally.unformedRows > 0) {
-    warnOf(run, "the exact figures of " + rows(tally.unformedRows) + " (the first: row " +
-                    std::to_string(tally.firstUnformedRow) + ", " +
-                    exactFigureName(tally.firstUnformedFigure) +
+  if (unformedRows_ > 0) {
+    warnOf(run, "the exact figures of " + rows(unformedRows_) + " (the first: row " +
+                    std::to_string(firstUnformedRow_) + ", " +
+                    exactFigureName(firstUnformedFigure_) +
                     ") are not all formed: a figure beyond the largest number a double holds "
                     "(1.8e+308) shows as inf, or as nan where it has no sign; the start or the "
                     "days are too large for it");
   }
-  if (tally.combRows > 0) {
-    warnOf(run, "the exact figures of " + rows(tally.combRows) + " (the first: row " +
-                    std::to_string(tally.firstCombRow) +
+  if (combRows_ > 0) {
+    warnOf(run, "the exact figures of " + rows(combRows_) + " (the first: row " +
+                    std::to_string(firstCombRow_) +
                     ") are held to no bound: dist.csv's returns sit on a few values spaced "
                     "like ticks, the sums of their steps are point masses that the exact law's "
                     "lattice smooths, and their probabilities and deltas may be off by far more "
                     "than 1e-07 (exact_error inf)");
   }
-  if (tally.rows > 0) {
+  if (rows_ > 0) {
     char ratio[32];
-    std::snprintf(ratio, sizeof ratio, "%.3g", tally.worst);
-    const std::string figure = exactFigureName(tally.worstFigure);
-    warnOf(run, "the exact figures of " + rows(tally.rows) +
+    std::snprintf(ratio, sizeof ratio, "%.3g", worst_);
+    const std::string figure = exactFigureName(worstFigure_);
+    warnOf(run, "the exact figures of " + rows(rows_) +
                     " may be further from their limits than their bounds (values 1e-07 x "
                     "start, probabilities and deltas 1e-07); the worst: row " +
-                    std::to_string(tally.worstRow) + (figure.empty() ? "" : ", " + figure) +
+                    std::to_string(worstRow_) + (figure.empty() ? "" : ", " + figure) +
                     ", up to " + ratio +
                     " times its bound (each row's ratio: the results file's column "
                     "exact_error)");

@@ -23,6 +23,10 @@ struct RunConfig {
   bool standardErrors = false;         // report the Monte Carlo standard errors
   double tradingDays = 252.0;          // days in a year, for the yearly volatility
   std::int32_t stepsPerDay = kDefaultStepsPerDay;  // the steps of a day
+  // How the rows are valued, as the options ask (chooseMethod decides from these): the rows of
+  // each S0 on one set of paths, or the figures' limits from the exact terminal law.
+  bool chain = false;
+  bool exact = false;
 };
 
 }  // namespace empricer

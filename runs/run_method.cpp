@@ -2,12 +2,15 @@
 
 namespace empricer {
 
-RunMethod chooseMethod(const ProgramOptions& options) {
+RunMethod chooseMethod(const RunConfig& config) {
   // --exact says so below the settings: its figures are limits, and no trajectory is drawn.
-  if (options.exact) {
-    return {ValuationMethod::exact, "Method:               exact limits (--exact)", false};
+  if (config.exact) {
+    return {ValuationMethod::exact, describeMethod(ValuationMethod::exact),
+            "Method:               exact limits (--exact)"};
   }
-  return {options.chain ? ValuationMethod::chains : ValuationMethod::simulation, "", true};
+  const ValuationMethod method =
+      config.chain ? ValuationMethod::chains : ValuationMethod::simulation;
+  return {method, describeMethod(method), ""};
 }
 
 }  // namespace empricer

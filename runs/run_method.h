@@ -4,20 +4,19 @@
 
 #include <string>
 
-#include "runs/run_options.h"
+#include "runs/run_config.h"
 #include "engine/rows/row_valuer.h"
 
 namespace empricer {
 
 struct RunMethod {
   ValuationMethod method;
+  // What the outputs say of it (describeMethod): the results file's and the picture's.
+  MethodDescription description;
   // A line below the settings that names the method ("" for none).
   std::string banner;
-  // The figures come from sampled trajectories: the results file and the picture name their
-  // number (and the seed), rather than "exact".
-  bool sampled;
 };
 
-RunMethod chooseMethod(const ProgramOptions& options);
+RunMethod chooseMethod(const RunConfig& config);
 
 }  // namespace empricer

@@ -153,7 +153,8 @@ Outcome<ProgramOptions> parseOptions(const std::vector<std::string>& args) {
 
 RunConfig runConfigOf(const ProgramOptions& options) {
   return {options.threads,        options.seed,        options.rows,
-          options.standardErrors, options.tradingDays, options.stepsPerDay};
+          options.standardErrors, options.tradingDays, options.stepsPerDay,
+          options.chain,          options.exact};
 }
 
 std::string rowsText(const RowRange& rows) {

@@ -13,7 +13,7 @@
 
 namespace empricer {
 
-Status outputsApartFromInputs(const ProgramOptions& options, bool batchRun) {
+Status outputsApartFromInputs(const RunFiles& files, bool batchRun) {
   // An output given on the command line is named by its option, so that the message says
   // which argument to change; Batch_Result.csv comes first, so that --results or --plot is
   // named when one of them is that file.
@@ -22,14 +22,14 @@ Status outputsApartFromInputs(const ProgramOptions& options, bool batchRun) {
   if (batchRun) {
     outputs.push_back({kResultFileName, std::string("the batch run's ") + kResultFileName});
   }
-  if (options.results) outputs.push_back({*options.results, "--results " + *options.results});
-  if (options.plot) outputs.push_back({*options.plot, "--plot " + *options.plot});
+  if (files.results) outputs.push_back({*files.results, "--results " + *files.results});
+  if (files.plot) outputs.push_back({*files.plot, "--plot " + *files.plot});
 
   std::vector<NamedFile> inputs = {
       {kSettingsFileName, std::string("the settings file ") + kSettingsFileName},
       {kDistributionFileName, std::string("the return table ") + kDistributionFileName},
       {kBatchFileName, std::string("the batch file ") + kBatchFileName}};
-  if (options.quotes) inputs.push_back({*options.quotes, "the quotes file (--quotes)"});
+  if (files.quotes) inputs.push_back({*files.quotes, "the quotes file (--quotes)"});
 
   const Status apart = outputsApart(outputs, inputs);
   if (apart.ok()) return {};

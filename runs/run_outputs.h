@@ -4,17 +4,25 @@
 
 #include <string>
 
-#include "runs/run_options.h"
+#include <optional>
+
 #include "text/status.h"
 
 namespace empricer {
+
+// The files a run's options name: the outputs it writes and the quotes it reads.
+struct RunFiles {
+  std::optional<std::string> results;  // --results
+  std::optional<std::string> plot;     // --plot
+  std::optional<std::string> quotes;   // --quotes
+};
 
 // Refuses a run whose outputs would write over one of its inputs (Setup.txt, dist.csv,
 // batch.csv, the quotes file) or over each other (also the scratch file VelmarTemp.txt, which
 // every valuation may make and remove): "empricer: --results quotes.csv is the quotes file
 // (--quotes); an output never overwrites an input" (badInput, no line end). `batchRun` adds
 // Batch_Result.csv to the outputs. Looks at the files without opening any.
-Status outputsApartFromInputs(const ProgramOptions& options, bool batchRun);
+Status outputsApartFromInputs(const RunFiles& files, bool batchRun);
 
 // An exclusive advisory lock (flock) on an output file named on the command line, held from
 // before the file is emptied to the end of the run, so that two runs never write it at once.

@@ -9,10 +9,9 @@
 #include "runs/clock.h"
 #include "runs/console_input.h"
 #include "runs/progress.h"
-#include "runs/results_file.h"
+#include "runs/row_sink.h"
 #include "runs/run_config.h"
 #include "runs/settings.h"
-#include "runs/smile_plot.h"
 #include "engine/quotes/calibration_quotes.h"
 #include "engine/table/distribution_cache.h"
 #include "engine/table/random_generator.h"
@@ -23,23 +22,8 @@
 namespace empricer {
 
 class QuoteBook;
+class SmilePlot;
 struct BatchFile;
-
-// The rows whose figures may be further from their limits than their bounds, told once at
-// the end of a run.
-struct AccuracyTally {
-  std::int64_t rows = 0;       // with an estimate above its bound
-  double worst = 0.0;          // the largest ratio of an estimate to its bound
-  std::int64_t worstRow = 0;
-  int worstFigure = -1;
-  std::int64_t nanRows = 0;    // with figures that are not numbers
-  std::int64_t firstNanRow = 0;
-  std::int64_t combRows = 0;   // held to no bound: sums of a comb of steps
-  std::int64_t firstCombRow = 0;
-  std::int64_t unformedRows = 0;  // with a figure beyond the largest double
-  std::int64_t firstUnformedRow = 0;
-  int firstUnformedFigure = -1;
-};
 
 // What a run uses besides the settings.
 struct RunContext {
@@ -51,9 +35,13 @@ struct RunContext {
   Progress& progress;
   RunConfig config;        // what the run reads of its options
   std::int64_t startTime;  // the program's start, for the elapsed times
-  ResultsFile* results = nullptr;  // --results
-  SmilePlot* plot = nullptr;       // --plot
-  QuoteBook* quotes = nullptr;     // --quotes
+  // The outputs of every valued row beyond the console and Batch_Result.csv, in the order each
+  // row reaches them (the quotes' accounting, the picture, the results file).
+  RowSinks sinks{};
+  // --quotes: the market's quote of each row (quoteOf), for its valuer and its outputs.
+  const QuoteBook* quotes = nullptr;
+  // --plot with --calibrate: the picture the table's own smile goes into (drawTableSmile).
+  SmilePlot* tableSmile = nullptr;
   // --calibrate: the quoted prices by S0, and the log of each S0's calibration.
   const std::map<double, std::vector<QuotedPrice>>* calibration = nullptr;
   CalibrationLog* calibrationLog = nullptr;
@@ -66,7 +54,6 @@ struct RunContext {
   // The run's warnings, each a line's text without "empricer: warning: "; standard error
   // when not set.
   std::function<void(const std::string& text)> warn{};
-  AccuracyTally accuracy{};
 };
 
 // A warning of the run: to `run.warn`, or to standard error as "empricer: warning: TEXT".
@@ -83,8 +70,8 @@ Status runManual(const RunSettings& settings, RunContext& run);
 Status runBatch(const RunSettings& settings, RunContext& run);
 
 // The rows of `batch` (read from the text of a batch.csv) valued as a batch run values them,
-// in process: no console lines, no Batch_Result.csv and no temporary file; only `run.results`
-// is written (and `run.listen` told of the progress). Fails with the stop message.
+// in process: no console lines, no Batch_Result.csv and no temporary file; only `run.sinks`
+// take the rows (and `run.listen` is told of the progress). Fails with the stop message.
 Status valueRowsOf(BatchFile& batch, RunContext& run);
 
 }  // namespace empricer

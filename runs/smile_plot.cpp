@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/desk/desk_figures.h"
+#include "engine/desk/valuation_figures.h"
 #include "text/round_step.h"
 #include "text/text_width.h"
 
@@ -45,6 +47,40 @@ void SmilePlot::add(double spot, std::int32_t days, double strike, double forwar
   seriesOf(spot, days).points.push_back({x, ivYear, ivLow, ivHigh, market, nearBound});
   if (std::isfinite(market)) ++markets_;
   if (nearBound) ++nearBound_;
+}
+
+void SmilePlot::want(FigureChoice& choice) const {
+  choice.standardErrors = true;
+  choice.desk = true;
+}
+
+Status SmilePlot::row(const ValuedRow& row) {
+  const ValuationRequest& request = row.request;
+  const RowFigures& figures = row.figures;
+  const double forward = figures.desk.forward[kBasePath];
+  const bool callSide = request.strike >= forward;
+  const double quoted = callSide ? row.quote.call : row.quote.put;
+  const double market =
+      std::isnan(quoted)
+          ? quoted
+          : yearlyVolatilityOfPrice(request, quoted, callSide, forward, tradingDays_);
+  // The out-of-the-money side's value and standard error: the one the volatility is of. A
+  // law's figures have no standard error: no bars, and never at the bound.
+  const ValuationResult& r = figures.result;
+  const double value = callSide ? r.callValue : r.putValue;
+  const double error = !method_.sampled ? NAN
+                       : callSide       ? figures.errors.call[kBasePath]
+                                        : figures.errors.put[kBasePath];
+  auto volatilityAt = [&](double shift) {
+    return yearlyVolatility(request, callSide ? r.callValue + shift : r.callValue,
+                            callSide ? r.putValue : r.putValue + shift, forward, tradingDays_);
+  };
+  const double bound =
+      discountOf(request) *
+      std::fmax(callSide ? forward - request.strike : request.strike - forward, 0.0);
+  add(request.spot, request.days, request.strike, forward, figures.desk.ivYear[kBasePath],
+      volatilityAt(-error), volatilityAt(error), value - 2.0 * error <= bound, market);
+  return {};
 }
 
 SmilePlot::Series& SmilePlot::seriesOf(double spot, std::int32_t days) {
@@ -356,10 +392,10 @@ std::string SmilePlot::svg(std::int64_t trajectories, std::int64_t distributionR
   }
   const double below = 18 * static_cast<double>(series_.size());  // the legend's entries
   const std::vector<LegendText> notes =
-      legendNotes(kTop + 24 + below, leftOut_, nearBound_, markets_, exact_,
+      legendNotes(kTop + 24 + below, leftOut_, nearBound_, markets_, !method_.sampled,
                   calibrationMarks_ > 0);
   legend.insert(legend.end(), notes.begin(), notes.end());
-  const std::string title = titleOf(spots, exact_, trajectories, distributionRows);
+  const std::string title = titleOf(spots, !method_.sampled, trajectories, distributionRows);
   std::string out = heading(title, sizeFor(title, legend));
   out += axes(frame);
   for (std::size_t i = 0; i < series_.size(); ++i) {

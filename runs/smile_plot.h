@@ -7,12 +7,25 @@
 #include <string>
 #include <vector>
 
+#include "runs/row_sink.h"
+#include "engine/rows/row_valuer.h"
 #include "text/status.h"
 
 namespace empricer {
 
-class SmilePlot {
+class SmilePlot final : public RowSink {
  public:
+  // How the run's rows are valued (a law's limits: the title says so instead of the
+  // trajectories, and no point has a bar), and the days of its year for the volatilities.
+  void setRun(const MethodDescription& method, double tradingDays) {
+    method_ = method;
+    tradingDays_ = tradingDays;
+  }
+  // The standard errors and the desk figures.
+  void want(FigureChoice& choice) const override;
+  // A valued row's out-of-the-money side as a point (add), with the market's volatility of
+  // its quote as a marker and, for sampled figures, error bars of two standard errors.
+  Status row(const ValuedRow& row) override;
   // A valued row's base path: its volatility, the volatilities of its value less and plus a
   // standard error (NaN for none: no bar, or no end of it), and whether its value lies within
   // two standard errors of its lower no-arbitrage bound (drawn hollow).
@@ -28,8 +41,6 @@ class SmilePlot {
                    double ivYear);
   void addMarket(double spot, std::int32_t days, double strike, double forward, double ivMid,
                  double ivBid, double ivAsk);
-  // The figures are exact limits: the title says so instead of the trajectories.
-  void setExact() { exact_ = true; }
   // Writes the picture: `trajectories` and `distributionRows` go into its title. Fails with
   // the stop message when the file cannot be written.
   Status write(const std::string& path, std::int64_t trajectories,
@@ -67,7 +78,8 @@ class SmilePlot {
   Series& seriesOf(double spot, std::int32_t days);
   std::vector<Series> series_;
   std::int64_t leftOut_ = 0;  // rows whose volatility (or moneyness) is not a number
-  bool exact_ = false;
+  MethodDescription method_{};
+  double tradingDays_ = 252.0;
   std::int64_t nearBound_ = 0;  // points drawn hollow
   std::int64_t markets_ = 0;    // market volatilities drawn
   std::int64_t calibrationMarks_ = 0;  // the table's own points and the calibration's quotes

@@ -60,7 +60,7 @@ std::vector<std::string> dataLines(const std::string& results) {
 TEST(CommandLine, ARunReadsTheValuesItsOptionsGive) {
   const Outcome<ProgramOptions> parsed =
       parseOptions({"--threads", "3", "--seed", "7", "--rows", "2-4", "--std-errors",
-                    "--trading-days", "250.5", "--steps-per-day", "12", "--quiet"});
+                    "--trading-days", "250.5", "--steps-per-day", "12", "--quiet", "--chain"});
   ASSERT_TRUE(parsed.ok()) << parsed.message();
   const RunConfig config = runConfigOf(parsed.value());
   EXPECT_EQ(config.threads, 3);
@@ -71,6 +71,8 @@ TEST(CommandLine, ARunReadsTheValuesItsOptionsGive) {
   EXPECT_TRUE(config.standardErrors);
   EXPECT_EQ(config.tradingDays, 250.5);
   EXPECT_EQ(config.stepsPerDay, 12);
+  EXPECT_TRUE(config.chain);
+  EXPECT_FALSE(config.exact);
 
   const Outcome<ProgramOptions> plain = parseOptions({"--threads", "2"});
   ASSERT_TRUE(plain.ok()) << plain.message();
@@ -81,6 +83,8 @@ TEST(CommandLine, ARunReadsTheValuesItsOptionsGive) {
   EXPECT_FALSE(defaults.standardErrors);
   EXPECT_EQ(defaults.tradingDays, 252.0);
   EXPECT_EQ(defaults.stepsPerDay, kDefaultStepsPerDay);
+  EXPECT_FALSE(defaults.chain);
+  EXPECT_FALSE(defaults.exact);
 }
 
 TEST(CommandLine, HelpAndVersionTouchNoFile) {

@@ -93,4 +93,15 @@ std::unique_ptr<RowValuer> makeValuer(ValuationMethod method, const RunRows& row
   return simulatedRows(rows, tools);
 }
 
+MethodDescription describeMethod(ValuationMethod method) {
+  switch (method) {
+    case ValuationMethod::exact:
+      return {"exact", false};
+    case ValuationMethod::simulation:
+    case ValuationMethod::chains:
+      break;
+  }
+  return {"simulation", true};
+}
+
 }  // namespace empricer

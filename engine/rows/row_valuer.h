@@ -92,6 +92,22 @@ enum class ValuationMethod {
   exact,       // each row from the exact law of its terminal prices
 };
 
+// What a run's outputs say of how its rows are valued, the same for every row of a run: the
+// one place the method's name and the kind of its figures are decided.
+struct MethodDescription {
+  // The results file's method column.
+  const char* name = "simulation";
+  // The figures are averages over trajectories drawn from the generator, each with its
+  // standard errors: the results file names the trajectories and the seed and fills its
+  // standard error columns, the picture names the trajectories and draws error bars. Otherwise
+  // they are a law's limits, without standard errors: the results file adds each row's
+  // exact_error and vega, and the picture says "exact limits".
+  bool sampled = true;
+};
+
+// The description of `method`'s valuer.
+MethodDescription describeMethod(ValuationMethod method);
+
 // What a valuer works with. The simulations draw from `generator` through `queue`.
 struct ValuerTools {
   DistributionCache& distribution;  // read from `distributionFile` before every valuation
