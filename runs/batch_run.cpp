@@ -53,7 +53,7 @@ struct RowOutputs {
 std::int64_t refusedRows(const RowValuer& valuer, const RunRows& rows, std::size_t from) {
   std::int64_t count = 0;
   for (std::size_t r = from; r < rows.end; ++r) {
-    if (rows.rows[r].valued && !valuer.refusal(r).empty()) ++count;
+    if (rows.rows[r].valued && !valuer.refusal(r).ok()) ++count;
   }
   return count;
 }
@@ -74,12 +74,12 @@ Status valueRows(const BatchFile& batch, RowValuer& valuer, const RowSinks& sink
       if (Status told = skipRow(sinks, number, "days out of range"); !told.ok()) return told;
       continue;
     }
-    if (const std::string why = valuer.refusal(r); !why.empty()) {
+    if (Status why = valuer.refusal(r); !why.ok()) {
       if (!skipsTold) {
         skipsTold = true;
-        warnOfSkips(run, number, refusedRows(valuer, rows, r), why);
+        warnOfSkips(run, number, refusedRows(valuer, rows, r), why.message());
       }
-      if (Status told = skipRow(sinks, number, why); !told.ok()) return told;
+      if (Status told = skipRow(sinks, number, why.message()); !told.ok()) return told;
       continue;
     }
     const ValuationRequest request = requestOf(rows, r);

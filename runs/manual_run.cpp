@@ -118,7 +118,7 @@ Status runManual(const RunSettings& settings, RunContext& run) {
   const std::unique_ptr<RowValuer> valuer =
       makeValuer(run.method, rows, valuerTools(run, kTemporaryFileName));
   // A row the valuer cannot value stops the run: a manual run has no other row.
-  if (const std::string why = valuer->refusal(0); !why.empty()) return Failure{"empricer: " + why};
+  if (Status why = valuer->refusal(0); !why.ok()) return Failure{"empricer: " + why.message()};
   if (Status prepared = valuer->prepare(); !prepared.ok()) return prepared;
   const ValuationDraws draws = valuer->drawsOf(0);
   if (draws.repeats() > 0) warnOfCycle(run, 1, draws);

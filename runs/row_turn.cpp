@@ -51,7 +51,7 @@ ValuerTools valuerTools(RunContext& run, const char* temporaryFile) {
 std::uint64_t mostRepeats(const RowValuer& valuer, const RunRows& rows) {
   std::uint64_t most = 0;
   for (std::size_t r = rows.first; r < rows.end; ++r) {
-    if (rows.rows[r].valued && valuer.refusal(r).empty()) {
+    if (rows.rows[r].valued && valuer.refusal(r).ok()) {
       most = std::max(most, valuer.drawsOf(r).repeats());
     }
   }
@@ -77,7 +77,7 @@ Status drawTableSmile(RunContext& run, const RunRows& rows) {
   const std::unique_ptr<RowValuer> valuer = makeValuer(run.method, rows, tools);
   if (Status prepared = valuer->prepare(); !prepared.ok()) return prepared;
   for (std::size_t r = rows.first; r < rows.end; ++r) {
-    if (!rows.rows[r].valued || !valuer->refusal(r).empty()) continue;
+    if (!rows.rows[r].valued || !valuer->refusal(r).ok()) continue;
     RowFigures figures{};
     if (Status valued = valuer->value(r, figures); !valued.ok()) {
       run.progress.clear();

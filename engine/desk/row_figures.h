@@ -56,10 +56,6 @@ struct RowFigures {
   // P(S_T < K - quote put); NaN without a quote.
   double profitCall = std::numeric_limits<double>::quiet_NaN();
   double profitPut = std::numeric_limits<double>::quiet_NaN();
-  // Whether `errors` holds standard errors (a sample's); a law's figures have none. The
-  // outputs go by the run's MethodDescription (engine/rows/row_valuer.h), which says the same
-  // for every row of the run.
-  bool sampled = false;
   // How far the figures may be from their limits, as the largest ratio of an error estimate to
   // its bound (0 for a simulation, whose error is its standard errors; NaN: not known), and the
   // figure it is of (-1: none; see exactFigureName).

@@ -57,7 +57,7 @@ class ExactRows final : public RowValuer {
     // before a value is written.
     const WorkWatch watch(tools_.watch.progress);
     for (std::size_t r = rows_.first; r < rows_.end; ++r) {
-      if (!rows_.rows[r].valued || rows_.rows[r].days < 1 || !refusal(r).empty()) continue;
+      if (!rows_.rows[r].valued || rows_.rows[r].days < 1 || !refusal(r).ok()) continue;
       const ValuationRequest request = requestOf(rows_, r);
       const double growth = growthPerStep(request);
       if (model_ == nullptr || loaded_ != tools_.distribution.current() ||
@@ -76,10 +76,10 @@ class ExactRows final : public RowValuer {
 
   ValuationDraws drawsOf(std::size_t) const override { return {}; }
 
-  std::string refusal(std::size_t r) const override {
+  Status refusal(std::size_t r) const override {
     if (rows_.rows[r].days <= kExactMostDays) return {};
-    return "the days (" + std::to_string(rows_.rows[r].days) + ") are more than --exact takes (" +
-           std::to_string(kExactMostDays) + ")";
+    return Failure{"the days (" + std::to_string(rows_.rows[r].days) +
+                   ") are more than --exact takes (" + std::to_string(kExactMostDays) + ")"};
   }
 
  private:

@@ -20,7 +20,7 @@ ValuationRequest requestOf(const RunRows& rows, std::size_t r) {
 }
 
 Status checkCalibration(const RunRows& rows, const ValuerTools& tools,
-                        const std::function<std::string(std::size_t)>& refusal,
+                        const std::function<Status(std::size_t)>& refusal,
                         std::map<double, std::vector<double>>* forwards) {
   if (tools.calibration == nullptr) return {};
   if (Status loaded = tools.distribution.refresh(tools.distributionFile); !loaded.ok()) {
@@ -28,7 +28,7 @@ Status checkCalibration(const RunRows& rows, const ValuerTools& tools,
   }
   std::map<double, bool> checked;
   for (std::size_t r = rows.first; r < rows.end; ++r) {
-    if (!rows.rows[r].valued || rows.rows[r].days < 1 || !refusal(r).empty()) continue;
+    if (!rows.rows[r].valued || rows.rows[r].days < 1 || !refusal(r).ok()) continue;
     const double spot = rows.rows[r].spot;
     if (checked.count(spot) > 0) continue;
     checked[spot] = true;

@@ -78,8 +78,9 @@ class RowValuer {
   // What must hold before any row is valued (the quotes of a calibration): fails with the
   // message the run stops with, before any output is written.
   virtual Status prepare() { return {}; }
-  // Why the valuer cannot value row `r` ("" when it can): the run skips the row and says why.
-  virtual std::string refusal(std::size_t r) const {
+  // Whether the valuer can value row `r`; a failure says why not, and the run skips the row
+  // and says so.
+  virtual Status refusal(std::size_t r) const {
     static_cast<void>(r);
     return {};
   }
@@ -133,7 +134,7 @@ struct ValuerTools {
 // without a calibration. With `forwards`, each S0's table forwards at its expiries (units of
 // S0, as tableForwards gives them) go there.
 Status checkCalibration(const RunRows& rows, const ValuerTools& tools,
-                        const std::function<std::string(std::size_t)>& refusal,
+                        const std::function<Status(std::size_t)>& refusal,
                         std::map<double, std::vector<double>>* forwards = nullptr);
 
 // The valuer of `method` for `rows`, which must outlive it.

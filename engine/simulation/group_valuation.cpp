@@ -421,7 +421,6 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
   for (std::size_t r = 0; r < plan.rows.size(); ++r) {
     const ValuationRequest request = requestOfRow(plan, r);
     values[r] = formValues(request, expectationsOf(plan, group, r), choice);
-    values[r].sampled = true;
     if (choice.standardErrors) {
       values[r].errors = group.pricers[r].standardErrors(discountOf(request));
     }
