@@ -26,7 +26,7 @@ double logWeightOf(const SampleMeasure& measure, const double* x) {
 
 SampleMeasure calibrateSample(const std::vector<double>& x,
                               const std::vector<ExpiryQuotes>& expiries,
-                              const std::vector<double>& forwards) {
+                              const std::vector<double>& forwards, const WorkWatch& watch) {
   SampleMeasure m;
   const std::size_t count = expiries.size();
   const std::size_t paths = count == 0 ? 0 : x.size() / count;
@@ -49,7 +49,8 @@ SampleMeasure calibrateSample(const std::vector<double>& x,
       coarseX.insert(coarseX.end(), x.begin() + static_cast<std::ptrdiff_t>(t * count),
                      x.begin() + static_cast<std::ptrdiff_t>((t + 1) * count));
     }
-    const SampleMeasure coarse = calibrateSample(coarseX, expiries, forwards);
+    const SampleMeasure coarse = calibrateSample(coarseX, expiries, forwards, watch);
+    if (watch.stopped()) return m;
     if (coarse.met) {
       for (std::size_t e = 0; e < count; ++e) {
         m.fits[e].mu = coarse.fits[e].mu;
@@ -79,6 +80,7 @@ SampleMeasure calibrateSample(const std::vector<double>& x,
   };
   SweepMix mix;
   for (m.sweeps = 1; m.sweeps <= kMostSweeps; ++m.sweeps) {
+    if (!watch.goOn()) return m;
     for (std::size_t e = 0; e < count; ++e) tiltsOf(e);
     const std::vector<double> start = flatFits(m.fits);
     bool allMet = true;

@@ -10,6 +10,7 @@
 
 #include "engine/exact/lattice_measure.h"
 #include "engine/exact/period_fit.h"
+#include "engine/valuation/work_watch.h"
 
 namespace empricer {
 
@@ -30,10 +31,11 @@ struct SampleMeasure {
 // The measure for the base path's prices `x` (units of S0), trajectory by trajectory, one
 // value per expiry of `expiries` in their order, keeping each expiry's `forwards` (units of
 // S0): the table's own, from its exact law, so that the sample's measure estimates the one the
-// exact law calibrates (its own mean is off by the sample's noise).
+// exact law calibrates (its own mean is off by the sample's noise). `watch` is asked before
+// each sweep; a measure it stopped is not met, and not to be used.
 SampleMeasure calibrateSample(const std::vector<double>& x,
                               const std::vector<ExpiryQuotes>& expiries,
-                              const std::vector<double>& forwards);
+                              const std::vector<double>& forwards, const WorkWatch& watch = {});
 
 // log prod_e h_e at one trajectory's prices `x` (one per expiry, units of the path's start).
 double logWeightOf(const SampleMeasure& measure, const double* x);

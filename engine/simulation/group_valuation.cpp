@@ -254,7 +254,8 @@ void inTwo(int threads, std::size_t count, const Work& work) {
 // prices scaled back to S0, each path's weights summing to the trajectories' count; and the
 // rows priced with them.
 std::vector<double> weightTrajectories(const GroupPlan& plan, GroupPricers& group,
-                                       const std::vector<double>& stored, SampleMeasure& measure) {
+                                       const std::vector<double>& stored, SampleMeasure& measure,
+                                       const WorkWatch& watch) {
   const std::size_t width = plan.keptDays.size() * kPathCount;
   const std::size_t paths = width == 0 ? 0 : stored.size() / width;
   const std::size_t m = plan.calibration.size();
@@ -267,7 +268,8 @@ std::vector<double> weightTrajectories(const GroupPlan& plan, GroupPricers& grou
                      start[kBasePath];
     }
   }
-  measure = calibrateSample(x, plan.calibration, plan.calibrationForwards);
+  measure = calibrateSample(x, plan.calibration, plan.calibrationForwards, watch);
+  if (watch.stopped()) return {};
   std::vector<double> weights(paths * kPathCount, 1.0);
   // Every path's log weight from its own prices, trajectory by trajectory (the five paths'
   // prices of a day lie together); a second thread may take the later trajectories.
@@ -412,7 +414,11 @@ Status completeGroup(ValuationQueue& queue, DistributionCache& distribution,
   std::vector<double> weights;  // by trajectory and path, with a calibration
   SampleMeasure sample;
   if (calibrated) {
-    weights = weightTrajectories(plan, group, stored, sample);
+    // The measure's sweeps hear a stop, told that the trajectories are all in.
+    const WorkWatch sweeps(watch.progress);
+    sweeps.done(1.0);
+    weights = weightTrajectories(plan, group, stored, sample, sweeps);
+    if (sweeps.stopped()) return stoppedFailure();
     if (measure != nullptr) *measure = sample;
   }
 
